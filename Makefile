@@ -1,0 +1,35 @@
+# make run   installs what is missing, builds, opens the viewer on the sample study
+# make test  installs what is missing, builds, runs every test
+BUILD ?= build
+CMAKE_ARGS ?=
+SAMPLE = $(BUILD)/Images/phantom.dcm
+
+.PHONY: all deps build test run bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+run: build
+	@if [ -x $(BUILD)/bin/dorvanelle ]; then $(BUILD)/bin/dorvanelle $(SAMPLE); \
+	else $(BUILD)/bin/dorvanelle-cli info $(SAMPLE); fi
+
+bench: build
+	@scripts/install-deps --bench
+	bench/run-benchmarks $(BUILD)
+
+fuzz:
+	@scripts/install-deps
+	scripts/fuzz-build build-fuzz
+	@echo "fuzzers are in build-fuzz/bin (see README)"
+
+clean:
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -1,0 +1,119 @@
+// The DICOM reader: holds one file in memory, walks its data elements, captures
+// the attributes that describe the pixel data, turns one frame at a time into a
+// displayable bitmap, and names and renders elements for the header listing.
+//
+// It is a tolerant walker, not a validating parser: it decides explicit or implicit
+// VR element by element, reads every number as little-endian, and never reads
+// outside the file's bytes whatever their lengths claim.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "image/PackedDib.h"
+#include "image/WriteOutcome.h"
+
+class CDicomFile {
+public:
+    CDicomFile();
+    virtual ~CDicomFile();
+    CDicomFile(const CDicomFile&) = delete;
+    CDicomFile& operator=(const CDicomFile&) = delete;
+
+    // Reads the whole file into a new buffer. -1 if it cannot be opened or read in
+    // full, or is 4 GiB or more (nothing kept then); 0 otherwise. Callers Reset first.
+    int LoadFile(const std::string& path);
+    // The same for bytes already in memory (tests, fuzzing): copies them.
+    int LoadBuffer(const std::uint8_t* bytes, std::size_t size);
+
+    // 2: the elements follow a 128-byte preamble and "DICM"; 3: they start at 0.
+    int DetectLayout() const;
+    // The capture pass over the whole buffer.
+    void ParseElements(int layout);
+    // The listing pass: after each element, DescribeElement, then `row` is called
+    // with the reader holding the element's group, element, name, VR, length and text.
+    void ListElements(int layout, const std::function<void(const CDicomFile&)>& row);
+
+    void ReadElementHeader();
+    static bool IsExplicitVR(const std::uint8_t* twoBytes);
+    void Reset();
+    void ClearImageFields();
+    void ClearElement();
+    void CaptureAttribute();
+    void DescribeElement();
+    void FormatValue();
+
+    // A new bitmap of frame `frame` (8-bit grey with a grey table, or 24-bit), or null.
+    PackedDibPtr MakeFrameDib(std::int32_t frame);
+    // The frame's rows as 8-bit samples, bottom row first for 8 and 16 bits allocated.
+    std::unique_ptr<std::uint8_t[]> ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame);
+    // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.
+    void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
+
+    // Why MakeFrameDib(frame) gives no image, in plain words; empty when it gives one.
+    std::string NoImageReason(std::int32_t frame) const;
+
+    // Writes `dib` (8- or 24-bit) as a bare implicit-VR stream of 14 elements.
+    // Null writes nothing and creates no file.
+    WriteOutcome WriteDicomFile(const PackedDib* dib, const std::string& path);
+    // Appends one implicit-VR element to `out`: with `value`, `length` bytes from it;
+    // without, the 16-bit `shortValue` (length 2).
+    static void WriteElement(std::string& out, std::uint16_t group, std::uint16_t element, std::uint32_t length,
+                             std::uint16_t shortValue, const std::uint8_t* value = nullptr);
+
+    // Whole file.
+    const std::uint8_t* m_pBuffer = nullptr;  // the file's bytes (owned through m_buffer)
+    std::uint32_t m_nCursor = 0;
+    std::uint32_t m_nSize = 0;
+    char m_szValueText[1500] = {};
+
+    // Range of the 16-bit samples (after the rescale) seen by the last conversion.
+    std::int16_t m_nMaxSample = -32768;
+    std::int16_t m_nMinSample = 32767;
+
+    // Captured attributes.
+    std::uint16_t m_nSamplesPerPixel = 0;
+    std::uint16_t m_nRows = 0;
+    std::uint16_t m_nColumns = 0;
+    std::uint16_t m_nBitsAllocated = 0;
+    std::int16_t m_nBitsStored = 0;
+    std::int16_t m_nHighBit = 0;
+    std::int16_t m_nPixelRepresentation = 0;
+    std::int16_t m_nPlanes = 0;
+    std::uint32_t m_nPixelDataLength = 0;
+    std::uint32_t m_nPixelGroupLength = 0;
+    std::int16_t m_nWindowWidth = 0;
+    std::int16_t m_nWindowCenter = 0;
+    std::int16_t m_nRescaleIntercept = 0;
+    char m_szPhotometric[64] = {};
+    std::int32_t m_nFrames = 0;
+    const std::uint8_t* m_pPixelData = nullptr;  // the Pixel Data value, inside the file buffer
+
+    // Current element of the walk.
+    std::uint16_t m_nGroup = 0;
+    std::uint16_t m_nElement = 0;
+    const char* m_pszName = "";
+    const char* m_pszVR = "";
+    std::uint32_t m_nLength = 0;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;  // file buffer and per-file caches (sample range)
+};
+
+// The dictionary entry of a tag, or null. Names and VRs are Windows-1252 texts with
+// static lifetime.
+struct DicomDictionaryEntry {
+    std::uint16_t group;
+    std::uint16_t element;
+    const char* vr;
+    const char* name;
+};
+const DicomDictionaryEntry* FindDictionaryEntry(std::uint16_t group, std::uint16_t element);
+// All entries in tag order.
+const DicomDictionaryEntry* DictionaryBegin();
+const DicomDictionaryEntry* DictionaryEnd();

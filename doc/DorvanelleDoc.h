@@ -1,0 +1,80 @@
+// The image document: one per opened file. It owns the current image, the selected
+// sub-image and the DICOM reader, decides how a file is read from its extension,
+// titles itself with the image depth, steps through frames, applies a new grey-level
+// window, crops the selection, and saves by the chosen name's extension.
+//
+// The views read and replace m_pDib, m_pSelectedDib and m_nFrame directly; whoever
+// replaces one releases what it held (the unique_ptr does that).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dicom/DicomFile.h"
+#include "doc/DocumentUi.h"
+#include "image/Geometry.h"
+#include "image/PackedDib.h"
+
+enum class DocumentKind { Dicom, Bitmap, Pcx };
+
+class CDorvanelleDoc {
+public:
+    explicit CDorvanelleDoc(IDocumentUi& ui);
+
+    PackedDibPtr m_pDib;          // current image, or null
+    PackedDibPtr m_pSelectedDib;  // selected sub-image, or null
+    bool m_bFitFrame = false;     // the view fits its frame to the image once
+    CDicomFile m_dicom;
+    std::string m_strDicomPath;   // the DICOM file opened; empty for bitmaps and PCX
+    std::int32_t m_nFrame = 0;
+
+    // The extension of the path's last component from its last "." (dot included),
+    // or empty: "dir.bmp/a" has none and ".bmp" is ".bmp".
+    static std::string PathExtension(const std::string& path);
+    // The kind a path opens as: ".bmp" and ".pcx", byte for byte, else DICOM.
+    static DocumentKind KindOfPath(const std::string& path);
+
+    // Opens `path`. False only when the file cannot be opened at all (the caller shows
+    // the file error and discards the document); a file that yields no image opens
+    // with m_pDib null and the reason reported through the UI.
+    bool OnOpenDocument(const std::string& path);
+    DocumentKind Kind() const { return m_kind; }
+
+    // `fileTitle` with " ==>%d bpp" appended when there is an image.
+    std::string MakeTitle(const std::string& fileTitle) const;
+
+    // Frames: the slide commands are enabled when the reader has more than one frame.
+    bool CanSlide() const { return m_dicom.m_nFrames > 1; }
+    void ReplaceImageByFrame(std::int32_t frame);
+    void OnFirstSlide();
+    void OnPrevSlide();
+    void OnNextSlide();
+    void OnLastSlide();
+
+    // A window slider released at `value`: stored truncated to 16 bits, the current
+    // frame converted again and `selection` cropped again from the new image.
+    void ApplyWindowWidth(int value, DibRect selection);
+    void ApplyWindowCenter(int value, DibRect selection);
+
+    // Replaces the selected image by `selection` cropped from the current image.
+    void CropSelection(DibRect selection);
+
+    // Writes `dib` under `path`: extension exactly "dcm" by the DICOM writer, anything
+    // else by the bitmap writer. A failure, or nothing to write, is reported through
+    // the UI; false then.
+    bool SaveDibAs(const PackedDib* dib, const std::string& path);
+    // File > Save with the chosen path: always reports failure to the caller (false).
+    bool OnSaveDocument(const std::string& chosenPath);
+    // "Save Selected Image" with the chosen path; an empty selection is reported.
+    bool OnSaveSelectedImage(const std::string& chosenPath);
+
+    void UpdateControlPanel();
+    // Releases both images and clears the control panel.
+    void OnCloseDocument();
+
+private:
+    void ApplyWindow(std::int16_t* field, int value, DibRect selection);
+
+    IDocumentUi& m_ui;
+    DocumentKind m_kind = DocumentKind::Dicom;
+};

@@ -1,0 +1,14 @@
+// Writes a file so that a failure never destroys what was there: the bytes go to a
+// temporary file beside the target, which is renamed over the target only when
+// every byte was written and flushed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "image/WriteOutcome.h"
+
+// Writes the pieces one after the other as the whole file at `path`.
+WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces);
