@@ -36,6 +36,7 @@ public:
     void ParseElements(int layout);
     // The listing pass: after each element, DescribeElement, then `row` is called
     // with the reader holding the element's group, element, name, VR, length and text.
+    // It always lists from the first element, whatever an earlier pass left.
     void ListElements(int layout, const std::function<void(const CDicomFile&)>& row);
 
     // Decodes the element header at m_nCursor and moves the cursor past the value
