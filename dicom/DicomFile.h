@@ -30,7 +30,8 @@ public:
     // The same for bytes already in memory (tests, fuzzing): copies them.
     int LoadBuffer(const std::uint8_t* bytes, std::size_t size);
 
-    // 2: the elements follow a 128-byte preamble and "DICM"; 3: they start at 0.
+    // 2: the elements follow a 128-byte preamble and "DICM" (the prefix is there, or
+    // the first 100 bytes, all of a shorter file, are zero); 3: they start at 0.
     int DetectLayout() const;
     // The capture pass over the whole buffer.
     void ParseElements(int layout);
@@ -45,6 +46,8 @@ public:
     // such an element ends the walk and is neither captured nor listed.
     bool ReadElementHeader();
     static bool IsExplicitVR(const std::uint8_t* twoBytes);
+    // Frees the file, clears the image fields, the current element and the
+    // photometric text; keeps the sample range and the value text.
     void Reset();
     void ClearImageFields();
     void ClearElement();
@@ -71,7 +74,7 @@ public:
                              std::uint16_t shortValue, const std::uint8_t* value = nullptr);
 
     // Whole file.
-    const std::uint8_t* m_pBuffer = nullptr;  // the file's bytes (owned through m_buffer)
+    const std::uint8_t* m_pBuffer = nullptr;  // the file's bytes (owned through m_impl)
     std::uint32_t m_nCursor = 0;
     std::uint32_t m_nSize = 0;
     char m_szValueText[1500] = {};
