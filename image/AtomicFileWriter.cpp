@@ -81,6 +81,11 @@ WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::s
     if (path.empty()) {
         return WriteOutcome::Failed("cannot write a file without a name");
     }
+    // Renaming would replace even a file the user may not write; such a file is kept,
+    // as it would be by writing it in place.
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+        return WriteOutcome::Failed(Failure(path, errno));
+    }
     std::string tempPath;
     const int fd = CreateTemporaryBeside(path, tempPath);
     if (fd < 0) {
