@@ -20,15 +20,31 @@
 
 namespace {
 
-const std::filesystem::path& ScratchFolder() {
-    static const std::filesystem::path folder = [] {
+// One folder per process for the written files, removed when the process ends.
+class ScratchFolderOwner {
+public:
+    ScratchFolderOwner() {
         const std::filesystem::path shm("/dev/shm");
         const std::filesystem::path base = std::filesystem::exists(shm) ? shm : std::filesystem::temp_directory_path();
-        std::filesystem::path dir = base / ("dorvanelle-fuzz-bmp-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        return dir;
-    }();
-    return folder;
+        m_path = base / ("dorvanelle-fuzz-bmp-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_path);
+    }
+    ~ScratchFolderOwner() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolderOwner(const ScratchFolderOwner&) = delete;
+    ScratchFolderOwner& operator=(const ScratchFolderOwner&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+const std::filesystem::path& ScratchFolder() {
+    static const ScratchFolderOwner folder;
+    return folder.Path();
 }
 
 void Require(bool condition) {
