@@ -21,7 +21,8 @@ std::string Failure(const std::string& path, int error) {
 int CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path target(path);
-    const std::string base = target.filename().string();
+    // Part of the name is enough to tell the file apart; all of it could pass NAME_MAX.
+    const std::string base = target.filename().string().substr(0, 100);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = "." + base + "." + std::to_string(::getpid()) + "." +
                                  std::to_string(counter.fetch_add(1)) + ".tmp";
