@@ -93,6 +93,13 @@ TEST_F(CliTest, InfoOfABitmap) {
     EXPECT_TRUE(run.err.empty());
 }
 
+TEST_F(CliTest, TitleIsValidJsonWhateverTheFileNameBytes) {
+    CliRun run = RunCli({"info", Put("caf\xE9 \"x\".bmp", tp::Bmp(4, 1, 8))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\"title\": \"caf\xC3\xA9 \\\"x\\\".bmp ==>8 bpp\""), std::string::npos) << run.out;
+    EXPECT_TRUE(IsWellFormedJson(run.out));
+}
+
 TEST_F(CliTest, TwentyFourBitNoticeGoesToStderr) {
     CliRun run = RunCli({"info", Put("c.bmp", tp::Bmp(4, 2, 24, 9, 9, 9))});
     EXPECT_EQ(run.status, 0);
