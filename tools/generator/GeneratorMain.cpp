@@ -1,0 +1,72 @@
+// dorvanelle-gen: writes a generated CT-like phantom study.
+//
+//   dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]
+//                  [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/generator/PhantomStudy.h"
+
+namespace {
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
+                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT\n");
+}
+
+// A whole decimal number within [low, high], or false.
+bool ParseNumber(const char* text, long long low, long long high, long long& out) {
+    char* end = nullptr;
+    out = std::strtoll(text, &end, 10);
+    return end != text && *end == '\0' && out >= low && out <= high;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    PhantomOptions options;
+    std::string output;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        long long a = 0;
+        long long b = 0;
+        const bool hasOne = i + 1 < argc;
+        if (arg == "--rows" && hasOne && ParseNumber(argv[++i], 1, 65535, a)) {
+            options.rows = static_cast<std::uint16_t>(a);
+        } else if (arg == "--columns" && hasOne && ParseNumber(argv[++i], 1, 65535, a)) {
+            options.columns = static_cast<std::uint16_t>(a);
+        } else if (arg == "--frames" && hasOne && ParseNumber(argv[++i], 1, 100000, a)) {
+            options.frames = static_cast<std::uint32_t>(a);
+        } else if (arg == "--extra-elements" && hasOne && ParseNumber(argv[++i], 0, 10000000, a)) {
+            options.extraElements = static_cast<std::uint32_t>(a);
+        } else if (arg == "--window" && i + 2 < argc && ParseNumber(argv[i + 1], 0, 32767, a) &&
+                   ParseNumber(argv[i + 2], -32768, 32767, b)) {
+            options.windowWidth = static_cast<std::int16_t>(a);
+            options.windowCenter = static_cast<std::int16_t>(b);
+            options.writeWindow = true;
+            i += 2;
+        } else if (arg == "--no-window") {
+            options.writeWindow = false;
+        } else if (arg == "--intercept" && hasOne && ParseNumber(argv[++i], -32768, 32767, a)) {
+            options.rescaleIntercept = static_cast<std::int16_t>(a);
+        } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
+            output = arg;
+        } else {
+            Usage();
+            return 2;
+        }
+    }
+    if (output.empty()) {
+        Usage();
+        return 2;
+    }
+    const std::string problem = WriteCtPhantom(output, options);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "dorvanelle-gen: %s\n", problem.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,154 @@
+#include "tools/generator/PhantomStudy.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "tests/support/DicomStreamBuilder.h"
+
+namespace {
+
+// Hounsfield units of the phantom's materials.
+constexpr int kAir = -1000;
+constexpr int kLung = -820;
+constexpr int kSoftTissue = 40;
+constexpr int kBone = 950;
+constexpr int kLesion = 120;
+
+bool InEllipse(double x, double y, double cx, double cy, double rx, double ry) {
+    const double dx = (x - cx) / rx;
+    const double dy = (y - cy) / ry;
+    return dx * dx + dy * dy <= 1.0;
+}
+
+int PhantomHounsfield(double x, double y, double z) {
+    if (!InEllipse(x, y, 0, 0, 0.92, 0.78)) {
+        return kAir;
+    }
+    if (!InEllipse(x, y, 0, 0, 0.84, 0.70)) {
+        return kBone;
+    }
+    // A lesion that grows and shrinks through the stack, so that a cine moves.
+    const double lesionRadius = 0.05 + 0.15 * std::sin(z * 3.14159265358979);
+    if (InEllipse(x, y, 0.1, -0.2, lesionRadius, lesionRadius)) {
+        return kLesion;
+    }
+    if (InEllipse(x, y, -0.4, 0, 0.25, 0.45) || InEllipse(x, y, 0.4, 0, 0.25, 0.45)) {
+        return kLung;
+    }
+    if (InEllipse(x, y, 0, 0.45, 0.08, 0.08)) {
+        return kBone;  // a vertebra
+    }
+    // A gentle ramp across the soft tissue gives the window something to show.
+    return kSoftTissue + static_cast<int>(60.0 * y);
+}
+
+DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup()
+        .ExplicitText(0x0008, 0x0008, "CS", "DERIVED\\SECONDARY\\AXIAL")
+        .ExplicitText(0x0008, 0x0016, "UI", kCtImageStorage)
+        .ExplicitText(0x0008, 0x0018, "UI", "1.2.826.0.1.3680043.9.7433.1.1")
+        .ExplicitText(0x0008, 0x0060, "CS", "CT")
+        .ExplicitText(0x0008, 0x0070, "LO", "Dorvanelle generator")
+        .ExplicitText(0x0008, 0x1030, "LO", "Phantom study")
+        .ExplicitText(0x0010, 0x0010, "PN", "PHANTOM^CT")
+        .ExplicitText(0x0010, 0x0020, "LO", "PHANTOM-0001")
+        .ExplicitText(0x0018, 0x0050, "DS", "1.25")
+        .ExplicitText(0x0020, 0x000D, "UI", "1.2.826.0.1.3680043.9.7433.2.1")
+        .ExplicitText(0x0020, 0x000E, "UI", "1.2.826.0.1.3680043.9.7433.3.1")
+        .ExplicitUS(0x0028, 0x0002, 1)
+        .ExplicitText(0x0028, 0x0004, "CS", "MONOCHROME2")
+        .ExplicitText(0x0028, 0x0008, "IS", std::to_string(o.frames))
+        .ExplicitUS(0x0028, 0x0010, o.rows)
+        .ExplicitUS(0x0028, 0x0011, o.columns)
+        .ExplicitText(0x0028, 0x0030, "DS", "0.7\\0.7")
+        .ExplicitUS(0x0028, 0x0100, 16)
+        .ExplicitUS(0x0028, 0x0101, 16)
+        .ExplicitUS(0x0028, 0x0102, 15)
+        .ExplicitUS(0x0028, 0x0103, 1);
+    if (o.writeWindow) {
+        b.ExplicitText(0x0028, 0x1050, "DS", std::to_string(o.windowCenter))
+            .ExplicitText(0x0028, 0x1051, "DS", std::to_string(o.windowWidth));
+    }
+    b.ExplicitText(0x0028, 0x1052, "DS", std::to_string(o.rescaleIntercept)).ExplicitText(0x0028, 0x1053, "DS", "1");
+    // Extra private elements, 0xF000 per odd group from (0029,1000) on, each with its
+    // private creator first.
+    for (std::uint32_t i = 0; i < o.extraElements; ++i) {
+        const auto group = static_cast<std::uint16_t>(0x0029 + 2 * (i / 0xF000));
+        const auto element = static_cast<std::uint16_t>(0x1000 + i % 0xF000);
+        if (i % 0xF000 == 0) {
+            b.ExplicitText(group, 0x0010, "LO", "DORVANELLE");
+        }
+        char text[16];
+        std::snprintf(text, sizeof text, "EXTRA %06u", static_cast<unsigned>(i % 1000000));
+        b.ExplicitText(group, element, "LO", text);
+    }
+    return b;
+}
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+bool WriteFrames(std::FILE* file, const PhantomOptions& o) {
+    std::vector<std::uint8_t> frame(std::size_t{o.rows} * o.columns * 2);
+    for (std::uint32_t f = 0; f < o.frames; ++f) {
+        std::size_t at = 0;
+        for (std::uint16_t r = 0; r < o.rows; ++r) {
+            for (std::uint16_t c = 0; c < o.columns; ++c) {
+                const auto v = static_cast<std::uint16_t>(PhantomSample(o, f, r, c));
+                frame[at++] = static_cast<std::uint8_t>(v);
+                frame[at++] = static_cast<std::uint8_t>(v >> 8);
+            }
+        }
+        if (std::fwrite(frame.data(), 1, frame.size(), file) != frame.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, std::uint16_t row,
+                           std::uint16_t column) {
+    const double x = (column + 0.5) / options.columns * 2.0 - 1.0;
+    const double y = (row + 0.5) / options.rows * 2.0 - 1.0;
+    const double z = options.frames > 1 ? static_cast<double>(frame) / (options.frames - 1) : 0.5;
+    return static_cast<std::int16_t>(PhantomHounsfield(x, y, z) - options.rescaleIntercept);
+}
+
+std::string WriteCtPhantom(const std::string& path, const PhantomOptions& options) {
+    const std::uint64_t pixelBytes = std::uint64_t{options.rows} * options.columns * options.frames * 2;
+    if (pixelBytes == 0 || pixelBytes >= 0xFFFFFFFFu) {
+        return "the pixel data must hold between 1 byte and 4 GiB";
+    }
+    DicomStreamBuilder header = StudyHeader(options);
+    header.ExplicitHeader(0x7FE0, 0x0010, "OW", static_cast<std::uint32_t>(pixelBytes));
+
+    const std::filesystem::path target(path);
+    std::error_code error;
+    if (target.has_parent_path()) {
+        std::filesystem::create_directories(target.parent_path(), error);
+    }
+    const std::string temporary = path + ".part";
+    File file(std::fopen(temporary.c_str(), "wb"), &std::fclose);
+    if (!file) {
+        return "cannot create " + temporary;
+    }
+    bool written = std::fwrite(header.Bytes().data(), 1, header.Size(), file.get()) == header.Size() &&
+                   WriteFrames(file.get(), options);
+    written = std::fclose(file.release()) == 0 && written;
+    if (!written) {
+        std::filesystem::remove(temporary, error);
+        return "cannot write " + temporary;
+    }
+    std::filesystem::rename(temporary, target, error);
+    if (error) {
+        std::filesystem::remove(temporary, error);
+        return "cannot rename " + temporary + " to " + path;
+    }
+    return {};
+}

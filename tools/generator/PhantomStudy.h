@@ -1,0 +1,29 @@
+// Generated CT-like studies: a 16-bit signed multi-frame phantom written as a real
+// DICOM file (preamble, DICM, file meta group, explicit VR little endian). The build
+// makes the bundled sample study with it; tests and benchmarks make their large
+// studies with it, since nothing borrowed from elsewhere may serve as test data.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct PhantomOptions {
+    std::uint16_t rows = 256;
+    std::uint16_t columns = 256;
+    std::uint32_t frames = 32;
+    // Private text elements added before the pixel data (for listing workloads).
+    std::uint32_t extraElements = 0;
+    bool writeWindow = true;
+    std::int16_t windowWidth = 400;
+    std::int16_t windowCenter = 40;
+    std::int16_t rescaleIntercept = -1024;
+};
+
+// The stored value of pixel (row, column) of frame `frame`: Hounsfield units of the
+// phantom minus the rescale intercept.
+std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, std::uint16_t row,
+                           std::uint16_t column);
+
+// Writes the study to `path` through a temporary file beside it, creating the folder
+// if needed. Empty on success, otherwise why it failed.
+std::string WriteCtPhantom(const std::string& path, const PhantomOptions& options);
