@@ -80,7 +80,11 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     UpdateCommandStates();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // Closing the child windows while the frame goes must not reach its handlers.
+    disconnect(m_pMdiArea, nullptr, this, nullptr);
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) disconnect(dispatcher, nullptr, this, nullptr);
+}
 
 void CMainFrame::CreateActions() {
     std::map<int, QList<QKeySequence>> shortcuts;

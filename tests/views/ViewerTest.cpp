@@ -43,6 +43,8 @@ bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 class Viewer : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Every test starts with an empty recent-file list.
+        QSettings(QStringLiteral("Davov Adivir"), QStringLiteral("Dorvanelle")).clear();
         app = std::make_unique<CDorvanelleApp>(dialogs);
         ASSERT_TRUE(app->InitInstance({}, false));
         frame = app->MainFrame();
