@@ -254,7 +254,10 @@ void CMainFrame::AddChild(CChildFrame* frame) {
     m_pMdiArea->addSubWindow(frame);
     frame->show();
     m_pMdiArea->setActiveSubWindow(frame);
-    OnChildSetChanged();
+    // While the main window itself is not active (no window manager, or another
+    // program in front) the area activates the child silently; the new view must
+    // still fill the panel and fit its window.
+    if (m_pLastActivated != frame) OnSubWindowActivated(frame);
 }
 
 RoutingPath CMainFrame::CurrentPath() const {
@@ -289,6 +292,7 @@ void CMainFrame::UpdateCommandStates() {
 }
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
+    m_pLastActivated = window;
     if (auto* frame = qobject_cast<CChildFrame*>(window)) frame->View()->OnActivateView();
     OnChildSetChanged();
 }
