@@ -376,6 +376,7 @@ TEST_F(Viewer, OpeningRecognisesOpenFilesAndSurvivesBadOnes) {
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty->Document().doc->m_pDib, nullptr);
     EXPECT_EQ(empty->windowTitle(), QStringLiteral("junk.dcm"));
+    EXPECT_GT(empty->height(), 60);  // not shrunk to its title bar
     EXPECT_FALSE(frame->statusBar()->currentMessage().isEmpty());
     EXPECT_NE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
     Run(ID_ACTIONS_RECTANGLE);
