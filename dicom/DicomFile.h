@@ -38,7 +38,11 @@ public:
     // with the reader holding the element's group, element, name, VR, length and text.
     void ListElements(int layout, const std::function<void(const CDicomFile&)>& row);
 
-    void ReadElementHeader();
+    // Decodes the element header at m_nCursor and moves the cursor past the value
+    // (or, for an undefined length, to where the walk continues). False, with the
+    // cursor at m_nSize, when the header or the value does not fit in the buffer:
+    // such an element ends the walk and is neither captured nor listed.
+    bool ReadElementHeader();
     static bool IsExplicitVR(const std::uint8_t* twoBytes);
     void Reset();
     void ClearImageFields();
@@ -101,6 +105,22 @@ public:
     std::uint32_t m_nLength = 0;
 
 private:
+    // Runs `step` after each element header from where `layout` starts the walk.
+    template <typename Step>
+    void WalkElements(int layout, Step step);
+    // The value of the current element (m_nLength bytes before m_nCursor), or null
+    // when the cursor does not stand just past a value inside the buffer.
+    const std::uint8_t* CurrentValue() const;
+    // Checks and side effects of the grey path before any row is written (for
+    // 16 bits: the sample range and the default window); false when there is no image.
+    bool PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame);
+    void WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, std::uint8_t* rows, std::size_t stride);
+    void Write12BitRows(std::uint8_t* rows, std::size_t stride) const;
+    void Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride);
+    void WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const;
+    // Whether frame `frame` of `bytesPerFrame` bytes lies wholly inside the pixel data.
+    bool FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const;
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;  // file buffer and per-file caches (sample range)
 };

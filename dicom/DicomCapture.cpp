@@ -1,0 +1,107 @@
+// The two element steps of the walk: capturing the image attributes, and naming
+// an element from the dictionary for the header listing.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "dicom/DicomFile.h"
+#include "dicom/DicomFileImpl.h"
+#include "image/ByteOrder.h"
+
+namespace {
+
+// Numeric texts convert their first 31 bytes, as the C library sees them.
+constexpr std::size_t kNumberText = 31;
+
+struct NumberText {
+    char text[kNumberText + 1] = {};
+};
+
+NumberText ScratchText(const std::uint8_t* value, std::uint32_t length) {
+    NumberText scratch;
+    const std::size_t n = length < kNumberText ? length : kNumberText;
+    if (n != 0) {
+        std::memcpy(scratch.text, value, n);
+    }
+    return scratch;
+}
+
+// atoi without its undefined overflow: the C library's long, then the low bits.
+std::int32_t TextToInt(const std::uint8_t* value, std::uint32_t length) {
+    const NumberText scratch = ScratchText(value, length);
+    return static_cast<std::int32_t>(std::strtol(scratch.text, nullptr, 10));
+}
+
+// atof truncated toward zero; a value that no 32-bit integer holds gives 0.
+std::int32_t TextToTruncatedInt(const std::uint8_t* value, std::uint32_t length) {
+    const NumberText scratch = ScratchText(value, length);
+    const double d = std::trunc(std::strtod(scratch.text, nullptr));
+    if (!(d >= -2147483648.0 && d <= 2147483647.0)) {
+        return 0;
+    }
+    return static_cast<std::int32_t>(d);
+}
+
+// Numbers of a value shorter than the number read the missing bytes as zero.
+std::uint16_t First16(const std::uint8_t* value, std::uint32_t length) {
+    std::uint8_t bytes[2] = {};
+    std::memcpy(bytes, value, length < 2 ? length : 2);
+    return ReadLE16(bytes);
+}
+
+std::uint32_t First32(const std::uint8_t* value, std::uint32_t length) {
+    std::uint8_t bytes[4] = {};
+    std::memcpy(bytes, value, length < 4 ? length : 4);
+    return ReadLE32(bytes);
+}
+
+}  // namespace
+
+void CDicomFile::CaptureAttribute() {
+    const std::uint8_t* value = CurrentValue();
+    if (value == nullptr) {
+        return;
+    }
+    const std::uint32_t n = m_nLength;
+    if (m_nGroup == 0x0028) {
+        switch (m_nElement) {
+        case 0x0002: m_nSamplesPerPixel = First16(value, n); break;
+        case 0x0004:
+            std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
+            std::memcpy(m_szPhotometric, value, n < sizeof m_szPhotometric ? n : sizeof m_szPhotometric);
+            break;
+        case 0x0008: m_nFrames = TextToInt(value, n); break;
+        case 0x0010: m_nRows = First16(value, n); break;
+        case 0x0011: m_nColumns = First16(value, n); break;
+        case 0x0012: m_nPlanes = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x0100: m_nBitsAllocated = First16(value, n); break;
+        case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x1050: m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n)); break;
+        case 0x1051: m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n)); break;
+        case 0x1052: m_nRescaleIntercept = static_cast<std::int16_t>(TextToTruncatedInt(value, n)); break;
+        default: break;
+        }
+    } else if (m_nGroup == 0x7FE0) {
+        if (m_nElement == 0x0000) {
+            m_nPixelGroupLength = First32(value, n);
+        } else if (m_nElement == 0x0010) {
+            // The value stays in the file buffer: no second copy of the pixels.
+            m_nPixelDataLength = n;
+            m_pPixelData = value;
+            m_impl->encapsulated = m_impl->undefinedLength;
+        }
+    }
+}
+
+void CDicomFile::DescribeElement() {
+    if (const DicomDictionaryEntry* entry = FindDictionaryEntry(m_nGroup, m_nElement)) {
+        m_pszName = entry->name;
+        m_pszVR = entry->vr;
+    } else {
+        m_pszName = "";
+        m_pszVR = "";
+    }
+    FormatValue();
+}

@@ -1,0 +1,232 @@
+// Loading, layout detection and the element walk of the DICOM reader.
+#include "dicom/DicomFile.h"
+
+#include <cstring>
+
+#include "dicom/DicomFileImpl.h"
+#include "image/ByteOrder.h"
+
+namespace {
+
+// Offset of the first element after the 128-byte preamble and "DICM".
+constexpr std::uint32_t kPreambleEnd = 132;
+// Bytes looked at to decide whether a preamble precedes the elements.
+constexpr std::uint32_t kPreambleProbe = 100;
+constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFFu;
+
+char UpperAscii(std::uint8_t c) {
+    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+// VRs whose explicit form has two reserved bytes and a 32-bit length.
+bool IsLongFormVR(const std::uint8_t* vr) {
+    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT"};
+    const char a = UpperAscii(vr[0]);
+    const char b = UpperAscii(vr[1]);
+    for (const char* code : kLong) {
+        if (a == code[0] && b == code[1]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+CDicomFile::CDicomFile() : m_impl(std::make_unique<Impl>()) {}
+
+CDicomFile::~CDicomFile() = default;
+
+void CDicomFile::Reset() {
+    m_impl->buffer = FileBuffer();
+    m_impl->retired.clear();
+    ++m_impl->generation;
+    m_pBuffer = nullptr;
+    m_nSize = 0;
+    m_nCursor = 0;
+    ClearImageFields();
+    ClearElement();
+    // A short photometric value never inherits the tail of the previous file's.
+    std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
+}
+
+void CDicomFile::ClearImageFields() {
+    m_nSamplesPerPixel = 0;
+    m_nRows = 0;
+    m_nColumns = 0;
+    m_nBitsAllocated = 0;
+    m_nBitsStored = 0;
+    m_nHighBit = 0;
+    m_nPixelRepresentation = 0;
+    m_nPlanes = 0;
+    m_nPixelDataLength = 0;
+    m_nPixelGroupLength = 0;
+    m_nWindowWidth = 0;
+    m_nWindowCenter = 0;
+    m_nRescaleIntercept = 0;
+    m_nFrames = 0;
+    m_pPixelData = nullptr;
+    m_impl->encapsulated = false;
+}
+
+void CDicomFile::ClearElement() {
+    m_nGroup = 0;
+    m_nElement = 0;
+    m_pszName = "";
+    m_pszVR = "";
+    m_nLength = 0;
+}
+
+int CDicomFile::LoadFile(const std::string& path) {
+    FileBuffer buffer;
+    if (!ReadWholeFile(path, buffer)) {
+        return -1;
+    }
+    if (m_pPixelData != nullptr && m_impl->buffer) {
+        m_impl->retired.push_back(std::move(m_impl->buffer));
+    }
+    m_impl->buffer = std::move(buffer);
+    ++m_impl->generation;
+    m_pBuffer = m_impl->buffer.Data();
+    m_nSize = static_cast<std::uint32_t>(m_impl->buffer.Size());
+    return 0;
+}
+
+int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
+    if (size > kMaxFileSize || (bytes == nullptr && size != 0)) {
+        return -1;
+    }
+    FileBuffer buffer = FileBuffer::Allocate(size);
+    if (!buffer) {
+        return -1;
+    }
+    if (size != 0) {
+        std::memcpy(buffer.Data(), bytes, size);
+    }
+    if (m_pPixelData != nullptr && m_impl->buffer) {
+        m_impl->retired.push_back(std::move(m_impl->buffer));
+    }
+    m_impl->buffer = std::move(buffer);
+    ++m_impl->generation;
+    m_pBuffer = m_impl->buffer.Data();
+    m_nSize = static_cast<std::uint32_t>(size);
+    return 0;
+}
+
+int CDicomFile::DetectLayout() const {
+    if (m_pBuffer == nullptr) {
+        return 2;  // nothing loaded: the walk of layout 2 reads nothing
+    }
+    // The standard allows any preamble; the prefix is what marks the file format.
+    if (m_nSize >= kPreambleEnd && std::memcmp(m_pBuffer + 128, "DICM", 4) == 0) {
+        return 2;
+    }
+    const std::uint32_t probe = m_nSize < kPreambleProbe ? m_nSize : kPreambleProbe;
+    for (std::uint32_t i = 0; i < probe; ++i) {
+        if (m_pBuffer[i] != 0) {
+            return 3;
+        }
+    }
+    return 2;
+}
+
+bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
+    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
+                                         "IS", "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ",
+                                         "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT"};
+    const char a = UpperAscii(twoBytes[0]);
+    const char b = UpperAscii(twoBytes[1]);
+    for (const char* code : kCodes) {
+        if (a == code[0] && b == code[1]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CDicomFile::ReadElementHeader() {
+    ClearElement();
+    m_impl->undefinedLength = false;
+    const std::uint64_t start = m_nCursor;
+    const std::uint64_t size = m_nSize;
+    const auto endWalk = [this] {
+        m_nCursor = m_nSize;
+        return false;
+    };
+    if (m_pBuffer == nullptr || start + 8 > size) {
+        return endWalk();
+    }
+    const std::uint8_t* p = m_pBuffer + start;
+    m_nGroup = ReadLE16(p);
+    m_nElement = ReadLE16(p + 2);
+
+    std::uint64_t valueStart = start + 8;
+    std::uint32_t length = 0;
+    std::uint64_t continueAt = 0;  // where the walk goes on after an undefined length
+    if (!IsExplicitVR(p + 4)) {
+        length = ReadLE32(p + 4);
+        continueAt = start + 8;
+    } else if (IsLongFormVR(p + 4)) {
+        if (start + 12 > size) {
+            return endWalk();
+        }
+        length = ReadLE32(p + 8);
+        valueStart = start + 12;
+        // Steps over the header and the tag and length of the first item (or of the
+        // offset table of encapsulated pixel data), into the item's elements.
+        continueAt = start + 20;
+    } else {
+        length = ReadLE16(p + 6);
+    }
+
+    if (length == kUndefinedLength) {
+        if (continueAt > size) {
+            return endWalk();
+        }
+        m_impl->undefinedLength = true;
+        m_nCursor = static_cast<std::uint32_t>(continueAt);
+        return true;
+    }
+    if (valueStart + length > size) {
+        return endWalk();
+    }
+    m_nLength = length;
+    m_nCursor = static_cast<std::uint32_t>(valueStart + length);
+    return true;
+}
+
+const std::uint8_t* CDicomFile::CurrentValue() const {
+    if (m_pBuffer == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
+        return nullptr;
+    }
+    return m_pBuffer + (m_nCursor - m_nLength);
+}
+
+template <typename Step>
+void CDicomFile::WalkElements(int layout, Step step) {
+    if (layout == 2) {
+        m_nCursor = kPreambleEnd;
+    } else if (layout != 3) {
+        return;
+    }
+    // Every element moves the cursor forward by at least 8 bytes, so this ends.
+    while (m_nCursor < m_nSize && ReadElementHeader()) {
+        step();
+    }
+}
+
+void CDicomFile::ParseElements(int layout) {
+    WalkElements(layout, [this] { CaptureAttribute(); });
+}
+
+void CDicomFile::ListElements(int layout, const std::function<void(const CDicomFile&)>& row) {
+    if (layout == 3) {
+        m_nCursor = 0;  // a listing always shows the file from its first element
+    }
+    WalkElements(layout, [this, &row] {
+        DescribeElement();
+        if (row) {
+            row(*this);
+        }
+    });
+}

@@ -1,0 +1,220 @@
+// One frame of the pixel data as a displayable bitmap: 8-bit grey for one or two
+// samples per pixel (16-bit samples through the grey window, 12-bit packed samples
+// by a fixed weighting of their nibbles), 24-bit colour for three.
+//
+// The pixel data stays in the file buffer and is never changed. The range of the
+// whole data after the rescale is computed once per file, and only the rows of the
+// frame asked for are mapped, through a table of the current window.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "dicom/DicomFile.h"
+#include "dicom/DicomFileImpl.h"
+#include "image/ByteOrder.h"
+
+namespace {
+
+// The 12-bit reduction: the nibbles of two packed samples weighted into two bytes,
+// summed in double precision in this order and truncated toward zero.
+std::uint8_t TwelveBitFirst(std::uint8_t d0, std::uint8_t d1) {
+    return static_cast<std::uint8_t>(((d1 & 0x0F) * 16) * 0.11 + (d0 & 0x0F) * 0.29 + (d0 >> 4) * 0.6);
+}
+
+std::uint8_t TwelveBitSecond(std::uint8_t d1, std::uint8_t d2) {
+    return static_cast<std::uint8_t>((d1 >> 4) * 0.29 + (d2 >> 4) * 0.11 + ((d2 & 0x0F) * 16) * 0.6);
+}
+
+}  // namespace
+
+bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const {
+    if (frame < 0 || m_pPixelData == nullptr) {
+        return false;
+    }
+    return (static_cast<std::uint64_t>(frame) + 1) * bytesPerFrame <= m_nPixelDataLength;
+}
+
+bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
+    const std::uint64_t samples = std::uint64_t{m_nRows} * m_nColumns;
+    switch (bitsAllocated) {
+    case 8: return FrameInside(frame, samples);
+    case 12: return true;  // read from the start whatever the frame; unfilled output is 0
+    case 16: {
+        Impl& d = *m_impl;
+        if (!d.rangeKnown || d.rangeGeneration != d.generation || d.rangeData != m_pPixelData ||
+            d.rangeLength != m_nPixelDataLength || d.rangeIntercept != m_nRescaleIntercept) {
+            const std::size_t count = m_pPixelData != nullptr ? m_nPixelDataLength / 2 : 0;
+            d.range = RescaledSampleRange(m_pPixelData, count, m_nRescaleIntercept);
+            d.rangeKnown = true;
+            d.rangeGeneration = d.generation;
+            d.rangeData = m_pPixelData;
+            d.rangeLength = m_nPixelDataLength;
+            d.rangeIntercept = m_nRescaleIntercept;
+        }
+        // The range and the default window come from all samples of every frame,
+        // and are set before the frame itself is looked for.
+        m_nMaxSample = d.range.max;
+        m_nMinSample = d.range.min;
+        if (m_nWindowWidth == 0) {
+            DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
+        }
+        return FrameInside(frame, samples * 2);
+    }
+    default: return false;
+    }
+}
+
+void CDicomFile::WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, std::uint8_t* rows,
+                               std::size_t stride) {
+    const std::size_t columns = m_nColumns;
+    if (bitsAllocated == 8) {
+        const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * columns;
+        for (std::size_t i = 0; i < m_nRows; ++i) {
+            std::memcpy(rows + i * stride, source + (m_nRows - 1 - i) * columns, columns);
+        }
+    } else if (bitsAllocated == 12) {
+        Write12BitRows(rows, stride);
+    } else if (bitsAllocated == 16) {
+        Write16BitRows(frame, rows, stride);
+    }
+}
+
+void CDicomFile::Write12BitRows(std::uint8_t* rows, std::size_t stride) const {
+    const std::size_t columns = m_nColumns;
+    const std::size_t total = std::size_t{m_nRows} * columns;
+    const std::size_t groups = m_pPixelData != nullptr ? m_nPixelDataLength / 3 : 0;
+    // Output byte o goes to row o / columns, kept in the file's order (top row first).
+    const auto put = [&](std::size_t o, std::uint8_t value) { rows[o / columns * stride + o % columns] = value; };
+    std::size_t o = 0;
+    for (std::size_t g = 0; g < groups && o < total; ++g) {
+        const std::uint8_t* d = m_pPixelData + 3 * g;
+        put(o++, TwelveBitFirst(d[0], d[1]));
+        if (o < total) {
+            put(o++, TwelveBitSecond(d[1], d[2]));
+        }
+    }
+}
+
+void CDicomFile::Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) {
+    Impl& d = *m_impl;
+    const bool invert = IsMonochrome1(m_szPhotometric);
+    if (!d.tableKnown || d.tableWidth != m_nWindowWidth || d.tableCentre != m_nWindowCenter ||
+        d.tableIntercept != m_nRescaleIntercept || d.tableInverted != invert) {
+        BuildGreyTable(d.table, m_nWindowWidth, m_nWindowCenter, m_nRescaleIntercept, invert);
+        d.tableKnown = true;
+        d.tableWidth = m_nWindowWidth;
+        d.tableCentre = m_nWindowCenter;
+        d.tableIntercept = m_nRescaleIntercept;
+        d.tableInverted = invert;
+    }
+    const std::uint8_t* table = d.table.data();
+    const std::size_t columns = m_nColumns;
+    const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * columns * 2;
+    for (std::size_t i = 0; i < m_nRows; ++i) {
+        const std::uint8_t* in = source + (m_nRows - 1 - i) * columns * 2;
+        std::uint8_t* out = rows + i * stride;
+        for (std::size_t c = 0; c < columns; ++c) {
+            out[c] = table[ReadLE16(in + 2 * c)];
+        }
+    }
+}
+
+void CDicomFile::WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const {
+    const std::size_t rowBytes = std::size_t{3} * m_nColumns;
+    const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * rowBytes;
+    for (std::size_t k = 0; k < m_nRows; ++k) {
+        const std::uint8_t* in = source + (m_nRows - 1 - k) * rowBytes;
+        std::uint8_t* out = rows + k * stride;
+        for (std::size_t p = 0; p < rowBytes; p += 3) {
+            out[p] = in[p + 2];  // R, G, B in the file; B, G, R in the bitmap
+            out[p + 1] = in[p + 1];
+            out[p + 2] = in[p];
+        }
+    }
+}
+
+std::unique_ptr<std::uint8_t[]> CDicomFile::ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
+    if (!PrepareGreyFrame(bitsAllocated, frame)) {
+        return nullptr;
+    }
+    const std::size_t size = std::size_t{m_nRows} * m_nColumns;
+    std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]());
+    if (rows && size != 0) {
+        WriteGreyRows(bitsAllocated, frame, rows.get(), m_nColumns);
+    }
+    return rows;
+}
+
+PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
+    if (m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel > 3) {
+        return nullptr;
+    }
+    const auto width = static_cast<std::uint16_t>(RoundUpToFour(m_nColumns));
+    if (m_nSamplesPerPixel == 3) {
+        // Frame f of interleaved colour starts at byte f x 3 x rows x columns.
+        if (!FrameInside(frame, std::uint64_t{3} * m_nRows * m_nColumns)) {
+            return nullptr;
+        }
+        PackedDibPtr dib = CreateRgbDib(width, m_nRows);
+        if (dib) {
+            WriteRgbRows(frame, DibBits(dib.get()), DibRowStride(dib.get()));
+        }
+        return dib;
+    }
+    if (!PrepareGreyFrame(m_nBitsAllocated, frame)) {
+        return nullptr;
+    }
+    PackedDibPtr dib = CreateGreyDib(width, m_nRows);
+    if (dib) {
+        WriteGreyRows(m_nBitsAllocated, frame, DibBits(dib.get()), DibRowStride(dib.get()));
+    }
+    return dib;
+}
+
+void CDicomFile::MapSamplesToGrey(std::int16_t* samples, std::size_t count) {
+    SampleRange range;
+    for (std::size_t i = 0; i < count; ++i) {
+        samples[i] = static_cast<std::int16_t>(samples[i] + m_nRescaleIntercept);
+        range.max = samples[i] > range.max ? samples[i] : range.max;
+        range.min = samples[i] < range.min ? samples[i] : range.min;
+    }
+    m_nMaxSample = range.max;
+    m_nMinSample = range.min;
+    if (m_nWindowWidth == 0) {
+        DefaultWindow(range, m_nWindowWidth, m_nWindowCenter);
+    }
+    const bool invert = IsMonochrome1(m_szPhotometric);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t grey = WindowGrey(samples[i], m_nWindowWidth, m_nWindowCenter);
+        samples[i] = invert ? static_cast<std::int16_t>(255 - grey) : grey;
+    }
+}
+
+std::string CDicomFile::NoImageReason(std::int32_t frame) const {
+    if (m_nRows == 0 || m_nColumns == 0) {
+        return "the file gives no rows or columns";
+    }
+    if (m_nSamplesPerPixel > 3) {
+        return "more than 3 samples per pixel (" + std::to_string(m_nSamplesPerPixel) + ")";
+    }
+    std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns;
+    if (m_nSamplesPerPixel == 3) {
+        bytesPerFrame *= 3;
+    } else if (m_nBitsAllocated == 12) {
+        return {};
+    } else if (m_nBitsAllocated == 16) {
+        bytesPerFrame *= 2;
+    } else if (m_nBitsAllocated != 8) {
+        return "unsupported bits allocated (" + std::to_string(m_nBitsAllocated) + "; only 8, 12 and 16 are shown)";
+    }
+    if (m_pPixelData == nullptr) {
+        return "no pixel data";
+    }
+    if (m_impl->encapsulated) {
+        return "encapsulated (compressed) pixel data";
+    }
+    if (!FrameInside(frame, bytesPerFrame)) {
+        return "frame " + std::to_string(frame) + " lies outside the pixel data";
+    }
+    return {};
+}

@@ -1,0 +1,86 @@
+#include "dicom/FileBuffer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Below this the huge-page alignment wastes more than it saves.
+constexpr std::size_t kHugePageThreshold = std::size_t{8} << 20;
+// One read(2) call asks for at most this much, so that no call is near SSIZE_MAX.
+constexpr std::size_t kReadChunk = std::size_t{1} << 30;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool ReadFully(int fd, std::uint8_t* out, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, out + done, std::min(size - done, kReadChunk));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;  // an error, or the file ended before its announced size
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+}  // namespace
+
+FileBuffer FileBuffer::Allocate(std::size_t size) {
+    FileBuffer buffer;
+    void* p = nullptr;
+    if (size >= kHugePageThreshold) {
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        p = std::aligned_alloc(kHugePage, rounded);
+        if (p != nullptr) {
+            ::madvise(p, rounded, MADV_HUGEPAGE);  // advice only: failure changes nothing
+        }
+    } else {
+        p = std::malloc(std::max<std::size_t>(size, 1));
+    }
+    buffer.m_bytes.reset(static_cast<std::uint8_t*>(p));
+    buffer.m_size = p != nullptr ? size : 0;
+    return buffer;
+}
+
+bool ReadWholeFile(const std::string& path, FileBuffer& out) {
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || info.st_size < 0 ||
+        static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    FileBuffer buffer = FileBuffer::Allocate(size);
+    if (!buffer || !ReadFully(file.Get(), buffer.Data(), size)) {
+        return false;
+    }
+    out = std::move(buffer);
+    return true;
+}

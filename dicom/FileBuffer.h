@@ -1,0 +1,37 @@
+// The block that holds a whole DICOM file in memory. Its bytes are not zeroed
+// first (the file's bytes overwrite them at once), and large blocks are aligned
+// and offered to the kernel for huge pages: for files of hundreds of megabytes the
+// first touch of fresh 4 KiB pages otherwise costs more than reading the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+class FileBuffer {
+public:
+    FileBuffer() = default;
+    // A block of `size` uninitialised bytes (at least one, so that even an empty
+    // file has an address); empty when the memory cannot be had.
+    static FileBuffer Allocate(std::size_t size);
+
+    std::uint8_t* Data() const { return m_bytes.get(); }
+    std::size_t Size() const { return m_size; }
+    explicit operator bool() const { return m_bytes != nullptr; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t[], Free> m_bytes;
+    std::size_t m_size = 0;
+};
+
+// Largest file the reader takes: sizes and offsets are 32-bit.
+inline constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
+
+// Reads the whole regular file at `path` into `out`. False (out untouched) if it
+// cannot be opened, is larger than kMaxFileSize, or is not read in full.
+bool ReadWholeFile(const std::string& path, FileBuffer& out);
