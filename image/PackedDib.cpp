@@ -114,9 +114,13 @@ namespace {
 
 PackedDibPtr CreateDib(std::uint16_t width, std::uint16_t height, std::uint16_t bitCount) {
     const std::uint32_t tableSize = bitCount == 8 ? kGreyTableSize : 0;
-    const std::uint32_t stride = (std::uint32_t{width} * bitCount + 31) / 32 * 4;
-    const std::uint32_t imageSize = stride * height;  // at most 196,608 x 65,535: fits
-    PackedDibPtr dib = PackedDib::Allocate(std::size_t{kInfoHeaderSize} + tableSize + imageSize);
+    const std::uint64_t stride = (std::uint64_t{width} * bitCount + 31) / 32 * 4;
+    const std::uint64_t imageSize = stride * height;
+    // A 24-bit image can need up to 196,608 x 65,535 bytes, more than biSizeImage holds.
+    if (imageSize > UINT32_MAX) {
+        return nullptr;
+    }
+    PackedDibPtr dib = PackedDib::Allocate(static_cast<std::size_t>(kInfoHeaderSize + tableSize + imageSize));
     if (!dib) {
         return nullptr;
     }
@@ -126,7 +130,7 @@ PackedDibPtr CreateDib(std::uint16_t width, std::uint16_t height, std::uint16_t 
     WriteLE32(p + 8, height);
     WriteLE16(p + 12, 1);
     WriteLE16(p + 14, bitCount);
-    WriteLE32(p + 20, imageSize);
+    WriteLE32(p + 20, static_cast<std::uint32_t>(imageSize));
     // Compression, resolutions and colour counts stay 0 from the zero fill.
     if (bitCount == 8) {
         std::uint8_t* table = p + kInfoHeaderSize;

@@ -62,9 +62,16 @@ inline bool DibIsComplete(const PackedDib* dib) { return DibLayoutProblem(dib) =
 // Blocks the program builds itself: 40-byte header, bottom-up rows, every pixel 0.
 // An 8-bit block carries the grey ramp (entry i = i, i, i, 0); a 24-bit block has no
 // table. The width is taken as given (the callers round it up to a multiple of 4).
-// Null if the memory cannot be had.
+// Null if the memory cannot be had or the rows would pass 4 GiB (biSizeImage is 32-bit).
 PackedDibPtr CreateGreyDib(std::uint16_t width, std::uint16_t height);
 PackedDibPtr CreateRgbDib(std::uint16_t width, std::uint16_t height);
 
 // The width rounded up to a multiple of 4, the rule for every block the program builds.
 inline std::uint32_t RoundUpToFour(std::uint32_t width) { return (width + 3u) & ~3u; }
+
+// The width a builder gives a block made from `width` source columns: rounded up to a
+// multiple of 4 while that is still a 16-bit number; the widest widths (65,533 to
+// 65,535) are kept and their rows padded instead.
+inline std::uint16_t BuiltWidth(std::uint16_t width) {
+    return width > 65532 ? width : static_cast<std::uint16_t>(RoundUpToFour(width));
+}

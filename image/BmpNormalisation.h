@@ -1,0 +1,12 @@
+// Bringing a bitmap block taken from a file into the layout the rest of the program
+// knows: bottom-up rows and 1-, 4-, 8- or 24-bit uncompressed pixels.
+#pragma once
+
+#include <string>
+
+#include "image/PackedDib.h"
+
+// Turns top-down rows bottom-up (in place) and 16- or 32-bit pixels, plain or with
+// bit-field masks, into a new 24-bit block. A block that still cannot be trusted
+// (compressed, cut short, too large for 16-bit sizes) gives null and the reason.
+PackedDibPtr NormaliseBmpBlock(PackedDibPtr block, std::string* why);

@@ -1,0 +1,93 @@
+#include "image/AtomicFileWriter.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+#include "tests/image/ImageTestSupport.h"
+
+namespace {
+
+WriteOutcome Write(const std::filesystem::path& path, const Bytes& first, const Bytes& second = {}) {
+    const std::span<const std::uint8_t> pieces[] = {first, second};
+    return WriteFileAtomically(path.string(), pieces);
+}
+
+// Lowers the largest file this process may write, so that a write fails part-way.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+}  // namespace
+
+TEST(AtomicFileWriter, WritesThePiecesAndReplacesTheOldFileKeepingItsMode) {
+    ScratchFolder folder;
+    const auto target = folder / "image.bmp";
+    ASSERT_TRUE(Write(target, {1, 2}, {3}).written);
+    EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3}));
+
+    ::chmod(target.c_str(), 0640);
+    const WriteOutcome again = Write(target, {9});
+    EXPECT_TRUE(again.written);
+    EXPECT_TRUE(again.reason.empty());
+    EXPECT_EQ(ReadFileBytes(target), (Bytes{9}));
+    struct stat info {};
+    ::stat(target.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(folder.FileCount(), 1u);  // no temporary file left behind
+}
+
+TEST(AtomicFileWriter, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
+    ScratchFolder folder;
+    const auto target = folder / "taken";
+    std::filesystem::create_directory(target);
+    WriteFileBytes(target / "inside", {5});
+    const WriteOutcome outcome = Write(target, {1, 2, 3});
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.reason.rfind("cannot write " + target.string() + ": ", 0), 0u) << outcome.reason;
+    EXPECT_EQ(ReadFileBytes(target / "inside"), (Bytes{5}));
+    EXPECT_EQ(folder.FileCount(), 1u);
+}
+
+TEST(AtomicFileWriter, AFailedWriteLeavesTheOldContents) {
+    ScratchFolder folder;
+    const auto target = folder / "study.dcm";
+    WriteFileBytes(target, {7, 7, 7});
+    WriteOutcome outcome;
+    {
+        FileSizeLimit limit(4096);
+        outcome = Write(target, Bytes(10000, 1));
+    }
+    EXPECT_FALSE(outcome.written);
+    EXPECT_NE(outcome.reason.find("File too large"), std::string::npos) << outcome.reason;
+    EXPECT_EQ(ReadFileBytes(target), (Bytes{7, 7, 7}));
+    EXPECT_EQ(folder.FileCount(), 1u);
+}
+
+TEST(AtomicFileWriter, SaysWhyAFolderCannotTakeTheFile) {
+    ScratchFolder folder;
+    const auto target = folder / "missing" / "x.bmp";
+    const WriteOutcome outcome = Write(target, {1});
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.reason, "cannot write " + target.string() + ": No such file or directory");
+    EXPECT_FALSE(Write("", {1}).written);
+}

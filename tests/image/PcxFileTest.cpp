@@ -1,0 +1,118 @@
+#include "image/PcxFile.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/image/ImageTestSupport.h"
+
+namespace {
+
+Bytes PcxFile(std::uint16_t ymin, std::uint16_t ymax, std::uint16_t bytesPerLine, const Bytes& data,
+              std::uint8_t reserved = 0) {
+    Bytes file(128 + data.size(), 0);
+    std::copy(data.begin(), data.end(), file.begin() + 128);
+    file[0] = 10;  // manufacturer, version, encoding, bits per pixel: not consulted
+    file[1] = 5;
+    file[2] = 1;
+    file[3] = 8;
+    WriteLE16(file.data() + 6, ymin);
+    WriteLE16(file.data() + 8, 1);  // Xmax says 2 pixels wide; BytesPerLine decides
+    WriteLE16(file.data() + 10, ymax);
+    file[64] = reserved;
+    file[65] = 1;
+    WriteLE16(file.data() + 66, bytesPerLine);
+    return file;
+}
+
+PackedDibPtr Read(const Bytes& file, std::string* why = nullptr) {
+    return ReadPcxBytes(file.data(), file.size(), why);
+}
+
+Bytes Decode(const Bytes& in, std::size_t outSize) {
+    Bytes out(outSize, 0xEE);
+    DecodePcxRle(in.data(), in.size(), out.data(), out.size());
+    return out;
+}
+
+}  // namespace
+
+TEST(PcxDecode, RunsAndLiteralsFlowAcrossLines) {
+    EXPECT_EQ(Decode({0xC4, 0x05, 0xC1, 0xC1, 0x07, 0x08, 0x09}, 8), (Bytes{5, 5, 5, 5, 0xC1, 7, 8, 9}));
+    EXPECT_EQ(Decode({0xC0, 0x01}, 2), (Bytes{0xC0, 0x01}));  // 0xC0 itself is a literal
+    EXPECT_EQ(Decode({0xFF, 0x09}, 63), Bytes(63, 9));
+    // A run that would pass the end stops there; the input after it is not read.
+    EXPECT_EQ(Decode({0xC5, 0x03, 0x44}, 3), (Bytes{3, 3, 3}));
+}
+
+TEST(PcxDecode, ShortInputLeavesTheRestZero) {
+    EXPECT_EQ(Decode({7, 8}, 5), (Bytes{7, 8, 0, 0, 0}));
+    EXPECT_EQ(Decode({7, 0xC3}, 4), (Bytes{7, 0, 0, 0}));  // a run marker with nothing to repeat
+    EXPECT_EQ(Decode({}, 3), (Bytes{0, 0, 0}));
+}
+
+TEST(PcxRead, BuildsAGreyBitmapTopLineStoredLast) {
+    auto dib = Read(PcxFile(0, 1, 4, {0xC4, 0x05, 0xC1, 0xC1, 0x07, 0x08, 0x09}));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(DibWidth(dib.get()), 4);
+    EXPECT_EQ(DibHeight(dib.get()), 2);
+    EXPECT_EQ(DibBitCount(dib.get()), 8);
+    EXPECT_EQ(ReadLE32(dib->Bytes() + 32), 256u);
+    EXPECT_EQ(dib->Length(), 1064u + 8u);
+    const std::uint8_t* bits = DibBits(dib.get());
+    ASSERT_EQ(bits, dib->Bytes() + 1064);
+    EXPECT_EQ(Bytes(bits, bits + 8), (Bytes{0xC1, 7, 8, 9, 5, 5, 5, 5}));
+    for (int i = 0; i < 256; ++i) {
+        const std::uint8_t* entry = dib->Bytes() + 40 + 4 * i;
+        ASSERT_EQ(Bytes(entry, entry + 4), (Bytes{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
+                                                  static_cast<std::uint8_t>(i), 0}));
+    }
+}
+
+TEST(PcxRead, SizeComesFromYmaxAndBytesPerLineOnly) {
+    auto dib = Read(PcxFile(10, 19, 640, Bytes(410, 0xFF)));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(DibHeight(dib.get()), 20);  // Ymin is taken as 0
+    EXPECT_EQ(DibWidth(dib.get()), 640);
+
+    // Six bytes a line: the two columns added to reach 8 are 0.
+    dib = Read(PcxFile(0, 0, 6, {0xC6, 0x09}, 0x77));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(DibWidth(dib.get()), 8);
+    EXPECT_EQ(Bytes(DibBits(dib.get()), DibBits(dib.get()) + 8), (Bytes{9, 9, 9, 9, 9, 9, 0, 0}));
+    EXPECT_EQ(dib->Bytes()[40 + 3], 0x77);  // the reserved header byte fills every entry's fourth byte
+    EXPECT_EQ(dib->Bytes()[40 + 4 * 255 + 3], 0x77);
+}
+
+TEST(PcxRead, RefusesHeadersItCannotHonour) {
+    std::string why;
+    EXPECT_FALSE(Read(Bytes(127, 0), &why));
+    EXPECT_NE(why.find("header"), std::string::npos);
+
+    // 10 data bytes decode to at most 630: a header asking for 631 is refused up front.
+    EXPECT_TRUE(Read(PcxFile(0, 0, 630, Bytes(10, 0xFF))));
+    EXPECT_FALSE(Read(PcxFile(0, 0, 631, Bytes(10, 0xFF)), &why));
+    EXPECT_FALSE(Read(PcxFile(0, 65534, 65532, Bytes(4, 0)), &why));
+
+    // Sizes that would not fit the bitmap's 16-bit width and height.
+    EXPECT_FALSE(Read(PcxFile(0, 65535, 1, Bytes(2000, 0xFF)), &why));
+    EXPECT_FALSE(Read(PcxFile(0, 0, 65533, Bytes(2000, 0xFF)), &why));
+}
+
+TEST(PcxRead, ShortDataLeavesTheBottomRowsBlack) {
+    auto dib = Read(PcxFile(0, 2, 4, {1, 2, 3, 4, 5}));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(PictureByte(dib.get(), 0, 3), 4);
+    EXPECT_EQ(PictureByte(dib.get(), 1, 0), 5);
+    EXPECT_EQ(PictureByte(dib.get(), 1, 1), 0);
+    EXPECT_EQ(PictureByte(dib.get(), 2, 3), 0);
+}
+
+TEST(PcxRead, ReadsFromAFile) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / "p.pcx", PcxFile(0, 0, 4, {1, 2, 3, 4}));
+    auto dib = ReadPcxFile((folder / "p.pcx").string());
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(PictureByte(dib.get(), 0, 2), 3);
+    std::string why;
+    EXPECT_FALSE(ReadPcxFile((folder / "none.pcx").string(), &why));
+    EXPECT_NE(why.find("none.pcx"), std::string::npos);
+}
