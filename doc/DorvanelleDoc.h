@@ -33,11 +33,15 @@ public:
     static std::string PathExtension(const std::string& path);
     // The kind a path opens as: ".bmp" and ".pcx", byte for byte, else DICOM.
     static DocumentKind KindOfPath(const std::string& path);
+    // The last component of the path (the file's name as titles show it).
+    static std::string FileTitle(const std::string& path);
 
     // Opens `path`. False only when the file cannot be opened at all (the caller shows
     // the file error and discards the document); a file that yields no image opens
     // with m_pDib null and the reason reported through the UI.
     bool OnOpenDocument(const std::string& path);
+    // Why the last OnOpenDocument returned false, in plain words; empty otherwise.
+    const std::string& OpenError() const { return m_strOpenError; }
     DocumentKind Kind() const { return m_kind; }
 
     // `fileTitle` with " ==>%d bpp" appended when there is an image.
@@ -74,6 +78,11 @@ public:
 
 private:
     void ApplyWindow(std::int16_t* field, int value, DibRect selection);
+    void OpenBitmap(const std::string& path);
+    void OpenDicom(const std::string& path);
+    void ReportNoImage();
+
+    std::string m_strOpenError;
 
     IDocumentUi& m_ui;
     DocumentKind m_kind = DocumentKind::Dicom;

@@ -1,0 +1,213 @@
+#include "doc/DorvanelleDoc.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "image/BmpFile.h"
+#include "image/CropDib.h"
+#include "image/GreyConversion.h"
+#include "image/PcxFile.h"
+
+namespace {
+
+const char kConvertNotice[] = "The Image Will be Converted to 8 bpp !!";
+
+// Whether the file can be opened for reading at all, as the framework's open asks
+// before a document reads anything; `why` says what went wrong, `size` is its length.
+bool ProbeFile(const std::string& path, std::string& why, std::uintmax_t& size) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        why = path + " is a folder, not a file.";
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        std::error_code open(errno, std::generic_category());
+        why = (open == std::errc::no_such_file_or_directory) ? path + " was not found."
+                                                              : path + " cannot be opened: " + open.message() + ".";
+        return false;
+    }
+    std::fclose(file);
+    size = std::filesystem::file_size(path, ec);
+    if (ec) size = 0;
+    return true;
+}
+
+// The extension that a save dialog reports: the text after the last "." of the
+// file's name, without the dot; empty when there is none.
+std::string SaveExtension(const std::string& path) {
+    std::string name = CDorvanelleDoc::FileTitle(path);
+    std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+// A reason from elsewhere, to be followed by our own full stop.
+std::string WithoutFullStop(std::string text) {
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+CDorvanelleDoc::CDorvanelleDoc(IDocumentUi& ui) : m_ui(ui) {}
+
+std::string CDorvanelleDoc::FileTitle(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string CDorvanelleDoc::PathExtension(const std::string& path) {
+    std::string name = FileTitle(path);
+    std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+DocumentKind CDorvanelleDoc::KindOfPath(const std::string& path) {
+    std::string extension = PathExtension(path);
+    if (extension == ".bmp") return DocumentKind::Bitmap;
+    if (extension == ".pcx") return DocumentKind::Pcx;
+    return DocumentKind::Dicom;
+}
+
+bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
+    m_strOpenError.clear();
+    std::uintmax_t size = 0;
+    if (!ProbeFile(path, m_strOpenError, size)) return false;
+    // The framework reads (serialises) only files that hold something; that is what
+    // asks the view to fit its frame to the picture once.
+    if (size != 0) m_bFitFrame = true;
+
+    m_kind = KindOfPath(path);
+    if (m_kind == DocumentKind::Dicom) {
+        OpenDicom(path);
+    } else {
+        OpenBitmap(path);
+    }
+    UpdateControlPanel();
+    return true;
+}
+
+void CDorvanelleDoc::OpenBitmap(const std::string& path) {
+    m_pDib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path) : ReadPcxFile(path);
+    if (m_pDib && DibBitCount(m_pDib.get()) == 24) {
+        m_ui.ShowNotice(kConvertNotice);
+        m_pDib = ConvertDibTo8Bpp(std::move(m_pDib));
+    }
+}
+
+void CDorvanelleDoc::OpenDicom(const std::string& path) {
+    m_dicom.Reset();
+    bool loaded = m_dicom.LoadFile(path) == 0;
+    int layout = m_dicom.DetectLayout();
+    m_dicom.ParseElements(layout);
+    m_pDib = m_dicom.MakeFrameDib(m_nFrame);
+    m_strDicomPath = path;
+    if (!loaded) {
+        m_ui.ReportProblem(FileTitle(path) + " could not be read into memory, so it shows no image.");
+    } else if (!m_pDib) {
+        ReportNoImage();
+    }
+}
+
+void CDorvanelleDoc::ReportNoImage() {
+    std::string reason = WithoutFullStop(m_dicom.NoImageReason(m_nFrame));
+    if (reason.empty()) reason = "the frame could not be converted";
+    m_ui.ReportProblem(FileTitle(m_strDicomPath) + " shows no image: " + reason + ".");
+}
+
+std::string CDorvanelleDoc::MakeTitle(const std::string& fileTitle) const {
+    if (!m_pDib) return fileTitle;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, " ==>%d bpp", static_cast<int>(DibBitCount(m_pDib.get())));
+    return fileTitle + suffix;
+}
+
+void CDorvanelleDoc::ReplaceImageByFrame(std::int32_t frame) {
+    // Bitmaps and PCX pictures have no frames to step to; their picture stays.
+    if (m_kind != DocumentKind::Dicom) return;
+    m_pDib.reset();
+    m_nFrame = frame;
+    m_pDib = m_dicom.MakeFrameDib(frame);
+    if (!m_pDib) ReportNoImage();
+}
+
+void CDorvanelleDoc::OnFirstSlide() { ReplaceImageByFrame(0); }
+
+void CDorvanelleDoc::OnPrevSlide() {
+    if (m_nFrame > 0) ReplaceImageByFrame(m_nFrame - 1);
+}
+
+void CDorvanelleDoc::OnNextSlide() {
+    if (m_nFrame < m_dicom.m_nFrames - 1) ReplaceImageByFrame(m_nFrame + 1);
+}
+
+void CDorvanelleDoc::OnLastSlide() { ReplaceImageByFrame(m_dicom.m_nFrames - 1); }
+
+void CDorvanelleDoc::ApplyWindowWidth(int value, DibRect selection) {
+    ApplyWindow(&m_dicom.m_nWindowWidth, value, selection);
+}
+
+void CDorvanelleDoc::ApplyWindowCenter(int value, DibRect selection) {
+    ApplyWindow(&m_dicom.m_nWindowCenter, value, selection);
+}
+
+void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selection) {
+    *field = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+    // The reader holds no frame of a bitmap or PCX picture: converting "again" would
+    // only lose the picture, so it stays and the selection is cropped from it.
+    if (m_kind == DocumentKind::Dicom) {
+        m_pDib.reset();
+        m_pDib = m_dicom.MakeFrameDib(m_nFrame);
+    }
+    CropSelection(selection);
+}
+
+void CDorvanelleDoc::CropSelection(DibRect selection) {
+    m_pSelectedDib.reset();
+    if (!m_pDib) return;
+    DibRect clipped = ClipRectToImage(selection, DibWidth(m_pDib.get()), DibHeight(m_pDib.get()));
+    m_pSelectedDib = CropDib(clipped, m_pDib.get());
+}
+
+bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
+    if (path.empty()) return false;  // the dialog was cancelled
+    if (dib == nullptr) {
+        m_ui.ReportProblem("There is no image to save: " + FileTitle(path) + " was not written.");
+        return false;
+    }
+    WriteOutcome outcome =
+        SaveExtension(path) == "dcm" ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
+    if (!outcome.written) {
+        std::string reason = WithoutFullStop(outcome.reason);
+        if (reason.empty()) reason = "the file could not be written";
+        m_ui.ReportProblem(path + " could not be saved: " + reason + ".");
+    }
+    return outcome.written;
+}
+
+bool CDorvanelleDoc::OnSaveDocument(const std::string& chosenPath) {
+    SaveDibAs(m_pDib.get(), chosenPath);
+    // The framework must not rename or retitle the document after a save.
+    return false;
+}
+
+bool CDorvanelleDoc::OnSaveSelectedImage(const std::string& chosenPath) {
+    if (chosenPath.empty()) return false;
+    if (!m_pSelectedDib) {
+        m_ui.ReportProblem("No image is selected: drag a rectangle over the image in selection mode first. " +
+                           FileTitle(chosenPath) + " was not written.");
+        return false;
+    }
+    return SaveDibAs(m_pSelectedDib.get(), chosenPath);
+}
+
+void CDorvanelleDoc::UpdateControlPanel() { m_ui.UpdateControlPanel(*this); }
+
+void CDorvanelleDoc::OnCloseDocument() {
+    m_pDib.reset();
+    m_pSelectedDib.reset();
+    m_ui.ClearControlPanel();
+}

@@ -1,0 +1,341 @@
+#include "doc/DorvanelleDoc.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tests/doc/TestPictures.h"
+#include "tests/support/TempFiles.h"
+
+namespace {
+
+namespace tp = test_pictures;
+
+class RecordingUi : public IDocumentUi {
+public:
+    void UpdateControlPanel(const CDorvanelleDoc&) override { ++panelUpdates; }
+    void ClearControlPanel() override { ++panelClears; }
+    void ShowNotice(const std::string& text) override { notices.push_back(text); }
+    void ReportProblem(const std::string& text) override { problems.push_back(text); }
+
+    int panelUpdates = 0;
+    int panelClears = 0;
+    std::vector<std::string> notices;
+    std::vector<std::string> problems;
+};
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The grey level of picture pixel (x, y) of an 8-bit block.
+int Pixel(const PackedDib* dib, int x, int y) {
+    std::uint64_t stride = DibRowStride(dib);
+    return DibBits(dib)[(DibHeight(dib) - 1 - y) * stride + static_cast<std::uint64_t>(x)];
+}
+
+class DocTest : public ::testing::Test {
+protected:
+    std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::string path = folder.File(name);
+        WriteFile(path, bytes);
+        return path;
+    }
+    bool Open(const std::string& path) { return doc.OnOpenDocument(path); }
+
+    TempFolder folder;
+    RecordingUi ui;
+    CDorvanelleDoc doc{ui};
+};
+
+TEST(DocumentExtension, TakesTheLastDotOfTheLastComponent) {
+    EXPECT_EQ(CDorvanelleDoc::PathExtension("/img/a.bmp"), ".bmp");
+    EXPECT_EQ(CDorvanelleDoc::PathExtension("/img/a.b.pcx"), ".pcx");
+    EXPECT_EQ(CDorvanelleDoc::PathExtension("/img.bmp/a"), "");
+    EXPECT_EQ(CDorvanelleDoc::PathExtension("/img/.bmp"), ".bmp");
+    EXPECT_EQ(CDorvanelleDoc::PathExtension("a."), ".");
+    EXPECT_EQ(CDorvanelleDoc::KindOfPath("/img/a.bmp"), DocumentKind::Bitmap);
+    EXPECT_EQ(CDorvanelleDoc::KindOfPath("/img/.bmp"), DocumentKind::Bitmap);
+    EXPECT_EQ(CDorvanelleDoc::KindOfPath("x.pcx"), DocumentKind::Pcx);
+    // Byte for byte and case-sensitive: anything else is DICOM.
+    for (const char* path : {"/img/a.BMP", "x.Pcx", "/img.bmp/a", "a.bmp.gz", "a.bmp ", "a.dcm", "a"}) {
+        EXPECT_EQ(CDorvanelleDoc::KindOfPath(path), DocumentKind::Dicom) << path;
+    }
+}
+
+TEST_F(DocTest, EightBitBitmapOpensWithoutNoticeAndTitlesItsDepth) {
+    std::string path = Put("a.bmp", tp::Bmp(8, 3, 8));
+    ASSERT_TRUE(Open(path));
+    ASSERT_NE(doc.m_pDib, nullptr);
+    EXPECT_EQ(doc.Kind(), DocumentKind::Bitmap);
+    EXPECT_EQ(DibBitCount(doc.m_pDib.get()), 8);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 3, 2), 23);
+    EXPECT_TRUE(ui.notices.empty());
+    EXPECT_TRUE(ui.problems.empty());
+    EXPECT_TRUE(doc.m_bFitFrame);
+    EXPECT_EQ(ui.panelUpdates, 1);
+    EXPECT_TRUE(doc.m_strDicomPath.empty());
+    EXPECT_EQ(doc.MakeTitle("a.bmp"), "a.bmp ==>8 bpp");
+    EXPECT_FALSE(doc.CanSlide());
+}
+
+TEST_F(DocTest, TwentyFourBitBitmapIsAnnouncedOnceThenGrey) {
+    ASSERT_TRUE(Open(Put("colour.bmp", tp::Bmp(5, 2, 24, 0, 0, 255))));
+    ASSERT_EQ(ui.notices.size(), 1u);
+    EXPECT_EQ(ui.notices[0], "The Image Will be Converted to 8 bpp !!");
+    ASSERT_NE(doc.m_pDib, nullptr);
+    EXPECT_EQ(DibBitCount(doc.m_pDib.get()), 8);
+    EXPECT_EQ(DibWidth(doc.m_pDib.get()), 8);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 0, 0), 73);  // pure red
+    EXPECT_EQ(doc.MakeTitle("colour.bmp"), "colour.bmp ==>8 bpp");
+}
+
+TEST_F(DocTest, UpperCaseExtensionOpensAsDicomAndSaysWhyThereIsNoImage) {
+    ASSERT_TRUE(Open(Put("colour.BMP", tp::Bmp(4, 2, 24))));
+    EXPECT_EQ(doc.Kind(), DocumentKind::Dicom);
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_TRUE(ui.notices.empty());
+    ASSERT_EQ(ui.problems.size(), 1u);
+    EXPECT_NE(ui.problems[0].find("colour.BMP"), std::string::npos);
+    EXPECT_EQ(doc.MakeTitle("colour.BMP"), "colour.BMP");
+    EXPECT_EQ(doc.m_strDicomPath, folder.File("colour.BMP"));
+}
+
+TEST_F(DocTest, EmptyOrUnreadableBitmapOpensWithoutImageOrFrameFit) {
+    ASSERT_TRUE(Open(Put("empty.bmp", {})));
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_FALSE(doc.m_bFitFrame);
+    EXPECT_TRUE(ui.notices.empty());
+    EXPECT_EQ(doc.MakeTitle("empty.bmp"), "empty.bmp");
+
+    RecordingUi otherUi;
+    CDorvanelleDoc truncated(otherUi);
+    std::vector<std::uint8_t> bytes = tp::Bmp(8, 8, 8);
+    bytes.resize(60);
+    ASSERT_TRUE(truncated.OnOpenDocument(Put("short.bmp", bytes)));
+    EXPECT_EQ(truncated.m_pDib, nullptr);
+    EXPECT_TRUE(truncated.m_bFitFrame);
+}
+
+TEST_F(DocTest, MissingFileOrFolderCannotBeOpened) {
+    EXPECT_FALSE(Open(folder.File("missing.dcm")));
+    EXPECT_NE(doc.OpenError().find("was not found"), std::string::npos);
+    EXPECT_FALSE(Open(folder.Path().string()));
+    EXPECT_FALSE(doc.OpenError().empty());
+    EXPECT_EQ(ui.panelUpdates, 0);
+}
+
+TEST_F(DocTest, PcxOpensAsGreyPicture) {
+    ASSERT_TRUE(Open(Put("p.pcx", tp::Pcx(6, 3, 77))));
+    ASSERT_NE(doc.m_pDib, nullptr);
+    EXPECT_EQ(doc.Kind(), DocumentKind::Pcx);
+    EXPECT_EQ(DibWidth(doc.m_pDib.get()), 8);
+    EXPECT_EQ(DibHeight(doc.m_pDib.get()), 3);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 5, 1), 77);
+    EXPECT_TRUE(ui.notices.empty());
+}
+
+TEST_F(DocTest, DicomOpensFrameZeroAndKeepsItsPath) {
+    std::string path = Put("ct", tp::Dicom16(4, 4, 3).Bytes());
+    ASSERT_TRUE(Open(path));
+    ASSERT_NE(doc.m_pDib, nullptr);
+    EXPECT_EQ(DibBitCount(doc.m_pDib.get()), 8);
+    EXPECT_EQ(doc.m_strDicomPath, path);
+    EXPECT_EQ(doc.m_nFrame, 0);
+    EXPECT_EQ(doc.m_dicom.m_nFrames, 3);
+    EXPECT_EQ(doc.MakeTitle("ct"), "ct ==>8 bpp");
+    EXPECT_TRUE(ui.problems.empty());
+}
+
+TEST_F(DocTest, ColourDicomStaysColourWithoutNotice) {
+    ASSERT_TRUE(Open(Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
+    ASSERT_NE(doc.m_pDib, nullptr);
+    EXPECT_EQ(DibBitCount(doc.m_pDib.get()), 24);
+    EXPECT_TRUE(ui.notices.empty());
+    EXPECT_EQ(doc.MakeTitle("rgb.dcm"), "rgb.dcm ==>24 bpp");
+}
+
+TEST_F(DocTest, DicomWithoutPixelDataSaysWhy) {
+    ASSERT_TRUE(Open(Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    ASSERT_EQ(ui.problems.size(), 1u);
+    EXPECT_NE(ui.problems[0].find("nopixels.dcm"), std::string::npos);
+    EXPECT_EQ(ui.panelUpdates, 1);
+}
+
+TEST_F(DocTest, SlideCommandsStepWithinTheFrames) {
+    ASSERT_TRUE(Open(Put("cine.dcm", tp::Dicom8(4, 4, 3).Bytes())));
+    EXPECT_TRUE(doc.CanSlide());
+    doc.OnPrevSlide();
+    EXPECT_EQ(doc.m_nFrame, 0);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 0, 0), 5);
+    doc.OnNextSlide();
+    EXPECT_EQ(doc.m_nFrame, 1);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 0, 0), 15);
+    doc.OnLastSlide();
+    EXPECT_EQ(doc.m_nFrame, 2);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 3, 3), 25);
+    doc.OnNextSlide();
+    EXPECT_EQ(doc.m_nFrame, 2);
+    doc.OnPrevSlide();
+    EXPECT_EQ(doc.m_nFrame, 1);
+    doc.OnFirstSlide();
+    EXPECT_EQ(doc.m_nFrame, 0);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 0, 0), 5);
+    EXPECT_TRUE(ui.problems.empty());
+
+    RecordingUi singleUi;
+    CDorvanelleDoc single(singleUi);
+    ASSERT_TRUE(single.OnOpenDocument(Put("one.dcm", tp::Dicom8(4, 4, 1).Bytes())));
+    EXPECT_FALSE(single.CanSlide());
+}
+
+TEST_F(DocTest, FrameOutsideTheDataGivesNoImageAndSaysWhy) {
+    ASSERT_TRUE(Open(Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes())));
+    doc.ReplaceImageByFrame(7);
+    EXPECT_EQ(doc.m_nFrame, 7);
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_EQ(ui.problems.size(), 1u);
+}
+
+TEST_F(DocTest, WindowChangeKeepsTheFrameAndCropsTheSelectionAgain) {
+    ASSERT_TRUE(Open(Put("ct.dcm", tp::Dicom16(8, 8, 3).Bytes())));
+    doc.OnLastSlide();
+    int before = Pixel(doc.m_pDib.get(), 0, 0);
+    doc.ApplyWindowWidth(2000, DibRect{1, 1, 5, 3});
+    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, 2000);
+    EXPECT_EQ(doc.m_nFrame, 2);
+    ASSERT_NE(doc.m_pDib, nullptr);
+    EXPECT_NE(Pixel(doc.m_pDib.get(), 0, 0), before);
+    PackedDibPtr fresh = doc.m_dicom.MakeFrameDib(2);
+    EXPECT_EQ(Pixel(doc.m_pDib.get(), 0, 0), Pixel(fresh.get(), 0, 0));
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 4);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 2);
+    EXPECT_EQ(Pixel(doc.m_pSelectedDib.get(), 0, 0), Pixel(doc.m_pDib.get(), 0, 0));
+
+    // Slider values are stored truncated to 16 bits.
+    doc.ApplyWindowCenter(70000, DibRect{});
+    EXPECT_EQ(doc.m_dicom.m_nWindowCenter, 70000 - 65536);
+    doc.ApplyWindowWidth(40000, DibRect{});
+    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, 40000 - 65536);
+}
+
+TEST_F(DocTest, WindowChangeOnBitmapKeepsThePicture) {
+    ASSERT_TRUE(Open(Put("a.bmp", tp::Bmp(8, 4, 8))));
+    doc.ApplyWindowCenter(-300, DibRect{2, 1, 6, 3});
+    EXPECT_EQ(doc.m_dicom.m_nWindowCenter, -300);
+    ASSERT_NE(doc.m_pDib, nullptr);
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(Pixel(doc.m_pSelectedDib.get(), 0, 0), 12);
+}
+
+TEST_F(DocTest, WindowChangeWithoutAnImageCropsNothing) {
+    ASSERT_TRUE(Open(Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
+    doc.ApplyWindowWidth(100, DibRect{0, 0, 2, 2});
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_EQ(doc.m_pSelectedDib, nullptr);
+}
+
+TEST_F(DocTest, SelectionIsNormalisedAndClippedToTheImage) {
+    ASSERT_TRUE(Open(Put("a.bmp", tp::Bmp(8, 6, 8))));
+    doc.CropSelection(DibRect{6, 5, -7, -2});  // dragged up and left, past the corner
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 8);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 5);
+    EXPECT_EQ(Pixel(doc.m_pSelectedDib.get(), 0, 0), 0);
+
+    doc.CropSelection(DibRect{20, 20, 40, 50});  // wholly outside: empty, on the edge
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 0);
+}
+
+TEST_F(DocTest, ColourImageCannotBeCropped) {
+    ASSERT_TRUE(Open(Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
+    doc.CropSelection(DibRect{0, 0, 2, 2});
+    EXPECT_EQ(doc.m_pSelectedDib, nullptr);
+}
+
+class SaveTest : public DocTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(Open(Put("a.bmp", tp::Bmp(8, 4, 8)))); }
+    bool StartsWith(const std::string& path, std::vector<std::uint8_t> head) {
+        std::vector<std::uint8_t> bytes = ReadFile(path);
+        return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
+    }
+};
+
+TEST_F(SaveTest, OnlyTheExactExtensionDcmWritesDicom) {
+    EXPECT_TRUE(doc.SaveDibAs(doc.m_pDib.get(), folder.File("out.dcm")));
+    EXPECT_TRUE(StartsWith(folder.File("out.dcm"), {0x28, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00}));
+    for (const char* name : {"out.DCM", "out.bmp", "out", "out.jpg", "x.dcm.bak"}) {
+        EXPECT_TRUE(doc.SaveDibAs(doc.m_pDib.get(), folder.File(name))) << name;
+        EXPECT_TRUE(StartsWith(folder.File(name), {'B', 'M'})) << name;
+    }
+    std::filesystem::create_directory(folder.File("dir.dcm"));
+    EXPECT_TRUE(doc.SaveDibAs(doc.m_pDib.get(), folder.File("dir.dcm/plain")));
+    EXPECT_TRUE(StartsWith(folder.File("dir.dcm/plain"), {'B', 'M'}));
+    EXPECT_TRUE(ui.problems.empty());
+}
+
+TEST_F(SaveTest, SaveDocumentReportsFailureToTheFrameworkEvenWhenWritten) {
+    EXPECT_FALSE(doc.OnSaveDocument(folder.File("saved.bmp")));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("saved.bmp")));
+    EXPECT_TRUE(ui.problems.empty());
+}
+
+TEST_F(SaveTest, CancelledDialogWritesAndSaysNothing) {
+    EXPECT_FALSE(doc.OnSaveDocument(""));
+    EXPECT_FALSE(doc.OnSaveSelectedImage(""));
+    EXPECT_TRUE(ui.problems.empty());
+}
+
+TEST_F(SaveTest, SaveSelectedBeforeAnySelectionIsReportedAndCreatesNothing) {
+    for (const char* name : {"sel.dcm", "sel.bmp"}) {
+        EXPECT_FALSE(doc.OnSaveSelectedImage(folder.File(name)));
+        EXPECT_FALSE(std::filesystem::exists(folder.File(name)));
+    }
+    EXPECT_EQ(ui.problems.size(), 2u);
+
+    doc.CropSelection(DibRect{0, 0, 4, 2});
+    EXPECT_TRUE(doc.OnSaveSelectedImage(folder.File("sel.bmp")));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("sel.bmp")));
+}
+
+TEST_F(SaveTest, WriteThatFailsIsReportedAndKeepsTheOldFile) {
+    std::string target = folder.File("keep.bmp");
+    WriteFile(target, {'o', 'l', 'd'});
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    bool saved = doc.SaveDibAs(doc.m_pDib.get(), target);
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
+    if (saved) GTEST_SKIP() << "running with rights that ignore folder permissions";
+    EXPECT_EQ(ui.problems.size(), 1u);
+    EXPECT_EQ(ReadFile(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+}
+
+TEST_F(SaveTest, NothingToWriteOrAFolderAsTargetIsReported) {
+    EXPECT_FALSE(doc.SaveDibAs(doc.m_pDib.get(), folder.Path().string()));  // a folder
+    EXPECT_FALSE(doc.SaveDibAs(nullptr, folder.File("none.bmp")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("none.bmp")));
+    EXPECT_FALSE(doc.SaveDibAs(nullptr, folder.File("none.dcm")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("none.dcm")));
+    EXPECT_EQ(ui.problems.size(), 3u);
+}
+
+TEST_F(SaveTest, CloseReleasesBothImagesAndClearsThePanel) {
+    doc.CropSelection(DibRect{0, 0, 4, 2});
+    doc.OnCloseDocument();
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_EQ(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(ui.panelClears, 1);
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tests/doc/TestPictures.h"
+#include "tests/support/TempFiles.h"
+#include "tests/tools/CliRunner.h"
+
+namespace {
+
+namespace tp = test_pictures;
+
+// The number after `"key": ` in a JSON text, or a sentinel when it is missing.
+long long Field(const std::string& json, const std::string& key) {
+    std::size_t at = json.find("\"" + key + "\": ");
+    if (at == std::string::npos) return -999999;
+    return std::stoll(json.substr(at + key.size() + 4));
+}
+
+bool HasFile(const std::string& path) { return std::filesystem::exists(path); }
+
+std::string Head(const std::string& path, std::size_t count) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(count, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::string path = folder.File(name);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    TempFolder folder;
+};
+
+TEST_F(CliTest, UsageFaultsExitWithTwo) {
+    std::string ct = Put("ct.dcm", tp::Dicom16(4, 4, 2).Bytes());
+    const std::vector<std::vector<std::string>> faults = {
+        {},
+        {"show", ct},
+        {"info"},
+        {"convert", ct},
+        {"info", ct, "extra"},
+        {"info", ct, "--bogus"},
+        {"info", ct, "--frame"},
+        {"info", ct, "--frame", "two"},
+        {"info", ct, "--select", "1,2,3"},
+        {"info", ct, "--width", "99999999999"},
+        {"dump", ct, "--frame", "1"},
+        {"histogram", ct, "--json"},
+    };
+    for (const auto& args : faults) {
+        CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 2) << (args.empty() ? "(none)" : args[0]) << " " << run.err;
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+TEST_F(CliTest, HelpForTheToolAndEachSubcommand) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"info", "--help"}, {"convert", "--help"}, {"dump", "--help"}, {"histogram", "-h"}}) {
+        CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out.find("usage: dorvanelle-cli"), std::string::npos) << args[0];
+    }
+    EXPECT_NE(RunCli({"dump", "--help"}).out.find("--json"), std::string::npos);
+}
+
+TEST_F(CliTest, InfoOfABitmap) {
+    CliRun run = RunCli({"info", Put("a.bmp", tp::Bmp(8, 3, 8))});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "{\n"
+              "  \"kind\": \"bmp\",\n"
+              "  \"title\": \"a.bmp ==>8 bpp\",\n"
+              "  \"frame\": 0,\n"
+              "  \"image\": {\n"
+              "    \"width\": 8,\n"
+              "    \"height\": 3,\n"
+              "    \"bit_count\": 8\n"
+              "  },\n"
+              "  \"dicom\": null\n"
+              "}\n");
+    EXPECT_TRUE(run.err.empty());
+}
+
+TEST_F(CliTest, TwentyFourBitNoticeGoesToStderr) {
+    CliRun run = RunCli({"info", Put("c.bmp", tp::Bmp(4, 2, 24, 9, 9, 9))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("The Image Will be Converted to 8 bpp !!"), std::string::npos);
+    EXPECT_NE(run.out.find("\"title\": \"c.bmp ==>8 bpp\""), std::string::npos);
+    EXPECT_TRUE(IsWellFormedJson(run.out));
+}
+
+TEST_F(CliTest, InfoOfAPcxPicture) {
+    CliRun run = RunCli({"info", Put("p.pcx", tp::Pcx(6, 3, 1))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\"kind\": \"pcx\""), std::string::npos);
+    EXPECT_EQ(Field(run.out, "width"), 8);
+    EXPECT_EQ(Field(run.out, "height"), 3);
+}
+
+TEST_F(CliTest, InfoOfADicomStudyAfterTheOptions) {
+    std::string ct = Put("ct", tp::Dicom16(6, 8, 3).Bytes());
+    CliRun run = RunCli({"info", ct});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(IsWellFormedJson(run.out)) << run.out;
+    EXPECT_NE(run.out.find("\"kind\": \"dicom\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"title\": \"ct ==>8 bpp\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"photometric\": \"MONOCHROME2 \""), std::string::npos);
+    EXPECT_EQ(Field(run.out, "layout"), 2);
+    EXPECT_EQ(Field(run.out, "rows"), 6);
+    EXPECT_EQ(Field(run.out, "columns"), 8);
+    EXPECT_EQ(Field(run.out, "frames"), 3);
+    EXPECT_EQ(Field(run.out, "window_width"), 400);
+    EXPECT_EQ(Field(run.out, "window_center"), 40);
+    EXPECT_EQ(Field(run.out, "pixel_data_length"), 6 * 8 * 3 * 2);
+    EXPECT_EQ(Field(run.out, "min_sample"), 0);
+    EXPECT_EQ(Field(run.out, "max_sample"), 200);
+
+    // Values that begin with "-", and options in any order: frame, width, centre, selection.
+    run = RunCli({"info", ct, "--select", "-7,-2,40,50", "--center", "-300", "--width", "70000", "--frame", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Field(run.out, "frame"), 2);
+    EXPECT_EQ(Field(run.out, "window_width"), 70000 - 65536);
+    EXPECT_EQ(Field(run.out, "window_center"), -300);
+    EXPECT_EQ(RunCli({"info", ct, "--center=-5"}).status, 0);
+}
+
+TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
+    CliRun run = RunCli({"info", Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
+    EXPECT_NE(run.out.find("\"title\": \"nopixels.dcm\""), std::string::npos);
+    EXPECT_NE(run.err.find("nopixels.dcm"), std::string::npos);
+
+    run = RunCli({"histogram", folder.File("nopixels.dcm")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.find_first_of("123456789"), std::string::npos) << run.out;
+
+    run = RunCli({"info", Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes()), "--frame", "5"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Field(run.out, "frame"), 5);
+    EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
+}
+
+TEST_F(CliTest, UnreadableInputExitsWithOne) {
+    EXPECT_EQ(RunCli({"info", folder.File("missing.dcm")}).status, 1);
+    EXPECT_EQ(RunCli({"dump", folder.File("missing.dcm")}).status, 1);
+    EXPECT_EQ(RunCli({"histogram", folder.Path().string()}).status, 1);
+    CliRun run = RunCli({"convert", folder.File("missing.bmp"), folder.File("out.bmp")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("missing.bmp"), std::string::npos);
+    EXPECT_FALSE(HasFile(folder.File("out.bmp")));
+}
+
+TEST_F(CliTest, ConvertWritesBySaveRuleAndReadsBack) {
+    std::string ct = Put("ct.dcm", tp::Dicom16(8, 12, 3).Bytes());
+    std::string dcm = folder.File("frame2.dcm");
+    CliRun run = RunCli({"convert", ct, dcm, "--frame", "2", "--width", "1000"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Head(dcm, 4), std::string("\x28\x00\x02\x00", 4));
+    run = RunCli({"info", dcm});
+    EXPECT_EQ(Field(run.out, "width"), 12);
+    EXPECT_EQ(Field(run.out, "height"), 8);
+    EXPECT_EQ(Field(run.out, "layout"), 3);
+
+    for (const char* name : {"out.bmp", "out.DCM", "out"}) {
+        ASSERT_EQ(RunCli({"convert", ct, folder.File(name)}).status, 0) << name;
+        EXPECT_EQ(Head(folder.File(name), 2), "BM") << name;
+    }
+    ASSERT_EQ(RunCli({"convert", ct, folder.File("sel.bmp"), "--select", "10,6,3,-4"}).status, 0);
+    run = RunCli({"info", folder.File("sel.bmp")});
+    EXPECT_EQ(Field(run.out, "width"), 8);   // columns 3..10, rounded up to 4
+    EXPECT_EQ(Field(run.out, "height"), 6);  // rows 0..6
+}
+
+TEST_F(CliTest, ConvertWithNothingToWriteCreatesNoFile) {
+    std::string rgb = Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes());
+    CliRun run = RunCli({"convert", rgb, folder.File("sel.dcm"), "--select", "0,0,2,2"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(run.err.empty());
+    EXPECT_FALSE(HasFile(folder.File("sel.dcm")));
+    EXPECT_EQ(RunCli({"convert", rgb, folder.File("rgb.bmp")}).status, 0);
+
+    std::string empty = Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes());
+    EXPECT_EQ(RunCli({"convert", empty, folder.File("none.bmp")}).status, 1);
+    EXPECT_FALSE(HasFile(folder.File("none.bmp")));
+}
+
+TEST_F(CliTest, OutputThatCannotBeWrittenExitsWithThree) {
+    std::string bmp = Put("a.bmp", tp::Bmp(8, 3, 8));
+    CliRun run = RunCli({"convert", bmp, folder.Path().string()});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_FALSE(run.err.empty());
+    EXPECT_EQ(RunCli({"convert", bmp, folder.File("no/such/folder/x.dcm")}).status, 3);
+}
+
+TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
+    tp::Bytes name = {'O', 0x92, 'B', 'R', 'I', 'E', 'N', ' '};
+    DicomStreamBuilder b = tp::Dicom8(2, 4, 1);
+    tp::Bytes bytes = b.Bytes();
+    DicomStreamBuilder head;
+    head.Preamble().MetaGroup().Explicit(0x0010, 0x0010, "PN", name).ImageAttributes(2, 4, 8).PixelData8(
+        tp::Bytes(8, 1));
+    std::string path = Put("named.dcm", head.Bytes());
+
+    CliRun plain = RunCli({"dump", path});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(plain.out.find("Tag Name"), std::string::npos);
+    EXPECT_NE(plain.out.find("0x0028  0x0010"), std::string::npos);
+    EXPECT_NE(plain.out.find("Rows"), std::string::npos);
+    EXPECT_NE(plain.out.find("O\xE2\x80\x99" "BRIEN"), std::string::npos);
+
+    CliRun json = RunCli({"dump", path, "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(IsWellFormedJson(json.out)) << json.out;
+    EXPECT_NE(json.out.find("[\"0x0010\", \"0x0010\", \"Patient\xE2\x80\x99s Name\", \"PN\", \"8\", \"O\xE2\x80\x99"
+                            "BRIEN"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("[\"0x7FE0\", \"0x0010\""), std::string::npos);
+    // One row per element: as many rows as the plain listing has lines after its heading.
+    std::size_t jsonRows = static_cast<std::size_t>(std::count(json.out.begin(), json.out.end(), '\n')) - 2;
+    std::size_t plainRows = static_cast<std::size_t>(std::count(plain.out.begin(), plain.out.end(), '\n')) - 1;
+    EXPECT_EQ(jsonRows, plainRows);
+
+    EXPECT_EQ(RunCli({"dump", Put("a.bmp", tp::Bmp(4, 4, 8))}).status, 1);
+}
+
+TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
+    std::string bmp = Put("a.bmp", tp::Bmp(8, 2, 8));
+    CliRun run = RunCli({"histogram", bmp});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_TRUE(IsWellFormedJson(run.out)) << run.out;
+    EXPECT_NE(run.out.find("\"selected\": null"), std::string::npos);
+    std::string whole = run.out.substr(run.out.find('['), run.out.find(']') - run.out.find('[') + 1);
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), ','), 255);
+    // Every one of the 16 pixel values 0..7 and 10..17 once: each bin 100.
+    EXPECT_EQ(whole.substr(0, 44), "[100, 100, 100, 100, 100, 100, 100, 100, 0, ");
+
+    run = RunCli({"histogram", bmp, "--select", "0,0,4,1"});
+    ASSERT_EQ(run.status, 0);
+    std::string selected = run.out.substr(run.out.rfind('['));
+    EXPECT_EQ(selected.substr(0, 46), "[100, 100, 100, 100, 0, 0, 0, 0, 0, 0, 0, 0, 0");
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+#include "tools/cli/CliCommands.h"
+
+#include <cstdio>
+#include <string>
+
+#include "doc/DorvanelleDoc.h"
+#include "image/Histogram.h"
+#include "tools/cli/CliUi.h"
+#include "tools/cli/JsonWriter.h"
+
+namespace {
+
+const char* KindName(DocumentKind kind) {
+    switch (kind) {
+        case DocumentKind::Bitmap: return "bmp";
+        case DocumentKind::Pcx: return "pcx";
+        case DocumentKind::Dicom: break;
+    }
+    return "dicom";
+}
+
+void ApplyFrameOption(CDorvanelleDoc& doc, std::int32_t frame) {
+    if (doc.Kind() == DocumentKind::Dicom) {
+        // The document was opened straight at this frame (see OpenDocument): the
+        // result is the same as opening at frame 0 and stepping, with one conversion.
+        return;
+    }
+    doc.m_nFrame = frame;
+    if (frame != 0) {
+        doc.m_pDib.reset();
+        std::fprintf(stderr, "dorvanelle-cli: a %s picture has one frame only, frame 0; there is no frame %d\n",
+                     KindName(doc.Kind()), static_cast<int>(frame));
+    }
+}
+
+// Opens the document as the viewer does, then applies the options in their fixed
+// order: frame, window width, window centre, selection. Exit status, or -1 when the
+// document is ready.
+int OpenDocument(CDorvanelleDoc& doc, const CliOptions& options, const std::string& path) {
+    if (options.frame && CDorvanelleDoc::KindOfPath(path) == DocumentKind::Dicom) doc.m_nFrame = *options.frame;
+    if (!doc.OnOpenDocument(path)) {
+        std::fprintf(stderr, "dorvanelle-cli: %s\n", doc.OpenError().c_str());
+        return exit_status::kInputUnreadable;
+    }
+    if (options.frame) ApplyFrameOption(doc, *options.frame);
+    DibRect selection = options.select.value_or(DibRect{});
+    if (options.width) doc.ApplyWindowWidth(*options.width, selection);
+    if (options.center) doc.ApplyWindowCenter(*options.center, selection);
+    if (options.select) doc.CropSelection(*options.select);
+    return -1;
+}
+
+void WriteImage(JsonWriter& json, const PackedDib* dib) {
+    if (dib == nullptr) {
+        json.Null();
+        return;
+    }
+    json.BeginObject();
+    json.Key("width");
+    json.Int(DibWidth(dib));
+    json.Key("height");
+    json.Int(DibHeight(dib));
+    json.Key("bit_count");
+    json.Int(DibBitCount(dib));
+    json.EndObject();
+}
+
+void WriteDicomFields(JsonWriter& json, const CDicomFile& d) {
+    json.BeginObject();
+    const std::pair<const char*, std::int64_t> numbers[] = {
+        {"layout", d.DetectLayout()},
+        {"rows", d.m_nRows},
+        {"columns", d.m_nColumns},
+        {"samples_per_pixel", d.m_nSamplesPerPixel},
+        {"bits_allocated", d.m_nBitsAllocated},
+        {"bits_stored", d.m_nBitsStored},
+        {"high_bit", d.m_nHighBit},
+        {"pixel_representation", d.m_nPixelRepresentation},
+        {"planes", d.m_nPlanes},
+        {"frames", d.m_nFrames},
+        {"window_width", d.m_nWindowWidth},
+        {"window_center", d.m_nWindowCenter},
+        {"rescale_intercept", d.m_nRescaleIntercept},
+    };
+    for (const auto& [name, value] : numbers) {
+        json.Key(name);
+        json.Int(value);
+    }
+    json.Key("photometric");
+    std::size_t length = 0;
+    while (length < sizeof d.m_szPhotometric && d.m_szPhotometric[length] != '\0') ++length;
+    json.Windows1252String(std::string_view(d.m_szPhotometric, length));
+    const std::pair<const char*, std::int64_t> tail[] = {
+        {"pixel_data_length", d.m_nPixelDataLength},
+        {"pixel_group_length", d.m_nPixelGroupLength},
+        {"min_sample", d.m_nMinSample},
+        {"max_sample", d.m_nMaxSample},
+    };
+    for (const auto& [name, value] : tail) {
+        json.Key(name);
+        json.Int(value);
+    }
+    json.EndObject();
+}
+
+void WriteBins(JsonWriter& json, const PackedDib* dib) {
+    Histogram bins{};
+    ComputeHistogram(dib, bins);
+    json.BeginArray();
+    for (std::int32_t bin : bins) json.Int(bin);
+    json.EndArray();
+}
+
+int Finish(const std::string& text) {
+    return WriteStdout(text) ? exit_status::kDone : exit_status::kOutputUnwritable;
+}
+
+}  // namespace
+
+bool WriteStdout(const std::string& text) {
+    bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    if (std::fflush(stdout) != 0) written = false;
+    if (!written) std::fprintf(stderr, "dorvanelle-cli: the output could not be written\n");
+    return written;
+}
+
+int RunInfo(const CliOptions& options) {
+    CliUi ui;
+    CDorvanelleDoc doc(ui);
+    const std::string& path = options.files[0];
+    if (int status = OpenDocument(doc, options, path); status >= 0) return status;
+
+    std::string out;
+    JsonWriter json(out);
+    json.BeginObject();
+    json.Key("kind");
+    json.String(KindName(doc.Kind()));
+    json.Key("title");
+    json.String(doc.MakeTitle(CDorvanelleDoc::FileTitle(path)));
+    json.Key("frame");
+    json.Int(doc.m_nFrame);
+    json.Key("image");
+    WriteImage(json, doc.m_pDib.get());
+    json.Key("dicom");
+    if (doc.Kind() == DocumentKind::Dicom) {
+        WriteDicomFields(json, doc.m_dicom);
+    } else {
+        json.Null();
+    }
+    json.EndObject();
+    return Finish(out);
+}
+
+int RunHistogram(const CliOptions& options) {
+    CliUi ui;
+    CDorvanelleDoc doc(ui);
+    if (int status = OpenDocument(doc, options, options.files[0]); status >= 0) return status;
+
+    std::string out;
+    JsonWriter json(out);
+    json.BeginObject();
+    json.Key("whole");
+    WriteBins(json, doc.m_pDib.get());
+    json.Key("selected");
+    if (options.select) {
+        WriteBins(json, doc.m_pSelectedDib.get());
+    } else {
+        json.Null();
+    }
+    json.EndObject();
+    return Finish(out);
+}
+
+int RunConvert(const CliOptions& options) {
+    CliUi ui;
+    CDorvanelleDoc doc(ui);
+    const std::string& output = options.files[1];
+    if (int status = OpenDocument(doc, options, options.files[0]); status >= 0) return status;
+
+    const PackedDib* dib = options.select ? doc.m_pSelectedDib.get() : doc.m_pDib.get();
+    if (dib == nullptr) {
+        std::fprintf(stderr, "dorvanelle-cli: there is no %s to write; %s was not created\n",
+                     options.select ? "selected image" : "image", output.c_str());
+        return exit_status::kInputUnreadable;
+    }
+    // A failed write has been reported through the document's interface.
+    return doc.SaveDibAs(dib, output) ? exit_status::kDone : exit_status::kOutputUnwritable;
+}

@@ -1,0 +1,29 @@
+// The command line of dorvanelle-cli: a subcommand, its file arguments and the
+// options that change the document after opening it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/Geometry.h"
+
+enum class Subcommand { None, Info, Convert, Dump, Histogram };
+
+struct CliOptions {
+    Subcommand subcommand = Subcommand::None;
+    bool help = false;
+    std::vector<std::string> files;  // FILE, or IN and OUT
+    std::optional<std::int32_t> frame;
+    std::optional<std::int32_t> width;
+    std::optional<std::int32_t> center;
+    std::optional<DibRect> select;  // as given: not yet normalised or clamped
+    bool json = false;              // dump only
+};
+
+// Parses argv. On a usage fault returns nullopt and puts the reason in `error`.
+std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);
+
+// The usage text of the tool (Subcommand::None) or of one subcommand.
+const char* UsageText(Subcommand subcommand);

@@ -1,0 +1,18 @@
+// The document's user interface on the command line: there is no control panel,
+// and notices and problems go to stderr.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "doc/DocumentUi.h"
+
+class CliUi : public IDocumentUi {
+public:
+    void UpdateControlPanel(const CDorvanelleDoc&) override {}
+    void ClearControlPanel() override {}
+    void ShowNotice(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void ReportProblem(const std::string& text) override {
+        std::fprintf(stderr, "dorvanelle-cli: %s\n", text.c_str());
+    }
+};

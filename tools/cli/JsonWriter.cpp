@@ -1,0 +1,135 @@
+#include "tools/cli/JsonWriter.h"
+
+#include <cstdio>
+
+namespace {
+
+// Code points of the bytes 0x80..0x9F in Windows-1252. The five bytes the code page
+// leaves unassigned keep their C1 control code points, as web browsers decode them.
+const char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+    out += '"';
+    for (char c : utf8) {
+        auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (byte < 0x20) {
+                    char code[8];
+                    std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(byte));
+                    out += code;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+}
+
+void AppendWindows1252AsUtf8(std::string& out, std::string_view text) {
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else if (byte < 0xA0) {
+            AppendUtf8(out, kHighControls[byte - 0x80]);
+        } else {
+            AppendUtf8(out, byte);
+        }
+    }
+}
+
+void JsonWriter::NewLine() {
+    m_out += '\n';
+    m_out.append(2 * m_levels.size(), ' ');
+}
+
+void JsonWriter::BeforeValue() {
+    if (m_afterKey) {
+        m_afterKey = false;
+        return;
+    }
+    if (m_levels.empty()) return;
+    Level& level = m_levels.back();
+    if (!level.empty) m_out += level.isObject ? "," : ", ";
+    if (level.isObject) NewLine();
+    level.empty = false;
+}
+
+void JsonWriter::BeginObject() {
+    BeforeValue();
+    m_out += '{';
+    m_levels.push_back({true, true});
+}
+
+void JsonWriter::EndObject() {
+    bool empty = m_levels.back().empty;
+    m_levels.pop_back();
+    if (!empty) NewLine();
+    m_out += '}';
+    if (m_levels.empty()) m_out += '\n';
+}
+
+void JsonWriter::BeginArray() {
+    BeforeValue();
+    m_out += '[';
+    m_levels.push_back({false, true});
+}
+
+void JsonWriter::EndArray() {
+    m_levels.pop_back();
+    m_out += ']';
+    if (m_levels.empty()) m_out += '\n';
+}
+
+void JsonWriter::Key(std::string_view name) {
+    BeforeValue();
+    AppendJsonString(m_out, name);
+    m_out += ": ";
+    m_afterKey = true;
+}
+
+void JsonWriter::String(std::string_view utf8) {
+    BeforeValue();
+    AppendJsonString(m_out, utf8);
+}
+
+void JsonWriter::Windows1252String(std::string_view text) {
+    std::string utf8;
+    AppendWindows1252AsUtf8(utf8, text);
+    String(utf8);
+}
+
+void JsonWriter::Int(std::int64_t value) {
+    BeforeValue();
+    m_out += std::to_string(value);
+}
+
+void JsonWriter::Null() {
+    BeforeValue();
+    m_out += "null";
+}

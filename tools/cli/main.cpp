@@ -1,0 +1,26 @@
+// dorvanelle-cli: the image document on the command line.
+#include <cstdio>
+#include <string>
+
+#include "tools/cli/CliCommands.h"
+#include "tools/cli/CliOptions.h"
+
+int main(int argc, char** argv) {
+    std::string error;
+    std::optional<CliOptions> options = ParseCommandLine(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "dorvanelle-cli: %s\n(dorvanelle-cli --help shows how to use it)\n", error.c_str());
+        return exit_status::kUsage;
+    }
+    if (options->help) {
+        return WriteStdout(UsageText(options->subcommand)) ? exit_status::kDone : exit_status::kOutputUnwritable;
+    }
+    switch (options->subcommand) {
+        case Subcommand::Info: return RunInfo(*options);
+        case Subcommand::Convert: return RunConvert(*options);
+        case Subcommand::Dump: return RunDump(*options);
+        case Subcommand::Histogram: return RunHistogram(*options);
+        case Subcommand::None: break;
+    }
+    return exit_status::kUsage;
+}
