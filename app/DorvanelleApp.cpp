@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QScreen>
 #include <QSettings>
 
 #include "app/AboutDlg.h"
@@ -67,7 +68,11 @@ bool CDorvanelleApp::InitInstance(const QStringList& arguments, bool show) {
         ReportOpenFailure(file);
         return false;
     }
-    if (show) m_pMainFrame->showMaximized();
+    if (show) {
+        // Without a window manager "maximised" means nothing; fill the screen anyway.
+        if (QScreen* screen = m_pMainFrame->screen()) m_pMainFrame->resize(screen->availableGeometry().size());
+        m_pMainFrame->showMaximized();
+    }
     if (!file.isEmpty() && !OpenDocumentFile(file)) return false;
     return true;
 }

@@ -80,7 +80,11 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     UpdateCommandStates();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // Closing the child windows while the frame goes must not reach its handlers.
+    disconnect(m_pMdiArea, nullptr, this, nullptr);
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) disconnect(dispatcher, nullptr, this, nullptr);
+}
 
 void CMainFrame::CreateActions() {
     std::map<int, QList<QKeySequence>> shortcuts;
@@ -250,7 +254,10 @@ void CMainFrame::AddChild(CChildFrame* frame) {
     m_pMdiArea->addSubWindow(frame);
     frame->show();
     m_pMdiArea->setActiveSubWindow(frame);
-    OnChildSetChanged();
+    // While the main window itself is not active (no window manager, or another
+    // program in front) the area activates the child silently; the new view must
+    // still fill the panel and fit its window.
+    if (m_pLastActivated != frame) OnSubWindowActivated(frame);
 }
 
 RoutingPath CMainFrame::CurrentPath() const {
@@ -285,6 +292,7 @@ void CMainFrame::UpdateCommandStates() {
 }
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
+    m_pLastActivated = window;
     if (auto* frame = qobject_cast<CChildFrame*>(window)) frame->View()->OnActivateView();
     OnChildSetChanged();
 }

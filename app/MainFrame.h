@@ -85,6 +85,7 @@ private:
     std::vector<QMenu*> m_documentMenus;
     std::map<QMenu*, std::vector<QAction*>> m_windowListActions;
     CommandMap m_commands;
+    QMdiSubWindow* m_pLastActivated = nullptr;  // compared only, never used
     bool m_bDocumentMenus = false;
     bool m_bOpening = false;
     bool m_bUpdating = false;

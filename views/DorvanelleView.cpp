@@ -4,11 +4,13 @@
 #include <vector>
 
 #include <QBitmap>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "app/CommandTable.h"
 #include "doc/DorvanelleDoc.h"
@@ -65,7 +67,17 @@ void CDorvanelleView::OnInitialUpdate() {
 }
 
 void CDorvanelleView::UpdateScrollBars() {
-    const QSize page = viewport()->size();
+    // The page is what shows once the scroll bars that the image needs are in place;
+    // a picture that fits exactly needs none (the bars must not keep themselves up).
+    QSize page = maximumViewportSize();
+    const int barWidth = verticalScrollBar()->sizeHint().width();
+    const int barHeight = horizontalScrollBar()->sizeHint().height();
+    bool needH = m_scrollSize.width() > page.width();
+    bool needV = m_scrollSize.height() > page.height();
+    if (needH && !needV) needV = m_scrollSize.height() > page.height() - barHeight;
+    if (needV && !needH) needH = m_scrollSize.width() > page.width() - barWidth;
+    if (needH) page.rheight() -= barHeight;
+    if (needV) page.rwidth() -= barWidth;
     QScrollBar* h = horizontalScrollBar();
     QScrollBar* v = verticalScrollBar();
     h->setRange(0, std::max(0, m_scrollSize.width() - page.width()));
@@ -84,8 +96,9 @@ void CDorvanelleView::resizeEvent(QResizeEvent* event) {
 void CDorvanelleView::OnActivateView() {
     m_doc.UpdateControlPanel();
     if (m_doc.m_bFitFrame) {
-        FitFrame();
         m_doc.m_bFitFrame = false;
+        // Once the event loop has laid the new window out, its decoration is known.
+        QTimer::singleShot(0, this, &CDorvanelleView::FitFrame);
     }
 }
 
@@ -98,12 +111,13 @@ QSize CDorvanelleView::FitFrameSize(QSize image, QSize decoration, QSize area) {
 void CDorvanelleView::FitFrame() {
     auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (!frame || !frame->mdiArea()) return;
+    if (frame->isMaximized()) frame->showNormal();
+    if (QLayout* layout = frame->layout()) layout->activate();
     // What the child window adds around the image: its own border and title bar,
     // and this view's frame (scroll bars are not counted: the image fits without).
     const QSize decoration = frame->size() - size() + QSize(2 * frameWidth(), 2 * frameWidth());
     const QSize image(DibWidth(m_doc.m_pDib.get()), DibHeight(m_doc.m_pDib.get()));
     const QSize area = frame->mdiArea()->viewport()->size();
-    if (frame->isMaximized()) frame->showNormal();
     frame->setGeometry(QRect(QPoint(0, 0), FitFrameSize(image, decoration, area)));
 }
 
