@@ -95,7 +95,9 @@ void CMainFrame::CreateActions() {
         auto* action = new QAction(this);
         const char* text = MenuTextOf(DocumentMenu(), info.id);
         if (!text) text = MenuTextOf(NoDocumentMenu(), info.id);
-        if (!text) text = *info.tooltip ? info.tooltip : info.name;
+        // A command without menu text or tooltip (Print) stays without text, so that
+        // its button shows no tooltip at all.
+        if (!text) text = info.tooltip;
         action->setText(QString::fromLatin1(text));
         action->setStatusTip(QString::fromLatin1(info.prompt));
         if (*info.tooltip) action->setToolTip(QString::fromLatin1(info.tooltip));
