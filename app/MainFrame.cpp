@@ -15,6 +15,7 @@
 
 #include "app/ChildFrame.h"
 #include "app/DorvanelleApp.h"
+#include "app/KeyboardIndicators.h"
 #include "app/RecentFileList.h"
 #include "app/ToolbarIcons.h"
 #include "views/ControlPanel.h"
@@ -52,6 +53,7 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     m_wndToolBar->setIconSize(QSize(kToolbarIconWidth, kToolbarIconHeight));
     m_wndToolBar->setMovable(false);
     statusBar()->showMessage(kIdleText);
+    new CKeyboardIndicators(statusBar());  // "CAP", "NUM", "SCRL"
 
     // The control panel: fixed on the left, no title, cannot be moved or hidden.
     auto* dock = new QDockWidget(this);

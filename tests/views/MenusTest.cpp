@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QEnterEvent>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,6 +21,7 @@
 #include "app/ChildFrame.h"
 #include "app/CommandTable.h"
 #include "app/DorvanelleApp.h"
+#include "app/KeyboardIndicators.h"
 #include "app/MainFrame.h"
 #include "app/Settings.h"
 #include "doc/DorvanelleDoc.h"
@@ -370,6 +372,37 @@ TEST_F(MenusTest, StatusBarPromptsAndReady)
     file->hide();
     Idle();
     EXPECT_EQ(status->currentMessage(), "Ready");
+}
+
+TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells)
+{
+    auto* indicators = m_frame->statusBar()->findChild<CKeyboardIndicators*>();
+    ASSERT_NE(indicators, nullptr);
+    // Right of the message pane, in this order, each as wide as its text.
+    const QList<QLabel*> panes = m_frame->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    QStringList names;
+    for (QLabel* pane : panes)
+        names.push_back(pane->objectName());
+    EXPECT_EQ(names, (QStringList{"CAP", "NUM", "SCRL"}));
+    const int scrollWidth = indicators->ScrollPane()->width();
+
+    indicators->Show({true, false, std::nullopt});
+    EXPECT_EQ(indicators->CapsPane()->text(), "CAP");
+    EXPECT_EQ(indicators->NumPane()->text(), "");
+    EXPECT_EQ(indicators->ScrollPane()->text(), "");  // the platform could not tell
+    indicators->Show({false, true, true});
+    EXPECT_EQ(indicators->CapsPane()->text(), "");
+    EXPECT_EQ(indicators->NumPane()->text(), "NUM");
+    EXPECT_EQ(indicators->ScrollPane()->text(), "SCRL");
+    EXPECT_EQ(indicators->ScrollPane()->width(), scrollWidth);
+
+    // Without a windowing system nothing is known, and the panes go blank again.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        QTest::keyClick(m_frame, Qt::Key_CapsLock);
+        Idle();
+        EXPECT_EQ(indicators->NumPane()->text(), "");
+        EXPECT_EQ(indicators->ScrollPane()->text(), "");
+    }
 }
 
 TEST_F(MenusTest, ShowDicomHeaderListsTheActiveDocument)
