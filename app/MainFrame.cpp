@@ -15,6 +15,7 @@
 
 #include "app/ChildFrame.h"
 #include "app/DorvanelleApp.h"
+#include "app/KeyboardIndicators.h"
 #include "app/RecentFileList.h"
 #include "app/ToolbarIcons.h"
 #include "views/ControlPanel.h"
@@ -52,6 +53,7 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     m_wndToolBar->setIconSize(QSize(kToolbarIconWidth, kToolbarIconHeight));
     m_wndToolBar->setMovable(false);
     statusBar()->showMessage(kIdleText);
+    new CKeyboardIndicators(statusBar());  // "CAP", "NUM", "SCRL"
 
     // The control panel: fixed on the left, no title, cannot be moved or hidden.
     auto* dock = new QDockWidget(this);
@@ -95,7 +97,9 @@ void CMainFrame::CreateActions() {
         auto* action = new QAction(this);
         const char* text = MenuTextOf(DocumentMenu(), info.id);
         if (!text) text = MenuTextOf(NoDocumentMenu(), info.id);
-        if (!text) text = *info.tooltip ? info.tooltip : info.name;
+        // A command without menu text or tooltip (Print) stays without text, so that
+        // its button shows no tooltip at all.
+        if (!text) text = info.tooltip;
         action->setText(QString::fromLatin1(text));
         action->setStatusTip(QString::fromLatin1(info.prompt));
         if (*info.tooltip) action->setToolTip(QString::fromLatin1(info.tooltip));

@@ -1,0 +1,98 @@
+// Loading files from disk, and the generated phantom study read back whole.
+#include <fcntl.h>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+#include "tests/dicom/DicomTestHelpers.h"
+#include "tests/support/TempFiles.h"
+#include "tools/generator/PhantomStudy.h"
+
+namespace {
+
+TEST(DicomLoad, FilesThatCannotBeReadLeaveTheReaderAsItWas) {
+    TempFolder folder;
+    CDicomFile reader;
+    EXPECT_EQ(reader.LoadFile(folder.File("missing.dcm")), -1);
+    EXPECT_EQ(reader.LoadFile(folder.Path().string()), -1);  // a folder
+    EXPECT_EQ(reader.m_pBuffer, nullptr);
+    EXPECT_EQ(reader.m_nSize, 0u);
+
+    // 4 GiB and more do not fit the 32-bit sizes (a sparse file costs no disk).
+    const std::string huge = folder.File("huge.dcm");
+    const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    const bool sized = ::ftruncate(fd, off_t{1} << 32) == 0;
+    ::close(fd);
+    if (sized) {
+        EXPECT_EQ(reader.LoadFile(huge), -1);
+        EXPECT_EQ(reader.m_nSize, 0u);
+    }
+
+    const std::string empty = folder.File("empty.dcm");
+    ASSERT_TRUE(DicomStreamBuilder().WriteTo(empty));
+    EXPECT_EQ(reader.LoadFile(empty), 0);
+    EXPECT_NE(reader.m_pBuffer, nullptr);
+    EXPECT_EQ(reader.m_nSize, 0u);
+    EXPECT_EQ(reader.DetectLayout(), 2);
+}
+
+TEST(DicomLoad, LoadingWithoutResetKeepsTheCapturedPixelsReadable) {
+    TempFolder folder;
+    DicomStreamBuilder first;
+    first.ImageAttributes(1, 4, 8).PixelData8({1, 2, 3, 4});
+    DicomStreamBuilder second;
+    second.ExplicitUS(0x0028, 0x0010, 9);
+    ASSERT_TRUE(first.WriteTo(folder.File("a.dcm")));
+    ASSERT_TRUE(second.WriteTo(folder.File("b.dcm")));
+
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadFile(folder.File("a.dcm")), 0);
+    reader.ParseElements(reader.DetectLayout());
+    ASSERT_EQ(reader.LoadFile(folder.File("b.dcm")), 0);
+    const auto rows = reader.ExtractFrame(8, 0);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(rows[3], 4);
+}
+
+TEST(DicomLoad, GeneratedPhantomReadsBackAsWritten) {
+    TempFolder folder;
+    PhantomOptions options;
+    options.rows = 24;
+    options.columns = 30;
+    options.frames = 5;
+    options.extraElements = 40;
+    const std::string path = folder.File("Images/phantom.dcm");
+    ASSERT_EQ(WriteCtPhantom(path, options), "");
+
+    CDicomFile reader;
+    reader.Reset();
+    ASSERT_EQ(reader.LoadFile(path), 0);
+    ASSERT_EQ(reader.DetectLayout(), 2);
+    reader.ParseElements(2);
+    EXPECT_EQ(reader.m_nRows, 24);
+    EXPECT_EQ(reader.m_nColumns, 30);
+    EXPECT_EQ(reader.m_nFrames, 5);
+    EXPECT_EQ(reader.m_nBitsAllocated, 16);
+    EXPECT_EQ(reader.m_nWindowWidth, 400);
+    EXPECT_EQ(reader.m_nWindowCenter, 40);
+    EXPECT_EQ(reader.m_nRescaleIntercept, -1024);
+    EXPECT_EQ(reader.m_nPixelDataLength, 24u * 30u * 5u * 2u);
+
+    PackedDibPtr dib = reader.MakeFrameDib(4);
+    ASSERT_NE(dib, nullptr);
+    EXPECT_EQ(DibWidth(dib.get()), 32);
+    // Air is black and bone white through the soft-tissue window.
+    const std::uint8_t* bits = DibBits(dib.get());
+    EXPECT_EQ(bits[0], 0);
+    EXPECT_EQ(PhantomSample(options, 4, 0, 0), -1000 + 1024);
+    EXPECT_EQ(reader.m_nMinSample, -1000);
+    EXPECT_EQ(reader.m_nMaxSample, 950);
+
+    int listed = 0;
+    CDicomFile listing;
+    ASSERT_EQ(listing.LoadFile(path), 0);
+    listing.ListElements(listing.DetectLayout(), [&listed](const CDicomFile&) { ++listed; });
+    EXPECT_EQ(listed, 7 + 25 + 1 + 40 + 1);  // meta group, attributes, creator, extras, pixel data
+}
+
+}  // namespace
