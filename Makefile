@@ -19,8 +19,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 run: build
-	@if [ -x $(BUILD)/bin/dorvanelle ]; then $(BUILD)/bin/dorvanelle $(SAMPLE); \
-	else $(BUILD)/bin/dorvanelle-cli info $(SAMPLE); fi
+	$(BUILD)/bin/dorvanelle $(SAMPLE)
 
 bench: build
 	@scripts/install-deps --bench

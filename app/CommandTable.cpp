@@ -1,0 +1,176 @@
+// The command vocabulary of the viewer: ids, prompts and tooltips, the two menu
+// bars, the toolbar and the accelerator table. Texts are kept exactly as the user
+// sees them; "&" marks a mnemonic and a tab separates an item from its key name.
+#include "app/CommandTable.h"
+
+#include <algorithm>
+
+namespace {
+
+// One row per command. The MRU rows share their prompt; commands that appear
+// nowhere visible (New, Print) carry no text.
+std::vector<CommandInfo> BuildCommands()
+{
+    std::vector<CommandInfo> rows = {
+        {ID_ACTIONS_RECTANGLE, "ID_ACTIONS_RECTANGLE", "Select Rectangle", "Select Rectangle"},
+        {ID_FILE_SAVE_SELECTED, "ID_FILE_SAVE_SELECTED", "Save Selected Image", "Save Selected Image"},
+        // The prompt really ends in a blank, and the tooltip names a window.
+        {ID_ACTIONS_VIDEO, "ID_ACTIONS_VIDEO", "Play Video ", "Play Video Window"},
+        {ID_SHOW_DICOM_HEADER, "ID_SHOW_DICOM_HEADER", "Show Dicom Header", "Show Dicom Header"},
+        {ID_FIRST_SLIDE, "ID_FIRST_SLIDE", "Show First Slide", "Show First Slide"},
+        {ID_PREV_SLIDE, "ID_PREV_SLIDE", "Move One Slide Left", "Move One Slide Left"},
+        {ID_LAST_SLIDE, "ID_LAST_SLIDE", "Move to Last Image", "Move to Last Image"},
+        {ID_NEXT_SLIDE, "ID_NEXT_SLIDE", "Move One Slide Right", "Move One Slide Right"},
+        {ID_PLAY_VIDEO, "ID_PLAY_VIDEO", "Play Video", "Play Video"},
+        {ID_FILTERS_SMOOTHING, "ID_FILTERS_SMOOTHING", "Smoothing", "Smoothing"},
+        {ID_FILE_NEW, "ID_FILE_NEW", "", ""},
+        {ID_FILE_OPEN, "ID_FILE_OPEN", "Open an existing document", "Open"},
+        {ID_FILE_CLOSE, "ID_FILE_CLOSE", "Close the active document", "Close"},
+        {ID_FILE_SAVE, "ID_FILE_SAVE", "Save the active document", "Save"},
+        {ID_FILE_PRINT, "ID_FILE_PRINT", "", ""},
+    };
+    static const char* const kMruNames[] = {
+        "ID_FILE_MRU_FILE1",  "ID_FILE_MRU_FILE2",  "ID_FILE_MRU_FILE3",  "ID_FILE_MRU_FILE4",
+        "ID_FILE_MRU_FILE5",  "ID_FILE_MRU_FILE6",  "ID_FILE_MRU_FILE7",  "ID_FILE_MRU_FILE8",
+        "ID_FILE_MRU_FILE9",  "ID_FILE_MRU_FILE10", "ID_FILE_MRU_FILE11", "ID_FILE_MRU_FILE12",
+        "ID_FILE_MRU_FILE13", "ID_FILE_MRU_FILE14", "ID_FILE_MRU_FILE15", "ID_FILE_MRU_FILE16",
+    };
+    for (int i = 0; i <= ID_FILE_MRU_FILE16 - ID_FILE_MRU_FILE1; ++i)
+        rows.push_back({ID_FILE_MRU_FILE1 + i, kMruNames[i], "Open this document", ""});
+    const std::vector<CommandInfo> rest = {
+        {ID_EDIT_COPY, "ID_EDIT_COPY", "Copy the selection and put it on the Clipboard", "Copy"},
+        {ID_EDIT_CUT, "ID_EDIT_CUT", "Cut the selection and put it on the Clipboard", "Cut"},
+        {ID_EDIT_PASTE, "ID_EDIT_PASTE", "Insert Clipboard contents", "Paste"},
+        {ID_EDIT_UNDO, "ID_EDIT_UNDO", "Undo the last action", "Undo"},
+        {ID_WINDOW_NEW, "ID_WINDOW_NEW", "Open another window for the active document", "New Window"},
+        {ID_WINDOW_ARRANGE, "ID_WINDOW_ARRANGE", "Arrange icons at the bottom of the window", "Arrange Icons"},
+        {ID_WINDOW_CASCADE, "ID_WINDOW_CASCADE", "Arrange windows so they overlap", "Cascade Windows"},
+        {ID_WINDOW_TILE_HORZ, "ID_WINDOW_TILE_HORZ", "Arrange windows as non-overlapping tiles", "Tile Windows"},
+        {ID_APP_ABOUT, "ID_APP_ABOUT", "Display program information, version number and copyright", "About"},
+        {ID_APP_EXIT, "ID_APP_EXIT", "Quit the application; prompts to save documents", "Exit"},
+        {ID_NEXT_PANE, "ID_NEXT_PANE", "Switch to the next window pane", "Next Pane"},
+        {ID_PREV_PANE, "ID_PREV_PANE", "Switch back to the previous window pane", "Previous Pane"},
+        {ID_VIEW_TOOLBAR, "ID_VIEW_TOOLBAR", "Show or hide the toolbar", "Toggle ToolBar"},
+        {ID_VIEW_STATUS_BAR, "ID_VIEW_STATUS_BAR", "Show or hide the status bar", "Toggle StatusBar"},
+    };
+    rows.insert(rows.end(), rest.begin(), rest.end());
+    return rows;
+}
+
+MenuEntry Item(const char* text, int id)
+{
+    return MenuEntry{MenuEntry::Kind::Item, text, id, {}};
+}
+
+MenuEntry Separator()
+{
+    return MenuEntry{MenuEntry::Kind::Separator, "", 0, {}};
+}
+
+MenuEntry Popup(const char* text, std::vector<MenuEntry> items)
+{
+    return MenuEntry{MenuEntry::Kind::Popup, text, 0, std::move(items)};
+}
+
+// Stands where the recent-file list goes; shown greyed while the list is empty.
+MenuEntry RecentFiles()
+{
+    return MenuEntry{MenuEntry::Kind::RecentFiles, "Recent File", ID_FILE_MRU_FILE1, {}};
+}
+
+// The list of open child windows, appended at the end of the Window popup.
+MenuEntry WindowList()
+{
+    return MenuEntry{MenuEntry::Kind::WindowList, "", 0, {}};
+}
+
+MenuEntry ViewPopup()
+{
+    return Popup("&View", {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR)});
+}
+
+MenuEntry HelpPopup()
+{
+    return Popup("&Help", {Item("&About Dorvanelle...", ID_APP_ABOUT)});
+}
+
+std::vector<MenuEntry> BuildNoDocumentMenu()
+{
+    return {
+        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Separator(), RecentFiles(), Separator(),
+                        Item("E&xit", ID_APP_EXIT)}),
+        ViewPopup(),
+        HelpPopup(),
+    };
+}
+
+std::vector<MenuEntry> BuildDocumentMenu()
+{
+    return {
+        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Item("&Close", ID_FILE_CLOSE), Separator(),
+                        Item("Save Selected Image", ID_FILE_SAVE_SELECTED), Item("&Save\tCtrl+S", ID_FILE_SAVE),
+                        Separator(), RecentFiles(), Separator(), Item("E&xit", ID_APP_EXIT)}),
+        Popup("&Edit", {Item("&Undo\tCtrl+Z", ID_EDIT_UNDO), Separator(), Item("Cu&t\tCtrl+X", ID_EDIT_CUT),
+                        Item("&Copy\tCtrl+C", ID_EDIT_COPY), Item("&Paste\tCtrl+V", ID_EDIT_PASTE)}),
+        Popup("Actions", {Item("Rectangle", ID_ACTIONS_RECTANGLE), Item("Video", ID_ACTIONS_VIDEO)}),
+        Popup("Filters", {Item("Smoothing", ID_FILTERS_SMOOTHING)}),
+        ViewPopup(),
+        Popup("&Window", {Item("&New Window", ID_WINDOW_NEW), Item("&Cascade", ID_WINDOW_CASCADE),
+                          Item("&Tile", ID_WINDOW_TILE_HORZ), Item("&Arrange Icons", ID_WINDOW_ARRANGE),
+                          WindowList()}),
+        HelpPopup(),
+    };
+}
+
+}  // namespace
+
+const std::vector<CommandInfo>& Commands()
+{
+    static const std::vector<CommandInfo> rows = BuildCommands();
+    return rows;
+}
+
+const CommandInfo* FindCommand(int id)
+{
+    const auto& rows = Commands();
+    const auto it = std::find_if(rows.begin(), rows.end(), [id](const CommandInfo& row) { return row.id == id; });
+    return it == rows.end() ? nullptr : &*it;
+}
+
+const std::vector<MenuEntry>& NoDocumentMenu()
+{
+    static const std::vector<MenuEntry> menu = BuildNoDocumentMenu();
+    return menu;
+}
+
+const std::vector<MenuEntry>& DocumentMenu()
+{
+    static const std::vector<MenuEntry> menu = BuildDocumentMenu();
+    return menu;
+}
+
+const std::vector<int>& ToolbarLayout()
+{
+    static const std::vector<int> layout = {
+        ID_FILE_OPEN,   ID_FILE_SAVE,  ID_FILE_SAVE_SELECTED, 0,
+        ID_EDIT_CUT,    ID_EDIT_COPY,  ID_EDIT_PASTE,         ID_FILE_PRINT, 0,
+        ID_SHOW_DICOM_HEADER, 0,
+        ID_ACTIONS_RECTANGLE, 0,
+        ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE,         ID_LAST_SLIDE, 0,
+        ID_PLAY_VIDEO,  0,
+        ID_APP_ABOUT,
+    };
+    return layout;
+}
+
+const std::vector<AcceleratorEntry>& Accelerators()
+{
+    // QKeySequence's portable names: "Del", "Ins" and "Backspace".
+    static const std::vector<AcceleratorEntry> table = {
+        {"Ctrl+C", ID_EDIT_COPY},     {"Ctrl+O", ID_FILE_OPEN},     {"Ctrl+S", ID_FILE_SAVE},
+        {"Ctrl+V", ID_EDIT_PASTE},    {"Alt+Backspace", ID_EDIT_UNDO}, {"Shift+Del", ID_EDIT_CUT},
+        {"F6", ID_NEXT_PANE},         {"Shift+F6", ID_PREV_PANE},   {"Ctrl+Ins", ID_EDIT_COPY},
+        {"Shift+Ins", ID_EDIT_PASTE}, {"Ctrl+X", ID_EDIT_CUT},      {"Ctrl+Z", ID_EDIT_UNDO},
+    };
+    return table;
+}

@@ -1,0 +1,346 @@
+#include "app/MainFrame.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+
+#include "app/ChildFrame.h"
+#include "app/DorvanelleApp.h"
+#include "app/KeyboardIndicators.h"
+#include "app/RecentFileList.h"
+#include "app/ToolbarIcons.h"
+#include "views/ControlPanel.h"
+#include "views/DorvanelleView.h"
+#include "views/UserDialogs.h"
+
+namespace {
+
+const QString kAppName = QStringLiteral("Dorvanelle");
+const QString kIdleText = QStringLiteral("Ready");
+
+// The menu text of `id` in a layout, searched depth first; null when absent.
+const char* MenuTextOf(const std::vector<MenuEntry>& entries, int id) {
+    for (const MenuEntry& entry : entries) {
+        if (entry.kind == MenuEntry::Kind::Item && entry.id == id) return entry.text;
+        if (entry.kind == MenuEntry::Kind::Popup) {
+            if (const char* text = MenuTextOf(entry.children, id)) return text;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app), m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowTitle(kAppName);
+    setAcceptDrops(true);
+
+    m_pMdiArea = new QMdiArea(this);
+    setCentralWidget(m_pMdiArea);
+
+    m_wndToolBar = addToolBar(QStringLiteral("Main Toolbar"));
+    m_wndToolBar->setObjectName(QStringLiteral("mainToolBar"));
+    m_wndToolBar->setIconSize(QSize(kToolbarIconWidth, kToolbarIconHeight));
+    m_wndToolBar->setMovable(false);
+    statusBar()->showMessage(kIdleText);
+    new CKeyboardIndicators(statusBar());  // "CAP", "NUM", "SCRL"
+
+    // The control panel: fixed on the left, no title, cannot be moved or hidden.
+    auto* dock = new QDockWidget(this);
+    dock->setObjectName(QStringLiteral("controlPanelDock"));
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    dock->setTitleBarWidget(new QWidget(dock));
+    m_wndControlPanel = new CControlPanel(dock);
+    m_wndControlPanel->SetActiveViewFinder([this] { return ActiveView(); });
+    dock->setWidget(m_wndControlPanel);
+    addDockWidget(Qt::LeftDockWidgetArea, dock);
+
+    CreateActions();
+    BuildCommands();
+    BuildMenus(NoDocumentMenu(), m_noDocumentMenus);
+    BuildMenus(DocumentMenu(), m_documentMenus);
+    BuildToolBar();
+    ShowMenuSet(false);
+    RefreshRecentFiles();
+
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
+    // Idle-time enabling: the states are brought up to date each time the event loop
+    // has nothing left to do; unchanged states cost nothing.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &CMainFrame::UpdateCommandStates);
+    }
+    UpdateCommandStates();
+}
+
+CMainFrame::~CMainFrame() {
+    // Closing the child windows while the frame goes must not reach its handlers.
+    disconnect(m_pMdiArea, nullptr, this, nullptr);
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) disconnect(dispatcher, nullptr, this, nullptr);
+}
+
+void CMainFrame::CreateActions() {
+    std::map<int, QList<QKeySequence>> shortcuts;
+    for (const AcceleratorEntry& entry : Accelerators()) {
+        shortcuts[entry.id].push_back(QKeySequence(QString::fromLatin1(entry.keys)));
+    }
+    for (const CommandInfo& info : Commands()) {
+        auto* action = new QAction(this);
+        const char* text = MenuTextOf(DocumentMenu(), info.id);
+        if (!text) text = MenuTextOf(NoDocumentMenu(), info.id);
+        // A command without menu text or tooltip (Print) stays without text, so that
+        // its button shows no tooltip at all.
+        if (!text) text = info.tooltip;
+        action->setText(QString::fromLatin1(text));
+        action->setStatusTip(QString::fromLatin1(info.prompt));
+        if (*info.tooltip) action->setToolTip(QString::fromLatin1(info.tooltip));
+        const QIcon icon = ToolbarIcon(info.id);
+        if (!icon.isNull()) action->setIcon(icon);
+        action->setIconVisibleInMenu(false);
+        if (auto it = shortcuts.find(info.id); it != shortcuts.end()) action->setShortcuts(it->second);
+        const int id = info.id;
+        connect(action, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
+        addAction(action);  // shortcuts work whichever menu bar is shown
+        m_actions[id] = action;
+    }
+}
+
+QAction* CMainFrame::Action(int id) const {
+    auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::BuildCommands() {
+    m_commands.On(ID_VIEW_TOOLBAR, [this] { m_wndToolBar->setVisible(m_wndToolBar->isHidden()); },
+                  [this](CommandUi& ui) { ui.SetCheck(!m_wndToolBar->isHidden()); });
+    m_commands.On(ID_VIEW_STATUS_BAR, [this] { statusBar()->setVisible(statusBar()->isHidden()); },
+                  [this](CommandUi& ui) { ui.SetCheck(!statusBar()->isHidden()); });
+    auto needsChild = [this](CommandUi& ui) { ui.Enable(ActiveChild() != nullptr); };
+    m_commands.On(ID_WINDOW_NEW, [this] { m_app.OnWindowNew(); }, needsChild);
+    m_commands.On(ID_WINDOW_CASCADE, [this] { m_pMdiArea->cascadeSubWindows(); }, needsChild);
+    m_commands.On(ID_WINDOW_TILE_HORZ, [this] { m_pMdiArea->tileSubWindows(); }, needsChild);
+    m_commands.On(ID_WINDOW_ARRANGE, [this] { ArrangeIcons(); }, needsChild);
+}
+
+void CMainFrame::BuildMenus(const std::vector<MenuEntry>& layout, std::vector<QMenu*>& menus) {
+    for (const MenuEntry& entry : layout) {
+        auto* menu = new QMenu(QString::fromLatin1(entry.text), this);
+        FillMenu(menu, entry.children);
+        menus.push_back(menu);
+    }
+}
+
+void CMainFrame::FillMenu(QMenu* menu, const std::vector<MenuEntry>& entries) {
+    connect(menu, &QMenu::aboutToShow, this, [this] {
+        RefreshRecentFiles();
+        UpdateCommandStates();
+    });
+    for (const MenuEntry& entry : entries) {
+        switch (entry.kind) {
+        case MenuEntry::Kind::Item:
+            if (QAction* action = Action(entry.id)) menu->addAction(action);
+            break;
+        case MenuEntry::Kind::Separator:
+            menu->addSeparator();
+            break;
+        case MenuEntry::Kind::Popup: {
+            QMenu* sub = menu->addMenu(QString::fromLatin1(entry.text));
+            FillMenu(sub, entry.children);
+            break;
+        }
+        case MenuEntry::Kind::RecentFiles:
+            for (int i = 0; i < CRecentFileList::kSize; ++i) {
+                if (QAction* action = Action(ID_FILE_MRU_FILE1 + i)) menu->addAction(action);
+            }
+            break;
+        case MenuEntry::Kind::WindowList:
+            connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillWindowList(menu); });
+            break;
+        }
+    }
+}
+
+void CMainFrame::BuildToolBar() {
+    for (int id : ToolbarLayout()) {
+        if (id == 0) {
+            m_wndToolBar->addSeparator();
+        } else if (QAction* action = Action(id)) {
+            m_wndToolBar->addAction(action);
+        }
+    }
+}
+
+void CMainFrame::ShowMenuSet(bool document) {
+    m_bDocumentMenus = document;
+    menuBar()->clear();
+    for (QMenu* menu : document ? m_documentMenus : m_noDocumentMenus) menuBar()->addMenu(menu);
+}
+
+QStringList CMainFrame::MenuTitles() const {
+    QStringList titles;
+    for (QAction* action : menuBar()->actions()) titles.push_back(action->text());
+    return titles;
+}
+
+void CMainFrame::RefreshRecentFiles() {
+    const CRecentFileList& list = m_app.RecentFiles();
+    for (int i = 0; i < CRecentFileList::kSize; ++i) {
+        QAction* action = Action(ID_FILE_MRU_FILE1 + i);
+        if (!action) continue;
+        if (i < list.Paths().size()) {
+            action->setText(list.MenuText(i));
+            action->setVisible(true);
+        } else {
+            // The first slot stands greyed as "Recent File" while the list is empty.
+            action->setText(QStringLiteral("Recent File"));
+            action->setVisible(i == 0 && list.Paths().isEmpty());
+        }
+    }
+}
+
+void CMainFrame::FillWindowList(QMenu* menu) {
+    for (QAction* old : m_windowListActions[menu]) delete old;
+    m_windowListActions[menu].clear();
+    const auto children = Children();
+    if (children.empty()) return;
+    m_windowListActions[menu].push_back(menu->addSeparator());
+    CChildFrame* active = ActiveChild();
+    int number = 1;
+    for (CChildFrame* frame : children) {
+        QString title = frame->windowTitle();
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* action = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(title));
+        action->setCheckable(true);
+        action->setChecked(frame == active);
+        connect(action, &QAction::triggered, this, [this, frame] { m_pMdiArea->setActiveSubWindow(frame); });
+        m_windowListActions[menu].push_back(action);
+    }
+}
+
+void CMainFrame::ArrangeIcons() {
+    // Minimised child windows in a row along the bottom of the area.
+    int x = 0;
+    const int bottom = m_pMdiArea->viewport()->height();
+    for (CChildFrame* frame : Children()) {
+        if (!frame->isMinimized()) continue;
+        frame->move(x, bottom - frame->height());
+        x += frame->width();
+    }
+}
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    return qobject_cast<CChildFrame*>(m_pMdiArea->currentSubWindow());
+}
+
+CDorvanelleView* CMainFrame::ActiveView() const {
+    CChildFrame* child = ActiveChild();
+    return child ? child->View() : nullptr;
+}
+
+std::vector<CChildFrame*> CMainFrame::Children() const {
+    std::vector<CChildFrame*> children;
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) {
+        if (auto* frame = qobject_cast<CChildFrame*>(window)) children.push_back(frame);
+    }
+    return children;
+}
+
+void CMainFrame::AddChild(CChildFrame* frame) {
+    m_pMdiArea->addSubWindow(frame);
+    frame->show();
+    m_pMdiArea->setActiveSubWindow(frame);
+    // While the main window itself is not active (no window manager, or another
+    // program in front) the area activates the child silently; the new view must
+    // still fill the panel and fit its window.
+    if (m_pLastActivated != frame) OnSubWindowActivated(frame);
+}
+
+RoutingPath CMainFrame::CurrentPath() const {
+    if (CChildFrame* child = ActiveChild()) {
+        return {&child->View()->Commands(), &child->Document().commands, &child->Commands(), &m_app.Commands(),
+                &m_commands};
+    }
+    return {&m_commands, &m_app.Commands()};
+}
+
+void CMainFrame::ExecuteCommand(int id) {
+    const RoutingPath path = CurrentPath();
+    if (RouteUpdate(path, id).enabled) RouteCommand(path, id);
+    UpdateCommandStates();
+}
+
+void CMainFrame::UpdateCommandStates() {
+    if (m_bUpdating) return;
+    m_bUpdating = true;
+    const RoutingPath path = CurrentPath();
+    for (auto& [id, action] : m_actions) {
+        const CommandUi ui = RouteUpdate(path, id);
+        action->setEnabled(ui.enabled);
+        if (ui.checked) {
+            action->setCheckable(true);
+            action->setChecked(*ui.checked);
+        } else if (action->isCheckable()) {
+            action->setChecked(false);
+        }
+    }
+    m_bUpdating = false;
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
+    m_pLastActivated = window;
+    if (auto* frame = qobject_cast<CChildFrame*>(window)) frame->View()->OnActivateView();
+    OnChildSetChanged();
+}
+
+void CMainFrame::OnChildSetChanged() {
+    const bool any = !Children().empty();
+    if (any != m_bDocumentMenus) ShowMenuSet(any);
+    CChildFrame* child = ActiveChild();
+    setWindowTitle(child ? kAppName + QStringLiteral(" - ") + child->windowTitle() : kAppName);
+    UpdateCommandStates();
+}
+
+void CMainFrame::UpdateControlPanel(const CDorvanelleDoc& doc) { m_wndControlPanel->UpdateFromDocument(doc); }
+
+void CMainFrame::ClearControlPanel() { m_wndControlPanel->DrawPanel(nullptr, nullptr); }
+
+void CMainFrame::ShowNotice(const std::string& text) {
+    m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, QString::fromStdString(text));
+}
+
+void CMainFrame::ReportProblem(const std::string& text) {
+    if (m_bOpening) {
+        statusBar()->showMessage(QString::fromStdString(text));
+    } else {
+        m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, QString::fromStdString(text));
+    }
+}
+
+bool CMainFrame::event(QEvent* event) {
+    // An item or button without a prompt brings back the idle text.
+    if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) {
+        statusBar()->showMessage(kIdleText);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) m_app.OpenDocumentFile(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+}

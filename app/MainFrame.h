@@ -1,0 +1,92 @@
+// The main window: the MDI area with the child windows, the toolbar, the status bar
+// and the control panel fixed along the left edge. It turns the command table into
+// one action per command, builds both menu bars, the toolbar and the shortcuts, and
+// routes every command along view, document, child frame, application, main frame.
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include <QMainWindow>
+
+#include "app/CommandTable.h"
+#include "doc/DocumentUi.h"
+#include "views/CommandMap.h"
+
+class CChildFrame;
+class CControlPanel;
+class CDorvanelleApp;
+class CDorvanelleView;
+class IUserDialogs;
+class QAction;
+class QMdiArea;
+class QMenu;
+class QMdiSubWindow;
+
+class CMainFrame : public QMainWindow, public IDocumentUi {
+    Q_OBJECT
+public:
+    CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs);
+    ~CMainFrame() override;
+
+    QMdiArea* MdiArea() const { return m_pMdiArea; }
+    CChildFrame* ActiveChild() const;
+    CDorvanelleView* ActiveView() const;
+    std::vector<CChildFrame*> Children() const;
+    void AddChild(CChildFrame* frame);
+
+    QAction* Action(int id) const;
+    // The maps on the routing path of the moment.
+    RoutingPath CurrentPath() const;
+    void ExecuteCommand(int id);
+    // Offers every action to the routing path: enabled, checked, or disabled when no
+    // one handles it. Runs before a menu shows and whenever the event loop goes idle.
+    void UpdateCommandStates();
+    // The recent-file entries of the File menus.
+    void RefreshRecentFiles();
+    // Menu bar and title after a child window came, went or became active.
+    void OnChildSetChanged();
+    bool ShowsDocumentMenus() const { return m_bDocumentMenus; }
+    QStringList MenuTitles() const;
+
+    // While a file is being opened, problems go to the status bar, not a message box.
+    void SetOpening(bool opening) { m_bOpening = opening; }
+
+    // IDocumentUi
+    void UpdateControlPanel(const CDorvanelleDoc& doc) override;
+    void ClearControlPanel() override;
+    void ShowNotice(const std::string& text) override;
+    void ReportProblem(const std::string& text) override;
+
+    CControlPanel* m_wndControlPanel = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateActions();
+    void BuildMenus(const std::vector<MenuEntry>& layout, std::vector<QMenu*>& menus);
+    void FillMenu(QMenu* menu, const std::vector<MenuEntry>& entries);
+    void BuildToolBar();
+    void BuildCommands();
+    void ShowMenuSet(bool document);
+    void FillWindowList(QMenu* menu);
+    void ArrangeIcons();
+    void OnSubWindowActivated(QMdiSubWindow* window);
+
+    CDorvanelleApp& m_app;
+    IUserDialogs& m_dialogs;
+    QMdiArea* m_pMdiArea = nullptr;
+    QToolBar* m_wndToolBar = nullptr;
+    std::map<int, QAction*> m_actions;
+    std::vector<QMenu*> m_noDocumentMenus;
+    std::vector<QMenu*> m_documentMenus;
+    std::map<QMenu*, std::vector<QAction*>> m_windowListActions;
+    CommandMap m_commands;
+    QMdiSubWindow* m_pLastActivated = nullptr;  // compared only, never used
+    bool m_bDocumentMenus = false;
+    bool m_bOpening = false;
+    bool m_bUpdating = false;
+};

@@ -1,0 +1,17 @@
+// Dorvanelle: the viewer's entry point.
+#include <QApplication>
+
+#include "app/DorvanelleApp.h"
+#include "views/UserDialogs.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Dorvanelle"));
+    QApplication::setOrganizationName(QStringLiteral("Davov Adivir"));
+    CQtUserDialogs dialogs;
+    CDorvanelleApp app(dialogs);
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    if (!app.InitInstance(arguments)) return 1;
+    return QApplication::exec();
+}

@@ -1,0 +1,116 @@
+// What the user waits for in the viewer on a 512 x 512 study: the end of a window
+// slider drag (store, convert the frame again, re-crop, redraw the panel, repaint the
+// view) and a frame step (convert, repaint). Run offscreen; the repaint is a real
+// synchronous paint of the view into its backing store.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QSlider>
+#include <QTemporaryDir>
+
+#include "app/ChildFrame.h"
+#include "app/CommandTable.h"
+#include "app/DorvanelleApp.h"
+#include "app/MainFrame.h"
+#include "doc/DorvanelleDoc.h"
+#include "tools/generator/PhantomStudy.h"
+#include "views/ControlPanel.h"
+#include "views/DorvanelleView.h"
+#include "views/UserDialogs.h"
+
+namespace {
+
+class SilentDialogs : public IUserDialogs {
+public:
+    QStringList GetOpenFileNames(QWidget*, const QString&) override { return {}; }
+    QString GetSaveFileName(QWidget*, const QString&) override { return {}; }
+    void ShowMessage(QWidget*, QMessageBox::Icon, const QString&, const QString&) override {}
+    int RunModal(QDialog&) override { return 0; }
+};
+
+// One viewer with the 512 x 512 study open, shared by the cases.
+struct Session {
+    QTemporaryDir folder;
+    SilentDialogs dialogs;
+    CDorvanelleApp app{dialogs};
+    CChildFrame* child = nullptr;
+
+    Session() {
+        const QString path = folder.filePath(QStringLiteral("study512.dcm"));
+        PhantomOptions options;
+        options.rows = 512;
+        options.columns = 512;
+        options.frames = 16;
+        if (!WriteCtPhantom(path.toStdString(), options).empty()) return;
+        app.InitInstance({}, false);
+        app.MainFrame()->resize(1280, 1000);
+        app.MainFrame()->show();
+        child = app.OpenDocumentFile(path);
+        QApplication::processEvents();
+        // A selection, so that the release re-crops something real.
+        if (child) child->View()->m_rcSelection = DibRect{100, 100, 356, 300};
+    }
+};
+
+Session& TheSession() {
+    static Session session;
+    return session;
+}
+
+void BM_SliderRelease512(benchmark::State& state) {
+    Session& s = TheSession();
+    if (!s.child) {
+        state.SkipWithError("the study could not be opened");
+        return;
+    }
+    CControlPanel& panel = *s.app.MainFrame()->m_wndControlPanel;
+    int value = 300;
+    for (auto _ : state) {
+        value = value == 300 ? 500 : 300;
+        panel.m_pWidthSlider->setValue(value);
+        panel.OnWidthReleased();
+        s.child->View()->viewport()->repaint();
+        panel.repaint();
+    }
+}
+BENCHMARK(BM_SliderRelease512)->Unit(benchmark::kMillisecond);
+
+void BM_FrameStep512(benchmark::State& state) {
+    Session& s = TheSession();
+    if (!s.child) {
+        state.SkipWithError("the study could not be opened");
+        return;
+    }
+    CMainFrame& frame = *s.app.MainFrame();
+    CDorvanelleDoc& doc = *s.child->Document().doc;
+    for (auto _ : state) {
+        frame.ExecuteCommand(doc.m_nFrame + 1 < doc.m_dicom.m_nFrames ? ID_NEXT_SLIDE : ID_FIRST_SLIDE);
+        s.child->View()->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_FrameStep512)->Unit(benchmark::kMillisecond);
+
+// A repaint with nothing changed: the converted picture is reused.
+void BM_Repaint512(benchmark::State& state) {
+    Session& s = TheSession();
+    if (!s.child) {
+        state.SkipWithError("the study could not be opened");
+        return;
+    }
+    for (auto _ : state) s.child->View()->viewport()->repaint();
+}
+BENCHMARK(BM_Repaint512)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,183 @@
+// Pictures as the user sees them: packed bitmaps turned into screen pictures, and the
+// control panel's boxes at the pixel positions the histogram drawing promises.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include "image/PackedDib.h"
+#include "tests/views/ViewerTestSupport.h"
+#include "views/CommandMap.h"
+#include "views/ControlPanel.h"
+#include "views/DibImage.h"
+#include "views/Painting.h"
+
+namespace {
+
+void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+void Put16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
+
+// A block with a 40-byte header, `entries` colour entries and one row of `row` bytes.
+PackedDibPtr OneRowBlock(int width, int bits, const std::vector<QRgb>& table, const std::vector<std::uint8_t>& row) {
+    const std::size_t length = 40 + table.size() * 4 + ((row.size() + 3) / 4) * 4;
+    PackedDibPtr dib = PackedDib::Allocate(length);
+    std::uint8_t* p = dib->Bytes();
+    Put32(p, 40);
+    Put32(p + 4, static_cast<std::uint32_t>(width));
+    Put32(p + 8, 1);
+    Put16(p + 12, 1);
+    Put16(p + 14, static_cast<std::uint16_t>(bits));
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        std::uint8_t* e = p + 40 + i * 4;
+        e[0] = static_cast<std::uint8_t>(qBlue(table[i]));
+        e[1] = static_cast<std::uint8_t>(qGreen(table[i]));
+        e[2] = static_cast<std::uint8_t>(qRed(table[i]));
+    }
+    std::memcpy(p + 40 + table.size() * 4, row.data(), row.size());
+    return dib;
+}
+
+int AllSeven(int, int) { return 7; }
+int Gradient(int x, int y) { return (x + y) % 256; }
+
+}  // namespace
+
+TEST(DibToImage, EightBitRowsAreFlippedAndPaintWithTheirColourTable) {
+    PackedDibPtr dib = GreyPicture(4, 2, [](int x, int y) { return y == 0 ? 200 : x; });
+    // Entry 200 turned red: the top row (stored last) must show it.
+    std::uint8_t* red = dib->Bytes() + 40 + 200 * 4;
+    red[0] = 0, red[1] = 0, red[2] = 255;
+    const QImage image = DibToImage(dib.get());
+    ASSERT_EQ(image.size(), QSize(4, 2));
+    EXPECT_EQ(PixelAt(image, 0, 0), qRgb(255, 0, 0) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(image, 3, 1), qRgb(3, 3, 3) & 0xFFFFFFu);
+}
+
+TEST(DibToImage, TwentyFourBitPixelsAreBlueGreenRed) {
+    PackedDibPtr dib = CreateRgbDib(4, 1);
+    std::uint8_t* px = DibBits(dib.get());
+    px[0] = 1, px[1] = 2, px[2] = 3;
+    EXPECT_EQ(PixelAt(DibToImage(dib.get()), 0, 0), qRgb(3, 2, 1) & 0xFFFFFFu);
+}
+
+TEST(DibToImage, OneAndFourBitPicturesUseTheirOwnColours) {
+    const QRgb navy = qRgb(0, 0, 128), lime = qRgb(0, 255, 0);
+    PackedDibPtr mono = OneRowBlock(8, 1, {navy, lime}, {0x80, 0, 0, 0});
+    QImage image = DibToImage(mono.get());
+    EXPECT_EQ(PixelAt(image, 0, 0), lime & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(image, 1, 0), navy & 0xFFFFFFu);
+
+    std::vector<QRgb> sixteen(16, qRgb(0, 0, 0));
+    sixteen[3] = qRgb(10, 20, 30);
+    sixteen[10] = qRgb(200, 100, 50);
+    PackedDibPtr nibbles = OneRowBlock(2, 4, sixteen, {0x3A, 0, 0, 0});
+    image = DibToImage(nibbles.get());
+    EXPECT_EQ(PixelAt(image, 0, 0), qRgb(10, 20, 30) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(image, 1, 0), qRgb(200, 100, 50) & 0xFFFFFFu);
+}
+
+TEST(DibToImage, BlocksThatDoNotHoldTheirRowsGiveNoPicture) {
+    EXPECT_TRUE(DibToImage(nullptr).isNull());
+    PackedDibPtr dib = OneRowBlock(8, 8, std::vector<QRgb>(256), {1, 2, 3, 4, 5, 6, 7, 8});
+    Put32(dib->Bytes() + 8, 5000);  // claims 5000 rows
+    EXPECT_TRUE(DibToImage(dib.get()).isNull());
+    Put32(dib->Bytes() + 8, 1);
+    Put16(dib->Bytes() + 14, 16);  // a depth the viewer does not paint
+    EXPECT_TRUE(DibToImage(dib.get()).isNull());
+}
+
+TEST(DibImageCache, ConvertsOnceUntilInvalidated) {
+    PackedDibPtr dib = GreyPicture(4, 4, AllSeven);
+    DibImageCache cache;
+    const qint64 first = cache.ImageFor(dib.get()).cacheKey();
+    EXPECT_EQ(cache.ImageFor(dib.get()).cacheKey(), first);
+    // The same address holding new pixels (a block freed and handed back) repaints
+    // only after Invalidate.
+    DibBits(dib.get())[0] = 99;
+    cache.Invalidate();
+    EXPECT_NE(cache.ImageFor(dib.get()).cacheKey(), first);
+    EXPECT_EQ(PixelAt(cache.ImageFor(dib.get()), 0, 3), qRgb(99, 99, 99) & 0xFFFFFFu);
+}
+
+TEST(ControlPanelPixels, HistogramBoxesDrawAtTheirKnownPositions) {
+    CControlPanel panel;
+    PackedDibPtr whole = GreyPicture(4, 4, AllSeven);  // bin 7 = 100, every other bin 0
+    panel.DrawPanel(nullptr, whole.get());
+    const QImage box = panel.m_pWholeHistogram->grab().toImage();
+    const QRgb boxFill = qRgb(80, 80, 80) & 0xFFFFFFu, panelFill = qRgb(90, 90, 90) & 0xFFFFFFu;
+    const QRgb black = 0, bar = qRgb(200, 200, 0) & 0xFFFFFFu;
+    // Origin (5, 105): the panel spans (4, 0) .. (262, 120), the box fill shows around it.
+    EXPECT_EQ(PixelAt(box, 2, 50), boxFill);
+    EXPECT_EQ(PixelAt(box, 263, 50), boxFill);
+    EXPECT_EQ(PixelAt(box, 4, 0), black);
+    EXPECT_EQ(PixelAt(box, 261, 119), black);
+    EXPECT_EQ(PixelAt(box, 6, 1), panelFill);
+    // The bar of bin 7 (column 12) climbs 100 pixels from row 103 to row 4.
+    EXPECT_EQ(PixelAt(box, 12, 103), bar);
+    EXPECT_EQ(PixelAt(box, 12, 4), bar);
+    EXPECT_EQ(PixelAt(box, 12, 3), panelFill);
+    EXPECT_EQ(PixelAt(box, 12, 104), panelFill);
+    EXPECT_EQ(PixelAt(box, 13, 103), panelFill);
+    // Baseline at row 105, the grey ramp on rows 106 .. 118, the border on row 119.
+    EXPECT_EQ(PixelAt(box, 100, 105), black);
+    for (int i : {0, 1, 128, 255}) {
+        EXPECT_EQ(PixelAt(box, 5 + i, 106), qRgb(i, i, i) & 0xFFFFFFu) << i;
+        EXPECT_EQ(PixelAt(box, 5 + i, 118), qRgb(i, i, i) & 0xFFFFFFu) << i;
+    }
+    // No selected image: an empty histogram, frame and ramp only.
+    const QImage empty = panel.m_pSelectedHistogram->grab().toImage();
+    EXPECT_EQ(PixelAt(empty, 12, 103), panelFill);
+    EXPECT_EQ(PixelAt(empty, 5 + 200, 110), qRgb(200, 200, 200) & 0xFFFFFFu);
+}
+
+TEST(ControlPanelPixels, PreviewShowsTheSelectionUnscaledOnDarkGrey) {
+    CControlPanel panel;
+    PackedDibPtr small = GreyPicture(20, 10, Gradient);
+    panel.DrawPanel(small.get(), small.get());
+    QImage preview = panel.m_pPreview->grab().toImage();
+    EXPECT_EQ(PixelAt(preview, 3, 2), qRgb(5, 5, 5) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(preview, 25, 5), qRgb(80, 80, 80) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(preview, 5, 12), qRgb(80, 80, 80) & 0xFFFFFFu);
+
+    // A selection larger than the box is cut off, not scaled.
+    PackedDibPtr large = GreyPicture(400, 300, Gradient);
+    panel.DrawPanel(large.get(), nullptr);
+    preview = panel.m_pPreview->grab().toImage();
+    const int x = preview.width() - 1, y = preview.height() - 1;
+    EXPECT_EQ(PixelAt(preview, x, y), qRgb((x + y) % 256, (x + y) % 256, (x + y) % 256) & 0xFFFFFFu);
+
+    panel.DrawPanel(nullptr, nullptr);
+    preview = panel.m_pPreview->grab().toImage();
+    EXPECT_EQ(PixelAt(preview, 3, 2), qRgb(80, 80, 80) & 0xFFFFFFu);
+}
+
+TEST(SelectionRect, DottedGreyOutlineLeavesTheInsideAlone) {
+    QImage canvas(40, 30, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        DrawSelectionRect(painter, DibRect{30, 20, 10, 5});  // given the wrong way round
+    }
+    int grey = 0;
+    for (int x = 10; x < 30; ++x) grey += PixelAt(canvas, x, 5) == (qRgb(100, 100, 100) & 0xFFFFFFu);
+    EXPECT_GT(grey, 5);   // dotted: some pixels of the top edge
+    EXPECT_LT(grey, 20);  // but not all
+    EXPECT_EQ(PixelAt(canvas, 20, 12), qRgb(255, 255, 255) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(canvas, 30, 12), qRgb(255, 255, 255) & 0xFFFFFFu);  // right edge excluded
+}
+
+TEST(CommandRouting, FirstHandlerOnThePathWinsAndUnhandledIsDisabled) {
+    CommandMap view, app;
+    int ran = 0;
+    view.On(1, [&] { ran = 1; }, [](CommandUi& ui) { ui.SetCheck(true); });
+    app.On(1, [&] { ran = 2; });
+    app.On(2, [&] { ran = 3; }, [](CommandUi& ui) { ui.Enable(false); });
+    const RoutingPath path{&view, nullptr, &app};
+    EXPECT_TRUE(RouteCommand(path, 1));
+    EXPECT_EQ(ran, 1);
+    EXPECT_TRUE(RouteUpdate(path, 1).checked.value_or(false));
+    EXPECT_FALSE(RouteUpdate(path, 2).enabled);
+    EXPECT_FALSE(RouteUpdate(path, 3).enabled);
+    EXPECT_FALSE(RouteCommand(path, 3));
+}

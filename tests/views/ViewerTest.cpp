@@ -1,0 +1,504 @@
+// The viewer as a person uses it: the real main window, child windows, views and
+// control panel, with dialogs answered by the test.
+#include <cstring>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "app/CommandTable.h"
+#include "app/DorvanelleApp.h"
+#include "app/MainFrame.h"
+#include "doc/DorvanelleDoc.h"
+#include "image/BmpFile.h"
+#include "tests/support/TempFiles.h"
+#include "tests/views/ViewerTestSupport.h"
+#include "views/ControlPanel.h"
+#include "views/DorvanelleView.h"
+
+namespace {
+
+int Gradient(int x, int y) { return (x + 2 * y) % 256; }
+
+std::string FirstBytes(const std::string& path, std::size_t n) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(n, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(n));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Every test starts with an empty recent-file list.
+        QSettings(QStringLiteral("Davov Adivir"), QStringLiteral("Dorvanelle")).clear();
+        app = std::make_unique<CDorvanelleApp>(dialogs);
+        ASSERT_TRUE(app->InitInstance({}, false));
+        frame = app->MainFrame();
+        frame->resize(1280, 1000);
+        frame->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        app.reset();
+        QApplication::processEvents();
+    }
+
+    CChildFrame* Open(const std::string& path) {
+        CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(path));
+        QApplication::processEvents();
+        return child;
+    }
+    void Activate(CChildFrame* child) {
+        frame->MdiArea()->setActiveSubWindow(child);
+        QApplication::processEvents();
+    }
+    bool Enabled(int id) {
+        frame->UpdateCommandStates();
+        return frame->Action(id)->isEnabled();
+    }
+    void Run(int id) {
+        frame->ExecuteCommand(id);
+        QApplication::processEvents();
+    }
+    // Lets closed windows be deleted.
+    void Settle() {
+        QApplication::processEvents();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QApplication::processEvents();
+    }
+    CControlPanel& Panel() { return *frame->m_wndControlPanel; }
+
+    TempFolder folder;
+    FakeDialogs dialogs;
+    std::unique_ptr<CDorvanelleApp> app;
+    CMainFrame* frame = nullptr;
+};
+
+// The handle's centre of a slider, for pressing on the thumb.
+QPoint HandleCentre(QSlider* slider) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.upsideDown = slider->invertedAppearance();
+    option.subControls = QStyle::SC_SliderHandle | QStyle::SC_SliderGroove;
+    return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+}
+
+}  // namespace
+
+TEST(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
+    const QSize windows(13, 31), area(1024, 700);
+    EXPECT_EQ(CDorvanelleView::FitFrameSize({500, 400}, windows, area), QSize(513, 431));
+    EXPECT_EQ(CDorvanelleView::FitFrameSize({1020, 400}, windows, area), QSize(730, 650));
+    EXPECT_EQ(CDorvanelleView::FitFrameSize({1011, 10}, windows, area), QSize(730, 650));  // w + 13 == W
+    EXPECT_EQ(CDorvanelleView::FitFrameSize({10, 669}, windows, area), QSize(730, 650));   // h + 31 == H
+}
+
+TEST_F(Viewer, ChildWindowIsFittedToItsImageOncePerFile) {
+    const std::string path = folder.File("small.bmp");
+    ASSERT_TRUE(WriteGreyBmp(path, 200, 120, Gradient));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child->pos(), QPoint(0, 0));
+    EXPECT_EQ(child->View()->viewport()->size(), QSize(200, 120));
+    EXPECT_FALSE(child->View()->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(child->Document().doc->m_bFitFrame);
+
+    // A second window of the same document keeps the size it was given.
+    child->resize(400, 400);
+    Run(ID_WINDOW_NEW);
+    ASSERT_EQ(child->Document().frames.size(), 2u);
+    Activate(child);
+    EXPECT_EQ(child->size(), QSize(400, 400));
+
+    const std::string wide = folder.File("wide.bmp");
+    ASSERT_TRUE(WriteGreyBmp(wide, 1600, 100, Gradient));
+    CChildFrame* large = Open(wide);
+    ASSERT_NE(large, nullptr);
+    EXPECT_EQ(large->geometry(), QRect(0, 0, 730, 650));
+    // The image scrolls: its full width is reachable.
+    QScrollBar* bar = large->View()->horizontalScrollBar();
+    EXPECT_EQ(bar->maximum(), 1600 - large->View()->viewport()->width());
+}
+
+TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
+    const std::string path = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(path, 120, 100, Gradient));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    CDorvanelleDoc& doc = *child->Document().doc;
+
+    Run(ID_ACTIONS_RECTANGLE);
+    EXPECT_TRUE(view->m_bSelectMode);
+    EXPECT_TRUE(frame->Action(ID_ACTIONS_RECTANGLE)->isChecked());
+    Drag(view->viewport(), QPoint(90, 70), QPoint(10, 20));
+    EXPECT_EQ(view->m_rcSelection, (DibRect{10, 20, 90, 70}));
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 80);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 50);
+    // The preview shows the selection's top-left pixel, image pixel (10, 20).
+    const QImage preview = Panel().m_pPreview->grab().toImage();
+    const int g = Gradient(10, 20);
+    EXPECT_EQ(PixelAt(preview, 0, 0), qRgb(g, g, g) & 0xFFFFFFu);
+
+    // A drag past the image's edges stays on the image.
+    Drag(view->viewport(), QPoint(100, 90), QPoint(900, 700));
+    EXPECT_EQ(view->m_rcSelection, (DibRect{100, 90, 120, 100}));
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 10);
+
+    // Shift held while moving changes nothing.
+    const DibRect before = view->m_rcSelection;
+    SendMouse(view->viewport(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(view->viewport(), QEvent::MouseMove, {50, 50}, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_EQ(view->m_rcSelection, before);
+    SendMouse(view->viewport(), QEvent::MouseButtonRelease, {50, 50}, Qt::LeftButton, Qt::NoButton);
+
+    // Leaving selection mode clears the rectangle; a drag then crops nothing.
+    Run(ID_ACTIONS_RECTANGLE);
+    EXPECT_EQ(view->m_rcSelection, DibRect{});
+    const PackedDib* selected = doc.m_pSelectedDib.get();
+    Drag(view->viewport(), QPoint(5, 5), QPoint(30, 30));
+    EXPECT_EQ(doc.m_pSelectedDib.get(), selected);
+    EXPECT_EQ(view->m_rcSelection, (DibRect{5, 5, 30, 30}));
+}
+
+TEST_F(Viewer, SlideCommandsFollowTheActiveDocumentsFrameCount) {
+    EXPECT_FALSE(Enabled(ID_NEXT_SLIDE));  // no document
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 3));
+    const std::string picture = folder.File("single.bmp");
+    ASSERT_TRUE(WriteGreyBmp(picture, 32, 32, Gradient));
+
+    CChildFrame* multi = Open(study);
+    ASSERT_NE(multi, nullptr);
+    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE}) EXPECT_TRUE(Enabled(id)) << id;
+    CDorvanelleDoc& doc = *multi->Document().doc;
+    Run(ID_PREV_SLIDE);
+    EXPECT_EQ(doc.m_nFrame, 0);
+    Run(ID_NEXT_SLIDE);
+    Run(ID_NEXT_SLIDE);
+    Run(ID_NEXT_SLIDE);
+    EXPECT_EQ(doc.m_nFrame, 2);
+    Run(ID_FIRST_SLIDE);
+    EXPECT_EQ(doc.m_nFrame, 0);
+    Run(ID_LAST_SLIDE);
+    EXPECT_EQ(doc.m_nFrame, 2);
+    // The view repaints the new frame.
+    const QImage shown = multi->View()->viewport()->grab().toImage();
+    const QImage expected = DibToImage(doc.m_pDib.get());
+    EXPECT_EQ(PixelAt(shown, 24, 32), PixelAt(expected, 24, 32));
+
+    CChildFrame* single = Open(picture);
+    ASSERT_NE(single, nullptr);
+    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE}) EXPECT_FALSE(Enabled(id)) << id;
+    Activate(multi);
+    EXPECT_TRUE(Enabled(ID_LAST_SLIDE));
+}
+
+TEST_F(Viewer, KeyboardMovesOnlyTheLabelAndAMouseReleaseCommits) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 4));
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleDoc& doc = *child->Document().doc;
+    Run(ID_LAST_SLIDE);
+    QSlider* width = Panel().m_pWidthSlider;
+    const std::int16_t stored = doc.m_dicom.m_nWindowWidth;
+    ASSERT_EQ(width->value(), stored);
+
+    width->setFocus();
+    QTest::keyClick(width, Qt::Key_PageUp);
+    EXPECT_NE(width->value(), stored);
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(width->value()));
+    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, stored);
+
+    // A press and release on the thumb without moving still commits.
+    std::vector<std::uint8_t> before(DibBits(doc.m_pDib.get()), DibBits(doc.m_pDib.get()) + 48 * 64);
+    const QPoint thumb = HandleCentre(width);
+    QTest::mousePress(width, Qt::LeftButton, {}, thumb);
+    QTest::mouseRelease(width, Qt::LeftButton, {}, thumb);
+    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, width->value());
+    EXPECT_EQ(doc.m_nFrame, 3);  // the current frame is converted again, not frame 0
+    std::vector<std::uint8_t> after(DibBits(doc.m_pDib.get()), DibBits(doc.m_pDib.get()) + 48 * 64);
+    EXPECT_NE(before, after);
+
+    // A click on the groove far from the thumb commits too.
+    QSlider* centre = Panel().m_pCenterSlider;
+    const int centreBefore = centre->value();
+    QTest::mouseClick(centre, Qt::LeftButton, {}, QPoint(centre->width() - 3, centre->height() / 2));
+    EXPECT_NE(centre->value(), centreBefore);
+    EXPECT_EQ(doc.m_dicom.m_nWindowCenter, centre->value());
+    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(centre->value()));
+
+    // A thumb drag commits once, at its end.
+    const QPoint from = HandleCentre(width);
+    QTest::mousePress(width, Qt::LeftButton, {}, from);
+    SendMouse(width, QEvent::MouseMove, from + QPoint(30, 0), Qt::NoButton, Qt::LeftButton);
+    const int dragged = width->value();
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dragged));
+    EXPECT_NE(doc.m_dicom.m_nWindowWidth, dragged);
+    QTest::mouseRelease(width, Qt::LeftButton, {}, from + QPoint(30, 0));
+    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, static_cast<std::int16_t>(dragged));
+}
+
+TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 2));
+    const std::string picture = folder.File("flat.bmp");
+    ASSERT_TRUE(WriteGreyBmp(picture, 32, 32, [](int, int) { return 3; }));
+    CChildFrame* first = Open(study);
+    CChildFrame* second = Open(picture);
+    ASSERT_TRUE(first && second);
+    const CDorvanelleDoc& dicom = *first->Document().doc;
+
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QStringLiteral("0"));
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins()[3], 100);
+
+    Activate(first);
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
+    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(dicom.m_dicom.m_nWindowCenter));
+    EXPECT_EQ(Panel().m_pWidthSlider->maximum(),
+              std::abs(dicom.m_dicom.m_nMaxSample) + std::abs(dicom.m_dicom.m_nMinSample));
+    EXPECT_EQ(Panel().m_pCenterSlider->minimum(), dicom.m_dicom.m_nMinSample);
+    EXPECT_NE(Panel().m_pWholeHistogram->Bins()[3], 100);
+
+    Activate(second);
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins()[3], 100);
+
+    // Closing a document clears the panel; the other one refills it when active.
+    Run(ID_FILE_CLOSE);
+    Settle();
+    EXPECT_EQ(app->DocumentCount(), 1u);
+    Activate(first);
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
+}
+
+TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
+    const std::string picture = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(picture, 40, 30, Gradient));
+    CChildFrame* child = Open(picture);
+    ASSERT_NE(child, nullptr);
+    const QString title = child->windowTitle();
+    EXPECT_EQ(title, QStringLiteral("picture.bmp ==>8 bpp"));
+
+    dialogs.saveAnswer = QString::fromStdString(folder.File("out.dcm"));
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(dialogs.lastFilters, QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.bmp)"));
+    ASSERT_TRUE(Exists(folder.File("out.dcm")));
+    EXPECT_NE(FirstBytes(folder.File("out.dcm"), 2), "BM");
+    for (const char* name : {"out.DCM", "out.bmp", "out"}) {
+        dialogs.saveAnswer = QString::fromStdString(folder.File(name));
+        Run(ID_FILE_SAVE);
+        EXPECT_EQ(FirstBytes(folder.File(name), 2), "BM") << name;
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(child->windowTitle(), title);
+
+    // Cancelling writes nothing and says nothing.
+    dialogs.saveAnswer.clear();
+    Run(ID_FILE_SAVE);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // Nothing selected yet: no file, and the user is told.
+    dialogs.saveAnswer = QString::fromStdString(folder.File("selected.bmp"));
+    Run(ID_FILE_SAVE_SELECTED);
+    EXPECT_FALSE(Exists(folder.File("selected.bmp")));
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+TEST_F(Viewer, MenusFollowWhetherADocumentWindowIsOpen) {
+    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle"));
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    EXPECT_FALSE(Enabled(ID_FILE_SAVE));
+    EXPECT_TRUE(Enabled(ID_FILE_OPEN));
+
+    const std::string picture = folder.File("p.bmp");
+    ASSERT_TRUE(WriteGreyBmp(picture, 16, 16, Gradient));
+    ASSERT_NE(Open(picture), nullptr);
+    EXPECT_EQ(frame->MenuTitles(),
+              (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
+    EXPECT_TRUE(Enabled(ID_FILE_SAVE));
+    // Commands nobody handles stay disabled, shortcuts included.
+    for (int id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO, ID_FILE_PRINT, ID_PLAY_VIDEO,
+                   ID_ACTIONS_VIDEO, ID_FILTERS_SMOOTHING, ID_NEXT_PANE, ID_PREV_PANE}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    EXPECT_EQ(frame->Action(ID_LAST_SLIDE)->toolTip(), QStringLiteral("Move to Last Image"));
+
+    Run(ID_FILE_CLOSE);
+    Settle();
+    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), Histogram{});
+}
+
+TEST_F(Viewer, OpeningRecognisesOpenFilesAndSurvivesBadOnes) {
+    Open(folder.File("missing.dcm"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QString::fromStdString(folder.File("missing.dcm") + " was not found."));
+    EXPECT_EQ(app->DocumentCount(), 0u);
+
+    const std::string picture = folder.File("p.bmp");
+    ASSERT_TRUE(WriteGreyBmp(picture, 16, 16, Gradient));
+    CChildFrame* first = Open(picture);
+    EXPECT_EQ(Open(folder.Path().string() + "/./p.bmp"), first);
+    EXPECT_EQ(app->DocumentCount(), 1u);
+
+    // Junk opens an empty window and the status bar says why.
+    const std::string junk = folder.File("junk.dcm");
+    std::ofstream(junk) << "this is not an image at all";
+    CChildFrame* empty = Open(junk);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->Document().doc->m_pDib, nullptr);
+    EXPECT_EQ(empty->windowTitle(), QStringLiteral("junk.dcm"));
+    EXPECT_GT(empty->height(), 60);  // not shrunk to its title bar
+    EXPECT_FALSE(frame->statusBar()->currentMessage().isEmpty());
+    EXPECT_NE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(empty->View()->viewport(), {10, 10}, {40, 40});  // nothing to crop, no crash
+    EXPECT_EQ(empty->Document().doc->m_pSelectedDib, nullptr);
+
+    // A bitmap whose header lies about its size.
+    const std::string broken = folder.File("broken.bmp");
+    std::ofstream(broken, std::ios::binary) << std::string("BM\x40\0\0\0\0\0\0\0\x36\0\0\0", 14)
+                                            << std::string("\x28\0\0\0\xff\x7f\0\0\xff\x7f\0\0\1\0\x08\0", 16);
+    ASSERT_NE(Open(broken), nullptr);
+    EXPECT_EQ(app->DocumentCount(), 3u);
+}
+
+TEST_F(Viewer, RecentFilesAndFileOpenDialog) {
+    const std::string a = folder.File("a.bmp");
+    const std::string b = folder.File("b.bmp");
+    ASSERT_TRUE(WriteGreyBmp(a, 8, 8, Gradient));
+    ASSERT_TRUE(WriteGreyBmp(b, 8, 8, Gradient));
+    dialogs.openAnswer = {QString::fromStdString(a), QString::fromStdString(b)};
+    Run(ID_FILE_OPEN);
+    EXPECT_EQ(app->DocumentCount(), 2u);
+    EXPECT_EQ(dialogs.lastFilters, QStringLiteral("Dicom Files (*);;Bitmap Files (*.bmp);;PCX Files (*.pcx)"));
+    // The dialog started in the image folder beside the executables' folder.
+    EXPECT_EQ(QDir::currentPath(), QDir::cleanPath(QApplication::applicationDirPath() + "/../Images"));
+
+    QSettings settings(QStringLiteral("Davov Adivir"), QStringLiteral("Dorvanelle"));
+    EXPECT_EQ(settings.value("Recent File List/File1").toString(), QString::fromStdString(b));
+    EXPECT_EQ(settings.value("Recent File List/File2").toString(), QString::fromStdString(a));
+    EXPECT_TRUE(Enabled(ID_FILE_MRU_FILE1));
+    EXPECT_FALSE(Enabled(ID_FILE_MRU_FILE1 + 2));
+
+    Run(ID_APP_ABOUT);
+    ASSERT_EQ(dialogs.modalTitles.size(), 1u);
+    EXPECT_EQ(dialogs.modalTitles[0], QStringLiteral("About Dorvanelle"));
+}
+
+namespace {
+
+// A 4-bit .bmp of 2 x 1 pixels: colour 3 then colour 10 of its own table.
+void WriteFourBitBmp(const std::string& path) {
+    std::string block(40 + 64 + 4, '\0');
+    auto put32 = [&](std::size_t at, std::uint32_t v) { std::memcpy(&block[at], &v, 4); };
+    auto put16 = [&](std::size_t at, std::uint16_t v) { std::memcpy(&block[at], &v, 2); };
+    put32(0, 40);
+    put32(4, 2);
+    put32(8, 1);
+    put16(12, 1);
+    put16(14, 4);
+    block[40 + 3 * 4 + 0] = 30, block[40 + 3 * 4 + 1] = 20, block[40 + 3 * 4 + 2] = 10;
+    block[40 + 10 * 4 + 0] = 50, block[40 + 10 * 4 + 1] = 100, block[40 + 10 * 4 + 2] = static_cast<char>(200);
+    block[104] = 0x3A;
+    std::string file = "BM";
+    file.append(12, '\0');
+    const std::uint32_t size = static_cast<std::uint32_t>(14 + block.size()), offset = 14 + 40 + 64;
+    std::memcpy(&file[2], &size, 4);
+    std::memcpy(&file[10], &offset, 4);
+    std::ofstream(path, std::ios::binary) << file << block;
+}
+
+}  // namespace
+
+TEST_F(Viewer, PicturesPaintWithTheirOwnColoursAndTwentyFourBitsAreAnnounced) {
+    const std::string nibbles = folder.File("four.bmp");
+    WriteFourBitBmp(nibbles);
+    CChildFrame* child = Open(nibbles);
+    ASSERT_NE(child, nullptr);
+    const QImage shown = child->View()->viewport()->grab().toImage();
+    EXPECT_EQ(PixelAt(shown, 0, 0), qRgb(10, 20, 30) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(shown, 1, 0), qRgb(200, 100, 50) & 0xFFFFFFu);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    PackedDibPtr colour = CreateRgbDib(8, 4);
+    ASSERT_TRUE(WriteBmpFile(colour.get(), folder.File("colour.bmp")).written);
+    CChildFrame* converted = Open(folder.File("colour.bmp"));
+    ASSERT_NE(converted, nullptr);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("The Image Will be Converted to 8 bpp !!"));
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Dorvanelle"));
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(converted->windowTitle(), QStringLiteral("colour.bmp ==>8 bpp"));
+}
+
+TEST_F(Viewer, AboutBoxClosesWithEscape) {
+    CAboutDlg about(frame);
+    about.show();
+    QApplication::processEvents();
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Dorvanelle"));
+    QTest::keyClick(&about, Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+    // The picture is our own drawing, at its full size.
+    EXPECT_EQ(CAboutDlg::Picture().size(), QSize(402, 185));
+}
+
+// Every malformed file the fuzzers kept opens, paints, selects, windows and steps
+// without harm; a file that gives no image opens an empty window.
+TEST_F(Viewer, MalformedFilesNeverCrashTheViewer) {
+    const std::pair<const char*, const char*> corpora[] = {
+        {"fuzz_bmp_reader", ".bmp"}, {"fuzz_pcx_reader", ".pcx"}, {"fuzz_dicom_reader", ".dcm"},
+        {"fuzz_bmp_reader", ".dcm"}};
+    int opened = 0;
+    for (const auto& [corpus, extension] : corpora) {
+        const QDir dir(QStringLiteral(DORVANELLE_SOURCE_DIR "/fuzz/corpus/") + QString::fromLatin1(corpus));
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            const std::string copy = folder.File(name.toStdString() + extension);
+            ASSERT_TRUE(QFile::copy(dir.filePath(name), QString::fromStdString(copy)));
+            CChildFrame* child = Open(copy);
+            ASSERT_NE(child, nullptr) << copy;
+            ++opened;
+            child->View()->viewport()->grab();
+            Run(ID_ACTIONS_RECTANGLE);
+            Drag(child->View()->viewport(), {40, 30}, {2, 1});
+            Panel().OnWidthReleased();
+            Panel().OnCenterReleased();
+            Run(ID_NEXT_SLIDE);
+            Run(ID_LAST_SLIDE);
+            child->View()->viewport()->grab();
+            Panel().grab();
+            Run(ID_FILE_CLOSE);
+            Settle();
+        }
+    }
+    EXPECT_GT(opened, 0);
+    EXPECT_EQ(app->DocumentCount(), 0u);
+}

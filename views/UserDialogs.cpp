@@ -1,0 +1,23 @@
+#include "views/UserDialogs.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+
+// The dialogs get no folder of their own: the caller has made the image folder the
+// current directory, and they start there.
+QStringList CQtUserDialogs::GetOpenFileNames(QWidget* parent, const QString& filters) {
+    return QFileDialog::getOpenFileNames(parent, QString(), QDir::currentPath(), filters);
+}
+
+QString CQtUserDialogs::GetSaveFileName(QWidget* parent, const QString& filters) {
+    return QFileDialog::getSaveFileName(parent, QString(), QDir::currentPath(), filters);
+}
+
+void CQtUserDialogs::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                 const QString& text) {
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+int CQtUserDialogs::RunModal(QDialog& dialog) { return dialog.exec(); }

@@ -1,0 +1,36 @@
+// Everything that asks the user something or tells the user something in a modal
+// window goes through this interface, so that tests answer it without a modal loop.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QDialog;
+class QWidget;
+
+class IUserDialogs {
+public:
+    virtual ~IUserDialogs() = default;
+
+    // Paths chosen in a file-open dialog (several allowed); empty when cancelled.
+    // `filters` are Qt name filters separated by ";;".
+    virtual QStringList GetOpenFileNames(QWidget* parent, const QString& filters) = 0;
+    // The path chosen in a file-save dialog; empty when cancelled.
+    virtual QString GetSaveFileName(QWidget* parent, const QString& filters) = 0;
+    // A message box with one OK button.
+    virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                             const QString& text) = 0;
+    // Runs a dialog of the program's own (the about box) modally.
+    virtual int RunModal(QDialog& dialog) = 0;
+};
+
+// The real dialogs, for the running program.
+class CQtUserDialogs : public IUserDialogs {
+public:
+    QStringList GetOpenFileNames(QWidget* parent, const QString& filters) override;
+    QString GetSaveFileName(QWidget* parent, const QString& filters) override;
+    void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                     const QString& text) override;
+    int RunModal(QDialog& dialog) override;
+};
