@@ -51,7 +51,10 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     m_wndToolBar = addToolBar(QStringLiteral("Main Toolbar"));
     m_wndToolBar->setObjectName(QStringLiteral("mainToolBar"));
     m_wndToolBar->setIconSize(QSize(kToolbarIconWidth, kToolbarIconHeight));
-    m_wndToolBar->setMovable(false);
+    // Docked at the top; it has a gripper, docks at any edge and floats with its caption.
+    m_wndToolBar->setMovable(true);
+    m_wndToolBar->setFloatable(true);
+    m_wndToolBar->setAllowedAreas(Qt::AllToolBarAreas);
     statusBar()->showMessage(kIdleText);
     new CKeyboardIndicators(statusBar());  // "CAP", "NUM", "SCRL"
 

@@ -288,7 +288,10 @@ TEST_F(MenusTest, Toolbar)
 {
     QToolBar* bar = ToolBar();
     ASSERT_NE(bar, nullptr);
-    EXPECT_EQ(bar->windowTitle(), "Main Toolbar");
+    EXPECT_EQ(bar->windowTitle(), "Main Toolbar");  // its caption when it floats
+    EXPECT_TRUE(bar->isMovable());
+    EXPECT_TRUE(bar->isFloatable());
+    EXPECT_EQ(m_frame->toolBarArea(bar), Qt::TopToolBarArea);
     std::vector<int> layout;
     for (QAction* action : bar->actions()) {
         if (action->isSeparator()) {
