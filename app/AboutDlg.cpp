@@ -74,12 +74,15 @@ QImage CAboutDlg::Picture() {
     QFont title(QStringLiteral("Sans Serif"), 26, QFont::Bold);
     painter.setFont(title);
     painter.drawText(QRect(180, 22, 215, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Dorvanelle"));
-    QFont line(QStringLiteral("Sans Serif"), 9);
+    QFont line(QStringLiteral("Sans Serif"), 8);
     painter.setFont(line);
     painter.setPen(QColor(180, 195, 215));
-    painter.drawText(QRect(182, 66, 215, 36), Qt::AlignLeft | Qt::TextWordWrap,
-                     QStringLiteral("Medical image viewer and converter\nDICOM, bitmap and PCX pictures"));
-    DrawBars(painter, QRect(182, 112, 200, 50));
+    const char* const lines[] = {"Viewer and converter for DICOM", "images, bitmaps and PCX pictures"};
+    for (int i = 0; i < 2; ++i) {
+        painter.drawText(QRect(182, 68 + 16 * i, 215, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromLatin1(lines[i]));
+    }
+    DrawBars(painter, QRect(182, 110, 200, 50));
     painter.setPen(QColor(120, 135, 160));
     painter.drawText(QRect(182, 164, 215, 16), Qt::AlignLeft, QStringLiteral("Davov Adivir"));
     return image;

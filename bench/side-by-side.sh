@@ -23,10 +23,11 @@ cli=$(realpath "$cli")
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvanelle-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Median wall time of a shell command in milliseconds.
+# Median wall time of a command in milliseconds, its standard output discarded. It
+# runs without a shell in between, so that nothing but the command is timed.
 median_ms() {
   if command -v hyperfine >/dev/null; then
-    hyperfine --style none --warmup 2 --runs "$runs" --export-csv "$work/t.csv" "$1" >/dev/null 2>&1
+    hyperfine -N --output=null --style none --warmup 2 --runs "$runs" --export-csv "$work/t.csv" "$1" >/dev/null 2>&1
     awk -F, 'NR == 2 { printf "%.1f", $4 * 1000 }' "$work/t.csv"
   else
     for _ in 1 2; do bash -c "$1" >/dev/null 2>&1; done
@@ -38,9 +39,9 @@ median_ms() {
   fi
 }
 
-# Peak resident memory of a shell command in MiB.
+# Peak resident memory of a command in MiB.
 peak_mib() {
-  /usr/bin/time -f %M -o "$work/mem" bash -c "exec $1" >/dev/null 2>&1 || true
+  /usr/bin/time -f %M -o "$work/mem" bash -c "exec $1 > /dev/null" 2>/dev/null || true
   awk '{ printf "%.1f", $1 / 1024 }' "$work/mem"
 }
 
@@ -62,13 +63,13 @@ for s in "${studies[@]}"; do
   size=$(stat -c %s "$file")
   size_mib=$(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1048576 }')
   label="$frames frame$([[ $frames == 1 ]] || echo s)$([[ $extra == 0 ]] || echo ", $extra elements")"
-  floor=$(median_ms "cat '$file' > /dev/null")
+  floor=$(median_ms "cat '$file'")
 
   jobs=("convert first|$cli convert '$file' '$work/cli.bmp' --frame 0|dcm2pnm --use-window 1 --write-8-bit-bmp --frame 1 '$file' '$work/dcmtk.bmp'")
   if [[ $frames != 1 ]]; then
     jobs+=("convert last|$cli convert '$file' '$work/cli.bmp' --frame $((frames - 1))|dcm2pnm --use-window 1 --write-8-bit-bmp --frame $frames '$file' '$work/dcmtk.bmp'")
   fi
-  jobs+=("dump|$cli dump '$file' > /dev/null|dcmdump '$file' > /dev/null")
+  jobs+=("dump|$cli dump '$file'|dcmdump '$file'")
 
   for job in "${jobs[@]}"; do
     IFS='|' read -r name ours theirs <<<"$job"
@@ -80,4 +81,4 @@ for s in "${studies[@]}"; do
   done
 done
 echo
-echo "Medians of $runs runs after 2 warm-up runs ($(command -v hyperfine >/dev/null && echo hyperfine || echo shell loop)), files in the page cache; peak memory is /usr/bin/time's maximum resident set size."
+echo "Medians of $runs runs after 2 warm-up runs ($(command -v hyperfine >/dev/null && echo "hyperfine -N" || echo "a shell loop")), standard output to /dev/null, files in the page cache; peak memory is /usr/bin/time's maximum resident set size."

@@ -30,12 +30,14 @@ public:
     // The same for bytes already in memory (tests, fuzzing): copies them.
     int LoadBuffer(const std::uint8_t* bytes, std::size_t size);
 
-    // 2: the elements follow a 128-byte preamble and "DICM"; 3: they start at 0.
+    // 2: the elements follow a 128-byte preamble and "DICM" (the prefix is there, or
+    // the first 100 bytes, all of a shorter file, are zero); 3: they start at 0.
     int DetectLayout() const;
     // The capture pass over the whole buffer.
     void ParseElements(int layout);
     // The listing pass: after each element, DescribeElement, then `row` is called
     // with the reader holding the element's group, element, name, VR, length and text.
+    // It always lists from the first element, whatever an earlier pass left.
     void ListElements(int layout, const std::function<void(const CDicomFile&)>& row);
 
     // Decodes the element header at m_nCursor and moves the cursor past the value
@@ -44,6 +46,8 @@ public:
     // such an element ends the walk and is neither captured nor listed.
     bool ReadElementHeader();
     static bool IsExplicitVR(const std::uint8_t* twoBytes);
+    // Frees the file, clears the image fields, the current element and the
+    // photometric text; keeps the sample range and the value text.
     void Reset();
     void ClearImageFields();
     void ClearElement();
@@ -70,7 +74,7 @@ public:
                              std::uint16_t shortValue, const std::uint8_t* value = nullptr);
 
     // Whole file.
-    const std::uint8_t* m_pBuffer = nullptr;  // the file's bytes (owned through m_buffer)
+    const std::uint8_t* m_pBuffer = nullptr;  // the file's bytes (owned through m_impl)
     std::uint32_t m_nCursor = 0;
     std::uint32_t m_nSize = 0;
     char m_szValueText[1500] = {};

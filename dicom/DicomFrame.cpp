@@ -31,7 +31,8 @@ bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) co
     if (frame < 0 || m_pPixelData == nullptr) {
         return false;
     }
-    return (static_cast<std::uint64_t>(frame) + 1) * bytesPerFrame <= m_nPixelDataLength;
+    // Divided rather than multiplied: frame x 3 x rows x columns can pass 2^64.
+    return bytesPerFrame == 0 || static_cast<std::uint64_t>(frame) < m_nPixelDataLength / bytesPerFrame;
 }
 
 bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame) {

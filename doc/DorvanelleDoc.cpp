@@ -183,7 +183,7 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
     if (!outcome.written) {
         std::string reason = WithoutFullStop(outcome.reason);
         if (reason.empty()) reason = "the file could not be written";
-        m_ui.ReportProblem(path + " could not be saved: " + reason + ".");
+        m_ui.ReportProblem(FileTitle(path) + " was not saved: " + reason + ".");
     }
     return outcome.written;
 }

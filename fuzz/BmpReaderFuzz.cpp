@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the bitmap reader, then every operation that takes the
 // block it returns: the accessors, crop, grey conversion, histogram, and both writers
 // into a scratch folder. A block read back from the .bmp written must equal the
-// block that was written.
+// block that was written, and the .dcm written must open with the same picture.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,8 +11,7 @@
 
 #include <unistd.h>
 
-#include "dicom/DicomWriter.h"
-#include "image/AtomicFileWriter.h"
+#include "dicom/DicomFile.h"
 #include "image/BmpFile.h"
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
@@ -20,15 +19,31 @@
 
 namespace {
 
-const std::filesystem::path& ScratchFolder() {
-    static const std::filesystem::path folder = [] {
+// One folder per process for the written files, removed when the process ends.
+class ScratchFolderOwner {
+public:
+    ScratchFolderOwner() {
         const std::filesystem::path shm("/dev/shm");
         const std::filesystem::path base = std::filesystem::exists(shm) ? shm : std::filesystem::temp_directory_path();
-        std::filesystem::path dir = base / ("dorvanelle-fuzz-bmp-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        return dir;
-    }();
-    return folder;
+        m_path = base / ("dorvanelle-fuzz-bmp-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_path);
+    }
+    ~ScratchFolderOwner() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolderOwner(const ScratchFolderOwner&) = delete;
+    ScratchFolderOwner& operator=(const ScratchFolderOwner&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+const std::filesystem::path& ScratchFolder() {
+    static const ScratchFolderOwner folder;
+    return folder.Path();
 }
 
 void Require(bool condition) {
@@ -60,14 +75,27 @@ void ExerciseWriters(const PackedDib* dib) {
         Require(back != nullptr && back->Length() == dib->Length() &&
                 std::memcmp(back->Bytes(), dib->Bytes(), dib->Length()) == 0);
     }
-    std::string stream;
-    std::string why;
-    if (EncodeDicomStream(dib, stream, &why)) {
-        const std::span<const std::uint8_t> pieces[] = {
-            {reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()}};
-        Require(WriteFileAtomically((ScratchFolder() / "out.dcm").string(), pieces).written);
-    } else {
-        Require(!why.empty());
+    // A saved .dcm opens again with the size and pixels of the bitmap (for 8 and 24 bits).
+    const std::string dcm = (ScratchFolder() / "out.dcm").string();
+    CDicomFile writer;
+    const WriteOutcome outcome = writer.WriteDicomFile(dib, dcm);
+    if (!outcome.written) {
+        Require(!outcome.reason.empty());
+        return;
+    }
+    CDicomFile reader;
+    Require(reader.LoadFile(dcm) == 0);
+    reader.ParseElements(reader.DetectLayout());
+    Require(reader.m_nRows == DibHeight(dib) && reader.m_nColumns == DibWidth(dib));
+    PackedDibPtr frame = reader.MakeFrameDib(0);
+    if (DibWidth(dib) == 0 || DibHeight(dib) == 0) {
+        return;  // no rows or columns: no frame to compare
+    }
+    Require(frame != nullptr && DibBitCount(frame.get()) == DibBitCount(dib));
+    const std::uint64_t rowBytes = std::uint64_t{DibWidth(dib)} * DibBitCount(dib) / 8;
+    for (std::uint32_t r = 0; r < DibHeight(dib); ++r) {
+        Require(std::memcmp(DibBits(frame.get()) + r * DibRowStride(frame.get()),
+                            DibBits(dib) + r * DibRowStride(dib), rowBytes) == 0);
     }
 }
 

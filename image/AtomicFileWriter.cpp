@@ -21,7 +21,8 @@ std::string Failure(const std::string& path, int error) {
 int CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path target(path);
-    const std::string base = target.filename().string();
+    // Part of the name is enough to tell the file apart; all of it could pass NAME_MAX.
+    const std::string base = target.filename().string().substr(0, 100);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = "." + base + "." + std::to_string(::getpid()) + "." +
                                  std::to_string(counter.fetch_add(1)) + ".tmp";
@@ -80,6 +81,11 @@ void SyncFolderOf(const std::string& path) {
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces) {
     if (path.empty()) {
         return WriteOutcome::Failed("cannot write a file without a name");
+    }
+    // Renaming would replace even a file the user may not write; such a file is kept,
+    // as it would be by writing it in place.
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+        return WriteOutcome::Failed(Failure(path, errno));
     }
     std::string tempPath;
     const int fd = CreateTemporaryBeside(path, tempPath);

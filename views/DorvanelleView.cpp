@@ -97,6 +97,9 @@ void CDorvanelleView::OnActivateView() {
     m_doc.UpdateControlPanel();
     if (m_doc.m_bFitFrame) {
         m_doc.m_bFitFrame = false;
+        // A file without an image keeps the window's default size: fitted to
+        // nothing it would shrink to its title bar.
+        if (!m_doc.m_pDib) return;
         // Once the event loop has laid the new window out, its decoration is known.
         QTimer::singleShot(0, this, &CDorvanelleView::FitFrame);
     }

@@ -208,6 +208,11 @@ TEST(DicomFrames, NoImageAndItsReason) {
     EXPECT_NE(reasonOf(twoFrames, 2).find("frame 2 lies outside"), std::string::npos);
     EXPECT_NE(reasonOf(twoFrames, -1).find("outside"), std::string::npos);
 
+    // frame x 3 x rows x columns passes 2^64 here; the frame is still outside.
+    DicomStreamBuilder hugeColour;
+    hugeColour.ImageAttributes(65535, 65535, 8, 3, "RGB").PixelData8({1, 2, 3});
+    EXPECT_NE(reasonOf(hugeColour, 2147483647).find("outside"), std::string::npos);
+
     DicomStreamBuilder oddLength;  // three bytes hold one 16-bit sample
     oddLength.ImageAttributes(1, 2, 16).PixelData8({1, 2, 3});
     EXPECT_NE(reasonOf(oddLength, 0).find("outside"), std::string::npos);

@@ -1,4 +1,5 @@
 // Loading files from disk, and the generated phantom study read back whole.
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -93,6 +94,34 @@ TEST(DicomLoad, GeneratedPhantomReadsBackAsWritten) {
     ASSERT_EQ(listing.LoadFile(path), 0);
     listing.ListElements(listing.DetectLayout(), [&listed](const CDicomFile&) { ++listed; });
     EXPECT_EQ(listed, 7 + 25 + 1 + 40 + 1);  // meta group, attributes, creator, extras, pixel data
+}
+
+// dcmdump (DCMTK) as a peer: the generated study is a valid file of the standard.
+TEST(DicomLoad, GeneratedPhantomIsReadByDcmtk) {
+    if (std::system("dcmdump --version > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "dcmdump is not installed";
+    }
+    TempFolder folder;
+    PhantomOptions options;
+    options.rows = 8;
+    options.columns = 12;
+    options.frames = 3;
+    const std::string path = folder.File("phantom.dcm");
+    ASSERT_EQ(WriteCtPhantom(path, options), "");
+    const std::string dump = folder.File("dump.txt");
+    ASSERT_EQ(std::system(("dcmdump -E -q '" + path + "' > '" + dump + "' 2>&1").c_str()), 0);
+    std::FILE* file = std::fopen(dump.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    std::string text;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        text.append(chunk, n);
+    }
+    std::fclose(file);
+    EXPECT_NE(text.find("Little Endian Explicit"), std::string::npos) << text;
+    EXPECT_NE(text.find("(0028,0010) US 8"), std::string::npos) << text;
+    EXPECT_NE(text.find("(0028,0008) IS [3]"), std::string::npos) << text;
+    EXPECT_NE(text.find("# 576, 1 PixelData"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -56,6 +56,14 @@ TEST(AtomicFileWriter, WritesThePiecesAndReplacesTheOldFileKeepingItsMode) {
     EXPECT_EQ(folder.FileCount(), 1u);  // no temporary file left behind
 }
 
+TEST(AtomicFileWriter, TakesNamesAsLongAsTheFolderAllows) {
+    ScratchFolder folder;
+    const auto target = folder / (std::string(250, 'n') + ".bmp");
+    const WriteOutcome outcome = Write(target, {1});
+    EXPECT_TRUE(outcome.written) << outcome.reason;
+    EXPECT_EQ(ReadFileBytes(target), (Bytes{1}));
+}
+
 TEST(AtomicFileWriter, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
     ScratchFolder folder;
     const auto target = folder / "taken";

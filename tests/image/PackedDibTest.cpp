@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "image/ByteOrder.h"
 
 namespace {
@@ -10,7 +12,8 @@ namespace {
 // by `extra` zero bytes (colour table and rows).
 PackedDibPtr InfoBlock(std::uint32_t headerSize, std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                        std::uint32_t colorsUsed, std::size_t extra) {
-    PackedDibPtr dib = PackedDib::Allocate(headerSize + extra);
+    // Never shorter than the fields written below, even for a header size under 16.
+    PackedDibPtr dib = PackedDib::Allocate(std::max<std::size_t>(headerSize, 16) + extra);
     std::uint8_t* p = dib->Bytes();
     WriteLE32(p, headerSize);
     WriteLE32(p + 4, static_cast<std::uint32_t>(width));

@@ -5,9 +5,12 @@
 #include <fstream>
 #include <iterator>
 
+#include "dicom/DicomFile.h"
+#include "image/BmpFile.h"
 #include "tests/doc/TestPictures.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliRunner.h"
+#include "tools/generator/PhantomStudy.h"
 
 namespace {
 
@@ -91,6 +94,13 @@ TEST_F(CliTest, InfoOfABitmap) {
               "  \"dicom\": null\n"
               "}\n");
     EXPECT_TRUE(run.err.empty());
+}
+
+TEST_F(CliTest, TitleIsValidJsonWhateverTheFileNameBytes) {
+    CliRun run = RunCli({"info", Put("caf\xE9 \"x\".bmp", tp::Bmp(4, 1, 8))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\"title\": \"caf\xC3\xA9 \\\"x\\\".bmp ==>8 bpp\""), std::string::npos) << run.out;
+    EXPECT_TRUE(IsWellFormedJson(run.out));
 }
 
 TEST_F(CliTest, TwentyFourBitNoticeGoesToStderr) {
@@ -182,6 +192,25 @@ TEST_F(CliTest, ConvertWritesBySaveRuleAndReadsBack) {
     run = RunCli({"info", folder.File("sel.bmp")});
     EXPECT_EQ(Field(run.out, "width"), 8);   // columns 3..10, rounded up to 4
     EXPECT_EQ(Field(run.out, "height"), 6);  // rows 0..6
+}
+
+TEST_F(CliTest, ConvertOfAPhantomFrameMatchesTheReadersOwnConversion) {
+    PhantomOptions phantom;
+    phantom.rows = 32;
+    phantom.columns = 40;
+    phantom.frames = 5;
+    std::string study = folder.File("phantom.dcm");
+    ASSERT_EQ(WriteCtPhantom(study, phantom), "");
+    ASSERT_EQ(RunCli({"convert", study, folder.File("cli.bmp"), "--frame", "4", "--center", "-600"}).status, 0);
+
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadFile(study), 0);
+    reader.ParseElements(reader.DetectLayout());
+    reader.m_nWindowCenter = -600;
+    PackedDibPtr expected = reader.MakeFrameDib(4);
+    ASSERT_NE(expected, nullptr);
+    ASSERT_TRUE(WriteBmpFile(expected.get(), folder.File("reader.bmp")).written);
+    EXPECT_EQ(Head(folder.File("cli.bmp"), 1 << 20), Head(folder.File("reader.bmp"), 1 << 20));
 }
 
 TEST_F(CliTest, ConvertWithNothingToWriteCreatesNoFile) {

@@ -1,11 +1,14 @@
 // The viewer as a person uses it: the real main window, child windows, views and
 // control panel, with dialogs answered by the test.
+#include <cstring>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMdiArea>
 #include <QScrollBar>
@@ -16,11 +19,13 @@
 #include <QStyleOptionSlider>
 #include <QTest>
 
+#include "app/AboutDlg.h"
 #include "app/ChildFrame.h"
 #include "app/CommandTable.h"
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "doc/DorvanelleDoc.h"
+#include "image/BmpFile.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/ControlPanel.h"
@@ -371,6 +376,7 @@ TEST_F(Viewer, OpeningRecognisesOpenFilesAndSurvivesBadOnes) {
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty->Document().doc->m_pDib, nullptr);
     EXPECT_EQ(empty->windowTitle(), QStringLiteral("junk.dcm"));
+    EXPECT_GT(empty->height(), 60);  // not shrunk to its title bar
     EXPECT_FALSE(frame->statusBar()->currentMessage().isEmpty());
     EXPECT_NE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
     Run(ID_ACTIONS_RECTANGLE);
@@ -406,4 +412,93 @@ TEST_F(Viewer, RecentFilesAndFileOpenDialog) {
     Run(ID_APP_ABOUT);
     ASSERT_EQ(dialogs.modalTitles.size(), 1u);
     EXPECT_EQ(dialogs.modalTitles[0], QStringLiteral("About Dorvanelle"));
+}
+
+namespace {
+
+// A 4-bit .bmp of 2 x 1 pixels: colour 3 then colour 10 of its own table.
+void WriteFourBitBmp(const std::string& path) {
+    std::string block(40 + 64 + 4, '\0');
+    auto put32 = [&](std::size_t at, std::uint32_t v) { std::memcpy(&block[at], &v, 4); };
+    auto put16 = [&](std::size_t at, std::uint16_t v) { std::memcpy(&block[at], &v, 2); };
+    put32(0, 40);
+    put32(4, 2);
+    put32(8, 1);
+    put16(12, 1);
+    put16(14, 4);
+    block[40 + 3 * 4 + 0] = 30, block[40 + 3 * 4 + 1] = 20, block[40 + 3 * 4 + 2] = 10;
+    block[40 + 10 * 4 + 0] = 50, block[40 + 10 * 4 + 1] = 100, block[40 + 10 * 4 + 2] = static_cast<char>(200);
+    block[104] = 0x3A;
+    std::string file = "BM";
+    file.append(12, '\0');
+    const std::uint32_t size = static_cast<std::uint32_t>(14 + block.size()), offset = 14 + 40 + 64;
+    std::memcpy(&file[2], &size, 4);
+    std::memcpy(&file[10], &offset, 4);
+    std::ofstream(path, std::ios::binary) << file << block;
+}
+
+}  // namespace
+
+TEST_F(Viewer, PicturesPaintWithTheirOwnColoursAndTwentyFourBitsAreAnnounced) {
+    const std::string nibbles = folder.File("four.bmp");
+    WriteFourBitBmp(nibbles);
+    CChildFrame* child = Open(nibbles);
+    ASSERT_NE(child, nullptr);
+    const QImage shown = child->View()->viewport()->grab().toImage();
+    EXPECT_EQ(PixelAt(shown, 0, 0), qRgb(10, 20, 30) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(shown, 1, 0), qRgb(200, 100, 50) & 0xFFFFFFu);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    PackedDibPtr colour = CreateRgbDib(8, 4);
+    ASSERT_TRUE(WriteBmpFile(colour.get(), folder.File("colour.bmp")).written);
+    CChildFrame* converted = Open(folder.File("colour.bmp"));
+    ASSERT_NE(converted, nullptr);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("The Image Will be Converted to 8 bpp !!"));
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Dorvanelle"));
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(converted->windowTitle(), QStringLiteral("colour.bmp ==>8 bpp"));
+}
+
+TEST_F(Viewer, AboutBoxClosesWithEscape) {
+    CAboutDlg about(frame);
+    about.show();
+    QApplication::processEvents();
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Dorvanelle"));
+    QTest::keyClick(&about, Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+    // The picture is our own drawing, at its full size.
+    EXPECT_EQ(CAboutDlg::Picture().size(), QSize(402, 185));
+}
+
+// Every malformed file the fuzzers kept opens, paints, selects, windows and steps
+// without harm; a file that gives no image opens an empty window.
+TEST_F(Viewer, MalformedFilesNeverCrashTheViewer) {
+    const std::pair<const char*, const char*> corpora[] = {
+        {"fuzz_bmp_reader", ".bmp"}, {"fuzz_pcx_reader", ".pcx"}, {"fuzz_dicom_reader", ".dcm"},
+        {"fuzz_bmp_reader", ".dcm"}};
+    int opened = 0;
+    for (const auto& [corpus, extension] : corpora) {
+        const QDir dir(QStringLiteral(DORVANELLE_SOURCE_DIR "/fuzz/corpus/") + QString::fromLatin1(corpus));
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            const std::string copy = folder.File(name.toStdString() + extension);
+            ASSERT_TRUE(QFile::copy(dir.filePath(name), QString::fromStdString(copy)));
+            CChildFrame* child = Open(copy);
+            ASSERT_NE(child, nullptr) << copy;
+            ++opened;
+            child->View()->viewport()->grab();
+            Run(ID_ACTIONS_RECTANGLE);
+            Drag(child->View()->viewport(), {40, 30}, {2, 1});
+            Panel().OnWidthReleased();
+            Panel().OnCenterReleased();
+            Run(ID_NEXT_SLIDE);
+            Run(ID_LAST_SLIDE);
+            child->View()->viewport()->grab();
+            Panel().grab();
+            Run(ID_FILE_CLOSE);
+            Settle();
+        }
+    }
+    EXPECT_GT(opened, 0);
+    EXPECT_EQ(app->DocumentCount(), 0u);
 }

@@ -136,7 +136,7 @@ int RunInfo(const CliOptions& options) {
     json.Key("kind");
     json.String(KindName(doc.Kind()));
     json.Key("title");
-    json.String(doc.MakeTitle(CDorvanelleDoc::FileTitle(path)));
+    json.BytesString(doc.MakeTitle(CDorvanelleDoc::FileTitle(path)));
     json.Key("frame");
     json.Int(doc.m_nFrame);
     json.Key("image");

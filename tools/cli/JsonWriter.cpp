@@ -63,6 +63,30 @@ void AppendWindows1252AsUtf8(std::string& out, std::string_view text) {
     }
 }
 
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        if (lead < 0x80) {
+            extra = 0;
+        } else if ((lead & 0xE0) == 0xC0 && lead >= 0xC2) {
+            extra = 1;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+        } else if ((lead & 0xF8) == 0xF0 && lead <= 0xF4) {
+            extra = 3;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
 void JsonWriter::NewLine() {
     m_out += '\n';
     m_out.append(2 * m_levels.size(), ' ');
@@ -122,6 +146,14 @@ void JsonWriter::Windows1252String(std::string_view text) {
     std::string utf8;
     AppendWindows1252AsUtf8(utf8, text);
     String(utf8);
+}
+
+void JsonWriter::BytesString(std::string_view text) {
+    if (IsValidUtf8(text)) {
+        String(text);
+    } else {
+        Windows1252String(text);
+    }
 }
 
 void JsonWriter::Int(std::int64_t value) {

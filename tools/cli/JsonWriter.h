@@ -11,6 +11,9 @@
 // texts and of the dictionary), to `out`.
 void AppendWindows1252AsUtf8(std::string& out, std::string_view text);
 
+// Whether `text` is well-formed UTF-8 (file names on Linux are bytes and need not be).
+bool IsValidUtf8(std::string_view text);
+
 // Appends `utf8` as a quoted, escaped JSON string.
 void AppendJsonString(std::string& out, std::string_view utf8);
 
@@ -28,6 +31,8 @@ public:
     void String(std::string_view utf8);
     // A Windows-1252 string, written as UTF-8.
     void Windows1252String(std::string_view text);
+    // Bytes that are UTF-8 as they stand, or else read as Windows-1252.
+    void BytesString(std::string_view text);
     void Int(std::int64_t value);
     void Null();
 

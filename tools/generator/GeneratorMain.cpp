@@ -1,6 +1,6 @@
 // dorvanelle-gen: writes a generated CT-like phantom study.
 //
-//   dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]
+//   dorvanelle-gen [--rows N] [--columns N (or --cols N)] [--frames N] [--extra-elements N]
 //                  [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         const bool hasOne = i + 1 < argc;
         if (arg == "--rows" && hasOne && ParseNumber(argv[++i], 1, 65535, a)) {
             options.rows = static_cast<std::uint16_t>(a);
-        } else if (arg == "--columns" && hasOne && ParseNumber(argv[++i], 1, 65535, a)) {
+        } else if ((arg == "--columns" || arg == "--cols") && hasOne && ParseNumber(argv[++i], 1, 65535, a)) {
             options.columns = static_cast<std::uint16_t>(a);
         } else if (arg == "--frames" && hasOne && ParseNumber(argv[++i], 1, 100000, a)) {
             options.frames = static_cast<std::uint32_t>(a);
