@@ -288,12 +288,11 @@ void CMainFrame::UpdateCommandStates() {
     for (auto& [id, action] : m_actions) {
         const CommandUi ui = RouteUpdate(path, id);
         action->setEnabled(ui.enabled);
-        if (ui.checked) {
-            action->setCheckable(true);
-            action->setChecked(*ui.checked);
-        } else if (action->isCheckable()) {
-            action->setChecked(false);
-        }
+        // Checkable only while checked: an unchecked item shows no empty box, and
+        // a checked toolbar button shows pressed.
+        const bool checked = ui.checked.value_or(false);
+        action->setCheckable(checked);
+        action->setChecked(checked);
     }
     m_bUpdating = false;
 }
