@@ -343,6 +343,12 @@ TEST_F(Viewer, MenusFollowWhetherADocumentWindowIsOpen) {
     EXPECT_EQ(frame->MenuTitles(),
               (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
+    frame->ActiveChild()->showMaximized();
+    QApplication::processEvents();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - [p.bmp ==>8 bpp]"));
+    frame->ActiveChild()->showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
     EXPECT_TRUE(Enabled(ID_FILE_SAVE));
     // Commands nobody handles stay disabled, shortcuts included.
     for (int id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO, ID_FILE_PRINT, ID_PLAY_VIDEO,
