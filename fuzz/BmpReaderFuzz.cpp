@@ -52,7 +52,7 @@ void Require(bool condition) {
     }
 }
 
-void Exercise8Bit(const PackedDib* dib, const std::uint8_t* data, std::size_t size) {
+void ExerciseCropAndHistogram(const PackedDib* dib, const std::uint8_t* data, std::size_t size) {
     Histogram bins;
     ComputeHistogram(dib, bins);
     const auto pick = [&](std::size_t i) { return size > i ? static_cast<std::int32_t>(data[i]) - 64 : 0; };
@@ -113,14 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint16_t bitCount = DibBitCount(dib.get());
     Require(bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24);
 
-    Exercise8Bit(dib.get(), data, size);
+    ExerciseCropAndHistogram(dib.get(), data, size);
     ExerciseWriters(dib.get());
     if (bitCount == 24) {
         PackedDibPtr copy = PackedDib::Allocate(dib->Length());
         std::memcpy(copy->Bytes(), dib->Bytes(), dib->Length());
         PackedDibPtr grey = ConvertDibTo8Bpp(std::move(copy));
         Require(grey != nullptr && DibBitCount(grey.get()) == 8 && DibHeight(grey.get()) == DibHeight(dib.get()));
-        Exercise8Bit(grey.get(), data, size);
+        ExerciseCropAndHistogram(grey.get(), data, size);
         ExerciseWriters(grey.get());
     }
     return 0;
