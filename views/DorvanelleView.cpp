@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include <QBitmap>
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,7 +13,6 @@
 
 #include "app/CommandTable.h"
 #include "doc/DorvanelleDoc.h"
-#include "image/CropDib.h"
 #include "views/ControlPanel.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/Painting.h"
@@ -37,7 +35,6 @@ CDorvanelleView::CDorvanelleView(CDorvanelleDoc& doc, CControlPanel& panel, IUse
     : QAbstractScrollArea(parent), m_doc(doc), m_panel(panel), m_dialogs(dialogs) {
     LiveViews().push_back(this);
     setFocusPolicy(Qt::StrongFocus);
-    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
     BuildCommands();
     OnInitialUpdate();
     ApplyCursor();
