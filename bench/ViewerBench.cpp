@@ -91,6 +91,24 @@ void BM_FrameStep512(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameStep512)->Unit(benchmark::kMillisecond);
 
+// The document's part of a slider release alone (store, convert, re-crop): the rest
+// of BM_SliderRelease512 is the viewer's own work.
+void BM_DocumentWindowChange512(benchmark::State& state) {
+    Session& s = TheSession();
+    if (!s.child) {
+        state.SkipWithError("the study could not be opened");
+        return;
+    }
+    CDorvanelleDoc& doc = *s.child->Document().doc;
+    int value = 300;
+    for (auto _ : state) {
+        value = value == 300 ? 500 : 300;
+        doc.ApplyWindowWidth(value, s.child->View()->m_rcSelection);
+    }
+    CDorvanelleView::ImageReplaced(doc);
+}
+BENCHMARK(BM_DocumentWindowChange512)->Unit(benchmark::kMillisecond);
+
 // A repaint with nothing changed: the converted picture is reused.
 void BM_Repaint512(benchmark::State& state) {
     Session& s = TheSession();
