@@ -88,6 +88,7 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
 CMainFrame::~CMainFrame() {
     // Closing the child windows while the frame goes must not reach its handlers.
     disconnect(m_pMdiArea, nullptr, this, nullptr);
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) disconnect(window, nullptr, this, nullptr);
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) disconnect(dispatcher, nullptr, this, nullptr);
 }
 
@@ -259,6 +260,7 @@ std::vector<CChildFrame*> CMainFrame::Children() const {
 
 void CMainFrame::AddChild(CChildFrame* frame) {
     m_pMdiArea->addSubWindow(frame);
+    connect(frame, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::OnChildSetChanged);
     frame->show();
     m_pMdiArea->setActiveSubWindow(frame);
     // While the main window itself is not active (no window manager, or another
@@ -288,12 +290,11 @@ void CMainFrame::UpdateCommandStates() {
     for (auto& [id, action] : m_actions) {
         const CommandUi ui = RouteUpdate(path, id);
         action->setEnabled(ui.enabled);
-        if (ui.checked) {
-            action->setCheckable(true);
-            action->setChecked(*ui.checked);
-        } else if (action->isCheckable()) {
-            action->setChecked(false);
-        }
+        // Checkable only while checked: an unchecked item shows no empty box, and
+        // a checked toolbar button shows pressed.
+        const bool checked = ui.checked.value_or(false);
+        action->setCheckable(checked);
+        action->setChecked(checked);
     }
     m_bUpdating = false;
 }
@@ -307,8 +308,10 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
 void CMainFrame::OnChildSetChanged() {
     const bool any = !Children().empty();
     if (any != m_bDocumentMenus) ShowMenuSet(any);
+    // A maximised child adds " - [title]" to the main window's title itself.
     CChildFrame* child = ActiveChild();
-    setWindowTitle(child ? kAppName + QStringLiteral(" - ") + child->windowTitle() : kAppName);
+    const bool named = child && !child->isMaximized();
+    setWindowTitle(named ? kAppName + QStringLiteral(" - ") + child->windowTitle() : kAppName);
     UpdateCommandStates();
 }
 

@@ -1,6 +1,7 @@
 // Dorvanelle: the viewer's entry point.
 #include <QApplication>
 
+#include "app/AppIcon.h"
 #include "app/DorvanelleApp.h"
 #include "views/UserDialogs.h"
 
@@ -8,6 +9,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dorvanelle"));
     QApplication::setOrganizationName(QStringLiteral("Davov Adivir"));
+    QApplication::setWindowIcon(AppIcon());
     CQtUserDialogs dialogs;
     CDorvanelleApp app(dialogs);
     QStringList arguments = QApplication::arguments();

@@ -150,7 +150,7 @@ PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
     if (m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel > 3) {
         return nullptr;
     }
-    const auto width = static_cast<std::uint16_t>(RoundUpToFour(m_nColumns));
+    const std::uint16_t width = BuiltWidth(m_nColumns);
     if (m_nSamplesPerPixel == 3) {
         // Frame f of interleaved colour starts at byte f x 3 x rows x columns.
         if (!FrameInside(frame, std::uint64_t{3} * m_nRows * m_nColumns)) {

@@ -114,7 +114,8 @@ QSize CDorvanelleView::FitFrameSize(QSize image, QSize decoration, QSize area) {
 void CDorvanelleView::FitFrame() {
     auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (!frame || !frame->mdiArea()) return;
-    if (frame->isMaximized()) frame->showNormal();
+    // Windows shown maximised (the user maximised the one before) stay so.
+    if (frame->isMaximized()) return;
     if (QLayout* layout = frame->layout()) layout->activate();
     // What the child window adds around the image: its own border and title bar,
     // and this view's frame (scroll bars are not counted: the image fits without).

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QTreeView>
@@ -62,6 +63,15 @@ HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* 
 QString HeaderDetailsDialog::notice() const
 {
     return m_notice->isHidden() ? QString() : m_notice->text();
+}
+
+void HeaderDetailsDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 // A report-style list: one selectable row per element, no tree decoration, uniform

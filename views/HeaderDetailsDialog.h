@@ -23,6 +23,10 @@ public:
     // The notice shown when the file could not be read; empty otherwise.
     QString notice() const;
 
+protected:
+    // Enter closes the dialog as Escape does: it has no buttons to press.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void setupList();
 

@@ -32,7 +32,10 @@ HeaderRow RowOf(const CDicomFile& reader)
     row.name = reader.m_pszName != nullptr ? reader.m_pszName : "";
     row.vr = reader.m_pszVR != nullptr ? reader.m_pszVR : "";
     row.length = reader.m_nLength;
-    row.value.assign(reader.m_szValueText, strnlen(reader.m_szValueText, sizeof reader.m_szValueText));
+    // The text ends at its terminator, or at the end of the field should it have none.
+    const char* text = reader.m_szValueText;
+    const void* end = std::memchr(text, 0, sizeof reader.m_szValueText);
+    row.value.assign(text, end ? static_cast<const char*>(end) : text + sizeof reader.m_szValueText);
     return row;
 }
 

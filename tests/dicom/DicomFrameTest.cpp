@@ -145,6 +145,19 @@ TEST(DicomFrames, ColumnsOf250GiveWidth252) {
     EXPECT_EQ(greys[251], 0);
 }
 
+TEST(DicomFrames, WidestColumnsKeepTheirWidthInsteadOfWrappingToZero) {
+    // 65,535 rounded up to a multiple of 4 is 65,536, which is 0 as a 16-bit width:
+    // the rows must still land in a block wide enough for them.
+    DicomStreamBuilder b;
+    b.ImageAttributes(1, 65535, 8).PixelData8(std::vector<std::uint8_t>(65535, 7));
+    auto reader = Captured(b);
+    PackedDibPtr dib = reader->MakeFrameDib(0);
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(DibWidth(dib.get()), 65535);
+    EXPECT_TRUE(DibIsComplete(dib.get()));
+    EXPECT_EQ(DibBits(dib.get())[65534], 7);
+}
+
 TEST(DicomFrames, ColourPixelsAreStoredBlueGreenRedAndFramesStep) {
     DicomStreamBuilder b;
     b.ImageAttributes(1, 2, 8, 3, "RGB").PixelData8({10, 20, 30, 40, 50, 60, 1, 2, 3, 4, 5, 6});

@@ -28,14 +28,6 @@ std::vector<const MenuEntry*> ItemsOf(const std::vector<MenuEntry>& menu)
     return items;
 }
 
-std::vector<std::string> Titles(const std::vector<MenuEntry>& menu)
-{
-    std::vector<std::string> titles;
-    for (const MenuEntry& entry : menu)
-        titles.emplace_back(entry.text);
-    return titles;
-}
-
 TEST(CommandTable, IdsAreUniqueAndInOrder)
 {
     int previous = 0;
@@ -78,30 +70,6 @@ TEST(CommandTable, TextsThatAreEasyToGetWrong)
         ASSERT_NE(FindCommand(id), nullptr) << id;
         EXPECT_STREQ(FindCommand(id)->prompt, "Open this document");
     }
-}
-
-TEST(CommandTable, MenuBars)
-{
-    EXPECT_EQ(Titles(NoDocumentMenu()), (std::vector<std::string>{"&File", "&View", "&Help"}));
-    EXPECT_EQ(Titles(DocumentMenu()), (std::vector<std::string>{"&File", "&Edit", "Actions", "Filters", "&View",
-                                                                "&Window", "&Help"}));
-    // The recent-file list stands once in each File menu, between separators.
-    for (const auto* menu : {&NoDocumentMenu(), &DocumentMenu()}) {
-        const auto& file = menu->front().children;
-        int found = 0;
-        for (std::size_t i = 0; i < file.size(); ++i)
-            if (file[i].kind == MenuEntry::Kind::RecentFiles) {
-                ++found;
-                EXPECT_STREQ(file[i].text, "Recent File");
-                ASSERT_TRUE(i > 0 && i + 1 < file.size());
-                EXPECT_EQ(file[i - 1].kind, MenuEntry::Kind::Separator);
-                EXPECT_EQ(file[i + 1].kind, MenuEntry::Kind::Separator);
-            }
-        EXPECT_EQ(found, 1);
-        EXPECT_STREQ(file.back().text, "E&xit");
-    }
-    const auto& window = DocumentMenu()[5].children;
-    EXPECT_EQ(window.back().kind, MenuEntry::Kind::WindowList);
 }
 
 // A key name shown after the tab in a menu must be one of the accelerators of the

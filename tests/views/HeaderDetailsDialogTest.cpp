@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QPalette>
+#include <QTest>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
@@ -171,6 +172,22 @@ TEST_F(HeaderDialogTest, WindowAndColumns)
     EXPECT_EQ(palette.color(QPalette::Base), QColor(0, 0, 0));
     EXPECT_EQ(palette.color(QPalette::Text), QColor(0, 220, 220));
     EXPECT_EQ(dialog.list()->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+// The dialog has no buttons: Enter and Escape close it, wherever the focus is.
+TEST_F(HeaderDialogTest, EnterAndEscapeClose)
+{
+    const std::string path = Write(SampleStudy());
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        HeaderDetailsDialog dialog(path);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        dialog.list()->setFocus();
+        dialog.list()->setCurrentIndex(dialog.model()->index(2, 0));
+        QTest::keyClick(dialog.list(), key);
+        EXPECT_FALSE(dialog.isVisible()) << key;
+        EXPECT_EQ(dialog.result(), key == Qt::Key_Escape ? QDialog::Rejected : QDialog::Accepted);
+    }
 }
 
 TEST(HeaderListModel, CellTexts)

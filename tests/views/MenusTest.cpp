@@ -318,6 +318,7 @@ TEST_F(MenusTest, SelectRectangleShowsPressedWhileSelecting)
     CChildFrame* child = Open(Write(Study(0), "single.dcm"));
     ASSERT_NE(child, nullptr);
     EXPECT_FALSE(Button(ID_ACTIONS_RECTANGLE)->isChecked());
+    EXPECT_FALSE(Action(ID_ACTIONS_RECTANGLE)->isCheckable());  // no empty box in the menu
     Button(ID_ACTIONS_RECTANGLE)->click();
     Idle();
     EXPECT_TRUE(child->View()->m_bSelectMode);
@@ -325,6 +326,7 @@ TEST_F(MenusTest, SelectRectangleShowsPressedWhileSelecting)
     EXPECT_TRUE(Action(ID_ACTIONS_RECTANGLE)->isChecked());  // the Actions menu's check mark
     Action(ID_ACTIONS_RECTANGLE)->trigger();
     Idle();
+    EXPECT_FALSE(child->View()->m_bSelectMode);
     EXPECT_FALSE(Button(ID_ACTIONS_RECTANGLE)->isChecked());
 }
 

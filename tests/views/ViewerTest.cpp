@@ -9,8 +9,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
@@ -343,6 +346,12 @@ TEST_F(Viewer, MenusFollowWhetherADocumentWindowIsOpen) {
     EXPECT_EQ(frame->MenuTitles(),
               (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
+    frame->ActiveChild()->showMaximized();
+    QApplication::processEvents();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - [p.bmp ==>8 bpp]"));
+    frame->ActiveChild()->showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
     EXPECT_TRUE(Enabled(ID_FILE_SAVE));
     // Commands nobody handles stay disabled, shortcuts included.
     for (int id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO, ID_FILE_PRINT, ID_PLAY_VIDEO,
@@ -501,4 +510,29 @@ TEST_F(Viewer, MalformedFilesNeverCrashTheViewer) {
     }
     EXPECT_GT(opened, 0);
     EXPECT_EQ(app->DocumentCount(), 0u);
+}
+
+TEST(StartUp, AMissingFileOnTheCommandLineEndsTheProgramAfterSayingSo) {
+    FakeDialogs dialogs;
+    CDorvanelleApp app(dialogs);
+    EXPECT_FALSE(app.InitInstance({QStringLiteral("/no/such/folder/head.dcm")}, true));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("/no/such/folder/head.dcm was not found."));
+    EXPECT_FALSE(app.MainFrame()->isVisible());
+}
+
+TEST_F(Viewer, FilesDroppedOnTheMainWindowOpen) {
+    const std::string a = folder.File("dropped.bmp");
+    ASSERT_TRUE(WriteGreyBmp(a, 8, 8, Gradient));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(a))});
+    QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame, &drop);
+    QApplication::processEvents();
+    EXPECT_EQ(app->DocumentCount(), 1u);
+    ASSERT_NE(frame->ActiveChild(), nullptr);
+    EXPECT_EQ(frame->ActiveChild()->windowTitle(), QStringLiteral("dropped.bmp ==>8 bpp"));
 }
