@@ -1,6 +1,7 @@
 #include "doc/DorvanelleDoc.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -328,6 +329,14 @@ TEST_F(SaveTest, NothingToWriteOrAFolderAsTargetIsReported) {
     EXPECT_FALSE(doc.SaveDibAs(nullptr, folder.File("none.dcm")));
     EXPECT_FALSE(std::filesystem::exists(folder.File("none.dcm")));
     EXPECT_EQ(ui.problems.size(), 3u);
+}
+
+TEST_F(SaveTest, SaveOntoAPipeLeavesThePipeInPlace) {
+    std::string pipe = folder.File("pipe.bmp");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(doc.SaveDibAs(doc.m_pDib.get(), pipe));
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    EXPECT_EQ(ui.problems.size(), 1u);
 }
 
 TEST_F(SaveTest, CloseReleasesBothImagesAndClearsThePanel) {

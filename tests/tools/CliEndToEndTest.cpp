@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -232,6 +233,10 @@ TEST_F(CliTest, OutputThatCannotBeWrittenExitsWithThree) {
     EXPECT_EQ(run.status, 3);
     EXPECT_FALSE(run.err.empty());
     EXPECT_EQ(RunCli({"convert", bmp, folder.File("no/such/folder/x.dcm")}).status, 3);
+    std::string pipe = folder.File("pipe.dcm");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(RunCli({"convert", bmp, pipe}).status, 3);
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
 TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
