@@ -3,12 +3,12 @@
 #include <array>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "image/AtomicFileWriter.h"
 #include "image/BmpNormalisation.h"
 #include "image/ByteOrder.h"
-#include "image/FileBytes.h"
+#include "image/FailureReason.h"
+#include "image/FileBuffer.h"
 
 namespace {
 
@@ -17,11 +17,11 @@ constexpr std::size_t kFileHeaderSize = 14;
 }  // namespace
 
 PackedDibPtr ReadBmpFile(const std::string& path, std::string* why) {
-    std::vector<std::uint8_t> bytes;
+    FileBuffer bytes;
     if (!ReadWholeFile(path, bytes, why)) {
         return nullptr;
     }
-    return ReadBmpBytes(bytes.data(), bytes.size(), why);
+    return ReadBmpBytes(bytes.Data(), bytes.Size(), why);
 }
 
 PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, std::string* why) {

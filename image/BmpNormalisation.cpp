@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "image/ByteOrder.h"
-#include "image/FileBytes.h"
+#include "image/FailureReason.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include "image/ByteOrder.h"
-#include "image/FileBytes.h"
+#include "image/FailureReason.h"
+#include "image/FileBuffer.h"
 
 namespace {
 
@@ -21,11 +21,11 @@ constexpr std::uint32_t kMostRows = 65535;
 }  // namespace
 
 PackedDibPtr ReadPcxFile(const std::string& path, std::string* why) {
-    std::vector<std::uint8_t> bytes;
+    FileBuffer bytes;
     if (!ReadWholeFile(path, bytes, why)) {
         return nullptr;
     }
-    return ReadPcxBytes(bytes.data(), bytes.size(), why);
+    return ReadPcxBytes(bytes.Data(), bytes.Size(), why);
 }
 
 PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, std::string* why) {

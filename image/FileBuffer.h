@@ -1,4 +1,4 @@
-// The block that holds a whole DICOM file in memory. Its bytes are not zeroed
+// The block that holds a whole file in memory (a DICOM study, a bitmap, a PCX picture). Its bytes are not zeroed
 // first (the file's bytes overwrite them at once), and large blocks are aligned
 // and offered to the kernel for huge pages: for files of hundreds of megabytes the
 // first touch of fresh 4 KiB pages otherwise costs more than reading the file.
@@ -29,9 +29,10 @@ private:
     std::size_t m_size = 0;
 };
 
-// Largest file the reader takes: sizes and offsets are 32-bit.
+// Largest file the readers take: sizes and offsets are 32-bit.
 inline constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
 
 // Reads the whole regular file at `path` into `out`. False (out untouched) if it
-// cannot be opened, is larger than kMaxFileSize, or is not read in full.
-bool ReadWholeFile(const std::string& path, FileBuffer& out);
+// cannot be opened, is larger than kMaxFileSize, or is not read in full; `why`, when
+// given, then says which in plain words ("cannot open <path>: <reason>").
+bool ReadWholeFile(const std::string& path, FileBuffer& out, std::string* why = nullptr);

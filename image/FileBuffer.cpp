@@ -1,12 +1,15 @@
-#include "dicom/FileBuffer.h"
+#include "image/FileBuffer.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+#include "image/FailureReason.h"
 
 namespace {
 
@@ -89,21 +92,34 @@ FileBuffer FileBuffer::Allocate(std::size_t size) {
     return buffer;
 }
 
-bool ReadWholeFile(const std::string& path, FileBuffer& out) {
+bool ReadWholeFile(const std::string& path, FileBuffer& out, std::string* why) {
+    const auto failed = [&](const char* verb, int error) {
+        SetReason(why, std::string("cannot ") + verb + " " + path + ": " + std::strerror(error));
+        return false;
+    };
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
-        return false;
+        return failed("open", errno);
     }
     struct stat info {};
-    if (::fstat(file.Get(), &info) != 0 || info.st_size < 0 ||
-        static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
+    if (::fstat(file.Get(), &info) != 0) {
+        return failed("read", errno);
+    }
+    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
+        SetReason(why, path + " is 4 GiB or larger");
         return false;
     }
     const auto size = static_cast<std::size_t>(info.st_size);
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     FileBuffer buffer = FileBuffer::Allocate(size);
-    if (!buffer || !ReadFully(file.Get(), buffer.Data(), size)) {
+    if (!buffer) {
+        SetReason(why, "there is not enough memory to read " + path);
         return false;
+    }
+    errno = 0;
+    if (!ReadFully(file.Get(), buffer.Data(), size)) {
+        // A read that ends early (errno 0) means the file shrank while it was read.
+        return failed("read", errno != 0 ? errno : EIO);
     }
     out = std::move(buffer);
     return true;
