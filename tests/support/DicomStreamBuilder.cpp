@@ -52,7 +52,7 @@ DicomStreamBuilder& DicomStreamBuilder::MetaGroup(std::string_view transferSynta
         .ExplicitText(0x0002, 0x0002, "UI", sopClass)
         .ExplicitText(0x0002, 0x0003, "UI", sopInstance)
         .ExplicitText(0x0002, 0x0010, "UI", transferSyntax)
-        .ExplicitText(0x0002, 0x0012, "UI", "1.2.826.0.1.3680043.9.7433.0.1")
+        .ExplicitText(0x0002, 0x0012, "UI", "2.25.2718281828459045235360287471352662497.0.1")
         .ExplicitText(0x0002, 0x0013, "SH", "DORVANELLE_GEN");
     ExplicitUL(0x0002, 0x0000, static_cast<std::uint32_t>(group.Size()));
     return Raw(group.Bytes());

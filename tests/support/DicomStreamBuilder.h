@@ -24,7 +24,7 @@ public:
     // The file meta group in explicit VR, (0002,0000) holding its length.
     DicomStreamBuilder& MetaGroup(std::string_view transferSyntax = kExplicitVrLittleEndian,
                                   std::string_view sopClass = kCtImageStorage,
-                                  std::string_view sopInstance = "1.2.826.0.1.3680043.9.7433.1.1");
+                                  std::string_view sopInstance = "2.25.2718281828459045235360287471352662497.1.1");
 
     // Explicit VR: OB, OW, OF, SQ, UN and UT take the 12-byte long form, every other
     // VR the 8-byte short form (whose length must fit 16 bits).
