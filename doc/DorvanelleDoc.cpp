@@ -178,15 +178,6 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
         m_ui.ReportProblem("There is no image to save: " + FileTitle(path) + " was not written.");
         return false;
     }
-    // The writers put a temporary file beside the target and rename it over the
-    // target: over a device or a pipe that would replace the node itself.
-    std::error_code ec;
-    std::filesystem::file_status target = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::exists(target) && !std::filesystem::is_regular_file(target)) {
-        m_ui.ReportProblem(FileTitle(path) + " was not saved: " + path +
-                           " is not a regular file (a folder, a device or a pipe).");
-        return false;
-    }
     WriteOutcome outcome =
         SaveExtension(path) == "dcm" ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
     if (!outcome.written) {

@@ -82,6 +82,13 @@ WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::s
     if (path.empty()) {
         return WriteOutcome::Failed("cannot write a file without a name");
     }
+    // Renaming replaces whatever the name stands for: a folder, a device or a pipe
+    // would be replaced by an ordinary file, so only ordinary files are written.
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        return WriteOutcome::Failed("cannot write " + path +
+                                    ": it is not a regular file (a folder, a device or a pipe)");
+    }
     // Renaming would replace even a file the user may not write; such a file is kept,
     // as it would be by writing it in place.
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
