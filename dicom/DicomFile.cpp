@@ -77,11 +77,9 @@ void CDicomFile::ClearElement() {
     m_nLength = 0;
 }
 
-int CDicomFile::LoadFile(const std::string& path) {
-    FileBuffer buffer;
-    if (!ReadWholeFile(path, buffer)) {
-        return -1;
-    }
+void CDicomFile::AdoptBuffer(FileBuffer buffer) {
+    // The pixel-data pointer may still point into the buffer being replaced (a load
+    // without a Reset first): that buffer lives on until the next Reset.
     if (m_pPixelData != nullptr && m_impl->buffer) {
         m_impl->retired.push_back(std::move(m_impl->buffer));
     }
@@ -89,6 +87,14 @@ int CDicomFile::LoadFile(const std::string& path) {
     ++m_impl->generation;
     m_pBuffer = m_impl->buffer.Data();
     m_nSize = static_cast<std::uint32_t>(m_impl->buffer.Size());
+}
+
+int CDicomFile::LoadFile(const std::string& path) {
+    FileBuffer buffer;
+    if (!ReadWholeFile(path, buffer)) {
+        return -1;
+    }
+    AdoptBuffer(std::move(buffer));
     return 0;
 }
 
@@ -103,13 +109,7 @@ int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
     if (size != 0) {
         std::memcpy(buffer.Data(), bytes, size);
     }
-    if (m_pPixelData != nullptr && m_impl->buffer) {
-        m_impl->retired.push_back(std::move(m_impl->buffer));
-    }
-    m_impl->buffer = std::move(buffer);
-    ++m_impl->generation;
-    m_pBuffer = m_impl->buffer.Data();
-    m_nSize = static_cast<std::uint32_t>(size);
+    AdoptBuffer(std::move(buffer));
     return 0;
 }
 

@@ -17,6 +17,8 @@
 #include "image/PackedDib.h"
 #include "image/WriteOutcome.h"
 
+class FileBuffer;
+
 class CDicomFile {
 public:
     CDicomFile();
@@ -109,6 +111,8 @@ public:
     std::uint32_t m_nLength = 0;
 
 private:
+    // Makes `buffer` the file's bytes (m_pBuffer, m_nSize).
+    void AdoptBuffer(FileBuffer buffer);
     // Runs `step` after each element header from where `layout` starts the walk.
     template <typename Step>
     void WalkElements(int layout, Step step);
