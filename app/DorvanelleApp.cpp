@@ -13,7 +13,7 @@
 #include "app/ImageFolder.h"
 #include "app/MainFrame.h"
 #include "app/Settings.h"
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
 

@@ -10,7 +10,7 @@
 #include <QMainWindow>
 
 #include "app/CommandTable.h"
-#include "doc/DocumentUi.h"
+#include "document/DocumentUi.h"
 #include "views/CommandMap.h"
 
 class CChildFrame;

@@ -6,7 +6,7 @@
 
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileImpl.h"
-#include "image/ByteOrder.h"
+#include "io/ByteOrder.h"
 
 namespace {
 

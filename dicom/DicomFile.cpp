@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dicom/DicomFileImpl.h"
-#include "image/ByteOrder.h"
+#include "io/ByteOrder.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "image/PackedDib.h"
-#include "image/WriteOutcome.h"
+#include "io/WriteOutcome.h"
 
 class FileBuffer;
 

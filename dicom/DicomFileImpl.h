@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dicom/DicomFile.h"
-#include "image/FileBuffer.h"
+#include "io/FileBuffer.h"
 #include "dicom/GreyWindow.h"
 
 struct CDicomFile::Impl {

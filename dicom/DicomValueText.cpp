@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dicom/DicomFile.h"
-#include "image/ByteOrder.h"
+#include "io/ByteOrder.h"
 
 namespace {
 

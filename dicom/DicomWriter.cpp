@@ -6,8 +6,8 @@
 #include <span>
 
 #include "dicom/DicomFile.h"
-#include "image/AtomicFileWriter.h"
-#include "image/ByteOrder.h"
+#include "io/AtomicFileWriter.h"
+#include "io/ByteOrder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "image/ByteOrder.h"
+#include "io/ByteOrder.h"
 #include "image/CropDib.h"
 #include "image/Histogram.h"
 #include "image/PcxFile.h"

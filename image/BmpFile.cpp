@@ -4,11 +4,11 @@
 #include <cstring>
 #include <limits>
 
-#include "image/AtomicFileWriter.h"
+#include "io/AtomicFileWriter.h"
 #include "image/BmpNormalisation.h"
-#include "image/ByteOrder.h"
-#include "image/FailureReason.h"
-#include "image/FileBuffer.h"
+#include "io/ByteOrder.h"
+#include "io/FailureReason.h"
+#include "io/FileBuffer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "image/PackedDib.h"
-#include "image/WriteOutcome.h"
+#include "io/WriteOutcome.h"
 
 // Reads a .bmp file into a new block (everything after the 14-byte file header,
 // trailing bytes included). Top-down rows are turned bottom-up and 16- or 32-bit

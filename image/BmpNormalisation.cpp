@@ -4,8 +4,8 @@
 #include <bit>
 #include <cstring>
 
-#include "image/ByteOrder.h"
-#include "image/FailureReason.h"
+#include "io/ByteOrder.h"
+#include "io/FailureReason.h"
 
 namespace {
 

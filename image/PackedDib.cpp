@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "image/ByteOrder.h"
+#include "io/ByteOrder.h"
 
 std::unique_ptr<PackedDib> PackedDib::Allocate(std::size_t length) {
     // A zero-length block still needs an address that DibBits can point at.

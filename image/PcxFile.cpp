@@ -5,9 +5,9 @@
 #include <memory>
 #include <new>
 
-#include "image/ByteOrder.h"
-#include "image/FailureReason.h"
-#include "image/FileBuffer.h"
+#include "io/ByteOrder.h"
+#include "io/FailureReason.h"
+#include "io/FileBuffer.h"
 
 namespace {
 

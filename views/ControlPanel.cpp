@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QSlider>
 
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "views/DibImage.h"
 #include "views/DorvanelleView.h"
 #include "views/Painting.h"

@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "app/CommandTable.h"
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "views/ControlPanel.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/Painting.h"

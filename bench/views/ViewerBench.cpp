@@ -13,7 +13,7 @@
 #include "app/CommandTable.h"
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "tools/generator/PhantomStudy.h"
 #include "views/ControlPanel.h"
 #include "views/DorvanelleView.h"

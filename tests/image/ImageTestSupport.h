@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-#include "image/ByteOrder.h"
+#include "io/ByteOrder.h"
 #include "image/PackedDib.h"
 
 using Bytes = std::vector<std::uint8_t>;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "image/ByteOrder.h"
+#include "io/ByteOrder.h"
 
 namespace {
 

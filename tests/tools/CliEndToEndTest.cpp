@@ -8,7 +8,7 @@
 
 #include "dicom/DicomFile.h"
 #include "image/BmpFile.h"
-#include "tests/doc/TestPictures.h"
+#include "tests/document/TestPictures.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliRunner.h"
 #include "tools/generator/PhantomStudy.h"

@@ -24,7 +24,7 @@
 #include "app/KeyboardIndicators.h"
 #include "app/MainFrame.h"
 #include "app/Settings.h"
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
 #include "tests/support/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"

@@ -27,7 +27,7 @@
 #include "app/CommandTable.h"
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"

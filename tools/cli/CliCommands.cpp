@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "image/Histogram.h"
 #include "tools/cli/CliUi.h"
 #include "tools/cli/JsonWriter.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "doc/DocumentUi.h"
+#include "document/DocumentUi.h"
 
 class CliUi : public IDocumentUi {
 public:

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dicom/DicomFile.h"
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/JsonWriter.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "dicom/DicomFile.h"
-#include "doc/DocumentUi.h"
+#include "document/DocumentUi.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
 

@@ -1,4 +1,4 @@
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "image/AtomicFileWriter.h"
+#include "io/AtomicFileWriter.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "image/FileBuffer.h"
+#include "io/FileBuffer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "image/FailureReason.h"
+#include "io/FailureReason.h"
 
 namespace {
 

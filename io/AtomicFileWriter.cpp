@@ -1,4 +1,4 @@
-#include "image/AtomicFileWriter.h"
+#include "io/AtomicFileWriter.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

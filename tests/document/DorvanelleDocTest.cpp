@@ -1,4 +1,4 @@
-#include "doc/DorvanelleDoc.h"
+#include "document/DorvanelleDoc.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/doc/TestPictures.h"
+#include "tests/document/TestPictures.h"
 #include "tests/support/TempFiles.h"
 
 namespace {

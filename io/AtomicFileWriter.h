@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "image/WriteOutcome.h"
+#include "io/WriteOutcome.h"
 
 // Writes the pieces one after the other as the whole file at `path`.
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces);
