@@ -7,13 +7,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 namespace {
 
-std::string Failure(const std::string& path, int error) {
-    return "cannot write " + path + ": " + std::strerror(error);
+Reason Failure(const std::string& path, int error) {
+    return Reason(WriteFailure::CannotWrite).About(path).Errno(error);
 }
 
 // Creates a new, empty file beside `path` whose name no other writer uses, with the
@@ -78,16 +77,27 @@ void SyncFolderOf(const std::string& path) {
 
 }  // namespace
 
+std::string ReasonText(WriteFailure code, const Reason& reason) {
+    switch (code) {
+        case WriteFailure::NoName:
+            return "cannot write a file without a name";
+        case WriteFailure::NotRegularFile:
+            return "cannot write " + reason.Subject() + ": it is not a regular file (a folder, a device or a pipe)";
+        case WriteFailure::CannotWrite:
+            break;
+    }
+    return "cannot write " + reason.Subject() + ": " + SystemErrorText(reason.ErrorNumber());
+}
+
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces) {
     if (path.empty()) {
-        return WriteOutcome::Failed("cannot write a file without a name");
+        return WriteOutcome::Failed(WriteFailure::NoName);
     }
     // Renaming replaces whatever the name stands for: a folder, a device or a pipe
     // would be replaced by an ordinary file, so only ordinary files are written.
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        return WriteOutcome::Failed("cannot write " + path +
-                                    ": it is not a regular file (a folder, a device or a pipe)");
+        return WriteOutcome::Failed(Reason(WriteFailure::NotRegularFile).About(path));
     }
     // Renaming would replace even a file the user may not write; such a file is kept,
     // as it would be by writing it in place.

@@ -10,5 +10,12 @@
 
 #include "io/WriteOutcome.h"
 
+enum class WriteFailure {
+    NoName,          // the path is empty
+    NotRegularFile,  // the path names a folder, a device or a pipe
+    CannotWrite,     // the system refused (ErrorNumber says why)
+};
+std::string ReasonText(WriteFailure code, const Reason& reason);
+
 // Writes the pieces one after the other as the whole file at `path`.
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces);
