@@ -150,8 +150,15 @@ TEST(FrameDecoding, BaselineColourMatchesDcmtksDecompressor) {
     b.Preamble().MetaGroup(kExplicitVrLittleEndian, "1.2.840.10008.5.1.4.1.1.7")
         .ExplicitText(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7")
         .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
-        .ImageAttributes(rows, columns, 8, 3, "RGB")
+        .ExplicitUS(0x0028, 0x0002, 3)
+        .ExplicitText(0x0028, 0x0004, "CS", "RGB")
         .ExplicitUS(0x0028, 0x0006, 0)
+        .ExplicitUS(0x0028, 0x0010, rows)
+        .ExplicitUS(0x0028, 0x0011, columns)
+        .ExplicitUS(0x0028, 0x0100, 8)
+        .ExplicitUS(0x0028, 0x0101, 8)
+        .ExplicitUS(0x0028, 0x0102, 7)
+        .ExplicitUS(0x0028, 0x0103, 0)
         .PixelData8(rgb);
     TempFolder folder;
     ASSERT_TRUE(b.WriteTo(folder.File("rgb.dcm")));
@@ -213,7 +220,7 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
         DecodedFrame decoded;
         std::string why;
         FrameGeometry wrong = g;
-        wrong.columns = static_cast<std::uint16_t>(g.columns + 2);
+        wrong.samplesPerPixel = 3;
         EXPECT_FALSE(DecodeFrame(codec, stream, wrong, decoded, &why));
         EXPECT_FALSE(why.empty());
         EXPECT_TRUE(decoded.samples.empty());
