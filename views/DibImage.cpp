@@ -83,9 +83,8 @@ QImage DibToImage(const PackedDib* dib) {
 }
 
 const QImage& DibImageCache::ImageFor(const PackedDib* dib) {
-    if (!m_bValid || dib != m_pSource) {
+    if (!m_bValid) {
         m_image = DibToImage(dib);
-        m_pSource = dib;
         m_bValid = true;
     }
     return m_image;

@@ -12,16 +12,16 @@
 // does not hold the header, colour table and rows that it announces.
 QImage DibToImage(const PackedDib* dib);
 
-// One converted picture per block. The view and the preview keep one each and call
-// Invalidate whenever the block they show may have been replaced: a freed block's
-// address is often handed straight back to the next one of the same size.
+// The converted picture of the block a widget shows. It is made on first use and kept
+// until Invalidate, which the widget calls when its document says the image changed:
+// the block's address says nothing (a freed block's address is often handed straight
+// back to the next one of the same size).
 class DibImageCache {
 public:
     const QImage& ImageFor(const PackedDib* dib);
     void Invalidate();
 
 private:
-    const PackedDib* m_pSource = nullptr;
     bool m_bValid = false;
     QImage m_image;
 };
