@@ -136,10 +136,11 @@ DibPoint CDorvanelleView::ConfinedPoint(QPoint p) const {
     return point;
 }
 
-void CDorvanelleView::paintEvent(QPaintEvent*) {
+void CDorvanelleView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    painter.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
-    if (m_doc.m_pDib) PaintDib(painter, m_picture.ImageFor(m_doc.m_pDib.get()), 0, 0);
+    const QPoint scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    painter.translate(-scrolled);
+    if (m_doc.m_pDib) m_picture.Paint(painter, m_doc.m_pDib.get(), event->rect().translated(scrolled));
     if (m_bSelectMode) DrawSelectionRect(painter, m_rcSelection);
 }
 
