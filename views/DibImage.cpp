@@ -62,10 +62,9 @@ QImage DibToImage(const PackedDib* dib, QRect part) {
 }
 
 void DibImageCache::Paint(QPainter& painter, const PackedDib* dib, const QRect& exposed) {
-    if (!m_bValid || dib != m_pSource) {
+    if (!m_bValid) {
         m_image = QImage();
         m_part = QRect();
-        m_pSource = dib;
         m_bValid = true;
     }
     const QRect needed = exposed.intersected(QRect(0, 0, DibWidth(dib), DibHeight(dib)));

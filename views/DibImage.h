@@ -30,7 +30,6 @@ public:
     qsizetype HeldBytes() const { return m_image.sizeInBytes(); }
 
 private:
-    const PackedDib* m_pSource = nullptr;
     bool m_bValid = false;
     QRect m_part;  // the part of the picture that m_image holds
     QImage m_image;
