@@ -137,7 +137,8 @@ void CControlPanel::DrawPanel(const PackedDib* selected, const PackedDib* whole)
     Histogram wholeBins{};
     if (selected) ComputeHistogram(selected, selectedBins);
     if (whole) ComputeHistogram(whole, wholeBins);
-    m_pPreview->SetPicture(DibToImage(selected));
+    // The preview shows the selection 1:1 from its top-left corner: only that much is converted.
+    m_pPreview->SetPicture(DibToImage(selected, QRect(QPoint(0, 0), m_pPreview->size())));
     m_pSelectedHistogram->SetBins(selectedBins);
     m_pWholeHistogram->SetBins(wholeBins);
 }

@@ -128,16 +128,17 @@ DibPoint CDorvanelleView::ConfinedPoint(QPoint p) const {
     return point;
 }
 
-void CDorvanelleView::paintEvent(QPaintEvent*) {
+void CDorvanelleView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
+    const QPoint scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
     if (const PackedDib* image = m_controller->Image()) {
-        painter.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
-        PaintDib(painter, m_picture.ImageFor(image), 0, 0);
+        painter.translate(-scrolled);
+        m_picture.Paint(painter, image, event->rect().translated(scrolled));
     } else {
         // No image: the window says why, in the middle of what it shows.
         painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
                          m_controller->NoImageReason());
-        painter.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
+        painter.translate(-scrolled);
     }
     if (m_bSelectMode) DrawSelectionRect(painter, m_rcSelection);
 }
