@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dicom/DicomFileImpl.h"
+#include "dicom/VrCodes.h"
 #include "io/ByteOrder.h"
 
 namespace {
@@ -14,22 +15,7 @@ constexpr std::uint32_t kPreambleEnd = 132;
 constexpr std::uint32_t kPreambleProbe = 100;
 constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFFu;
 
-char UpperAscii(std::uint8_t c) {
-    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
-
-// VRs whose explicit form has two reserved bytes and a 32-bit length.
-bool IsLongFormVR(const std::uint8_t* vr) {
-    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT"};
-    const char a = UpperAscii(vr[0]);
-    const char b = UpperAscii(vr[1]);
-    for (const char* code : kLong) {
-        if (a == code[0] && b == code[1]) {
-            return true;
-        }
-    }
-    return false;
-}
+bool IsLongFormVR(const std::uint8_t* vr) { return IsLongFormVrCode(vr[0], vr[1]); }
 
 }  // namespace
 
@@ -139,19 +125,7 @@ int CDicomFile::DetectLayout() const {
     return 2;
 }
 
-bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
-    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
-                                         "IS", "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ",
-                                         "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT"};
-    const char a = UpperAscii(twoBytes[0]);
-    const char b = UpperAscii(twoBytes[1]);
-    for (const char* code : kCodes) {
-        if (a == code[0] && b == code[1]) {
-            return true;
-        }
-    }
-    return false;
-}
+bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) { return IsKnownVrCode(twoBytes[0], twoBytes[1]); }
 
 bool CDicomFile::ReadElementHeader() {
     ClearElement();
