@@ -265,7 +265,10 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     EXPECT_EQ(dialogs.lastFilters, QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.bmp)"));
     ASSERT_TRUE(Exists(folder.File("out.dcm")));
     EXPECT_NE(FirstBytes(folder.File("out.dcm"), 2), "BM");
-    for (const char* name : {"out.DCM", "out.bmp", "out"}) {
+    dialogs.saveAnswer = QString::fromStdString(folder.File("OUT.DCM"));  // any letter case
+    Run(ID_FILE_SAVE);
+    EXPECT_NE(FirstBytes(folder.File("OUT.DCM"), 2), "BM");
+    for (const char* name : {"out.bmp", "out"}) {
         dialogs.saveAnswer = QString::fromStdString(folder.File(name));
         Run(ID_FILE_SAVE);
         EXPECT_EQ(FirstBytes(folder.File(name), 2), "BM") << name;
