@@ -44,6 +44,7 @@ CDicomFile::~CDicomFile() = default;
 void CDicomFile::Reset() {
     m_impl->buffer = FileBuffer();
     m_impl->retired.clear();
+    m_impl->loadFailure = Reason();
     ++m_impl->generation;
     m_pBuffer = nullptr;
     m_nSize = 0;
@@ -76,7 +77,7 @@ void CDicomFile::ClearImageFields() {
     m_impl->items = {};
     m_impl->fragments = EncapsulatedPixelData();
     m_impl->extended = ExtendedOffsets();
-    m_impl->itemsProblem.clear();
+    m_impl->itemsProblem = Reason();
 }
 
 void CDicomFile::ClearElement() {
@@ -102,19 +103,27 @@ void CDicomFile::AdoptBuffer(FileBuffer buffer) {
 
 int CDicomFile::LoadFile(const std::string& path) {
     FileBuffer buffer;
-    if (!ReadWholeFile(path, buffer)) {
+    m_impl->loadFailure = ReadWholeFile(path, buffer);
+    if (m_impl->loadFailure) {
         return -1;
     }
     AdoptBuffer(std::move(buffer));
     return 0;
 }
 
+const Reason& CDicomFile::LoadFailure() const {
+    return m_impl->loadFailure;
+}
+
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
+    m_impl->loadFailure = Reason();
     if (size > kMaxFileSize || (bytes == nullptr && size != 0)) {
+        m_impl->loadFailure = Reason(FileReadFailure::TooLarge).About("the bytes given");
         return -1;
     }
     FileBuffer buffer = FileBuffer::Allocate(size);
     if (!buffer) {
+        m_impl->loadFailure = Reason(FileReadFailure::OutOfMemory).About("the bytes given");
         return -1;
     }
     if (size != 0) {
@@ -227,7 +236,7 @@ void CDicomFile::WalkElements(int layout, Step step) {
     d.bigEndian = false;
     d.syntax = nullptr;
     d.syntaxUid.clear();
-    d.dataSetProblem.clear();
+    d.dataSetProblem = Reason();
     // Every element moves the cursor forward by at least 8 bytes, so this ends.
     while (m_nCursor < m_nSize && ReadElementHeader()) {
         const bool meta = m_nGroup == 0x0002 && !d.bigEndian;
@@ -279,12 +288,12 @@ bool CDicomFile::EnterDataSet() {
     const std::uint64_t limit = kMaxFileSize - m_nCursor;
     const std::size_t cap = InflateCap(deflated.size()) < limit ? InflateCap(deflated.size()) : limit;
     if (!InflateDataSet(deflated, cap, inflated, &why)) {
-        d.dataSetProblem = why;
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About(why);
         return false;
     }
     FileBuffer buffer = FileBuffer::Allocate(m_nCursor + inflated.size());
     if (!buffer) {
-        d.dataSetProblem = "not enough memory for the inflated data set";
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the inflated data set");
         return false;
     }
     std::memcpy(buffer.Data(), m_pBuffer, m_nCursor);
@@ -304,12 +313,14 @@ void CDicomFile::SkipPixelItems() {
     }
     const std::span<const std::uint8_t> items(m_pBuffer + d.valueStart, m_nSize - d.valueStart);
     // The last pixel data in walking order is the one captured, so its items are kept.
-    if (!ParseFragments(items, d.fragments, &d.itemsProblem)) {
+    std::string why;
+    if (!ParseFragments(items, d.fragments, &why)) {
+        d.itemsProblem = Reason(DicomNoImage::FrameNotDecoded).About(why);
         d.items = {};
         m_nCursor = m_nSize;
         return;
     }
-    d.itemsProblem.clear();
+    d.itemsProblem = Reason();
     d.items = items.first(d.fragments.end);
     m_nCursor = static_cast<std::uint32_t>(d.valueStart + d.fragments.end);
 }

@@ -17,6 +17,7 @@
 
 struct CDicomFile::Impl {
     FileBuffer buffer;
+    Reason loadFailure;
     // Buffers replaced by a load without a Reset first: m_pPixelData may still
     // point into one of them, so they live until the next Reset.
     std::vector<FileBuffer> retired;
@@ -42,14 +43,14 @@ struct CDicomFile::Impl {
     // The buffer's data set was inflated by a walk: later walks read it as it is.
     bool inflated = false;
     // Why the data set after the meta group could not be read (a deflate that failed).
-    std::string dataSetProblem;
+    Reason dataSetProblem;
 
     // Encapsulated pixel data: the items and where each fragment lies, and the
     // extended offset table when the file has one.
     std::span<const std::uint8_t> items;
     EncapsulatedPixelData fragments;
     ExtendedOffsets extended;
-    std::string itemsProblem;
+    Reason itemsProblem;
 
     // Where the conversion reads its samples (see DicomFrameSource.cpp): the pixel
     // data itself, or `converted`, which holds every frame rearranged (frame -1) or
@@ -57,7 +58,7 @@ struct CDicomFile::Impl {
     const std::uint8_t* source = nullptr;
     std::uint32_t sourceLength = 0;
     std::int32_t sourceFirstFrame = 0;
-    std::string sourceReason;
+    Reason sourceReason;
     std::vector<std::uint8_t> converted;
     std::uint64_t convertedGeneration = 0;
     std::int32_t convertedFrame = -1;

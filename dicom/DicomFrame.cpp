@@ -200,15 +200,43 @@ void CDicomFile::MapSamplesToGrey(std::int16_t* samples, std::size_t count) {
     }
 }
 
-std::string CDicomFile::NoImageReason(std::int32_t frame) const {
-    if (!m_impl->dataSetProblem.empty()) {
+std::string ReasonText(DicomNoImage code, const Reason& reason) {
+    switch (code) {
+        case DicomNoImage::NoRowsOrColumns: return "the file gives no rows or columns";
+        case DicomNoImage::TooManySamples:
+            return "more than 3 samples per pixel (" + std::to_string(reason.First()) + ")";
+        case DicomNoImage::UnsupportedBitsAllocated:
+            return "unsupported bits allocated (" + std::to_string(reason.First()) +
+                   "; only 8, 12 and 16 are shown)";
+        case DicomNoImage::NoPixelData: return "no pixel data";
+        case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
+        case DicomNoImage::FrameOutside: break;
+        case DicomNoImage::DataSetUnreadable:
+        case DicomNoImage::FrameNotDecoded: return reason.Subject();
+        case DicomNoImage::SyntaxNotShown: return "compressed as " + reason.Subject() + ", which is not shown";
+        case DicomNoImage::SyntaxUnknown:
+            return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
+        case DicomNoImage::PaletteColour: return "palette colour (PALETTE COLOR) images are not shown";
+        case DicomNoImage::PhotometricNotShown:
+            return "photometric interpretation " + reason.Subject() + " is not shown";
+        case DicomNoImage::ColourBitsAllocated:
+            return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8 and 16)";
+    }
+    return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
+}
+
+Reason CDicomFile::NoImageReason(std::int32_t frame) const {
+    if (m_impl->loadFailure) {
+        return m_impl->loadFailure;
+    }
+    if (m_impl->dataSetProblem) {
         return m_impl->dataSetProblem;
     }
     if (m_nRows == 0 || m_nColumns == 0) {
-        return "the file gives no rows or columns";
+        return DicomNoImage::NoRowsOrColumns;
     }
     if (m_nSamplesPerPixel > 3) {
-        return "more than 3 samples per pixel (" + std::to_string(m_nSamplesPerPixel) + ")";
+        return Reason(DicomNoImage::TooManySamples).Numbers(m_nSamplesPerPixel);
     }
     std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns;
     if (m_nSamplesPerPixel == 3) {
@@ -216,7 +244,7 @@ std::string CDicomFile::NoImageReason(std::int32_t frame) const {
     } else if (m_nBitsAllocated == 16) {
         bytesPerFrame *= 2;
     } else if (m_nBitsAllocated != 8 && m_nBitsAllocated != 12) {
-        return "unsupported bits allocated (" + std::to_string(m_nBitsAllocated) + "; only 8, 12 and 16 are shown)";
+        return Reason(DicomNoImage::UnsupportedBitsAllocated).Numbers(m_nBitsAllocated);
     }
     if (!SelectSamples(frame)) {
         return m_impl->sourceReason;
@@ -225,10 +253,10 @@ std::string CDicomFile::NoImageReason(std::int32_t frame) const {
         return {};  // read from the start whatever the frame; unfilled output is 0
     }
     if (m_impl->source == nullptr) {
-        return "no pixel data";
+        return DicomNoImage::NoPixelData;
     }
     if (!FrameInside(frame, bytesPerFrame)) {
-        return "frame " + std::to_string(frame) + " lies outside the pixel data";
+        return Reason(DicomNoImage::FrameOutside).Numbers(frame);
     }
     return {};
 }

@@ -56,16 +56,16 @@ struct CDicomFile::ColourPlan {
     bool narrow16 = false;  // 16-bit colour samples reduced to their top 8 stored bits
 };
 
-bool CDicomFile::PlanColour(ColourPlan& plan, bool decodedToRgb, std::string& why) const {
+bool CDicomFile::PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const {
     if (m_nSamplesPerPixel == 1 || m_nSamplesPerPixel == 2 || m_nSamplesPerPixel == 0) {
         if (StartsWith(m_szPhotometric, "PALETTE COLOR")) {
-            why = "palette colour (PALETTE COLOR) images are not shown";
+            why = DicomNoImage::PaletteColour;
             return false;
         }
         return true;
     }
     if (m_nBitsAllocated != 8 && m_nBitsAllocated != 16 && m_nBitsAllocated != 0) {
-        why = "unsupported bits allocated (" + std::to_string(m_nBitsAllocated) + "; colour is shown for 8 and 16)";
+        why = Reason(DicomNoImage::ColourBitsAllocated).Numbers(m_nBitsAllocated);
         return false;
     }
     plan.narrow16 = m_nBitsAllocated == 16;
@@ -83,7 +83,7 @@ bool CDicomFile::PlanColour(ColourPlan& plan, bool decodedToRgb, std::string& wh
         (m_impl->encapsulated ? plan.ybrFull : plan.ybr422) = true;
         plan.planar = false;
     } else {
-        why = "photometric interpretation " + photometric + " is not shown";
+        why = Reason(DicomNoImage::PhotometricNotShown).About(photometric);
         return false;
     }
     return true;
@@ -91,11 +91,11 @@ bool CDicomFile::PlanColour(ColourPlan& plan, bool decodedToRgb, std::string& wh
 
 bool CDicomFile::SelectSamples(std::int32_t frame) const {
     Impl& d = *m_impl;
-    d.sourceReason.clear();
+    d.sourceReason = Reason();
     d.source = m_pPixelData;
     d.sourceLength = m_nPixelDataLength;
     d.sourceFirstFrame = 0;
-    if (!d.dataSetProblem.empty()) {
+    if (d.dataSetProblem) {
         d.sourceReason = d.dataSetProblem;
         return false;
     }
@@ -130,7 +130,7 @@ bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend) const 
             }
             ArrangeColour(plan, out);
         } catch (const std::bad_alloc&) {
-            d.sourceReason = "not enough memory to rearrange the pixel data";
+            d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About("not enough memory to rearrange the pixel data");
             return false;
         }
         d.converted = std::move(out);
@@ -189,35 +189,35 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
         return true;
     }
     const TransferSyntax* syntax = d.syntax;
-    if (!d.itemsProblem.empty()) {
+    if (d.itemsProblem) {
         d.sourceReason = d.itemsProblem;
         return false;
     }
     if (syntax == nullptr || d.items.empty()) {
         d.sourceReason = syntax == nullptr && !d.syntaxUid.empty()
-                             ? "compressed with transfer syntax " + d.syntaxUid + ", which is not known"
-                             : "encapsulated (compressed) pixel data without a transfer syntax that says how";
+                             ? Reason(DicomNoImage::SyntaxUnknown).About(d.syntaxUid)
+                             : Reason(DicomNoImage::Encapsulated);
         return false;
     }
     if (syntax->kind == SyntaxKind::NotShown) {
-        d.sourceReason = std::string("compressed as ") + syntax->notShownAs + ", which is not shown";
+        d.sourceReason = Reason(DicomNoImage::SyntaxNotShown).About(syntax->notShownAs);
         return false;
     }
     if (syntax->kind != SyntaxKind::Encapsulated) {
-        d.sourceReason = "encapsulated pixel data in a file whose transfer syntax is not compressed";
+        d.sourceReason = DicomNoImage::Encapsulated;
         return false;
     }
-    if (frame < 0) {
-        d.sourceReason = "frame " + std::to_string(frame) + " lies outside the pixel data";
+    const std::uint32_t frames = m_nFrames > 0 ? static_cast<std::uint32_t>(m_nFrames) : 1;
+    if (frame < 0 || static_cast<std::uint32_t>(frame) >= frames) {
+        d.sourceReason = Reason(DicomNoImage::FrameOutside).Numbers(frame);
         return false;
     }
     ColourPlan plan;
     std::string why;
     std::vector<std::size_t> indices;
-    const std::uint32_t frames = m_nFrames > 0 ? static_cast<std::uint32_t>(m_nFrames) : 1;
     if (!FrameFragments(d.items, d.fragments, d.extended, frames, static_cast<std::uint32_t>(frame), syntax->codec,
                         indices, &why)) {
-        d.sourceReason = why;
+        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About(why);
         return false;
     }
     FrameGeometry geometry;
@@ -230,7 +230,7 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     std::vector<std::uint8_t> joined;
     DecodedFrame decoded;
     if (!DecodeFrame(syntax->codec, FrameStream(d.items, d.fragments, indices, joined), geometry, decoded, &why)) {
-        d.sourceReason = why;
+        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About(why);
         return false;
     }
     if (!PlanColour(plan, decoded.convertedToRgb, d.sourceReason)) {
@@ -243,7 +243,7 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     try {
         ArrangeColour(plan, decoded.samples);
     } catch (const std::bad_alloc&) {
-        d.sourceReason = "not enough memory for the decoded frame";
+        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About("not enough memory for the decoded frame");
         return false;
     }
     d.converted = std::move(decoded.samples);

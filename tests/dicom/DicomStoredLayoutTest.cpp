@@ -48,11 +48,12 @@ TEST(DicomStoredLayout, UnshownPhotometricsGiveAReasonNotGarbage) {
     palette.ImageAttributes(1, 4, 8, 1, "PALETTE COLOR").PixelData8({1, 2, 3, 4});
     auto reader = Captured(palette);
     EXPECT_EQ(reader->MakeFrameDib(0), nullptr);
-    EXPECT_NE(reader->NoImageReason(0).find("PALETTE COLOR"), std::string::npos) << reader->NoImageReason(0);
+    EXPECT_TRUE(reader->NoImageReason(0).Is(DicomNoImage::PaletteColour));
 
     auto cmyk = Captured(Colour("YBR_PARTIAL_420", 0, {1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(cmyk->MakeFrameDib(0), nullptr);
-    EXPECT_NE(cmyk->NoImageReason(0).find("YBR_PARTIAL_420"), std::string::npos);
+    EXPECT_TRUE(cmyk->NoImageReason(0).Is(DicomNoImage::PhotometricNotShown));
+    EXPECT_EQ(cmyk->NoImageReason(0).Subject(), "YBR_PARTIAL_420");
 }
 
 TEST(DicomStoredLayout, SignedSamplesOfFewerBitsAreSignExtendedFromTheHighBit) {
@@ -79,7 +80,8 @@ TEST(DicomStoredLayout, ADeflatedDataSetThatCannotBeInflatedSaysWhy) {
     b.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0x01, 0x02});
     auto reader = Captured(b);
     EXPECT_EQ(reader->MakeFrameDib(0), nullptr);
-    EXPECT_NE(reader->NoImageReason(0).find("deflated"), std::string::npos) << reader->NoImageReason(0);
+    EXPECT_TRUE(reader->NoImageReason(0).Is(DicomNoImage::DataSetUnreadable));
+    EXPECT_NE(reader->NoImageReason(0).Text().find("deflated"), std::string::npos) << reader->NoImageReason(0).Text();
     EXPECT_EQ(reader->TransferSyntaxUid(), "1.2.840.10008.1.2.1.99");
     EXPECT_EQ(reader->TransferSyntaxName(), "Deflated Explicit VR Little Endian");
 
@@ -89,5 +91,5 @@ TEST(DicomStoredLayout, ADeflatedDataSetThatCannotBeInflatedSaysWhy) {
     video.ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFFu).U16(0xFFFE).U16(0xE000).U32(0);
     video.U16(0xFFFE).U16(0xE000).U32(4).U32(0).U16(0xFFFE).U16(0xE0DD).U32(0);
     auto h264 = Captured(video);
-    EXPECT_EQ(h264->NoImageReason(0), "compressed as MPEG-4 AVC/H.264 video, which is not shown");
+    EXPECT_EQ(h264->NoImageReason(0).Text(), "compressed as MPEG-4 AVC/H.264 video, which is not shown");
 }
