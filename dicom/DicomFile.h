@@ -30,6 +30,7 @@ enum class DicomNoImage {
     NoPixelData,
     Encapsulated,              // compressed fragments, which the reader does not decode
     FrameOutside,              // First: the frame asked for
+    TooLargeToShow,            // First x Second: the columns and rows
 };
 std::string ReasonText(DicomNoImage code, const Reason& reason);
 
