@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -26,11 +25,22 @@ namespace {
 // Set by the signal handler, read by the jobs between files.
 std::atomic<int> g_stopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
+// What SIGINT and SIGTERM did before the run: the handler puts it back at once, so
+// that a second Ctrl+C ends the program (through the temporary-file cleanup, when
+// that was installed) without waiting for the files being converted.
+struct sigaction g_before[2];
 
-extern "C" void OnStopSignal(int signal) { g_stopSignal.store(signal); }
+constexpr int kStopSignals[2] = {SIGINT, SIGTERM};
 
-// Catches Ctrl+C and SIGTERM for the length of a run. The handler is reset by its
-// first signal, so that a second Ctrl+C ends the program at once.
+extern "C" void OnStopSignal(int signal) {
+    g_stopSignal.store(signal);
+    for (int i = 0; i < 2; ++i) {
+        if (kStopSignals[i] == signal) sigaction(signal, &g_before[i], nullptr);
+    }
+}
+
+// Catches Ctrl+C and SIGTERM for the length of a run; a signal ignored when the
+// run starts (a job started in the background by a script) stays ignored.
 class StopSignals {
 public:
     StopSignals() {
@@ -38,22 +48,18 @@ public:
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
+        for (int i = 0; i < 2; ++i) {
+            sigaction(kStopSignals[i], nullptr, &g_before[i]);
+            if (g_before[i].sa_handler != SIG_IGN) sigaction(kStopSignals[i], &action, nullptr);
+        }
     }
     ~StopSignals() {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
+        for (int i = 0; i < 2; ++i) sigaction(kStopSignals[i], &g_before[i], nullptr);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
     static int Caught() { return g_stopSignal.load(); }
-
-private:
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
 };
 
 struct Tally {
@@ -61,18 +67,25 @@ struct Tally {
     std::size_t noImage = 0;
     std::size_t failed = 0;
     std::size_t written = 0;
-    std::map<std::string, std::size_t> noImageGroups;
+    // The reasons for no image, counted by code, each with its first instance.
+    std::vector<std::pair<Reason, std::size_t>> noImageReasons;
 
     void Add(const JobResult& result) {
         written += static_cast<std::size_t>(result.written);
         switch (result.outcome) {
             case InputOutcome::Converted: ++converted; break;
-            case InputOutcome::NoImage:
-                ++noImage;
-                ++noImageGroups[result.noImageGroup];
-                break;
+            case InputOutcome::NoImage: ++noImage; CountReason(result.noImage); break;
             case InputOutcome::Failed: ++failed; break;
         }
+    }
+    void CountReason(const Reason& reason) {
+        for (auto& [known, count] : noImageReasons) {
+            if (known.SameCode(reason)) {
+                ++count;
+                return;
+            }
+        }
+        noImageReasons.emplace_back(reason, 1);
     }
     std::size_t Done() const { return converted + noImage + failed; }
     int ExitStatus() const {
@@ -86,14 +99,30 @@ std::string Plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// A reason's words as the label of all reasons of its code: the file it names
+// becomes "the file", and a last detail in parentheses, which differs from one
+// file to the next, goes.
+std::string GroupLabel(const Reason& reason) {
+    std::string text = reason.Text();
+    const std::string& subject = reason.Subject();
+    if (!subject.empty()) {
+        for (std::size_t at; (at = text.find(subject)) != std::string::npos;) text.replace(at, subject.size(), "the file");
+    }
+    if (!text.empty() && text.back() == ')') {
+        if (std::size_t open = text.rfind(" ("); open != std::string::npos) text.resize(open);
+    }
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
 void PrintSummary(const Tally& tally, std::size_t total, int signal) {
     std::fprintf(stderr, "dorvanelle-cli: %s: %zu converted (%s), %zu no image, %zu failed\n",
                  Plural(total, "input", "inputs").c_str(), tally.converted,
                  Plural(tally.written, "file written", "files written").c_str(), tally.noImage, tally.failed);
-    if (!tally.noImageGroups.empty()) {
+    if (!tally.noImageReasons.empty()) {
         std::string groups;
-        for (const auto& [group, count] : tally.noImageGroups) {
-            groups += (groups.empty() ? "" : ", ") + std::to_string(count) + " " + group;
+        for (const auto& [reason, count] : tally.noImageReasons) {
+            groups += (groups.empty() ? "" : ", ") + std::to_string(count) + " " + GroupLabel(reason);
         }
         std::fprintf(stderr, "dorvanelle-cli: no image: %s\n", groups.c_str());
     }
@@ -230,19 +259,23 @@ int RunBatchConvert(const CliOptions& options) {
         return exit_status::kOutputUnwritable;
     }
 
-    StopSignals signals;
-    const std::vector<BatchInput> inputs = CollectInputs(options.files, outDir);
-    OutputNames names(outDir, "." + options.format);
-    const std::vector<std::string> stems = PlanNames(inputs, names, options.allFrames);
     Tally tally;
-    if (!inputs.empty()) tally = Runner(inputs, stems, options, names).Run(JobCount(options, inputs.size()));
-
-    const int signal = StopSignals::Caught();
-    PrintSummary(tally, inputs.size(), signal);
+    std::size_t total = 0;
+    int signal = 0;
+    {
+        StopSignals signals;
+        const std::vector<BatchInput> inputs = CollectInputs(options.files, outDir);
+        OutputNames names(outDir, "." + options.format);
+        const std::vector<std::string> stems = PlanNames(inputs, names, options.allFrames);
+        total = inputs.size();
+        if (!inputs.empty()) tally = Runner(inputs, stems, options, names).Run(JobCount(options, inputs.size()));
+        signal = StopSignals::Caught();
+    }
+    PrintSummary(tally, total, signal);
     if (signal != 0) {
-        // Ended as the signal would have ended it, so that a calling script stops too.
+        // Ends as the signal would have ended it (the handlers from before the run are
+        // back), so that a calling script stops too.
         std::fflush(nullptr);
-        std::signal(signal, SIG_DFL);
         std::raise(signal);
         return 128 + signal;
     }

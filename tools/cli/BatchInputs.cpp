@@ -32,7 +32,8 @@ private:
             entries.push_back(*it);
         }
         if (ec) {
-            m_inputs.push_back({folder.string(), relative, "the folder cannot be read: " + ec.message()});
+            m_inputs.push_back(
+                {folder.string(), relative, Reason(BatchInputProblem::FolderUnreadable).Errno(ec.value())});
             return;
         }
         std::sort(entries.begin(), entries.end(),
@@ -50,11 +51,8 @@ private:
 
     void Add(const std::string& path, const fs::path& folder, fs::file_status status) {
         if (!m_seen.insert(Canonical(path)).second) return;
-        std::string problem;
-        if (fs::exists(status) && !fs::is_regular_file(status)) {
-            // Opening a pipe would wait for a writer; devices and sockets hold no picture.
-            problem = "not an ordinary file";
-        }
+        Reason problem;
+        if (fs::exists(status) && !fs::is_regular_file(status)) problem = BatchInputProblem::NotOrdinaryFile;
         m_inputs.push_back({path, folder, problem});
     }
 
@@ -70,6 +68,14 @@ private:
 };
 
 }  // namespace
+
+std::string ReasonText(BatchInputProblem code, const Reason& reason) {
+    switch (code) {
+        case BatchInputProblem::NotOrdinaryFile: return "not an ordinary file (a pipe, a device or a socket)";
+        case BatchInputProblem::FolderUnreadable: break;
+    }
+    return "the folder cannot be read: " + SystemErrorText(reason.ErrorNumber());
+}
 
 std::vector<BatchInput> CollectInputs(const std::vector<std::string>& arguments, const fs::path& outDir) {
     std::vector<BatchInput> inputs;

@@ -6,10 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "io/Reason.h"
+
+// Why a path found for a batch is not even tried.
+enum class BatchInputProblem {
+    NotOrdinaryFile,   // a pipe, device or socket: opening a pipe would wait for a writer
+    FolderUnreadable,  // ErrorNumber says why
+};
+std::string ReasonText(BatchInputProblem code, const Reason& reason);
+
 struct BatchInput {
     std::string path;               // as given, or the walked folder's path joined with the file's
     std::filesystem::path folder;   // where under the output folder its outputs go; empty for named files
-    std::string problem;            // why it is not even tried (not an ordinary file), or empty
+    Reason problem;                 // why it is not even tried, or empty
 };
 
 // Expands `arguments` into inputs, in the order given; a folder's files follow in

@@ -24,24 +24,14 @@ private:
     std::string m_last;
 };
 
-// A reason's words without a trailing detail in parentheses, so that like cases
-// count together: "more than 3 samples per pixel (4)" and "(5)" are one group.
-std::string GroupOf(std::string reason) {
-    if (!reason.empty() && reason.back() == ')') {
-        std::size_t open = reason.rfind(" (");
-        if (open != std::string::npos) reason.resize(open);
-    }
-    return reason.empty() ? "the frame could not be converted" : reason;
-}
-
 class Job {
 public:
     Job(const BatchInput& input, const std::string& stem, const CliOptions& options, OutputNames& names)
         : m_input(input), m_stem(stem), m_options(options), m_names(names), m_doc(m_ui) {}
 
     JobResult Run() {
-        if (!m_input.problem.empty()) {
-            NoImage(m_input.problem, m_input.path + ": " + m_input.problem);
+        if (m_input.problem) {
+            NoImage(m_input.problem, m_input.path + ": " + m_input.problem.Text());
             return m_result;
         }
         if (!Open()) return m_result;
@@ -68,14 +58,11 @@ private:
         const bool dicom = CDorvanelleDoc::KindOfPath(m_input.path) == DocumentKind::Dicom;
         if (m_options.frame && dicom) m_doc.m_nFrame = *m_options.frame;
         if (!m_doc.OnOpenDocument(m_input.path)) {
-            NoImage("cannot be opened", m_doc.OpenError());
+            NoImage(m_doc.OpenError(), m_doc.OpenError().Text());
             return false;
         }
         m_ui.TakeLast();
-        if (m_options.frame && !dicom && *m_options.frame != 0) {
-            m_doc.m_pDib.reset();
-            m_doc.m_nFrame = *m_options.frame;
-        }
+        if (m_options.frame && !dicom) m_doc.RefuseFrame(*m_options.frame);
         DibRect selection = m_options.select.value_or(DibRect{});
         if (m_options.width) m_doc.ApplyWindowWidth(*m_options.width, selection);
         if (m_options.center) m_doc.ApplyWindowCenter(*m_options.center, selection);
@@ -96,10 +83,10 @@ private:
     void Write(const std::string& output, std::int32_t frame) {
         const PackedDib* dib = m_options.select ? m_doc.m_pSelectedDib.get() : m_doc.m_pDib.get();
         if (dib == nullptr) {
-            std::string reason = NoImageReason(frame);
-            NoImage(GroupOf(reason), m_input.path + " gives no image" +
-                                         (m_options.allFrames ? " for frame " + std::to_string(frame) : "") + ": " +
-                                         reason);
+            Reason reason = m_doc.NoImageReason();
+            if (!reason) reason = BatchNoImage::EmptySelection;
+            std::string which = m_options.allFrames ? " for frame " + std::to_string(frame) : "";
+            NoImage(reason, m_input.path + " gives no image" + which + ": " + reason.Text());
             return;
         }
         if (m_doc.SaveDibAs(dib, output)) {
@@ -109,22 +96,10 @@ private:
         }
     }
 
-    std::string NoImageReason(std::int32_t frame) const {
-        if (m_options.select && m_doc.m_pDib) return "the selection holds no image";
-        switch (m_doc.Kind()) {
-            case DocumentKind::Bitmap:
-                return frame != 0 ? "a bitmap has one frame only" : "not a bitmap that can be read";
-            case DocumentKind::Pcx:
-                return frame != 0 ? "a PCX picture has one frame only" : "not a PCX picture that can be read";
-            case DocumentKind::Dicom: break;
-        }
-        return m_doc.m_dicom.NoImageReason(frame);
-    }
-
-    void NoImage(const std::string& group, const std::string& message) {
+    void NoImage(const Reason& reason, const std::string& message) {
         if (m_result.outcome == InputOutcome::Converted) {
             m_result.outcome = InputOutcome::NoImage;
-            m_result.noImageGroup = group;
+            m_result.noImage = reason;
         }
         m_result.messages.push_back(message);
     }
@@ -144,6 +119,13 @@ private:
 };
 
 }  // namespace
+
+std::string ReasonText(BatchNoImage code, const Reason&) {
+    switch (code) {
+        case BatchNoImage::EmptySelection: break;
+    }
+    return "the selection holds no image";
+}
 
 JobResult ConvertInput(const BatchInput& input, const std::string& plannedStem, const CliOptions& options,
                        OutputNames& names) {

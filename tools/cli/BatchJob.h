@@ -5,15 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "io/Reason.h"
 #include "tools/cli/BatchInputs.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/OutputNaming.h"
 
 enum class InputOutcome { Converted, NoImage, Failed };
 
+enum class BatchNoImage {
+    EmptySelection,  // --select leaves nothing of the image
+};
+std::string ReasonText(BatchNoImage code, const Reason& reason);
+
 struct JobResult {
     InputOutcome outcome = InputOutcome::Converted;
-    std::string noImageGroup;           // why there was no image, in a few words shared by like cases
+    Reason noImage;                     // why there was no image (the first frame's reason)
     std::vector<std::string> messages;  // what went wrong, one line each, naming the input
     int written = 0;                    // files written
 };
