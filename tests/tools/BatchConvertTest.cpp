@@ -121,6 +121,18 @@ TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {
     }
     EXPECT_NE(run.err.find("2 inputs: 2 converted (4 files written)"), std::string::npos) << run.err;
 
+    // A study that claims two billion frames but holds one: the first frame past the
+    // pixel data ends it, instead of two billion reports.
+    DicomStreamBuilder liar;
+    liar.Preamble().MetaGroup().ImageAttributes(4, 8, 8);
+    liar.ExplicitText(0x0028, 0x0008, "IS", "2000000000").PixelData8(tp::Bytes(32, 9));
+    Put("liar/claims.dcm", liar.Bytes());
+    run = RunCli({"convert", "--out-dir", Out("liar"), "--all-frames", folder.File("liar")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Tree(Out("liar")), std::set<std::string>{"claims_0001.bmp"});
+    EXPECT_NE(run.err.find("claims.dcm gives no image for frame 1: frame 1 lies outside"), std::string::npos)
+        << run.err;
+
     // A frame past the end of a shorter study gives no image for that study only.
     Put("in/short.dcm", tp::Dicom8(4, 8, 1).Bytes());
     run = RunCli({"convert", "--out-dir", Out("f2"), "--frame", "2", In("cine.dcm"), In("short.dcm")});

@@ -46,7 +46,10 @@ public:
                 m_doc.ReplaceImageByFrame(frame);
                 if (m_options.select) m_doc.CropSelection(*m_options.select);
             }
-            Write(m_names.FramePath(m_input.folder, m_stem, frame + 1), frame);
+            // Whatever keeps one frame from giving an image keeps every later one from
+            // it too (a frame count larger than the pixel data holds, for one): the
+            // first is reported and the rest are not tried.
+            if (!Write(m_names.FramePath(m_input.folder, m_stem, frame + 1), frame)) break;
         }
         return m_result;
     }
@@ -80,20 +83,22 @@ private:
         return false;
     }
 
-    void Write(const std::string& output, std::int32_t frame) {
+    // Writes the current image to `output`; false when there is none.
+    bool Write(const std::string& output, std::int32_t frame) {
         const PackedDib* dib = m_options.select ? m_doc.m_pSelectedDib.get() : m_doc.m_pDib.get();
         if (dib == nullptr) {
             Reason reason = m_doc.NoImageReason();
             if (!reason) reason = BatchNoImage::EmptySelection;
             std::string which = m_options.allFrames ? " for frame " + std::to_string(frame) : "";
             NoImage(reason, m_input.path + " gives no image" + which + ": " + reason.Text());
-            return;
+            return false;
         }
         if (m_doc.SaveDibAs(dib, output)) {
             ++m_result.written;
         } else {
             Failed(m_input.path + ": " + m_ui.TakeLast());
         }
+        return true;
     }
 
     void NoImage(const Reason& reason, const std::string& message) {
