@@ -5,10 +5,13 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 26> kCodes = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
-                                                     "IS", "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ",
-                                                     "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT"};
-constexpr std::array<std::string_view, 5> kLongForm = {"OB", "OW", "SQ", "UN", "UT"};
+constexpr std::array<std::string_view, 34> kCodes = {
+    "AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS", "LO", "LT", "OB", "OW", "PN", "SH", "SL",
+    "SQ", "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT", "OD", "OF", "OL", "OV", "SV", "UC", "UR", "UV"};
+// OD, OF, OL, OV, SV, UC, UR and UV came later than the rest; without them an element
+// of such a VR was read as implicit and the walk lost its way.
+constexpr std::array<std::string_view, 13> kLongForm = {"OB", "OW", "SQ", "UN", "UT", "OD", "OF",
+                                                        "OL", "OV", "SV", "UC", "UR", "UV"};
 
 char UpperAscii(std::uint8_t c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); }
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-// Whether the two bytes are one of the 26 codes the reader knows, in any letter case.
+// Whether the two bytes are one of the 34 codes the reader knows, in any letter case.
 bool IsKnownVrCode(std::uint8_t first, std::uint8_t second);
 // Whether the code takes the long explicit form (two reserved bytes, a 32-bit length):
-// OB, OW, SQ, UN and UT, in any letter case.
+// OB, OW, SQ, UN, UT, OD, OF, OL, OV, SV, UC, UR and UV, in any letter case.
 bool IsLongFormVrCode(std::uint8_t first, std::uint8_t second);
