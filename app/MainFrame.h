@@ -57,6 +57,7 @@ public:
     void ClearControlPanel() override;
     void ShowNotice(const std::string& text) override;
     void ReportProblem(const std::string& text) override;
+    bool ShowsSampleRange() const override { return true; }
 
     CControlPanel* m_wndControlPanel = nullptr;
 

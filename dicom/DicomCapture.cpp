@@ -12,6 +12,16 @@ namespace {
 
 // Numeric texts convert their first 31 bytes, as the C library sees them.
 constexpr std::size_t kNumberText = 31;
+// No captured value uses more than its first 64 bytes (the photometric text).
+constexpr std::uint32_t kCapturedBytes = 64;
+
+bool IsCapturedImageAttribute(std::uint16_t element) {
+    switch (element) {
+    case 0x0002: case 0x0004: case 0x0008: case 0x0010: case 0x0011: case 0x0012: case 0x0100:
+    case 0x0101: case 0x0102: case 0x0103: case 0x1050: case 0x1051: case 0x1052: return true;
+    default: return false;
+    }
+}
 
 struct NumberText {
     char text[kNumberText + 1] = {};
@@ -58,40 +68,53 @@ std::uint32_t First32(const std::uint8_t* value, std::uint32_t length) {
 }  // namespace
 
 void CDicomFile::CaptureAttribute() {
-    const std::uint8_t* value = CurrentValue();
+    Impl& d = *m_impl;
+    if (d.source == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
+        return;
+    }
+    if (m_nGroup == 0x7FE0 && m_nElement == 0x0010) {
+        // Where the value lies, not its bytes: frames are read from there when shown.
+        if (d.pixelSource != d.source) {
+            d.frames.clear();
+        }
+        d.pixelSource = d.source;
+        m_nPixelDataOffset = m_nCursor - m_nLength;
+        m_nPixelDataLength = m_nLength;
+        d.encapsulated = d.undefinedLength;
+        return;
+    }
+    const bool captured = (m_nGroup == 0x0028 && IsCapturedImageAttribute(m_nElement)) ||
+                          (m_nGroup == 0x7FE0 && m_nElement == 0x0000);
+    if (!captured) {
+        return;
+    }
+    const std::uint32_t n = m_nLength < kCapturedBytes ? m_nLength : kCapturedBytes;
+    const std::uint8_t* value = CurrentValue(n);
     if (value == nullptr) {
         return;
     }
-    const std::uint32_t n = m_nLength;
-    if (m_nGroup == 0x0028) {
-        switch (m_nElement) {
-        case 0x0002: m_nSamplesPerPixel = First16(value, n); break;
-        case 0x0004:
-            std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
-            std::memcpy(m_szPhotometric, value, n < sizeof m_szPhotometric ? n : sizeof m_szPhotometric);
-            break;
-        case 0x0008: m_nFrames = TextToInt(value, n); break;
-        case 0x0010: m_nRows = First16(value, n); break;
-        case 0x0011: m_nColumns = First16(value, n); break;
-        case 0x0012: m_nPlanes = static_cast<std::int16_t>(First16(value, n)); break;
-        case 0x0100: m_nBitsAllocated = First16(value, n); break;
-        case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
-        case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
-        case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
-        case 0x1050: m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n)); break;
-        case 0x1051: m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n)); break;
-        case 0x1052: m_nRescaleIntercept = static_cast<std::int16_t>(TextToTruncatedInt(value, n)); break;
-        default: break;
-        }
-    } else if (m_nGroup == 0x7FE0) {
-        if (m_nElement == 0x0000) {
-            m_nPixelGroupLength = First32(value, n);
-        } else if (m_nElement == 0x0010) {
-            // The value stays in the file buffer: no second copy of the pixels.
-            m_nPixelDataLength = n;
-            m_pPixelData = value;
-            m_impl->encapsulated = m_impl->undefinedLength;
-        }
+    if (m_nGroup == 0x7FE0) {
+        m_nPixelGroupLength = First32(value, n);
+        return;
+    }
+    switch (m_nElement) {
+    case 0x0002: m_nSamplesPerPixel = First16(value, n); break;
+    case 0x0004:
+        std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
+        std::memcpy(m_szPhotometric, value, n < sizeof m_szPhotometric ? n : sizeof m_szPhotometric);
+        break;
+    case 0x0008: m_nFrames = TextToInt(value, n); break;
+    case 0x0010: m_nRows = First16(value, n); break;
+    case 0x0011: m_nColumns = First16(value, n); break;
+    case 0x0012: m_nPlanes = static_cast<std::int16_t>(First16(value, n)); break;
+    case 0x0100: m_nBitsAllocated = First16(value, n); break;
+    case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
+    case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
+    case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
+    case 0x1050: m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n)); break;
+    case 0x1051: m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n)); break;
+    case 0x1052: m_nRescaleIntercept = static_cast<std::int16_t>(TextToTruncatedInt(value, n)); break;
+    default: break;
     }
 }
 

@@ -1,10 +1,12 @@
 // Loading, layout detection and the element walk of the DICOM reader.
 #include "dicom/DicomFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dicom/DicomFileImpl.h"
 #include "io/ByteOrder.h"
+#include "io/RandomAccessFile.h"
 
 namespace {
 
@@ -13,6 +15,9 @@ constexpr std::uint32_t kPreambleEnd = 132;
 // Bytes looked at to decide whether a preamble precedes the elements.
 constexpr std::uint32_t kPreambleProbe = 100;
 constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFFu;
+// Bytes the walk reads from the file at a time: many small elements per read, and
+// a value listed as text (at most 1499 bytes) always fits.
+constexpr std::size_t kWalkWindow = std::size_t{64} << 10;
 
 char UpperAscii(std::uint8_t c) {
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -38,9 +43,15 @@ CDicomFile::CDicomFile() : m_impl(std::make_unique<Impl>()) {}
 CDicomFile::~CDicomFile() = default;
 
 void CDicomFile::Reset() {
-    m_impl->buffer = FileBuffer();
-    m_impl->retired.clear();
-    ++m_impl->generation;
+    Impl& d = *m_impl;
+    d.source.reset();
+    d.windowLength = 0;
+    d.headLength = 0;
+    d.rangeKnown = false;
+    d.rangeOf = {};
+    d.rangePending = false;
+    d.lastRead = SourceRead::Done;
+    d.lastReadFrame = -1;
     m_pBuffer = nullptr;
     m_nSize = 0;
     m_nCursor = 0;
@@ -65,7 +76,9 @@ void CDicomFile::ClearImageFields() {
     m_nWindowCenter = 0;
     m_nRescaleIntercept = 0;
     m_nFrames = 0;
-    m_pPixelData = nullptr;
+    m_nPixelDataOffset = 0;
+    m_impl->pixelSource.reset();
+    m_impl->frames.clear();
     m_impl->encapsulated = false;
 }
 
@@ -77,29 +90,33 @@ void CDicomFile::ClearElement() {
     m_nLength = 0;
 }
 
-void CDicomFile::AdoptBuffer(FileBuffer buffer) {
-    // The pixel-data pointer may still point into the buffer being replaced (a load
-    // without a Reset first): that buffer lives on until the next Reset.
-    if (m_pPixelData != nullptr && m_impl->buffer) {
-        m_impl->retired.push_back(std::move(m_impl->buffer));
-    }
-    m_impl->buffer = std::move(buffer);
-    ++m_impl->generation;
-    m_pBuffer = m_impl->buffer.Data();
-    m_nSize = static_cast<std::uint32_t>(m_impl->buffer.Size());
-}
-
-int CDicomFile::LoadFile(const std::string& path) {
-    FileBuffer buffer;
-    if (!ReadWholeFile(path, buffer)) {
+int CDicomFile::LoadSource(std::shared_ptr<const ByteSource> source) {
+    if (source == nullptr) {
         return -1;
     }
-    AdoptBuffer(std::move(buffer));
+    // The layout is decided from the first bytes: read them now, while the file is
+    // known to be there, so that DetectLayout reads nothing.
+    Impl& d = *m_impl;
+    std::uint8_t head[sizeof d.head];
+    const auto headLength = static_cast<std::size_t>(std::min<std::uint64_t>(source->Size(), sizeof head));
+    if (source->ReadAt(0, head, headLength) != SourceRead::Done) {
+        return -1;
+    }
+    // Pixel data captured from the source being replaced (a load without a Reset
+    // first) stays readable: it keeps its own reference to that source.
+    d.source = std::move(source);
+    d.windowLength = 0;
+    std::memcpy(d.head, head, headLength);
+    d.headLength = headLength;
+    m_pBuffer = d.source->Memory();
+    m_nSize = d.source->Size();
     return 0;
 }
 
+int CDicomFile::LoadFile(const std::string& path) { return LoadSource(RandomAccessFile::Open(path)); }
+
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
-    if (size > kMaxFileSize || (bytes == nullptr && size != 0)) {
+    if (bytes == nullptr && size != 0) {
         return -1;
     }
     FileBuffer buffer = FileBuffer::Allocate(size);
@@ -109,25 +126,52 @@ int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
     if (size != 0) {
         std::memcpy(buffer.Data(), bytes, size);
     }
-    AdoptBuffer(std::move(buffer));
-    return 0;
+    return LoadSource(std::make_shared<MemorySource>(std::move(buffer)));
 }
 
 int CDicomFile::DetectLayout() const {
-    if (m_pBuffer == nullptr) {
+    if (m_impl->source == nullptr) {
         return 2;  // nothing loaded: the walk of layout 2 reads nothing
     }
+    const std::uint8_t* head = m_impl->head;
+    const std::size_t length = m_impl->headLength;
     // The standard allows any preamble; the prefix is what marks the file format.
-    if (m_nSize >= kPreambleEnd && std::memcmp(m_pBuffer + 128, "DICM", 4) == 0) {
+    if (length >= kPreambleEnd && std::memcmp(head + 128, "DICM", 4) == 0) {
         return 2;
     }
-    const std::uint32_t probe = m_nSize < kPreambleProbe ? m_nSize : kPreambleProbe;
-    for (std::uint32_t i = 0; i < probe; ++i) {
-        if (m_pBuffer[i] != 0) {
+    const std::size_t probe = length < kPreambleProbe ? length : kPreambleProbe;
+    for (std::size_t i = 0; i < probe; ++i) {
+        if (head[i] != 0) {
             return 3;
         }
     }
     return 2;
+}
+
+const std::uint8_t* CDicomFile::WalkBytes(std::uint64_t offset, std::size_t size) {
+    Impl& d = *m_impl;
+    if (d.source == nullptr || offset > m_nSize || size > m_nSize - offset) {
+        return nullptr;
+    }
+    if (const std::uint8_t* memory = d.source->Memory()) {
+        return offset + size <= d.source->Size() ? memory + offset : nullptr;
+    }
+    if (offset >= d.windowStart && offset - d.windowStart <= d.windowLength &&
+        size <= d.windowLength - (offset - d.windowStart)) {
+        return d.window.data() + (offset - d.windowStart);
+    }
+    const std::size_t length =
+        std::max(size, static_cast<std::size_t>(std::min<std::uint64_t>(kWalkWindow, m_nSize - offset)));
+    if (d.window.size() < std::max<std::size_t>(length, 1)) {
+        d.window.resize(std::max<std::size_t>(length, 1));
+    }
+    d.windowLength = 0;
+    if (d.source->ReadAt(offset, d.window.data(), length) != SourceRead::Done) {
+        return nullptr;  // the file changed or failed since it was opened: the walk ends here
+    }
+    d.windowStart = offset;
+    d.windowLength = length;
+    return d.window.data();
 }
 
 bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
@@ -153,10 +197,13 @@ bool CDicomFile::ReadElementHeader() {
         m_nCursor = m_nSize;
         return false;
     };
-    if (m_pBuffer == nullptr || start + 8 > size) {
+    if (start > size || size - start < 8) {
         return endWalk();
     }
-    const std::uint8_t* p = m_pBuffer + start;
+    const std::uint8_t* p = WalkBytes(start, size - start < 12 ? 8 : 12);
+    if (p == nullptr) {
+        return endWalk();
+    }
     m_nGroup = ReadLE16(p);
     m_nElement = ReadLE16(p + 2);
 
@@ -167,7 +214,7 @@ bool CDicomFile::ReadElementHeader() {
         length = ReadLE32(p + 4);
         continueAt = start + 8;
     } else if (IsLongFormVR(p + 4)) {
-        if (start + 12 > size) {
+        if (size - start < 12) {
             return endWalk();
         }
         length = ReadLE32(p + 8);
@@ -184,22 +231,22 @@ bool CDicomFile::ReadElementHeader() {
             return endWalk();
         }
         m_impl->undefinedLength = true;
-        m_nCursor = static_cast<std::uint32_t>(continueAt);
+        m_nCursor = continueAt;
         return true;
     }
     if (valueStart + length > size) {
         return endWalk();
     }
     m_nLength = length;
-    m_nCursor = static_cast<std::uint32_t>(valueStart + length);
+    m_nCursor = valueStart + length;
     return true;
 }
 
-const std::uint8_t* CDicomFile::CurrentValue() const {
-    if (m_pBuffer == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
+const std::uint8_t* CDicomFile::CurrentValue(std::uint32_t limit) {
+    if (m_impl->source == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
         return nullptr;
     }
-    return m_pBuffer + (m_nCursor - m_nLength);
+    return WalkBytes(m_nCursor - m_nLength, std::min(m_nLength, limit));
 }
 
 template <typename Step>

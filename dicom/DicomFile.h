@@ -1,6 +1,11 @@
-// The DICOM reader: holds one file in memory, walks its data elements, captures
-// the attributes that describe the pixel data, turns one frame at a time into a
+// The DICOM reader: keeps one file open, walks its data elements, captures the
+// attributes that describe the pixel data, turns one frame at a time into a
 // displayable bitmap, and names and renders elements for the header listing.
+//
+// Opening costs the element headers and the few values that are captured or
+// listed: the pixel data is never read whole. A frame's bytes are read by position
+// when the frame is converted, and the range of all samples (for the window
+// sliders and the default window) only when something asks for it.
 //
 // It is a tolerant walker, not a validating parser: it decides explicit or implicit
 // VR element by element, reads every number as little-endian, and never reads
@@ -17,7 +22,9 @@
 #include "image/PackedDib.h"
 #include "io/WriteOutcome.h"
 
-class FileBuffer;
+struct SampleRange;
+struct SampleRangeRequest;
+class ByteSource;
 
 class CDicomFile {
 public:
@@ -26,11 +33,16 @@ public:
     CDicomFile(const CDicomFile&) = delete;
     CDicomFile& operator=(const CDicomFile&) = delete;
 
-    // Reads the whole file into a new buffer. -1 if it cannot be opened or read in
-    // full, or is 4 GiB or more (nothing kept then); 0 otherwise. Callers Reset first.
+    // Opens the file for positioned reads and keeps it open; reads nothing yet. -1
+    // if it cannot be opened or is a folder (nothing kept then); 0 otherwise. Files
+    // of 4 GiB and more are taken: offsets are 64-bit, and only element lengths are
+    // 32-bit. Callers Reset first.
     int LoadFile(const std::string& path);
     // The same for bytes already in memory (tests, fuzzing): copies them.
     int LoadBuffer(const std::uint8_t* bytes, std::size_t size);
+    // The same for any source of bytes (null: -1). Sources without Memory() are read
+    // by position, as a file is.
+    int LoadSource(std::shared_ptr<const ByteSource> source);
 
     // 2: the elements follow a 128-byte preamble and "DICM" (the prefix is there, or
     // the first 100 bytes, all of a shorter file, are zero); 3: they start at 0.
@@ -48,7 +60,7 @@ public:
     // such an element ends the walk and is neither captured nor listed.
     bool ReadElementHeader();
     static bool IsExplicitVR(const std::uint8_t* twoBytes);
-    // Frees the file, clears the image fields, the current element and the
+    // Closes the file, clears the image fields, the current element and the
     // photometric text; keeps the sample range and the value text.
     void Reset();
     void ClearImageFields();
@@ -65,7 +77,33 @@ public:
     void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
 
     // Why MakeFrameDib(frame) gives no image, in plain words; empty when it gives one.
+    // A frame whose bytes could not be read is known only after MakeFrameDib tried.
     std::string NoImageReason(std::int32_t frame) const;
+
+    // The raw sample bytes of frame `frame`, `bytesPerFrame` bytes at frame x
+    // bytesPerFrame in the pixel data, as stored; null when the frame lies outside the
+    // pixel data or cannot be read. Every conversion takes its samples from here. The
+    // bytes stay valid until the reader reads again.
+    const std::uint8_t* FrameSampleBytes(std::int32_t frame, std::uint64_t bytesPerFrame);
+    // Bytes [offset, offset + size) of the pixel data value, from memory or from a small
+    // cache of recently read frames or read from the file; null when they lie outside
+    // the value or cannot be read.
+    const std::uint8_t* PixelBytes(std::uint64_t offset, std::uint64_t size);
+    // Whether any captured pixel data is known (possibly empty, or encapsulated).
+    bool HasPixelData() const;
+
+    // The range of all 16-bit samples. A 16-bit conversion that does not need it (the
+    // file gives a window) leaves it pending, with m_nMinSample and m_nMaxSample as
+    // they were; whoever shows the range settles it, here and now or on another thread.
+    bool SampleRangePending() const;
+    // Computes a pending range now and sets m_nMinSample and m_nMaxSample. False
+    // when the pixel data could no longer be read (the fields then stay as they were).
+    bool ResolveSampleRange();
+    // What the pending range pass reads, for ScanSampleRange on another thread.
+    SampleRangeRequest PendingSampleRange() const;
+    // Takes the result of that pass, if the request is still that of the captured pixel
+    // data: caches it and, while it is pending, sets m_nMinSample and m_nMaxSample.
+    bool AdoptSampleRange(const SampleRangeRequest& request, SampleRange range);
 
     // Writes `dib` (8- or 24-bit) as a bare implicit-VR stream of 14 elements.
     // Null writes nothing and creates no file.
@@ -76,12 +114,12 @@ public:
                              std::uint16_t shortValue, const std::uint8_t* value = nullptr);
 
     // Whole file.
-    const std::uint8_t* m_pBuffer = nullptr;  // the file's bytes (owned through m_impl)
-    std::uint32_t m_nCursor = 0;
-    std::uint32_t m_nSize = 0;
+    const std::uint8_t* m_pBuffer = nullptr;  // the bytes of a source in memory; null for a file
+    std::uint64_t m_nCursor = 0;
+    std::uint64_t m_nSize = 0;
     char m_szValueText[1500] = {};
 
-    // Range of the 16-bit samples (after the rescale) seen by the last conversion.
+    // Range of the 16-bit samples (after the rescale) of the last conversion, once settled.
     std::int16_t m_nMaxSample = -32768;
     std::int16_t m_nMinSample = 32767;
 
@@ -101,7 +139,7 @@ public:
     std::int16_t m_nRescaleIntercept = 0;
     char m_szPhotometric[64] = {};
     std::int32_t m_nFrames = 0;
-    const std::uint8_t* m_pPixelData = nullptr;  // the Pixel Data value, inside the file buffer
+    std::uint64_t m_nPixelDataOffset = 0;  // where the Pixel Data value starts in the file
 
     // Current element of the walk.
     std::uint16_t m_nGroup = 0;
@@ -111,26 +149,35 @@ public:
     std::uint32_t m_nLength = 0;
 
 private:
-    // Makes `buffer` the file's bytes (m_pBuffer, m_nSize).
-    void AdoptBuffer(FileBuffer buffer);
+    // `size` bytes of the loaded source at `offset` for the walk (inside m_nSize), or
+    // null when they cannot be read; valid until the next call.
+    const std::uint8_t* WalkBytes(std::uint64_t offset, std::size_t size);
     // Runs `step` after each element header from where `layout` starts the walk.
     template <typename Step>
     void WalkElements(int layout, Step step);
-    // The value of the current element (m_nLength bytes before m_nCursor), or null
-    // when the cursor does not stand just past a value inside the buffer.
-    const std::uint8_t* CurrentValue() const;
+    // The first min(m_nLength, limit) bytes of the current element's value (which ends
+    // at m_nCursor), or null when the cursor does not stand just past a value inside
+    // the file or the bytes cannot be read.
+    const std::uint8_t* CurrentValue(std::uint32_t limit);
+    // Whether the range cache holds the range of the captured pixel data.
+    bool RangeCached() const;
+    void SetRangeFields(SampleRange range);
     // Checks and side effects of the grey path before any row is written (for
     // 16 bits: the sample range and the default window); false when there is no image.
     bool PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame);
-    void WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, std::uint8_t* rows, std::size_t stride);
-    void Write12BitRows(std::uint8_t* rows, std::size_t stride) const;
-    void Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride);
-    void WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const;
+    // The stored bytes that rows of frame `frame` come from; null when unreadable.
+    const std::uint8_t* GreySource(std::uint16_t bitsAllocated, std::int32_t frame);
+    void WriteGreyRows(std::uint16_t bitsAllocated, const std::uint8_t* source, std::uint8_t* rows, std::size_t stride);
+    void Write12BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const;
+    void Write16BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride);
+    void WriteRgbRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const;
+    // Why the last conversion of `frame` could not read its bytes; empty if it could.
+    std::string ReadFailureReason(std::int32_t frame) const;
     // Whether frame `frame` of `bytesPerFrame` bytes lies wholly inside the pixel data.
     bool FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const;
 
     struct Impl;
-    std::unique_ptr<Impl> m_impl;  // file buffer and per-file caches (sample range)
+    std::unique_ptr<Impl> m_impl;  // the open file and per-file caches (frames, sample range)
 };
 
 // The dictionary entry of a tag, or null. Names and VRs are Windows-1252 texts with

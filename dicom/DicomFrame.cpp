@@ -2,9 +2,11 @@
 // samples per pixel (16-bit samples through the grey window, 12-bit packed samples
 // by a fixed weighting of their nibbles), 24-bit colour for three.
 //
-// The pixel data stays in the file buffer and is never changed. The range of the
-// whole data after the rescale is computed once per file, and only the rows of the
-// frame asked for are mapped, through a table of the current window.
+// Only the frame asked for is read (FrameSampleBytes), and its rows are mapped
+// through a table of the current window. The range of the whole data after the
+// rescale is computed once per file, and only when the default window needs it or
+// someone settles it (see SampleRangePending).
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -27,12 +29,145 @@ std::uint8_t TwelveBitSecond(std::uint8_t d1, std::uint8_t d2) {
 
 }  // namespace
 
+namespace {
+
+// Frames kept after they are read: stepping back and forth, and a window change,
+// cost no read. At most this many, and beyond the newest at most kCacheBytes.
+constexpr std::size_t kCachedFrames = 3;
+constexpr std::uint64_t kCacheBytes = std::uint64_t{32} << 20;
+
+std::string ReadFailureText(SourceRead read) {
+    return read == SourceRead::Changed ? "the file changed on disk" : "the file could not be read";
+}
+
+}  // namespace
+
+bool CDicomFile::HasPixelData() const { return m_impl->pixelSource != nullptr; }
+
 bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const {
-    if (frame < 0 || m_pPixelData == nullptr) {
+    if (frame < 0 || !HasPixelData()) {
         return false;
     }
     // Divided rather than multiplied: frame x 3 x rows x columns can pass 2^64.
     return bytesPerFrame == 0 || static_cast<std::uint64_t>(frame) < m_nPixelDataLength / bytesPerFrame;
+}
+
+const std::uint8_t* CDicomFile::PixelBytes(std::uint64_t offset, std::uint64_t size) {
+    Impl& d = *m_impl;
+    d.lastRead = SourceRead::Done;
+    if (!HasPixelData() || offset > m_nPixelDataLength || size > m_nPixelDataLength - offset) {
+        return nullptr;
+    }
+    const ByteSource& source = *d.pixelSource;
+    const std::uint64_t at = m_nPixelDataOffset + offset;
+    if (const std::uint8_t* memory = source.Memory()) {
+        return at <= source.Size() && size <= source.Size() - at ? memory + at : nullptr;
+    }
+    for (auto it = d.frames.begin(); it != d.frames.end(); ++it) {
+        if (it->offset == at && it->size == size) {
+            // Kept bytes are shown only while the file is still the one they came from.
+            if (!source.Unchanged()) {
+                d.frames.clear();
+                d.lastRead = SourceRead::Changed;
+                return nullptr;
+            }
+            std::rotate(d.frames.begin(), it, it + 1);
+            return d.frames.front().bytes.get();
+        }
+    }
+    Impl::CachedBytes entry;
+    if (d.frames.size() >= kCachedFrames) {
+        entry = std::move(d.frames.back());
+        d.frames.pop_back();
+    }
+    if (entry.bytes == nullptr || entry.size < size) {
+        entry.bytes.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
+        if (entry.bytes == nullptr) {
+            d.lastRead = SourceRead::Failed;
+            return nullptr;
+        }
+    }
+    d.lastRead = source.ReadAt(at, entry.bytes.get(), static_cast<std::size_t>(size));
+    if (d.lastRead != SourceRead::Done) {
+        return nullptr;
+    }
+    entry.offset = at;
+    entry.size = size;
+    d.frames.push_front(std::move(entry));
+    std::uint64_t kept = d.frames.front().size;
+    for (std::size_t i = 1; i < d.frames.size(); ++i) {
+        kept += d.frames[i].size;
+        if (kept > kCacheBytes) {
+            d.frames.resize(i);
+            break;
+        }
+    }
+    return d.frames.front().bytes.get();
+}
+
+const std::uint8_t* CDicomFile::FrameSampleBytes(std::int32_t frame, std::uint64_t bytesPerFrame) {
+    // Native (uncompressed) pixel data: the frame's bytes as they lie in the file.
+    if (!FrameInside(frame, bytesPerFrame)) {
+        return nullptr;
+    }
+    const std::uint8_t* bytes = PixelBytes(static_cast<std::uint64_t>(frame) * bytesPerFrame, bytesPerFrame);
+    m_impl->lastReadFrame = frame;
+    return bytes;
+}
+
+bool CDicomFile::RangeCached() const {
+    const Impl& d = *m_impl;
+    const SampleRangeRequest& r = d.rangeOf;
+    return d.rangeKnown && r.source == d.pixelSource && r.offset == m_nPixelDataOffset &&
+           r.length == m_nPixelDataLength && r.intercept == m_nRescaleIntercept;
+}
+
+void CDicomFile::SetRangeFields(SampleRange range) {
+    m_nMaxSample = range.max;
+    m_nMinSample = range.min;
+    m_impl->rangePending = false;
+}
+
+bool CDicomFile::SampleRangePending() const { return m_impl->rangePending; }
+
+SampleRangeRequest CDicomFile::PendingSampleRange() const {
+    if (!m_impl->rangePending || !HasPixelData()) {
+        return {};
+    }
+    return {m_impl->pixelSource, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+}
+
+bool CDicomFile::AdoptSampleRange(const SampleRangeRequest& request, SampleRange range) {
+    Impl& d = *m_impl;
+    if (request.source != d.pixelSource || request.offset != m_nPixelDataOffset ||
+        request.length != m_nPixelDataLength || request.intercept != m_nRescaleIntercept) {
+        return false;
+    }
+    d.rangeKnown = true;
+    d.rangeOf = request;
+    d.range = range;
+    if (d.rangePending) {
+        SetRangeFields(range);
+    }
+    return true;
+}
+
+bool CDicomFile::ResolveSampleRange() {
+    Impl& d = *m_impl;
+    if (!d.rangePending) {
+        return true;
+    }
+    if (!RangeCached()) {
+        const SampleRangeRequest request{d.pixelSource, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+        const SampleRangeOutcome outcome = ScanSampleRange(request);
+        if (!outcome.Complete()) {
+            d.lastRead = outcome.read;
+            return false;
+        }
+        AdoptSampleRange(request, outcome.range);
+    }
+    SetRangeFields(d.range);
+    return true;
 }
 
 bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
@@ -42,20 +177,17 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     case 12: return true;  // read from the start whatever the frame; unfilled output is 0
     case 16: {
         Impl& d = *m_impl;
-        if (!d.rangeKnown || d.rangeGeneration != d.generation || d.rangeData != m_pPixelData ||
-            d.rangeLength != m_nPixelDataLength || d.rangeIntercept != m_nRescaleIntercept) {
-            const std::size_t count = m_pPixelData != nullptr ? m_nPixelDataLength / 2 : 0;
-            d.range = RescaledSampleRange(m_pPixelData, count, m_nRescaleIntercept);
-            d.rangeKnown = true;
-            d.rangeGeneration = d.generation;
-            d.rangeData = m_pPixelData;
-            d.rangeLength = m_nPixelDataLength;
-            d.rangeIntercept = m_nRescaleIntercept;
+        // The range and the default window come from all samples of every frame, and
+        // are set before the frame itself is looked for. Without a window in the file
+        // the range is needed now; otherwise it waits until someone settles it.
+        d.rangePending = true;
+        if (m_nWindowWidth == 0 && !ResolveSampleRange()) {
+            m_impl->lastReadFrame = frame;
+            return false;
         }
-        // The range and the default window come from all samples of every frame,
-        // and are set before the frame itself is looked for.
-        m_nMaxSample = d.range.max;
-        m_nMinSample = d.range.min;
+        if (RangeCached()) {
+            SetRangeFields(d.range);
+        }
         if (m_nWindowWidth == 0) {
             DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
         }
@@ -65,30 +197,59 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     }
 }
 
-void CDicomFile::WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, std::uint8_t* rows,
+namespace {
+
+// Bytes of packed 12-bit data that one frame's rows x columns outputs come from:
+// whole groups of three, no more than the pixel data holds.
+std::uint64_t TwelveBitBytes(std::uint64_t outputs, std::uint64_t pixelDataLength) {
+    const std::uint64_t groups = std::min(pixelDataLength / 3, (outputs + 1) / 2);
+    return groups * 3;
+}
+
+}  // namespace
+
+const std::uint8_t* CDicomFile::GreySource(std::uint16_t bitsAllocated, std::int32_t frame) {
+    const std::uint64_t samples = std::uint64_t{m_nRows} * m_nColumns;
+    switch (bitsAllocated) {
+    case 8: return FrameSampleBytes(frame, samples);
+    case 16: return FrameSampleBytes(frame, samples * 2);
+    case 12: {
+        static const std::uint8_t kNothing = 0;
+        const std::uint64_t bytes = HasPixelData() ? TwelveBitBytes(samples, m_nPixelDataLength) : 0;
+        if (bytes == 0) {
+            return &kNothing;  // no whole group: the rows stay 0
+        }
+        const std::uint8_t* data = PixelBytes(0, bytes);
+        m_impl->lastReadFrame = frame;
+        return data;
+    }
+    default: return nullptr;
+    }
+}
+
+void CDicomFile::WriteGreyRows(std::uint16_t bitsAllocated, const std::uint8_t* source, std::uint8_t* rows,
                                std::size_t stride) {
     const std::size_t columns = m_nColumns;
     if (bitsAllocated == 8) {
-        const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * columns;
         for (std::size_t i = 0; i < m_nRows; ++i) {
             std::memcpy(rows + i * stride, source + (m_nRows - 1 - i) * columns, columns);
         }
     } else if (bitsAllocated == 12) {
-        Write12BitRows(rows, stride);
+        Write12BitRows(source, rows, stride);
     } else if (bitsAllocated == 16) {
-        Write16BitRows(frame, rows, stride);
+        Write16BitRows(source, rows, stride);
     }
 }
 
-void CDicomFile::Write12BitRows(std::uint8_t* rows, std::size_t stride) const {
+void CDicomFile::Write12BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const {
     const std::size_t columns = m_nColumns;
     const std::size_t total = std::size_t{m_nRows} * columns;
-    const std::size_t groups = m_pPixelData != nullptr ? m_nPixelDataLength / 3 : 0;
+    const std::size_t groups = HasPixelData() ? TwelveBitBytes(total, m_nPixelDataLength) / 3 : 0;
     // Output byte o goes to row o / columns, kept in the file's order (top row first).
     const auto put = [&](std::size_t o, std::uint8_t value) { rows[o / columns * stride + o % columns] = value; };
     std::size_t o = 0;
     for (std::size_t g = 0; g < groups && o < total; ++g) {
-        const std::uint8_t* d = m_pPixelData + 3 * g;
+        const std::uint8_t* d = source + 3 * g;
         put(o++, TwelveBitFirst(d[0], d[1]));
         if (o < total) {
             put(o++, TwelveBitSecond(d[1], d[2]));
@@ -96,7 +257,7 @@ void CDicomFile::Write12BitRows(std::uint8_t* rows, std::size_t stride) const {
     }
 }
 
-void CDicomFile::Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) {
+void CDicomFile::Write16BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) {
     Impl& d = *m_impl;
     const bool invert = IsMonochrome1(m_szPhotometric);
     if (!d.tableKnown || d.tableWidth != m_nWindowWidth || d.tableCentre != m_nWindowCenter ||
@@ -110,7 +271,6 @@ void CDicomFile::Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::siz
     }
     const std::uint8_t* table = d.table.data();
     const std::size_t columns = m_nColumns;
-    const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * columns * 2;
     for (std::size_t i = 0; i < m_nRows; ++i) {
         const std::uint8_t* in = source + (m_nRows - 1 - i) * columns * 2;
         std::uint8_t* out = rows + i * stride;
@@ -120,9 +280,8 @@ void CDicomFile::Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::siz
     }
 }
 
-void CDicomFile::WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const {
+void CDicomFile::WriteRgbRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const {
     const std::size_t rowBytes = std::size_t{3} * m_nColumns;
-    const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * rowBytes;
     for (std::size_t k = 0; k < m_nRows; ++k) {
         const std::uint8_t* in = source + (m_nRows - 1 - k) * rowBytes;
         std::uint8_t* out = rows + k * stride;
@@ -138,10 +297,14 @@ std::unique_ptr<std::uint8_t[]> CDicomFile::ExtractFrame(std::uint16_t bitsAlloc
     if (!PrepareGreyFrame(bitsAllocated, frame)) {
         return nullptr;
     }
+    const std::uint8_t* source = GreySource(bitsAllocated, frame);
+    if (source == nullptr) {
+        return nullptr;
+    }
     const std::size_t size = std::size_t{m_nRows} * m_nColumns;
     std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]());
     if (rows && size != 0) {
-        WriteGreyRows(bitsAllocated, frame, rows.get(), m_nColumns);
+        WriteGreyRows(bitsAllocated, source, rows.get(), m_nColumns);
     }
     return rows;
 }
@@ -153,21 +316,26 @@ PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
     const std::uint16_t width = BuiltWidth(m_nColumns);
     if (m_nSamplesPerPixel == 3) {
         // Frame f of interleaved colour starts at byte f x 3 x rows x columns.
-        if (!FrameInside(frame, std::uint64_t{3} * m_nRows * m_nColumns)) {
+        const std::uint8_t* source = FrameSampleBytes(frame, std::uint64_t{3} * m_nRows * m_nColumns);
+        if (source == nullptr) {
             return nullptr;
         }
         PackedDibPtr dib = CreateRgbDib(width, m_nRows);
         if (dib) {
-            WriteRgbRows(frame, DibBits(dib.get()), DibRowStride(dib.get()));
+            WriteRgbRows(source, DibBits(dib.get()), DibRowStride(dib.get()));
         }
         return dib;
     }
     if (!PrepareGreyFrame(m_nBitsAllocated, frame)) {
         return nullptr;
     }
+    const std::uint8_t* source = GreySource(m_nBitsAllocated, frame);
+    if (source == nullptr) {
+        return nullptr;
+    }
     PackedDibPtr dib = CreateGreyDib(width, m_nRows);
     if (dib) {
-        WriteGreyRows(m_nBitsAllocated, frame, DibBits(dib.get()), DibRowStride(dib.get()));
+        WriteGreyRows(m_nBitsAllocated, source, DibBits(dib.get()), DibRowStride(dib.get()));
     }
     return dib;
 }
@@ -202,13 +370,13 @@ std::string CDicomFile::NoImageReason(std::int32_t frame) const {
     if (m_nSamplesPerPixel == 3) {
         bytesPerFrame *= 3;
     } else if (m_nBitsAllocated == 12) {
-        return {};
+        return ReadFailureReason(frame);
     } else if (m_nBitsAllocated == 16) {
         bytesPerFrame *= 2;
     } else if (m_nBitsAllocated != 8) {
         return "unsupported bits allocated (" + std::to_string(m_nBitsAllocated) + "; only 8, 12 and 16 are shown)";
     }
-    if (m_pPixelData == nullptr) {
+    if (!HasPixelData()) {
         return "no pixel data";
     }
     if (m_impl->encapsulated) {
@@ -217,5 +385,10 @@ std::string CDicomFile::NoImageReason(std::int32_t frame) const {
     if (!FrameInside(frame, bytesPerFrame)) {
         return "frame " + std::to_string(frame) + " lies outside the pixel data";
     }
-    return {};
+    return ReadFailureReason(frame);
+}
+
+std::string CDicomFile::ReadFailureReason(std::int32_t frame) const {
+    const Impl& d = *m_impl;
+    return d.lastRead != SourceRead::Done && d.lastReadFrame == frame ? ReadFailureText(d.lastRead) : std::string();
 }

@@ -106,7 +106,7 @@ void CDorvanelleDoc::OpenDicom(const std::string& path) {
     m_pDib = m_dicom.MakeFrameDib(m_nFrame);
     m_strDicomPath = path;
     if (!loaded) {
-        m_ui.ReportProblem(FileTitle(path) + " could not be read into memory, so it shows no image.");
+        m_ui.ReportProblem(FileTitle(path) + " could not be read, so it shows no image.");
     } else if (!m_pDib) {
         ReportNoImage();
     }
@@ -204,7 +204,10 @@ bool CDorvanelleDoc::OnSaveSelectedImage(const std::string& chosenPath) {
     return SaveDibAs(m_pSelectedDib.get(), chosenPath);
 }
 
-void CDorvanelleDoc::UpdateControlPanel() { m_ui.UpdateControlPanel(*this); }
+void CDorvanelleDoc::UpdateControlPanel() {
+    if (m_kind == DocumentKind::Dicom && m_ui.ShowsSampleRange()) m_dicom.ResolveSampleRange();
+    m_ui.UpdateControlPanel(*this);
+}
 
 void CDorvanelleDoc::OnCloseDocument() {
     m_pDib.reset();

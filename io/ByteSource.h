@@ -26,6 +26,8 @@ public:
     virtual SourceRead ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const = 0;
     // The bytes themselves when they are in memory; null for a file.
     virtual const std::uint8_t* Memory() const { return nullptr; }
+    // Whether the bytes are still those that were opened; bytes in memory always are.
+    virtual bool Unchanged() const { return true; }
 };
 
 // A copy of bytes held in memory (tests, fuzzing, files read whole).

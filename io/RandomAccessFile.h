@@ -27,7 +27,7 @@ public:
     std::uint64_t Size() const override { return m_size; }
     SourceRead ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const override;
     // Whether the file still has the size and modification time it had when opened.
-    bool Unchanged() const;
+    bool Unchanged() const override;
 
 private:
     RandomAccessFile(int fd, std::uint64_t size, timespec modified);

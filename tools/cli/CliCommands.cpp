@@ -129,6 +129,8 @@ int RunInfo(const CliOptions& options) {
     CDorvanelleDoc doc(ui);
     const std::string& path = options.files[0];
     if (int status = OpenDocument(doc, options, path); status >= 0) return status;
+    // The range of all samples is part of the report: the one command that reads it.
+    if (doc.Kind() == DocumentKind::Dicom) doc.m_dicom.ResolveSampleRange();
 
     std::string out;
     JsonWriter json(out);

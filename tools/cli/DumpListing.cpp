@@ -148,7 +148,7 @@ int RunDump(const CliOptions& options) {
     }
     CDicomFile reader;
     if (reader.LoadFile(path) != 0) {
-        std::fprintf(stderr, "dorvanelle-cli: %s could not be read into memory\n", path.c_str());
+        std::fprintf(stderr, "dorvanelle-cli: %s could not be read\n", path.c_str());
         return exit_status::kInputUnreadable;
     }
     DumpWriter writer(options.json);
