@@ -2,6 +2,7 @@
 #include "dicom/DicomFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "dicom/DicomFileImpl.h"
@@ -45,6 +46,8 @@ CDicomFile::~CDicomFile() = default;
 void CDicomFile::Reset() {
     Impl& d = *m_impl;
     d.source.reset();
+    d.loadFailure = Reason();
+    d.path.clear();
     d.windowLength = 0;
     d.headLength = 0;
     d.rangeKnown = false;
@@ -113,14 +116,30 @@ int CDicomFile::LoadSource(std::shared_ptr<const ByteSource> source) {
     return 0;
 }
 
-int CDicomFile::LoadFile(const std::string& path) { return LoadSource(RandomAccessFile::Open(path)); }
+int CDicomFile::LoadFile(const std::string& path) {
+    m_impl->loadFailure = Reason();
+    std::shared_ptr<RandomAccessFile> file = RandomAccessFile::Open(path, &m_impl->loadFailure);
+    if (file == nullptr) {
+        return -1;
+    }
+    if (LoadSource(std::move(file)) != 0) {
+        m_impl->loadFailure = Reason(FileReadFailure::CannotRead).About(path).Errno(EIO);
+        return -1;
+    }
+    m_impl->path = path;
+    return 0;
+}
+
+const Reason& CDicomFile::LoadFailure() const { return m_impl->loadFailure; }
 
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
+    m_impl->loadFailure = Reason();
     if (bytes == nullptr && size != 0) {
         return -1;
     }
     FileBuffer buffer = FileBuffer::Allocate(size);
     if (!buffer) {
+        m_impl->loadFailure = Reason(FileReadFailure::OutOfMemory).About("the bytes given");
         return -1;
     }
     if (size != 0) {

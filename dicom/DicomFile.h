@@ -19,12 +19,27 @@
 #include <memory>
 #include <string>
 
+#include "dicom/DicomWriter.h"
 #include "image/PackedDib.h"
+#include "io/Reason.h"
 #include "io/WriteOutcome.h"
 
 struct SampleRange;
 struct SampleRangeRequest;
 class ByteSource;
+
+// Why a frame of a loaded file gives no image. A file that could not be read at all
+// gives the file reader's FileReadFailure instead.
+enum class DicomNoImage {
+    NoRowsOrColumns,
+    TooManySamples,            // First: the samples per pixel
+    UnsupportedBitsAllocated,  // First: the bits allocated
+    NoPixelData,
+    Encapsulated,              // compressed fragments, which the reader does not decode
+    FrameOutside,              // First: the frame asked for
+};
+std::string ReasonText(DicomNoImage code, const Reason& reason);
+
 
 class CDicomFile {
 public:
@@ -33,11 +48,13 @@ public:
     CDicomFile(const CDicomFile&) = delete;
     CDicomFile& operator=(const CDicomFile&) = delete;
 
-    // Opens the file for positioned reads and keeps it open; reads nothing yet. -1
-    // if it cannot be opened or is a folder (nothing kept then); 0 otherwise. Files
-    // of 4 GiB and more are taken: offsets are 64-bit, and only element lengths are
-    // 32-bit. Callers Reset first.
+    // Opens the file for positioned reads and keeps it open; reads nothing but its
+    // first bytes. -1 if it cannot be opened or is a folder (nothing kept then, and
+    // LoadFailure says why); 0 otherwise. Files of 4 GiB and more are taken: offsets
+    // are 64-bit, and only element lengths are 32-bit. Callers Reset first.
     int LoadFile(const std::string& path);
+    // Why the last load failed; empty after a successful load or a Reset.
+    const Reason& LoadFailure() const;
     // The same for bytes already in memory (tests, fuzzing): copies them.
     int LoadBuffer(const std::uint8_t* bytes, std::size_t size);
     // The same for any source of bytes (null: -1). Sources without Memory() are read
@@ -76,9 +93,10 @@ public:
     // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.
     void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
 
-    // Why MakeFrameDib(frame) gives no image, in plain words; empty when it gives one.
-    // A frame whose bytes could not be read is known only after MakeFrameDib tried.
-    std::string NoImageReason(std::int32_t frame) const;
+    // Why MakeFrameDib(frame) gives no image (the load failure first); empty when it
+    // gives one. A frame whose bytes could not be read (the file changed on disk) is
+    // known only after MakeFrameDib tried.
+    Reason NoImageReason(std::int32_t frame) const;
 
     // The raw sample bytes of frame `frame`, `bytesPerFrame` bytes at frame x
     // bytesPerFrame in the pixel data, as stored; null when the frame lies outside the
@@ -172,7 +190,7 @@ private:
     void Write16BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride);
     void WriteRgbRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const;
     // Why the last conversion of `frame` could not read its bytes; empty if it could.
-    std::string ReadFailureReason(std::int32_t frame) const;
+    Reason ReadFailureReason(std::int32_t frame) const;
     // Whether frame `frame` of `bytesPerFrame` bytes lies wholly inside the pixel data.
     bool FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const;
 

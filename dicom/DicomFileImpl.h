@@ -16,6 +16,10 @@
 struct CDicomFile::Impl {
     // The loaded file (or bytes in memory).
     std::shared_ptr<const ByteSource> source;
+    // Why the last load failed.
+    Reason loadFailure;
+    // The file's path, for the words of a failed read.
+    std::string path;
     // The source the captured pixel data lies in: a load without a Reset first
     // replaces `source` but leaves the captured pixel data readable.
     std::shared_ptr<const ByteSource> pixelSource;

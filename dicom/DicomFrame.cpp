@@ -7,6 +7,7 @@
 // rescale is computed once per file, and only when the default window needs it or
 // someone settles it (see SampleRangePending).
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -35,10 +36,6 @@ namespace {
 // cost no read. At most this many, and beyond the newest at most kCacheBytes.
 constexpr std::size_t kCachedFrames = 3;
 constexpr std::uint64_t kCacheBytes = std::uint64_t{32} << 20;
-
-std::string ReadFailureText(SourceRead read) {
-    return read == SourceRead::Changed ? "the file changed on disk" : "the file could not be read";
-}
 
 }  // namespace
 
@@ -359,12 +356,30 @@ void CDicomFile::MapSamplesToGrey(std::int16_t* samples, std::size_t count) {
     }
 }
 
-std::string CDicomFile::NoImageReason(std::int32_t frame) const {
+std::string ReasonText(DicomNoImage code, const Reason& reason) {
+    switch (code) {
+        case DicomNoImage::NoRowsOrColumns: return "the file gives no rows or columns";
+        case DicomNoImage::TooManySamples:
+            return "more than 3 samples per pixel (" + std::to_string(reason.First()) + ")";
+        case DicomNoImage::UnsupportedBitsAllocated:
+            return "unsupported bits allocated (" + std::to_string(reason.First()) +
+                   "; only 8, 12 and 16 are shown)";
+        case DicomNoImage::NoPixelData: return "no pixel data";
+        case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
+        case DicomNoImage::FrameOutside: break;
+    }
+    return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
+}
+
+Reason CDicomFile::NoImageReason(std::int32_t frame) const {
+    if (m_impl->loadFailure) {
+        return m_impl->loadFailure;
+    }
     if (m_nRows == 0 || m_nColumns == 0) {
-        return "the file gives no rows or columns";
+        return DicomNoImage::NoRowsOrColumns;
     }
     if (m_nSamplesPerPixel > 3) {
-        return "more than 3 samples per pixel (" + std::to_string(m_nSamplesPerPixel) + ")";
+        return Reason(DicomNoImage::TooManySamples).Numbers(m_nSamplesPerPixel);
     }
     std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns;
     if (m_nSamplesPerPixel == 3) {
@@ -374,21 +389,27 @@ std::string CDicomFile::NoImageReason(std::int32_t frame) const {
     } else if (m_nBitsAllocated == 16) {
         bytesPerFrame *= 2;
     } else if (m_nBitsAllocated != 8) {
-        return "unsupported bits allocated (" + std::to_string(m_nBitsAllocated) + "; only 8, 12 and 16 are shown)";
+        return Reason(DicomNoImage::UnsupportedBitsAllocated).Numbers(m_nBitsAllocated);
     }
     if (!HasPixelData()) {
-        return "no pixel data";
+        return DicomNoImage::NoPixelData;
     }
     if (m_impl->encapsulated) {
-        return "encapsulated (compressed) pixel data";
+        return DicomNoImage::Encapsulated;
     }
     if (!FrameInside(frame, bytesPerFrame)) {
-        return "frame " + std::to_string(frame) + " lies outside the pixel data";
+        return Reason(DicomNoImage::FrameOutside).Numbers(frame);
     }
     return ReadFailureReason(frame);
 }
 
-std::string CDicomFile::ReadFailureReason(std::int32_t frame) const {
+Reason CDicomFile::ReadFailureReason(std::int32_t frame) const {
     const Impl& d = *m_impl;
-    return d.lastRead != SourceRead::Done && d.lastReadFrame == frame ? ReadFailureText(d.lastRead) : std::string();
+    if (d.lastRead == SourceRead::Done || d.lastReadFrame != frame) {
+        return {};
+    }
+    if (d.lastRead == SourceRead::Changed) {
+        return Reason(FileReadFailure::ChangedOnDisk).About(d.path);
+    }
+    return Reason(FileReadFailure::CannotRead).About(d.path).Errno(EIO);
 }

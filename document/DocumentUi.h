@@ -13,10 +13,6 @@ public:
     // Bring the control panel into step with `doc`: slider ranges and positions from
     // its reader, the value labels, the preview and both histograms.
     virtual void UpdateControlPanel(const CDorvanelleDoc& doc) = 0;
-    // Whether the control panel shows the range of all samples (the sliders' ranges):
-    // the document then settles it before each update. A user interface that settles
-    // it on its own, or shows no panel, says false and spares the whole-file pass.
-    virtual bool ShowsSampleRange() const { return false; }
     // Clear the control panel (a document was closed).
     virtual void ClearControlPanel() = 0;
     // A notice the user acknowledges before the document goes on, such as

@@ -30,7 +30,7 @@ PackedDibPtr CheckFrame(CDicomFile& reader, std::int32_t frame) {
         std::uint64_t{reader.m_nRows} * reader.m_nColumns > kMaxTwelveBitSamples) {
         return nullptr;
     }
-    const bool refused = !reader.NoImageReason(frame).empty();
+    const bool refused = static_cast<bool>(reader.NoImageReason(frame));
     PackedDibPtr dib = reader.MakeFrameDib(frame);
     Require(refused == (dib == nullptr));
     Require(!dib || DibIsComplete(dib.get()));

@@ -26,11 +26,9 @@ SourceRead MemorySource::ReadAt(std::uint64_t offset, std::uint8_t* out, std::si
     return SourceRead::Done;
 }
 
-std::shared_ptr<RandomAccessFile> RandomAccessFile::Open(const std::string& path, int* error) {
-    const auto fail = [error](int number) {
-        if (error != nullptr) {
-            *error = number;
-        }
+std::shared_ptr<RandomAccessFile> RandomAccessFile::Open(const std::string& path, Reason* why) {
+    const auto fail = [&](int number) {
+        SetReason(why, Reason(FileReadFailure::CannotOpen).About(path).Errno(number));
         return nullptr;
     };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -17,9 +17,10 @@
 
 class RandomAccessFile final : public ByteSource {
 public:
-    // Opens `path` for reading. Null when it cannot be opened or is a folder; `error`,
-    // when given, then holds the system's error number (EISDIR for a folder).
-    static std::shared_ptr<RandomAccessFile> Open(const std::string& path, int* error = nullptr);
+    // Opens `path` for reading. Null when it cannot be opened or is a folder; `why`,
+    // when given, then says so (CannotOpen with the system's error number, EISDIR
+    // for a folder).
+    static std::shared_ptr<RandomAccessFile> Open(const std::string& path, Reason* why = nullptr);
     ~RandomAccessFile() override;
     RandomAccessFile(const RandomAccessFile&) = delete;
     RandomAccessFile& operator=(const RandomAccessFile&) = delete;

@@ -127,16 +127,17 @@ TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
     ASSERT_EQ(reader.LoadSource(source), 0);
     reader.ParseElements(reader.DetectLayout());
     ASSERT_NE(reader.MakeFrameDib(0), nullptr);
-    EXPECT_EQ(reader.NoImageReason(0), "");
+    EXPECT_FALSE(reader.NoImageReason(0));
 
     source->Truncate(source->Size() / 2);
     EXPECT_EQ(reader.MakeFrameDib(9), nullptr);
-    EXPECT_EQ(reader.NoImageReason(9), "the file changed on disk");
+    EXPECT_TRUE(reader.NoImageReason(9).Is(FileReadFailure::ChangedOnDisk));
+    EXPECT_EQ(reader.NoImageReason(9).Text(), "the file changed on disk");
     // A frame read before the change is not shown from the cache either.
     EXPECT_EQ(reader.MakeFrameDib(0), nullptr);
-    EXPECT_EQ(reader.NoImageReason(0), "the file changed on disk");
+    EXPECT_TRUE(reader.NoImageReason(0).Is(FileReadFailure::ChangedOnDisk));
     EXPECT_FALSE(reader.ResolveSampleRange());
-    EXPECT_EQ(reader.NoImageReason(12), "frame 12 lies outside the pixel data");
+    EXPECT_TRUE(reader.NoImageReason(12).Is(DicomNoImage::FrameOutside));
 
     // Without a window in the file the first frame needs the range, which cannot be read.
     auto noWindow = std::make_shared<PositionedSource>(Study(10).Bytes());
@@ -146,7 +147,7 @@ TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
     other.m_nWindowWidth = 0;
     noWindow->Truncate(1000);
     EXPECT_EQ(other.MakeFrameDib(0), nullptr);
-    EXPECT_EQ(other.NoImageReason(0), "the file changed on disk");
+    EXPECT_TRUE(other.NoImageReason(0).Is(FileReadFailure::ChangedOnDisk));
 }
 
 // Offsets are 64-bit and element lengths 32-bit: a study whose pixel data ends past

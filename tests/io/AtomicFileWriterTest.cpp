@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "tests/image/ImageTestSupport.h"
@@ -48,7 +49,7 @@ TEST(AtomicFileWriter, WritesThePiecesAndReplacesTheOldFileKeepingItsMode) {
     ::chmod(target.c_str(), 0640);
     const WriteOutcome again = Write(target, {9});
     EXPECT_TRUE(again.written);
-    EXPECT_TRUE(again.reason.empty());
+    EXPECT_FALSE(again.reason);
     EXPECT_EQ(ReadFileBytes(target), (Bytes{9}));
     struct stat info {};
     ::stat(target.c_str(), &info);
@@ -71,7 +72,8 @@ TEST(AtomicFileWriter, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
     WriteFileBytes(target / "inside", {5});
     const WriteOutcome outcome = Write(target, {1, 2, 3});
     EXPECT_FALSE(outcome.written);
-    EXPECT_EQ(outcome.reason.rfind("cannot write " + target.string() + ": ", 0), 0u) << outcome.reason;
+    EXPECT_TRUE(outcome.reason.Is(WriteFailure::NotRegularFile)) << outcome.reason;
+    EXPECT_EQ(outcome.reason.Subject(), target.string());
     EXPECT_EQ(ReadFileBytes(target / "inside"), (Bytes{5}));
     EXPECT_EQ(folder.FileCount(), 1u);
 }
@@ -86,7 +88,8 @@ TEST(AtomicFileWriter, AFailedWriteLeavesTheOldContents) {
         outcome = Write(target, Bytes(10000, 1));
     }
     EXPECT_FALSE(outcome.written);
-    EXPECT_NE(outcome.reason.find("File too large"), std::string::npos) << outcome.reason;
+    EXPECT_TRUE(outcome.reason.Is(WriteFailure::CannotWrite)) << outcome.reason;
+    EXPECT_EQ(outcome.reason.ErrorNumber(), EFBIG);
     EXPECT_EQ(ReadFileBytes(target), (Bytes{7, 7, 7}));
     EXPECT_EQ(folder.FileCount(), 1u);
 }
@@ -96,6 +99,64 @@ TEST(AtomicFileWriter, SaysWhyAFolderCannotTakeTheFile) {
     const auto target = folder / "missing" / "x.bmp";
     const WriteOutcome outcome = Write(target, {1});
     EXPECT_FALSE(outcome.written);
-    EXPECT_EQ(outcome.reason, "cannot write " + target.string() + ": No such file or directory");
-    EXPECT_FALSE(Write("", {1}).written);
+    EXPECT_TRUE(outcome.reason.Is(WriteFailure::CannotWrite));
+    EXPECT_EQ(outcome.reason.ErrorNumber(), ENOENT);
+    EXPECT_EQ(outcome.reason.Text().rfind("cannot write " + target.string() + ": ", 0), 0u) << outcome.reason;
+    EXPECT_TRUE(Write("", {1}).reason.Is(WriteFailure::NoName));
+}
+
+TEST(AtomicFileWriter, ASaveOntoALinkReplacesTheLinkedFileAndKeepsTheLink) {
+    ScratchFolder folder;
+    std::filesystem::create_directory(folder / "studies");
+    const auto real = folder / "studies" / "scan.bmp";
+    WriteFileBytes(real, {1, 1});
+    ::chmod(real.c_str(), 0604);
+    const auto link = folder / "latest.bmp";
+    std::filesystem::create_symlink("studies/scan.bmp", link);  // relative, as users make them
+
+    const WriteOutcome outcome = Write(link, {2, 2, 2});
+    ASSERT_TRUE(outcome.written) << outcome.reason;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(std::filesystem::read_symlink(link), "studies/scan.bmp");
+    EXPECT_EQ(ReadFileBytes(real), (Bytes{2, 2, 2}));
+    struct stat info {};
+    ::stat(real.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0604u);
+    EXPECT_EQ(folder.FileCount(), 2u);  // the folder and the link: no temporary in either place
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "studies"), {}), 1);
+}
+
+TEST(AtomicFileWriter, ALinkThatLeadsNowhereIsRefusedAndNothingIsCreated) {
+    ScratchFolder folder;
+    const auto link = folder / "gone.bmp";
+    std::filesystem::create_symlink("missing/scan.bmp", link);
+    const WriteOutcome outcome = Write(link, {1});
+    EXPECT_FALSE(outcome.written);
+    EXPECT_TRUE(outcome.reason.Is(WriteFailure::BrokenLink)) << outcome.reason;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(folder.FileCount(), 1u);
+
+    const auto loop = folder / "loop.bmp";
+    std::filesystem::create_symlink("loop.bmp", loop);
+    EXPECT_FALSE(Write(loop, {1}).written);
+    EXPECT_TRUE(std::filesystem::is_symlink(loop));
+}
+
+TEST(AtomicFileWriter, ANamedTemporaryIsRemovedAfterASaveAndAFailedOne) {
+    ScratchFolder folder;
+    const auto target = folder / "named.dcm";
+    const Bytes bytes = {4, 5, 6};
+    const std::span<const std::uint8_t> pieces[] = {bytes};
+    ASSERT_TRUE(WriteFileAtomically(target.string(), pieces, TemporaryFile::Kind::Named).written);
+    EXPECT_EQ(ReadFileBytes(target), bytes);
+    EXPECT_EQ(folder.FileCount(), 1u);
+
+    WriteOutcome outcome;
+    {
+        FileSizeLimit limit(2);
+        outcome = WriteFileAtomically(target.string(), pieces, TemporaryFile::Kind::Named);
+    }
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(ReadFileBytes(target), bytes);
+    EXPECT_EQ(folder.FileCount(), 1u);
 }

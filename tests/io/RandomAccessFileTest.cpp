@@ -45,11 +45,12 @@ TEST(RandomAccessFile, ReadsByPositionAndRefusesWhatIsNotThere) {
     Read(*file, 8, 3, SourceRead::Changed);  // past the end: the size the caller trusted is wrong
     Read(*file, ~std::uint64_t{0}, 1, SourceRead::Changed);
 
-    int error = 0;
-    EXPECT_EQ(RandomAccessFile::Open(folder.File("missing"), &error), nullptr);
-    EXPECT_EQ(error, ENOENT);
-    EXPECT_EQ(RandomAccessFile::Open(folder.Path().string(), &error), nullptr);
-    EXPECT_EQ(error, EISDIR);
+    Reason why;
+    EXPECT_EQ(RandomAccessFile::Open(folder.File("missing"), &why), nullptr);
+    EXPECT_TRUE(why.Is(FileReadFailure::CannotOpen));
+    EXPECT_EQ(why.ErrorNumber(), ENOENT);
+    EXPECT_EQ(RandomAccessFile::Open(folder.Path().string(), &why), nullptr);
+    EXPECT_EQ(why.ErrorNumber(), EISDIR);
 
     MemorySource memory(FileBuffer::Allocate(4));
     EXPECT_NE(memory.Memory(), nullptr);
