@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileImpl.h"
@@ -12,16 +13,6 @@ namespace {
 
 // Numeric texts convert their first 31 bytes, as the C library sees them.
 constexpr std::size_t kNumberText = 31;
-// No captured value uses more than its first 64 bytes (the photometric text).
-constexpr std::uint32_t kCapturedBytes = 64;
-
-bool IsCapturedImageAttribute(std::uint16_t element) {
-    switch (element) {
-    case 0x0002: case 0x0004: case 0x0008: case 0x0010: case 0x0011: case 0x0012: case 0x0100:
-    case 0x0101: case 0x0102: case 0x0103: case 0x1050: case 0x1051: case 0x1052: return true;
-    default: return false;
-    }
-}
 
 struct NumberText {
     char text[kNumberText + 1] = {};
@@ -53,68 +44,104 @@ std::int32_t TextToTruncatedInt(const std::uint8_t* value, std::uint32_t length)
 }
 
 // Numbers of a value shorter than the number read the missing bytes as zero.
-std::uint16_t First16(const std::uint8_t* value, std::uint32_t length) {
+std::uint16_t First16(const std::uint8_t* value, std::uint32_t length, bool bigEndian) {
     std::uint8_t bytes[2] = {};
     std::memcpy(bytes, value, length < 2 ? length : 2);
-    return ReadLE16(bytes);
+    return Read16(bytes, bigEndian);
 }
 
-std::uint32_t First32(const std::uint8_t* value, std::uint32_t length) {
+std::uint32_t First32(const std::uint8_t* value, std::uint32_t length, bool bigEndian) {
     std::uint8_t bytes[4] = {};
     std::memcpy(bytes, value, length < 4 ? length : 4);
-    return ReadLE32(bytes);
+    return Read32(bytes, bigEndian);
+}
+
+// The 64-bit numbers of an extended offset table or its lengths (little-endian:
+// only little-endian files hold compressed frames).
+std::vector<std::uint64_t> Numbers64(const std::uint8_t* value, std::uint32_t length) {
+    std::vector<std::uint64_t> numbers;
+    for (std::uint32_t i = 0; i + 8 <= length; i += 8) {
+        numbers.push_back(ReadLE32(value + i) | (std::uint64_t{ReadLE32(value + i + 4)} << 32));
+    }
+    return numbers;
+}
+
+// No captured value uses more than its first 64 bytes (the photometric text).
+constexpr std::uint32_t kCapturedBytes = 64;
+// An extended offset table of more than 2^24 frames is cut there.
+constexpr std::uint32_t kExtendedTableBytes = std::uint32_t{8} << 24;
+
+bool IsCapturedImageAttribute(std::uint16_t element) {
+    switch (element) {
+    case 0x0002: case 0x0004: case 0x0006: case 0x0008: case 0x0010: case 0x0011: case 0x0012:
+    case 0x0100: case 0x0101: case 0x0102: case 0x0103: case 0x1050: case 0x1051: case 0x1052: return true;
+    default: return false;
+    }
 }
 
 }  // namespace
 
 void CDicomFile::CaptureAttribute() {
     Impl& d = *m_impl;
-    if (d.source == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
+    if (d.file == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
         return;
     }
     if (m_nGroup == 0x7FE0 && m_nElement == 0x0010) {
         // Where the value lies, not its bytes: frames are read from there when shown.
-        if (d.pixelSource != d.source) {
-            d.frames.clear();
-        }
-        d.pixelSource = d.source;
+        d.frames.clear();
+        d.pixelFile = d.file;
+        ++d.pixelSerial;
         m_nPixelDataOffset = m_nCursor - m_nLength;
         m_nPixelDataLength = m_nLength;
         d.encapsulated = d.undefinedLength;
+        d.bigEndianPixels = d.bigEndian;
         return;
     }
-    const bool captured = (m_nGroup == 0x0028 && IsCapturedImageAttribute(m_nElement)) ||
-                          (m_nGroup == 0x7FE0 && m_nElement == 0x0000);
-    if (!captured) {
+    const bool extendedTable = m_nGroup == 0x7FE0 && (m_nElement == 0x0001 || m_nElement == 0x0002);
+    if (!(m_nGroup == 0x0028 && IsCapturedImageAttribute(m_nElement)) && !(m_nGroup == 0x7FE0 && m_nElement == 0x0000) &&
+        !extendedTable) {
         return;
     }
-    const std::uint32_t n = m_nLength < kCapturedBytes ? m_nLength : kCapturedBytes;
+    // Only the bytes a field takes are read (all of an extended offset table, up to
+    // one entry per frame of the largest study a 32-bit length allows).
+    const std::uint32_t limit = extendedTable ? kExtendedTableBytes : kCapturedBytes;
+    const std::uint32_t n = m_nLength < limit ? m_nLength : limit;
     const std::uint8_t* value = CurrentValue(n);
     if (value == nullptr) {
         return;
     }
-    if (m_nGroup == 0x7FE0) {
-        m_nPixelGroupLength = First32(value, n);
-        return;
-    }
-    switch (m_nElement) {
-    case 0x0002: m_nSamplesPerPixel = First16(value, n); break;
-    case 0x0004:
-        std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
-        std::memcpy(m_szPhotometric, value, n < sizeof m_szPhotometric ? n : sizeof m_szPhotometric);
-        break;
-    case 0x0008: m_nFrames = TextToInt(value, n); break;
-    case 0x0010: m_nRows = First16(value, n); break;
-    case 0x0011: m_nColumns = First16(value, n); break;
-    case 0x0012: m_nPlanes = static_cast<std::int16_t>(First16(value, n)); break;
-    case 0x0100: m_nBitsAllocated = First16(value, n); break;
-    case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
-    case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
-    case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
-    case 0x1050: m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n)); break;
-    case 0x1051: m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n)); break;
-    case 0x1052: m_nRescaleIntercept = static_cast<std::int16_t>(TextToTruncatedInt(value, n)); break;
-    default: break;
+    const bool big = m_impl->bigEndian;
+    const auto First16 = [big](const std::uint8_t* v, std::uint32_t length) { return ::First16(v, length, big); };
+    const auto First32 = [big](const std::uint8_t* v, std::uint32_t length) { return ::First32(v, length, big); };
+    if (m_nGroup == 0x0028) {
+        switch (m_nElement) {
+        case 0x0002: m_nSamplesPerPixel = First16(value, n); break;
+        case 0x0004:
+            std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
+            std::memcpy(m_szPhotometric, value, n < sizeof m_szPhotometric ? n : sizeof m_szPhotometric);
+            break;
+        case 0x0006: m_impl->planarConfiguration = First16(value, n); break;
+        case 0x0008: m_nFrames = TextToInt(value, n); break;
+        case 0x0010: m_nRows = First16(value, n); break;
+        case 0x0011: m_nColumns = First16(value, n); break;
+        case 0x0012: m_nPlanes = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x0100: m_nBitsAllocated = First16(value, n); break;
+        case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x1050: m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n)); break;
+        case 0x1051: m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n)); break;
+        case 0x1052: m_nRescaleIntercept = static_cast<std::int16_t>(TextToTruncatedInt(value, n)); break;
+        default: break;
+        }
+    } else if (m_nGroup == 0x7FE0) {
+        if (m_nElement == 0x0000) {
+            m_nPixelGroupLength = First32(value, n);
+        } else if (m_nElement == 0x0001) {
+            m_impl->extended.offsets = Numbers64(value, n);
+        } else if (m_nElement == 0x0002) {
+            m_impl->extended.lengths = Numbers64(value, n);
+        }
     }
 }
 

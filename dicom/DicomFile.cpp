@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "dicom/DicomFileImpl.h"
+#include "dicom/EncapsulatedPixelData.h"
+#include "dicom/TransferSyntax.h"
 #include "io/ByteOrder.h"
 #include "io/RandomAccessFile.h"
 
@@ -24,9 +27,11 @@ char UpperAscii(std::uint8_t c) {
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
 
-// VRs whose explicit form has two reserved bytes and a 32-bit length.
+// VRs whose explicit form has two reserved bytes and a 32-bit length. OD, OF, OL,
+// OV, SV, UC, UR and UV came later than the rest; without them an element of such
+// a VR was read as implicit and the walk lost its way.
 bool IsLongFormVR(const std::uint8_t* vr) {
-    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT"};
+    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT", "OD", "OF", "OL", "OV", "SV", "UC", "UR", "UV"};
     const char a = UpperAscii(vr[0]);
     const char b = UpperAscii(vr[1]);
     for (const char* code : kLong) {
@@ -45,16 +50,17 @@ CDicomFile::~CDicomFile() = default;
 
 void CDicomFile::Reset() {
     Impl& d = *m_impl;
-    d.source.reset();
+    d.file.reset();
     d.loadFailure = Reason();
     d.path.clear();
+    ++d.generation;
     d.windowLength = 0;
     d.headLength = 0;
     d.rangeKnown = false;
     d.rangeOf = {};
     d.rangePending = false;
-    d.lastRead = SourceRead::Done;
-    d.lastReadFrame = -1;
+    d.converted.clear();
+    d.itemBytes.clear();
     m_pBuffer = nullptr;
     m_nSize = 0;
     m_nCursor = 0;
@@ -80,9 +86,15 @@ void CDicomFile::ClearImageFields() {
     m_nRescaleIntercept = 0;
     m_nFrames = 0;
     m_nPixelDataOffset = 0;
-    m_impl->pixelSource.reset();
+    m_impl->pixelFile.reset();
     m_impl->frames.clear();
     m_impl->encapsulated = false;
+    m_impl->bigEndianPixels = false;
+    m_impl->planarConfiguration = 0;
+    m_impl->items = {};
+    m_impl->fragments = EncapsulatedPixelData();
+    m_impl->extended = ExtendedOffsets();
+    m_impl->itemsProblem = Reason();
 }
 
 void CDicomFile::ClearElement() {
@@ -107,12 +119,14 @@ int CDicomFile::LoadSource(std::shared_ptr<const ByteSource> source) {
     }
     // Pixel data captured from the source being replaced (a load without a Reset
     // first) stays readable: it keeps its own reference to that source.
-    d.source = std::move(source);
+    d.file = std::move(source);
     d.windowLength = 0;
+    d.inflated = false;
+    ++d.generation;
     std::memcpy(d.head, head, headLength);
     d.headLength = headLength;
-    m_pBuffer = d.source->Memory();
-    m_nSize = d.source->Size();
+    m_pBuffer = d.file->Memory();
+    m_nSize = d.file->Size();
     return 0;
 }
 
@@ -130,7 +144,9 @@ int CDicomFile::LoadFile(const std::string& path) {
     return 0;
 }
 
-const Reason& CDicomFile::LoadFailure() const { return m_impl->loadFailure; }
+const Reason& CDicomFile::LoadFailure() const {
+    return m_impl->loadFailure;
+}
 
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
     m_impl->loadFailure = Reason();
@@ -149,7 +165,7 @@ int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
 }
 
 int CDicomFile::DetectLayout() const {
-    if (m_impl->source == nullptr) {
+    if (m_impl->file == nullptr) {
         return 2;  // nothing loaded: the walk of layout 2 reads nothing
     }
     const std::uint8_t* head = m_impl->head;
@@ -169,11 +185,11 @@ int CDicomFile::DetectLayout() const {
 
 const std::uint8_t* CDicomFile::WalkBytes(std::uint64_t offset, std::size_t size) {
     Impl& d = *m_impl;
-    if (d.source == nullptr || offset > m_nSize || size > m_nSize - offset) {
+    if (d.file == nullptr || offset > m_nSize || size > m_nSize - offset) {
         return nullptr;
     }
-    if (const std::uint8_t* memory = d.source->Memory()) {
-        return offset + size <= d.source->Size() ? memory + offset : nullptr;
+    if (const std::uint8_t* memory = d.file->Memory()) {
+        return offset + size <= d.file->Size() ? memory + offset : nullptr;
     }
     if (offset >= d.windowStart && offset - d.windowStart <= d.windowLength &&
         size <= d.windowLength - (offset - d.windowStart)) {
@@ -185,7 +201,7 @@ const std::uint8_t* CDicomFile::WalkBytes(std::uint64_t offset, std::size_t size
         d.window.resize(std::max<std::size_t>(length, 1));
     }
     d.windowLength = 0;
-    if (d.source->ReadAt(offset, d.window.data(), length) != SourceRead::Done) {
+    if (d.file->ReadAt(offset, d.window.data(), length) != SourceRead::Done) {
         return nullptr;  // the file changed or failed since it was opened: the walk ends here
     }
     d.windowStart = offset;
@@ -194,9 +210,10 @@ const std::uint8_t* CDicomFile::WalkBytes(std::uint64_t offset, std::size_t size
 }
 
 bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
-    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
-                                         "IS", "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ",
-                                         "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT"};
+    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS",
+                                         "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ", "SS", "ST",
+                                         "TM", "UI", "UL", "UN", "US", "UT", "OD", "OF", "OL", "OV",
+                                         "SV", "UC", "UR", "UV"};
     const char a = UpperAscii(twoBytes[0]);
     const char b = UpperAscii(twoBytes[1]);
     for (const char* code : kCodes) {
@@ -223,26 +240,27 @@ bool CDicomFile::ReadElementHeader() {
     if (p == nullptr) {
         return endWalk();
     }
-    m_nGroup = ReadLE16(p);
-    m_nElement = ReadLE16(p + 2);
+    const bool big = m_impl->bigEndian;
+    m_nGroup = Read16(p, big);
+    m_nElement = Read16(p + 2, big);
 
     std::uint64_t valueStart = start + 8;
     std::uint32_t length = 0;
     std::uint64_t continueAt = 0;  // where the walk goes on after an undefined length
     if (!IsExplicitVR(p + 4)) {
-        length = ReadLE32(p + 4);
+        length = Read32(p + 4, big);
         continueAt = start + 8;
     } else if (IsLongFormVR(p + 4)) {
         if (size - start < 12) {
             return endWalk();
         }
-        length = ReadLE32(p + 8);
+        length = Read32(p + 8, big);
         valueStart = start + 12;
         // Steps over the header and the tag and length of the first item (or of the
         // offset table of encapsulated pixel data), into the item's elements.
         continueAt = start + 20;
     } else {
-        length = ReadLE16(p + 6);
+        length = Read16(p + 6, big);
     }
 
     if (length == kUndefinedLength) {
@@ -250,6 +268,7 @@ bool CDicomFile::ReadElementHeader() {
             return endWalk();
         }
         m_impl->undefinedLength = true;
+        m_impl->valueStart = valueStart;
         m_nCursor = continueAt;
         return true;
     }
@@ -262,7 +281,7 @@ bool CDicomFile::ReadElementHeader() {
 }
 
 const std::uint8_t* CDicomFile::CurrentValue(std::uint32_t limit) {
-    if (m_impl->source == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
+    if (m_impl->file == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
         return nullptr;
     }
     return WalkBytes(m_nCursor - m_nLength, std::min(m_nLength, limit));
@@ -275,10 +294,147 @@ void CDicomFile::WalkElements(int layout, Step step) {
     } else if (layout != 3) {
         return;
     }
+    Impl& d = *m_impl;
+    d.bigEndian = false;
+    d.syntax = nullptr;
+    d.syntaxUid.clear();
+    d.dataSetProblem = Reason();
     // Every element moves the cursor forward by at least 8 bytes, so this ends.
     while (m_nCursor < m_nSize && ReadElementHeader()) {
+        const bool meta = m_nGroup == 0x0002 && !d.bigEndian;
+        if (meta && m_nElement == 0x0010) {
+            NoteTransferSyntax();
+        }
         step();
+        if (m_nGroup == 0x7FE0 && m_nElement == 0x0010 && d.undefinedLength) {
+            SkipPixelItems();
+        }
+        // The meta group ends where the next element is not in group 2.
+        const std::uint8_t* next = m_nCursor + 2 <= m_nSize ? WalkBytes(m_nCursor, 2) : nullptr;
+        if (meta && !(next != nullptr && ReadLE16(next) == 0x0002) && !EnterDataSet()) {
+            m_nCursor = m_nSize;
+        }
     }
+}
+
+void CDicomFile::NoteTransferSyntax() {
+    Impl& d = *m_impl;
+    // A UID has at most 64 characters; more is not a UID the table knows.
+    const std::uint32_t shown = std::min<std::uint32_t>(m_nLength, 256);
+    const std::uint8_t* value = CurrentValue(shown);
+    if (value == nullptr) {
+        return;
+    }
+    std::string uid(reinterpret_cast<const char*>(value), shown);
+    while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' ')) {
+        uid.pop_back();
+    }
+    d.syntaxUid = uid;
+    d.syntax = FindTransferSyntax(uid);
+}
+
+bool CDicomFile::EnterDataSet() {
+    Impl& d = *m_impl;
+    if (d.syntax == nullptr) {
+        return true;
+    }
+    if (d.syntax->kind == SyntaxKind::ExplicitBig) {
+        d.bigEndian = true;
+        return true;
+    }
+    if (d.syntax->kind != SyntaxKind::DeflatedLittle || d.inflated) {
+        return true;
+    }
+    // The meta group stays as it is; the data set after it is replaced by its
+    // inflated bytes, which this walk and every later one read.
+    // A deflated data set is inflated into memory whole: read the rest of the file.
+    std::vector<std::uint8_t> rest;
+    if (m_nSize - m_nCursor > kMaxFileSize) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("the deflated data set is 4 GiB or larger");
+        return false;
+    }
+    try {
+        rest.resize(static_cast<std::size_t>(m_nSize - m_nCursor));
+    } catch (const std::bad_alloc&) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the deflated data set");
+        return false;
+    }
+    if (d.file->ReadAt(m_nCursor, rest.data(), rest.size()) != SourceRead::Done) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("the file changed on disk");
+        return false;
+    }
+    const std::span<const std::uint8_t> deflated(rest.data(), rest.size());
+    std::vector<std::uint8_t> inflated;
+    std::string why;
+    const std::uint64_t limit = m_nCursor < kMaxFileSize ? kMaxFileSize - m_nCursor : 0;
+    const std::size_t cap = InflateCap(deflated.size()) < limit ? InflateCap(deflated.size()) : limit;
+    if (!InflateDataSet(deflated, cap, inflated, &why)) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About(why);
+        return false;
+    }
+    FileBuffer buffer = FileBuffer::Allocate(static_cast<std::size_t>(m_nCursor + inflated.size()));
+    if (!buffer || d.file->ReadAt(0, buffer.Data(), static_cast<std::size_t>(m_nCursor)) != SourceRead::Done) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the inflated data set");
+        return false;
+    }
+    if (!inflated.empty()) {
+        std::memcpy(buffer.Data() + m_nCursor, inflated.data(), inflated.size());
+    }
+    const std::uint64_t cursor = m_nCursor;
+    LoadSource(std::make_shared<MemorySource>(std::move(buffer)));
+    m_nCursor = cursor;
+    d.inflated = true;
+    return true;
+}
+
+void CDicomFile::SkipPixelItems() {
+    Impl& d = *m_impl;
+    if (d.syntax == nullptr ||
+        (d.syntax->kind != SyntaxKind::Encapsulated && d.syntax->kind != SyntaxKind::NotShown)) {
+        return;  // without a compressed transfer syntax the walk goes on inside, as it always has
+    }
+    // The items are read into memory from where they start to the end of the file:
+    // compressed frames are decoded from there.
+    std::span<const std::uint8_t> items;
+    if (const std::uint8_t* memory = d.file->Memory()) {
+        items = std::span<const std::uint8_t>(memory + d.valueStart, m_nSize - d.valueStart);
+    } else {
+        d.itemBytes.clear();
+        bool read = m_nSize - d.valueStart <= kMaxFileSize;
+        if (read) {
+            try {
+                d.itemBytes.resize(static_cast<std::size_t>(m_nSize - d.valueStart));
+            } catch (const std::bad_alloc&) {
+                read = false;
+            }
+        }
+        if (!read || d.file->ReadAt(d.valueStart, d.itemBytes.data(), d.itemBytes.size()) != SourceRead::Done) {
+            d.itemsProblem = Reason(DicomNoImage::FrameNotDecoded).About("the compressed frames could not be read");
+            d.items = {};
+            m_nCursor = m_nSize;
+            return;
+        }
+        items = std::span<const std::uint8_t>(d.itemBytes.data(), d.itemBytes.size());
+    }
+    // The last pixel data in walking order is the one captured, so its items are kept.
+    std::string why;
+    if (!ParseFragments(items, d.fragments, &why)) {
+        d.itemsProblem = Reason(DicomNoImage::FrameNotDecoded).About(why);
+        d.items = {};
+        m_nCursor = m_nSize;
+        return;
+    }
+    d.itemsProblem = Reason();
+    d.items = items.first(d.fragments.end);
+    m_nCursor = d.valueStart + d.fragments.end;
+}
+
+std::string CDicomFile::TransferSyntaxUid() const {
+    return m_impl->syntaxUid;
+}
+
+std::string CDicomFile::TransferSyntaxName() const {
+    return m_impl->syntax != nullptr ? m_impl->syntax->name : "";
 }
 
 void CDicomFile::ParseElements(int layout) {

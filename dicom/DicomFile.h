@@ -3,13 +3,15 @@
 // displayable bitmap, and names and renders elements for the header listing.
 //
 // Opening costs the element headers and the few values that are captured or
-// listed: the pixel data is never read whole. A frame's bytes are read by position
-// when the frame is converted, and the range of all samples (for the window
-// sliders and the default window) only when something asks for it.
+// listed: uncompressed pixel data is never read whole. A frame's bytes are read by
+// position when the frame is converted, and the range of all samples (for the
+// window sliders and the default window) only when something asks for it.
 //
 // It is a tolerant walker, not a validating parser: it decides explicit or implicit
-// VR element by element, reads every number as little-endian, and never reads
-// outside the file's bytes whatever their lengths claim.
+// VR element by element and never reads outside the file's bytes whatever their
+// lengths claim. Numbers are little-endian unless the file meta group names the
+// big-endian transfer syntax; a deflated data set is inflated before it is walked,
+// and compressed frames are decoded one at a time when they are shown.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dicom/DicomWriter.h"
 #include "image/PackedDib.h"
@@ -27,6 +30,7 @@
 struct SampleRange;
 struct SampleRangeRequest;
 class ByteSource;
+enum class SourceRead;
 
 // Why a frame of a loaded file gives no image. A file that could not be read at all
 // gives the file reader's FileReadFailure instead.
@@ -37,6 +41,13 @@ enum class DicomNoImage {
     NoPixelData,
     Encapsulated,              // compressed fragments, which the reader does not decode
     FrameOutside,              // First: the frame asked for
+    DataSetUnreadable,         // Subject: why the data set after the meta group cannot be read
+    SyntaxNotShown,            // Subject: what the frames are compressed as (e.g. "JPEG XL")
+    SyntaxUnknown,             // Subject: the transfer syntax UID
+    FrameNotDecoded,           // Subject: the decoder's words
+    PaletteColour,
+    PhotometricNotShown,       // Subject: the photometric interpretation
+    ColourBitsAllocated,       // First: the bits allocated of a colour image
 };
 std::string ReasonText(DicomNoImage code, const Reason& reason);
 
@@ -88,31 +99,28 @@ public:
 
     // A new bitmap of frame `frame` (8-bit grey with a grey table, or 24-bit), or null.
     PackedDibPtr MakeFrameDib(std::int32_t frame);
+    // The bit count of the bitmaps MakeFrameDib gives: 24 for three samples per pixel, else 8.
+    std::uint16_t FrameBitCount() const { return m_nSamplesPerPixel == 3 ? 24 : 8; }
     // The frame's rows as 8-bit samples, bottom row first for 8 and 16 bits allocated.
     std::unique_ptr<std::uint8_t[]> ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame);
     // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.
     void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
 
     // Why MakeFrameDib(frame) gives no image (the load failure first); empty when it
-    // gives one. A frame whose bytes could not be read (the file changed on disk) is
-    // known only after MakeFrameDib tried.
+    // gives one.
     Reason NoImageReason(std::int32_t frame) const;
 
-    // The raw sample bytes of frame `frame`, `bytesPerFrame` bytes at frame x
-    // bytesPerFrame in the pixel data, as stored; null when the frame lies outside the
-    // pixel data or cannot be read. Every conversion takes its samples from here. The
-    // bytes stay valid until the reader reads again.
-    const std::uint8_t* FrameSampleBytes(std::int32_t frame, std::uint64_t bytesPerFrame);
-    // Bytes [offset, offset + size) of the pixel data value, from memory or from a small
-    // cache of recently read frames or read from the file; null when they lie outside
-    // the value or cannot be read.
-    const std::uint8_t* PixelBytes(std::uint64_t offset, std::uint64_t size);
-    // Whether any captured pixel data is known (possibly empty, or encapsulated).
+    // Bytes [offset, offset + size) of the pixel data value as stored, from memory,
+    // from a small cache of recently read frames, or read from the file; null when
+    // they lie outside the value or cannot be read. Valid until the reader reads again.
+    const std::uint8_t* PixelBytes(std::uint64_t offset, std::uint64_t size) const;
+    // Whether any pixel data was captured (possibly empty, or encapsulated).
     bool HasPixelData() const;
 
-    // The range of all 16-bit samples. A 16-bit conversion that does not need it (the
-    // file gives a window) leaves it pending, with m_nMinSample and m_nMaxSample as
-    // they were; whoever shows the range settles it, here and now or on another thread.
+    // The range of all 16-bit samples. A conversion of uncompressed 16-bit samples
+    // that does not need it (the file gives a window) leaves it pending, with
+    // m_nMinSample and m_nMaxSample as they were; whoever shows the range settles it,
+    // here and now or on another thread.
     bool SampleRangePending() const;
     // Computes a pending range now and sets m_nMinSample and m_nMaxSample. False
     // when the pixel data could no longer be read (the fields then stay as they were).
@@ -122,6 +130,12 @@ public:
     // Takes the result of that pass, if the request is still that of the captured pixel
     // data: caches it and, while it is pending, sets m_nMinSample and m_nMaxSample.
     bool AdoptSampleRange(const SampleRangeRequest& request, SampleRange range);
+
+    // The Transfer Syntax UID of the file meta group as the last walk found it
+    // (without padding), and its name; both empty without a meta group, the name
+    // empty for a UID that is not known.
+    std::string TransferSyntaxUid() const;
+    std::string TransferSyntaxName() const;
 
     // Writes `dib` (8- or 24-bit) as a bare implicit-VR stream of 14 elements.
     // Null writes nothing and creates no file.
@@ -177,22 +191,46 @@ private:
     // at m_nCursor), or null when the cursor does not stand just past a value inside
     // the file or the bytes cannot be read.
     const std::uint8_t* CurrentValue(std::uint32_t limit);
-    // Whether the range cache holds the range of the captured pixel data.
+    // Reads `size` bytes of the pixel data value at `offset` into `out`.
+    SourceRead ReadPixels(std::uint64_t offset, std::uint8_t* out, std::size_t size) const;
+    // Why a read of the pixel data ended as `read`: the file changed, or failed.
+    Reason ReadFailure(SourceRead read) const;
+    // The range cache holds the range of the captured pixel data as stored.
     bool RangeCached() const;
     void SetRangeFields(SampleRange range);
+    // Uncompressed samples read where they lie: only frame `frame` (or, for 12
+    // bits, the groups one frame takes from the start), from the file.
+    bool SelectStoredFrame(std::int32_t frame) const;
     // Checks and side effects of the grey path before any row is written (for
     // 16 bits: the sample range and the default window); false when there is no image.
     bool PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame);
-    // The stored bytes that rows of frame `frame` come from; null when unreadable.
-    const std::uint8_t* GreySource(std::uint16_t bitsAllocated, std::int32_t frame);
-    void WriteGreyRows(std::uint16_t bitsAllocated, const std::uint8_t* source, std::uint8_t* rows, std::size_t stride);
-    void Write12BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const;
-    void Write16BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride);
-    void WriteRgbRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const;
-    // Why the last conversion of `frame` could not read its bytes; empty if it could.
-    Reason ReadFailureReason(std::int32_t frame) const;
-    // Whether frame `frame` of `bytesPerFrame` bytes lies wholly inside the pixel data.
+    void WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, std::uint8_t* rows, std::size_t stride);
+    void Write12BitRows(std::uint8_t* rows, std::size_t stride) const;
+    void Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride);
+    void WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const;
+    // Whether frame `frame` of `bytesPerFrame` bytes lies wholly inside the samples
+    // SelectSamples chose.
     bool FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const;
+
+    // The walk's handling of the file meta group: notes the transfer syntax, and
+    // where the group ends, prepares the data set (big-endian numbers, inflation).
+    // False when the data set cannot be read.
+    void NoteTransferSyntax();
+    bool EnterDataSet();
+    // Reads the items of encapsulated pixel data and moves the cursor past them.
+    void SkipPixelItems();
+
+    // Chooses the samples the conversion reads for `frame`, rearranging or decoding
+    // when the file does not store them as the conversion reads them; false, with
+    // the reason kept for NoImageReason, when there are none.
+    struct ColourPlan;
+    bool SelectSamples(std::int32_t frame) const;
+    bool PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const;
+    bool RearrangeStored(const ColourPlan& plan, bool signExtend) const;
+    void ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data) const;
+    bool DecodeStoredFrame(std::int32_t frame) const;
+    // The start of frame `frame` in the chosen samples.
+    const std::uint8_t* SourceFrame(std::int32_t frame, std::size_t bytesPerFrame) const;
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;  // the open file and per-file caches (frames, sample range)

@@ -2,10 +2,12 @@
 // samples per pixel (16-bit samples through the grey window, 12-bit packed samples
 // by a fixed weighting of their nibbles), 24-bit colour for three.
 //
-// Only the frame asked for is read (FrameSampleBytes), and its rows are mapped
-// through a table of the current window. The range of the whole data after the
-// rescale is computed once per file, and only when the default window needs it or
-// someone settles it (see SampleRangePending).
+// The samples are read where SelectSamples puts them (the frame read from the
+// file, or a rearranged or decoded copy) and never changed. Only the rows of the
+// frame asked for are mapped, through a table of the current window. The range of
+// the whole data after the rescale is computed once per file (per decoded frame for
+// compressed data); for samples read from the file, only when the default window
+// needs it or someone settles it (see SampleRangePending).
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -28,10 +30,6 @@ std::uint8_t TwelveBitSecond(std::uint8_t d1, std::uint8_t d2) {
     return static_cast<std::uint8_t>((d1 >> 4) * 0.29 + (d2 >> 4) * 0.11 + ((d2 & 0x0F) * 16) * 0.6);
 }
 
-}  // namespace
-
-namespace {
-
 // Frames kept after they are read: stepping back and forth, and a window change,
 // cost no read. At most this many, and beyond the newest at most kCacheBytes.
 constexpr std::size_t kCachedFrames = 3;
@@ -39,36 +37,45 @@ constexpr std::uint64_t kCacheBytes = std::uint64_t{32} << 20;
 
 }  // namespace
 
-bool CDicomFile::HasPixelData() const { return m_impl->pixelSource != nullptr; }
+bool CDicomFile::HasPixelData() const { return m_impl->pixelFile != nullptr; }
 
-bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const {
-    if (frame < 0 || !HasPixelData()) {
-        return false;
+SourceRead CDicomFile::ReadPixels(std::uint64_t offset, std::uint8_t* out, std::size_t size) const {
+    const Impl& d = *m_impl;
+    if (!HasPixelData() || offset > m_nPixelDataLength || size > m_nPixelDataLength - offset) {
+        return SourceRead::Failed;
     }
-    // Divided rather than multiplied: frame x 3 x rows x columns can pass 2^64.
-    return bytesPerFrame == 0 || static_cast<std::uint64_t>(frame) < m_nPixelDataLength / bytesPerFrame;
+    return d.pixelFile->ReadAt(m_nPixelDataOffset + offset, out, size);
 }
 
-const std::uint8_t* CDicomFile::PixelBytes(std::uint64_t offset, std::uint64_t size) {
+Reason CDicomFile::ReadFailure(SourceRead read) const {
+    if (read == SourceRead::Changed) {
+        return Reason(FileReadFailure::ChangedOnDisk).About(m_impl->path);
+    }
+    return Reason(FileReadFailure::CannotRead).About(m_impl->path).Errno(EIO);
+}
+
+const std::uint8_t* CDicomFile::PixelBytes(std::uint64_t offset, std::uint64_t size) const {
     Impl& d = *m_impl;
-    d.lastRead = SourceRead::Done;
+    d.lastRead = SourceRead::Failed;
     if (!HasPixelData() || offset > m_nPixelDataLength || size > m_nPixelDataLength - offset) {
         return nullptr;
     }
-    const ByteSource& source = *d.pixelSource;
+    const ByteSource& file = *d.pixelFile;
     const std::uint64_t at = m_nPixelDataOffset + offset;
-    if (const std::uint8_t* memory = source.Memory()) {
-        return at <= source.Size() && size <= source.Size() - at ? memory + at : nullptr;
+    if (const std::uint8_t* memory = file.Memory()) {
+        d.lastRead = SourceRead::Done;
+        return at <= file.Size() && size <= file.Size() - at ? memory + at : nullptr;
     }
     for (auto it = d.frames.begin(); it != d.frames.end(); ++it) {
         if (it->offset == at && it->size == size) {
             // Kept bytes are shown only while the file is still the one they came from.
-            if (!source.Unchanged()) {
+            if (!file.Unchanged()) {
                 d.frames.clear();
                 d.lastRead = SourceRead::Changed;
                 return nullptr;
             }
             std::rotate(d.frames.begin(), it, it + 1);
+            d.lastRead = SourceRead::Done;
             return d.frames.front().bytes.get();
         }
     }
@@ -80,11 +87,10 @@ const std::uint8_t* CDicomFile::PixelBytes(std::uint64_t offset, std::uint64_t s
     if (entry.bytes == nullptr || entry.size < size) {
         entry.bytes.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
         if (entry.bytes == nullptr) {
-            d.lastRead = SourceRead::Failed;
             return nullptr;
         }
     }
-    d.lastRead = source.ReadAt(at, entry.bytes.get(), static_cast<std::size_t>(size));
+    d.lastRead = file.ReadAt(at, entry.bytes.get(), static_cast<std::size_t>(size));
     if (d.lastRead != SourceRead::Done) {
         return nullptr;
     }
@@ -102,20 +108,10 @@ const std::uint8_t* CDicomFile::PixelBytes(std::uint64_t offset, std::uint64_t s
     return d.frames.front().bytes.get();
 }
 
-const std::uint8_t* CDicomFile::FrameSampleBytes(std::int32_t frame, std::uint64_t bytesPerFrame) {
-    // Native (uncompressed) pixel data: the frame's bytes as they lie in the file.
-    if (!FrameInside(frame, bytesPerFrame)) {
-        return nullptr;
-    }
-    const std::uint8_t* bytes = PixelBytes(static_cast<std::uint64_t>(frame) * bytesPerFrame, bytesPerFrame);
-    m_impl->lastReadFrame = frame;
-    return bytes;
-}
-
 bool CDicomFile::RangeCached() const {
     const Impl& d = *m_impl;
     const SampleRangeRequest& r = d.rangeOf;
-    return d.rangeKnown && r.source == d.pixelSource && r.offset == m_nPixelDataOffset &&
+    return d.rangeKnown && r.source == d.pixelFile && r.offset == m_nPixelDataOffset &&
            r.length == m_nPixelDataLength && r.intercept == m_nRescaleIntercept;
 }
 
@@ -131,12 +127,12 @@ SampleRangeRequest CDicomFile::PendingSampleRange() const {
     if (!m_impl->rangePending || !HasPixelData()) {
         return {};
     }
-    return {m_impl->pixelSource, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+    return {m_impl->pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
 }
 
 bool CDicomFile::AdoptSampleRange(const SampleRangeRequest& request, SampleRange range) {
     Impl& d = *m_impl;
-    if (request.source != d.pixelSource || request.offset != m_nPixelDataOffset ||
+    if (request.source != d.pixelFile || request.offset != m_nPixelDataOffset ||
         request.length != m_nPixelDataLength || request.intercept != m_nRescaleIntercept) {
         return false;
     }
@@ -155,16 +151,25 @@ bool CDicomFile::ResolveSampleRange() {
         return true;
     }
     if (!RangeCached()) {
-        const SampleRangeRequest request{d.pixelSource, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+        const SampleRangeRequest request{d.pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
         const SampleRangeOutcome outcome = ScanSampleRange(request);
         if (!outcome.Complete()) {
-            d.lastRead = outcome.read;
+            d.sourceReason = ReadFailure(outcome.read);
             return false;
         }
         AdoptSampleRange(request, outcome.range);
     }
     SetRangeFields(d.range);
     return true;
+}
+
+bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const {
+    const Impl& d = *m_impl;
+    if (frame < d.sourceFirstFrame || d.source == nullptr) {
+        return false;
+    }
+    // Divided rather than multiplied: frame x 3 x rows x columns can pass 2^64.
+    return bytesPerFrame == 0 || static_cast<std::uint64_t>(frame - d.sourceFirstFrame) < d.sourceLength / bytesPerFrame;
 }
 
 bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
@@ -175,18 +180,36 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     case 16: {
         Impl& d = *m_impl;
         // The range and the default window come from all samples of every frame, and
-        // are set before the frame itself is looked for. Without a window in the file
-        // the range is needed now; otherwise it waits until someone settles it.
-        d.rangePending = true;
-        if (m_nWindowWidth == 0 && !ResolveSampleRange()) {
-            m_impl->lastReadFrame = frame;
-            return false;
+        // are set before the frame itself is looked for.
+        if (d.stored) {
+            // Samples read from the file: without a window in the file the range is
+            // needed now; otherwise it waits until someone settles it.
+            d.rangePending = true;
+            if (m_nWindowWidth == 0 && !ResolveSampleRange()) {
+                return false;
+            }
+            if (RangeCached()) {
+                SetRangeFields(d.range);
+            }
+            if (m_nWindowWidth == 0) {
+                DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
+            }
+            return FrameInside(frame, samples * 2);
         }
-        if (RangeCached()) {
-            SetRangeFields(d.range);
+        // Rearranged or decoded samples are in memory already: their range at once.
+        if (!d.convertedRangeKnown || d.convertedRangeSerial != d.sourceSerial ||
+            d.convertedRangeIntercept != m_nRescaleIntercept) {
+            const std::size_t count = d.source != nullptr ? static_cast<std::size_t>(d.sourceLength / 2) : 0;
+            d.convertedRange = RescaledSampleRange(d.source, count, m_nRescaleIntercept);
+            d.convertedRangeKnown = true;
+            d.convertedRangeSerial = d.sourceSerial;
+            d.convertedRangeIntercept = m_nRescaleIntercept;
         }
+        d.rangePending = false;
+        m_nMaxSample = d.convertedRange.max;
+        m_nMinSample = d.convertedRange.min;
         if (m_nWindowWidth == 0) {
-            DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
+            DefaultWindow(d.convertedRange, m_nWindowWidth, m_nWindowCenter);
         }
         return FrameInside(frame, samples * 2);
     }
@@ -194,59 +217,31 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     }
 }
 
-namespace {
-
-// Bytes of packed 12-bit data that one frame's rows x columns outputs come from:
-// whole groups of three, no more than the pixel data holds.
-std::uint64_t TwelveBitBytes(std::uint64_t outputs, std::uint64_t pixelDataLength) {
-    const std::uint64_t groups = std::min(pixelDataLength / 3, (outputs + 1) / 2);
-    return groups * 3;
-}
-
-}  // namespace
-
-const std::uint8_t* CDicomFile::GreySource(std::uint16_t bitsAllocated, std::int32_t frame) {
-    const std::uint64_t samples = std::uint64_t{m_nRows} * m_nColumns;
-    switch (bitsAllocated) {
-    case 8: return FrameSampleBytes(frame, samples);
-    case 16: return FrameSampleBytes(frame, samples * 2);
-    case 12: {
-        static const std::uint8_t kNothing = 0;
-        const std::uint64_t bytes = HasPixelData() ? TwelveBitBytes(samples, m_nPixelDataLength) : 0;
-        if (bytes == 0) {
-            return &kNothing;  // no whole group: the rows stay 0
-        }
-        const std::uint8_t* data = PixelBytes(0, bytes);
-        m_impl->lastReadFrame = frame;
-        return data;
-    }
-    default: return nullptr;
-    }
-}
-
-void CDicomFile::WriteGreyRows(std::uint16_t bitsAllocated, const std::uint8_t* source, std::uint8_t* rows,
+void CDicomFile::WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, std::uint8_t* rows,
                                std::size_t stride) {
     const std::size_t columns = m_nColumns;
     if (bitsAllocated == 8) {
+        const std::uint8_t* source = SourceFrame(frame, std::size_t{m_nRows} * columns);
         for (std::size_t i = 0; i < m_nRows; ++i) {
             std::memcpy(rows + i * stride, source + (m_nRows - 1 - i) * columns, columns);
         }
     } else if (bitsAllocated == 12) {
-        Write12BitRows(source, rows, stride);
+        Write12BitRows(rows, stride);
     } else if (bitsAllocated == 16) {
-        Write16BitRows(source, rows, stride);
+        Write16BitRows(frame, rows, stride);
     }
 }
 
-void CDicomFile::Write12BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const {
+void CDicomFile::Write12BitRows(std::uint8_t* rows, std::size_t stride) const {
     const std::size_t columns = m_nColumns;
     const std::size_t total = std::size_t{m_nRows} * columns;
-    const std::size_t groups = HasPixelData() ? TwelveBitBytes(total, m_nPixelDataLength) / 3 : 0;
+    const std::uint8_t* data = m_impl->source;
+    const std::size_t groups = data != nullptr ? m_impl->sourceLength / 3 : 0;
     // Output byte o goes to row o / columns, kept in the file's order (top row first).
     const auto put = [&](std::size_t o, std::uint8_t value) { rows[o / columns * stride + o % columns] = value; };
     std::size_t o = 0;
     for (std::size_t g = 0; g < groups && o < total; ++g) {
-        const std::uint8_t* d = source + 3 * g;
+        const std::uint8_t* d = data + 3 * g;
         put(o++, TwelveBitFirst(d[0], d[1]));
         if (o < total) {
             put(o++, TwelveBitSecond(d[1], d[2]));
@@ -254,7 +249,7 @@ void CDicomFile::Write12BitRows(const std::uint8_t* source, std::uint8_t* rows, 
     }
 }
 
-void CDicomFile::Write16BitRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) {
+void CDicomFile::Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) {
     Impl& d = *m_impl;
     const bool invert = IsMonochrome1(m_szPhotometric);
     if (!d.tableKnown || d.tableWidth != m_nWindowWidth || d.tableCentre != m_nWindowCenter ||
@@ -268,6 +263,7 @@ void CDicomFile::Write16BitRows(const std::uint8_t* source, std::uint8_t* rows, 
     }
     const std::uint8_t* table = d.table.data();
     const std::size_t columns = m_nColumns;
+    const std::uint8_t* source = SourceFrame(frame, std::size_t{m_nRows} * columns * 2);
     for (std::size_t i = 0; i < m_nRows; ++i) {
         const std::uint8_t* in = source + (m_nRows - 1 - i) * columns * 2;
         std::uint8_t* out = rows + i * stride;
@@ -277,8 +273,9 @@ void CDicomFile::Write16BitRows(const std::uint8_t* source, std::uint8_t* rows, 
     }
 }
 
-void CDicomFile::WriteRgbRows(const std::uint8_t* source, std::uint8_t* rows, std::size_t stride) const {
+void CDicomFile::WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const {
     const std::size_t rowBytes = std::size_t{3} * m_nColumns;
+    const std::uint8_t* source = SourceFrame(frame, std::size_t{m_nRows} * rowBytes);
     for (std::size_t k = 0; k < m_nRows; ++k) {
         const std::uint8_t* in = source + (m_nRows - 1 - k) * rowBytes;
         std::uint8_t* out = rows + k * stride;
@@ -291,17 +288,13 @@ void CDicomFile::WriteRgbRows(const std::uint8_t* source, std::uint8_t* rows, st
 }
 
 std::unique_ptr<std::uint8_t[]> CDicomFile::ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
-    if (!PrepareGreyFrame(bitsAllocated, frame)) {
-        return nullptr;
-    }
-    const std::uint8_t* source = GreySource(bitsAllocated, frame);
-    if (source == nullptr) {
+    if (!SelectSamples(frame) || !PrepareGreyFrame(bitsAllocated, frame)) {
         return nullptr;
     }
     const std::size_t size = std::size_t{m_nRows} * m_nColumns;
     std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]());
     if (rows && size != 0) {
-        WriteGreyRows(bitsAllocated, source, rows.get(), m_nColumns);
+        WriteGreyRows(bitsAllocated, frame, rows.get(), m_nColumns);
     }
     return rows;
 }
@@ -310,29 +303,27 @@ PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
     if (m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel > 3) {
         return nullptr;
     }
+    if (!SelectSamples(frame)) {
+        return nullptr;
+    }
     const std::uint16_t width = BuiltWidth(m_nColumns);
     if (m_nSamplesPerPixel == 3) {
         // Frame f of interleaved colour starts at byte f x 3 x rows x columns.
-        const std::uint8_t* source = FrameSampleBytes(frame, std::uint64_t{3} * m_nRows * m_nColumns);
-        if (source == nullptr) {
+        if (!FrameInside(frame, std::uint64_t{3} * m_nRows * m_nColumns)) {
             return nullptr;
         }
         PackedDibPtr dib = CreateRgbDib(width, m_nRows);
         if (dib) {
-            WriteRgbRows(source, DibBits(dib.get()), DibRowStride(dib.get()));
+            WriteRgbRows(frame, DibBits(dib.get()), DibRowStride(dib.get()));
         }
         return dib;
     }
     if (!PrepareGreyFrame(m_nBitsAllocated, frame)) {
         return nullptr;
     }
-    const std::uint8_t* source = GreySource(m_nBitsAllocated, frame);
-    if (source == nullptr) {
-        return nullptr;
-    }
     PackedDibPtr dib = CreateGreyDib(width, m_nRows);
     if (dib) {
-        WriteGreyRows(m_nBitsAllocated, source, DibBits(dib.get()), DibRowStride(dib.get()));
+        WriteGreyRows(m_nBitsAllocated, frame, DibBits(dib.get()), DibRowStride(dib.get()));
     }
     return dib;
 }
@@ -367,6 +358,16 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
         case DicomNoImage::NoPixelData: return "no pixel data";
         case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
         case DicomNoImage::FrameOutside: break;
+        case DicomNoImage::DataSetUnreadable:
+        case DicomNoImage::FrameNotDecoded: return reason.Subject();
+        case DicomNoImage::SyntaxNotShown: return "compressed as " + reason.Subject() + ", which is not shown";
+        case DicomNoImage::SyntaxUnknown:
+            return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
+        case DicomNoImage::PaletteColour: return "palette colour (PALETTE COLOR) images are not shown";
+        case DicomNoImage::PhotometricNotShown:
+            return "photometric interpretation " + reason.Subject() + " is not shown";
+        case DicomNoImage::ColourBitsAllocated:
+            return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8 and 16)";
     }
     return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
 }
@@ -374,6 +375,9 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
 Reason CDicomFile::NoImageReason(std::int32_t frame) const {
     if (m_impl->loadFailure) {
         return m_impl->loadFailure;
+    }
+    if (m_impl->dataSetProblem) {
+        return m_impl->dataSetProblem;
     }
     if (m_nRows == 0 || m_nColumns == 0) {
         return DicomNoImage::NoRowsOrColumns;
@@ -384,32 +388,22 @@ Reason CDicomFile::NoImageReason(std::int32_t frame) const {
     std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns;
     if (m_nSamplesPerPixel == 3) {
         bytesPerFrame *= 3;
-    } else if (m_nBitsAllocated == 12) {
-        return ReadFailureReason(frame);
     } else if (m_nBitsAllocated == 16) {
         bytesPerFrame *= 2;
-    } else if (m_nBitsAllocated != 8) {
+    } else if (m_nBitsAllocated != 8 && m_nBitsAllocated != 12) {
         return Reason(DicomNoImage::UnsupportedBitsAllocated).Numbers(m_nBitsAllocated);
     }
-    if (!HasPixelData()) {
-        return DicomNoImage::NoPixelData;
+    if (!SelectSamples(frame)) {
+        return m_impl->sourceReason;
     }
-    if (m_impl->encapsulated) {
-        return DicomNoImage::Encapsulated;
+    if (m_nSamplesPerPixel < 3 && m_nBitsAllocated == 12) {
+        return {};  // read from the start whatever the frame; unfilled output is 0
+    }
+    if (m_impl->source == nullptr) {
+        return DicomNoImage::NoPixelData;
     }
     if (!FrameInside(frame, bytesPerFrame)) {
         return Reason(DicomNoImage::FrameOutside).Numbers(frame);
     }
-    return ReadFailureReason(frame);
-}
-
-Reason CDicomFile::ReadFailureReason(std::int32_t frame) const {
-    const Impl& d = *m_impl;
-    if (d.lastRead == SourceRead::Done || d.lastReadFrame != frame) {
-        return {};
-    }
-    if (d.lastRead == SourceRead::Changed) {
-        return Reason(FileReadFailure::ChangedOnDisk).About(d.path);
-    }
-    return Reason(FileReadFailure::CannotRead).About(d.path).Errno(EIO);
+    return {};
 }

@@ -29,9 +29,11 @@
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
+#include "tests/support/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/ControlPanel.h"
+#include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 
 namespace {
@@ -48,53 +50,7 @@ std::string FirstBytes(const std::string& path, std::size_t n) {
 
 bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
-class Viewer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        // Every test starts with an empty recent-file list.
-        QSettings(QStringLiteral("Davov Adivir"), QStringLiteral("Dorvanelle")).clear();
-        app = std::make_unique<CDorvanelleApp>(dialogs);
-        ASSERT_TRUE(app->InitInstance({}, false));
-        frame = app->MainFrame();
-        frame->resize(1280, 1000);
-        frame->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        app.reset();
-        QApplication::processEvents();
-    }
-
-    CChildFrame* Open(const std::string& path) {
-        CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(path));
-        QApplication::processEvents();
-        return child;
-    }
-    void Activate(CChildFrame* child) {
-        frame->MdiArea()->setActiveSubWindow(child);
-        QApplication::processEvents();
-    }
-    bool Enabled(int id) {
-        frame->UpdateCommandStates();
-        return frame->Action(id)->isEnabled();
-    }
-    void Run(int id) {
-        frame->ExecuteCommand(id);
-        QApplication::processEvents();
-    }
-    // Lets closed windows be deleted.
-    void Settle() {
-        QApplication::processEvents();
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QApplication::processEvents();
-    }
-    CControlPanel& Panel() { return *frame->m_wndControlPanel; }
-
-    TempFolder folder;
-    FakeDialogs dialogs;
-    std::unique_ptr<CDorvanelleApp> app;
-    CMainFrame* frame = nullptr;
-};
+using Viewer = ViewerApp;
 
 // The handle's centre of a slider, for pressing on the thumb.
 QPoint HandleCentre(QSlider* slider) {
@@ -190,16 +146,15 @@ TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
     EXPECT_EQ(view->m_rcSelection, (DibRect{5, 5, 30, 30}));
 }
 
-TEST_F(Viewer, SlideCommandsFollowTheActiveDocumentsFrameCount) {
-    EXPECT_FALSE(Enabled(ID_NEXT_SLIDE));  // no document
+TEST_F(Viewer, SlideCommandsStepWithinTheFramesAndRepaintEveryViewOfTheDocument) {
     const std::string study = folder.File("study.dcm");
     ASSERT_TRUE(WriteStudy(study, 48, 64, 3));
-    const std::string picture = folder.File("single.bmp");
-    ASSERT_TRUE(WriteGreyBmp(picture, 32, 32, Gradient));
-
     CChildFrame* multi = Open(study);
     ASSERT_NE(multi, nullptr);
-    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE}) EXPECT_TRUE(Enabled(id)) << id;
+    Run(ID_WINDOW_NEW);
+    CChildFrame* second = frame->ActiveChild();
+    ASSERT_NE(second, multi);
+    Activate(multi);
     const CDorvanelleDoc& doc = multi->View()->GetDocument();
     Run(ID_PREV_SLIDE);
     EXPECT_EQ(doc.m_nFrame, 0);
@@ -211,16 +166,12 @@ TEST_F(Viewer, SlideCommandsFollowTheActiveDocumentsFrameCount) {
     EXPECT_EQ(doc.m_nFrame, 0);
     Run(ID_LAST_SLIDE);
     EXPECT_EQ(doc.m_nFrame, 2);
-    // The view repaints the new frame.
-    const QImage shown = multi->View()->viewport()->grab().toImage();
+    // Both windows of the document repaint the new frame.
     const QImage expected = DibToImage(doc.m_pDib.get());
-    EXPECT_EQ(PixelAt(shown, 24, 32), PixelAt(expected, 24, 32));
-
-    CChildFrame* single = Open(picture);
-    ASSERT_NE(single, nullptr);
-    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE}) EXPECT_FALSE(Enabled(id)) << id;
-    Activate(multi);
-    EXPECT_TRUE(Enabled(ID_LAST_SLIDE));
+    for (CChildFrame* child : {multi, second}) {
+        const QImage shown = child->View()->viewport()->grab().toImage();
+        EXPECT_EQ(PixelAt(shown, 24, 32), PixelAt(expected, 24, 32));
+    }
 }
 
 TEST_F(Viewer, KeyboardMovesOnlyTheLabelAndAMouseReleaseCommits) {
@@ -295,7 +246,7 @@ TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
 
     // Closing a document clears the panel; the other one refills it when active.
     Run(ID_FILE_CLOSE);
-    Settle();
+    Idle();
     EXPECT_EQ(app->DocumentCount(), 1u);
     Activate(first);
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
@@ -314,7 +265,10 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     EXPECT_EQ(dialogs.lastFilters, QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.bmp)"));
     ASSERT_TRUE(Exists(folder.File("out.dcm")));
     EXPECT_NE(FirstBytes(folder.File("out.dcm"), 2), "BM");
-    for (const char* name : {"out.DCM", "out.bmp", "out"}) {
+    dialogs.saveAnswer = QString::fromStdString(folder.File("OUT.DCM"));  // any letter case
+    Run(ID_FILE_SAVE);
+    EXPECT_NE(FirstBytes(folder.File("OUT.DCM"), 2), "BM");
+    for (const char* name : {"out.bmp", "out"}) {
         dialogs.saveAnswer = QString::fromStdString(folder.File(name));
         Run(ID_FILE_SAVE);
         EXPECT_EQ(FirstBytes(folder.File(name), 2), "BM") << name;
@@ -334,36 +288,24 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
-TEST_F(Viewer, MenusFollowWhetherADocumentWindowIsOpen) {
-    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+TEST_F(Viewer, MainWindowTitleNamesTheActiveDocumentAndClosingClearsThePanel) {
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle"));
     EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
-    EXPECT_FALSE(Enabled(ID_FILE_SAVE));
-    EXPECT_TRUE(Enabled(ID_FILE_OPEN));
-
     const std::string picture = folder.File("p.bmp");
     ASSERT_TRUE(WriteGreyBmp(picture, 16, 16, Gradient));
     ASSERT_NE(Open(picture), nullptr);
-    EXPECT_EQ(frame->MenuTitles(),
-              (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
     frame->ActiveChild()->showMaximized();
-    QApplication::processEvents();
+    Idle();
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - [p.bmp ==>8 bpp]"));
     frame->ActiveChild()->showNormal();
-    QApplication::processEvents();
+    Idle();
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
-    EXPECT_TRUE(Enabled(ID_FILE_SAVE));
-    // Commands nobody handles stay disabled, shortcuts included.
-    for (int id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO, ID_FILE_PRINT, ID_PLAY_VIDEO,
-                   ID_ACTIONS_VIDEO, ID_FILTERS_SMOOTHING, ID_NEXT_PANE, ID_PREV_PANE}) {
-        EXPECT_FALSE(Enabled(id)) << id;
-    }
-    EXPECT_EQ(frame->Action(ID_LAST_SLIDE)->toolTip(), QStringLiteral("Move to Last Image"));
+    EXPECT_NE(Panel().m_pWholeHistogram->Bins(), Histogram{});
 
     Run(ID_FILE_CLOSE);
-    Settle();
-    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+    Idle();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle"));
     EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), Histogram{});
 }
 
@@ -379,26 +321,11 @@ TEST_F(Viewer, OpeningRecognisesOpenFilesAndSurvivesBadOnes) {
     EXPECT_EQ(Open(folder.Path().string() + "/./p.bmp"), first);
     EXPECT_EQ(app->DocumentCount(), 1u);
 
-    // Junk opens an empty window and the status bar says why.
+    // A file without an image still opens its window (see ViewerWithoutImage).
     const std::string junk = folder.File("junk.dcm");
     std::ofstream(junk) << "this is not an image at all";
-    CChildFrame* empty = Open(junk);
-    ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(empty->View()->GetDocument().m_pDib, nullptr);
-    EXPECT_EQ(empty->windowTitle(), QStringLiteral("junk.dcm"));
-    EXPECT_GT(empty->height(), 60);  // not shrunk to its title bar
-    EXPECT_FALSE(frame->statusBar()->currentMessage().isEmpty());
-    EXPECT_NE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
-    Run(ID_ACTIONS_RECTANGLE);
-    Drag(empty->View()->viewport(), {10, 10}, {40, 40});  // nothing to crop, no crash
-    EXPECT_EQ(empty->View()->GetDocument().m_pSelectedDib, nullptr);
-
-    // A bitmap whose header lies about its size.
-    const std::string broken = folder.File("broken.bmp");
-    std::ofstream(broken, std::ios::binary) << std::string("BM\x40\0\0\0\0\0\0\0\x36\0\0\0", 14)
-                                            << std::string("\x28\0\0\0\xff\x7f\0\0\xff\x7f\0\0\1\0\x08\0", 16);
-    ASSERT_NE(Open(broken), nullptr);
-    EXPECT_EQ(app->DocumentCount(), 3u);
+    ASSERT_NE(Open(junk), nullptr);
+    EXPECT_EQ(app->DocumentCount(), 2u);
 }
 
 TEST_F(Viewer, RecentFilesAndFileOpenDialog) {
@@ -506,7 +433,7 @@ TEST_F(Viewer, MalformedFilesNeverCrashTheViewer) {
             child->View()->viewport()->grab();
             Panel().grab();
             Run(ID_FILE_CLOSE);
-            Settle();
+            Idle();
         }
     }
     EXPECT_GT(opened, 0);
@@ -536,4 +463,149 @@ TEST_F(Viewer, FilesDroppedOnTheMainWindowOpen) {
     EXPECT_EQ(app->DocumentCount(), 1u);
     ASSERT_NE(frame->ActiveChild(), nullptr);
     EXPECT_EQ(frame->ActiveChild()->windowTitle(), QStringLiteral("dropped.bmp ==>8 bpp"));
+}
+
+TEST_F(Viewer, WithNoDocumentTheValueLabelsShowTheSliderPositions) {
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(Panel().m_pWidthSlider->value()));
+    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(Panel().m_pCenterSlider->value()));
+    // Released with no document, a slider changes only its label.
+    Panel().m_pWidthSlider->setValue(40);
+    Panel().OnWidthReleased();
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QStringLiteral("40"));
+}
+
+TEST_F(Viewer, ClosingTheActiveDocumentRefillsThePanelFromTheWindowThatBecomesActive) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 2));
+    const std::string flat = folder.File("flat.bmp");
+    ASSERT_TRUE(WriteGreyBmp(flat, 32, 32, [](int, int) { return 3; }));
+    const std::string other = folder.File("other.bmp");
+    ASSERT_TRUE(WriteGreyBmp(other, 32, 32, [](int, int) { return 9; }));
+    CChildFrame* remaining = Open(study);
+    ASSERT_NE(remaining, nullptr);
+    Histogram expected{};
+    ComputeHistogram(remaining->View()->GetDocument().m_pDib.get(), expected);
+
+    // File ▸ Close and the window's own close button.
+    ASSERT_NE(Open(flat), nullptr);
+    Run(ID_FILE_CLOSE);
+    Idle();
+    ASSERT_EQ(frame->ActiveChild(), remaining);
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), expected);
+
+    CChildFrame* closing = Open(other);
+    ASSERT_NE(closing, nullptr);
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins()[9], 100);
+    closing->close();
+    Idle();
+    ASSERT_EQ(frame->ActiveChild(), remaining);
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), expected);
+    EXPECT_EQ(app->DocumentCount(), 1u);
+}
+
+TEST_F(Viewer, CascadeKeepsEveryTitleBarInSightWithTheActiveWindowInFront) {
+    std::vector<CChildFrame*> children;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
+        ASSERT_TRUE(WriteGreyBmp(folder.File(name), 64, 48, Gradient));
+        children.push_back(Open(folder.File(name)));
+        ASSERT_NE(children.back(), nullptr);
+    }
+    Activate(children[1]);
+    Run(ID_WINDOW_CASCADE);
+    EXPECT_EQ(frame->ActiveChild(), children[1]);
+    const QList<QMdiSubWindow*> stack = frame->MdiArea()->subWindowList(QMdiArea::StackingOrder);
+    ASSERT_EQ(stack.size(), 4);
+    EXPECT_EQ(stack.back(), children[1]);  // in front
+    const int titleHeight = children[1]->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, children[1]);
+    for (qsizetype i = 0; i < stack.size(); ++i) {
+        // The middle of the title bar's left part is not under any window above it.
+        const QPoint title = stack[i]->geometry().topLeft() + QPoint(12, titleHeight / 2);
+        for (qsizetype above = i + 1; above < stack.size(); ++above) {
+            EXPECT_FALSE(stack[above]->geometry().contains(title))
+                << stack[i]->windowTitle().toStdString() << " under " << stack[above]->windowTitle().toStdString();
+        }
+    }
+}
+
+namespace {
+
+// Whether the view's middle band shows anything other than its background.
+bool ShowsTextInTheMiddle(CDorvanelleView* view) {
+    const QImage shown = view->viewport()->grab().toImage();
+    const QRgb ground = PixelAt(shown, 1, 1);
+    for (int y = shown.height() / 2 - 10; y < shown.height() / 2 + 10; ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (PixelAt(shown, x, y) != ground) return true;
+        }
+    }
+    return false;
+}
+
+struct NoImageFile {
+    const char* name;
+    std::string bytes;
+};
+
+class ViewerWithoutImage : public Viewer, public ::testing::WithParamInterface<NoImageFile> {};
+
+}  // namespace
+
+TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) {
+    const std::string path = folder.File(GetParam().name);
+    std::ofstream(path, std::ios::binary) << GetParam().bytes;
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    ASSERT_EQ(child->View()->GetDocument().m_pDib, nullptr);
+    EXPECT_EQ(child->windowTitle(), QString::fromLatin1(GetParam().name));  // no depth suffix
+    EXPECT_GT(child->height(), 60);  // not shrunk to its title bar
+    const QString reason = child->Controller().NoImageReason();
+    EXPECT_TRUE(reason.startsWith(QString::fromLatin1(GetParam().name) + " shows no image: ")) << reason.toStdString();
+    EXPECT_EQ(frame->statusBar()->currentMessage(), reason);
+    EXPECT_TRUE(ShowsTextInTheMiddle(child->View()));
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // Selecting finds nothing to crop.
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(child->View()->viewport(), {10, 10}, {40, 40});
+    EXPECT_EQ(child->View()->GetDocument().m_pSelectedDib, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ViewerWithoutImage,
+    ::testing::Values(NoImageFile{"junk.dcm", "this is not an image at all"},
+                      // A bitmap whose header claims 32767 x 32767 pixels in 64 bytes.
+                      NoImageFile{"broken.bmp", std::string("BM\x40\0\0\0\0\0\0\0\x36\0\0\0", 14) +
+                                                    std::string("\x28\0\0\0\xff\x7f\0\0\xff\x7f\0\0\1\0\x08\0", 16)},
+                      NoImageFile{"empty.pcx", ""}, NoImageFile{"short.pcx", "\x0a\x05\x01"}),
+    [](const ::testing::TestParamInfo<NoImageFile>& param) {
+        std::string name = param.param.name;
+        for (char& c : name) {
+            if (c == '.') c = '_';
+        }
+        return name;
+    });
+
+TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
+    // Three frames announced, the data of two present: the last frame gives no image.
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup().ImageAttributes(4, 4, 8).ExplicitText(0x0028, 0x0008, "IS", "3");
+    b.PixelData8(std::vector<std::uint8_t>(32, 100));
+    const std::string path = folder.File("short.dcm");
+    ASSERT_TRUE(b.WriteTo(path));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    child->resize(300, 300);
+    QApplication::processEvents();
+    EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
+    const QImage withImage = child->View()->viewport()->grab().toImage();
+
+    Run(ID_LAST_SLIDE);
+    ASSERT_EQ(child->View()->GetDocument().m_pDib, nullptr);
+    EXPECT_FALSE(child->Controller().NoImageReason().isEmpty());
+    EXPECT_TRUE(ShowsTextInTheMiddle(child->View()));
+    EXPECT_EQ(dialogs.messages.size(), 1u);  // stepping there is a problem the user is told
+
+    Run(ID_FIRST_SLIDE);
+    EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
+    EXPECT_EQ(child->View()->viewport()->grab().toImage(), withImage);
 }

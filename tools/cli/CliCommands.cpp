@@ -99,6 +99,14 @@ void WriteDicomFields(JsonWriter& json, const CDicomFile& d) {
         json.Key(name);
         json.Int(value);
     }
+    // The file meta group's Transfer Syntax UID; null without a meta group.
+    json.Key("transfer_syntax");
+    const std::string syntax = d.TransferSyntaxUid();
+    if (syntax.empty()) {
+        json.Null();
+    } else {
+        json.Windows1252String(syntax);
+    }
     json.EndObject();
 }
 
@@ -163,7 +171,8 @@ int RunHistogram(const CliOptions& options) {
     json.Key("whole");
     WriteBins(json, doc.m_pDib.get());
     json.Key("selected");
-    if (options.select) {
+    // A selection that gives no image (the crop takes only 8-bit images) is null too.
+    if (options.select && doc.m_pSelectedDib) {
         WriteBins(json, doc.m_pSelectedDib.get());
     } else {
         json.Null();
