@@ -133,7 +133,9 @@ bool CDicomFile::SelectStoredFrame(std::int32_t frame) const {
         const std::uint64_t bytes = std::min<std::uint64_t>(m_nPixelDataLength / 3, (samples + 1) / 2) * 3;
         static const std::uint8_t kNothing = 0;
         d.source = bytes == 0 ? &kNothing : PixelBytes(0, bytes);
-        d.sourceLength = bytes;
+        // The conversion reads no more than `bytes`; the length says how much the
+        // file holds, which is what decides whether a frame is there.
+        d.sourceLength = m_nPixelDataLength;
         if (d.source == nullptr) {
             d.sourceReason = ReadFailure(d.lastRead);
             return false;
