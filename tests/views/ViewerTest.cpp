@@ -627,6 +627,13 @@ TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) 
     Run(ID_ACTIONS_RECTANGLE);
     Drag(child->View()->viewport(), {10, 10}, {40, 40});
     EXPECT_EQ(child->View()->GetDocument().m_pSelectedDib, nullptr);
+
+    // The reason goes with its window: another document's does not stay behind.
+    ASSERT_TRUE(WriteGreyBmp(folder.File("fine.bmp"), 16, 16, Gradient));
+    ASSERT_NE(Open(folder.File("fine.bmp")), nullptr);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    Activate(child);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
