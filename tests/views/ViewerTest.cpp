@@ -675,3 +675,29 @@ TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
     EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
     EXPECT_EQ(child->View()->viewport()->grab().toImage(), withImage);
 }
+
+TEST_F(Viewer, AWindowChangeCropsTheActiveWindowsOwnRectangle) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 1));
+    CChildFrame* first = Open(study);
+    ASSERT_NE(first, nullptr);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(first->View()->viewport(), {0, 0}, {8, 4});
+    Run(ID_WINDOW_NEW);
+    CChildFrame* second = frame->ActiveChild();
+    ASSERT_NE(second, first);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(second->View()->viewport(), {0, 0}, {16, 12});
+    const CDorvanelleDoc& doc = first->View()->GetDocument();
+    ASSERT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
+
+    // Each window keeps its own mode and rectangle; the slider crops the active one's.
+    Activate(first);
+    EXPECT_EQ(first->View()->m_rcSelection, (DibRect{0, 0, 8, 4}));
+    Panel().OnWidthReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 8);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 4);
+    Activate(second);
+    Panel().OnCenterReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
+}
