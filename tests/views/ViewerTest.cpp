@@ -70,13 +70,25 @@ QPoint HandleCentre(QSlider* slider) {
 
 }  // namespace
 
-TEST(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
-    const QSize windows(13, 31), area(1024, 700);
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({500, 400}, windows, area), QSize(513, 431));
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({1020, 400}, windows, area), QSize(730, 650));
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({1011, 10}, windows, area), QSize(730, 650));  // w + 13 == W
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({10, 669}, windows, area), QSize(730, 650));   // h + 31 == H
+// A child window fits its image when image and decoration (13 x 31 here) fit strictly
+// inside the area (1024 x 700), else it takes the fixed 730 x 650.
+struct FrameFitCase {
+    QSize image;
+    QSize frame;
+};
+
+class FrameFit : public ::testing::TestWithParam<FrameFitCase> {};
+
+TEST_P(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
+    EXPECT_EQ(CDorvanelleView::FitFrameSize(GetParam().image, {13, 31}, {1024, 700}), GetParam().frame);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FrameFit,
+                         ::testing::Values(FrameFitCase{{500, 400}, {513, 431}},
+                                           FrameFitCase{{1020, 400}, {730, 650}},
+                                           FrameFitCase{{1011, 10}, {730, 650}},  // w + 13 == W
+                                           FrameFitCase{{10, 669}, {730, 650}},   // h + 31 == H
+                                           FrameFitCase{{1010, 668}, {1023, 699}}));
 
 TEST_F(Viewer, ChildWindowIsFittedToItsImageOncePerFile) {
     const std::string path = folder.File("small.bmp");
@@ -687,6 +699,13 @@ TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) 
     Run(ID_ACTIONS_RECTANGLE);
     Drag(child->View()->viewport(), {10, 10}, {40, 40});
     EXPECT_EQ(child->View()->GetDocument().m_pSelectedDib, nullptr);
+
+    // The reason goes with its window: another document's does not stay behind.
+    ASSERT_TRUE(WriteGreyBmp(folder.File("fine.bmp"), 16, 16, Gradient));
+    ASSERT_NE(Open(folder.File("fine.bmp")), nullptr);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    Activate(child);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -727,4 +746,30 @@ TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
     Run(ID_FIRST_SLIDE);
     EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
     EXPECT_EQ(child->View()->viewport()->grab().toImage(), withImage);
+}
+
+TEST_F(Viewer, AWindowChangeCropsTheActiveWindowsOwnRectangle) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 1));
+    CChildFrame* first = Open(study);
+    ASSERT_NE(first, nullptr);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(first->View()->viewport(), {0, 0}, {8, 4});
+    Run(ID_WINDOW_NEW);
+    CChildFrame* second = frame->ActiveChild();
+    ASSERT_NE(second, first);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(second->View()->viewport(), {0, 0}, {16, 12});
+    const CDorvanelleDoc& doc = first->View()->GetDocument();
+    ASSERT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
+
+    // Each window keeps its own mode and rectangle; the slider crops the active one's.
+    Activate(first);
+    EXPECT_EQ(first->View()->m_rcSelection, (DibRect{0, 0, 8, 4}));
+    Panel().OnWidthReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 8);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 4);
+    Activate(second);
+    Panel().OnCenterReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
 }
