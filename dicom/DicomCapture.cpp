@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileImpl.h"
@@ -55,6 +56,26 @@ std::uint32_t First32(const std::uint8_t* value, std::uint32_t length) {
     return ReadLE32(bytes);
 }
 
+// strtod of the first value; `fallback` when the text holds no finite number.
+double TextToDouble(const std::uint8_t* value, std::uint32_t length, double fallback) {
+    const NumberText scratch = ScratchText(value, length);
+    char* end = nullptr;
+    const double d = std::strtod(scratch.text, &end);
+    return end != scratch.text && std::isfinite(d) ? d : fallback;
+}
+
+// A short text value without its padding (blanks and NULs) at either end, at most
+// 64 bytes: names, ids, dates and codes are never longer.
+std::string PaddedText(const std::uint8_t* value, std::uint32_t length) {
+    constexpr std::uint32_t kLongest = 64;
+    std::string text(reinterpret_cast<const char*>(value), length < kLongest ? length : kLongest);
+    const auto blank = [](char c) { return c == ' ' || c == '\0'; };
+    while (!text.empty() && blank(text.back())) text.pop_back();
+    std::size_t start = 0;
+    while (start < text.size() && blank(text[start])) ++start;
+    return text.substr(start);
+}
+
 }  // namespace
 
 void CDicomFile::CaptureAttribute() {
@@ -63,6 +84,18 @@ void CDicomFile::CaptureAttribute() {
         return;
     }
     const std::uint32_t n = m_nLength;
+    const std::uint32_t tag = std::uint32_t{m_nGroup} << 16 | m_nElement;
+    switch (tag) {
+    case 0x00080020: m_strStudyDate = PaddedText(value, n); return;
+    case 0x00080060: m_strModality = PaddedText(value, n); return;
+    case 0x00100010: m_strPatientName = PaddedText(value, n); return;
+    case 0x00100020: m_strPatientId = PaddedText(value, n); return;
+    case 0x00180040: m_nCineRate = TextToInt(value, n); return;
+    case 0x00181063: m_dFrameTime = TextToDouble(value, n, 0.0); return;
+    case 0x00281052: m_dRescaleIntercept = TextToDouble(value, n, 0.0); break;
+    case 0x00281053: m_dRescaleSlope = TextToDouble(value, n, 1.0); return;
+    default: break;
+    }
     if (m_nGroup == 0x0028) {
         switch (m_nElement) {
         case 0x0002: m_nSamplesPerPixel = First16(value, n); break;
@@ -78,8 +111,14 @@ void CDicomFile::CaptureAttribute() {
         case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
         case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
         case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
-        case 0x1050: m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n)); break;
-        case 0x1051: m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n)); break;
+        case 0x1050:
+            m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n));
+            m_nFileWindowCenter = m_nWindowCenter;
+            break;
+        case 0x1051:
+            m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n));
+            m_nFileWindowWidth = m_nWindowWidth;
+            break;
         case 0x1052: m_nRescaleIntercept = static_cast<std::int16_t>(TextToTruncatedInt(value, n)); break;
         default: break;
         }

@@ -64,10 +64,22 @@ void CDicomFile::ClearImageFields() {
     m_nWindowWidth = 0;
     m_nWindowCenter = 0;
     m_nRescaleIntercept = 0;
+    m_dRescaleSlope = 1.0;
+    m_dRescaleIntercept = 0.0;
+    m_nFileWindowWidth = 0;
+    m_nFileWindowCenter = 0;
+    m_dFrameTime = 0.0;
+    m_nCineRate = 0;
+    m_strModality.clear();
+    m_strPatientName.clear();
+    m_strPatientId.clear();
+    m_strStudyDate.clear();
     m_nFrames = 0;
     m_pPixelData = nullptr;
     m_impl->encapsulated = false;
 }
+
+bool CDicomFile::PixelDataEncapsulated() const { return m_impl->encapsulated; }
 
 void CDicomFile::ClearElement() {
     m_nGroup = 0;

@@ -1,0 +1,19 @@
+#include "views/WindowDrag.h"
+
+#include <algorithm>
+#include <cstdint>
+
+int WindowDragStep(const WindowLimits& limits) { return std::max(1, limits.widthMax / 512); }
+
+WindowLevel DraggedWindow(WindowLevel start, int dx, int dy, const WindowLimits& limits) {
+    const std::int64_t step = WindowDragStep(limits);
+    const std::int64_t width = start.width + step * dx;
+    const std::int64_t centre = start.centre + step * dy;
+    WindowLevel result;
+    result.width = static_cast<int>(std::clamp<std::int64_t>(width, 0, std::max(0, limits.widthMax)));
+    // A reader that saw no 16-bit samples has min > max: the centre then stays put.
+    result.centre = limits.centreMin <= limits.centreMax
+                        ? static_cast<int>(std::clamp<std::int64_t>(centre, limits.centreMin, limits.centreMax))
+                        : start.centre;
+    return result;
+}
