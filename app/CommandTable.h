@@ -6,40 +6,7 @@
 
 #include <vector>
 
-// Command ids, as the resource script numbers them.
-enum CommandId : int {
-    ID_ACTIONS_RECTANGLE = 32771,
-    ID_FILE_SAVE_SELECTED = 32772,
-    ID_ACTIONS_VIDEO = 32773,
-    ID_SHOW_DICOM_HEADER = 32778,
-    ID_FIRST_SLIDE = 32779,
-    ID_PREV_SLIDE = 32780,
-    ID_LAST_SLIDE = 32781,
-    ID_NEXT_SLIDE = 32783,
-    ID_PLAY_VIDEO = 32790,
-    ID_FILTERS_SMOOTHING = 32791,
-    ID_FILE_NEW = 57600,
-    ID_FILE_OPEN = 57601,
-    ID_FILE_CLOSE = 57602,
-    ID_FILE_SAVE = 57603,
-    ID_FILE_PRINT = 57607,
-    ID_FILE_MRU_FILE1 = 57616,
-    ID_FILE_MRU_FILE16 = 57631,
-    ID_EDIT_COPY = 57634,
-    ID_EDIT_CUT = 57635,
-    ID_EDIT_PASTE = 57637,
-    ID_EDIT_UNDO = 57643,
-    ID_WINDOW_NEW = 57648,
-    ID_WINDOW_ARRANGE = 57649,
-    ID_WINDOW_CASCADE = 57650,
-    ID_WINDOW_TILE_HORZ = 57651,
-    ID_APP_ABOUT = 57664,
-    ID_APP_EXIT = 57665,
-    ID_NEXT_PANE = 57680,
-    ID_PREV_PANE = 57681,
-    ID_VIEW_TOOLBAR = 59392,
-    ID_VIEW_STATUS_BAR = 59393,
-};
+#include "views/CommandIds.h"
 
 struct CommandInfo {
     int id;

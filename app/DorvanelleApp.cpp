@@ -1,6 +1,6 @@
 #include "app/DorvanelleApp.h"
 
-#include <algorithm>
+#include <set>
 
 #include <QFileInfo>
 #include <QMdiArea>
@@ -13,7 +13,7 @@
 #include "app/ImageFolder.h"
 #include "app/MainFrame.h"
 #include "app/Settings.h"
-#include "document/DorvanelleDoc.h"
+#include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
 
@@ -28,15 +28,9 @@ const QString kSaveFilters = QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.
 
 CDorvanelleApp::CDorvanelleApp(IUserDialogs& dialogs) : m_dialogs(dialogs) { BuildCommands(); }
 
-CDorvanelleApp::~CDorvanelleApp() {
-    // Leaving closes every document without a question; the windows go before the
-    // documents that their views show.
-    m_bShuttingDown = true;
-    for (auto& document : m_documents) document->doc->OnCloseDocument();
-    m_pMainFrame.reset();
-    m_documents.clear();
-    m_closing.clear();
-}
+// Leaving closes every document without a question: the main window takes its child
+// windows with it, and the last view of each document releases its controller.
+CDorvanelleApp::~CDorvanelleApp() = default;
 
 void CDorvanelleApp::BuildCommands() {
     m_commands.On(ID_FILE_OPEN, [this] { OnFileOpen(); });
@@ -48,6 +42,11 @@ void CDorvanelleApp::BuildCommands() {
         m_commands.On(ID_FILE_MRU_FILE1 + i, [this, i] { OnRecentFile(i); },
                       [this, i](CommandUi& ui) { ui.Enable(i < m_recentFiles.Paths().size()); });
     }
+    // These act on the active document and need one.
+    auto needsDocument = [this](CommandUi& ui) { ui.Enable(m_pMainFrame && m_pMainFrame->ActiveChild()); };
+    m_commands.On(ID_FILE_SAVE, [this] { OnFileSave(); }, needsDocument);
+    m_commands.On(ID_FILE_SAVE_SELECTED, [this] { OnFileSaveSelected(); }, needsDocument);
+    m_commands.On(ID_FILE_CLOSE, [this] { OnFileClose(); }, needsDocument);
 }
 
 bool CDorvanelleApp::InitInstance(const QStringList& arguments, bool show) {
@@ -98,79 +97,35 @@ CChildFrame* CDorvanelleApp::OpenDocumentFile(const QString& path) {
     }
     // Linux names are case-sensitive: the same file is the same canonical path.
     const QString canonical = info.canonicalFilePath();
-    for (auto& document : m_documents) {
-        if (document->path == canonical && !document->frames.empty()) {
-            m_pMainFrame->MdiArea()->setActiveSubWindow(document->frames.front());
-            return document->frames.front();
+    for (CChildFrame* frame : m_pMainFrame->Children()) {
+        if (frame->Controller().Path() == canonical) {
+            m_pMainFrame->MdiArea()->setActiveSubWindow(frame);
+            return frame;
         }
     }
 
-    auto document = std::make_unique<COpenDocument>();
-    document->doc = std::make_unique<CDorvanelleDoc>(*m_pMainFrame);
-    document->path = canonical;
-    m_pMainFrame->SetOpening(true);
-    const bool opened = document->doc->OnOpenDocument(info.absoluteFilePath().toStdString());
-    m_pMainFrame->SetOpening(false);
-    if (!opened) {
+    auto controller = std::make_shared<CDocumentController>();
+    // A notice comes while the file is read, before its window exists.
+    m_pMainFrame->Follow(*controller);
+    if (!controller->Open(path)) {
         ReportOpenFailure(path);
         return nullptr;
     }
-    document->title = QString::fromStdString(document->doc->MakeTitle(info.fileName().toStdString()));
-    COpenDocument& ref = *document;
-    ref.commands.On(ID_FILE_SAVE, [this, &ref] { OnFileSave(ref); });
-    ref.commands.On(ID_FILE_SAVE_SELECTED, [this, &ref] { OnFileSaveSelected(ref); });
-    ref.commands.On(ID_FILE_CLOSE, [this, &ref] { OnFileClose(ref); });
-    m_documents.push_back(std::move(document));
-
     m_recentFiles.Add(info.absoluteFilePath());
     m_recentFiles.Save();
-    CChildFrame* frame = MakeFrame(ref);
+    CChildFrame* frame = MakeFrame(controller);
     m_pMainFrame->AddChild(frame);
     return frame;
 }
 
-CChildFrame* CDorvanelleApp::MakeFrame(COpenDocument& document) {
-    auto* view = new CDorvanelleView(*document.doc, *m_pMainFrame->m_wndControlPanel, m_dialogs);
-    auto* frame = new CChildFrame(document, view);
-    frame->m_onClose = [this](CChildFrame* closing) { OnFrameClosed(closing); };
-    COpenDocument* owner = &document;
-    connect(frame, &QObject::destroyed, this, [this, owner] {
-        if (m_bShuttingDown) return;
-        // The document's last window is gone: nothing refers to it any more.
-        if (owner->frames.empty()) {
-            std::erase_if(m_closing, [owner](const auto& held) { return held.get() == owner; });
-        }
-        m_pMainFrame->OnChildSetChanged();
-    });
-    document.frames.push_back(frame);
-    RetitleFrames(document);
-    return frame;
+CChildFrame* CDorvanelleApp::MakeFrame(const std::shared_ptr<CDocumentController>& controller) {
+    return new CChildFrame(new CDorvanelleView(controller, m_dialogs));
 }
 
-void CDorvanelleApp::RetitleFrames(COpenDocument& document) {
-    const std::size_t count = document.frames.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        document.frames[i]->setWindowTitle(count == 1 ? document.title
-                                                      : QStringLiteral("%1:%2").arg(document.title).arg(i + 1));
-    }
-}
-
-void CDorvanelleApp::OnFrameClosed(CChildFrame* frame) {
-    COpenDocument& document = frame->Document();
-    std::erase(document.frames, frame);
-    if (!document.frames.empty()) {
-        RetitleFrames(document);
-        return;
-    }
-    // Releases both images and clears the panel; the document itself stays until
-    // its window, whose view still refers to it, has been deleted.
-    document.doc->OnCloseDocument();
-    auto it = std::find_if(m_documents.begin(), m_documents.end(),
-                           [&document](const auto& held) { return held.get() == &document; });
-    if (it != m_documents.end()) {
-        m_closing.push_back(std::move(*it));
-        m_documents.erase(it);
-    }
+std::size_t CDorvanelleApp::DocumentCount() const {
+    std::set<const CDocumentController*> documents;
+    for (CChildFrame* frame : m_pMainFrame->Children()) documents.insert(&frame->Controller());
+    return documents.size();
 }
 
 void CDorvanelleApp::OnFileOpen() {
@@ -187,7 +142,7 @@ void CDorvanelleApp::OnAppAbout() {
 void CDorvanelleApp::OnWindowNew() {
     CChildFrame* active = m_pMainFrame->ActiveChild();
     if (!active) return;
-    m_pMainFrame->AddChild(MakeFrame(active->Document()));
+    m_pMainFrame->AddChild(MakeFrame(active->View()->SharedController()));
 }
 
 QString CDorvanelleApp::ChooseSavePath() {
@@ -195,23 +150,29 @@ QString CDorvanelleApp::ChooseSavePath() {
     return m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters);
 }
 
-void CDorvanelleApp::OnFileSave(COpenDocument& document) {
+void CDorvanelleApp::OnFileSave() {
+    CChildFrame* active = m_pMainFrame->ActiveChild();
+    if (!active) return;
     const QString path = ChooseSavePath();
-    if (path.isEmpty()) return;
-    // The document reports failure to its caller on every save, so its title, path
-    // and recent-file entry stay as they are.
-    document.doc->OnSaveDocument(path.toStdString());
+    // Cancelled: nothing is written and nothing said. A save never renames the
+    // document: its title, path and recent-file entry stay as they are.
+    if (!path.isEmpty()) active->Controller().Save(path);
 }
 
-void CDorvanelleApp::OnFileSaveSelected(COpenDocument& document) {
+void CDorvanelleApp::OnFileSaveSelected() {
+    CChildFrame* active = m_pMainFrame->ActiveChild();
+    if (!active) return;
     const QString path = ChooseSavePath();
-    if (path.isEmpty()) return;
-    document.doc->OnSaveSelectedImage(path.toStdString());
+    if (!path.isEmpty()) active->Controller().SaveSelected(path);
 }
 
-void CDorvanelleApp::OnFileClose(COpenDocument& document) {
-    const std::vector<CChildFrame*> frames = document.frames;
-    for (CChildFrame* frame : frames) frame->close();
+void CDorvanelleApp::OnFileClose() {
+    CChildFrame* active = m_pMainFrame->ActiveChild();
+    if (!active) return;
+    const CDocumentController& closing = active->Controller();
+    for (CChildFrame* frame : m_pMainFrame->Children()) {
+        if (&frame->Controller() == &closing) frame->close();
+    }
 }
 
 void CDorvanelleApp::OnRecentFile(int index) {

@@ -1,9 +1,10 @@
-// The application: start-up, the open documents and their child windows, File ▸ Open,
-// the recent-file list and the about box.
+// The application: start-up, opening documents into child windows, the commands that
+// act on the active document as a whole (save, close, new window), the recent-file
+// list and the about box. The open documents are the controllers of the main
+// window's child windows; the application keeps no list of its own.
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include <QObject>
 #include <QString>
@@ -13,9 +14,9 @@
 #include "views/CommandMap.h"
 
 class CChildFrame;
+class CDocumentController;
 class CMainFrame;
 class IUserDialogs;
-struct COpenDocument;
 
 class CDorvanelleApp : public QObject {
     Q_OBJECT
@@ -36,30 +37,25 @@ public:
     void OnFileOpen();
     void OnAppAbout();
     void OnWindowNew();
-    void OnFileSave(COpenDocument& document);
-    void OnFileSaveSelected(COpenDocument& document);
-    void OnFileClose(COpenDocument& document);
+    void OnFileSave();
+    void OnFileSaveSelected();
+    void OnFileClose();
     void OnRecentFile(int index);
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
     const CommandMap& Commands() const { return m_commands; }
     const CRecentFileList& RecentFiles() const { return m_recentFiles; }
-    std::size_t DocumentCount() const { return m_documents.size(); }
+    // Documents shown by at least one open child window.
+    std::size_t DocumentCount() const;
 
 private:
     void BuildCommands();
-    CChildFrame* MakeFrame(COpenDocument& document);
-    void OnFrameClosed(CChildFrame* frame);
-    void RetitleFrames(COpenDocument& document);
+    CChildFrame* MakeFrame(const std::shared_ptr<CDocumentController>& controller);
     void ReportOpenFailure(const QString& path);
     QString ChooseSavePath();
 
     IUserDialogs& m_dialogs;
     std::unique_ptr<CMainFrame> m_pMainFrame;
-    std::vector<std::unique_ptr<COpenDocument>> m_documents;
-    // Documents whose last window is closing: kept until that window is gone.
-    std::vector<std::unique_ptr<COpenDocument>> m_closing;
     CRecentFileList m_recentFiles;
     CommandMap m_commands;
-    bool m_bShuttingDown = false;
 };

@@ -19,6 +19,7 @@
 #include "app/RecentFileList.h"
 #include "app/ToolbarIcons.h"
 #include "views/ControlPanel.h"
+#include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
 
@@ -64,7 +65,6 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     dock->setTitleBarWidget(new QWidget(dock));
     m_wndControlPanel = new CControlPanel(dock);
-    m_wndControlPanel->SetActiveViewFinder([this] { return ActiveView(); });
     dock->setWidget(m_wndControlPanel);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
 
@@ -253,7 +253,10 @@ CDorvanelleView* CMainFrame::ActiveView() const {
 std::vector<CChildFrame*> CMainFrame::Children() const {
     std::vector<CChildFrame*> children;
     for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) {
-        if (auto* frame = qobject_cast<CChildFrame*>(window)) children.push_back(frame);
+        auto* frame = qobject_cast<CChildFrame*>(window);
+        // A closed window is hidden until it is deleted; a new one is not shown yet.
+        const bool closed = frame && frame->isHidden() && frame->testAttribute(Qt::WA_WState_ExplicitShowHide);
+        if (frame && !closed) children.push_back(frame);
     }
     return children;
 }
@@ -261,6 +264,14 @@ std::vector<CChildFrame*> CMainFrame::Children() const {
 void CMainFrame::AddChild(CChildFrame* frame) {
     m_pMdiArea->addSubWindow(frame);
     connect(frame, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::OnChildSetChanged);
+    // The view still holds the controller while its window is being destroyed; the
+    // other windows of the document are titled again once it is gone.
+    std::weak_ptr<CDocumentController> document = frame->View()->SharedController();
+    connect(frame, &QObject::destroyed, this, [this, document] {
+        if (auto controller = document.lock()) RetitleFrames(*controller);
+        OnChildSetChanged();
+    });
+    RetitleFrames(frame->Controller());
     frame->show();
     m_pMdiArea->setActiveSubWindow(frame);
     // While the main window itself is not active (no window manager, or another
@@ -271,8 +282,7 @@ void CMainFrame::AddChild(CChildFrame* frame) {
 
 RoutingPath CMainFrame::CurrentPath() const {
     if (CChildFrame* child = ActiveChild()) {
-        return {&child->View()->Commands(), &child->Document().commands, &child->Commands(), &m_app.Commands(),
-                &m_commands};
+        return {&child->View()->Commands(), &child->Commands(), &m_app.Commands(), &m_commands};
     }
     return {&m_commands, &m_app.Commands()};
 }
@@ -301,8 +311,31 @@ void CMainFrame::UpdateCommandStates() {
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
     m_pLastActivated = window;
-    if (auto* frame = qobject_cast<CChildFrame*>(window)) frame->View()->OnActivateView();
+    if (auto* frame = qobject_cast<CChildFrame*>(window)) {
+        CDocumentController& controller = frame->Controller();
+        // The panel speaks for the active document from now on, reloaded in full.
+        m_wndControlPanel->SetController(&controller);
+        frame->View()->OnActivateView();
+        // A document without an image says why, here and in its view.
+        if (!controller.NoImageReason().isEmpty()) statusBar()->showMessage(controller.NoImageReason());
+    }
     OnChildSetChanged();
+}
+
+void CMainFrame::RetitleFrames(const CDocumentController& controller) {
+    std::vector<CChildFrame*> frames;
+    for (CChildFrame* frame : Children()) {
+        if (&frame->Controller() == &controller) frames.push_back(frame);
+    }
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i]->setWindowTitle(frames.size() == 1 ? controller.Title()
+                                                     : QStringLiteral("%1:%2").arg(controller.Title()).arg(i + 1));
+    }
+}
+
+void CMainFrame::Follow(CDocumentController& controller) {
+    connect(&controller, &CDocumentController::noticeRaised, this, &CMainFrame::ShowWarning);
+    connect(&controller, &CDocumentController::problemReported, this, &CMainFrame::ShowWarning);
 }
 
 void CMainFrame::OnChildSetChanged() {
@@ -315,20 +348,8 @@ void CMainFrame::OnChildSetChanged() {
     UpdateCommandStates();
 }
 
-void CMainFrame::UpdateControlPanel(const CDorvanelleDoc& doc) { m_wndControlPanel->UpdateFromDocument(doc); }
-
-void CMainFrame::ClearControlPanel() { m_wndControlPanel->DrawPanel(nullptr, nullptr); }
-
-void CMainFrame::ShowNotice(const std::string& text) {
-    m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, QString::fromStdString(text));
-}
-
-void CMainFrame::ReportProblem(const std::string& text) {
-    if (m_bOpening) {
-        statusBar()->showMessage(QString::fromStdString(text));
-    } else {
-        m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, QString::fromStdString(text));
-    }
+void CMainFrame::ShowWarning(const QString& text) {
+    m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, text);
 }
 
 bool CMainFrame::event(QEvent* event) {

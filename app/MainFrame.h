@@ -10,11 +10,11 @@
 #include <QMainWindow>
 
 #include "app/CommandTable.h"
-#include "document/DocumentUi.h"
 #include "views/CommandMap.h"
 
 class CChildFrame;
 class CControlPanel;
+class CDocumentController;
 class CDorvanelleApp;
 class CDorvanelleView;
 class IUserDialogs;
@@ -23,7 +23,7 @@ class QMdiArea;
 class QMenu;
 class QMdiSubWindow;
 
-class CMainFrame : public QMainWindow, public IDocumentUi {
+class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs);
@@ -32,8 +32,14 @@ public:
     QMdiArea* MdiArea() const { return m_pMdiArea; }
     CChildFrame* ActiveChild() const;
     CDorvanelleView* ActiveView() const;
+    // The open child windows, oldest first (closed ones that wait to be deleted are
+    // not counted).
     std::vector<CChildFrame*> Children() const;
+    // Shows a new child window, titles it among its document's windows and makes it
+    // the active one.
     void AddChild(CChildFrame* frame);
+    // Tells the user what a document reports: notices and problems in message boxes.
+    void Follow(CDocumentController& controller);
 
     QAction* Action(int id) const;
     // The maps on the routing path of the moment.
@@ -48,15 +54,6 @@ public:
     void OnChildSetChanged();
     bool ShowsDocumentMenus() const { return m_bDocumentMenus; }
     QStringList MenuTitles() const;
-
-    // While a file is being opened, problems go to the status bar, not a message box.
-    void SetOpening(bool opening) { m_bOpening = opening; }
-
-    // IDocumentUi
-    void UpdateControlPanel(const CDorvanelleDoc& doc) override;
-    void ClearControlPanel() override;
-    void ShowNotice(const std::string& text) override;
-    void ReportProblem(const std::string& text) override;
 
     CControlPanel* m_wndControlPanel = nullptr;
 
@@ -75,6 +72,10 @@ private:
     void FillWindowList(QMenu* menu);
     void ArrangeIcons();
     void OnSubWindowActivated(QMdiSubWindow* window);
+    // Titles the windows of one document "title", or "title:1", "title:2"... when
+    // there are several.
+    void RetitleFrames(const CDocumentController& controller);
+    void ShowWarning(const QString& text);
 
     CDorvanelleApp& m_app;
     IUserDialogs& m_dialogs;
@@ -87,6 +88,5 @@ private:
     CommandMap m_commands;
     QMdiSubWindow* m_pLastActivated = nullptr;  // compared only, never used
     bool m_bDocumentMenus = false;
-    bool m_bOpening = false;
     bool m_bUpdating = false;
 };

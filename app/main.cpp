@@ -3,9 +3,12 @@
 
 #include "app/AppIcon.h"
 #include "app/DorvanelleApp.h"
+#include "io/TemporaryFile.h"
 #include "views/UserDialogs.h"
 
 int main(int argc, char** argv) {
+    // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.
+    InstallTemporaryFileCleanup();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dorvanelle"));
     QApplication::setOrganizationName(QStringLiteral("Davov Adivir"));

@@ -4,36 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
+#include "io/TemporaryFile.h"
+
 namespace {
 
 std::string Failure(const std::string& path, int error) {
     return "cannot write " + path + ": " + std::strerror(error);
-}
-
-// Creates a new, empty file beside `path` whose name no other writer uses, with the
-// ordinary permissions (0666 less the umask). Returns its descriptor or -1.
-int CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target(path);
-    // Part of the name is enough to tell the file apart; all of it could pass NAME_MAX.
-    const std::string base = target.filename().string().substr(0, 100);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "." + base + "." + std::to_string(::getpid()) + "." +
-                                 std::to_string(counter.fetch_add(1)) + ".tmp";
-        tempPath = (target.parent_path() / name).string();
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -76,30 +57,35 @@ void SyncFolderOf(const std::string& path) {
     }
 }
 
-}  // namespace
+// The file a save replaces: the path itself, or for a symbolic link the file it
+// points to, so that the link stays and the linked file changes as if rewritten.
+// Empty, with `why` set, for a link that leads nowhere.
+std::string ResolveTarget(const std::string& path, std::string& why) {
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return path;
+    }
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+    if (ec) {
+        why = "cannot write " + path + ": it is a symbolic link to a file that does not exist (" + ec.message() + ")";
+        return {};
+    }
+    return resolved.string();
+}
 
-WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces) {
-    if (path.empty()) {
-        return WriteOutcome::Failed("cannot write a file without a name");
-    }
-    // Renaming replaces whatever the name stands for: a folder, a device or a pipe
-    // would be replaced by an ordinary file, so only ordinary files are written.
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        return WriteOutcome::Failed("cannot write " + path +
-                                    ": it is not a regular file (a folder, a device or a pipe)");
-    }
-    // Renaming would replace even a file the user may not write; such a file is kept,
-    // as it would be by writing it in place.
-    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
-        return WriteOutcome::Failed(Failure(path, errno));
-    }
-    std::string tempPath;
-    const int fd = CreateTemporaryBeside(path, tempPath);
+// Writes the whole file through one temporary file and renames it over `target`.
+// `namingFailed` tells the caller that an unnamed file could not be named and a
+// named one should be tried.
+WriteOutcome WriteThrough(const std::string& path, const std::string& target,
+                          std::span<const std::span<const std::uint8_t>> pieces, TemporaryFile::Kind kind,
+                          bool& namingFailed) {
+    TemporaryFile temporary(target, kind);
+    const int fd = temporary.Descriptor();
     if (fd < 0) {
         return WriteOutcome::Failed(Failure(path, errno));
     }
-    KeepModeOf(path, fd);
+    KeepModeOf(target, fd);
     bool ok = true;
     for (const auto& piece : pieces) {
         if (!WriteAll(fd, piece)) {
@@ -110,19 +96,47 @@ WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::s
     if (ok && ::fsync(fd) != 0) {
         ok = false;
     }
-    int error = errno;
-    if (::close(fd) != 0 && ok) {
+    if (ok && !temporary.CloseAndReplaceTarget()) {
         ok = false;
-        error = errno;
-    }
-    if (ok && std::rename(tempPath.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
+        namingFailed = temporary.NamingFailed();
     }
     if (!ok) {
-        ::unlink(tempPath.c_str());
-        return WriteOutcome::Failed(Failure(path, error));
+        return WriteOutcome::Failed(Failure(path, errno));
     }
-    SyncFolderOf(path);
+    SyncFolderOf(target);
     return WriteOutcome::Ok();
+}
+
+}  // namespace
+
+WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
+                                 TemporaryFile::Kind kind) {
+    if (path.empty()) {
+        return WriteOutcome::Failed("cannot write a file without a name");
+    }
+    std::string why;
+    const std::string target = ResolveTarget(path, why);
+    if (target.empty()) {
+        return WriteOutcome::Failed(why);
+    }
+    // Renaming replaces whatever the name stands for: a folder, a device or a pipe
+    // would be replaced by an ordinary file, so only ordinary files are written.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        return WriteOutcome::Failed("cannot write " + path +
+                                    ": it is not a regular file (a folder, a device or a pipe)");
+    }
+    // Renaming would replace even a file the user may not write; such a file is kept,
+    // as it would be by writing it in place.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
+        return WriteOutcome::Failed(Failure(path, errno));
+    }
+    // Temporaries that an earlier, killed save left in this folder go first.
+    RemoveStaleTemporaries(std::filesystem::path(target).parent_path().string());
+    bool namingFailed = false;
+    WriteOutcome outcome = WriteThrough(path, target, pieces, kind, namingFailed);
+    if (namingFailed) {
+        outcome = WriteThrough(path, target, pieces, TemporaryFile::Kind::Named, namingFailed);
+    }
+    return outcome;
 }

@@ -1,6 +1,7 @@
 // Writes a file so that a failure never destroys what was there: the bytes go to a
 // temporary file beside the target, which is renamed over the target only when
-// every byte was written and flushed.
+// every byte was written and flushed. A symbolic link stays: the file it points to
+// is the one replaced, in its own folder.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +9,10 @@
 #include <span>
 #include <string>
 
+#include "io/TemporaryFile.h"
 #include "io/WriteOutcome.h"
 
 // Writes the pieces one after the other as the whole file at `path`.
-WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces);
+// `kind` chooses the temporary file (tests ask for a named one).
+WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
+                                 TemporaryFile::Kind kind = TemporaryFile::Kind::UnnamedWherePossible);

@@ -11,7 +11,7 @@
 
 #include "document/DorvanelleDoc.h"
 #include "views/DibImage.h"
-#include "views/DorvanelleView.h"
+#include "views/DocumentController.h"
 #include "views/Painting.h"
 
 namespace {
@@ -136,7 +136,8 @@ void CControlPanel::DrawPanel(const PackedDib* selected, const PackedDib* whole)
     Histogram wholeBins{};
     if (selected) ComputeHistogram(selected, selectedBins);
     if (whole) ComputeHistogram(whole, wholeBins);
-    m_pPreview->SetPicture(DibToImage(selected));
+    // The preview shows the selection 1:1 from its top-left corner: only that much is converted.
+    m_pPreview->SetPicture(DibToImage(selected, QRect(QPoint(0, 0), m_pPreview->size())));
     m_pSelectedHistogram->SetBins(selectedBins);
     m_pWholeHistogram->SetBins(wholeBins);
 }
@@ -153,6 +154,22 @@ void CControlPanel::UpdateFromDocument(const CDorvanelleDoc& doc) {
     DrawPanel(doc.m_pSelectedDib.get(), doc.m_pDib.get());
     m_pWidthValue->setText(QString::number(doc.m_dicom.m_nWindowWidth));
     m_pCenterValue->setText(QString::number(doc.m_dicom.m_nWindowCenter));
+}
+
+void CControlPanel::SetController(CDocumentController* controller) {
+    if (m_controller) disconnect(m_controller, nullptr, this, nullptr);
+    m_controller = controller;
+    if (!controller) return;
+    connect(controller, &CDocumentController::selectionChanged, this, &CControlPanel::DrawFromController);
+    // The sliders and labels keep their last values when the document closes.
+    connect(controller, &CDocumentController::closed, this, [this] { DrawPanel(nullptr, nullptr); });
+    UpdateFromDocument(controller->Document());
+}
+
+CDocumentController* CControlPanel::Controller() const { return m_controller; }
+
+void CControlPanel::DrawFromController() {
+    if (m_controller) DrawPanel(m_controller->SelectedImage(), m_controller->Image());
 }
 
 bool CControlPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -178,14 +195,11 @@ void CControlPanel::CommitWindow(bool width) {
     QLabel* label = width ? m_pWidthValue : m_pCenterValue;
     const int position = slider->value();
     label->setText(QString::number(position));
-    CDorvanelleView* view = m_findActiveView ? m_findActiveView() : nullptr;
-    if (!view) return;
-    CDorvanelleDoc& doc = view->GetDocument();
+    if (!m_controller) return;
+    // The controller's signals redraw the panel and repaint the views.
     if (width) {
-        doc.ApplyWindowWidth(position, view->m_rcSelection);
+        m_controller->SetWindowWidth(position);
     } else {
-        doc.ApplyWindowCenter(position, view->m_rcSelection);
+        m_controller->SetWindowCenter(position);
     }
-    DrawPanel(doc.m_pSelectedDib.get(), doc.m_pDib.get());
-    CDorvanelleView::ImageReplaced(doc);
 }

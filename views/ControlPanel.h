@@ -1,12 +1,11 @@
 // The control panel fixed along the main window's left edge: the preview of the
 // selected image, the window-width and window-centre sliders with their value labels,
 // and the histograms of the whole and of the selected image. It always speaks for the
-// active document; it owns no image and keeps only what it drew.
+// active document's controller; it owns no image and keeps only what it drew.
 #pragma once
 
-#include <functional>
-
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 #include "image/Histogram.h"
@@ -14,8 +13,8 @@
 
 class QLabel;
 class QSlider;
+class CDocumentController;
 class CDorvanelleDoc;
-class CDorvanelleView;
 
 // Control ids of the panel's parts, as the rest of the program names them.
 enum ControlPanelId : int {
@@ -70,8 +69,12 @@ public:
     // 0 .. |max| + |min| at the window width, centre slider min .. max at the centre.
     void UpdateFromDocument(const CDorvanelleDoc& doc);
 
-    // How the panel finds the active view when a slider is released; none: no view.
-    void SetActiveViewFinder(std::function<CDorvanelleView*()> finder) { m_findActiveView = std::move(finder); }
+    // The active document's controller: the panel loads everything from its document,
+    // redraws when its selection changes, clears its boxes when it closes, and hands it
+    // the sliders' values. Called on every activation of a view, even of the same
+    // document. Null: no document, a release changes only the label.
+    void SetController(CDocumentController* controller);
+    CDocumentController* Controller() const;
 
     // Slider handling: the end of a mouse interaction commits the slider's value to the
     // active document; moving a slider only changes its label.
@@ -94,6 +97,7 @@ private:
     QLabel* MakeValueLabel(int y, int id);
     CHistogramBox* MakeHistogramBox(int y, int id);
     void CommitWindow(bool width);
+    void DrawFromController();
 
-    std::function<CDorvanelleView*()> m_findActiveView;
+    QPointer<CDocumentController> m_controller;
 };

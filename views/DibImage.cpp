@@ -1,97 +1,84 @@
 #include "views/DibImage.h"
 
-#include <cstring>
-#include <vector>
+#include <array>
 
 namespace {
 
-// The colour table as Qt colours, padded with black to 2^bits entries so that an
-// index past a short table (biClrUsed) paints black instead of reading past it.
-QList<QRgb> ColorTable(const PackedDib* dib, int bits) {
-    const int entries = 1 << bits;
-    QList<QRgb> table(entries, qRgb(0, 0, 0));
+// The colour table as Qt colours, padded with black to 256 entries so that an index
+// past a short table (biClrUsed) paints black instead of reading past it.
+std::array<QRgb, 256> ColorTable(const PackedDib* dib) {
+    std::array<QRgb, 256> table;
+    table.fill(qRgb(0, 0, 0));
     const bool core = DibHeaderSize(dib) == kCoreHeaderSize;
     const std::uint64_t entrySize = core ? 3 : 4;
     const std::uint64_t count = DibColorTableSize(dib) / entrySize;
     const std::uint8_t* p = dib->Bytes() + DibHeaderSize(dib);
-    for (std::uint64_t i = 0; i < count && i < static_cast<std::uint64_t>(entries); ++i) {
+    for (std::uint64_t i = 0; i < count && i < table.size(); ++i) {
         const std::uint8_t* e = p + i * entrySize;
-        table[static_cast<qsizetype>(i)] = qRgb(e[2], e[1], e[0]);
+        table[i] = qRgb(e[2], e[1], e[0]);
     }
     return table;
 }
 
-// 4-bit rows have no QImage format: each row is spread into one byte per pixel.
-QImage FourBitToIndexed(const PackedDib* dib, int width, int height) {
-    QImage image(width, height, QImage::Format_Indexed8);
-    if (image.isNull()) return image;
-    const std::uint8_t* bits = DibBits(dib);
-    const std::uint64_t stride = DibRowStride(dib);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bits + static_cast<std::uint64_t>(height - 1 - y) * stride;
-        uchar* out = image.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t pair = row[x / 2];
-            out[x] = static_cast<uchar>((x % 2 == 0) ? (pair >> 4) : (pair & 0x0F));
-        }
+// Pixel `x` of a stored row of 1, 4 or 8 bits: its colour-table index.
+std::uint8_t IndexAt(const std::uint8_t* row, int x, int bits) {
+    switch (bits) {
+    case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
+    case 4: return (x % 2 == 0) ? (row[x / 2] >> 4) : (row[x / 2] & 0x0F);
+    default: return row[x];
     }
-    QList<QRgb> table = ColorTable(dib, 4);
-    table.resize(256, qRgb(0, 0, 0));
-    image.setColorTable(table);
-    return image;
-}
-
-// A QImage laid over the block's own rows, top row first as Qt expects; the caller
-// copies it before the block can go away.
-QImage WrapRows(const PackedDib* dib, int width, int height, QImage::Format format) {
-    const std::uint64_t stride = DibRowStride(dib);
-    // Pointing at the last stored row with a negative stride is not allowed, so the
-    // rows are wrapped as they lie (bottom-up) and mirrored afterwards.
-    QImage rows(DibBits(dib), width, height, static_cast<qsizetype>(stride), format);
-    return rows.mirrored(false, true);
 }
 
 }  // namespace
 
-QImage DibToImage(const PackedDib* dib) {
+QImage DibToImage(const PackedDib* dib, QRect part) {
     if (!dib || !DibIsComplete(dib)) return {};
     const int width = DibWidth(dib);
     const int height = DibHeight(dib);
-    if (width == 0 || height == 0) return {};
-    QImage image;
-    switch (DibBitCount(dib)) {
-    case 1:
-        image = WrapRows(dib, width, height, QImage::Format_Mono);
-        image.setColorTable(ColorTable(dib, 1));
-        break;
-    case 4:
-        image = FourBitToIndexed(dib, width, height);
-        break;
-    case 8: {
-        image = WrapRows(dib, width, height, QImage::Format_Indexed8);
-        image.setColorTable(ColorTable(dib, 8));
-        break;
+    const int bits = DibBitCount(dib);
+    const QRect picture(0, 0, width, height);
+    part = part.isEmpty() ? picture : part.intersected(picture);
+    if (part.isEmpty() || (bits != 1 && bits != 4 && bits != 8 && bits != 24)) return {};
+    QImage image(part.size(), QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    const std::array<QRgb, 256> table = bits == 24 ? std::array<QRgb, 256>{} : ColorTable(dib);
+    const std::uint8_t* rows = DibBits(dib);
+    const std::uint64_t stride = DibRowStride(dib);
+    for (int y = 0; y < part.height(); ++y) {
+        // Picture row part.top() + y is stored counting from the bottom.
+        const std::uint8_t* row = rows + static_cast<std::uint64_t>(height - 1 - (part.top() + y)) * stride;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        if (bits == 24) {
+            const std::uint8_t* p = row + std::uint64_t{3} * part.left();
+            for (int x = 0; x < part.width(); ++x, p += 3) out[x] = qRgb(p[2], p[1], p[0]);
+        } else if (bits == 8) {
+            const std::uint8_t* p = row + part.left();
+            for (int x = 0; x < part.width(); ++x) out[x] = table[p[x]];
+        } else {
+            for (int x = 0; x < part.width(); ++x) out[x] = table[IndexAt(row, part.left() + x, bits)];
+        }
     }
-    case 24:
-        image = WrapRows(dib, width, height, QImage::Format_BGR888);
-        break;
-    default:
-        return {};
-    }
-    // Painting an indexed image converts it on every paint; do it once here.
-    return image.convertToFormat(QImage::Format_RGB32);
+    return image;
 }
 
-const QImage& DibImageCache::ImageFor(const PackedDib* dib) {
-    if (!m_bValid || dib != m_pSource) {
-        m_image = DibToImage(dib);
-        m_pSource = dib;
+void DibImageCache::Paint(QPainter& painter, const PackedDib* dib, const QRect& exposed) {
+    if (!m_bValid) {
+        m_image = QImage();
+        m_part = QRect();
         m_bValid = true;
     }
-    return m_image;
+    const QRect needed = exposed.intersected(QRect(0, 0, DibWidth(dib), DibHeight(dib)));
+    if (needed.isEmpty()) return;
+    if (!m_part.contains(needed)) {
+        m_image = QImage();  // the old part goes before the new one is made
+        m_image = DibToImage(dib, needed);
+        m_part = m_image.isNull() ? QRect() : needed;
+    }
+    if (!m_image.isNull()) painter.drawImage(needed.topLeft(), m_image, needed.translated(-m_part.topLeft()));
 }
 
 void DibImageCache::Invalidate() {
     m_bValid = false;
     m_image = QImage();
+    m_part = QRect();
 }

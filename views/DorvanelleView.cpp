@@ -1,7 +1,6 @@
 #include "views/DorvanelleView.h"
 
 #include <algorithm>
-#include <vector>
 
 #include <QLayout>
 #include <QMdiArea>
@@ -11,44 +10,39 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "app/CommandTable.h"
 #include "document/DorvanelleDoc.h"
-#include "views/ControlPanel.h"
+#include "views/CommandIds.h"
+#include "views/DocumentController.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/Painting.h"
 #include "views/UserDialogs.h"
 
 namespace {
 
-// Every live view, so that a replaced image repaints all views of its document.
-std::vector<CDorvanelleView*>& LiveViews() {
-    static std::vector<CDorvanelleView*> views;
-    return views;
-}
-
 // The fallback child-window size for an image that does not fit the main window.
 constexpr QSize kLargeImageFrame(730, 650);
 
 }  // namespace
 
-CDorvanelleView::CDorvanelleView(CDorvanelleDoc& doc, CControlPanel& panel, IUserDialogs& dialogs, QWidget* parent)
-    : QAbstractScrollArea(parent), m_doc(doc), m_panel(panel), m_dialogs(dialogs) {
-    LiveViews().push_back(this);
+CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller, IUserDialogs& dialogs,
+                                 QWidget* parent)
+    : QAbstractScrollArea(parent), m_controller(std::move(controller)), m_dialogs(dialogs) {
     setFocusPolicy(Qt::StrongFocus);
+    connect(m_controller.get(), &CDocumentController::imageChanged, this, &CDorvanelleView::OnImageChanged);
     BuildCommands();
     OnInitialUpdate();
     ApplyCursor();
 }
 
-CDorvanelleView::~CDorvanelleView() {
-    auto& views = LiveViews();
-    views.erase(std::remove(views.begin(), views.end(), this), views.end());
-}
+// Out of line: the view may be the controller's last owner.
+CDorvanelleView::~CDorvanelleView() = default;
+
+const CDorvanelleDoc& CDorvanelleView::GetDocument() const { return m_controller->Document(); }
 
 void CDorvanelleView::BuildCommands() {
     m_commands.On(ID_ACTIONS_RECTANGLE, [this] { OnRectangle(); },
                   [this](CommandUi& ui) { ui.SetCheck(m_bSelectMode); });
-    auto slideUpdate = [this](CommandUi& ui) { ui.Enable(m_doc.CanSlide()); };
+    auto slideUpdate = [this](CommandUi& ui) { ui.Enable(GetDocument().CanSlide()); };
     m_commands.On(ID_FIRST_SLIDE, [this] { OnFirstSlide(); }, slideUpdate);
     m_commands.On(ID_PREV_SLIDE, [this] { OnPrevSlide(); }, slideUpdate);
     m_commands.On(ID_NEXT_SLIDE, [this] { OnNextSlide(); }, slideUpdate);
@@ -58,7 +52,7 @@ void CDorvanelleView::BuildCommands() {
 
 void CDorvanelleView::OnInitialUpdate() {
     // All frames of a file share one size, so the range is set once.
-    m_scrollSize = QSize(DibWidth(m_doc.m_pDib.get()), DibHeight(m_doc.m_pDib.get()));
+    m_scrollSize = QSize(DibWidth(m_controller->Image()), DibHeight(m_controller->Image()));
     UpdateScrollBars();
     viewport()->update();
 }
@@ -91,12 +85,10 @@ void CDorvanelleView::resizeEvent(QResizeEvent* event) {
 }
 
 void CDorvanelleView::OnActivateView() {
-    m_doc.UpdateControlPanel();
-    if (m_doc.m_bFitFrame) {
-        m_doc.m_bFitFrame = false;
-        // A file without an image keeps the window's default size: fitted to
-        // nothing it would shrink to its title bar.
-        if (!m_doc.m_pDib) return;
+    m_controller->MarkSelection(m_rcSelection);
+    // A file without an image keeps the window's default size: fitted to nothing it
+    // would shrink to its title bar.
+    if (m_controller->TakeFrameFit() && m_controller->Image()) {
         // Once the event loop has laid the new window out, its decoration is known.
         QTimer::singleShot(0, this, &CDorvanelleView::FitFrame);
     }
@@ -117,7 +109,7 @@ void CDorvanelleView::FitFrame() {
     // What the child window adds around the image: its own border and title bar,
     // and this view's frame (scroll bars are not counted: the image fits without).
     const QSize decoration = frame->size() - size() + QSize(2 * frameWidth(), 2 * frameWidth());
-    const QSize image(DibWidth(m_doc.m_pDib.get()), DibHeight(m_doc.m_pDib.get()));
+    const QSize image(DibWidth(m_controller->Image()), DibHeight(m_controller->Image()));
     const QSize area = frame->mdiArea()->viewport()->size();
     frame->setGeometry(QRect(QPoint(0, 0), FitFrameSize(image, decoration, area)));
 }
@@ -136,10 +128,18 @@ DibPoint CDorvanelleView::ConfinedPoint(QPoint p) const {
     return point;
 }
 
-void CDorvanelleView::paintEvent(QPaintEvent*) {
+void CDorvanelleView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    painter.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
-    if (m_doc.m_pDib) PaintDib(painter, m_picture.ImageFor(m_doc.m_pDib.get()), 0, 0);
+    const QPoint scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    if (const PackedDib* image = m_controller->Image()) {
+        painter.translate(-scrolled);
+        m_picture.Paint(painter, image, event->rect().translated(scrolled));
+    } else {
+        // No image: the window says why, in the middle of what it shows.
+        painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                         m_controller->NoImageReason());
+        painter.translate(-scrolled);
+    }
     if (m_bSelectMode) DrawSelectionRect(painter, m_rcSelection);
 }
 
@@ -164,13 +164,12 @@ void CDorvanelleView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mouseReleaseEvent(event);
     if (m_bSelectMode) {
         m_ptCurrent = ConfinedPoint(event->position().toPoint());
-        // With no image there is nothing to crop; the selection rectangle is clipped
-        // to the image so that a scrolled or oversized drag crops what it covers.
-        if (m_doc.m_pDib) {
-            m_doc.CropSelection(ClipRectToImage(m_rcSelection, DibWidth(m_doc.m_pDib.get()),
-                                                DibHeight(m_doc.m_pDib.get())));
-        }
-        m_panel.DrawPanel(m_doc.m_pSelectedDib.get(), m_doc.m_pDib.get());
+        // The document crops what of the rectangle lies on its image; without an
+        // image there is nothing to select.
+        m_controller->SetSelection(m_rcSelection);
+    } else {
+        // Not shown and not cropped now, but the next window change crops it.
+        m_controller->MarkSelection(m_rcSelection);
     }
     viewport()->update();
 }
@@ -184,40 +183,20 @@ void CDorvanelleView::OnRectangle() {
     viewport()->update();
 }
 
-void CDorvanelleView::OnFirstSlide() {
-    m_doc.OnFirstSlide();
-    Replaced();
-}
-
-void CDorvanelleView::OnPrevSlide() {
-    m_doc.OnPrevSlide();
-    Replaced();
-}
-
-void CDorvanelleView::OnNextSlide() {
-    m_doc.OnNextSlide();
-    Replaced();
-}
-
-void CDorvanelleView::OnLastSlide() {
-    m_doc.OnLastSlide();
-    Replaced();
-}
+void CDorvanelleView::OnFirstSlide() { m_controller->FirstFrame(); }
+void CDorvanelleView::OnPrevSlide() { m_controller->PrevFrame(); }
+void CDorvanelleView::OnNextSlide() { m_controller->NextFrame(); }
+void CDorvanelleView::OnLastSlide() { m_controller->LastFrame(); }
 
 void CDorvanelleView::OnShowDicomHeader() {
     // The dialog reads the file again with a reader of its own.
-    HeaderDetailsDialog dialog(m_doc.m_strDicomPath, this);
+    HeaderDetailsDialog dialog(GetDocument().m_strDicomPath, this);
     m_dialogs.RunModal(dialog);
 }
 
-void CDorvanelleView::Replaced() { ImageReplaced(m_doc); }
-
-void CDorvanelleView::ImageReplaced(const CDorvanelleDoc& doc) {
-    for (CDorvanelleView* view : LiveViews()) {
-        if (&view->m_doc != &doc) continue;
-        view->m_picture.Invalidate();
-        view->viewport()->update();
-    }
+void CDorvanelleView::OnImageChanged() {
+    m_picture.Invalidate();
+    viewport()->update();
 }
 
 QCursor CDorvanelleView::SelectionCursor() {

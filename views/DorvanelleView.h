@@ -1,7 +1,10 @@
 // The image view of a child window: the document's current image 1:1 at the top-left
 // of a scrolling area, the dotted selection rectangle while selection mode is on, a
-// drag that crops the selection into the document, and the four slide commands.
+// drag that selects through the document's controller, and the four slide commands.
+// A document without an image shows, centred, why it has none.
 #pragma once
+
+#include <memory>
 
 #include <QAbstractScrollArea>
 #include <QSize>
@@ -10,24 +13,27 @@
 #include "views/CommandMap.h"
 #include "views/DibImage.h"
 
-class CControlPanel;
+class CDocumentController;
 class CDorvanelleDoc;
 class IUserDialogs;
-class QMdiSubWindow;
 
 class CDorvanelleView : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    CDorvanelleView(CDorvanelleDoc& doc, CControlPanel& panel, IUserDialogs& dialogs, QWidget* parent = nullptr);
+    // Every view of a document shares its controller; the last view to go releases it.
+    CDorvanelleView(std::shared_ptr<CDocumentController> controller, IUserDialogs& dialogs,
+                    QWidget* parent = nullptr);
     ~CDorvanelleView() override;
 
-    CDorvanelleDoc& GetDocument() const { return m_doc; }
+    CDocumentController& Controller() const { return *m_controller; }
+    const std::shared_ptr<CDocumentController>& SharedController() const { return m_controller; }
+    const CDorvanelleDoc& GetDocument() const;
     const CommandMap& Commands() const { return m_commands; }
 
     // Scroll range from the current image's size (0 x 0 without one).
     void OnInitialUpdate();
-    // The view became the active one: the panel speaks for its document, and the
-    // first activation after a file was read fits the child window to the image.
+    // The view became the active one: its rectangle is the one a window change crops,
+    // and the first activation after a file was read fits the child window to the image.
     void OnActivateView();
 
     // Commands.
@@ -38,10 +44,6 @@ public:
     void OnLastSlide();
     // Lists every element of the document's DICOM file in a modal dialog.
     void OnShowDicomHeader();
-
-    // The document's current image was replaced: every view of it drops its converted
-    // picture and repaints.
-    static void ImageReplaced(const CDorvanelleDoc& doc);
 
     // The 7 x 7 cross-hair shown in selection mode, hot spot at its centre.
     static QCursor SelectionCursor();
@@ -70,10 +72,9 @@ private:
     void FitFrame();
     void ApplyCursor();
     void BuildCommands();
-    void Replaced();
+    void OnImageChanged();
 
-    CDorvanelleDoc& m_doc;
-    CControlPanel& m_panel;
+    std::shared_ptr<CDocumentController> m_controller;
     IUserDialogs& m_dialogs;
     CommandMap m_commands;
     DibImageCache m_picture;

@@ -16,6 +16,7 @@
 #include "document/DorvanelleDoc.h"
 #include "tools/generator/PhantomStudy.h"
 #include "views/ControlPanel.h"
+#include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
 
@@ -49,7 +50,7 @@ struct Session {
         child = app.OpenDocumentFile(path);
         QApplication::processEvents();
         // A selection, so that the release re-crops something real.
-        if (child) child->View()->m_rcSelection = DibRect{100, 100, 356, 300};
+        if (child) child->Controller().MarkSelection(DibRect{100, 100, 356, 300});
     }
 };
 
@@ -83,7 +84,7 @@ void BM_FrameStep512(benchmark::State& state) {
         return;
     }
     CMainFrame& frame = *s.app.MainFrame();
-    CDorvanelleDoc& doc = *s.child->Document().doc;
+    const CDorvanelleDoc& doc = s.child->View()->GetDocument();
     for (auto _ : state) {
         frame.ExecuteCommand(doc.m_nFrame + 1 < doc.m_dicom.m_nFrames ? ID_NEXT_SLIDE : ID_FIRST_SLIDE);
         s.child->View()->viewport()->repaint();
@@ -91,21 +92,21 @@ void BM_FrameStep512(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameStep512)->Unit(benchmark::kMillisecond);
 
-// The document's part of a slider release alone (store, convert, re-crop): the rest
-// of BM_SliderRelease512 is the viewer's own work.
+// The controller's part of a slider release alone (store, convert, re-crop, and the
+// signals that mark the view and the panel for repainting): the rest of
+// BM_SliderRelease512 is painting.
 void BM_DocumentWindowChange512(benchmark::State& state) {
     Session& s = TheSession();
     if (!s.child) {
         state.SkipWithError("the study could not be opened");
         return;
     }
-    CDorvanelleDoc& doc = *s.child->Document().doc;
+    CDocumentController& controller = s.child->Controller();
     int value = 300;
     for (auto _ : state) {
         value = value == 300 ? 500 : 300;
-        doc.ApplyWindowWidth(value, s.child->View()->m_rcSelection);
+        controller.SetWindowWidth(value);
     }
-    CDorvanelleView::ImageReplaced(doc);
 }
 BENCHMARK(BM_DocumentWindowChange512)->Unit(benchmark::kMillisecond);
 

@@ -99,3 +99,60 @@ TEST(AtomicFileWriter, SaysWhyAFolderCannotTakeTheFile) {
     EXPECT_EQ(outcome.reason, "cannot write " + target.string() + ": No such file or directory");
     EXPECT_FALSE(Write("", {1}).written);
 }
+
+TEST(AtomicFileWriter, ASaveOntoALinkReplacesTheLinkedFileAndKeepsTheLink) {
+    ScratchFolder folder;
+    std::filesystem::create_directory(folder / "studies");
+    const auto real = folder / "studies" / "scan.bmp";
+    WriteFileBytes(real, {1, 1});
+    ::chmod(real.c_str(), 0604);
+    const auto link = folder / "latest.bmp";
+    std::filesystem::create_symlink("studies/scan.bmp", link);  // relative, as users make them
+
+    const WriteOutcome outcome = Write(link, {2, 2, 2});
+    ASSERT_TRUE(outcome.written) << outcome.reason;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(std::filesystem::read_symlink(link), "studies/scan.bmp");
+    EXPECT_EQ(ReadFileBytes(real), (Bytes{2, 2, 2}));
+    struct stat info {};
+    ::stat(real.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0604u);
+    EXPECT_EQ(folder.FileCount(), 2u);  // the folder and the link: no temporary in either place
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "studies"), {}), 1);
+}
+
+TEST(AtomicFileWriter, ALinkThatLeadsNowhereIsRefusedAndNothingIsCreated) {
+    ScratchFolder folder;
+    const auto link = folder / "gone.bmp";
+    std::filesystem::create_symlink("missing/scan.bmp", link);
+    const WriteOutcome outcome = Write(link, {1});
+    EXPECT_FALSE(outcome.written);
+    EXPECT_NE(outcome.reason.find("symbolic link to a file that does not exist"), std::string::npos)
+        << outcome.reason;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(folder.FileCount(), 1u);
+
+    const auto loop = folder / "loop.bmp";
+    std::filesystem::create_symlink("loop.bmp", loop);
+    EXPECT_FALSE(Write(loop, {1}).written);
+    EXPECT_TRUE(std::filesystem::is_symlink(loop));
+}
+
+TEST(AtomicFileWriter, ANamedTemporaryIsRemovedAfterASaveAndAFailedOne) {
+    ScratchFolder folder;
+    const auto target = folder / "named.dcm";
+    const Bytes bytes = {4, 5, 6};
+    const std::span<const std::uint8_t> pieces[] = {bytes};
+    ASSERT_TRUE(WriteFileAtomically(target.string(), pieces, TemporaryFile::Kind::Named).written);
+    EXPECT_EQ(ReadFileBytes(target), bytes);
+    EXPECT_EQ(folder.FileCount(), 1u);
+
+    WriteOutcome outcome;
+    {
+        FileSizeLimit limit(2);
+        outcome = WriteFileAtomically(target.string(), pieces, TemporaryFile::Kind::Named);
+    }
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(ReadFileBytes(target), bytes);
+    EXPECT_EQ(folder.FileCount(), 1u);
+}

@@ -256,7 +256,7 @@ TEST_F(MenusTest, AcceleratorsWithoutAHandlerDoNothing)
     CChildFrame* first = Open(Write(Study(3), "first.dcm"));
     CChildFrame* second = Open(Write(Study(0), "second.dcm"));
     ASSERT_TRUE(first && second);
-    CDorvanelleDoc& doc = second->View()->GetDocument();
+    const CDorvanelleDoc& doc = second->View()->GetDocument();
     const PackedDib* image = doc.m_pDib.get();
     QWidget* target = second->View()->viewport();
 

@@ -87,17 +87,45 @@ TEST(DibToImage, BlocksThatDoNotHoldTheirRowsGiveNoPicture) {
     EXPECT_TRUE(DibToImage(dib.get()).isNull());
 }
 
-TEST(DibImageCache, ConvertsOnceUntilInvalidated) {
-    PackedDibPtr dib = GreyPicture(4, 4, AllSeven);
+TEST(DibToImage, APartIsTheSameAsThatPartOfTheWholePicture) {
+    PackedDibPtr dib = GreyPicture(40, 30, Gradient);
+    const QImage whole = DibToImage(dib.get());
+    const QImage part = DibToImage(dib.get(), QRect(5, 7, 10, 4));
+    ASSERT_EQ(part.size(), QSize(10, 4));
+    EXPECT_EQ(part, whole.copy(5, 7, 10, 4).convertToFormat(part.format()));
+    EXPECT_EQ(DibToImage(dib.get(), QRect(35, 25, 100, 100)).size(), QSize(5, 5));  // clipped to the picture
+    EXPECT_TRUE(DibToImage(dib.get(), QRect(50, 50, 4, 4)).isNull());
+}
+
+// A large 8-bit picture is painted without a 32-bit copy of the whole: only the
+// exposed part is converted and kept, and it is the same as the whole picture there.
+TEST(DibImageCache, PaintsTheExposedPartAndKeepsNoMore) {
+    PackedDibPtr dib = GreyPicture(3000, 2000, Gradient);
     DibImageCache cache;
-    const qint64 first = cache.ImageFor(dib.get()).cacheKey();
-    EXPECT_EQ(cache.ImageFor(dib.get()).cacheKey(), first);
-    // The same address holding new pixels (a block freed and handed back) repaints
-    // only after Invalidate.
-    DibBits(dib.get())[0] = 99;
-    cache.Invalidate();
-    EXPECT_NE(cache.ImageFor(dib.get()).cacheKey(), first);
-    EXPECT_EQ(PixelAt(cache.ImageFor(dib.get()), 0, 3), qRgb(99, 99, 99) & 0xFFFFFFu);
+    QImage canvas(3000, 2000, QImage::Format_RGB32);
+    canvas.fill(qRgb(1, 2, 3));
+    {
+        QPainter painter(&canvas);
+        cache.Paint(painter, dib.get(), QRect(2900, 1500, 300, 100));  // runs off the picture's right
+        cache.Paint(painter, dib.get(), QRect(2950, 1520, 10, 10));    // inside what is kept
+    }
+    EXPECT_LE(cache.HeldBytes(), 100 * 100 * 4);
+    EXPECT_EQ(PixelAt(canvas, 2900, 1500), qRgb(48, 48, 48) & 0xFFFFFFu);  // (2900 + 1500) % 256
+    EXPECT_EQ(PixelAt(canvas, 2999, 1599), qRgb(246, 246, 246) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(canvas, 2899, 1500), qRgb(1, 2, 3) & 0xFFFFFFu);  // not exposed, not painted
+    EXPECT_EQ(PixelAt(canvas, 2900, 1600), qRgb(1, 2, 3) & 0xFFFFFFu);
+
+    // The same block with new pixels repaints them only after Invalidate.
+    DibBits(dib.get())[(2000 - 1 - 1500) * 3000 + 2900] = 99;
+    QImage again(3000, 2000, QImage::Format_RGB32);
+    {
+        QPainter painter(&again);
+        cache.Paint(painter, dib.get(), QRect(2900, 1500, 1, 1));
+        EXPECT_EQ(PixelAt(again, 2900, 1500), qRgb(48, 48, 48) & 0xFFFFFFu);
+        cache.Invalidate();
+        cache.Paint(painter, dib.get(), QRect(2900, 1500, 1, 1));
+    }
+    EXPECT_EQ(PixelAt(again, 2900, 1500), qRgb(99, 99, 99) & 0xFFFFFFu);
 }
 
 TEST(ControlPanelPixels, HistogramBoxesDrawAtTheirKnownPositions) {

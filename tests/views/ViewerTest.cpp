@@ -128,12 +128,13 @@ TEST_F(Viewer, ChildWindowIsFittedToItsImageOncePerFile) {
     EXPECT_EQ(child->pos(), QPoint(0, 0));
     EXPECT_EQ(child->View()->viewport()->size(), QSize(200, 120));
     EXPECT_FALSE(child->View()->horizontalScrollBar()->isVisible());
-    EXPECT_FALSE(child->Document().doc->m_bFitFrame);
+    EXPECT_FALSE(child->View()->GetDocument().m_bFitFrame);
 
     // A second window of the same document keeps the size it was given.
     child->resize(400, 400);
     Run(ID_WINDOW_NEW);
-    ASSERT_EQ(child->Document().frames.size(), 2u);
+    ASSERT_EQ(frame->Children().size(), 2u);
+    EXPECT_EQ(&frame->Children()[1]->Controller(), &child->Controller());
     Activate(child);
     EXPECT_EQ(child->size(), QSize(400, 400));
 
@@ -153,7 +154,7 @@ TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
     CChildFrame* child = Open(path);
     ASSERT_NE(child, nullptr);
     CDorvanelleView* view = child->View();
-    CDorvanelleDoc& doc = *child->Document().doc;
+    const CDorvanelleDoc& doc = child->View()->GetDocument();
 
     Run(ID_ACTIONS_RECTANGLE);
     EXPECT_TRUE(view->m_bSelectMode);
@@ -199,7 +200,7 @@ TEST_F(Viewer, SlideCommandsFollowTheActiveDocumentsFrameCount) {
     CChildFrame* multi = Open(study);
     ASSERT_NE(multi, nullptr);
     for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE}) EXPECT_TRUE(Enabled(id)) << id;
-    CDorvanelleDoc& doc = *multi->Document().doc;
+    const CDorvanelleDoc& doc = multi->View()->GetDocument();
     Run(ID_PREV_SLIDE);
     EXPECT_EQ(doc.m_nFrame, 0);
     Run(ID_NEXT_SLIDE);
@@ -227,7 +228,7 @@ TEST_F(Viewer, KeyboardMovesOnlyTheLabelAndAMouseReleaseCommits) {
     ASSERT_TRUE(WriteStudy(study, 48, 64, 4));
     CChildFrame* child = Open(study);
     ASSERT_NE(child, nullptr);
-    CDorvanelleDoc& doc = *child->Document().doc;
+    const CDorvanelleDoc& doc = child->View()->GetDocument();
     Run(ID_LAST_SLIDE);
     QSlider* width = Panel().m_pWidthSlider;
     const std::int16_t stored = doc.m_dicom.m_nWindowWidth;
@@ -276,7 +277,7 @@ TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
     CChildFrame* first = Open(study);
     CChildFrame* second = Open(picture);
     ASSERT_TRUE(first && second);
-    const CDorvanelleDoc& dicom = *first->Document().doc;
+    const CDorvanelleDoc& dicom = first->View()->GetDocument();
 
     EXPECT_EQ(Panel().m_pWidthValue->text(), QStringLiteral("0"));
     EXPECT_EQ(Panel().m_pWholeHistogram->Bins()[3], 100);
@@ -383,14 +384,14 @@ TEST_F(Viewer, OpeningRecognisesOpenFilesAndSurvivesBadOnes) {
     std::ofstream(junk) << "this is not an image at all";
     CChildFrame* empty = Open(junk);
     ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(empty->Document().doc->m_pDib, nullptr);
+    EXPECT_EQ(empty->View()->GetDocument().m_pDib, nullptr);
     EXPECT_EQ(empty->windowTitle(), QStringLiteral("junk.dcm"));
     EXPECT_GT(empty->height(), 60);  // not shrunk to its title bar
     EXPECT_FALSE(frame->statusBar()->currentMessage().isEmpty());
     EXPECT_NE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
     Run(ID_ACTIONS_RECTANGLE);
     Drag(empty->View()->viewport(), {10, 10}, {40, 40});  // nothing to crop, no crash
-    EXPECT_EQ(empty->Document().doc->m_pSelectedDib, nullptr);
+    EXPECT_EQ(empty->View()->GetDocument().m_pSelectedDib, nullptr);
 
     // A bitmap whose header lies about its size.
     const std::string broken = folder.File("broken.bmp");

@@ -2,10 +2,13 @@
 #include <cstdio>
 #include <string>
 
+#include "io/TemporaryFile.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
 
 int main(int argc, char** argv) {
+    // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.
+    InstallTemporaryFileCleanup();
     std::string error;
     std::optional<CliOptions> options = ParseCommandLine(argc, argv, error);
     if (!options) {

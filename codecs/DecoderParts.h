@@ -1,0 +1,26 @@
+// The decoders behind DecodeFrame, one per library. Each is given a geometry that
+// DecodeFrame has checked (rows, columns and samples non-zero, bits allocated 8, 16
+// or 32) and an output vector already sized to DecodedFrameSize.
+#pragma once
+
+#include "codecs/FrameDecoder.h"
+
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
+                std::string* why);
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
+                  std::string* why);
+bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
+                    std::string* why);
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
+               std::string* why);
+
+// "the stream holds 256 x 256 x 3, the file says 512 x 512 x 1"
+std::string GeometryMismatch(const char* what, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
+                             const FrameGeometry& geometry);
+
+// Stores a sample of `bytes` bytes little-endian at `out`.
+inline void StoreSample(std::uint8_t* out, std::uint32_t value, std::size_t bytes) {
+    for (std::size_t b = 0; b < bytes; ++b) {
+        out[b] = static_cast<std::uint8_t>(value >> (8 * b));
+    }
+}

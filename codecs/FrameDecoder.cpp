@@ -1,0 +1,66 @@
+// Checks common to every decoder, and the choice of decoder.
+#include "codecs/FrameDecoder.h"
+
+#include <exception>
+
+#include "codecs/DecoderParts.h"
+
+std::size_t DecodedFrameSize(const FrameGeometry& geometry) {
+    const std::uint16_t bits = geometry.bitsAllocated;
+    if (geometry.rows == 0 || geometry.columns == 0 || geometry.samplesPerPixel == 0 || bits == 0 || bits % 8 != 0 ||
+        bits > 32) {
+        return 0;
+    }
+    const std::uint64_t size =
+        std::uint64_t{geometry.rows} * geometry.columns * geometry.samplesPerPixel * (bits / 8u);
+    return size >= (std::uint64_t{1} << 32) ? 0 : static_cast<std::size_t>(size);
+}
+
+std::string GeometryMismatch(const char* what, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
+                             const FrameGeometry& geometry) {
+    return std::string("the ") + what + " stream holds " + std::to_string(columns) + " x " + std::to_string(rows) +
+           " x " + std::to_string(samples) + ", the file says " + std::to_string(geometry.columns) + " x " +
+           std::to_string(geometry.rows) + " x " + std::to_string(geometry.samplesPerPixel);
+}
+
+bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
+                 DecodedFrame& out, std::string* why) {
+    out.samples.clear();
+    out.convertedToRgb = false;
+    const std::size_t size = DecodedFrameSize(geometry);
+    if (size == 0) {
+        if (why != nullptr) {
+            *why = "no frame of " + std::to_string(geometry.rows) + " x " + std::to_string(geometry.columns) +
+                   " with " + std::to_string(geometry.bitsAllocated) + " bits allocated can be decoded";
+        }
+        return false;
+    }
+    if (stream.empty()) {
+        if (why != nullptr) {
+            *why = "the frame has no compressed data";
+        }
+        return false;
+    }
+    bool done = false;
+    // The libraries report memory exhaustion by throwing; nothing else crosses here.
+    try {
+        out.samples.assign(size, 0);
+        switch (codec) {
+        case FrameCodec::Jpeg: done = DecodeJpeg(stream, geometry, out, why); break;
+        case FrameCodec::JpegLs: done = DecodeJpegLs(stream, geometry, out, why); break;
+        case FrameCodec::Jpeg2000: done = DecodeJpeg2000(stream, geometry, out, why); break;
+        case FrameCodec::Rle: done = DecodeRle(stream, geometry, out, why); break;
+        }
+    } catch (const std::exception&) {
+        if (why != nullptr) {
+            *why = "not enough memory to decode the frame";
+        }
+        done = false;
+    }
+    if (!done) {
+        out.samples.clear();
+        out.samples.shrink_to_fit();
+        out.convertedToRgb = false;
+    }
+    return done;
+}

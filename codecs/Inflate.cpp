@@ -1,0 +1,68 @@
+// Deflated data sets through zlib's raw inflate.
+#include <zlib.h>
+
+#include <climits>
+#include <new>
+
+#include "codecs/FrameDecoder.h"
+
+std::size_t InflateCap(std::size_t inputSize) {
+    constexpr std::size_t kMaxInflated = std::size_t{2} << 30;
+    return inputSize >= kMaxInflated / 64 ? kMaxInflated : inputSize * 64;
+}
+
+bool InflateDataSet(std::span<const std::uint8_t> deflated, std::size_t cap, std::vector<std::uint8_t>& out,
+                    std::string* why) {
+    out.clear();
+    const auto fail = [why, &out](const std::string& reason) {
+        out.clear();
+        out.shrink_to_fit();
+        if (why != nullptr) {
+            *why = reason;
+        }
+        return false;
+    };
+    z_stream z{};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
+        return fail("the deflate decoder could not be set up");
+    }
+    struct End {
+        z_stream* z;
+        ~End() { inflateEnd(z); }
+    } end{&z};
+
+    std::size_t consumed = 0;
+    int status = Z_OK;
+    try {
+        out.resize(deflated.size() * 4 < cap ? deflated.size() * 4 + 1024 : cap);
+        std::size_t produced = 0;
+        while (status != Z_STREAM_END) {
+            if (produced == out.size()) {
+                if (out.size() >= cap) {
+                    return fail("the deflated data set inflates to more than " + std::to_string(cap) +
+                                " bytes, which is refused");
+                }
+                out.resize(out.size() * 2 < cap ? out.size() * 2 : cap);
+            }
+            const std::size_t inChunk = deflated.size() - consumed < UINT_MAX ? deflated.size() - consumed : UINT_MAX;
+            const std::size_t outChunk = out.size() - produced < UINT_MAX ? out.size() - produced : UINT_MAX;
+            z.next_in = const_cast<Bytef*>(deflated.data() + consumed);
+            z.avail_in = static_cast<uInt>(inChunk);
+            z.next_out = out.data() + produced;
+            z.avail_out = static_cast<uInt>(outChunk);
+            status = inflate(&z, Z_NO_FLUSH);
+            consumed += inChunk - z.avail_in;
+            produced += outChunk - z.avail_out;
+            if (status == Z_BUF_ERROR && z.avail_out != 0) {
+                return fail("the deflated data set is truncated");
+            }
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+                return fail("the deflated data set is corrupt");
+            }
+        }
+        out.resize(produced);
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory to inflate the data set");
+    }
+    return true;
+}

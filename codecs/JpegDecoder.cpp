@@ -1,0 +1,94 @@
+// JPEG of every process (baseline, extended, lossless) through DCMTK's IJG-based
+// decoder classes, which take a raw stream without parsing any DICOM. The class is
+// chosen by the precision in the stream's frame header, not by Bits Stored: some
+// writers put 12-bit data in 16-bit streams.
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmjpeg/djcparam.h>
+#include <dcmtk/dcmjpeg/djdijg12.h>
+#include <dcmtk/dcmjpeg/djdijg16.h>
+#include <dcmtk/dcmjpeg/djdijg8.h>
+#include <dcmtk/oflog/oflog.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "codecs/DecoderParts.h"
+#include "codecs/JpegStream.h"
+
+namespace {
+
+// DCMTK logs the library's warnings to the terminal; the reader reports instead.
+void SilenceLibraryLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
+}
+
+std::unique_ptr<DJDecoder> MakeDecoder(std::uint8_t precision, const DJCodecParameter& parameters, bool ybr) {
+    if (precision <= 8) {
+        return std::make_unique<DJDecompressIJG8Bit>(parameters, ybr);
+    }
+    if (precision <= 12) {
+        return std::make_unique<DJDecompressIJG12Bit>(parameters, ybr);
+    }
+    return std::make_unique<DJDecompressIJG16Bit>(parameters, ybr);
+}
+
+}  // namespace
+
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
+                std::string* why) {
+    const auto fail = [why](const std::string& reason) {
+        if (why != nullptr) {
+            *why = reason;
+        }
+        return false;
+    };
+    JpegFrameHeader header;
+    if (!ReadJpegFrameHeader(stream, header)) {
+        return fail("the JPEG stream has no readable frame header");
+    }
+    if (header.columns != geometry.columns || header.rows != geometry.rows ||
+        header.components != geometry.samplesPerPixel) {
+        return fail(GeometryMismatch("JPEG", header.columns, header.rows, header.components, geometry));
+    }
+    if (header.precision < 2 || header.precision > 16 || header.precision > geometry.bitsAllocated ||
+        geometry.bitsAllocated > 16) {
+        return fail("the JPEG stream holds " + std::to_string(header.precision) + "-bit samples, the file allocates " +
+                    std::to_string(geometry.bitsAllocated));
+    }
+    if (stream.size() > 0xFFFFFFFFu) {
+        return fail("the JPEG stream is larger than 4 GiB");
+    }
+    SilenceLibraryLog();
+    // Colour is turned from YBR into RGB when the file's photometric interpretation
+    // says YBR, and left alone otherwise.
+    const DJCodecParameter parameters(ECC_lossyYCbCr, EDC_photometricInterpretation, EUC_default, EPC_default);
+    std::unique_ptr<DJDecoder> decoder = MakeDecoder(header.precision, parameters, geometry.ybr);
+    if (decoder->init().bad()) {
+        return fail("the JPEG decoder could not be set up");
+    }
+    const std::size_t bytes = geometry.bitsAllocated / 8u;
+    const std::size_t decoderBytes = decoder->bytesPerSample();
+    std::vector<std::uint8_t> scratch;
+    if (decoderBytes != bytes) {
+        scratch.resize(out.samples.size() / bytes * decoderBytes);
+    }
+    std::uint8_t* target = scratch.empty() ? out.samples.data() : scratch.data();
+    const std::size_t targetSize = scratch.empty() ? out.samples.size() : scratch.size();
+    // The decoder only reads its input; its interface lacks const.
+    auto* input = const_cast<std::uint8_t*>(stream.data());
+    const OFCondition result = decoder->decode(input, static_cast<Uint32>(stream.size()), target,
+                                               static_cast<Uint32>(targetSize), geometry.isSigned ? OFTrue : OFFalse);
+    if (result.bad()) {
+        return fail(std::string("the JPEG stream is corrupt or truncated (") + result.text() + ")");
+    }
+    out.convertedToRgb = geometry.ybr && decoder->getDecompressedColorModel() == EPI_RGB;
+    if (!scratch.empty()) {
+        // 8-bit samples in a file that allocates 16 bits (wider streams are refused above).
+        for (std::size_t i = 0; i < scratch.size(); ++i) {
+            StoreSample(out.samples.data() + i * bytes, scratch[i], bytes);
+        }
+    }
+    return true;
+}

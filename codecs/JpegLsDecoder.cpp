@@ -1,0 +1,89 @@
+// JPEG-LS through CharLS's C interface, which reports errors as codes rather than
+// exceptions. Frames coded without interleaving come out plane by plane and are
+// interleaved here.
+#include <charls/charls.h>
+
+#include <memory>
+#include <vector>
+
+#include "codecs/DecoderParts.h"
+
+namespace {
+
+struct DecoderDeleter {
+    void operator()(charls_jpegls_decoder* d) const { charls_jpegls_decoder_destroy(d); }
+};
+
+}  // namespace
+
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
+                  std::string* why) {
+    const auto fail = [why](const std::string& reason) {
+        if (why != nullptr) {
+            *why = reason;
+        }
+        return false;
+    };
+    const auto failWith = [&fail](const char* what, charls::jpegls_errc code) {
+        return fail(std::string(what) + ": " + charls_get_error_message(code));
+    };
+    std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
+    if (!decoder) {
+        return fail("not enough memory to decode the JPEG-LS frame");
+    }
+    auto code = charls_jpegls_decoder_set_source_buffer(decoder.get(), stream.data(), stream.size());
+    if (code == charls::jpegls_errc::success) {
+        code = charls_jpegls_decoder_read_header(decoder.get());
+    }
+    charls_frame_info info{};
+    if (code == charls::jpegls_errc::success) {
+        code = charls_jpegls_decoder_get_frame_info(decoder.get(), &info);
+    }
+    charls_interleave_mode mode{};
+    if (code == charls::jpegls_errc::success) {
+        code = charls_jpegls_decoder_get_interleave_mode(decoder.get(), &mode);
+    }
+    if (code != charls::jpegls_errc::success) {
+        return failWith("the JPEG-LS stream's header is corrupt", code);
+    }
+    if (info.width != geometry.columns || info.height != geometry.rows ||
+        info.component_count != geometry.samplesPerPixel) {
+        return fail(GeometryMismatch("JPEG-LS", info.width, info.height,
+                                     static_cast<std::uint32_t>(info.component_count), geometry));
+    }
+    const int streamBytes = info.bits_per_sample > 8 ? 2 : 1;
+    if (info.bits_per_sample > geometry.bitsAllocated || geometry.bitsAllocated > 16) {
+        return fail("the JPEG-LS stream holds " + std::to_string(info.bits_per_sample) +
+                    "-bit samples, the file allocates " + std::to_string(geometry.bitsAllocated));
+    }
+    const std::size_t bytes = geometry.bitsAllocated / 8u;
+    const bool planar = mode == charls::interleave_mode::none && geometry.samplesPerPixel > 1;
+    // The decoder's own layout matches the file's unless the sample width or the
+    // plane order differ; then it decodes into a scratch buffer.
+    const bool direct = static_cast<std::size_t>(streamBytes) == bytes && !planar;
+    std::vector<std::uint8_t> scratch;
+    if (!direct) {
+        scratch.resize(std::size_t{info.width} * info.height * geometry.samplesPerPixel * streamBytes);
+    }
+    std::uint8_t* target = direct ? out.samples.data() : scratch.data();
+    const std::size_t targetSize = direct ? out.samples.size() : scratch.size();
+    code = charls_jpegls_decoder_decode_to_buffer(decoder.get(), target, targetSize, 0);
+    if (code != charls::jpegls_errc::success) {
+        return failWith("the JPEG-LS stream is corrupt", code);
+    }
+    if (direct) {
+        return true;
+    }
+    const std::size_t pixels = std::size_t{info.width} * info.height;
+    const std::size_t samples = geometry.samplesPerPixel;
+    for (std::size_t s = 0; s < samples; ++s) {
+        for (std::size_t p = 0; p < pixels; ++p) {
+            const std::size_t from = planar ? s * pixels + p : p * samples + s;
+            const std::uint32_t value = streamBytes == 2
+                                            ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
+                                            : scratch[from];
+            StoreSample(out.samples.data() + (p * samples + s) * bytes, value, bytes);
+        }
+    }
+    return true;
+}

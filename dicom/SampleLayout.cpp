@@ -1,0 +1,88 @@
+#include "dicom/SampleLayout.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The JFIF conversion in 16-bit fixed point, rounded as common JPEG decoders
+// round it, so that YBR colour gives the same RGB whether it was compressed or not.
+constexpr int kScaleBits = 16;
+constexpr int kHalf = 1 << (kScaleBits - 1);
+constexpr int Fix(double x) {
+    return static_cast<int>(x * (1 << kScaleBits) + 0.5);
+}
+
+struct YbrTables {
+    std::array<int, 256> crToR{};
+    std::array<int, 256> cbToB{};
+    std::array<int, 256> crToG{};
+    std::array<int, 256> cbToG{};
+};
+
+const YbrTables& Tables() {
+    static const YbrTables tables = [] {
+        YbrTables t;
+        for (int i = 0; i < 256; ++i) {
+            const int x = i - 128;
+            // Arithmetic shifts of negative numbers round toward minus infinity.
+            t.crToR[i] = (Fix(1.40200) * x + kHalf) >> kScaleBits;
+            t.cbToB[i] = (Fix(1.77200) * x + kHalf) >> kScaleBits;
+            t.crToG[i] = -Fix(0.71414) * x;
+            t.cbToG[i] = -Fix(0.34414) * x + kHalf;
+        }
+        return t;
+    }();
+    return tables;
+}
+
+std::uint8_t Clamp(int v) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+}
+
+void ToRgb(const YbrTables& t, int y, int cb, int cr, std::uint8_t* out) {
+    out[0] = Clamp(y + t.crToR[cr]);
+    out[1] = Clamp(y + ((t.cbToG[cb] + t.crToG[cr]) >> kScaleBits));
+    out[2] = Clamp(y + t.cbToB[cb]);
+}
+
+}  // namespace
+
+void SwapSampleBytes(std::uint8_t* data, std::size_t size, std::uint16_t bitsAllocated) {
+    if (bitsAllocated != 16 && bitsAllocated != 32 && bitsAllocated != 64) {
+        return;
+    }
+    const std::size_t bytes = bitsAllocated / 8u;
+    for (std::size_t i = 0; i + bytes <= size; i += bytes) {
+        std::reverse(data + i, data + i + bytes);
+    }
+}
+
+void PlanarToInterleaved(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels, std::size_t samples,
+                         std::size_t bytesPerSample) {
+    for (std::size_t s = 0; s < samples; ++s) {
+        const std::uint8_t* plane = in + s * pixels * bytesPerSample;
+        for (std::size_t p = 0; p < pixels; ++p) {
+            std::copy_n(plane + p * bytesPerSample, bytesPerSample, out + (p * samples + s) * bytesPerSample);
+        }
+    }
+}
+
+void YbrFullToRgb(std::uint8_t* data, std::size_t pixels) {
+    const YbrTables& t = Tables();
+    for (std::size_t p = 0; p < pixels; ++p) {
+        std::uint8_t* px = data + 3 * p;
+        ToRgb(t, px[0], px[1], px[2], px);
+    }
+}
+
+void Ybr422ToRgb(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels) {
+    const YbrTables& t = Tables();
+    for (std::size_t p = 0; p < pixels; p += 2) {
+        const std::uint8_t* pair = in + 2 * p;
+        ToRgb(t, pair[0], pair[2], pair[3], out + 3 * p);
+        if (p + 1 < pixels) {
+            ToRgb(t, pair[1], pair[2], pair[3], out + 3 * (p + 1));
+        }
+    }
+}

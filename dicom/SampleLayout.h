@@ -1,0 +1,23 @@
+// Rearrangements that bring decoded or stored samples into the one layout the
+// frame conversion reads: samples of a pixel interleaved, little-endian, RGB.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Reverses the bytes of every sample of `bitsAllocated` bits (16, 32 or 64; other
+// sizes are left alone) in `size` bytes: big-endian samples become little-endian.
+void SwapSampleBytes(std::uint8_t* data, std::size_t size, std::uint16_t bitsAllocated);
+
+// Colour by plane (all first samples, then all second, ...) to colour by pixel.
+// `out` holds pixels x samples x bytesPerSample bytes and does not overlap `in`.
+void PlanarToInterleaved(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels, std::size_t samples,
+                         std::size_t bytesPerSample);
+
+// 8-bit YCbCr (full range) to RGB, in place over `pixels` interleaved triples.
+void YbrFullToRgb(std::uint8_t* data, std::size_t pixels);
+
+// 8-bit YCbCr 4:2:2 (Y1 Y2 Cb Cr for each pair of pixels, running on over row
+// ends) to RGB triples: `in` holds 2 x pixels bytes (rounded up to whole pairs),
+// `out` 3 x pixels.
+void Ybr422ToRgb(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels);

@@ -1,0 +1,58 @@
+// Hands arbitrary streams to each frame decoder and to the inflater. The first
+// four bytes choose the decoder and the geometry the file would claim; the rest is
+// the stream, also read as the items of encapsulated pixel data. A decoder must
+// give samples of the claimed size or a reason, never crash, hang or abort.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "codecs/FrameDecoder.h"
+#include "dicom/EncapsulatedPixelData.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 4) {
+        return 0;
+    }
+    const std::uint8_t choice = data[0];
+    FrameGeometry g;
+    g.rows = static_cast<std::uint16_t>(1 + data[1] % 64);
+    g.columns = static_cast<std::uint16_t>(1 + data[2] % 64);
+    g.samplesPerPixel = (data[3] & 1) != 0 ? 3 : 1;
+    g.bitsAllocated = (data[3] & 2) != 0 ? 16 : 8;
+    g.isSigned = (data[3] & 4) != 0;
+    g.ybr = (data[3] & 8) != 0;
+    const std::span<const std::uint8_t> stream(data + 4, size - 4);
+
+    const FrameCodec codecs[] = {FrameCodec::Jpeg, FrameCodec::JpegLs, FrameCodec::Jpeg2000, FrameCodec::Rle};
+    if (choice % 5 < 4) {
+        DecodedFrame out;
+        std::string why;
+        const bool decoded = DecodeFrame(codecs[choice % 5], stream, g, out, &why);
+        if (decoded ? out.samples.size() != DecodedFrameSize(g) : why.empty() || !out.samples.empty()) {
+            std::abort();
+        }
+    } else {
+        std::vector<std::uint8_t> inflated;
+        std::string why;
+        const std::size_t cap = 1 << 20;
+        if (InflateDataSet(stream, cap, inflated, &why) ? inflated.size() > cap : why.empty()) {
+            std::abort();
+        }
+    }
+
+    EncapsulatedPixelData pixels;
+    if (ParseFragments(stream, pixels, nullptr)) {
+        const std::uint32_t frames = 1 + data[1] % 4;
+        std::vector<std::size_t> indices;
+        std::vector<std::uint8_t> joined;
+        for (std::uint32_t f = 0; f < frames; ++f) {
+            if (FrameFragments(stream, pixels, {}, frames, f, codecs[choice % 4], indices, nullptr)) {
+                const auto frame = FrameStream(stream, pixels, indices, joined);
+                if (frame.data() == nullptr && !frame.empty()) {
+                    std::abort();
+                }
+            }
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,104 @@
+// One open document and the only way the viewer changes it. The controller owns the
+// document and the selection rectangle that the document's selected image is cropped
+// from; every window that shows the document shares it, and it goes when the last of
+// them closes. Each change is one call here, after which the controller emits what
+// changed: the views repaint from imageChanged, the control panel redraws from
+// selectionChanged. Nothing else tells a widget that the document changed.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "document/DocumentUi.h"
+#include "document/DorvanelleDoc.h"
+#include "image/Geometry.h"
+#include "image/PackedDib.h"
+
+class CDocumentController : public QObject, private IDocumentUi {
+    Q_OBJECT
+public:
+    explicit CDocumentController(QObject* parent = nullptr);
+    // Releases the document's images and emits closed().
+    ~CDocumentController() override;
+
+    // Reads the file at `path` into the document. False when the file cannot be opened
+    // at all (OpenError says why); a file that yields no image opens, and
+    // NoImageReason says why it shows nothing.
+    bool Open(const QString& path);
+    QString OpenError() const { return QString::fromStdString(m_doc.OpenError()); }
+
+    // What the widgets read. Only the calls below change it.
+    const CDorvanelleDoc& Document() const { return m_doc; }
+    const PackedDib* Image() const { return m_doc.m_pDib.get(); }
+    const PackedDib* SelectedImage() const { return m_doc.m_pSelectedDib.get(); }
+    // The file as opened, made canonical: an already open file is recognised by it.
+    const QString& Path() const { return m_path; }
+    // The file's name with the depth suffix, e.g. "head.dcm ==>8 bpp"; set when the
+    // file opens and kept whatever frame is shown.
+    const QString& Title() const { return m_title; }
+    // Why the document shows no image, in plain words; empty while it shows one.
+    const QString& NoImageReason() const { return m_noImageReason; }
+    // The rectangle that a window change crops again (image coordinates, not clipped).
+    DibRect Selection() const { return m_selection; }
+    // True once after a file was read: its first window is then fitted to the image.
+    bool TakeFrameFit();
+
+    // Frames: each replaces the current image and emits imageChanged.
+    void FirstFrame();
+    void PrevFrame();
+    void NextFrame();
+    void LastFrame();
+
+    // A new grey-level window: stored (truncated to 16 bits), the current frame
+    // converted again and the selection cropped again. Emits windowChanged,
+    // imageChanged and selectionChanged.
+    void SetWindowWidth(int value);
+    void SetWindowCenter(int value);
+
+    // The rectangle that the next window change crops, without cropping now.
+    void MarkSelection(DibRect selection);
+    // Marks `selection` and crops it from the current image into the selected image;
+    // emits selectionChanged.
+    void SetSelection(DibRect selection);
+
+    // Writes the image or the selected image under `path` (extension "dcm": DICOM,
+    // anything else: bitmap). A failure is reported through problemReported.
+    bool Save(const QString& path);
+    bool SaveSelected(const QString& path);
+
+signals:
+    // The current image was replaced: a frame step or a window change.
+    void imageChanged();
+    // The selected image was replaced: a selection or a window change.
+    void selectionChanged();
+    // The window width or centre was stored.
+    void windowChanged();
+    // Something the user acknowledges before the document goes on (a 24-bit picture
+    // is converted to 8 bits). Connect it directly: it is emitted while opening.
+    void noticeRaised(const QString& text);
+    // Something that went wrong after the file opened: a save that failed, a frame
+    // that gives no image.
+    void problemReported(const QString& text);
+    // The document released its images: its last window is gone.
+    void closed();
+
+private:
+    // IDocumentUi: how the document reaches the user.
+    void UpdateControlPanel(const CDorvanelleDoc& doc) override;
+    void ClearControlPanel() override;
+    void ShowNotice(const std::string& text) override;
+    void ReportProblem(const std::string& text) override;
+
+    // Runs a change that may replace the current image, then keeps the reason why
+    // there is none up to date.
+    template <typename Change>
+    void ReplaceImage(Change change);
+
+    CDorvanelleDoc m_doc{*this};
+    QString m_path;
+    QString m_title;
+    QString m_noImageReason;
+    QString m_lastProblem;
+    DibRect m_selection{};
+    bool m_bOpening = false;
+};
