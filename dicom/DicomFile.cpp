@@ -40,6 +40,7 @@ CDicomFile::~CDicomFile() = default;
 void CDicomFile::Reset() {
     m_impl->buffer = FileBuffer();
     m_impl->retired.clear();
+    m_impl->loadFailure = Reason();
     ++m_impl->generation;
     m_pBuffer = nullptr;
     m_nSize = 0;
@@ -103,19 +104,27 @@ void CDicomFile::AdoptBuffer(FileBuffer buffer) {
 
 int CDicomFile::LoadFile(const std::string& path) {
     FileBuffer buffer;
-    if (!ReadWholeFile(path, buffer)) {
+    m_impl->loadFailure = ReadWholeFile(path, buffer);
+    if (m_impl->loadFailure) {
         return -1;
     }
     AdoptBuffer(std::move(buffer));
     return 0;
 }
 
+const Reason& CDicomFile::LoadFailure() const {
+    return m_impl->loadFailure;
+}
+
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
+    m_impl->loadFailure = Reason();
     if (size > kMaxFileSize || (bytes == nullptr && size != 0)) {
+        m_impl->loadFailure = Reason(FileReadFailure::TooLarge).About("the bytes given");
         return -1;
     }
     FileBuffer buffer = FileBuffer::Allocate(size);
     if (!buffer) {
+        m_impl->loadFailure = Reason(FileReadFailure::OutOfMemory).About("the bytes given");
         return -1;
     }
     if (size != 0) {

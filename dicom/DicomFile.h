@@ -14,10 +14,25 @@
 #include <memory>
 #include <string>
 
+#include "dicom/DicomWriter.h"
 #include "image/PackedDib.h"
+#include "io/Reason.h"
 #include "io/WriteOutcome.h"
 
 class FileBuffer;
+
+// Why a frame of a loaded file gives no image. A file that could not be read at all
+// gives the file reader's FileReadFailure instead.
+enum class DicomNoImage {
+    NoRowsOrColumns,
+    TooManySamples,            // First: the samples per pixel
+    UnsupportedBitsAllocated,  // First: the bits allocated
+    NoPixelData,
+    Encapsulated,              // compressed fragments, which the reader does not decode
+    FrameOutside,              // First: the frame asked for
+};
+std::string ReasonText(DicomNoImage code, const Reason& reason);
+
 
 class CDicomFile {
 public:
@@ -27,8 +42,11 @@ public:
     CDicomFile& operator=(const CDicomFile&) = delete;
 
     // Reads the whole file into a new buffer. -1 if it cannot be opened or read in
-    // full, or is 4 GiB or more (nothing kept then); 0 otherwise. Callers Reset first.
+    // full, or is 4 GiB or more (nothing kept then, and LoadFailure says why); 0
+    // otherwise. Callers Reset first.
     int LoadFile(const std::string& path);
+    // Why the last load failed; empty after a successful load or a Reset.
+    const Reason& LoadFailure() const;
     // The same for bytes already in memory (tests, fuzzing): copies them.
     int LoadBuffer(const std::uint8_t* bytes, std::size_t size);
 
@@ -67,8 +85,9 @@ public:
     // Whether the captured pixel data is a sequence of fragments rather than samples.
     bool PixelDataEncapsulated() const;
 
-    // Why MakeFrameDib(frame) gives no image, in plain words; empty when it gives one.
-    std::string NoImageReason(std::int32_t frame) const;
+    // Why MakeFrameDib(frame) gives no image (the load failure first); empty when it
+    // gives one.
+    Reason NoImageReason(std::int32_t frame) const;
 
     // Writes `dib` (8- or 24-bit) as a bare implicit-VR stream of 14 elements.
     // Null writes nothing and creates no file.

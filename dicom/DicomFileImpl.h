@@ -12,6 +12,7 @@
 
 struct CDicomFile::Impl {
     FileBuffer buffer;
+    Reason loadFailure;
     // Buffers replaced by a load without a Reset first: m_pPixelData may still
     // point into one of them, so they live until the next Reset.
     std::vector<FileBuffer> retired;

@@ -191,12 +191,30 @@ void CDicomFile::MapSamplesToGrey(std::int16_t* samples, std::size_t count) {
     }
 }
 
-std::string CDicomFile::NoImageReason(std::int32_t frame) const {
+std::string ReasonText(DicomNoImage code, const Reason& reason) {
+    switch (code) {
+        case DicomNoImage::NoRowsOrColumns: return "the file gives no rows or columns";
+        case DicomNoImage::TooManySamples:
+            return "more than 3 samples per pixel (" + std::to_string(reason.First()) + ")";
+        case DicomNoImage::UnsupportedBitsAllocated:
+            return "unsupported bits allocated (" + std::to_string(reason.First()) +
+                   "; only 8, 12 and 16 are shown)";
+        case DicomNoImage::NoPixelData: return "no pixel data";
+        case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
+        case DicomNoImage::FrameOutside: break;
+    }
+    return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
+}
+
+Reason CDicomFile::NoImageReason(std::int32_t frame) const {
+    if (m_impl->loadFailure) {
+        return m_impl->loadFailure;
+    }
     if (m_nRows == 0 || m_nColumns == 0) {
-        return "the file gives no rows or columns";
+        return DicomNoImage::NoRowsOrColumns;
     }
     if (m_nSamplesPerPixel > 3) {
-        return "more than 3 samples per pixel (" + std::to_string(m_nSamplesPerPixel) + ")";
+        return Reason(DicomNoImage::TooManySamples).Numbers(m_nSamplesPerPixel);
     }
     std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns;
     if (m_nSamplesPerPixel == 3) {
@@ -206,16 +224,16 @@ std::string CDicomFile::NoImageReason(std::int32_t frame) const {
     } else if (m_nBitsAllocated == 16) {
         bytesPerFrame *= 2;
     } else if (m_nBitsAllocated != 8) {
-        return "unsupported bits allocated (" + std::to_string(m_nBitsAllocated) + "; only 8, 12 and 16 are shown)";
+        return Reason(DicomNoImage::UnsupportedBitsAllocated).Numbers(m_nBitsAllocated);
     }
     if (m_pPixelData == nullptr) {
-        return "no pixel data";
+        return DicomNoImage::NoPixelData;
     }
     if (m_impl->encapsulated) {
-        return "encapsulated (compressed) pixel data";
+        return DicomNoImage::Encapsulated;
     }
     if (!FrameInside(frame, bytesPerFrame)) {
-        return "frame " + std::to_string(frame) + " lies outside the pixel data";
+        return Reason(DicomNoImage::FrameOutside).Numbers(frame);
     }
     return {};
 }

@@ -99,34 +99,44 @@ void CDicomFile::WriteElement(std::string& out, std::uint16_t group, std::uint16
     out.append(reinterpret_cast<const char*>(two), sizeof two);
 }
 
-bool EncodeDicomStream(const PackedDib* dib, std::string& out, std::string* why) {
-    auto fail = [why](const char* reason) {
-        if (why != nullptr) {
-            *why = reason;
-        }
+std::string ReasonText(DicomWriteFailure code, const Reason& reason) {
+    switch (code) {
+        case DicomWriteFailure::NothingToSave: return "there is no image to save";
+        case DicomWriteFailure::UnsupportedDepth:
+            return "only 8-bit grey and 24-bit colour images can be saved as DICOM (this one has " +
+                   std::to_string(reason.First()) + " bits per pixel)";
+        case DicomWriteFailure::TooLarge: return "the image is too large for a DICOM file";
+        case DicomWriteFailure::OutOfMemory: break;
+    }
+    return "there is not enough memory to save the image";
+}
+
+bool EncodeDicomStream(const PackedDib* dib, std::string& out, Reason* why) {
+    auto fail = [why](Reason reason) {
+        SetReason(why, std::move(reason));
         return false;
     };
     if (dib == nullptr) {
-        return fail("there is no image to save");
+        return fail(DicomWriteFailure::NothingToSave);
     }
-    if (const char* problem = DibLayoutProblem(dib)) {
-        return fail(problem);
+    if (Reason problem = DibLayoutProblem(dib)) {
+        return fail(std::move(problem));
     }
     const std::uint16_t bitCount = DibBitCount(dib);
     if (bitCount != 8 && bitCount != 24) {
-        return fail("only 8-bit grey and 24-bit colour images can be saved as DICOM");
+        return fail(Reason(DicomWriteFailure::UnsupportedDepth).Numbers(bitCount));
     }
     const bool colour = bitCount == 24;
     const std::uint64_t pixelBytes = std::uint64_t{DibWidth(dib)} * DibHeight(dib) * (colour ? 3 : 1);
     const std::uint64_t headerBytes = colour ? 135 : 144;
     if (headerBytes + pixelBytes + 2 > kLargestFile) {
-        return fail("the image is too large for a DICOM file");
+        return fail(DicomWriteFailure::TooLarge);
     }
     const std::uint32_t padding = PixelDataPadding(static_cast<std::uint32_t>(pixelBytes));
     try {
         out.reserve(out.size() + headerBytes + pixelBytes + padding);
     } catch (const std::exception&) {
-        return fail("there is not enough memory to save the image");
+        return fail(DicomWriteFailure::OutOfMemory);
     }
     AppendShort(out, kImageGroup, 0x0002, colour ? 3 : 1);             // Samples per Pixel
     AppendText(out, kImageGroup, 0x0004, colour ? "RGB" : "MONOCHROME2 ");  // Photometric Interpretation
@@ -148,7 +158,7 @@ bool EncodeDicomStream(const PackedDib* dib, std::string& out, std::string* why)
 
 WriteOutcome CDicomFile::WriteDicomFile(const PackedDib* dib, const std::string& path) {
     std::string bytes;
-    std::string why;
+    Reason why;
     if (!EncodeDicomStream(dib, bytes, &why)) {
         return WriteOutcome::Failed(why);
     }

@@ -6,10 +6,21 @@
 #include <string>
 
 #include "image/PackedDib.h"
+#include "io/Reason.h"
+
+// Why an image cannot be written as a DICOM file (besides the block's own
+// BmpFailure and the writer's WriteFailure).
+enum class DicomWriteFailure {
+    NothingToSave,
+    UnsupportedDepth,  // First: the bit count
+    TooLarge,
+    OutOfMemory,
+};
+std::string ReasonText(DicomWriteFailure code, const Reason& reason);
 
 // Appends to `out` the 14 implicit-VR elements describing `dib` (8- or 24-bit). False,
 // with the reason in `why` when given, for a bitmap that cannot be written.
-bool EncodeDicomStream(const PackedDib* dib, std::string& out, std::string* why);
+bool EncodeDicomStream(const PackedDib* dib, std::string& out, Reason* why);
 
 // True when the two bytes would be taken for an explicit VR code by the reader
 // (the 26 codes it knows, in any letter case).

@@ -15,19 +15,20 @@ namespace {
 
 const char kConvertNotice[] = "The Image Will be Converted to 8 bpp !!";
 
-// Whether the file can be opened for reading at all, as the framework's open asks
-// before a document reads anything; `why` says what went wrong, `size` is its length.
-bool ProbeFile(const std::string& path, std::string& why, std::uintmax_t& size) {
+// Whether the file can be opened for reading at all, asked before a document reads
+// anything; `why` says what went wrong, `size` is its length.
+bool ProbeFile(const std::string& path, Reason& why, std::uintmax_t& size) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-        why = path + " is a folder, not a file.";
+        why = Reason(DocumentOpenFailure::IsFolder).About(path);
         return false;
     }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        std::error_code open(errno, std::generic_category());
-        why = (open == std::errc::no_such_file_or_directory) ? path + " was not found."
-                                                              : path + " cannot be opened: " + open.message() + ".";
+        const int error = errno;
+        why = Reason(error == ENOENT ? DocumentOpenFailure::NotFound : DocumentOpenFailure::CannotOpen)
+                  .About(path)
+                  .Errno(error);
         return false;
     }
     std::fclose(file);
@@ -52,6 +53,23 @@ std::string WithoutFullStop(std::string text) {
 
 }  // namespace
 
+std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
+    switch (code) {
+        case DocumentOpenFailure::IsFolder: return reason.Subject() + " is a folder, not a file.";
+        case DocumentOpenFailure::NotFound: return reason.Subject() + " was not found.";
+        case DocumentOpenFailure::CannotOpen: break;
+    }
+    return reason.Subject() + " cannot be opened: " + SystemErrorText(reason.ErrorNumber()) + ".";
+}
+
+std::string ReasonText(DocumentNoImage code, const Reason& reason) {
+    switch (code) {
+        case DocumentNoImage::NotConverted: return "the picture could not be converted";
+        case DocumentNoImage::SingleFrameOnly: break;
+    }
+    return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
+}
+
 CDorvanelleDoc::CDorvanelleDoc(IDocumentUi& ui) : m_ui(ui) {}
 
 std::string CDorvanelleDoc::FileTitle(const std::string& path) {
@@ -73,11 +91,11 @@ DocumentKind CDorvanelleDoc::KindOfPath(const std::string& path) {
 }
 
 bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
-    m_strOpenError.clear();
+    m_openError = Reason();
+    m_noImage = Reason();
     std::uintmax_t size = 0;
-    if (!ProbeFile(path, m_strOpenError, size)) return false;
-    // The framework reads (serialises) only files that hold something; that is what
-    // asks the view to fit its frame to the picture once.
+    if (!ProbeFile(path, m_openError, size)) return false;
+    // Only a file that holds something asks the view to fit its frame to the picture once.
     if (size != 0) m_bFitFrame = true;
 
     m_kind = KindOfPath(path);
@@ -91,11 +109,13 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
 }
 
 void CDorvanelleDoc::OpenBitmap(const std::string& path) {
-    m_pDib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path) : ReadPcxFile(path);
+    m_pDib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path, &m_noImage) : ReadPcxFile(path, &m_noImage);
     if (m_pDib && DibBitCount(m_pDib.get()) == 24) {
         m_ui.ShowNotice(kConvertNotice);
         m_pDib = ConvertDibTo8Bpp(std::move(m_pDib));
+        if (!m_pDib) m_noImage = DocumentNoImage::NotConverted;
     }
+    if (!m_pDib) ReportNoImage(path);
 }
 
 void CDorvanelleDoc::OpenDicom(const std::string& path) {
@@ -106,16 +126,30 @@ void CDorvanelleDoc::OpenDicom(const std::string& path) {
     m_pDib = m_dicom.MakeFrameDib(m_nFrame);
     m_strDicomPath = path;
     if (!loaded) {
+        m_noImage = m_dicom.LoadFailure();
         m_ui.ReportProblem(FileTitle(path) + " could not be read into memory, so it shows no image.");
     } else if (!m_pDib) {
-        ReportNoImage();
+        m_noImage = m_dicom.NoImageReason(m_nFrame);
+        ReportNoImage(path);
     }
 }
 
-void CDorvanelleDoc::ReportNoImage() {
-    std::string reason = WithoutFullStop(m_dicom.NoImageReason(m_nFrame));
-    if (reason.empty()) reason = "the frame could not be converted";
-    m_ui.ReportProblem(FileTitle(m_strDicomPath) + " shows no image: " + reason + ".");
+void CDorvanelleDoc::ReportNoImage(const std::string& path) {
+    if (!m_noImage) m_noImage = DocumentNoImage::NotConverted;
+    m_ui.ReportProblem(FileTitle(path) + " shows no image: " + WithoutFullStop(m_noImage.Text()) + ".");
+}
+
+const Reason& CDorvanelleDoc::NoImageReason() const {
+    static const Reason kNone;
+    return m_pDib ? kNone : m_noImage;
+}
+
+void CDorvanelleDoc::RefuseFrame(std::int32_t frame) {
+    m_nFrame = frame;
+    if (frame == 0 || m_kind == DocumentKind::Dicom) return;
+    m_pDib.reset();
+    m_pSelectedDib.reset();
+    m_noImage = Reason(DocumentNoImage::SingleFrameOnly).Numbers(frame);
 }
 
 std::string CDorvanelleDoc::MakeTitle(const std::string& fileTitle) const {
@@ -131,7 +165,10 @@ void CDorvanelleDoc::ReplaceImageByFrame(std::int32_t frame) {
     m_pDib.reset();
     m_nFrame = frame;
     m_pDib = m_dicom.MakeFrameDib(frame);
-    if (!m_pDib) ReportNoImage();
+    if (!m_pDib) {
+        m_noImage = m_dicom.NoImageReason(frame);
+        ReportNoImage(m_strDicomPath);
+    }
 }
 
 void CDorvanelleDoc::OnFirstSlide() { ReplaceImageByFrame(0); }
@@ -161,6 +198,7 @@ void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selecti
     if (m_kind == DocumentKind::Dicom) {
         m_pDib.reset();
         m_pDib = m_dicom.MakeFrameDib(m_nFrame);
+        if (!m_pDib) m_noImage = m_dicom.NoImageReason(m_nFrame);
     }
     CropSelection(selection);
 }
@@ -181,7 +219,7 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
     WriteOutcome outcome =
         SaveExtension(path) == "dcm" ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
     if (!outcome.written) {
-        std::string reason = WithoutFullStop(outcome.reason);
+        std::string reason = WithoutFullStop(outcome.reason.Text());
         if (reason.empty()) reason = "the file could not be written";
         m_ui.ReportProblem(FileTitle(path) + " was not saved: " + reason + ".");
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "dicom/DicomFile.h"
+#include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
@@ -40,8 +41,14 @@ public:
     // the file error and discards the document); a file that yields no image opens
     // with m_pDib null and the reason reported through the UI.
     bool OnOpenDocument(const std::string& path);
-    // Why the last OnOpenDocument returned false, in plain words; empty otherwise.
-    const std::string& OpenError() const { return m_strOpenError; }
+    // Why the last OnOpenDocument returned false; empty otherwise.
+    const Reason& OpenError() const { return m_openError; }
+    // Why the document holds no image: the reader's reason (a FileReadFailure,
+    // BmpFailure, PcxFailure or DicomNoImage) or a DocumentNoImage. Empty while
+    // there is an image.
+    const Reason& NoImageReason() const;
+    // Drops the image of a bitmap or PCX picture asked for a frame other than 0.
+    void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
 
     // `fileTitle` with " ==>%d bpp" appended when there is an image.
@@ -80,9 +87,11 @@ private:
     void ApplyWindow(std::int16_t* field, int value, DibRect selection);
     void OpenBitmap(const std::string& path);
     void OpenDicom(const std::string& path);
-    void ReportNoImage();
+    // Takes the reason the current frame gives no image and tells the user.
+    void ReportNoImage(const std::string& path);
 
-    std::string m_strOpenError;
+    Reason m_openError;
+    Reason m_noImage;
 
     IDocumentUi& m_ui;
     DocumentKind m_kind = DocumentKind::Dicom;

@@ -62,7 +62,7 @@ void ExerciseCropAndHistogram(const PackedDib* dib, const std::uint8_t* data, st
     for (const DibRect& rect : rects) {
         PackedDibPtr crop = CropDib(rect, dib);
         if (DibBitCount(dib) == 8) {
-            Require(crop != nullptr && DibLayoutProblem(crop.get()) == nullptr);
+            Require(crop != nullptr && DibIsComplete(crop.get()));
             ComputeHistogram(crop.get(), bins);
         }
     }
@@ -80,7 +80,7 @@ void ExerciseWriters(const PackedDib* dib) {
     CDicomFile writer;
     const WriteOutcome outcome = writer.WriteDicomFile(dib, dcm);
     if (!outcome.written) {
-        Require(!outcome.reason.empty());
+        Require(static_cast<bool>(outcome.reason) && !outcome.reason.Text().empty());
         return;
     }
     CDicomFile reader;
@@ -102,14 +102,14 @@ void ExerciseWriters(const PackedDib* dib) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string why;
+    Reason why;
     PackedDibPtr dib = ReadBmpBytes(data, size, &why);
     if (!dib) {
-        Require(!why.empty());
+        Require(static_cast<bool>(why) && !why.Text().empty());
         return 0;
     }
     // Whatever the reader returns is a block the rest of the program may trust.
-    Require(DibLayoutProblem(dib.get()) == nullptr);
+    Require(DibIsComplete(dib.get()));
     const std::uint16_t bitCount = DibBitCount(dib.get());
     Require(bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24);
 

@@ -19,7 +19,7 @@ void CheckFrame(CDicomFile& reader, std::int32_t frame) {
         std::uint64_t{reader.m_nRows} * reader.m_nColumns > kMaxTwelveBitSamples) {
         return;
     }
-    const bool refused = !reader.NoImageReason(frame).empty();
+    const bool refused = static_cast<bool>(reader.NoImageReason(frame));
     PackedDibPtr dib = reader.MakeFrameDib(frame);
     if (refused != (dib == nullptr)) {
         std::abort();

@@ -22,12 +22,12 @@ void Require(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string why;
+    Reason why;
     PackedDibPtr dib = ReadPcxBytes(data, size, &why);
     if (!dib) {
-        Require(!why.empty());
+        Require(static_cast<bool>(why) && !why.Text().empty());
     } else {
-        Require(DibLayoutProblem(dib.get()) == nullptr && DibBitCount(dib.get()) == 8);
+        Require(DibIsComplete(dib.get()) && DibBitCount(dib.get()) == 8);
         Require(DibHeight(dib.get()) == ReadLE16(data + 10) + 1u);
         Require(DibWidth(dib.get()) == RoundUpToFour(ReadLE16(data + 66)));
         Histogram bins;

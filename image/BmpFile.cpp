@@ -7,7 +7,6 @@
 #include "io/AtomicFileWriter.h"
 #include "image/BmpNormalisation.h"
 #include "io/ByteOrder.h"
-#include "io/FailureReason.h"
 #include "io/FileBuffer.h"
 
 namespace {
@@ -16,26 +15,27 @@ constexpr std::size_t kFileHeaderSize = 14;
 
 }  // namespace
 
-PackedDibPtr ReadBmpFile(const std::string& path, std::string* why) {
+PackedDibPtr ReadBmpFile(const std::string& path, Reason* why) {
     FileBuffer bytes;
-    if (!ReadWholeFile(path, bytes, why)) {
+    if (Reason failure = ReadWholeFile(path, bytes)) {
+        SetReason(why, std::move(failure));
         return nullptr;
     }
     return ReadBmpBytes(bytes.Data(), bytes.Size(), why);
 }
 
-PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, std::string* why) {
+PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, Reason* why) {
     if (size < kFileHeaderSize) {
-        SetReason(why, "the file is too short to be a bitmap");
+        SetReason(why, BmpFailure::FileTooShort);
         return nullptr;
     }
     if (bytes[0] != 'B' || bytes[1] != 'M') {
-        SetReason(why, "the file is not a bitmap (it does not begin with \"BM\")");
+        SetReason(why, BmpFailure::NotBitmap);
         return nullptr;
     }
     PackedDibPtr block = PackedDib::Allocate(size - kFileHeaderSize);
     if (!block) {
-        SetReason(why, "there is not enough memory for the bitmap");
+        SetReason(why, BmpFailure::OutOfMemory);
         return nullptr;
     }
     if (block->Length() != 0) {
@@ -46,13 +46,13 @@ PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, std::stri
 
 WriteOutcome WriteBmpFile(const PackedDib* dib, const std::string& path) {
     if (dib == nullptr) {
-        return WriteOutcome::Failed("there is no image to save");
+        return WriteOutcome::Failed(BmpFailure::NothingToSave);
     }
-    if (const char* problem = DibLayoutProblem(dib)) {
-        return WriteOutcome::Failed(std::string("cannot save the image: ") + problem);
+    if (Reason problem = DibLayoutProblem(dib)) {
+        return WriteOutcome::Failed(std::move(problem));
     }
     if (dib->Length() > std::numeric_limits<std::uint32_t>::max() - kFileHeaderSize) {
-        return WriteOutcome::Failed("the image is too large for a bitmap file");
+        return WriteOutcome::Failed(BmpFailure::TooLargeForFile);
     }
     // The layout check guarantees that header and table lie inside the block, so the
     // offset of the rows fits in 32 bits as the file size does.

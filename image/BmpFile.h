@@ -10,11 +10,12 @@
 // Reads a .bmp file into a new block (everything after the 14-byte file header,
 // trailing bytes included). Top-down rows are turned bottom-up and 16- or 32-bit
 // pixels become 24-bit ones, so the rest of the program sees the layout it knows.
-// Null on any failure, with the reason in `why` when it is given.
-PackedDibPtr ReadBmpFile(const std::string& path, std::string* why = nullptr);
+// Null on any failure, with the reason in `why` when it is given (a FileReadFailure
+// or a BmpFailure).
+PackedDibPtr ReadBmpFile(const std::string& path, Reason* why = nullptr);
 
 // The same from bytes already in memory (the whole file, file header included).
-PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, std::string* why = nullptr);
+PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, Reason* why = nullptr);
 
 // Writes "BM", the file size, two zero words, the offset of the rows, then the block.
 WriteOutcome WriteBmpFile(const PackedDib* dib, const std::string& path);

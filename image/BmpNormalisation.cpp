@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "io/ByteOrder.h"
-#include "io/FailureReason.h"
 
 namespace {
 
@@ -41,7 +40,7 @@ struct Channel {
     }
 };
 
-const char* ReadGeometry(const PackedDib& block, BmpGeometry& g) {
+Reason ReadGeometry(const PackedDib& block, BmpGeometry& g) {
     const std::uint8_t* p = block.Bytes();
     g.headerSize = ReadLE32(p);
     g.width = static_cast<std::int32_t>(ReadLE32(p + 4));
@@ -52,12 +51,12 @@ const char* ReadGeometry(const PackedDib& block, BmpGeometry& g) {
     g.compression = g.headerSize >= 20 ? ReadLE32(p + 16) : kUncompressed;
     g.colorsUsed = g.headerSize >= 36 ? ReadLE32(p + 32) : 0;
     if (g.width < 0) {
-        return "the bitmap has a negative width";
+        return BmpFailure::NegativeWidth;
     }
     if (g.width > kLargestSide || g.height > kLargestSide) {
-        return "the bitmap is larger than 65,535 pixels on a side";
+        return Reason(BmpFailure::TooLarge).Numbers(g.width, g.height);
     }
-    return nullptr;
+    return {};
 }
 
 // Masks of a 16- or 32-bit bitmap: those of the file for bit fields, else the standard
@@ -80,14 +79,14 @@ bool ReadMasks(const PackedDib& block, const BmpGeometry& g, std::uint32_t masks
     return true;
 }
 
-PackedDibPtr ConvertDeepPixels(const PackedDib& block, const BmpGeometry& g, std::string* why) {
+PackedDibPtr ConvertDeepPixels(const PackedDib& block, const BmpGeometry& g, Reason* why) {
     if (g.compression != kUncompressed && g.compression != kBitFields) {
-        SetReason(why, "the bitmap is compressed");
+        SetReason(why, BmpFailure::Compressed);
         return nullptr;
     }
     std::uint32_t masks[3];
     if (!ReadMasks(block, g, masks)) {
-        SetReason(why, "the bitmap's colour masks are missing");
+        SetReason(why, BmpFailure::MasksMissing);
         return nullptr;
     }
     const std::uint64_t masksAfterHeader = (g.compression == kBitFields && g.headerSize == 40) ? 12 : 0;
@@ -96,12 +95,12 @@ PackedDibPtr ConvertDeepPixels(const PackedDib& block, const BmpGeometry& g, std
     const auto width = static_cast<std::uint16_t>(g.width);
     const auto height = static_cast<std::uint16_t>(g.height);
     if (rowsAt > block.Length() || stride * height > block.Length() - rowsAt) {
-        SetReason(why, "the pixel rows are cut short");
+        SetReason(why, BmpFailure::RowsCutShort);
         return nullptr;
     }
     PackedDibPtr out = CreateRgbDib(width, height);
     if (!out) {
-        SetReason(why, "there is not enough memory for the bitmap");
+        SetReason(why, BmpFailure::OutOfMemory);
         return nullptr;
     }
     if (g.headerSize >= 32) {
@@ -137,22 +136,22 @@ void FlipRows(PackedDib& block) {
 
 }  // namespace
 
-PackedDibPtr NormaliseBmpBlock(PackedDibPtr block, std::string* why) {
-    const char* problem = DibLayoutProblem(block.get());
+PackedDibPtr NormaliseBmpBlock(PackedDibPtr block, Reason* why) {
+    Reason problem = DibLayoutProblem(block.get());
     // Only the header's own size is needed to read the geometry; the rest is checked below.
     const bool headerReadable = block && block->Length() >= 16 && DibHeaderSize(block.get()) >= 16 &&
                                 DibHeaderSize(block.get()) <= block->Length();
     if (!headerReadable) {
         // Either the header itself is broken, or it is a core header, which cannot say top-down.
-        if (problem != nullptr) {
-            SetReason(why, problem);
+        if (problem) {
+            SetReason(why, std::move(problem));
             return nullptr;
         }
         return block;
     }
     BmpGeometry g;
-    if (const char* bad = ReadGeometry(*block, g)) {
-        SetReason(why, bad);
+    if (Reason bad = ReadGeometry(*block, g)) {
+        SetReason(why, std::move(bad));
         return nullptr;
     }
     if (g.bitCount == 16 || g.bitCount == 32) {
@@ -161,8 +160,8 @@ PackedDibPtr NormaliseBmpBlock(PackedDibPtr block, std::string* why) {
     if (g.topDown) {
         WriteLE32(block->Bytes() + 8, static_cast<std::uint32_t>(g.height));
     }
-    if ((problem = DibLayoutProblem(block.get())) != nullptr) {
-        SetReason(why, problem);
+    if ((problem = DibLayoutProblem(block.get()))) {
+        SetReason(why, std::move(problem));
         return nullptr;
     }
     if (g.topDown) {

@@ -9,4 +9,4 @@
 // Turns top-down rows bottom-up (in place) and 16- or 32-bit pixels, plain or with
 // bit-field masks, into a new 24-bit block. A block that still cannot be trusted
 // (compressed, cut short, too large for 16-bit sizes) gives null and the reason.
-PackedDibPtr NormaliseBmpBlock(PackedDibPtr block, std::string* why);
+PackedDibPtr NormaliseBmpBlock(PackedDibPtr block, Reason* why);

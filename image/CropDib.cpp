@@ -25,7 +25,7 @@ void CopyColourTable(const PackedDib* source, PackedDib* target) {
 }  // namespace
 
 PackedDibPtr CropDib(DibRect rect, const PackedDib* source) {
-    if (source == nullptr || DibLayoutProblem(source) != nullptr || DibBitCount(source) != 8) {
+    if (source == nullptr || !DibIsComplete(source) || DibBitCount(source) != 8) {
         return nullptr;
     }
     const std::uint16_t sourceWidth = DibWidth(source);

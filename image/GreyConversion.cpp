@@ -1,7 +1,7 @@
 #include "image/GreyConversion.h"
 
 PackedDibPtr ConvertDibTo8Bpp(PackedDibPtr source) {
-    if (!source || DibLayoutProblem(source.get()) != nullptr || DibBitCount(source.get()) != 24) {
+    if (!source || !DibIsComplete(source.get()) || DibBitCount(source.get()) != 24) {
         return nullptr;
     }
     const std::uint16_t width = DibWidth(source.get());

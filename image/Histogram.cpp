@@ -4,7 +4,7 @@
 
 void ComputeHistogram(const PackedDib* dib, Histogram& bins) {
     bins.fill(0);
-    if (dib == nullptr || DibLayoutProblem(dib) != nullptr) {
+    if (dib == nullptr || !DibIsComplete(dib)) {
         return;
     }
     // Stored rows lie end to end, so counting every byte of every row, padding

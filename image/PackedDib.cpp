@@ -72,42 +72,42 @@ std::uint8_t* DibBits(PackedDib* dib) {
     return dib->Bytes() + DibHeaderSize(dib) + DibColorTableSize(dib);
 }
 
-const char* DibLayoutProblem(const PackedDib* dib) {
+Reason DibLayoutProblem(const PackedDib* dib) {
     if (dib == nullptr) {
-        return "there is no image";
+        return BmpFailure::NoImage;
     }
     const std::uint64_t length = dib->Length();
     if (length < 4) {
-        return "the bitmap header is missing";
+        return BmpFailure::HeaderMissing;
     }
     const std::uint32_t headerSize = DibHeaderSize(dib);
     if (headerSize != kCoreHeaderSize && headerSize < 16) {
-        return "the bitmap header has an unknown size";
+        return BmpFailure::UnknownHeaderSize;
     }
     if (headerSize > length) {
-        return "the bitmap header is cut short";
+        return BmpFailure::HeaderCutShort;
     }
     if (!IsCoreHeader(dib)) {
         if (Field16(dib, 12) != 1 && Field16(dib, 12) != 0) {
             // Some writers leave biPlanes at 0; anything else is not a bitmap we know.
-            return "the bitmap has more than one plane";
+            return BmpFailure::MorePlanes;
         }
         if (headerSize >= 20 && Field32(dib, 16) != 0) {
-            return "the bitmap is compressed";
+            return BmpFailure::Compressed;
         }
     }
     const std::uint16_t bitCount = DibBitCount(dib);
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) {
-        return "the bitmap has an unsupported number of bits per pixel";
+        return Reason(BmpFailure::UnsupportedBitCount).Numbers(bitCount);
     }
     const std::uint64_t bitsOffset = std::uint64_t{headerSize} + DibColorTableSize(dib);
     if (bitsOffset > length) {
-        return "the colour table is cut short";
+        return BmpFailure::ColourTableCutShort;
     }
     if (DibRowStride(dib) * DibHeight(dib) > length - bitsOffset) {
-        return "the pixel rows are cut short";
+        return BmpFailure::RowsCutShort;
     }
-    return nullptr;
+    return {};
 }
 
 namespace {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "image/BmpFailure.h"
+
 // One block of known length with one owner. It never shares its bytes.
 class PackedDib {
 public:
@@ -52,12 +54,12 @@ std::uint64_t DibRowStride(const PackedDib* dib);
 std::uint8_t* DibBits(PackedDib* dib);
 const std::uint8_t* DibBits(const PackedDib* dib);
 
-// Null when the block really holds the header, colour table and rows that it
+// Empty when the block really holds the header, colour table and rows that it
 // announces and its pixels are of a kind the program can show (1, 4, 8 or 24 bits,
-// uncompressed); otherwise a short reason in plain words. Every consumer of a block
-// that came from a file asks this before it trusts the accessors.
-const char* DibLayoutProblem(const PackedDib* dib);
-inline bool DibIsComplete(const PackedDib* dib) { return DibLayoutProblem(dib) == nullptr; }
+// uncompressed); otherwise the reason. Every consumer of a block that came from a
+// file asks this before it trusts the accessors.
+Reason DibLayoutProblem(const PackedDib* dib);
+inline bool DibIsComplete(const PackedDib* dib) { return !DibLayoutProblem(dib); }
 
 // Blocks the program builds itself: 40-byte header, bottom-up rows, every pixel 0.
 // An 8-bit block carries the grey ramp (entry i = i, i, i, 0); a 24-bit block has no

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "io/ByteOrder.h"
-#include "io/FailureReason.h"
 #include "io/FileBuffer.h"
 
 namespace {
@@ -20,41 +19,57 @@ constexpr std::uint32_t kMostRows = 65535;
 
 }  // namespace
 
-PackedDibPtr ReadPcxFile(const std::string& path, std::string* why) {
+std::string ReasonText(PcxFailure code, const Reason& reason) {
+    switch (code) {
+        case PcxFailure::FileTooShort:
+            return "the file is shorter than a PCX header";
+        case PcxFailure::TooLarge:
+            return "the picture is larger than 65,532 x 65,535 pixels (" + std::to_string(reason.First()) + " x " +
+                   std::to_string(reason.Second()) + ")";
+        case PcxFailure::DataTooShort:
+            return "the picture data is far too short for the size its header announces";
+        case PcxFailure::OutOfMemory:
+            break;
+    }
+    return "there is not enough memory for the picture";
+}
+
+PackedDibPtr ReadPcxFile(const std::string& path, Reason* why) {
     FileBuffer bytes;
-    if (!ReadWholeFile(path, bytes, why)) {
+    if (Reason failure = ReadWholeFile(path, bytes)) {
+        SetReason(why, std::move(failure));
         return nullptr;
     }
     return ReadPcxBytes(bytes.Data(), bytes.Size(), why);
 }
 
-PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, std::string* why) {
+PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* why) {
     if (size < kPcxHeaderSize) {
-        SetReason(why, "the file is shorter than a PCX header");
+        SetReason(why, PcxFailure::FileTooShort);
         return nullptr;
     }
     const std::uint32_t rows = std::uint32_t{ReadLE16(bytes + 10)} + 1;  // Ymax + 1; Ymin is taken as 0
     const std::uint16_t bytesPerLine = ReadLE16(bytes + 66);
     if (rows > kMostRows || bytesPerLine > kWidestLine) {
-        SetReason(why, "the picture is larger than 65,532 x 65,535 pixels");
+        SetReason(why, Reason(PcxFailure::TooLarge).Numbers(bytesPerLine, rows));
         return nullptr;
     }
     const std::uint64_t decodedSize = std::uint64_t{rows} * bytesPerLine;
     const std::size_t encodedSize = size - kPcxHeaderSize;
     // Refused before anything is allocated: a tiny file cannot claim a huge picture.
     if (decodedSize > encodedSize * kLongestRun) {
-        SetReason(why, "the picture data is far too short for the size its header announces");
+        SetReason(why, PcxFailure::DataTooShort);
         return nullptr;
     }
     std::unique_ptr<std::uint8_t[]> decoded(new (std::nothrow) std::uint8_t[decodedSize == 0 ? 1 : decodedSize]);
     if (!decoded) {
-        SetReason(why, "there is not enough memory for the picture");
+        SetReason(why, PcxFailure::OutOfMemory);
         return nullptr;
     }
     DecodePcxRle(bytes + kPcxHeaderSize, encodedSize, decoded.get(), static_cast<std::size_t>(decodedSize));
     PackedDibPtr dib = BuildPcxDib(decoded.get(), bytesPerLine, rows, bytes[64]);
     if (!dib) {
-        SetReason(why, "there is not enough memory for the picture");
+        SetReason(why, PcxFailure::OutOfMemory);
     }
     return dib;
 }

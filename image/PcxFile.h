@@ -7,9 +7,20 @@
 #include <string>
 
 #include "image/PackedDib.h"
+#include "io/Reason.h"
 
-PackedDibPtr ReadPcxFile(const std::string& path, std::string* why = nullptr);
-PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, std::string* why = nullptr);
+enum class PcxFailure {
+    FileTooShort,  // shorter than the 128-byte header
+    TooLarge,      // First x Second: the width (bytes per line) and height
+    DataTooShort,  // far too few bytes for the size the header announces
+    OutOfMemory,
+};
+std::string ReasonText(PcxFailure code, const Reason& reason);
+
+// Null on any failure, with the reason in `why` when it is given (a FileReadFailure
+// or a PcxFailure).
+PackedDibPtr ReadPcxFile(const std::string& path, Reason* why = nullptr);
+PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* why = nullptr);
 
 // Decodes the run-length bytes `in` into exactly `outSize` bytes of `out`; a short
 // input leaves the rest 0. Never reads past `inSize` or writes past `outSize`.

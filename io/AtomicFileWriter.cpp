@@ -6,15 +6,14 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "io/TemporaryFile.h"
 
 namespace {
 
-std::string Failure(const std::string& path, int error) {
-    return "cannot write " + path + ": " + std::strerror(error);
+Reason Failure(const std::string& path, int error) {
+    return Reason(WriteFailure::CannotWrite).About(path).Errno(error);
 }
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -60,7 +59,7 @@ void SyncFolderOf(const std::string& path) {
 // The file a save replaces: the path itself, or for a symbolic link the file it
 // points to, so that the link stays and the linked file changes as if rewritten.
 // Empty, with `why` set, for a link that leads nowhere.
-std::string ResolveTarget(const std::string& path, std::string& why) {
+std::string ResolveTarget(const std::string& path, Reason& why) {
     struct stat link {};
     if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
         return path;
@@ -68,7 +67,7 @@ std::string ResolveTarget(const std::string& path, std::string& why) {
     std::error_code ec;
     const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
     if (ec) {
-        why = "cannot write " + path + ": it is a symbolic link to a file that does not exist (" + ec.message() + ")";
+        why = Reason(WriteFailure::BrokenLink).About(path).Errno(ec.value());
         return {};
     }
     return resolved.string();
@@ -109,22 +108,37 @@ WriteOutcome WriteThrough(const std::string& path, const std::string& target,
 
 }  // namespace
 
+std::string ReasonText(WriteFailure code, const Reason& reason) {
+    const std::string& path = reason.Subject();
+    switch (code) {
+        case WriteFailure::NoName:
+            return "cannot write a file without a name";
+        case WriteFailure::NotRegularFile:
+            return "cannot write " + path + ": it is not a regular file (a folder, a device or a pipe)";
+        case WriteFailure::BrokenLink:
+            return "cannot write " + path + ": it is a symbolic link to a file that does not exist (" +
+                   SystemErrorText(reason.ErrorNumber()) + ")";
+        case WriteFailure::CannotWrite:
+            break;
+    }
+    return "cannot write " + path + ": " + SystemErrorText(reason.ErrorNumber());
+}
+
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
                                  TemporaryFile::Kind kind) {
     if (path.empty()) {
-        return WriteOutcome::Failed("cannot write a file without a name");
+        return WriteOutcome::Failed(WriteFailure::NoName);
     }
-    std::string why;
+    Reason why;
     const std::string target = ResolveTarget(path, why);
     if (target.empty()) {
-        return WriteOutcome::Failed(why);
+        return WriteOutcome::Failed(std::move(why));
     }
     // Renaming replaces whatever the name stands for: a folder, a device or a pipe
     // would be replaced by an ordinary file, so only ordinary files are written.
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        return WriteOutcome::Failed("cannot write " + path +
-                                    ": it is not a regular file (a folder, a device or a pipe)");
+        return WriteOutcome::Failed(Reason(WriteFailure::NotRegularFile).About(path));
     }
     // Renaming would replace even a file the user may not write; such a file is kept,
     // as it would be by writing it in place.

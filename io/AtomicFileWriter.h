@@ -12,6 +12,14 @@
 #include "io/TemporaryFile.h"
 #include "io/WriteOutcome.h"
 
+enum class WriteFailure {
+    NoName,          // the path is empty
+    NotRegularFile,  // the path names a folder, a device or a pipe
+    BrokenLink,      // a symbolic link to a file that does not exist (ErrorNumber says why)
+    CannotWrite,     // the system refused (ErrorNumber says why)
+};
+std::string ReasonText(WriteFailure code, const Reason& reason);
+
 // Writes the pieces one after the other as the whole file at `path`.
 // `kind` chooses the temporary file (tests ask for a named one).
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,

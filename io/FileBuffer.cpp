@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
-#include "io/FailureReason.h"
 
 namespace {
 
@@ -92,35 +90,47 @@ FileBuffer FileBuffer::Allocate(std::size_t size) {
     return buffer;
 }
 
-bool ReadWholeFile(const std::string& path, FileBuffer& out, std::string* why) {
-    const auto failed = [&](const char* verb, int error) {
-        SetReason(why, std::string("cannot ") + verb + " " + path + ": " + std::strerror(error));
-        return false;
+std::string ReasonText(FileReadFailure code, const Reason& reason) {
+    const std::string& path = reason.Subject();
+    switch (code) {
+        case FileReadFailure::CannotOpen:
+            return "cannot open " + path + ": " + SystemErrorText(reason.ErrorNumber());
+        case FileReadFailure::CannotRead:
+            return "cannot read " + path + ": " + SystemErrorText(reason.ErrorNumber());
+        case FileReadFailure::TooLarge:
+            return path + " is 4 GiB or larger";
+        case FileReadFailure::OutOfMemory:
+            break;
+    }
+    return "there is not enough memory to read " + path;
+}
+
+Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
+    const auto failed = [&](FileReadFailure code, int error = 0) {
+        return Reason(code).About(path).Errno(error);
     };
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
-        return failed("open", errno);
+        return failed(FileReadFailure::CannotOpen, errno);
     }
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0) {
-        return failed("read", errno);
+        return failed(FileReadFailure::CannotRead, errno);
     }
     if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
-        SetReason(why, path + " is 4 GiB or larger");
-        return false;
+        return failed(FileReadFailure::TooLarge);
     }
     const auto size = static_cast<std::size_t>(info.st_size);
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     FileBuffer buffer = FileBuffer::Allocate(size);
     if (!buffer) {
-        SetReason(why, "there is not enough memory to read " + path);
-        return false;
+        return failed(FileReadFailure::OutOfMemory);
     }
     errno = 0;
     if (!ReadFully(file.Get(), buffer.Data(), size)) {
         // A read that ends early (errno 0) means the file shrank while it was read.
-        return failed("read", errno != 0 ? errno : EIO);
+        return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
     }
     out = std::move(buffer);
-    return true;
+    return {};
 }

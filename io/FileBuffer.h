@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "io/Reason.h"
+
 class FileBuffer {
 public:
     FileBuffer() = default;
@@ -32,7 +34,14 @@ private:
 // Largest file the readers take: sizes and offsets are 32-bit.
 inline constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
 
-// Reads the whole regular file at `path` into `out`. False (out untouched) if it
-// cannot be opened, is larger than kMaxFileSize, or is not read in full; `why`, when
-// given, then says which in plain words ("cannot open <path>: <reason>").
-bool ReadWholeFile(const std::string& path, FileBuffer& out, std::string* why = nullptr);
+enum class FileReadFailure {
+    CannotOpen,   // open(2) failed (ErrorNumber says why)
+    CannotRead,   // reading failed or ended early (ErrorNumber says why)
+    TooLarge,     // larger than kMaxFileSize
+    OutOfMemory,  // no block for the whole file
+};
+std::string ReasonText(FileReadFailure code, const Reason& reason);
+
+// Reads the whole regular file at `path` into `out`. Empty on success; otherwise
+// `out` is untouched and the reason, about `path`, says why.
+Reason ReadWholeFile(const std::string& path, FileBuffer& out);

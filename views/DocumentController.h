@@ -25,7 +25,7 @@ public:
     // at all (OpenError says why); a file that yields no image opens, and
     // NoImageReason says why it shows nothing.
     bool Open(const QString& path);
-    QString OpenError() const { return QString::fromStdString(m_doc.OpenError()); }
+    QString OpenError() const { return QString::fromStdString(m_doc.OpenError().Text()); }
 
     // What the widgets read. Only the calls below change it.
     const CDorvanelleDoc& Document() const { return m_doc; }

@@ -1,8 +1,10 @@
 // Frames to bitmaps: the grey window, colour, 12-bit packing, row order, padding,
 // and frames that the pixel data does not hold.
 #include <cstring>
+#include <optional>
 #include <gtest/gtest.h>
 
+#include "io/FileBuffer.h"
 #include "tests/dicom/DicomTestHelpers.h"
 
 namespace {
@@ -181,54 +183,84 @@ TEST(DicomFrames, TwelveBitSamplesAreWeightedFromTheStartOfTheData) {
     const std::vector<std::uint8_t> expected{39, 150, 0, 0, 6, 49, 0, 0};  // file's first row at the bottom
     EXPECT_EQ(Greys(*reader, 0), expected);
     EXPECT_EQ(Greys(*reader, 5), expected);  // the frame number makes no difference
-    EXPECT_EQ(reader->NoImageReason(5), "");
+    EXPECT_FALSE(reader->NoImageReason(5));
 }
 
-TEST(DicomFrames, NoImageAndItsReason) {
-    const auto reasonOf = [](DicomStreamBuilder b, std::int32_t frame) {
-        auto reader = Captured(b);
-        const std::string reason = reader->NoImageReason(frame);
-        EXPECT_EQ(reason.empty(), reader->MakeFrameDib(frame) != nullptr) << reason;
-        return reason;
-    };
-    DicomStreamBuilder noRows;
-    noRows.ExplicitUS(0x0028, 0x0011, 4).PixelData8({1, 2, 3, 4});
-    EXPECT_NE(reasonOf(noRows, 0).find("no rows or columns"), std::string::npos);
+// A file the reader loads, the frame asked for, and why it gives no image (or none:
+// it gives one).
+struct NoImageCase {
+    const char* name;
+    void (*build)(DicomStreamBuilder& b);
+    std::int32_t frame;
+    std::optional<DicomNoImage> code;
+};
 
-    DicomStreamBuilder fourSamples;
-    fourSamples.ImageAttributes(1, 1, 8, 4).PixelData8({1, 2, 3, 4});
-    EXPECT_NE(reasonOf(fourSamples, 0).find("more than 3 samples"), std::string::npos);
+class DicomNoImageReason : public ::testing::TestWithParam<NoImageCase> {};
 
-    DicomStreamBuilder bits32;
-    bits32.ImageAttributes(1, 1, 32).PixelData8({1, 2, 3, 4});
-    EXPECT_NE(reasonOf(bits32, 0).find("bits allocated"), std::string::npos);
+TEST_P(DicomNoImageReason, IsGivenExactlyWhenThereIsNoImage) {
+    DicomStreamBuilder b;
+    GetParam().build(b);
+    auto reader = Captured(b);
+    const Reason reason = reader->NoImageReason(GetParam().frame);
+    EXPECT_EQ(!reason, reader->MakeFrameDib(GetParam().frame) != nullptr) << reason;
+    if (GetParam().code) {
+        EXPECT_TRUE(reason.Is(*GetParam().code)) << reason;
+        EXPECT_FALSE(reason.Text().empty());
+    } else {
+        EXPECT_FALSE(reason) << reason;
+    }
+}
 
-    DicomStreamBuilder noPixels;
-    noPixels.ImageAttributes(1, 1, 16);
-    EXPECT_NE(reasonOf(noPixels, 0).find("no pixel data"), std::string::npos);
+void TwoFrames(DicomStreamBuilder& b) { b.ImageAttributes(1, 2, 16).PixelData16({1, 2, 3, 4}); }
 
-    DicomStreamBuilder encapsulated;
-    encapsulated.ImageAttributes(1, 1, 16)
-        .ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFF)
-        .ImplicitHeader(0xFFFE, 0xE000, 0)
-        .Implicit(0xFFFE, 0xE000, {1, 2, 3, 4})
-        .ImplicitHeader(0xFFFE, 0xE0DD, 0);
-    EXPECT_NE(reasonOf(encapsulated, 0).find("encapsulated"), std::string::npos);
+INSTANTIATE_TEST_SUITE_P(
+    Files, DicomNoImageReason,
+    ::testing::Values(
+        NoImageCase{"NoRows", [](DicomStreamBuilder& b) { b.ExplicitUS(0x0028, 0x0011, 4).PixelData8({1, 2, 3, 4}); },
+                    0, DicomNoImage::NoRowsOrColumns},
+        NoImageCase{"FourSamples",
+                    [](DicomStreamBuilder& b) { b.ImageAttributes(1, 1, 8, 4).PixelData8({1, 2, 3, 4}); }, 0,
+                    DicomNoImage::TooManySamples},
+        NoImageCase{"Bits32", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 1, 32).PixelData8({1, 2, 3, 4}); },
+                    0, DicomNoImage::UnsupportedBitsAllocated},
+        NoImageCase{"NoPixels", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 1, 16); }, 0,
+                    DicomNoImage::NoPixelData},
+        NoImageCase{"Encapsulated",
+                    [](DicomStreamBuilder& b) {
+                        b.ImageAttributes(1, 1, 16)
+                            .ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFF)
+                            .ImplicitHeader(0xFFFE, 0xE000, 0)
+                            .Implicit(0xFFFE, 0xE000, {1, 2, 3, 4})
+                            .ImplicitHeader(0xFFFE, 0xE0DD, 0);
+                    },
+                    0, DicomNoImage::Encapsulated},
+        NoImageCase{"LastFrame", TwoFrames, 1, std::nullopt},
+        NoImageCase{"FramePastTheEnd", TwoFrames, 2, DicomNoImage::FrameOutside},
+        NoImageCase{"NegativeFrame", TwoFrames, -1, DicomNoImage::FrameOutside},
+        // frame x 3 x rows x columns passes 2^64 here; the frame is still outside.
+        NoImageCase{"HugeColour",
+                    [](DicomStreamBuilder& b) {
+                        b.ImageAttributes(65535, 65535, 8, 3, "RGB").PixelData8({1, 2, 3});
+                    },
+                    2147483647, DicomNoImage::FrameOutside},
+        // Three bytes hold one 16-bit sample.
+        NoImageCase{"OddLength", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 2, 16).PixelData8({1, 2, 3}); },
+                    0, DicomNoImage::FrameOutside}),
+    [](const ::testing::TestParamInfo<NoImageCase>& each) { return std::string(each.param.name); });
 
-    DicomStreamBuilder twoFrames;
-    twoFrames.ImageAttributes(1, 2, 16).PixelData16({1, 2, 3, 4});
-    EXPECT_EQ(reasonOf(twoFrames, 1), "");
-    EXPECT_NE(reasonOf(twoFrames, 2).find("frame 2 lies outside"), std::string::npos);
-    EXPECT_NE(reasonOf(twoFrames, -1).find("outside"), std::string::npos);
+TEST(DicomFrames, NoImageReasonCarriesTheFrameAndTheLoadFailure) {
+    DicomStreamBuilder b;
+    TwoFrames(b);
+    auto reader = Captured(b);
+    EXPECT_EQ(reader->NoImageReason(2).First(), 2);
+    EXPECT_NE(reader->NoImageReason(2).Text().find("frame 2"), std::string::npos);
 
-    // frame x 3 x rows x columns passes 2^64 here; the frame is still outside.
-    DicomStreamBuilder hugeColour;
-    hugeColour.ImageAttributes(65535, 65535, 8, 3, "RGB").PixelData8({1, 2, 3});
-    EXPECT_NE(reasonOf(hugeColour, 2147483647).find("outside"), std::string::npos);
-
-    DicomStreamBuilder oddLength;  // three bytes hold one 16-bit sample
-    oddLength.ImageAttributes(1, 2, 16).PixelData8({1, 2, 3});
-    EXPECT_NE(reasonOf(oddLength, 0).find("outside"), std::string::npos);
+    CDicomFile missing;
+    EXPECT_EQ(missing.LoadFile("/nonexistent/study.dcm"), -1);
+    EXPECT_TRUE(missing.LoadFailure().Is(FileReadFailure::CannotOpen));
+    EXPECT_TRUE(missing.NoImageReason(0).Is(FileReadFailure::CannotOpen));
+    missing.Reset();
+    EXPECT_FALSE(missing.LoadFailure());
 }
 
 TEST(DicomFrames, SixteenBitRangeAndWindowAreSetEvenForAFrameOutsideTheData) {

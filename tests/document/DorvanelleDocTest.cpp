@@ -128,9 +128,10 @@ TEST_F(DocTest, EmptyOrUnreadableBitmapOpensWithoutImageOrFrameFit) {
 
 TEST_F(DocTest, MissingFileOrFolderCannotBeOpened) {
     EXPECT_FALSE(Open(folder.File("missing.dcm")));
-    EXPECT_NE(doc.OpenError().find("was not found"), std::string::npos);
+    EXPECT_TRUE(doc.OpenError().Is(DocumentOpenFailure::NotFound)) << doc.OpenError();
+    EXPECT_NE(doc.OpenError().Text().find("was not found"), std::string::npos);
     EXPECT_FALSE(Open(folder.Path().string()));
-    EXPECT_FALSE(doc.OpenError().empty());
+    EXPECT_TRUE(doc.OpenError().Is(DocumentOpenFailure::IsFolder)) << doc.OpenError();
     EXPECT_EQ(ui.panelUpdates, 0);
 }
 

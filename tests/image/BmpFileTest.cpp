@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "io/AtomicFileWriter.h"
+#include "io/FileBuffer.h"
+
 #include "tests/image/ImageTestSupport.h"
 
 namespace {
@@ -15,28 +20,29 @@ Bytes Grey5x2Block() {
     return block;
 }
 
-PackedDibPtr Read(const Bytes& file, std::string* why = nullptr) {
+PackedDibPtr Read(const Bytes& file, Reason* why = nullptr) {
     return ReadBmpBytes(file.data(), file.size(), why);
 }
 
 }  // namespace
 
 TEST(BmpRead, RefusesWhatIsNotABitmap) {
-    std::string why;
+    Reason why;
     Bytes notBm = BmpFileBytes(Grey5x2Block());
     notBm[1] = 0x41;  // "BA"
     EXPECT_FALSE(Read(notBm, &why));
-    EXPECT_NE(why.find("BM"), std::string::npos);
+    EXPECT_TRUE(why.Is(BmpFailure::NotBitmap)) << why;
 
     const Bytes thirteen(13, 'B');
     EXPECT_FALSE(Read(thirteen, &why));
+    EXPECT_TRUE(why.Is(BmpFailure::FileTooShort)) << why;
     EXPECT_FALSE(ReadBmpBytes(nullptr, 0, &why));
 
     // A file of 14 to 17 bytes cannot hold even the header size it announces.
     for (std::size_t extra = 0; extra < 4; ++extra) {
         Bytes file = BmpFileBytes(Bytes(extra, 40));
         EXPECT_FALSE(Read(file, &why)) << extra;
-        EXPECT_FALSE(why.empty());
+        EXPECT_TRUE(why.Is(BmpFailure::HeaderCutShort) || why.Is(BmpFailure::HeaderMissing)) << why;
     }
 }
 
@@ -68,40 +74,45 @@ TEST(BmpRead, AcceptsCoreAndInfoHeadersOfSixteenBytesOrMore) {
 }
 
 TEST(BmpRead, RefusesBlocksThatDoNotHoldWhatTheirHeaderAnnounces) {
-    std::string why;
+    Reason why;
     Bytes block = Grey5x2Block();
     block.pop_back();  // the last row is one byte short
     EXPECT_FALSE(Read(BmpFileBytes(block), &why));
-    EXPECT_NE(why.find("rows"), std::string::npos);
+    EXPECT_TRUE(why.Is(BmpFailure::RowsCutShort)) << why;
 
     Bytes shortTable = InfoHeader(40, 4, 1, 8);
     Append(shortTable, GreyTable(100));
     EXPECT_FALSE(Read(BmpFileBytes(shortTable), &why));
-    EXPECT_NE(why.find("colour table"), std::string::npos);
+    EXPECT_TRUE(why.Is(BmpFailure::ColourTableCutShort)) << why;
 
     Bytes hugeHeader = InfoHeader(40, 4, 1, 8);
     WriteLE32(hugeHeader.data(), 0xFFFFFFF0u);
     EXPECT_FALSE(Read(BmpFileBytes(hugeHeader), &why));
+    EXPECT_TRUE(why.Is(BmpFailure::HeaderCutShort)) << why;
 }
 
 TEST(BmpRead, RefusesCompressedBitmapsAndSizesBeyondSixteenBits) {
-    std::string why;
+    Reason why;
     Bytes rle = InfoHeader(40, 4, 1, 8, /*compression RLE8*/ 1);
     Append(rle, GreyTable(256));
     Append(rle, {4, 7, 0, 1});
     EXPECT_FALSE(Read(BmpFileBytes(rle), &why));
-    EXPECT_NE(why.find("compressed"), std::string::npos);
+    EXPECT_TRUE(why.Is(BmpFailure::Compressed)) << why;
 
     Bytes wide = InfoHeader(40, 0x10004, 1, 24);
     Append(wide, Bytes(12, 0));
     EXPECT_FALSE(Read(BmpFileBytes(wide), &why));
+    EXPECT_TRUE(why.Is(BmpFailure::TooLarge)) << why;
+    EXPECT_EQ(why.First(), 0x10004);
     Bytes tall = InfoHeader(40, 4, -70000, 24);
     Append(tall, Bytes(12, 0));
     EXPECT_FALSE(Read(BmpFileBytes(tall), &why));
+    EXPECT_TRUE(why.Is(BmpFailure::TooLarge)) << why;
+    EXPECT_EQ(why.Second(), 70000);
     Bytes negativeWidth = InfoHeader(40, -4, 1, 24);
     Append(negativeWidth, Bytes(12, 0));
     EXPECT_FALSE(Read(BmpFileBytes(negativeWidth), &why));
-    EXPECT_NE(why.find("width"), std::string::npos);
+    EXPECT_TRUE(why.Is(BmpFailure::NegativeWidth)) << why;
 }
 
 TEST(BmpRead, TurnsTopDownRowsBottomUp) {
@@ -166,20 +177,23 @@ TEST(BmpRead, TurnsThirtyTwoBitPixelsIntoTwentyFourBit) {
     ASSERT_TRUE(dib);
     EXPECT_EQ(Bytes(DibBits(dib.get()), DibBits(dib.get()) + 3), (Bytes{30, 20, 10}));
 
-    std::string why;
+    Reason why;
     Bytes noMasks = InfoHeader(40, 1, 1, 32, 3);
     EXPECT_FALSE(Read(BmpFileBytes(noMasks), &why));
+    EXPECT_TRUE(why.Is(BmpFailure::MasksMissing)) << why;
     Bytes cut = InfoHeader(40, 2, 1, 32);
     Append(cut, {1, 2, 3, 4});
     EXPECT_FALSE(Read(BmpFileBytes(cut), &why));
-    EXPECT_NE(why.find("cut short"), std::string::npos);
+    EXPECT_TRUE(why.Is(BmpFailure::RowsCutShort)) << why;
 }
 
 TEST(BmpRead, ReportsAMissingFileWithItsPath) {
-    std::string why;
+    Reason why;
     EXPECT_FALSE(ReadBmpFile("/nonexistent/picture.bmp", &why));
-    EXPECT_NE(why.find("/nonexistent/picture.bmp"), std::string::npos);
-    EXPECT_NE(why.find("No such file"), std::string::npos);
+    EXPECT_TRUE(why.Is(FileReadFailure::CannotOpen)) << why;
+    EXPECT_EQ(why.ErrorNumber(), ENOENT);
+    EXPECT_EQ(why.Subject(), "/nonexistent/picture.bmp");
+    EXPECT_NE(why.Text().find("/nonexistent/picture.bmp"), std::string::npos);
 }
 
 TEST(BmpWrite, RoundTripKeepsEveryByteAfterTheFileHeader) {
@@ -225,12 +239,13 @@ TEST(BmpWrite, RefusesNoImageAndKeepsTheOldFileOnFailure) {
     WriteFileBytes(target, {1, 2, 3});
     const WriteOutcome none = WriteBmpFile(nullptr, target.string());
     EXPECT_FALSE(none.written);
-    EXPECT_FALSE(none.reason.empty());
+    EXPECT_TRUE(none.reason.Is(BmpFailure::NothingToSave)) << none.reason;
     EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3}));
 
     auto dib = CreateGreyDib(4, 4);
     const WriteOutcome missing = WriteBmpFile(dib.get(), (folder / "no/such/folder.bmp").string());
     EXPECT_FALSE(missing.written);
-    EXPECT_NE(missing.reason.find("folder.bmp"), std::string::npos);
+    EXPECT_TRUE(missing.reason.Is(WriteFailure::CannotWrite)) << missing.reason;
+    EXPECT_NE(missing.reason.Text().find("folder.bmp"), std::string::npos);
     EXPECT_EQ(folder.FileCount(), 1u);
 }

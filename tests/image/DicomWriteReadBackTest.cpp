@@ -78,13 +78,14 @@ TEST(DicomWriteReadBack, NoImageCreatesNoFileAndOtherDepthsAreRefused) {
     CDicomFile writer;
     const WriteOutcome none = writer.WriteDicomFile(nullptr, (folder / "none.dcm").string());
     EXPECT_FALSE(none.written);
+    EXPECT_TRUE(none.reason.Is(DicomWriteFailure::NothingToSave)) << none.reason;
     EXPECT_EQ(folder.FileCount(), 0u);
 
     Bytes oneBit = InfoHeader(40, 32, 1, 1);
     Append(oneBit, {0, 0, 0, 0, 255, 255, 255, 0, 1, 2, 3, 4});
     const WriteOutcome refused = writer.WriteDicomFile(BlockFrom(oneBit).get(), (folder / "one.dcm").string());
     EXPECT_FALSE(refused.written);
-    EXPECT_FALSE(refused.reason.empty());
+    EXPECT_TRUE(refused.reason.Is(DicomWriteFailure::UnsupportedDepth)) << refused.reason;
     EXPECT_EQ(folder.FileCount(), 0u);
 }
 

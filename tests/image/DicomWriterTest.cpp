@@ -9,7 +9,7 @@ namespace {
 
 Bytes Encode(const PackedDib* dib) {
     std::string out;
-    std::string why;
+    Reason why;
     EXPECT_TRUE(EncodeDicomStream(dib, out, &why)) << why;
     return Bytes(out.begin(), out.end());
 }
@@ -102,14 +102,15 @@ TEST(DicomWriterBytes, PixelLengthsThatSpellAVrCodeArePadded) {
 
 TEST(DicomWriterBytes, RefusesWhatItCannotDescribe) {
     std::string out;
-    std::string why;
+    Reason why;
     EXPECT_FALSE(EncodeDicomStream(nullptr, out, &why));
-    EXPECT_FALSE(why.empty());
+    EXPECT_TRUE(why.Is(DicomWriteFailure::NothingToSave)) << why;
 
     Bytes oneBit = InfoHeader(40, 32, 1, 1);
     Append(oneBit, {0, 0, 0, 0, 255, 255, 255, 0, 1, 2, 3, 4});
     EXPECT_FALSE(EncodeDicomStream(BlockFrom(oneBit).get(), out, &why));
-    EXPECT_NE(why.find("8-bit"), std::string::npos);
+    EXPECT_TRUE(why.Is(DicomWriteFailure::UnsupportedDepth)) << why;
+    EXPECT_EQ(why.First(), 1);
     EXPECT_TRUE(out.empty());
 
 }

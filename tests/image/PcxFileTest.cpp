@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "io/FileBuffer.h"
 #include "tests/image/ImageTestSupport.h"
 
 namespace {
@@ -23,7 +24,7 @@ Bytes PcxFile(std::uint16_t ymin, std::uint16_t ymax, std::uint16_t bytesPerLine
     return file;
 }
 
-PackedDibPtr Read(const Bytes& file, std::string* why = nullptr) {
+PackedDibPtr Read(const Bytes& file, Reason* why = nullptr) {
     return ReadPcxBytes(file.data(), file.size(), why);
 }
 
@@ -83,18 +84,24 @@ TEST(PcxRead, SizeComesFromYmaxAndBytesPerLineOnly) {
 }
 
 TEST(PcxRead, RefusesHeadersItCannotHonour) {
-    std::string why;
+    Reason why;
     EXPECT_FALSE(Read(Bytes(127, 0), &why));
-    EXPECT_NE(why.find("header"), std::string::npos);
+    EXPECT_TRUE(why.Is(PcxFailure::FileTooShort)) << why;
 
     // 10 data bytes decode to at most 630: a header asking for 631 is refused up front.
     EXPECT_TRUE(Read(PcxFile(0, 0, 630, Bytes(10, 0xFF))));
     EXPECT_FALSE(Read(PcxFile(0, 0, 631, Bytes(10, 0xFF)), &why));
+    EXPECT_TRUE(why.Is(PcxFailure::DataTooShort)) << why;
     EXPECT_FALSE(Read(PcxFile(0, 65534, 65532, Bytes(4, 0)), &why));
+    EXPECT_TRUE(why.Is(PcxFailure::DataTooShort)) << why;
 
     // Sizes that would not fit the bitmap's 16-bit width and height.
     EXPECT_FALSE(Read(PcxFile(0, 65535, 1, Bytes(2000, 0xFF)), &why));
+    EXPECT_TRUE(why.Is(PcxFailure::TooLarge)) << why;
+    EXPECT_EQ(why.Second(), 65536);
     EXPECT_FALSE(Read(PcxFile(0, 0, 65533, Bytes(2000, 0xFF)), &why));
+    EXPECT_TRUE(why.Is(PcxFailure::TooLarge)) << why;
+    EXPECT_EQ(why.First(), 65533);
 }
 
 TEST(PcxRead, ShortDataLeavesTheBottomRowsBlack) {
@@ -112,7 +119,8 @@ TEST(PcxRead, ReadsFromAFile) {
     auto dib = ReadPcxFile((folder / "p.pcx").string());
     ASSERT_TRUE(dib);
     EXPECT_EQ(PictureByte(dib.get(), 0, 2), 3);
-    std::string why;
+    Reason why;
     EXPECT_FALSE(ReadPcxFile((folder / "none.pcx").string(), &why));
-    EXPECT_NE(why.find("none.pcx"), std::string::npos);
+    EXPECT_TRUE(why.Is(FileReadFailure::CannotOpen)) << why;
+    EXPECT_EQ(why.Subject(), (folder / "none.pcx").string());
 }

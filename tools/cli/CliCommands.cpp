@@ -25,9 +25,8 @@ void ApplyFrameOption(CDorvanelleDoc& doc, std::int32_t frame) {
         // result is the same as opening at frame 0 and stepping, with one conversion.
         return;
     }
-    doc.m_nFrame = frame;
+    doc.RefuseFrame(frame);
     if (frame != 0) {
-        doc.m_pDib.reset();
         std::fprintf(stderr, "dorvanelle-cli: a %s picture has one frame only, frame 0; there is no frame %d\n",
                      KindName(doc.Kind()), static_cast<int>(frame));
     }
@@ -39,7 +38,7 @@ void ApplyFrameOption(CDorvanelleDoc& doc, std::int32_t frame) {
 int OpenDocument(CDorvanelleDoc& doc, const CliOptions& options, const std::string& path) {
     if (options.frame && CDorvanelleDoc::KindOfPath(path) == DocumentKind::Dicom) doc.m_nFrame = *options.frame;
     if (!doc.OnOpenDocument(path)) {
-        std::fprintf(stderr, "dorvanelle-cli: %s\n", doc.OpenError().c_str());
+        std::fprintf(stderr, "dorvanelle-cli: %s\n", doc.OpenError().Text().c_str());
         return exit_status::kInputUnreadable;
     }
     if (options.frame) ApplyFrameOption(doc, *options.frame);

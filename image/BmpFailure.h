@@ -1,0 +1,33 @@
+// Why a bitmap block or .bmp file cannot be used, read or written.
+#pragma once
+
+#include <string>
+
+#include "io/Reason.h"
+
+enum class BmpFailure {
+    // The block itself (any bitmap the program is handed).
+    NoImage,
+    HeaderMissing,
+    UnknownHeaderSize,
+    HeaderCutShort,
+    MorePlanes,
+    Compressed,           // a compression the program does not decode
+    UnsupportedBitCount,  // First: the bit count
+    ColourTableCutShort,
+    RowsCutShort,
+    // A .bmp file.
+    FileTooShort,
+    NotBitmap,
+    NegativeWidth,
+    TooLarge,  // First x Second: the width and height
+    MasksMissing,
+    OutOfMemory,
+    // Run-length compressed rows.
+    RunPastBounds,     // First, Second: the column and row (from the bottom) where it starts
+    RunDataCutShort,   // the compressed bytes end inside a run
+    // Writing.
+    NothingToSave,
+    TooLargeForFile,
+};
+std::string ReasonText(BmpFailure code, const Reason& reason);
