@@ -18,7 +18,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(picture);
-    // The box measured 281 x 141 dialog units; the picture sits centred in it.
+    // A little larger than the picture, which sits centred with a margin around it.
     setFixedSize(422, 229);
 }
 

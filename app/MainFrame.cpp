@@ -1,5 +1,7 @@
 #include "app/MainFrame.h"
 
+#include <algorithm>
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QDockWidget>
@@ -11,6 +13,7 @@
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QToolBar>
 
 #include "app/ChildFrame.h"
@@ -130,7 +133,7 @@ void CMainFrame::BuildCommands() {
                   [this](CommandUi& ui) { ui.SetCheck(!statusBar()->isHidden()); });
     auto needsChild = [this](CommandUi& ui) { ui.Enable(ActiveChild() != nullptr); };
     m_commands.On(ID_WINDOW_NEW, [this] { m_app.OnWindowNew(); }, needsChild);
-    m_commands.On(ID_WINDOW_CASCADE, [this] { m_pMdiArea->cascadeSubWindows(); }, needsChild);
+    m_commands.On(ID_WINDOW_CASCADE, [this] { Cascade(); }, needsChild);
     m_commands.On(ID_WINDOW_TILE_HORZ, [this] { m_pMdiArea->tileSubWindows(); }, needsChild);
     m_commands.On(ID_WINDOW_ARRANGE, [this] { ArrangeIcons(); }, needsChild);
 }
@@ -228,6 +231,35 @@ void CMainFrame::FillWindowList(QMenu* menu) {
         connect(action, &QAction::triggered, this, [this, frame] { m_pMdiArea->setActiveSubWindow(frame); });
         m_windowListActions[menu].push_back(action);
     }
+}
+
+void CMainFrame::Cascade() {
+    // The windows step down and to the right by one title bar each, back to front in
+    // their present stacking order with the active one last: every title bar stays in
+    // sight and the active window ends in front. Minimised windows stay where they are.
+    QMdiSubWindow* active = m_pMdiArea->activeSubWindow();
+    std::vector<QMdiSubWindow*> order;
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList(QMdiArea::StackingOrder)) {
+        if (window != active && window->isVisible() && !window->isMinimized()) order.push_back(window);
+    }
+    if (active && !active->isMinimized()) order.push_back(active);
+    if (order.empty()) return;
+    const QStyle* style = order.front()->style();
+    const int step = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, order.front()) +
+                     style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, order.front());
+    const QSize area = m_pMdiArea->viewport()->size();
+    const int offset = step * static_cast<int>(order.size() - 1);
+    // Each window as large as leaves room for the steps, but never below half the area.
+    const QSize size(std::max(area.width() - offset, area.width() / 2),
+                     std::max(area.height() - offset, area.height() / 2));
+    int position = 0;
+    for (QMdiSubWindow* window : order) {
+        if (window->isMaximized()) window->showNormal();
+        window->setGeometry(QRect(QPoint(position, position), size));
+        window->raise();
+        position += step;
+    }
+    if (active) m_pMdiArea->setActiveSubWindow(active);
 }
 
 void CMainFrame::ArrangeIcons() {

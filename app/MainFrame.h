@@ -70,6 +70,7 @@ private:
     void BuildCommands();
     void ShowMenuSet(bool document);
     void FillWindowList(QMenu* menu);
+    void Cascade();
     void ArrangeIcons();
     void OnSubWindowActivated(QMdiSubWindow* window);
     // Titles the windows of one document "title", or "title:1", "title:2"... when

@@ -77,6 +77,8 @@ public:
 
     // A new bitmap of frame `frame` (8-bit grey with a grey table, or 24-bit), or null.
     PackedDibPtr MakeFrameDib(std::int32_t frame);
+    // The bit count of the bitmaps MakeFrameDib gives: 24 for three samples per pixel, else 8.
+    std::uint16_t FrameBitCount() const { return m_nSamplesPerPixel == 3 ? 24 : 8; }
     // The frame's rows as 8-bit samples, bottom row first for 8 and 16 bits allocated.
     std::unique_ptr<std::uint8_t[]> ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame);
     // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.

@@ -37,12 +37,14 @@ bool ProbeFile(const std::string& path, Reason& why, std::uintmax_t& size) {
     return true;
 }
 
-// The extension that a save dialog reports: the text after the last "." of the
-// file's name, without the dot; empty when there is none.
-std::string SaveExtension(const std::string& path) {
-    std::string name = CDorvanelleDoc::FileTitle(path);
-    std::size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+// Whether `text` is `lower` (small ASCII letters) in any letter case.
+bool SameLetters(const std::string& text, const char* lower) {
+    std::size_t i = 0;
+    for (; i < text.size() && lower[i] != '\0'; ++i) {
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != lower[i]) return false;
+    }
+    return i == text.size() && lower[i] == '\0';
 }
 
 // A reason from elsewhere, to be followed by our own full stop.
@@ -85,10 +87,12 @@ std::string CDorvanelleDoc::PathExtension(const std::string& path) {
 
 DocumentKind CDorvanelleDoc::KindOfPath(const std::string& path) {
     std::string extension = PathExtension(path);
-    if (extension == ".bmp") return DocumentKind::Bitmap;
-    if (extension == ".pcx") return DocumentKind::Pcx;
+    if (SameLetters(extension, ".bmp")) return DocumentKind::Bitmap;
+    if (SameLetters(extension, ".pcx")) return DocumentKind::Pcx;
     return DocumentKind::Dicom;
 }
+
+bool CDorvanelleDoc::SavesAsDicom(const std::string& path) { return SameLetters(PathExtension(path), ".dcm"); }
 
 bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
     m_openError = Reason();
@@ -103,6 +107,14 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
         OpenDicom(path);
     } else {
         OpenBitmap(path);
+    }
+    // The title shows frame 0's depth, even when the document opened at another frame.
+    if (m_pDib && (m_kind != DocumentKind::Dicom || m_nFrame == 0)) {
+        m_titleBitCount = DibBitCount(m_pDib.get());
+    } else if (m_kind == DocumentKind::Dicom && !m_dicom.NoImageReason(0)) {
+        m_titleBitCount = m_dicom.FrameBitCount();
+    } else {
+        m_titleBitCount = 0;
     }
     UpdateControlPanel();
     return true;
@@ -153,9 +165,9 @@ void CDorvanelleDoc::RefuseFrame(std::int32_t frame) {
 }
 
 std::string CDorvanelleDoc::MakeTitle(const std::string& fileTitle) const {
-    if (!m_pDib) return fileTitle;
+    if (m_titleBitCount == 0) return fileTitle;
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, " ==>%d bpp", static_cast<int>(DibBitCount(m_pDib.get())));
+    std::snprintf(suffix, sizeof suffix, " ==>%d bpp", static_cast<int>(m_titleBitCount));
     return fileTitle + suffix;
 }
 
@@ -217,7 +229,7 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
         return false;
     }
     WriteOutcome outcome =
-        SaveExtension(path) == "dcm" ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
+        SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
     if (!outcome.written) {
         std::string reason = WithoutFullStop(outcome.reason.Text());
         if (reason.empty()) reason = "the file could not be written";

@@ -32,8 +32,10 @@ public:
     // The extension of the path's last component from its last "." (dot included),
     // or empty: "dir.bmp/a" has none and ".bmp" is ".bmp".
     static std::string PathExtension(const std::string& path);
-    // The kind a path opens as: ".bmp" and ".pcx", byte for byte, else DICOM.
+    // The kind a path opens as: ".bmp" and ".pcx" in any letter case, else DICOM.
     static DocumentKind KindOfPath(const std::string& path);
+    // Whether a save under `path` writes DICOM: its extension is "dcm" in any letter case.
+    static bool SavesAsDicom(const std::string& path);
     // The last component of the path (the file's name as titles show it).
     static std::string FileTitle(const std::string& path);
 
@@ -51,7 +53,8 @@ public:
     void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
 
-    // `fileTitle` with " ==>%d bpp" appended when there is an image.
+    // `fileTitle` with " ==>%d bpp" appended when frame 0 gave an image as the file
+    // opened; stepping through frames does not change it.
     std::string MakeTitle(const std::string& fileTitle) const;
 
     // Frames: the slide commands are enabled when the reader has more than one frame.
@@ -70,7 +73,7 @@ public:
     // Replaces the selected image by `selection` cropped from the current image.
     void CropSelection(DibRect selection);
 
-    // Writes `dib` under `path`: extension exactly "dcm" by the DICOM writer, anything
+    // Writes `dib` under `path`: extension "dcm" by the DICOM writer, anything
     // else by the bitmap writer. A failure, or nothing to write, is reported through
     // the UI; false then.
     bool SaveDibAs(const PackedDib* dib, const std::string& path);
@@ -90,6 +93,8 @@ private:
     // Takes the reason the current frame gives no image and tells the user.
     void ReportNoImage(const std::string& path);
 
+    // The depth that titles show, fixed when the file opens; 0 for none.
+    std::uint16_t m_titleBitCount = 0;
     Reason m_openError;
     Reason m_noImage;
 

@@ -16,8 +16,8 @@
 
 namespace {
 
-// The panel was laid out in dialog units of an 8-point font: 1.5 pixels across and
-// 13/8 pixels down per unit.
+// The panel is laid out on a grid scaled to its 8-point font: a grid step is 1.5
+// pixels across and 13/8 pixels down.
 constexpr int X(int units) { return units * 3 / 2; }
 constexpr int Y(int units) { return units * 13 / 8; }
 
@@ -77,10 +77,10 @@ CControlPanel::CControlPanel(QWidget* parent) : QWidget(parent) {
 
     MakeCaption(this, "Window Width", 7, 146);
     m_pWidthSlider = MakeSlider(156, IDC_WINDOW_WIDTH);
-    m_pWidthValue = MakeValueLabel(157, IDC_WINDOW_WIDTH_VALUE);
+    m_pWidthValue = MakeValueLabel(157, IDC_WINDOW_WIDTH_VALUE, m_pWidthSlider);
     MakeCaption(this, "Window Center", 7, 175);
     m_pCenterSlider = MakeSlider(185, IDC_WINDOW_CENTER);
-    m_pCenterValue = MakeValueLabel(186, IDC_WINDOW_CENTER_VALUE);
+    m_pCenterValue = MakeValueLabel(186, IDC_WINDOW_CENTER_VALUE, m_pCenterSlider);
 
     MakeCaption(this, "Original Image Histogram ", 7, 207);
     m_pWholeHistogram = MakeHistogramBox(218, IDC_HISTOGRAM_WHOLE);
@@ -111,8 +111,9 @@ QSlider* CControlPanel::MakeSlider(int y, int id) {
     return slider;
 }
 
-QLabel* CControlPanel::MakeValueLabel(int y, int id) {
-    auto* label = new QLabel(QStringLiteral("Static"), this);
+QLabel* CControlPanel::MakeValueLabel(int y, int id, const QSlider* slider) {
+    // From the start the label shows where its slider stands.
+    auto* label = new QLabel(QString::number(slider->value()), this);
     label->setObjectName(QStringLiteral("value%1").arg(id));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setGeometry(X(154) - 4, Y(y), X(24) + 12, Y(10) + 1);

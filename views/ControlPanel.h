@@ -94,7 +94,7 @@ protected:
 
 private:
     QSlider* MakeSlider(int y, int id);
-    QLabel* MakeValueLabel(int y, int id);
+    QLabel* MakeValueLabel(int y, int id, const QSlider* slider);
     CHistogramBox* MakeHistogramBox(int y, int id);
     void CommitWindow(bool width);
     void DrawFromController();

@@ -36,8 +36,9 @@ public:
     // The file's name with the depth suffix, e.g. "head.dcm ==>8 bpp"; set when the
     // file opens and kept whatever frame is shown.
     const QString& Title() const { return m_title; }
-    // Why the document shows no image, in plain words; empty while it shows one.
-    const QString& NoImageReason() const { return m_noImageReason; }
+    // Why the document shows no image, in plain words naming the file; empty while it
+    // shows one.
+    QString NoImageReason() const;
     // The rectangle that a window change crops again (image coordinates, not clipped).
     DibRect Selection() const { return m_selection; }
     // True once after a file was read: its first window is then fitted to the image.
@@ -89,16 +90,10 @@ private:
     void ShowNotice(const std::string& text) override;
     void ReportProblem(const std::string& text) override;
 
-    // Runs a change that may replace the current image, then keeps the reason why
-    // there is none up to date.
-    template <typename Change>
-    void ReplaceImage(Change change);
-
     CDorvanelleDoc m_doc{*this};
     QString m_path;
+    QString m_fileName;
     QString m_title;
-    QString m_noImageReason;
-    QString m_lastProblem;
     DibRect m_selection{};
     bool m_bOpening = false;
 };

@@ -16,7 +16,7 @@ namespace {
 const QColor kListText(0, 220, 220);
 const QColor kListGround(0, 0, 0);
 
-// 434 x 303 dialog units in a 10-point sans serif font.
+// Room for about 90 columns and 35 rows of the listing at its 10-point font.
 constexpr int kDialogWidth = 760;
 constexpr int kDialogHeight = 606;
 constexpr int kMargin = 12;

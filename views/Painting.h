@@ -1,7 +1,6 @@
 // The small drawing routines shared by the image view and the control panel. They draw
-// with the exact colours and pixel positions of the program's pictures: lines leave
-// out their end point and rectangles their right and bottom edge, as the original
-// pictures were drawn.
+// with exact colours and pixel positions, so that tests can check single pixels:
+// lines leave out their end point and rectangles their right and bottom edge.
 #pragma once
 
 #include <QImage>

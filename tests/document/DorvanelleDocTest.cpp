@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "image/PcxFile.h"
 #include "tests/document/TestPictures.h"
 #include "tests/support/TempFiles.h"
 
@@ -66,8 +67,10 @@ TEST(DocumentExtension, TakesTheLastDotOfTheLastComponent) {
     EXPECT_EQ(CDorvanelleDoc::KindOfPath("/img/a.bmp"), DocumentKind::Bitmap);
     EXPECT_EQ(CDorvanelleDoc::KindOfPath("/img/.bmp"), DocumentKind::Bitmap);
     EXPECT_EQ(CDorvanelleDoc::KindOfPath("x.pcx"), DocumentKind::Pcx);
-    // Byte for byte and case-sensitive: anything else is DICOM.
-    for (const char* path : {"/img/a.BMP", "x.Pcx", "/img.bmp/a", "a.bmp.gz", "a.bmp ", "a.dcm", "a"}) {
+    // Files from other systems often carry their extension in capitals.
+    EXPECT_EQ(CDorvanelleDoc::KindOfPath("/img/PHOTO.BMP"), DocumentKind::Bitmap);
+    EXPECT_EQ(CDorvanelleDoc::KindOfPath("SCAN.Pcx"), DocumentKind::Pcx);
+    for (const char* path : {"/IMG.BMP/a", "a.bmp.gz", "a.bmp ", "a.dcm", "a.DCM", "a", "a.bmpx"}) {
         EXPECT_EQ(CDorvanelleDoc::KindOfPath(path), DocumentKind::Dicom) << path;
     }
 }
@@ -99,15 +102,36 @@ TEST_F(DocTest, TwentyFourBitBitmapIsAnnouncedOnceThenGrey) {
     EXPECT_EQ(doc.MakeTitle("colour.bmp"), "colour.bmp ==>8 bpp");
 }
 
-TEST_F(DocTest, UpperCaseExtensionOpensAsDicomAndSaysWhyThereIsNoImage) {
-    ASSERT_TRUE(Open(Put("colour.BMP", tp::Bmp(4, 2, 24))));
-    EXPECT_EQ(doc.Kind(), DocumentKind::Dicom);
+TEST_F(DocTest, UpperCaseExtensionOpensAsABitmap) {
+    ASSERT_TRUE(Open(Put("COLOUR.BMP", tp::Bmp(4, 2, 24))));
+    EXPECT_EQ(doc.Kind(), DocumentKind::Bitmap);
+    ASSERT_NE(doc.m_pDib, nullptr);
+    EXPECT_EQ(ui.notices.size(), 1u);
+    EXPECT_TRUE(ui.problems.empty());
+    EXPECT_EQ(doc.MakeTitle("COLOUR.BMP"), "COLOUR.BMP ==>8 bpp");
+    EXPECT_TRUE(doc.m_strDicomPath.empty());
+}
+
+TEST_F(DocTest, BrokenBitmapOrPcxKeepsTheReadersReasonAndSaysIt) {
+    std::vector<std::uint8_t> bytes = tp::Bmp(8, 8, 8);
+    bytes.resize(60);
+    ASSERT_TRUE(Open(Put("short.bmp", bytes)));
     EXPECT_EQ(doc.m_pDib, nullptr);
-    EXPECT_TRUE(ui.notices.empty());
+    EXPECT_TRUE(doc.NoImageReason().Is(BmpFailure::ColourTableCutShort)) << doc.NoImageReason();
     ASSERT_EQ(ui.problems.size(), 1u);
-    EXPECT_NE(ui.problems[0].find("colour.BMP"), std::string::npos);
-    EXPECT_EQ(doc.MakeTitle("colour.BMP"), "colour.BMP");
-    EXPECT_EQ(doc.m_strDicomPath, folder.File("colour.BMP"));
+    EXPECT_NE(ui.problems[0].find("short.bmp"), std::string::npos);
+    EXPECT_NE(ui.problems[0].find(doc.NoImageReason().Text()), std::string::npos);
+
+    RecordingUi pcxUi;
+    CDorvanelleDoc pcx(pcxUi);
+    ASSERT_TRUE(pcx.OnOpenDocument(Put("tiny.pcx", std::vector<std::uint8_t>(20, 0))));
+    EXPECT_TRUE(pcx.NoImageReason().Is(PcxFailure::FileTooShort)) << pcx.NoImageReason();
+    EXPECT_EQ(pcxUi.problems.size(), 1u);
+
+    RecordingUi goodUi;
+    CDorvanelleDoc good(goodUi);
+    ASSERT_TRUE(good.OnOpenDocument(Put("good.bmp", tp::Bmp(4, 2, 8))));
+    EXPECT_FALSE(good.NoImageReason());
 }
 
 TEST_F(DocTest, EmptyOrUnreadableBitmapOpensWithoutImageOrFrameFit) {
@@ -206,6 +230,29 @@ TEST_F(DocTest, FrameOutsideTheDataGivesNoImageAndSaysWhy) {
     EXPECT_EQ(doc.m_nFrame, 7);
     EXPECT_EQ(doc.m_pDib, nullptr);
     EXPECT_EQ(ui.problems.size(), 1u);
+    EXPECT_TRUE(doc.NoImageReason().Is(DicomNoImage::FrameOutside)) << doc.NoImageReason();
+    // The title was set when the file opened, from frame 0, and stays.
+    EXPECT_EQ(doc.MakeTitle("cine.dcm"), "cine.dcm ==>8 bpp");
+    doc.OnFirstSlide();
+    EXPECT_FALSE(doc.NoImageReason());
+}
+
+TEST_F(DocTest, OpenedStraightAtAFrameWithoutAnImageTheTitleStillComesFromFrameZero) {
+    doc.m_nFrame = 3;
+    ASSERT_TRUE(Open(Put("cine.dcm", tp::Dicom8(4, 4, 3).Bytes())));
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_EQ(doc.MakeTitle("cine.dcm"), "cine.dcm ==>8 bpp");
+
+    RecordingUi colourUi;
+    CDorvanelleDoc colour(colourUi);
+    colour.m_nFrame = 1;
+    ASSERT_TRUE(colour.OnOpenDocument(Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
+    EXPECT_EQ(colour.MakeTitle("rgb.dcm"), "rgb.dcm ==>24 bpp");
+
+    RecordingUi noneUi;
+    CDorvanelleDoc none(noneUi);
+    ASSERT_TRUE(none.OnOpenDocument(Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
+    EXPECT_EQ(none.MakeTitle("nopixels.dcm"), "nopixels.dcm");
 }
 
 TEST_F(DocTest, WindowChangeKeepsTheFrameAndCropsTheSelectionAgain) {
@@ -275,10 +322,13 @@ protected:
     }
 };
 
-TEST_F(SaveTest, OnlyTheExactExtensionDcmWritesDicom) {
-    EXPECT_TRUE(doc.SaveDibAs(doc.m_pDib.get(), folder.File("out.dcm")));
-    EXPECT_TRUE(StartsWith(folder.File("out.dcm"), {0x28, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00}));
-    for (const char* name : {"out.DCM", "out.bmp", "out", "out.jpg", "x.dcm.bak"}) {
+TEST_F(SaveTest, OnlyTheExtensionDcmInAnyCaseWritesDicom) {
+    for (const char* name : {"out.dcm", "OUT.DCM", "out.Dcm"}) {
+        EXPECT_TRUE(doc.SaveDibAs(doc.m_pDib.get(), folder.File(name))) << name;
+        EXPECT_TRUE(StartsWith(folder.File(name), {0x28, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00}))
+            << name;
+    }
+    for (const char* name : {"out.dcmx", "out.bmp", "out", "out.jpg", "x.dcm.bak"}) {
         EXPECT_TRUE(doc.SaveDibAs(doc.m_pDib.get(), folder.File(name))) << name;
         EXPECT_TRUE(StartsWith(folder.File(name), {'B', 'M'})) << name;
     }

@@ -158,10 +158,21 @@ TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.find_first_of("123456789"), std::string::npos) << run.out;
 
+    // The title comes from frame 0 when the file opens, whatever frame is asked for.
     run = RunCli({"info", Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes()), "--frame", "5"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Field(run.out, "frame"), 5);
     EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
+    EXPECT_NE(run.out.find("\"title\": \"cine.dcm ==>8 bpp\""), std::string::npos) << run.out;
+
+    // A bitmap the reader refuses says why on standard error.
+    std::vector<std::uint8_t> cut = tp::Bmp(8, 8, 8);
+    cut.resize(60);
+    run = RunCli({"info", Put("cut.bmp", cut)});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
+    EXPECT_NE(run.err.find("cut.bmp"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("colour table"), std::string::npos) << run.err;
 }
 
 TEST_F(CliTest, UnreadableInputExitsWithOne) {
@@ -185,10 +196,15 @@ TEST_F(CliTest, ConvertWritesBySaveRuleAndReadsBack) {
     EXPECT_EQ(Field(run.out, "height"), 8);
     EXPECT_EQ(Field(run.out, "layout"), 3);
 
-    for (const char* name : {"out.bmp", "out.DCM", "out"}) {
+    for (const char* name : {"out.bmp", "out.dcm.bak", "out"}) {
         ASSERT_EQ(RunCli({"convert", ct, folder.File(name)}).status, 0) << name;
         EXPECT_EQ(Head(folder.File(name), 2), "BM") << name;
     }
+    // Extensions in capitals mean what they mean in small letters.
+    ASSERT_EQ(RunCli({"convert", ct, folder.File("OUT.DCM")}).status, 0);
+    EXPECT_EQ(Head(folder.File("OUT.DCM"), 4), std::string("\x28\x00\x02\x00", 4));
+    ASSERT_EQ(RunCli({"convert", folder.File("out.bmp"), folder.File("COPY.BMP")}).status, 0);
+    EXPECT_EQ(Field(RunCli({"info", folder.File("COPY.BMP")}).out, "width"), 12);
     ASSERT_EQ(RunCli({"convert", ct, folder.File("sel.bmp"), "--select", "10,6,3,-4"}).status, 0);
     run = RunCli({"info", folder.File("sel.bmp")});
     EXPECT_EQ(Field(run.out, "width"), 8);   // columns 3..10, rounded up to 4
@@ -286,6 +302,15 @@ TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
     ASSERT_EQ(run.status, 0);
     std::string selected = run.out.substr(run.out.rfind('['));
     EXPECT_EQ(selected.substr(0, 46), "[100, 100, 100, 100, 0, 0, 0, 0, 0, 0, 0, 0, 0");
+
+    // A 4-bit picture cannot be cropped: the selection gives no image, printed as null.
+    std::vector<std::uint8_t> nibbles = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0,
+                                         1, 0, 0, 0, 1, 0, 4, 0};
+    nibbles.resize(14 + 40 + 64, 0);
+    nibbles.insert(nibbles.end(), {0x12, 0, 0, 0});
+    run = RunCli({"histogram", Put("nibbles.bmp", nibbles), "--select", "0,0,1,1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"selected\": null"), std::string::npos) << run.out;
 }
 
 }  // namespace

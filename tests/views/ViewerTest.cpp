@@ -29,9 +29,11 @@
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
+#include "tests/support/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/ControlPanel.h"
+#include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 
 namespace {
@@ -314,7 +316,10 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     EXPECT_EQ(dialogs.lastFilters, QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.bmp)"));
     ASSERT_TRUE(Exists(folder.File("out.dcm")));
     EXPECT_NE(FirstBytes(folder.File("out.dcm"), 2), "BM");
-    for (const char* name : {"out.DCM", "out.bmp", "out"}) {
+    dialogs.saveAnswer = QString::fromStdString(folder.File("OUT.DCM"));  // any letter case
+    Run(ID_FILE_SAVE);
+    EXPECT_NE(FirstBytes(folder.File("OUT.DCM"), 2), "BM");
+    for (const char* name : {"out.bmp", "out"}) {
         dialogs.saveAnswer = QString::fromStdString(folder.File(name));
         Run(ID_FILE_SAVE);
         EXPECT_EQ(FirstBytes(folder.File(name), 2), "BM") << name;
@@ -536,4 +541,142 @@ TEST_F(Viewer, FilesDroppedOnTheMainWindowOpen) {
     EXPECT_EQ(app->DocumentCount(), 1u);
     ASSERT_NE(frame->ActiveChild(), nullptr);
     EXPECT_EQ(frame->ActiveChild()->windowTitle(), QStringLiteral("dropped.bmp ==>8 bpp"));
+}
+
+TEST_F(Viewer, WithNoDocumentTheValueLabelsShowTheSliderPositions) {
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(Panel().m_pWidthSlider->value()));
+    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(Panel().m_pCenterSlider->value()));
+    // Released with no document, a slider changes only its label.
+    Panel().m_pWidthSlider->setValue(40);
+    Panel().OnWidthReleased();
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QStringLiteral("40"));
+}
+
+TEST_F(Viewer, ClosingTheActiveDocumentRefillsThePanelFromTheWindowThatBecomesActive) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 2));
+    const std::string flat = folder.File("flat.bmp");
+    ASSERT_TRUE(WriteGreyBmp(flat, 32, 32, [](int, int) { return 3; }));
+    const std::string other = folder.File("other.bmp");
+    ASSERT_TRUE(WriteGreyBmp(other, 32, 32, [](int, int) { return 9; }));
+    CChildFrame* remaining = Open(study);
+    ASSERT_NE(remaining, nullptr);
+    Histogram expected{};
+    ComputeHistogram(remaining->View()->GetDocument().m_pDib.get(), expected);
+
+    // File ▸ Close and the window's own close button.
+    ASSERT_NE(Open(flat), nullptr);
+    Run(ID_FILE_CLOSE);
+    Settle();
+    ASSERT_EQ(frame->ActiveChild(), remaining);
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), expected);
+
+    CChildFrame* closing = Open(other);
+    ASSERT_NE(closing, nullptr);
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins()[9], 100);
+    closing->close();
+    Settle();
+    ASSERT_EQ(frame->ActiveChild(), remaining);
+    EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), expected);
+    EXPECT_EQ(app->DocumentCount(), 1u);
+}
+
+TEST_F(Viewer, CascadeKeepsEveryTitleBarInSightWithTheActiveWindowInFront) {
+    std::vector<CChildFrame*> children;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
+        ASSERT_TRUE(WriteGreyBmp(folder.File(name), 64, 48, Gradient));
+        children.push_back(Open(folder.File(name)));
+        ASSERT_NE(children.back(), nullptr);
+    }
+    Activate(children[1]);
+    Run(ID_WINDOW_CASCADE);
+    EXPECT_EQ(frame->ActiveChild(), children[1]);
+    const QList<QMdiSubWindow*> stack = frame->MdiArea()->subWindowList(QMdiArea::StackingOrder);
+    ASSERT_EQ(stack.size(), 4);
+    EXPECT_EQ(stack.back(), children[1]);  // in front
+    const int titleHeight = children[1]->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, children[1]);
+    for (qsizetype i = 0; i < stack.size(); ++i) {
+        // The middle of the title bar's left part is not under any window above it.
+        const QPoint title = stack[i]->geometry().topLeft() + QPoint(12, titleHeight / 2);
+        for (qsizetype above = i + 1; above < stack.size(); ++above) {
+            EXPECT_FALSE(stack[above]->geometry().contains(title))
+                << stack[i]->windowTitle().toStdString() << " under " << stack[above]->windowTitle().toStdString();
+        }
+    }
+}
+
+namespace {
+
+// Whether the view's middle band shows anything other than its background.
+bool ShowsTextInTheMiddle(CDorvanelleView* view) {
+    const QImage shown = view->viewport()->grab().toImage();
+    const QRgb ground = PixelAt(shown, 1, 1);
+    for (int y = shown.height() / 2 - 10; y < shown.height() / 2 + 10; ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (PixelAt(shown, x, y) != ground) return true;
+        }
+    }
+    return false;
+}
+
+struct NoImageFile {
+    const char* name;
+    std::string bytes;
+};
+
+class ViewerWithoutImage : public Viewer, public ::testing::WithParamInterface<NoImageFile> {};
+
+}  // namespace
+
+TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) {
+    const std::string path = folder.File(GetParam().name);
+    std::ofstream(path, std::ios::binary) << GetParam().bytes;
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    ASSERT_EQ(child->View()->GetDocument().m_pDib, nullptr);
+    const QString reason = child->Controller().NoImageReason();
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(frame->statusBar()->currentMessage(), reason);
+    EXPECT_TRUE(ShowsTextInTheMiddle(child->View()));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ViewerWithoutImage,
+    ::testing::Values(NoImageFile{"junk.dcm", "this is not an image at all"},
+                      // A bitmap whose header claims 32767 x 32767 pixels in 64 bytes.
+                      NoImageFile{"broken.bmp", std::string("BM\x40\0\0\0\0\0\0\0\x36\0\0\0", 14) +
+                                                    std::string("\x28\0\0\0\xff\x7f\0\0\xff\x7f\0\0\1\0\x08\0", 16)},
+                      NoImageFile{"empty.pcx", ""}, NoImageFile{"short.pcx", "\x0a\x05\x01"}),
+    [](const ::testing::TestParamInfo<NoImageFile>& param) {
+        std::string name = param.param.name;
+        for (char& c : name) {
+            if (c == '.') c = '_';
+        }
+        return name;
+    });
+
+TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
+    // Three frames announced, the data of two present: the last frame gives no image.
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup().ImageAttributes(4, 4, 8).ExplicitText(0x0028, 0x0008, "IS", "3");
+    b.PixelData8(std::vector<std::uint8_t>(32, 100));
+    const std::string path = folder.File("short.dcm");
+    ASSERT_TRUE(b.WriteTo(path));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    child->resize(300, 300);
+    QApplication::processEvents();
+    EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
+    const QImage withImage = child->View()->viewport()->grab().toImage();
+
+    Run(ID_LAST_SLIDE);
+    ASSERT_EQ(child->View()->GetDocument().m_pDib, nullptr);
+    EXPECT_FALSE(child->Controller().NoImageReason().isEmpty());
+    EXPECT_TRUE(ShowsTextInTheMiddle(child->View()));
+    EXPECT_EQ(dialogs.messages.size(), 1u);  // stepping there is a problem the user is told
+
+    Run(ID_FIRST_SLIDE);
+    EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
+    EXPECT_EQ(child->View()->viewport()->grab().toImage(), withImage);
 }

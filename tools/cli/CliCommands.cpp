@@ -161,7 +161,8 @@ int RunHistogram(const CliOptions& options) {
     json.Key("whole");
     WriteBins(json, doc.m_pDib.get());
     json.Key("selected");
-    if (options.select) {
+    // A selection that gives no image (the crop takes only 8-bit images) is null too.
+    if (options.select && doc.m_pSelectedDib) {
         WriteBins(json, doc.m_pSelectedDib.get());
     } else {
         json.Null();
