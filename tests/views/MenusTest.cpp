@@ -29,51 +29,13 @@
 #include "tests/support/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/QStringPrinter.h"
+#include "tests/views/ViewerTestSupport.h"
 #include "views/DorvanelleView.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
 #include "views/UserDialogs.h"
 
 namespace {
-
-// Answers every dialog at once and remembers what was asked.
-class RecordingDialogs : public IUserDialogs {
-public:
-    QStringList GetOpenFileNames(QWidget*, const QString&) override
-    {
-        ++openAsked;
-        return {};
-    }
-    QString GetSaveFileName(QWidget*, const QString&) override
-    {
-        ++saveAsked;
-        return {};
-    }
-    void ShowMessage(QWidget*, QMessageBox::Icon, const QString&, const QString& text) override
-    {
-        messages.push_back(text);
-    }
-    int RunModal(QDialog& dialog) override
-    {
-        ++modalRuns;
-        if (auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog)) {
-            headerTitle = header->windowTitle();
-            headerRows = header->model()->rowCount();
-            headerNotice = header->notice();
-            headerModal = header->isModal();
-        }
-        return QDialog::Rejected;
-    }
-
-    int openAsked = 0;
-    int saveAsked = 0;
-    int modalRuns = 0;
-    QStringList messages;
-    QString headerTitle;
-    int headerRows = -1;
-    QString headerNotice;
-    bool headerModal = false;
-};
 
 // The visible entries of a menu: texts, "-" for a separator.
 QStringList Entries(QMenu* menu)
@@ -97,69 +59,24 @@ DicomStreamBuilder Study(int frames)
     return b.PixelData8(std::vector<std::uint8_t>(static_cast<std::size_t>(16 * std::max(frames, 1)), 100));
 }
 
-class MenusTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        OpenSettings().clear();
-        m_app = std::make_unique<CDorvanelleApp>(m_dialogs);
-        ASSERT_TRUE(m_app->InitInstance({}, false));
-        m_frame = m_app->MainFrame();
-        m_frame->resize(1000, 700);
-        m_frame->show();
-        m_frame->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame));
-        Idle();
-    }
-    void TearDown() override
-    {
-        m_app.reset();
-        OpenSettings().clear();
-    }
+using MenusTest = ViewerApp;
 
-    // Lets the event loop run dry once, which is when states are brought up to date.
-    static void Idle()
-    {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+// Writes the study to `path` and gives the path back.
+std::string Written(const DicomStreamBuilder& b, const std::string& path)
+{
+    EXPECT_TRUE(b.WriteTo(path));
+    return path;
+}
 
-    std::string Write(const DicomStreamBuilder& b, const std::string& name)
-    {
-        const std::string path = m_folder.File(name);
-        EXPECT_TRUE(b.WriteTo(path));
-        return path;
-    }
-    std::string WriteBitmap(const std::string& name)
-    {
-        const std::string path = m_folder.File(name);
-        PackedDibPtr dib = CreateGreyDib(8, 8);
-        EXPECT_TRUE(WriteBmpFile(dib.get(), path).written);
-        return path;
-    }
-    CChildFrame* Open(const std::string& path)
-    {
-        CChildFrame* child = m_app->OpenDocumentFile(QString::fromStdString(path));
-        Idle();
-        return child;
-    }
-
-    QAction* Action(int id) const { return m_frame->Action(id); }
-    bool Enabled(int id) const { return Action(id)->isEnabled(); }
-    QMenu* Menu(int index) const { return m_frame->menuBar()->actions().at(index)->menu(); }
-    QToolBar* ToolBar() const { return m_frame->findChild<QToolBar*>(); }
-    QToolButton* Button(int id) const { return qobject_cast<QToolButton*>(ToolBar()->widgetForAction(Action(id))); }
-
-    TempFolder m_folder;
-    RecordingDialogs m_dialogs;
-    std::unique_ptr<CDorvanelleApp> m_app;
-    CMainFrame* m_frame = nullptr;
-};
+std::string Bitmap(const std::string& path)
+{
+    EXPECT_TRUE(WriteGreyBmp(path, 8, 8, [](int, int) { return 0; }));
+    return path;
+}
 
 TEST_F(MenusTest, NoDocumentMenuBar)
 {
-    EXPECT_EQ(m_frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
     EXPECT_EQ(Entries(Menu(0)), (QStringList{"&Open...\tCtrl+O", "-", "Recent File", "-", "E&xit"}));
     EXPECT_FALSE(Enabled(ID_FILE_MRU_FILE1));  // stands greyed while the list is empty
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Toolbar", "&Status Bar"}));
@@ -168,9 +85,9 @@ TEST_F(MenusTest, NoDocumentMenuBar)
 
 TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows)
 {
-    const std::string path = Write(Study(0), "single.dcm");
+    const std::string path = Written(Study(0), folder.File("single.dcm"));
     ASSERT_NE(Open(path), nullptr);
-    EXPECT_EQ(m_frame->MenuTitles(),
+    EXPECT_EQ(frame->MenuTitles(),
               (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     const QStringList file = Entries(Menu(0));
     ASSERT_EQ(file.size(), 9) << file.join(QLatin1Char('|')).toStdString();
@@ -191,13 +108,13 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows)
 
     Action(ID_FILE_CLOSE)->trigger();
     Idle();
-    EXPECT_EQ(m_frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
 }
 
 TEST_F(MenusTest, WindowMenuListsEveryChildWindow)
 {
-    ASSERT_NE(Open(Write(Study(0), "a.dcm")), nullptr);
-    ASSERT_NE(Open(Write(Study(3), "b.dcm")), nullptr);
+    ASSERT_NE(Open(Written(Study(0), folder.File("a.dcm"))), nullptr);
+    ASSERT_NE(Open(Written(Study(3), folder.File("b.dcm"))), nullptr);
     const QStringList window = Entries(Menu(5));
     EXPECT_EQ(window.mid(4), (QStringList{"-", "&1 a.dcm ==>8 bpp", "&2 b.dcm ==>8 bpp"}));
     // Shown again, the list is rebuilt rather than appended twice.
@@ -218,7 +135,7 @@ TEST_F(MenusTest, EnablingWithoutADocument)
 
 TEST_F(MenusTest, EnablingFollowsTheActiveDocument)
 {
-    CChildFrame* single = Open(Write(Study(0), "single.dcm"));
+    CChildFrame* single = Open(Written(Study(0), folder.File("single.dcm")));
     ASSERT_NE(single, nullptr);
     for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_SELECTED, ID_FILE_CLOSE, ID_SHOW_DICOM_HEADER, ID_ACTIONS_RECTANGLE,
                    ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
@@ -227,34 +144,51 @@ TEST_F(MenusTest, EnablingFollowsTheActiveDocument)
     for (int id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_ACTIONS_VIDEO, ID_FILTERS_SMOOTHING,
                    ID_FILE_PRINT, ID_PLAY_VIDEO, ID_NEXT_PANE, ID_PREV_PANE})
         EXPECT_FALSE(Enabled(id)) << id;
-    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE})
-        EXPECT_FALSE(Enabled(id)) << "one frame: " << id;
-
-    CChildFrame* multi = Open(Write(Study(3), "multi.dcm"));
+    CChildFrame* multi = Open(Written(Study(3), folder.File("multi.dcm")));
     ASSERT_NE(multi, nullptr);
-    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE})
-        EXPECT_TRUE(Enabled(id)) << "three frames: " << id;
 
-    CChildFrame* bitmap = Open(WriteBitmap("picture.bmp"));
-    ASSERT_NE(bitmap, nullptr);
-    EXPECT_FALSE(Enabled(ID_NEXT_SLIDE));
-    EXPECT_TRUE(Enabled(ID_SHOW_DICOM_HEADER));
-
-    // Switching windows changes the states at the next idle moment.
-    m_frame->MdiArea()->setActiveSubWindow(multi);
+    // Switching windows changes the states by itself at the next idle moment.
+    frame->MdiArea()->setActiveSubWindow(multi);
     Idle();
-    EXPECT_TRUE(Enabled(ID_LAST_SLIDE));
+    EXPECT_TRUE(Action(ID_LAST_SLIDE)->isEnabled());
     EXPECT_TRUE(Button(ID_LAST_SLIDE)->isEnabled());
-    m_frame->MdiArea()->setActiveSubWindow(single);
+    frame->MdiArea()->setActiveSubWindow(single);
     Idle();
-    EXPECT_FALSE(Enabled(ID_LAST_SLIDE));
+    EXPECT_FALSE(Action(ID_LAST_SLIDE)->isEnabled());
     EXPECT_FALSE(Button(ID_LAST_SLIDE)->isEnabled());
 }
 
+// The four slide commands are enabled exactly for a document of more than one frame.
+struct SlideCase {
+    const char* name;
+    int frames;  // DICOM frames; 0 for a bitmap
+    bool enabled;
+};
+
+class SlideCommands : public ViewerApp, public ::testing::WithParamInterface<SlideCase> {};
+
+TEST_P(SlideCommands, AreEnabledOnlyForSeveralFrames)
+{
+    const SlideCase& c = GetParam();
+    const std::string path = folder.File(c.name);
+    ASSERT_NE(Open(c.frames > 0 ? Written(Study(c.frames), path) : Bitmap(path)), nullptr);
+    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE})
+        EXPECT_EQ(Enabled(id), c.enabled) << id;
+    EXPECT_TRUE(Enabled(ID_SHOW_DICOM_HEADER));
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, SlideCommands,
+                         ::testing::Values(SlideCase{"single.dcm", 1, false}, SlideCase{"two.dcm", 2, true},
+                                           SlideCase{"three.dcm", 3, true}, SlideCase{"picture.bmp", 0, false}),
+                         [](const ::testing::TestParamInfo<SlideCase>& param) {
+                             return std::to_string(param.param.frames) + "_frames_" +
+                                    (param.param.frames > 0 ? "dicom" : "bitmap");
+                         });
+
 TEST_F(MenusTest, AcceleratorsWithoutAHandlerDoNothing)
 {
-    CChildFrame* first = Open(Write(Study(3), "first.dcm"));
-    CChildFrame* second = Open(Write(Study(0), "second.dcm"));
+    CChildFrame* first = Open(Written(Study(3), folder.File("first.dcm")));
+    CChildFrame* second = Open(Written(Study(0), folder.File("second.dcm")));
     ASSERT_TRUE(first && second);
     const CDorvanelleDoc& doc = second->View()->GetDocument();
     const PackedDib* image = doc.m_pDib.get();
@@ -270,18 +204,18 @@ TEST_F(MenusTest, AcceleratorsWithoutAHandlerDoNothing)
     for (const auto& [key, modifiers] : idle) {
         QTest::keyClick(target, key, modifiers);
         Idle();
-        EXPECT_EQ(m_frame->ActiveChild(), second) << key;
+        EXPECT_EQ(frame->ActiveChild(), second) << key;
         EXPECT_EQ(doc.m_pDib.get(), image) << key;
-        EXPECT_EQ(m_app->DocumentCount(), 2u) << key;
+        EXPECT_EQ(app->DocumentCount(), 2u) << key;
     }
-    EXPECT_EQ(m_dialogs.openAsked + m_dialogs.saveAsked + m_dialogs.modalRuns, 0);
-    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+    EXPECT_EQ(dialogs.openAsked + dialogs.saveAsked + static_cast<int>(dialogs.modalTitles.size()), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
 
     // The handled ones do reach their commands.
     QTest::keyClick(target, Qt::Key_O, Qt::ControlModifier);
-    EXPECT_EQ(m_dialogs.openAsked, 1);
+    EXPECT_EQ(dialogs.openAsked, 1);
     QTest::keyClick(target, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_EQ(m_dialogs.saveAsked, 1);
+    EXPECT_EQ(dialogs.saveAsked, 1);
 }
 
 TEST_F(MenusTest, Toolbar)
@@ -291,7 +225,7 @@ TEST_F(MenusTest, Toolbar)
     EXPECT_EQ(bar->windowTitle(), "Main Toolbar");  // its caption when it floats
     EXPECT_TRUE(bar->isMovable());
     EXPECT_TRUE(bar->isFloatable());
-    EXPECT_EQ(m_frame->toolBarArea(bar), Qt::TopToolBarArea);
+    EXPECT_EQ(frame->toolBarArea(bar), Qt::TopToolBarArea);
     std::vector<int> layout;
     for (QAction* action : bar->actions()) {
         if (action->isSeparator()) {
@@ -315,7 +249,7 @@ TEST_F(MenusTest, Toolbar)
 
 TEST_F(MenusTest, SelectRectangleShowsPressedWhileSelecting)
 {
-    CChildFrame* child = Open(Write(Study(0), "single.dcm"));
+    CChildFrame* child = Open(Written(Study(0), folder.File("single.dcm")));
     ASSERT_NE(child, nullptr);
     EXPECT_FALSE(Button(ID_ACTIONS_RECTANGLE)->isChecked());
     EXPECT_FALSE(Action(ID_ACTIONS_RECTANGLE)->isCheckable());  // no empty box in the menu
@@ -340,21 +274,21 @@ TEST_F(MenusTest, ViewMenuTogglesToolbarAndStatusBar)
     EXPECT_FALSE(Action(ID_VIEW_TOOLBAR)->isChecked());
     Action(ID_VIEW_STATUS_BAR)->trigger();
     Idle();
-    EXPECT_TRUE(m_frame->statusBar()->isHidden());
+    EXPECT_TRUE(frame->statusBar()->isHidden());
     EXPECT_FALSE(Action(ID_VIEW_STATUS_BAR)->isChecked());
     Action(ID_VIEW_TOOLBAR)->trigger();
     Action(ID_VIEW_STATUS_BAR)->trigger();
     Idle();
     EXPECT_TRUE(ToolBar()->isVisible());
-    EXPECT_TRUE(m_frame->statusBar()->isVisible());
+    EXPECT_TRUE(frame->statusBar()->isVisible());
     EXPECT_TRUE(Action(ID_VIEW_TOOLBAR)->isChecked());
     EXPECT_TRUE(Action(ID_VIEW_STATUS_BAR)->isChecked());
 }
 
 TEST_F(MenusTest, StatusBarPromptsAndReady)
 {
-    ASSERT_NE(Open(Write(Study(3), "multi.dcm")), nullptr);
-    QStatusBar* status = m_frame->statusBar();
+    ASSERT_NE(Open(Written(Study(3), folder.File("multi.dcm"))), nullptr);
+    QStatusBar* status = frame->statusBar();
     EXPECT_EQ(status->currentMessage(), "Ready");
 
     // Resting on a toolbar button.
@@ -368,7 +302,7 @@ TEST_F(MenusTest, StatusBarPromptsAndReady)
 
     // Highlighting a menu item.
     QMenu* file = Menu(0);
-    file->popup(m_frame->mapToGlobal(QPoint(10, 10)));
+    file->popup(frame->mapToGlobal(QPoint(10, 10)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
     file->setActiveAction(Action(ID_FILE_OPEN));
     EXPECT_EQ(status->currentMessage(), "Open an existing document");
@@ -381,10 +315,10 @@ TEST_F(MenusTest, StatusBarPromptsAndReady)
 
 TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells)
 {
-    auto* indicators = m_frame->statusBar()->findChild<CKeyboardIndicators*>();
+    auto* indicators = frame->statusBar()->findChild<CKeyboardIndicators*>();
     ASSERT_NE(indicators, nullptr);
     // Right of the message pane, in this order, each as wide as its text.
-    const QList<QLabel*> panes = m_frame->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<QLabel*> panes = frame->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
     QStringList names;
     for (QLabel* pane : panes)
         names.push_back(pane->objectName());
@@ -403,7 +337,7 @@ TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells)
 
     // Without a windowing system nothing is known, and the panes go blank again.
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        QTest::keyClick(m_frame, Qt::Key_CapsLock);
+        QTest::keyClick(frame, Qt::Key_CapsLock);
         Idle();
         EXPECT_EQ(indicators->NumPane()->text(), "");
         EXPECT_EQ(indicators->ScrollPane()->text(), "");
@@ -412,19 +346,19 @@ TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells)
 
 TEST_F(MenusTest, ShowDicomHeaderListsTheActiveDocument)
 {
-    ASSERT_NE(Open(Write(Study(3), "multi.dcm")), nullptr);
+    ASSERT_NE(Open(Written(Study(3), folder.File("multi.dcm"))), nullptr);
     Button(ID_SHOW_DICOM_HEADER)->click();
-    EXPECT_EQ(m_dialogs.modalRuns, 1);
-    EXPECT_EQ(m_dialogs.headerTitle, "Dicom File Header Details");
-    EXPECT_TRUE(m_dialogs.headerModal);
-    EXPECT_GT(m_dialogs.headerRows, 10);
-    EXPECT_TRUE(m_dialogs.headerNotice.isEmpty());
+    ASSERT_EQ(dialogs.modalTitles.size(), 1u);
+    EXPECT_EQ(dialogs.modalTitles.back(), "Dicom File Header Details");
+    EXPECT_TRUE(dialogs.headerModal);
+    EXPECT_GT(dialogs.headerRows, 10);
+    EXPECT_TRUE(dialogs.headerNotice.isEmpty());
 
-    ASSERT_NE(Open(WriteBitmap("picture.bmp")), nullptr);
+    ASSERT_NE(Open(Bitmap(folder.File("picture.bmp"))), nullptr);
     Action(ID_SHOW_DICOM_HEADER)->trigger();
-    EXPECT_EQ(m_dialogs.modalRuns, 2);
-    EXPECT_EQ(m_dialogs.headerRows, 0);
-    EXPECT_FALSE(m_dialogs.headerNotice.isEmpty());
+    EXPECT_EQ(dialogs.modalTitles.size(), 2u);
+    EXPECT_EQ(dialogs.headerRows, 0);
+    EXPECT_FALSE(dialogs.headerNotice.isEmpty());
 }
 
 }  // namespace

@@ -50,53 +50,7 @@ std::string FirstBytes(const std::string& path, std::size_t n) {
 
 bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
-class Viewer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        // Every test starts with an empty recent-file list.
-        QSettings(QStringLiteral("Davov Adivir"), QStringLiteral("Dorvanelle")).clear();
-        app = std::make_unique<CDorvanelleApp>(dialogs);
-        ASSERT_TRUE(app->InitInstance({}, false));
-        frame = app->MainFrame();
-        frame->resize(1280, 1000);
-        frame->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        app.reset();
-        QApplication::processEvents();
-    }
-
-    CChildFrame* Open(const std::string& path) {
-        CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(path));
-        QApplication::processEvents();
-        return child;
-    }
-    void Activate(CChildFrame* child) {
-        frame->MdiArea()->setActiveSubWindow(child);
-        QApplication::processEvents();
-    }
-    bool Enabled(int id) {
-        frame->UpdateCommandStates();
-        return frame->Action(id)->isEnabled();
-    }
-    void Run(int id) {
-        frame->ExecuteCommand(id);
-        QApplication::processEvents();
-    }
-    // Lets closed windows be deleted.
-    void Settle() {
-        QApplication::processEvents();
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QApplication::processEvents();
-    }
-    CControlPanel& Panel() { return *frame->m_wndControlPanel; }
-
-    TempFolder folder;
-    FakeDialogs dialogs;
-    std::unique_ptr<CDorvanelleApp> app;
-    CMainFrame* frame = nullptr;
-};
+using Viewer = ViewerApp;
 
 // The handle's centre of a slider, for pressing on the thumb.
 QPoint HandleCentre(QSlider* slider) {
@@ -192,16 +146,15 @@ TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
     EXPECT_EQ(view->m_rcSelection, (DibRect{5, 5, 30, 30}));
 }
 
-TEST_F(Viewer, SlideCommandsFollowTheActiveDocumentsFrameCount) {
-    EXPECT_FALSE(Enabled(ID_NEXT_SLIDE));  // no document
+TEST_F(Viewer, SlideCommandsStepWithinTheFramesAndRepaintEveryViewOfTheDocument) {
     const std::string study = folder.File("study.dcm");
     ASSERT_TRUE(WriteStudy(study, 48, 64, 3));
-    const std::string picture = folder.File("single.bmp");
-    ASSERT_TRUE(WriteGreyBmp(picture, 32, 32, Gradient));
-
     CChildFrame* multi = Open(study);
     ASSERT_NE(multi, nullptr);
-    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE}) EXPECT_TRUE(Enabled(id)) << id;
+    Run(ID_WINDOW_NEW);
+    CChildFrame* second = frame->ActiveChild();
+    ASSERT_NE(second, multi);
+    Activate(multi);
     const CDorvanelleDoc& doc = multi->View()->GetDocument();
     Run(ID_PREV_SLIDE);
     EXPECT_EQ(doc.m_nFrame, 0);
@@ -213,16 +166,12 @@ TEST_F(Viewer, SlideCommandsFollowTheActiveDocumentsFrameCount) {
     EXPECT_EQ(doc.m_nFrame, 0);
     Run(ID_LAST_SLIDE);
     EXPECT_EQ(doc.m_nFrame, 2);
-    // The view repaints the new frame.
-    const QImage shown = multi->View()->viewport()->grab().toImage();
+    // Both windows of the document repaint the new frame.
     const QImage expected = DibToImage(doc.m_pDib.get());
-    EXPECT_EQ(PixelAt(shown, 24, 32), PixelAt(expected, 24, 32));
-
-    CChildFrame* single = Open(picture);
-    ASSERT_NE(single, nullptr);
-    for (int id : {ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE}) EXPECT_FALSE(Enabled(id)) << id;
-    Activate(multi);
-    EXPECT_TRUE(Enabled(ID_LAST_SLIDE));
+    for (CChildFrame* child : {multi, second}) {
+        const QImage shown = child->View()->viewport()->grab().toImage();
+        EXPECT_EQ(PixelAt(shown, 24, 32), PixelAt(expected, 24, 32));
+    }
 }
 
 TEST_F(Viewer, KeyboardMovesOnlyTheLabelAndAMouseReleaseCommits) {
@@ -297,7 +246,7 @@ TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
 
     // Closing a document clears the panel; the other one refills it when active.
     Run(ID_FILE_CLOSE);
-    Settle();
+    Idle();
     EXPECT_EQ(app->DocumentCount(), 1u);
     Activate(first);
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
@@ -339,36 +288,24 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
-TEST_F(Viewer, MenusFollowWhetherADocumentWindowIsOpen) {
-    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+TEST_F(Viewer, MainWindowTitleNamesTheActiveDocumentAndClosingClearsThePanel) {
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle"));
     EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
-    EXPECT_FALSE(Enabled(ID_FILE_SAVE));
-    EXPECT_TRUE(Enabled(ID_FILE_OPEN));
-
     const std::string picture = folder.File("p.bmp");
     ASSERT_TRUE(WriteGreyBmp(picture, 16, 16, Gradient));
     ASSERT_NE(Open(picture), nullptr);
-    EXPECT_EQ(frame->MenuTitles(),
-              (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
     frame->ActiveChild()->showMaximized();
-    QApplication::processEvents();
+    Idle();
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - [p.bmp ==>8 bpp]"));
     frame->ActiveChild()->showNormal();
-    QApplication::processEvents();
+    Idle();
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle - p.bmp ==>8 bpp"));
-    EXPECT_TRUE(Enabled(ID_FILE_SAVE));
-    // Commands nobody handles stay disabled, shortcuts included.
-    for (int id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO, ID_FILE_PRINT, ID_PLAY_VIDEO,
-                   ID_ACTIONS_VIDEO, ID_FILTERS_SMOOTHING, ID_NEXT_PANE, ID_PREV_PANE}) {
-        EXPECT_FALSE(Enabled(id)) << id;
-    }
-    EXPECT_EQ(frame->Action(ID_LAST_SLIDE)->toolTip(), QStringLiteral("Move to Last Image"));
+    EXPECT_NE(Panel().m_pWholeHistogram->Bins(), Histogram{});
 
     Run(ID_FILE_CLOSE);
-    Settle();
-    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+    Idle();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle"));
     EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), Histogram{});
 }
 
@@ -384,26 +321,11 @@ TEST_F(Viewer, OpeningRecognisesOpenFilesAndSurvivesBadOnes) {
     EXPECT_EQ(Open(folder.Path().string() + "/./p.bmp"), first);
     EXPECT_EQ(app->DocumentCount(), 1u);
 
-    // Junk opens an empty window and the status bar says why.
+    // A file without an image still opens its window (see ViewerWithoutImage).
     const std::string junk = folder.File("junk.dcm");
     std::ofstream(junk) << "this is not an image at all";
-    CChildFrame* empty = Open(junk);
-    ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(empty->View()->GetDocument().m_pDib, nullptr);
-    EXPECT_EQ(empty->windowTitle(), QStringLiteral("junk.dcm"));
-    EXPECT_GT(empty->height(), 60);  // not shrunk to its title bar
-    EXPECT_FALSE(frame->statusBar()->currentMessage().isEmpty());
-    EXPECT_NE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
-    Run(ID_ACTIONS_RECTANGLE);
-    Drag(empty->View()->viewport(), {10, 10}, {40, 40});  // nothing to crop, no crash
-    EXPECT_EQ(empty->View()->GetDocument().m_pSelectedDib, nullptr);
-
-    // A bitmap whose header lies about its size.
-    const std::string broken = folder.File("broken.bmp");
-    std::ofstream(broken, std::ios::binary) << std::string("BM\x40\0\0\0\0\0\0\0\x36\0\0\0", 14)
-                                            << std::string("\x28\0\0\0\xff\x7f\0\0\xff\x7f\0\0\1\0\x08\0", 16);
-    ASSERT_NE(Open(broken), nullptr);
-    EXPECT_EQ(app->DocumentCount(), 3u);
+    ASSERT_NE(Open(junk), nullptr);
+    EXPECT_EQ(app->DocumentCount(), 2u);
 }
 
 TEST_F(Viewer, RecentFilesAndFileOpenDialog) {
@@ -511,7 +433,7 @@ TEST_F(Viewer, MalformedFilesNeverCrashTheViewer) {
             child->View()->viewport()->grab();
             Panel().grab();
             Run(ID_FILE_CLOSE);
-            Settle();
+            Idle();
         }
     }
     EXPECT_GT(opened, 0);
@@ -567,7 +489,7 @@ TEST_F(Viewer, ClosingTheActiveDocumentRefillsThePanelFromTheWindowThatBecomesAc
     // File ▸ Close and the window's own close button.
     ASSERT_NE(Open(flat), nullptr);
     Run(ID_FILE_CLOSE);
-    Settle();
+    Idle();
     ASSERT_EQ(frame->ActiveChild(), remaining);
     EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), expected);
 
@@ -575,7 +497,7 @@ TEST_F(Viewer, ClosingTheActiveDocumentRefillsThePanelFromTheWindowThatBecomesAc
     ASSERT_NE(closing, nullptr);
     EXPECT_EQ(Panel().m_pWholeHistogram->Bins()[9], 100);
     closing->close();
-    Settle();
+    Idle();
     ASSERT_EQ(frame->ActiveChild(), remaining);
     EXPECT_EQ(Panel().m_pWholeHistogram->Bins(), expected);
     EXPECT_EQ(app->DocumentCount(), 1u);
@@ -634,11 +556,18 @@ TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) 
     CChildFrame* child = Open(path);
     ASSERT_NE(child, nullptr);
     ASSERT_EQ(child->View()->GetDocument().m_pDib, nullptr);
+    EXPECT_EQ(child->windowTitle(), QString::fromLatin1(GetParam().name));  // no depth suffix
+    EXPECT_GT(child->height(), 60);  // not shrunk to its title bar
     const QString reason = child->Controller().NoImageReason();
-    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_TRUE(reason.startsWith(QString::fromLatin1(GetParam().name) + " shows no image: ")) << reason.toStdString();
     EXPECT_EQ(frame->statusBar()->currentMessage(), reason);
     EXPECT_TRUE(ShowsTextInTheMiddle(child->View()));
     EXPECT_TRUE(dialogs.messages.empty());
+
+    // Selecting finds nothing to crop.
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(child->View()->viewport(), {10, 10}, {40, 40});
+    EXPECT_EQ(child->View()->GetDocument().m_pSelectedDib, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,17 +1,91 @@
 #include "tests/views/ViewerTestSupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QEventLoop>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMdiArea>
 #include <QMouseEvent>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QWidget>
 
+#include "app/ChildFrame.h"
+#include "app/DorvanelleApp.h"
+#include "app/MainFrame.h"
+#include "app/Settings.h"
 #include "image/BmpFile.h"
 #include "tools/generator/PhantomStudy.h"
+#include "views/ControlPanel.h"
+#include "views/HeaderDetailsDialog.h"
+#include "views/HeaderListModel.h"
 
 int FakeDialogs::RunModal(QDialog& dialog) {
     modalTitles.push_back(dialog.windowTitle());
+    if (auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog)) {
+        headerRows = header->model()->rowCount();
+        headerNotice = header->notice();
+        headerModal = header->isModal();
+    }
     return QDialog::Rejected;
 }
+
+void ViewerApp::SetUp() {
+    OpenSettings().clear();
+    app = std::make_unique<CDorvanelleApp>(dialogs);
+    ASSERT_TRUE(app->InitInstance({}, false));
+    frame = app->MainFrame();
+    frame->resize(1280, 1000);
+    frame->show();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+    Idle();
+}
+
+void ViewerApp::TearDown() {
+    app.reset();
+    Idle();
+    OpenSettings().clear();
+}
+
+CChildFrame* ViewerApp::Open(const std::string& path) {
+    CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(path));
+    Idle();
+    return child;
+}
+
+void ViewerApp::Activate(CChildFrame* child) {
+    frame->MdiArea()->setActiveSubWindow(child);
+    Idle();
+}
+
+void ViewerApp::Run(int id) {
+    frame->ExecuteCommand(id);
+    Idle();
+}
+
+bool ViewerApp::Enabled(int id) {
+    frame->UpdateCommandStates();
+    return Action(id)->isEnabled();
+}
+
+void ViewerApp::Idle() {
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QAction* ViewerApp::Action(int id) const { return frame->Action(id); }
+QMenu* ViewerApp::Menu(int index) const { return frame->menuBar()->actions().at(index)->menu(); }
+QToolBar* ViewerApp::ToolBar() const { return frame->findChild<QToolBar*>(); }
+QToolButton* ViewerApp::Button(int id) const {
+    return qobject_cast<QToolButton*>(ToolBar()->widgetForAction(Action(id)));
+}
+CControlPanel& ViewerApp::Panel() const { return *frame->m_wndControlPanel; }
 
 void SendMouse(QWidget* widget, int type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held,
                Qt::KeyboardModifiers modifiers) {

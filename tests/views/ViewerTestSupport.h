@@ -1,9 +1,13 @@
-// Shared pieces of the viewer tests: dialogs answered by the test, mouse events with
-// explicit button state, and small pictures and studies written to a temp folder.
+// Shared pieces of the viewer tests: the whole application in one fixture, dialogs
+// answered by the test, mouse events with explicit button state, and small pictures
+// and studies written to a temporary folder.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPoint>
@@ -11,10 +15,20 @@
 #include <QStringList>
 
 #include "image/PackedDib.h"
+#include "tests/support/TempFiles.h"
 #include "views/UserDialogs.h"
 
+class CChildFrame;
+class CControlPanel;
+class CDorvanelleApp;
+class CMainFrame;
+class QAction;
+class QMenu;
+class QToolBar;
+class QToolButton;
 class QWidget;
 
+// Answers every dialog at once with what the test set, and remembers what was asked.
 class FakeDialogs : public IUserDialogs {
 public:
     struct Message {
@@ -25,24 +39,61 @@ public:
 
     QStringList GetOpenFileNames(QWidget*, const QString& filters) override {
         lastFilters = filters;
+        ++openAsked;
         return openAnswer;
     }
     QString GetSaveFileName(QWidget*, const QString& filters) override {
         lastFilters = filters;
-        ++saveDialogs;
+        ++saveAsked;
         return saveAnswer;
     }
     void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) override {
         messages.push_back({icon, caption, text});
     }
+    // Records the dialog (and, for the header dialog, what it lists) and cancels it.
     int RunModal(QDialog& dialog) override;
 
     QStringList openAnswer;
     QString saveAnswer;
     QString lastFilters;
-    int saveDialogs = 0;
+    int openAsked = 0;
+    int saveAsked = 0;
     std::vector<Message> messages;
     std::vector<QString> modalTitles;
+    // The last header dialog run.
+    int headerRows = -1;
+    QString headerNotice;
+    bool headerModal = false;
+};
+
+// The whole viewer with an empty recent-file list: the application, its main window
+// shown and active, and the dialogs answered by the test.
+class ViewerApp : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens a file as File > Open does and lets the window settle.
+    CChildFrame* Open(const std::string& path);
+    void Activate(CChildFrame* child);
+    // Runs a command as its menu item or shortcut would.
+    void Run(int id);
+    // Whether the command is enabled once its state is brought up to date.
+    bool Enabled(int id);
+    // Lets the event loop run dry once, which is when command states are updated and
+    // closed windows are deleted.
+    static void Idle();
+
+    QAction* Action(int id) const;
+    QMenu* Menu(int index) const;
+    QToolBar* ToolBar() const;
+    QToolButton* Button(int id) const;
+    CControlPanel& Panel() const;
+
+    TempFolder folder;
+    FakeDialogs dialogs;
+    std::unique_ptr<CDorvanelleApp> app;
+    CMainFrame* frame = nullptr;
 };
 
 // Sends a mouse event with the given buttons held, as a real pointer would.
