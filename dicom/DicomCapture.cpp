@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileImpl.h"
@@ -44,16 +45,26 @@ std::int32_t TextToTruncatedInt(const std::uint8_t* value, std::uint32_t length)
 }
 
 // Numbers of a value shorter than the number read the missing bytes as zero.
-std::uint16_t First16(const std::uint8_t* value, std::uint32_t length) {
+std::uint16_t First16(const std::uint8_t* value, std::uint32_t length, bool bigEndian) {
     std::uint8_t bytes[2] = {};
     std::memcpy(bytes, value, length < 2 ? length : 2);
-    return ReadLE16(bytes);
+    return Read16(bytes, bigEndian);
 }
 
-std::uint32_t First32(const std::uint8_t* value, std::uint32_t length) {
+std::uint32_t First32(const std::uint8_t* value, std::uint32_t length, bool bigEndian) {
     std::uint8_t bytes[4] = {};
     std::memcpy(bytes, value, length < 4 ? length : 4);
-    return ReadLE32(bytes);
+    return Read32(bytes, bigEndian);
+}
+
+// The 64-bit numbers of an extended offset table or its lengths (little-endian:
+// only little-endian files hold compressed frames).
+std::vector<std::uint64_t> Numbers64(const std::uint8_t* value, std::uint32_t length) {
+    std::vector<std::uint64_t> numbers;
+    for (std::uint32_t i = 0; i + 8 <= length; i += 8) {
+        numbers.push_back(ReadLE32(value + i) | (std::uint64_t{ReadLE32(value + i + 4)} << 32));
+    }
+    return numbers;
 }
 
 // strtod of the first value; `fallback` when the text holds no finite number.
@@ -96,6 +107,9 @@ void CDicomFile::CaptureAttribute() {
     case 0x00281053: m_dRescaleSlope = TextToDouble(value, n, 1.0); return;
     default: break;
     }
+    const bool big = m_impl->bigEndian;
+    const auto First16 = [big](const std::uint8_t* v, std::uint32_t length) { return ::First16(v, length, big); };
+    const auto First32 = [big](const std::uint8_t* v, std::uint32_t length) { return ::First32(v, length, big); };
     if (m_nGroup == 0x0028) {
         switch (m_nElement) {
         case 0x0002: m_nSamplesPerPixel = First16(value, n); break;
@@ -103,6 +117,7 @@ void CDicomFile::CaptureAttribute() {
             std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
             std::memcpy(m_szPhotometric, value, n < sizeof m_szPhotometric ? n : sizeof m_szPhotometric);
             break;
+        case 0x0006: m_impl->planarConfiguration = First16(value, n); break;
         case 0x0008: m_nFrames = TextToInt(value, n); break;
         case 0x0010: m_nRows = First16(value, n); break;
         case 0x0011: m_nColumns = First16(value, n); break;
@@ -125,11 +140,16 @@ void CDicomFile::CaptureAttribute() {
     } else if (m_nGroup == 0x7FE0) {
         if (m_nElement == 0x0000) {
             m_nPixelGroupLength = First32(value, n);
+        } else if (m_nElement == 0x0001) {
+            m_impl->extended.offsets = Numbers64(value, n);
+        } else if (m_nElement == 0x0002) {
+            m_impl->extended.lengths = Numbers64(value, n);
         } else if (m_nElement == 0x0010) {
             // The value stays in the file buffer: no second copy of the pixels.
             m_nPixelDataLength = n;
             m_pPixelData = value;
             m_impl->encapsulated = m_impl->undefinedLength;
+            m_impl->bigEndianPixels = m_impl->bigEndian;
         }
     }
 }

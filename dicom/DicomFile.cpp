@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "dicom/DicomFileImpl.h"
+#include "dicom/EncapsulatedPixelData.h"
+#include "dicom/TransferSyntax.h"
 #include "io/ByteOrder.h"
 
 namespace {
@@ -18,9 +20,11 @@ char UpperAscii(std::uint8_t c) {
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
 
-// VRs whose explicit form has two reserved bytes and a 32-bit length.
+// VRs whose explicit form has two reserved bytes and a 32-bit length. OD, OF, OL,
+// OV, SV, UC, UR and UV came later than the rest; without them an element of such
+// a VR was read as implicit and the walk lost its way.
 bool IsLongFormVR(const std::uint8_t* vr) {
-    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT"};
+    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT", "OD", "OF", "OL", "OV", "SV", "UC", "UR", "UV"};
     const char a = UpperAscii(vr[0]);
     const char b = UpperAscii(vr[1]);
     for (const char* code : kLong) {
@@ -78,9 +82,16 @@ void CDicomFile::ClearImageFields() {
     m_nFrames = 0;
     m_pPixelData = nullptr;
     m_impl->encapsulated = false;
+    m_impl->bigEndianPixels = false;
+    m_impl->planarConfiguration = 0;
+    m_impl->items = {};
+    m_impl->fragments = EncapsulatedPixelData();
+    m_impl->extended = ExtendedOffsets();
+    m_impl->itemsProblem = Reason();
 }
 
 bool CDicomFile::PixelDataEncapsulated() const { return m_impl->encapsulated; }
+bool CDicomFile::PixelDataBigEndian() const { return m_impl->bigEndian; }
 
 void CDicomFile::ClearElement() {
     m_nGroup = 0;
@@ -97,6 +108,7 @@ void CDicomFile::AdoptBuffer(FileBuffer buffer) {
         m_impl->retired.push_back(std::move(m_impl->buffer));
     }
     m_impl->buffer = std::move(buffer);
+    m_impl->inflated = false;
     ++m_impl->generation;
     m_pBuffer = m_impl->buffer.Data();
     m_nSize = static_cast<std::uint32_t>(m_impl->buffer.Size());
@@ -152,9 +164,10 @@ int CDicomFile::DetectLayout() const {
 }
 
 bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
-    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
-                                         "IS", "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ",
-                                         "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT"};
+    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS",
+                                         "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ", "SS", "ST",
+                                         "TM", "UI", "UL", "UN", "US", "UT", "OD", "OF", "OL", "OV",
+                                         "SV", "UC", "UR", "UV"};
     const char a = UpperAscii(twoBytes[0]);
     const char b = UpperAscii(twoBytes[1]);
     for (const char* code : kCodes) {
@@ -178,26 +191,27 @@ bool CDicomFile::ReadElementHeader() {
         return endWalk();
     }
     const std::uint8_t* p = m_pBuffer + start;
-    m_nGroup = ReadLE16(p);
-    m_nElement = ReadLE16(p + 2);
+    const bool big = m_impl->bigEndian;
+    m_nGroup = Read16(p, big);
+    m_nElement = Read16(p + 2, big);
 
     std::uint64_t valueStart = start + 8;
     std::uint32_t length = 0;
     std::uint64_t continueAt = 0;  // where the walk goes on after an undefined length
     if (!IsExplicitVR(p + 4)) {
-        length = ReadLE32(p + 4);
+        length = Read32(p + 4, big);
         continueAt = start + 8;
     } else if (IsLongFormVR(p + 4)) {
         if (start + 12 > size) {
             return endWalk();
         }
-        length = ReadLE32(p + 8);
+        length = Read32(p + 8, big);
         valueStart = start + 12;
         // Steps over the header and the tag and length of the first item (or of the
         // offset table of encapsulated pixel data), into the item's elements.
         continueAt = start + 20;
     } else {
-        length = ReadLE16(p + 6);
+        length = Read16(p + 6, big);
     }
 
     if (length == kUndefinedLength) {
@@ -205,6 +219,7 @@ bool CDicomFile::ReadElementHeader() {
             return endWalk();
         }
         m_impl->undefinedLength = true;
+        m_impl->valueStart = static_cast<std::uint32_t>(valueStart);
         m_nCursor = static_cast<std::uint32_t>(continueAt);
         return true;
     }
@@ -230,10 +245,105 @@ void CDicomFile::WalkElements(int layout, Step step) {
     } else if (layout != 3) {
         return;
     }
+    Impl& d = *m_impl;
+    d.bigEndian = false;
+    d.syntax = nullptr;
+    d.syntaxUid.clear();
+    d.dataSetProblem = Reason();
     // Every element moves the cursor forward by at least 8 bytes, so this ends.
     while (m_nCursor < m_nSize && ReadElementHeader()) {
+        const bool meta = m_nGroup == 0x0002 && !d.bigEndian;
+        if (meta && m_nElement == 0x0010) {
+            NoteTransferSyntax();
+        }
         step();
+        if (m_nGroup == 0x7FE0 && m_nElement == 0x0010 && d.undefinedLength) {
+            SkipPixelItems();
+        }
+        // The meta group ends where the next element is not in group 2.
+        if (meta && !(m_nCursor + 2 <= m_nSize && ReadLE16(m_pBuffer + m_nCursor) == 0x0002) && !EnterDataSet()) {
+            m_nCursor = m_nSize;
+        }
     }
+}
+
+void CDicomFile::NoteTransferSyntax() {
+    Impl& d = *m_impl;
+    const std::uint8_t* value = CurrentValue();
+    if (value == nullptr) {
+        return;
+    }
+    std::string uid(reinterpret_cast<const char*>(value), m_nLength);
+    while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' ')) {
+        uid.pop_back();
+    }
+    d.syntaxUid = uid;
+    d.syntax = FindTransferSyntax(uid);
+}
+
+bool CDicomFile::EnterDataSet() {
+    Impl& d = *m_impl;
+    if (d.syntax == nullptr) {
+        return true;
+    }
+    if (d.syntax->kind == SyntaxKind::ExplicitBig) {
+        d.bigEndian = true;
+        return true;
+    }
+    if (d.syntax->kind != SyntaxKind::DeflatedLittle || d.inflated) {
+        return true;
+    }
+    // The meta group stays as it is; the data set after it is replaced by its
+    // inflated bytes, which this walk and every later one read.
+    const std::span<const std::uint8_t> deflated(m_pBuffer + m_nCursor, m_nSize - m_nCursor);
+    std::vector<std::uint8_t> inflated;
+    std::string why;
+    const std::uint64_t limit = kMaxFileSize - m_nCursor;
+    const std::size_t cap = InflateCap(deflated.size()) < limit ? InflateCap(deflated.size()) : limit;
+    if (!InflateDataSet(deflated, cap, inflated, &why)) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About(why);
+        return false;
+    }
+    FileBuffer buffer = FileBuffer::Allocate(m_nCursor + inflated.size());
+    if (!buffer) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the inflated data set");
+        return false;
+    }
+    std::memcpy(buffer.Data(), m_pBuffer, m_nCursor);
+    if (!inflated.empty()) {
+        std::memcpy(buffer.Data() + m_nCursor, inflated.data(), inflated.size());
+    }
+    AdoptBuffer(std::move(buffer));
+    d.inflated = true;
+    return true;
+}
+
+void CDicomFile::SkipPixelItems() {
+    Impl& d = *m_impl;
+    if (d.syntax == nullptr ||
+        (d.syntax->kind != SyntaxKind::Encapsulated && d.syntax->kind != SyntaxKind::NotShown)) {
+        return;  // without a compressed transfer syntax the walk goes on inside, as it always has
+    }
+    const std::span<const std::uint8_t> items(m_pBuffer + d.valueStart, m_nSize - d.valueStart);
+    // The last pixel data in walking order is the one captured, so its items are kept.
+    std::string why;
+    if (!ParseFragments(items, d.fragments, &why)) {
+        d.itemsProblem = Reason(DicomNoImage::FrameNotDecoded).About(why);
+        d.items = {};
+        m_nCursor = m_nSize;
+        return;
+    }
+    d.itemsProblem = Reason();
+    d.items = items.first(d.fragments.end);
+    m_nCursor = static_cast<std::uint32_t>(d.valueStart + d.fragments.end);
+}
+
+std::string CDicomFile::TransferSyntaxUid() const {
+    return m_impl->syntaxUid;
+}
+
+std::string CDicomFile::TransferSyntaxName() const {
+    return m_impl->syntax != nullptr ? m_impl->syntax->name : "";
 }
 
 void CDicomFile::ParseElements(int layout) {

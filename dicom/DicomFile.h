@@ -3,8 +3,10 @@
 // displayable bitmap, and names and renders elements for the header listing.
 //
 // It is a tolerant walker, not a validating parser: it decides explicit or implicit
-// VR element by element, reads every number as little-endian, and never reads
-// outside the file's bytes whatever their lengths claim.
+// VR element by element and never reads outside the file's bytes whatever their
+// lengths claim. Numbers are little-endian unless the file meta group names the
+// big-endian transfer syntax; a deflated data set is inflated before it is walked,
+// and compressed frames are decoded one at a time when they are shown.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dicom/DicomWriter.h"
 #include "image/PackedDib.h"
@@ -30,6 +33,13 @@ enum class DicomNoImage {
     NoPixelData,
     Encapsulated,              // compressed fragments, which the reader does not decode
     FrameOutside,              // First: the frame asked for
+    DataSetUnreadable,         // Subject: why the data set after the meta group cannot be read
+    SyntaxNotShown,            // Subject: what the frames are compressed as (e.g. "JPEG XL")
+    SyntaxUnknown,             // Subject: the transfer syntax UID
+    FrameNotDecoded,           // Subject: the decoder's words
+    PaletteColour,
+    PhotometricNotShown,       // Subject: the photometric interpretation
+    ColourBitsAllocated,       // First: the bits allocated of a colour image
 };
 std::string ReasonText(DicomNoImage code, const Reason& reason);
 
@@ -86,10 +96,18 @@ public:
 
     // Whether the captured pixel data is a sequence of fragments rather than samples.
     bool PixelDataEncapsulated() const;
+    // Whether the file's numbers, samples included, are big-endian.
+    bool PixelDataBigEndian() const;
 
     // Why MakeFrameDib(frame) gives no image (the load failure first); empty when it
     // gives one.
     Reason NoImageReason(std::int32_t frame) const;
+
+    // The Transfer Syntax UID of the file meta group as the last walk found it
+    // (without padding), and its name; both empty without a meta group, the name
+    // empty for a UID that is not known.
+    std::string TransferSyntaxUid() const;
+    std::string TransferSyntaxName() const;
 
     // Writes `dib` (8- or 24-bit) as a bare implicit-VR stream of 14 elements.
     // Null writes nothing and creates no file.
@@ -162,8 +180,29 @@ private:
     void Write12BitRows(std::uint8_t* rows, std::size_t stride) const;
     void Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride);
     void WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const;
-    // Whether frame `frame` of `bytesPerFrame` bytes lies wholly inside the pixel data.
+    // Whether frame `frame` of `bytesPerFrame` bytes lies wholly inside the samples
+    // SelectSamples chose.
     bool FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const;
+
+    // The walk's handling of the file meta group: notes the transfer syntax, and
+    // where the group ends, prepares the data set (big-endian numbers, inflation).
+    // False when the data set cannot be read.
+    void NoteTransferSyntax();
+    bool EnterDataSet();
+    // Reads the items of encapsulated pixel data and moves the cursor past them.
+    void SkipPixelItems();
+
+    // Chooses the samples the conversion reads for `frame`, rearranging or decoding
+    // when the file does not store them as the conversion reads them; false, with
+    // the reason kept for NoImageReason, when there are none.
+    struct ColourPlan;
+    bool SelectSamples(std::int32_t frame) const;
+    bool PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const;
+    bool RearrangeStored(const ColourPlan& plan, bool signExtend) const;
+    void ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data) const;
+    bool DecodeStoredFrame(std::int32_t frame) const;
+    // The start of frame `frame` in the chosen samples.
+    const std::uint8_t* SourceFrame(std::int32_t frame, std::size_t bytesPerFrame) const;
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;  // file buffer and per-file caches (sample range)

@@ -2,9 +2,11 @@
 // samples per pixel (16-bit samples through the grey window, 12-bit packed samples
 // by a fixed weighting of their nibbles), 24-bit colour for three.
 //
-// The pixel data stays in the file buffer and is never changed. The range of the
-// whole data after the rescale is computed once per file, and only the rows of the
-// frame asked for are mapped, through a table of the current window.
+// The samples are read where SelectSamples puts them (the file buffer, or a
+// rearranged or decoded copy) and never changed. The range of the whole data after
+// the rescale is computed once per file (per decoded frame for compressed data),
+// and only the rows of the frame asked for are mapped, through a table of the
+// current window.
 #include <cstring>
 #include <new>
 #include <string>
@@ -28,11 +30,12 @@ std::uint8_t TwelveBitSecond(std::uint8_t d1, std::uint8_t d2) {
 }  // namespace
 
 bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const {
-    if (frame < 0 || m_pPixelData == nullptr) {
+    const Impl& d = *m_impl;
+    if (frame < d.sourceFirstFrame || d.source == nullptr) {
         return false;
     }
     // Divided rather than multiplied: frame x 3 x rows x columns can pass 2^64.
-    return bytesPerFrame == 0 || static_cast<std::uint64_t>(frame) < m_nPixelDataLength / bytesPerFrame;
+    return bytesPerFrame == 0 || static_cast<std::uint64_t>(frame - d.sourceFirstFrame) < d.sourceLength / bytesPerFrame;
 }
 
 bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
@@ -42,14 +45,16 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     case 12: return true;  // read from the start whatever the frame; unfilled output is 0
     case 16: {
         Impl& d = *m_impl;
-        if (!d.rangeKnown || d.rangeGeneration != d.generation || d.rangeData != m_pPixelData ||
-            d.rangeLength != m_nPixelDataLength || d.rangeIntercept != m_nRescaleIntercept) {
-            const std::size_t count = m_pPixelData != nullptr ? m_nPixelDataLength / 2 : 0;
-            d.range = RescaledSampleRange(m_pPixelData, count, m_nRescaleIntercept);
+        if (!d.rangeKnown || d.rangeGeneration != d.generation || d.rangeData != d.source ||
+            d.rangeLength != d.sourceLength || d.rangeSerial != d.sourceSerial ||
+            d.rangeIntercept != m_nRescaleIntercept) {
+            const std::size_t count = d.source != nullptr ? d.sourceLength / 2 : 0;
+            d.range = RescaledSampleRange(d.source, count, m_nRescaleIntercept);
             d.rangeKnown = true;
             d.rangeGeneration = d.generation;
-            d.rangeData = m_pPixelData;
-            d.rangeLength = m_nPixelDataLength;
+            d.rangeData = d.source;
+            d.rangeLength = d.sourceLength;
+            d.rangeSerial = d.sourceSerial;
             d.rangeIntercept = m_nRescaleIntercept;
         }
         // The range and the default window come from all samples of every frame,
@@ -69,7 +74,7 @@ void CDicomFile::WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, 
                                std::size_t stride) {
     const std::size_t columns = m_nColumns;
     if (bitsAllocated == 8) {
-        const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * columns;
+        const std::uint8_t* source = SourceFrame(frame, std::size_t{m_nRows} * columns);
         for (std::size_t i = 0; i < m_nRows; ++i) {
             std::memcpy(rows + i * stride, source + (m_nRows - 1 - i) * columns, columns);
         }
@@ -83,12 +88,13 @@ void CDicomFile::WriteGreyRows(std::uint16_t bitsAllocated, std::int32_t frame, 
 void CDicomFile::Write12BitRows(std::uint8_t* rows, std::size_t stride) const {
     const std::size_t columns = m_nColumns;
     const std::size_t total = std::size_t{m_nRows} * columns;
-    const std::size_t groups = m_pPixelData != nullptr ? m_nPixelDataLength / 3 : 0;
+    const std::uint8_t* data = m_impl->source;
+    const std::size_t groups = data != nullptr ? m_impl->sourceLength / 3 : 0;
     // Output byte o goes to row o / columns, kept in the file's order (top row first).
     const auto put = [&](std::size_t o, std::uint8_t value) { rows[o / columns * stride + o % columns] = value; };
     std::size_t o = 0;
     for (std::size_t g = 0; g < groups && o < total; ++g) {
-        const std::uint8_t* d = m_pPixelData + 3 * g;
+        const std::uint8_t* d = data + 3 * g;
         put(o++, TwelveBitFirst(d[0], d[1]));
         if (o < total) {
             put(o++, TwelveBitSecond(d[1], d[2]));
@@ -110,7 +116,7 @@ void CDicomFile::Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::siz
     }
     const std::uint8_t* table = d.table.data();
     const std::size_t columns = m_nColumns;
-    const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * columns * 2;
+    const std::uint8_t* source = SourceFrame(frame, std::size_t{m_nRows} * columns * 2);
     for (std::size_t i = 0; i < m_nRows; ++i) {
         const std::uint8_t* in = source + (m_nRows - 1 - i) * columns * 2;
         std::uint8_t* out = rows + i * stride;
@@ -122,7 +128,7 @@ void CDicomFile::Write16BitRows(std::int32_t frame, std::uint8_t* rows, std::siz
 
 void CDicomFile::WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_t stride) const {
     const std::size_t rowBytes = std::size_t{3} * m_nColumns;
-    const std::uint8_t* source = m_pPixelData + static_cast<std::size_t>(frame) * m_nRows * rowBytes;
+    const std::uint8_t* source = SourceFrame(frame, std::size_t{m_nRows} * rowBytes);
     for (std::size_t k = 0; k < m_nRows; ++k) {
         const std::uint8_t* in = source + (m_nRows - 1 - k) * rowBytes;
         std::uint8_t* out = rows + k * stride;
@@ -135,7 +141,7 @@ void CDicomFile::WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_
 }
 
 std::unique_ptr<std::uint8_t[]> CDicomFile::ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
-    if (!PrepareGreyFrame(bitsAllocated, frame)) {
+    if (!SelectSamples(frame) || !PrepareGreyFrame(bitsAllocated, frame)) {
         return nullptr;
     }
     const std::size_t size = std::size_t{m_nRows} * m_nColumns;
@@ -148,6 +154,9 @@ std::unique_ptr<std::uint8_t[]> CDicomFile::ExtractFrame(std::uint16_t bitsAlloc
 
 PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
     if (m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel > 3) {
+        return nullptr;
+    }
+    if (!SelectSamples(frame)) {
         return nullptr;
     }
     const std::uint16_t width = BuiltWidth(m_nColumns);
@@ -202,6 +211,16 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
         case DicomNoImage::NoPixelData: return "no pixel data";
         case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
         case DicomNoImage::FrameOutside: break;
+        case DicomNoImage::DataSetUnreadable:
+        case DicomNoImage::FrameNotDecoded: return reason.Subject();
+        case DicomNoImage::SyntaxNotShown: return "compressed as " + reason.Subject() + ", which is not shown";
+        case DicomNoImage::SyntaxUnknown:
+            return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
+        case DicomNoImage::PaletteColour: return "palette colour (PALETTE COLOR) images are not shown";
+        case DicomNoImage::PhotometricNotShown:
+            return "photometric interpretation " + reason.Subject() + " is not shown";
+        case DicomNoImage::ColourBitsAllocated:
+            return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8 and 16)";
     }
     return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
 }
@@ -209,6 +228,9 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
 Reason CDicomFile::NoImageReason(std::int32_t frame) const {
     if (m_impl->loadFailure) {
         return m_impl->loadFailure;
+    }
+    if (m_impl->dataSetProblem) {
+        return m_impl->dataSetProblem;
     }
     if (m_nRows == 0 || m_nColumns == 0) {
         return DicomNoImage::NoRowsOrColumns;
@@ -219,18 +241,19 @@ Reason CDicomFile::NoImageReason(std::int32_t frame) const {
     std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns;
     if (m_nSamplesPerPixel == 3) {
         bytesPerFrame *= 3;
-    } else if (m_nBitsAllocated == 12) {
-        return {};
     } else if (m_nBitsAllocated == 16) {
         bytesPerFrame *= 2;
-    } else if (m_nBitsAllocated != 8) {
+    } else if (m_nBitsAllocated != 8 && m_nBitsAllocated != 12) {
         return Reason(DicomNoImage::UnsupportedBitsAllocated).Numbers(m_nBitsAllocated);
     }
-    if (m_pPixelData == nullptr) {
-        return DicomNoImage::NoPixelData;
+    if (!SelectSamples(frame)) {
+        return m_impl->sourceReason;
     }
-    if (m_impl->encapsulated) {
-        return DicomNoImage::Encapsulated;
+    if (m_nSamplesPerPixel < 3 && m_nBitsAllocated == 12) {
+        return {};  // read from the start whatever the frame; unfilled output is 0
+    }
+    if (m_impl->source == nullptr) {
+        return DicomNoImage::NoPixelData;
     }
     if (!FrameInside(frame, bytesPerFrame)) {
         return Reason(DicomNoImage::FrameOutside).Numbers(frame);

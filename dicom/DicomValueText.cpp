@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dicom/DicomFile.h"
+#include "dicom/DicomFileImpl.h"
 #include "io/ByteOrder.h"
 
 namespace {
@@ -66,20 +67,23 @@ void CDicomFile::FormatValue() {
     if (value == nullptr || m_nLength < NumberSize(kind)) {
         return;
     }
+    // A big-endian data set shows the same text as a little-endian one.
+    const bool big = m_impl->bigEndian;
     switch (kind) {
-    case ValueKind::Unsigned16: std::snprintf(out, room, "%d", int{ReadLE16(value)}); break;
-    case ValueKind::Signed16: std::snprintf(out, room, "%d", int{static_cast<std::int16_t>(ReadLE16(value))}); break;
-    case ValueKind::Int32: std::snprintf(out, room, "%d", static_cast<int>(static_cast<std::int32_t>(ReadLE32(value)))); break;
+    case ValueKind::Unsigned16: std::snprintf(out, room, "%d", int{Read16(value, big)}); break;
+    case ValueKind::Signed16: std::snprintf(out, room, "%d", int{static_cast<std::int16_t>(Read16(value, big))}); break;
+    case ValueKind::Int32: std::snprintf(out, room, "%d", static_cast<int>(static_cast<std::int32_t>(Read32(value, big)))); break;
     case ValueKind::Float32: {
         float f;
-        const std::uint32_t bits = ReadLE32(value);
+        const std::uint32_t bits = Read32(value, big);
         std::memcpy(&f, &bits, sizeof f);
         std::snprintf(out, room, "%f", static_cast<double>(f));
         break;
     }
     case ValueKind::Float64: {
         double d;
-        const std::uint64_t bits = ReadLE32(value) | (std::uint64_t{ReadLE32(value + 4)} << 32);
+        const std::uint64_t bits = big ? (std::uint64_t{ReadBE32(value)} << 32) | ReadBE32(value + 4)
+                                       : ReadLE32(value) | (std::uint64_t{ReadLE32(value + 4)} << 32);
         std::memcpy(&d, &bits, sizeof d);
         std::snprintf(out, room, "%f", d);
         break;

@@ -16,9 +16,10 @@ constexpr std::uint16_t kPixelGroup = 0x7FE0;
 constexpr std::uint16_t kPixelDataElement = 0x0010;
 constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull;  // the reader keeps sizes in 32 bits
 
-constexpr std::array<const char*, 26> kVrCodes = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
-                                                  "IS", "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ",
-                                                  "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT"};
+constexpr std::array<const char*, 34> kVrCodes = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS",
+                                                  "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ", "SS", "ST",
+                                                  "TM", "UI", "UL", "UN", "US", "UT", "OD", "OF", "OL", "OV",
+                                                  "SV", "UC", "UR", "UV"};
 
 std::uint8_t UpperCase(std::uint8_t c) { return (c >= 'a' && c <= 'z') ? static_cast<std::uint8_t>(c - 32) : c; }
 

@@ -79,9 +79,13 @@ bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& 
         const std::uint16_t element = ReadLE16(p + at + 2);
         const std::uint32_t length = ReadLE32(p + at + 4);
         if (group != kItemGroup || (element != kItem && element != kSequenceEnd)) {
-            return Fail(why, "the compressed pixel data holds something other than items");
+            if (first) {
+                return Fail(why, "the compressed pixel data holds something other than items");
+            }
+            break;  // the delimiter is missing: the items end where something else starts
         }
         if (element == kSequenceEnd) {
+            out.end = at + 8;
             break;
         }
         if (length > size - at - 8) {
@@ -100,6 +104,7 @@ bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& 
             out.fragments.push_back(PixelFragment{at - firstFragment, at + 8, length});
         }
         at += 8 + std::size_t{length};
+        out.end = at;
     }
     if (first) {
         return Fail(why, "the compressed pixel data has no offset table item");

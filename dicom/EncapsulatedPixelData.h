@@ -22,6 +22,7 @@ struct PixelFragment {
 struct EncapsulatedPixelData {
     std::vector<std::uint32_t> basicOffsets;  // the Basic Offset Table, empty when it is
     std::vector<PixelFragment> fragments;
+    std::size_t end = 0;  // bytes the items take, the sequence delimiter included
 };
 
 // Parses the items of `value`, which starts just after the Pixel Data header and

@@ -42,7 +42,8 @@ std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint p) {
     if ((index + 1) * bytes > dicom.m_nPixelDataLength) return std::nullopt;
     const std::uint8_t* at = dicom.m_pPixelData + index * bytes;
     if (bits == 8) return at[0];
-    std::uint32_t raw = at[0] | (std::uint32_t{at[1]} << 8);
+    std::uint32_t raw = dicom.PixelDataBigEndian() ? (std::uint32_t{at[0]} << 8) | at[1]
+                                                   : at[0] | (std::uint32_t{at[1]} << 8);
     // Bits above the stored ones may hold anything; a signed value extends its top bit.
     const int stored = dicom.m_nBitsStored > 0 && dicom.m_nBitsStored < 16 ? dicom.m_nBitsStored : 16;
     raw &= (1u << stored) - 1u;

@@ -99,6 +99,14 @@ void WriteDicomFields(JsonWriter& json, const CDicomFile& d) {
         json.Key(name);
         json.Int(value);
     }
+    // The file meta group's Transfer Syntax UID; null without a meta group.
+    json.Key("transfer_syntax");
+    const std::string syntax = d.TransferSyntaxUid();
+    if (syntax.empty()) {
+        json.Null();
+    } else {
+        json.Windows1252String(syntax);
+    }
     json.EndObject();
 }
 

@@ -1,0 +1,262 @@
+// Where the frame conversion reads its samples. Grey or RGB samples stored
+// little-endian and interleaved are read where they lie in the file buffer; any
+// other pixel data is first brought into that layout, so that one conversion path
+// serves every file:
+//   - uncompressed data that is big-endian, planar, YBR, 16-bit colour or signed
+//     with fewer than 16 bits stored is rearranged once, all frames together;
+//   - compressed data is decoded one frame at a time, the frame asked for only.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "dicom/DicomFile.h"
+#include "dicom/DicomFileImpl.h"
+#include "dicom/EncapsulatedPixelData.h"
+#include "dicom/SampleLayout.h"
+#include "dicom/TransferSyntax.h"
+#include "io/ByteOrder.h"
+
+namespace {
+
+bool StartsWith(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        const char c = (*text >= 'a' && *text <= 'z') ? static_cast<char>(*text - 'a' + 'A') : *text;
+        if (c != *prefix) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The photometric text without its padding, for messages.
+std::string Photometric(const char* field, std::size_t size) {
+    std::string text(field, strnlen(field, size));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Sign-extends 16-bit samples whose sign bit is `highBit`.
+void SignExtend(std::uint8_t* data, std::size_t size, int highBit) {
+    const int shift = 15 - highBit;
+    for (std::size_t i = 0; i + 2 <= size; i += 2) {
+        const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(ReadLE16(data + i) << shift));
+        WriteLE16(data + i, static_cast<std::uint16_t>(v >> shift));
+    }
+}
+
+}  // namespace
+
+// How the stored colour must change before the conversion reads it.
+struct CDicomFile::ColourPlan {
+    bool ybrFull = false;
+    bool ybr422 = false;
+    bool planar = false;
+    bool narrow16 = false;  // 16-bit colour samples reduced to their top 8 stored bits
+};
+
+bool CDicomFile::PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const {
+    if (m_nSamplesPerPixel == 1 || m_nSamplesPerPixel == 2 || m_nSamplesPerPixel == 0) {
+        if (StartsWith(m_szPhotometric, "PALETTE COLOR")) {
+            why = DicomNoImage::PaletteColour;
+            return false;
+        }
+        return true;
+    }
+    if (m_nBitsAllocated != 8 && m_nBitsAllocated != 16 && m_nBitsAllocated != 0) {
+        why = Reason(DicomNoImage::ColourBitsAllocated).Numbers(m_nBitsAllocated);
+        return false;
+    }
+    plan.narrow16 = m_nBitsAllocated == 16;
+    plan.planar = m_impl->planarConfiguration == 1 && !m_impl->encapsulated;
+    const std::string photometric = Photometric(m_szPhotometric, sizeof m_szPhotometric);
+    if (decodedToRgb || photometric.empty() || photometric == "RGB" || photometric == "YBR_ICT" ||
+        photometric == "YBR_RCT") {
+        // A JPEG 2000 decoder undoes the ICT and RCT colour transforms itself.
+        return true;
+    }
+    if (photometric == "YBR_FULL") {
+        plan.ybrFull = true;
+    } else if (photometric == "YBR_FULL_422" && m_nBitsAllocated != 16) {
+        // Decoded JPEG comes out at full resolution; stored data keeps its 4:2:2 sampling.
+        (m_impl->encapsulated ? plan.ybrFull : plan.ybr422) = true;
+        plan.planar = false;
+    } else {
+        why = Reason(DicomNoImage::PhotometricNotShown).About(photometric);
+        return false;
+    }
+    return true;
+}
+
+bool CDicomFile::SelectSamples(std::int32_t frame) const {
+    Impl& d = *m_impl;
+    d.sourceReason = Reason();
+    d.source = m_pPixelData;
+    d.sourceLength = m_nPixelDataLength;
+    d.sourceFirstFrame = 0;
+    if (d.dataSetProblem) {
+        d.sourceReason = d.dataSetProblem;
+        return false;
+    }
+    ColourPlan plan;
+    if (!d.encapsulated) {
+        if (!PlanColour(plan, false, d.sourceReason)) {
+            return false;
+        }
+        const bool signExtend = m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 &&
+                                m_nHighBit >= 0 && m_nHighBit < 15;
+        if (!d.bigEndianPixels && !signExtend && !plan.planar && !plan.ybrFull && !plan.ybr422 && !plan.narrow16) {
+            return true;  // read where the file holds them
+        }
+        return RearrangeStored(plan, signExtend);
+    }
+    return DecodeStoredFrame(frame);
+}
+
+bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend) const {
+    Impl& d = *m_impl;
+    if (d.convertedGeneration != d.generation || d.convertedFrame != -1 || d.convertedData != m_pPixelData) {
+        const std::uint8_t* in = m_pPixelData;
+        const std::size_t length = in != nullptr ? m_nPixelDataLength : 0;
+        std::vector<std::uint8_t> out;
+        try {
+            out.assign(in, in + length);
+            if (d.bigEndianPixels) {
+                SwapSampleBytes(out.data(), out.size(), m_nBitsAllocated);
+            }
+            if (signExtend) {
+                SignExtend(out.data(), out.size(), m_nHighBit);
+            }
+            ArrangeColour(plan, out);
+        } catch (const std::bad_alloc&) {
+            d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About("not enough memory to rearrange the pixel data");
+            return false;
+        }
+        d.converted = std::move(out);
+        d.convertedGeneration = d.generation;
+        d.convertedFrame = -1;
+        d.convertedData = m_pPixelData;
+        ++d.sourceSerial;
+    }
+    d.source = d.converted.data();
+    d.sourceLength = static_cast<std::uint32_t>(d.converted.size());
+    return true;
+}
+
+void CDicomFile::ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data) const {
+    const std::size_t pixels = std::size_t{m_nRows} * m_nColumns;
+    if (pixels == 0) {
+        return;
+    }
+    if (plan.narrow16) {
+        // The top 8 of the stored bits of each 16-bit sample.
+        const int shift = m_nBitsStored > 8 && m_nBitsStored <= 16 ? m_nBitsStored - 8 : 8;
+        for (std::size_t i = 0; i + 2 <= data.size(); i += 2) {
+            data[i / 2] = static_cast<std::uint8_t>(ReadLE16(data.data() + i) >> shift);
+        }
+        data.resize(data.size() / 2);
+    }
+    const std::size_t frameBytes = pixels * 3;
+    if (plan.planar) {
+        std::vector<std::uint8_t> frame(frameBytes);
+        for (std::size_t at = 0; at + frameBytes <= data.size(); at += frameBytes) {
+            PlanarToInterleaved(data.data() + at, frame.data(), pixels, 3, 1);
+            std::memcpy(data.data() + at, frame.data(), frameBytes);
+        }
+    }
+    if (plan.ybrFull) {
+        YbrFullToRgb(data.data(), data.size() / 3);
+    }
+    if (plan.ybr422) {
+        // Two bytes a pixel in, three out, frame by frame; whole pairs only.
+        const std::size_t inFrame = (pixels + 1) / 2 * 4;
+        const std::size_t frames = data.size() / inFrame;
+        std::vector<std::uint8_t> rgb(frames * frameBytes);
+        for (std::size_t f = 0; f < frames; ++f) {
+            Ybr422ToRgb(data.data() + f * inFrame, rgb.data() + f * frameBytes, pixels);
+        }
+        data = std::move(rgb);
+    }
+}
+
+bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
+    Impl& d = *m_impl;
+    if (d.convertedGeneration == d.generation && d.convertedFrame == frame && d.convertedData == m_pPixelData) {
+        d.source = d.converted.data();
+        d.sourceLength = static_cast<std::uint32_t>(d.converted.size());
+        d.sourceFirstFrame = frame;
+        return true;
+    }
+    const TransferSyntax* syntax = d.syntax;
+    if (d.itemsProblem) {
+        d.sourceReason = d.itemsProblem;
+        return false;
+    }
+    if (syntax == nullptr || d.items.empty()) {
+        d.sourceReason = syntax == nullptr && !d.syntaxUid.empty()
+                             ? Reason(DicomNoImage::SyntaxUnknown).About(d.syntaxUid)
+                             : Reason(DicomNoImage::Encapsulated);
+        return false;
+    }
+    if (syntax->kind == SyntaxKind::NotShown) {
+        d.sourceReason = Reason(DicomNoImage::SyntaxNotShown).About(syntax->notShownAs);
+        return false;
+    }
+    if (syntax->kind != SyntaxKind::Encapsulated) {
+        d.sourceReason = DicomNoImage::Encapsulated;
+        return false;
+    }
+    const std::uint32_t frames = m_nFrames > 0 ? static_cast<std::uint32_t>(m_nFrames) : 1;
+    if (frame < 0 || static_cast<std::uint32_t>(frame) >= frames) {
+        d.sourceReason = Reason(DicomNoImage::FrameOutside).Numbers(frame);
+        return false;
+    }
+    ColourPlan plan;
+    std::string why;
+    std::vector<std::size_t> indices;
+    if (!FrameFragments(d.items, d.fragments, d.extended, frames, static_cast<std::uint32_t>(frame), syntax->codec,
+                        indices, &why)) {
+        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About(why);
+        return false;
+    }
+    FrameGeometry geometry;
+    geometry.rows = m_nRows;
+    geometry.columns = m_nColumns;
+    geometry.samplesPerPixel = m_nSamplesPerPixel == 3 ? 3 : 1;
+    geometry.bitsAllocated = m_nBitsAllocated;
+    geometry.isSigned = m_nPixelRepresentation == 1;
+    geometry.ybr = StartsWith(m_szPhotometric, "YBR");
+    std::vector<std::uint8_t> joined;
+    DecodedFrame decoded;
+    if (!DecodeFrame(syntax->codec, FrameStream(d.items, d.fragments, indices, joined), geometry, decoded, &why)) {
+        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About(why);
+        return false;
+    }
+    if (!PlanColour(plan, decoded.convertedToRgb, d.sourceReason)) {
+        return false;
+    }
+    if (geometry.samplesPerPixel == 1 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
+        m_nHighBit < 15) {
+        SignExtend(decoded.samples.data(), decoded.samples.size(), m_nHighBit);
+    }
+    try {
+        ArrangeColour(plan, decoded.samples);
+    } catch (const std::bad_alloc&) {
+        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About("not enough memory for the decoded frame");
+        return false;
+    }
+    d.converted = std::move(decoded.samples);
+    d.convertedGeneration = d.generation;
+    d.convertedFrame = frame;
+    d.convertedData = m_pPixelData;
+    ++d.sourceSerial;
+    d.source = d.converted.data();
+    d.sourceLength = static_cast<std::uint32_t>(d.converted.size());
+    d.sourceFirstFrame = frame;
+    return true;
+}
+
+const std::uint8_t* CDicomFile::SourceFrame(std::int32_t frame, std::size_t bytesPerFrame) const {
+    return m_impl->source + static_cast<std::size_t>(frame - m_impl->sourceFirstFrame) * bytesPerFrame;
+}

@@ -1,0 +1,95 @@
+// Pixel data stored otherwise than as interleaved little-endian grey or RGB: the
+// reader brings it into that layout, or says why it shows nothing.
+#include <gtest/gtest.h>
+
+#include "tests/dicom/DicomTestHelpers.h"
+
+namespace {
+
+std::vector<std::uint8_t> Bits(CDicomFile& reader, std::int32_t frame = 0) {
+    PackedDibPtr dib = reader.MakeFrameDib(frame);
+    if (!dib) {
+        return {};
+    }
+    const std::uint8_t* bits = DibBits(dib.get());
+    return {bits, bits + static_cast<std::size_t>(DibRowStride(dib.get())) * DibHeight(dib.get())};
+}
+
+DicomStreamBuilder Colour(const char* photometric, std::uint16_t planar, const std::vector<std::uint8_t>& bytes,
+                          std::uint16_t columns = 2) {
+    DicomStreamBuilder b;
+    b.ExplicitUS(0x0028, 0x0002, 3)
+        .ExplicitText(0x0028, 0x0004, "CS", photometric)
+        .ExplicitUS(0x0028, 0x0006, planar)
+        .ExplicitUS(0x0028, 0x0010, 1)
+        .ExplicitUS(0x0028, 0x0011, columns)
+        .ExplicitUS(0x0028, 0x0100, 8);
+    return b.PixelData8(bytes);
+}
+
+}  // namespace
+
+TEST(DicomStoredLayout, PlanesAndYbrBecomeTheRgbOfTheInterleavedFile) {
+    const auto interleaved = Captured(Colour("RGB", 0, {10, 20, 30, 40, 50, 60}));
+    const auto expected = Bits(*interleaved);
+    ASSERT_FALSE(expected.empty());
+    const auto planar = Captured(Colour("RGB", 1, {10, 40, 20, 50, 30, 60}));
+    EXPECT_EQ(Bits(*planar), expected);
+
+    // Grey in YBR stays grey; 4:2:2 pairs share their chroma.
+    const auto ybr = Captured(Colour("YBR_FULL", 0, {90, 128, 128, 200, 128, 128}));
+    EXPECT_EQ(Bits(*ybr), (std::vector<std::uint8_t>{90, 90, 90, 200, 200, 200, 0, 0, 0, 0, 0, 0}));
+    const auto ybr422 = Captured(Colour("YBR_FULL_422", 0, {90, 200, 128, 128}));
+    EXPECT_EQ(Bits(*ybr422), (std::vector<std::uint8_t>{90, 90, 90, 200, 200, 200, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(DicomStoredLayout, UnshownPhotometricsGiveAReasonNotGarbage) {
+    DicomStreamBuilder palette;
+    palette.ImageAttributes(1, 4, 8, 1, "PALETTE COLOR").PixelData8({1, 2, 3, 4});
+    auto reader = Captured(palette);
+    EXPECT_EQ(reader->MakeFrameDib(0), nullptr);
+    EXPECT_TRUE(reader->NoImageReason(0).Is(DicomNoImage::PaletteColour));
+
+    auto cmyk = Captured(Colour("YBR_PARTIAL_420", 0, {1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(cmyk->MakeFrameDib(0), nullptr);
+    EXPECT_TRUE(cmyk->NoImageReason(0).Is(DicomNoImage::PhotometricNotShown));
+    EXPECT_EQ(cmyk->NoImageReason(0).Subject(), "YBR_PARTIAL_420");
+}
+
+TEST(DicomStoredLayout, SignedSamplesOfFewerBitsAreSignExtendedFromTheHighBit) {
+    const auto build = [](std::uint16_t bitsStored, const std::vector<std::int16_t>& samples) {
+        DicomStreamBuilder b;
+        b.ImageAttributes(1, 4, 16)
+            .ExplicitUS(0x0028, 0x0101, bitsStored)
+            .ExplicitUS(0x0028, 0x0102, static_cast<std::uint16_t>(bitsStored - 1))
+            .ExplicitUS(0x0028, 0x0103, 1)
+            .ExplicitText(0x0028, 0x1050, "DS", "0")
+            .ExplicitText(0x0028, 0x1051, "DS", "200");
+        return b.PixelData16(samples);
+    };
+    // 12 stored bits: 0x0FFF is -1 and 0x0800 is -2048.
+    auto twelve = Captured(build(12, {0x0FFF, 0x0800, 0x07FF, 50}));
+    auto sixteen = Captured(build(16, {-1, -2048, 2047, 50}));
+    EXPECT_EQ(Bits(*twelve), Bits(*sixteen));
+    EXPECT_EQ(twelve->m_nMinSample, -2048);
+    EXPECT_EQ(twelve->m_nMaxSample, 2047);
+}
+
+TEST(DicomStoredLayout, ADeflatedDataSetThatCannotBeInflatedSaysWhy) {
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0x01, 0x02});
+    auto reader = Captured(b);
+    EXPECT_EQ(reader->MakeFrameDib(0), nullptr);
+    EXPECT_TRUE(reader->NoImageReason(0).Is(DicomNoImage::DataSetUnreadable));
+    EXPECT_NE(reader->NoImageReason(0).Text().find("deflated"), std::string::npos) << reader->NoImageReason(0).Text();
+    EXPECT_EQ(reader->TransferSyntaxUid(), "1.2.840.10008.1.2.1.99");
+    EXPECT_EQ(reader->TransferSyntaxName(), "Deflated Explicit VR Little Endian");
+
+    // Compressed as video: the reason names it.
+    DicomStreamBuilder video;
+    video.Preamble().MetaGroup("1.2.840.10008.1.2.4.102").ImageAttributes(2, 2, 8);
+    video.ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFFu).U16(0xFFFE).U16(0xE000).U32(0);
+    video.U16(0xFFFE).U16(0xE000).U32(4).U32(0).U16(0xFFFE).U16(0xE0DD).U32(0);
+    auto h264 = Captured(video);
+    EXPECT_EQ(h264->NoImageReason(0).Text(), "compressed as MPEG-4 AVC/H.264 video, which is not shown");
+}
