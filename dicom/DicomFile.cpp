@@ -91,7 +91,7 @@ void CDicomFile::ClearImageFields() {
 }
 
 bool CDicomFile::PixelDataEncapsulated() const { return m_impl->encapsulated; }
-bool CDicomFile::PixelDataBigEndian() const { return m_impl->bigEndian; }
+bool CDicomFile::PixelDataBigEndian() const { return m_impl->bigEndianPixels; }
 
 void CDicomFile::ClearElement() {
     m_nGroup = 0;

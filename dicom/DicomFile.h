@@ -96,7 +96,7 @@ public:
 
     // Whether the captured pixel data is a sequence of fragments rather than samples.
     bool PixelDataEncapsulated() const;
-    // Whether the file's numbers, samples included, are big-endian.
+    // Whether the captured pixel data holds big-endian samples.
     bool PixelDataBigEndian() const;
 
     // Why MakeFrameDib(frame) gives no image (the load failure first); empty when it
