@@ -69,8 +69,10 @@ QSize CViewportTransform::OffsetRange() const {
 
 void CViewportTransform::ClampOffset() {
     const QSize range = OffsetRange();
-    m_offset.setX(std::clamp(m_offset.x(), 0.0, static_cast<double>(range.width())));
-    m_offset.setY(std::clamp(m_offset.y(), 0.0, static_cast<double>(range.height())));
+    // Whole view pixels, as the scroll bars hold them: at 1:1 image pixels then land
+    // exactly on view pixels.
+    m_offset.setX(std::clamp(std::round(m_offset.x()), 0.0, static_cast<double>(range.width())));
+    m_offset.setY(std::clamp(std::round(m_offset.y()), 0.0, static_cast<double>(range.height())));
 }
 
 QPointF CViewportTransform::ImageToView(QPointF image) const { return image * m_zoom - m_offset; }

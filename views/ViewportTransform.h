@@ -35,8 +35,8 @@ public:
     // Moves the image by `delta` view pixels (a drag to the right shows more of the left).
     void PanBy(QPointF delta);
 
-    // The top-left corner of the view in zoomed-image pixels, kept within
-    // 0 .. zoomed size - view size (0 when the image is smaller than the view).
+    // The top-left corner of the view in zoomed-image pixels, whole numbers kept
+    // within 0 .. zoomed size - view size (0 when the image is smaller than the view).
     QPointF Offset() const { return m_offset; }
     void SetOffset(QPointF offset);
     // The image's size at the present zoom, rounded up to whole view pixels.

@@ -10,7 +10,8 @@ WindowLevel DraggedWindow(WindowLevel start, int dx, int dy, const WindowLimits&
     const std::int64_t width = start.width + step * dx;
     const std::int64_t centre = start.centre + step * dy;
     WindowLevel result;
-    result.width = static_cast<int>(std::clamp<std::int64_t>(width, 0, std::max(0, limits.widthMax)));
+    // Never 0 by dragging: a width of 0 makes the reader fall back to its default window.
+    result.width = static_cast<int>(std::clamp<std::int64_t>(width, 1, std::max(1, limits.widthMax)));
     // A reader that saw no 16-bit samples has min > max: the centre then stays put.
     result.centre = limits.centreMin <= limits.centreMax
                         ? static_cast<int>(std::clamp<std::int64_t>(centre, limits.centreMin, limits.centreMax))

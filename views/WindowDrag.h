@@ -21,5 +21,6 @@ struct WindowLimits {
 int WindowDragStep(const WindowLimits& limits);
 
 // The window after a drag of (dx, dy) view pixels that started at `start`: right
-// widens, down raises the centre; each clamped to its slider's range.
+// widens, down raises the centre; each clamped to its slider's range, the width to
+// at least 1.
 WindowLevel DraggedWindow(WindowLevel start, int dx, int dy, const WindowLimits& limits);

@@ -28,6 +28,7 @@ public:
     QString GetSaveFileName(QWidget*, const QString&) override { return {}; }
     void ShowMessage(QWidget*, QMessageBox::Icon, const QString&, const QString&) override {}
     int RunModal(QDialog&) override { return 0; }
+    bool SetUpPrinter(QPrinter&, QWidget*) override { return false; }
 };
 
 // One viewer with the 512 x 512 study open, shared by the cases.

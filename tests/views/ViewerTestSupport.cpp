@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMdiArea>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -23,6 +24,13 @@
 #include "views/ControlPanel.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
+
+bool FakeDialogs::SetUpPrinter(QPrinter& printer, QWidget*) {
+    if (printAnswer.isEmpty()) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printAnswer);
+    return true;
+}
 
 int FakeDialogs::RunModal(QDialog& dialog) {
     modalTitles.push_back(dialog.windowTitle());
