@@ -1,10 +1,11 @@
 # make run   installs what is missing, builds, opens the viewer on the sample study
 # make test  installs what is missing, builds, runs every test
+# make package  builds, then the Debian package build/dorvanelle_VERSION_ARCH.deb
 BUILD ?= build
 CMAKE_ARGS ?=
 SAMPLE = $(BUILD)/Images/phantom.dcm
 
-.PHONY: all deps build test run bench fuzz clean
+.PHONY: all deps build test run package bench fuzz clean
 
 all: build
 
@@ -20,6 +21,9 @@ test: build
 
 run: build
 	$(BUILD)/bin/dorvanelle $(SAMPLE)
+
+package: build
+	cmake --build $(BUILD) --target package
 
 bench: build
 	@scripts/install-deps --bench

@@ -85,5 +85,6 @@ QImage CAboutDlg::Picture() {
     DrawBars(painter, QRect(182, 110, 200, 50));
     painter.setPen(QColor(120, 135, 160));
     painter.drawText(QRect(182, 164, 215, 16), Qt::AlignLeft, QStringLiteral("Davov Adivir"));
+    painter.drawText(QRect(182, 164, 200, 16), Qt::AlignRight, QStringLiteral("Version " DORVANELLE_VERSION));
     return image;
 }

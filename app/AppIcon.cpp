@@ -4,12 +4,10 @@
 #include <QPixmap>
 #include <QRadialGradient>
 
-namespace {
-
-QPixmap IconPixmap(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
+QImage AppIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
     painter.setPen(Qt::NoPen);
@@ -28,13 +26,12 @@ QPixmap IconPixmap(int size) {
     painter.drawEllipse(centre + QPointF(s * 0.14, 0), s * 0.08, s * 0.14);
     painter.setBrush(QColor(200, 200, 0));
     painter.drawEllipse(centre + QPointF(0, s * 0.2), s * 0.05, s * 0.05);
-    return pixmap;
+    painter.end();
+    return image;
 }
-
-}  // namespace
 
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) icon.addPixmap(IconPixmap(size));
+    for (int size : kAppIconSizes) icon.addPixmap(QPixmap::fromImage(AppIconImage(size)));
     return icon;
 }

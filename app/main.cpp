@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dorvanelle"));
     QApplication::setOrganizationName(QStringLiteral("Davov Adivir"));
+    QApplication::setApplicationVersion(QStringLiteral(DORVANELLE_VERSION));
+    // Ties the windows to the installed desktop entry (its icon and name in task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.davovadivir.Dorvanelle"));
     QApplication::setWindowIcon(AppIcon());
     CQtUserDialogs dialogs;
     CDorvanelleApp app(dialogs);

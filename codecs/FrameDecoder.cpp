@@ -5,6 +5,13 @@
 
 #include "codecs/DecoderParts.h"
 
+namespace {
+
+constexpr std::size_t kFreeBytes = std::size_t{1} << 20;
+constexpr std::size_t kMaxRatio = 4096;
+
+}  // namespace
+
 std::size_t DecodedFrameSize(const FrameGeometry& geometry) {
     const std::uint16_t bits = geometry.bitsAllocated;
     if (geometry.rows == 0 || geometry.columns == 0 || geometry.samplesPerPixel == 0 || bits == 0 || bits % 8 != 0 ||
@@ -38,6 +45,15 @@ bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const F
     if (stream.empty()) {
         if (why != nullptr) {
             *why = "the frame has no compressed data";
+        }
+        return false;
+    }
+    // No codec here packs a frame into a 4096th of its size beyond the first MiB:
+    // a few bytes claiming gigabytes are refused before anything is allocated.
+    if (size > kFreeBytes && (size - kFreeBytes) / kMaxRatio >= stream.size()) {
+        if (why != nullptr) {
+            *why = "the compressed frame (" + std::to_string(stream.size()) + " bytes) is too small to hold the " +
+                   std::to_string(size) + " bytes the file describes";
         }
         return false;
     }

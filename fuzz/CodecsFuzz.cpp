@@ -2,6 +2,8 @@
 // four bytes choose the decoder and the geometry the file would claim; the rest is
 // the stream, also read as the items of encapsulated pixel data. A decoder must
 // give samples of the claimed size or a reason, never crash, hang or abort.
+// DORVANELLE_FUZZ_DECODER=0..4 (JPEG, JPEG-LS, JPEG 2000, RLE, inflate) holds the
+// choice on one of them, for runs that fuzz each decoder in turn.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 4) {
         return 0;
     }
-    const std::uint8_t choice = data[0];
+    static const char* const held = std::getenv("DORVANELLE_FUZZ_DECODER");
+    const std::uint8_t choice = held != nullptr ? static_cast<std::uint8_t>(std::atoi(held)) : data[0];
     FrameGeometry g;
     g.rows = static_cast<std::uint16_t>(1 + data[1] % 64);
     g.columns = static_cast<std::uint16_t>(1 + data[2] % 64);

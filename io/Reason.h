@@ -70,6 +70,9 @@ public:
     bool Is(E code) const {
         return m_kind == &reason_detail::kKindOf<E> && m_code == static_cast<int>(code);
     }
+    // Whether both carry the same code of the same enumeration, whatever their
+    // details: for counting failures by kind.
+    bool SameCode(const Reason& other) const { return m_kind == other.m_kind && m_code == other.m_code; }
 
     // The plain words; empty for an empty reason.
     std::string Text() const { return m_kind != nullptr ? m_kind->text(m_code, *this) : std::string(); }

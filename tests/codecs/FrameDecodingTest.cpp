@@ -246,6 +246,11 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
         EXPECT_FALSE(DecodeFrame(codec, noise, g, decoded, &why));
         EXPECT_FALSE(why.empty());
     }
+    // A frame of gigabytes claimed by a few bytes is refused before it is allocated.
+    FrameGeometry huge = g;
+    huge.rows = huge.columns = 40000;
+    EXPECT_FALSE(DecodeFrame(FrameCodec::Rle, noise, huge, decoded, &why));
+    EXPECT_NE(why.find("too small"), std::string::npos) << why;
     // A geometry that cannot be decoded into is refused before any decoder runs.
     FrameGeometry odd = g;
     odd.bitsAllocated = 12;

@@ -52,7 +52,15 @@ TEST_F(CliTest, UsageFaultsExitWithTwo) {
         {"show", ct},
         {"info"},
         {"convert", ct},
-        {"info", ct, "extra"},
+        {"histogram", ct, "extra"},
+        {"convert", ct, folder.File("o.bmp"), folder.File("third.bmp")},
+        {"convert", "--out-dir"},
+        {"convert", "--out-dir", folder.File("o")},
+        {"convert", "--out-dir", folder.File("o"), "--format", "png", ct},
+        {"convert", "--out-dir", folder.File("o"), "-j0", ct},
+        {"convert", "--out-dir", folder.File("o"), "--all-frames", "--frame", "1", ct},
+        {"convert", ct, folder.File("o.bmp"), "--all-frames"},
+        {"info", ct, "--out-dir", folder.File("o")},
         {"info", ct, "--bogus"},
         {"info", ct, "--frame"},
         {"info", ct, "--frame", "two"},
@@ -77,6 +85,10 @@ TEST_F(CliTest, HelpForTheToolAndEachSubcommand) {
         EXPECT_NE(run.out.find("usage: dorvanelle-cli"), std::string::npos) << args[0];
     }
     EXPECT_NE(RunCli({"dump", "--help"}).out.find("--json"), std::string::npos);
+    EXPECT_NE(RunCli({"convert", "--help"}).out.find("--out-dir"), std::string::npos);
+    CliRun version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "dorvanelle-cli " DORVANELLE_VERSION "\n");
 }
 
 TEST_F(CliTest, InfoOfABitmap) {

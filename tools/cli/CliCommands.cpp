@@ -131,15 +131,28 @@ bool WriteStdout(const std::string& text) {
     return written;
 }
 
-int RunInfo(const CliOptions& options) {
+namespace {
+
+// Opens `path` and writes its object. With `withFile` (JSON Lines over several files)
+// the object starts with the file's name, and a file that cannot be opened still
+// gets one, with the error. Returns the exit status of this file.
+int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& path, bool withFile) {
     CliUi ui;
     CDorvanelleDoc doc(ui);
-    const std::string& path = options.files[0];
-    if (int status = OpenDocument(doc, options, path); status >= 0) return status;
+    int status = OpenDocument(doc, options, path);
+    if (status >= 0 && !withFile) return status;
 
-    std::string out;
-    JsonWriter json(out);
     json.BeginObject();
+    if (withFile) {
+        json.Key("file");
+        json.BytesString(path);
+    }
+    if (status >= 0) {
+        json.Key("error");
+        json.BytesString(doc.OpenError().Text());
+        json.EndObject();
+        return status;
+    }
     json.Key("kind");
     json.String(KindName(doc.Kind()));
     json.Key("title");
@@ -155,7 +168,22 @@ int RunInfo(const CliOptions& options) {
         json.Null();
     }
     json.EndObject();
-    return Finish(out);
+    return exit_status::kDone;
+}
+
+}  // namespace
+
+int RunInfo(const CliOptions& options) {
+    const bool lines = options.files.size() > 1;
+    int worst = exit_status::kDone;
+    for (const std::string& path : options.files) {
+        std::string out;
+        JsonWriter json(out, lines);
+        int status = WriteInfo(json, options, path, lines);
+        if (!out.empty() && !WriteStdout(out)) return exit_status::kOutputUnwritable;
+        if (status != exit_status::kDone) worst = status;
+    }
+    return worst;
 }
 
 int RunHistogram(const CliOptions& options) {

@@ -79,6 +79,60 @@ bool IsDocumentOption(std::string_view name) {
     return name == "--frame" || name == "--width" || name == "--center" || name == "--select";
 }
 
+// The options of convert --out-dir; "-j4" is "-j 4".
+bool IsBatchOption(std::string_view name) {
+    return name == "--out-dir" || name == "--format" || name == "--all-frames" || name == "--jobs" ||
+           name.starts_with("-j");
+}
+
+bool StoreBatchValue(CliOptions& options, std::string_view name, std::string_view value, std::string& error) {
+    if (name == "--out-dir") {
+        if (value.empty()) {
+            error = "--out-dir needs a folder";
+            return false;
+        }
+        options.outDir = value;
+    } else if (name == "--format") {
+        if (value != "bmp" && value != "dcm") {
+            error = "--format is bmp or dcm, not \"" + std::string(value) + "\"";
+            return false;
+        }
+        options.format = value;
+    } else {
+        std::int32_t jobs = 0;
+        if (!ParseInt32(value, jobs) || jobs < 1 || jobs > 256) {
+            error = "-j wants a number of jobs from 1 to 256, not \"" + std::string(value) + "\"";
+            return false;
+        }
+        options.jobs = jobs;
+    }
+    return true;
+}
+
+// The files a subcommand takes: at least `least`, at most `most`.
+struct FileCount {
+    std::size_t least;
+    std::size_t most;
+};
+
+FileCount FilesTaken(const CliOptions& options, std::size_t declared) {
+    constexpr std::size_t kAny = static_cast<std::size_t>(-1);
+    switch (options.subcommand) {
+        case Subcommand::Info:
+        case Subcommand::Dump: return {1, kAny};
+        case Subcommand::Convert: return options.IsBatch() ? FileCount{1, kAny} : FileCount{2, 2};
+        default: break;
+    }
+    return {declared, declared};
+}
+
+// Options that only make sense together; empty when the combination is sound.
+std::string CombinationFault(const CliOptions& options, bool batchOptionSeen) {
+    if (batchOptionSeen && !options.IsBatch()) return "--format, --all-frames and -j need --out-dir";
+    if (options.allFrames && options.frame) return "--frame and --all-frames exclude each other";
+    return {};
+}
+
 }  // namespace
 
 std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error) {
@@ -90,6 +144,10 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
     std::string_view first = argv[1];
     if (first == "--help" || first == "-h" || first == "help") {
         options.help = true;
+        return options;
+    }
+    if (first == "--version") {
+        options.version = true;
         return options;
     }
     std::size_t fileCount = 0;
@@ -104,40 +162,64 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
         return std::nullopt;
     }
 
+    // The value of option `name`: after "=", or else the next argument taken as it
+    // stands, even when it starts with "-".
+    auto takeValue = [&](int& i, std::string_view arg, std::size_t equals,
+                         std::string_view name) -> std::optional<std::string_view> {
+        if (equals != std::string_view::npos) return arg.substr(equals + 1);
+        if (i + 1 < argc) return std::string_view(argv[++i]);
+        error = std::string(name) + " needs a value";
+        return std::nullopt;
+    };
+
     bool optionsEnded = false;
+    bool batchOptionSeen = false;
     for (int i = 2; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             options.files.emplace_back(arg);
             continue;
         }
+        std::size_t equals = arg.find('=');
         if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--json" && options.subcommand == Subcommand::Dump) {
             options.json = true;
-        } else if (TakesDocumentOptions(options.subcommand) && IsDocumentOption(arg.substr(0, arg.find('=')))) {
-            std::size_t equals = arg.find('=');
+        } else if (TakesDocumentOptions(options.subcommand) && IsDocumentOption(arg.substr(0, equals))) {
             std::string_view name = arg.substr(0, equals);
-            std::string_view value;
-            if (equals != std::string_view::npos) {
-                value = arg.substr(equals + 1);
-            } else if (i + 1 < argc) {
-                value = argv[++i];  // taken as it stands, even when it starts with "-"
-            } else {
-                error = std::string(name) + " needs a value";
-                return std::nullopt;
+            std::optional<std::string_view> value = takeValue(i, arg, equals, name);
+            if (!value || !StoreValue(options, name, *value, error)) return std::nullopt;
+        } else if (options.subcommand == Subcommand::Convert && IsBatchOption(arg.substr(0, equals))) {
+            std::string_view name = arg.substr(0, equals);
+            if (name != "--out-dir") batchOptionSeen = true;
+            if (name == "--all-frames") {
+                if (equals != std::string_view::npos) {
+                    error = "--all-frames takes no value";
+                    return std::nullopt;
+                }
+                options.allFrames = true;
+                continue;
             }
-            if (!StoreValue(options, name, value, error)) return std::nullopt;
+            std::optional<std::string_view> value;
+            if (name.starts_with("-j") && name.size() > 2) {
+                value = name.substr(2);
+                name = "-j";
+            } else {
+                value = takeValue(i, arg, equals, name);
+            }
+            if (!value || !StoreBatchValue(options, name, *value, error)) return std::nullopt;
         } else {
             error = "unknown option \"" + std::string(arg) + "\" for " + std::string(first);
             return std::nullopt;
         }
     }
     if (options.help) return options;
-    if (options.files.size() < fileCount) {
-        error = std::string(first) + (fileCount == 2 ? " needs an input and an output file" : " needs a file");
+    if (error = CombinationFault(options, batchOptionSeen); !error.empty()) return std::nullopt;
+    FileCount count = FilesTaken(options, fileCount);
+    if (options.files.size() < count.least) {
+        error = std::string(first) + (count.least == 2 ? " needs an input and an output file" : " needs a file");
         return std::nullopt;
     }
     for (const std::string& file : options.files) {
@@ -146,8 +228,8 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
             return std::nullopt;
         }
     }
-    if (options.files.size() > fileCount) {
-        error = "unexpected argument \"" + options.files[fileCount] + "\"";
+    if (options.files.size() > count.most) {
+        error = "unexpected argument \"" + options.files[count.most] + "\"";
         return std::nullopt;
     }
     return options;
@@ -156,12 +238,14 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
 const char* UsageText(Subcommand subcommand) {
     switch (subcommand) {
         case Subcommand::Info:
-            return "usage: dorvanelle-cli info FILE [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
+            return "usage: dorvanelle-cli info FILE... [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
                    "\n"
                    "Opens FILE as the viewer does (.bmp and .pcx by their exact extension, anything\n"
                    "else as DICOM), applies the options, and prints one JSON object: the kind of\n"
                    "document, its title, the frame, the image size and depth (null when the file\n"
                    "gives no image) and, for DICOM files, the attributes the reader captured.\n"
+                   "Given several files, prints JSON Lines: one object per file on one line, with\n"
+                   "its \"file\" first, or {\"file\": ..., \"error\": ...} when it cannot be opened.\n"
                    "\n"
                    "Options, applied in this order whatever order they are given in:\n"
                    "  --frame N          show frame N (counted from 0)\n"
@@ -175,13 +259,28 @@ const char* UsageText(Subcommand subcommand) {
                    "Opens IN, applies the options (see 'info --help') and writes the image, or with\n"
                    "--select the selected part of it, to OUT: as a DICOM file when OUT's extension\n"
                    "is exactly \"dcm\", otherwise as a Windows bitmap. Nothing is written when there\n"
-                   "is no image.\n";
+                   "is no image.\n"
+                   "\n"
+                   "usage: dorvanelle-cli convert --out-dir DIR [--format bmp|dcm] [--all-frames] [-j N]\n"
+                   "                              [--frame N] [--width W] [--center C] [--select L,T,R,B] INPUTS...\n"
+                   "\n"
+                   "Converts every input into DIR. A folder is walked recursively and its layout of\n"
+                   "subfolders kept under DIR. Each output is named after its input (NAME.bmp, or\n"
+                   "NAME.dcm with --format dcm); with --all-frames every frame is written, as\n"
+                   "NAME_0001.bmp, NAME_0002.bmp and so on. An output never replaces an input or\n"
+                   "another output of the same run: a second NAME becomes NAME-2.\n"
+                   "  -j N     convert N files at a time (default: one per processor)\n"
+                   "A progress bar shows on a terminal; a summary ends the run. Ctrl+C stops after\n"
+                   "the files being converted. Exit status: 0 every input converted, 1 some input\n"
+                   "gave no image, 3 some output could not be written.\n";
         case Subcommand::Dump:
-            return "usage: dorvanelle-cli dump FILE [--json]\n"
+            return "usage: dorvanelle-cli dump FILE... [--json]\n"
                    "\n"
                    "Lists every data element of the DICOM file FILE: group, element, dictionary\n"
                    "name, VR, value length and value text. Plain text aligned in columns, or with\n"
-                   "--json an array of rows, each an array of the six column texts.\n";
+                   "--json an array of rows, each an array of the six column texts.\n"
+                   "Given several files: plain listings each under a \"==> FILE <==\" line, or with\n"
+                   "--json JSON Lines, {\"file\": ..., \"elements\": [rows]} or {\"file\": ..., \"error\": ...}.\n";
         case Subcommand::Histogram:
             return "usage: dorvanelle-cli histogram FILE [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
                    "\n"
@@ -195,12 +294,13 @@ const char* UsageText(Subcommand subcommand) {
     return "usage: dorvanelle-cli SUBCOMMAND ARGUMENTS\n"
            "\n"
            "Subcommands:\n"
-           "  info FILE [options]          what the document holds, as JSON\n"
+           "  info FILE... [options]       what the document holds, as JSON\n"
            "  convert IN OUT [options]     write the image or the selection (.dcm or bitmap)\n"
-           "  dump FILE [--json]           list the elements of a DICOM file\n"
+           "  convert --out-dir DIR INPUTS...  convert files and folders in one run\n"
+           "  dump FILE... [--json]        list the elements of a DICOM file\n"
            "  histogram FILE [options]     grey-level histograms, as JSON\n"
            "\n"
-           "'dorvanelle-cli SUBCOMMAND --help' describes each one.\n"
+           "'dorvanelle-cli SUBCOMMAND --help' describes each one; --version prints the version.\n"
            "Exit status: 0 done, 1 the input cannot be read or there is nothing to write,\n"
            "2 wrong usage, 3 the output could not be written.\n";
 }

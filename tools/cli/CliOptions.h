@@ -14,12 +14,21 @@ enum class Subcommand { None, Info, Convert, Dump, Histogram };
 struct CliOptions {
     Subcommand subcommand = Subcommand::None;
     bool help = false;
-    std::vector<std::string> files;  // FILE, or IN and OUT
+    std::vector<std::string> files;  // FILE..., IN and OUT, or the inputs of a batch
     std::optional<std::int32_t> frame;
     std::optional<std::int32_t> width;
     std::optional<std::int32_t> center;
     std::optional<DibRect> select;  // as given: not yet normalised or clamped
     bool json = false;              // dump only
+    bool version = false;
+
+    // convert --out-dir: many inputs, one output folder (see BatchConvert.h)
+    std::string outDir;
+    std::string format = "bmp";  // "bmp" or "dcm"
+    bool allFrames = false;
+    int jobs = 0;  // 0: one per core
+
+    bool IsBatch() const { return !outDir.empty(); }
 };
 
 // Parses argv. On a usage fault returns nullopt and puts the reason in `error`.

@@ -61,11 +61,22 @@ Columns NumberColumns(const CDicomFile& reader) {
     return c;
 }
 
+// How the listing is written: plain columns, one JSON array of rows, or one JSON
+// Lines object per file (when several files are listed).
+enum class DumpFormat { Plain, Json, JsonLine };
+
 class DumpWriter {
 public:
-    explicit DumpWriter(bool json) : m_json(json), m_nameWidth(json ? 0 : LongestDictionaryName()) {
+    DumpWriter(DumpFormat format, const std::string& path)
+        : m_json(format != DumpFormat::Plain),
+          m_oneLine(format == DumpFormat::JsonLine),
+          m_nameWidth(m_json ? 0 : LongestDictionaryName()) {
         m_out.reserve(kFlushSize + 4096);
-        if (m_json) {
+        if (m_oneLine) {
+            m_out += "{\"file\": ";
+            JsonWriter(m_out).BytesString(path);
+            m_out += ", \"elements\": [";
+        } else if (m_json) {
             m_out += "[";
         } else {
             AppendPlain("Group", "Element", "Tag Name", "VR", "VL", "Value");
@@ -75,7 +86,11 @@ public:
     void Row(const CDicomFile& reader) {
         Columns c = NumberColumns(reader);
         if (m_json) {
-            m_out += m_rows == 0 ? "\n  [" : ",\n  [";
+            if (m_oneLine) {
+                m_out += m_rows == 0 ? "[" : ", [";
+            } else {
+                m_out += m_rows == 0 ? "\n  [" : ",\n  [";
+            }
             const char* cells[6] = {c.group, c.element, reader.m_pszName, reader.m_pszVR, c.length,
                                     reader.m_szValueText};
             for (int i = 0; i < 6; ++i) {
@@ -94,7 +109,11 @@ public:
     }
 
     bool Finish() {
-        if (m_json) m_out += m_rows == 0 ? "]\n" : "\n]\n";
+        if (m_oneLine) {
+            m_out += "]}\n";
+        } else if (m_json) {
+            m_out += m_rows == 0 ? "]\n" : "\n]\n";
+        }
         Flush();
         return m_ok && std::fflush(stdout) == 0;
     }
@@ -120,42 +139,71 @@ private:
     }
 
     bool m_json;
+    bool m_oneLine;
     std::size_t m_nameWidth;
     std::string m_out;
     std::size_t m_rows = 0;
     bool m_ok = true;
 };
 
-}  // namespace
-
-int RunDump(const CliOptions& options) {
-    const std::string& path = options.files[0];
+// Why `path` cannot be listed, in plain words; empty when it can.
+std::string CannotList(const std::string& path) {
     if (CDorvanelleDoc::KindOfPath(path) != DocumentKind::Dicom) {
-        std::fprintf(stderr, "dorvanelle-cli: %s opens as a %s picture, which has no DICOM elements to list\n",
-                     path.c_str(), CDorvanelleDoc::KindOfPath(path) == DocumentKind::Bitmap ? "bitmap" : "PCX");
-        return exit_status::kInputUnreadable;
+        return path + " opens as a " +
+               (CDorvanelleDoc::KindOfPath(path) == DocumentKind::Bitmap ? "bitmap" : "PCX") +
+               " picture, which has no DICOM elements to list";
     }
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        std::fprintf(stderr, "dorvanelle-cli: %s is a folder, not a file\n", path.c_str());
-        return exit_status::kInputUnreadable;
-    }
+    if (std::filesystem::is_directory(path, ec)) return path + " is a folder, not a file";
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
         std::fclose(file);
-    } else {
-        std::fprintf(stderr, "dorvanelle-cli: %s cannot be opened: %s\n", path.c_str(), std::strerror(errno));
-        return exit_status::kInputUnreadable;
+        return {};
     }
+    return path + " cannot be opened: " + std::strerror(errno);
+}
+
+// Lists one file; the exit status of that file.
+int DumpFile(const std::string& path, DumpFormat format) {
+    std::string why = CannotList(path);
     CDicomFile reader;
-    if (reader.LoadFile(path) != 0) {
-        std::fprintf(stderr, "dorvanelle-cli: %s could not be read into memory\n", path.c_str());
+    if (why.empty() && reader.LoadFile(path) != 0) why = path + " could not be read into memory";
+    if (!why.empty()) {
+        std::fprintf(stderr, "dorvanelle-cli: %s\n", why.c_str());
+        if (format == DumpFormat::JsonLine) {
+            std::string line = "{\"file\": ";
+            JsonWriter json(line);
+            json.BytesString(path);
+            line += ", \"error\": ";
+            json.BytesString(why);
+            line += "}\n";
+            if (!WriteStdout(line)) return exit_status::kOutputUnwritable;
+        }
         return exit_status::kInputUnreadable;
     }
-    DumpWriter writer(options.json);
+    DumpWriter writer(format, path);
     reader.ListElements(reader.DetectLayout(), [&writer](const CDicomFile& r) { writer.Row(r); });
     if (!writer.Finish()) {
         std::fprintf(stderr, "dorvanelle-cli: the output could not be written\n");
         return exit_status::kOutputUnwritable;
     }
     return exit_status::kDone;
+}
+
+}  // namespace
+
+int RunDump(const CliOptions& options) {
+    const bool several = options.files.size() > 1;
+    DumpFormat format = !options.json ? DumpFormat::Plain : several ? DumpFormat::JsonLine : DumpFormat::Json;
+    int worst = exit_status::kDone;
+    for (std::size_t i = 0; i < options.files.size(); ++i) {
+        const std::string& path = options.files[i];
+        if (several && format == DumpFormat::Plain) {
+            std::string heading = (i == 0 ? "==> " : "\n==> ") + path + " <==\n";
+            if (!WriteStdout(heading)) return exit_status::kOutputUnwritable;
+        }
+        int status = DumpFile(path, format);
+        if (status == exit_status::kOutputUnwritable) return status;
+        if (status != exit_status::kDone) worst = status;
+    }
+    return worst;
 }

@@ -88,6 +88,7 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 void JsonWriter::NewLine() {
+    if (m_oneLine) return;
     m_out += '\n';
     m_out.append(2 * m_levels.size(), ' ');
 }
@@ -99,7 +100,7 @@ void JsonWriter::BeforeValue() {
     }
     if (m_levels.empty()) return;
     Level& level = m_levels.back();
-    if (!level.empty) m_out += level.isObject ? "," : ", ";
+    if (!level.empty) m_out += level.isObject && !m_oneLine ? "," : ", ";
     if (level.isObject) NewLine();
     level.empty = false;
 }

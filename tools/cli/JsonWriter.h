@@ -1,5 +1,6 @@
 // A small JSON emitter for the command-line tool's output: objects put each member
-// on its own line, arrays stay on one line, strings are escaped as JSON requires.
+// on its own line (or all on one line, for JSON Lines), arrays stay on one line,
+// strings are escaped as JSON requires.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,8 @@ void AppendJsonString(std::string& out, std::string_view utf8);
 
 class JsonWriter {
 public:
-    explicit JsonWriter(std::string& out) : m_out(out) {}
+    // With `oneLine`, the whole value stays on one line (JSON Lines), members apart by ", ".
+    explicit JsonWriter(std::string& out, bool oneLine = false) : m_out(out), m_oneLine(oneLine) {}
 
     void BeginObject();
     void EndObject();
@@ -45,6 +47,7 @@ private:
     void NewLine();
 
     std::string& m_out;
+    bool m_oneLine;
     std::vector<Level> m_levels;
     bool m_afterKey = false;
 };

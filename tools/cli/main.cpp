@@ -3,6 +3,7 @@
 #include <string>
 
 #include "io/TemporaryFile.h"
+#include "tools/cli/BatchConvert.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
 
@@ -18,9 +19,13 @@ int main(int argc, char** argv) {
     if (options->help) {
         return WriteStdout(UsageText(options->subcommand)) ? exit_status::kDone : exit_status::kOutputUnwritable;
     }
+    if (options->version) {
+        return WriteStdout("dorvanelle-cli " DORVANELLE_VERSION "\n") ? exit_status::kDone
+                                                                      : exit_status::kOutputUnwritable;
+    }
     switch (options->subcommand) {
         case Subcommand::Info: return RunInfo(*options);
-        case Subcommand::Convert: return RunConvert(*options);
+        case Subcommand::Convert: return options->IsBatch() ? RunBatchConvert(*options) : RunConvert(*options);
         case Subcommand::Dump: return RunDump(*options);
         case Subcommand::Histogram: return RunHistogram(*options);
         case Subcommand::None: break;

@@ -1,0 +1,138 @@
+#include "tools/cli/BatchJob.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#include "document/DorvanelleDoc.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The document's user interface in a batch: problems are kept for the summary,
+// notices (such as the conversion of 24-bit bitmaps to 8 bits) are not news there.
+class BatchUi : public IDocumentUi {
+public:
+    void UpdateControlPanel(const CDorvanelleDoc&) override {}
+    void ClearControlPanel() override {}
+    void ShowNotice(const std::string&) override {}
+    void ReportProblem(const std::string& text) override { m_last = text; }
+    std::string TakeLast() { return std::exchange(m_last, {}); }
+
+private:
+    std::string m_last;
+};
+
+class Job {
+public:
+    Job(const BatchInput& input, const std::string& stem, const CliOptions& options, OutputNames& names)
+        : m_input(input), m_stem(stem), m_options(options), m_names(names), m_doc(m_ui) {}
+
+    JobResult Run() {
+        if (m_input.problem) {
+            NoImage(m_input.problem, m_input.path + ": " + m_input.problem.Text());
+            return m_result;
+        }
+        if (!Open()) return m_result;
+        if (!EnsureFolder()) return m_result;
+        if (!m_options.allFrames) {
+            Write(m_names.Path(m_input.folder, m_stem), m_options.frame.value_or(0));
+            return m_result;
+        }
+        const std::int32_t frames = m_doc.Kind() == DocumentKind::Dicom ? std::max(m_doc.m_dicom.m_nFrames, 1) : 1;
+        for (std::int32_t frame = 0; frame < frames; ++frame) {
+            if (frame > 0) {
+                m_doc.ReplaceImageByFrame(frame);
+                if (m_options.select) m_doc.CropSelection(*m_options.select);
+            }
+            // Whatever keeps one frame from giving an image keeps every later one from
+            // it too (a frame count larger than the pixel data holds, for one): the
+            // first is reported and the rest are not tried.
+            if (!Write(m_names.FramePath(m_input.folder, m_stem, frame + 1), frame)) break;
+        }
+        return m_result;
+    }
+
+private:
+    // Opens the input and applies the options in their fixed order, as convert does
+    // for one file: frame, window width, window centre, selection.
+    bool Open() {
+        const bool dicom = CDorvanelleDoc::KindOfPath(m_input.path) == DocumentKind::Dicom;
+        if (m_options.frame && dicom) m_doc.m_nFrame = *m_options.frame;
+        if (!m_doc.OnOpenDocument(m_input.path)) {
+            NoImage(m_doc.OpenError(), m_doc.OpenError().Text());
+            return false;
+        }
+        m_ui.TakeLast();
+        if (m_options.frame && !dicom) m_doc.RefuseFrame(*m_options.frame);
+        DibRect selection = m_options.select.value_or(DibRect{});
+        if (m_options.width) m_doc.ApplyWindowWidth(*m_options.width, selection);
+        if (m_options.center) m_doc.ApplyWindowCenter(*m_options.center, selection);
+        if (m_options.select) m_doc.CropSelection(*m_options.select);
+        return true;
+    }
+
+    bool EnsureFolder() {
+        if (m_input.folder.empty()) return true;
+        const fs::path folder = fs::path(m_names.Path(m_input.folder, m_stem)).parent_path();
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (!ec || fs::is_directory(folder)) return true;
+        Failed(m_input.path + ": the folder " + folder.string() + " cannot be made: " + ec.message());
+        return false;
+    }
+
+    // Writes the current image to `output`; false when there is none.
+    bool Write(const std::string& output, std::int32_t frame) {
+        const PackedDib* dib = m_options.select ? m_doc.m_pSelectedDib.get() : m_doc.m_pDib.get();
+        if (dib == nullptr) {
+            Reason reason = m_doc.NoImageReason();
+            if (!reason) reason = BatchNoImage::EmptySelection;
+            std::string which = m_options.allFrames ? " for frame " + std::to_string(frame) : "";
+            NoImage(reason, m_input.path + " gives no image" + which + ": " + reason.Text());
+            return false;
+        }
+        if (m_doc.SaveDibAs(dib, output)) {
+            ++m_result.written;
+        } else {
+            Failed(m_input.path + ": " + m_ui.TakeLast());
+        }
+        return true;
+    }
+
+    void NoImage(const Reason& reason, const std::string& message) {
+        if (m_result.outcome == InputOutcome::Converted) {
+            m_result.outcome = InputOutcome::NoImage;
+            m_result.noImage = reason;
+        }
+        m_result.messages.push_back(message);
+    }
+
+    void Failed(const std::string& message) {
+        m_result.outcome = InputOutcome::Failed;
+        m_result.messages.push_back(message);
+    }
+
+    const BatchInput& m_input;
+    const std::string& m_stem;
+    const CliOptions& m_options;
+    OutputNames& m_names;
+    BatchUi m_ui;
+    CDorvanelleDoc m_doc;
+    JobResult m_result;
+};
+
+}  // namespace
+
+std::string ReasonText(BatchNoImage code, const Reason&) {
+    switch (code) {
+        case BatchNoImage::EmptySelection: break;
+    }
+    return "the selection holds no image";
+}
+
+JobResult ConvertInput(const BatchInput& input, const std::string& plannedStem, const CliOptions& options,
+                       OutputNames& names) {
+    return Job(input, plannedStem, options, names).Run();
+}
