@@ -22,6 +22,7 @@
 #include "views/ImageOverlay.h"
 #include "views/Painting.h"
 #include "views/PixelReadout.h"
+#include "views/ScaledDibImage.h"
 #include "views/UserDialogs.h"
 
 namespace {
@@ -180,6 +181,14 @@ void CDorvanelleView::paintEvent(QPaintEvent* event) {
         const QRectF exposed(m_viewport.ViewToImage(event->rect().topLeft()),
                              m_viewport.ViewToImage(event->rect().bottomRight() + QPoint(1, 1)));
         const QRect part = exposed.toAlignedRect().adjusted(-1, -1, 1, 1);
+        if (zoom < 1.0) {
+            // Reduced: made at the view's own resolution, never a full-size copy.
+            const QImage reduced = SampleDibForView(image, m_viewport, event->rect(), m_bSmooth ? 2 : 1);
+            if (!reduced.isNull()) {
+                painter.drawImage(event->rect().topLeft(), reduced);
+                return PaintOverImage(painter);
+            }
+        }
         painter.save();
         painter.translate(-offset);
         painter.scale(zoom, zoom);
@@ -191,6 +200,10 @@ void CDorvanelleView::paintEvent(QPaintEvent* event) {
         painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
                          m_controller->NoImageReason());
     }
+    PaintOverImage(painter);
+}
+
+void CDorvanelleView::PaintOverImage(QPainter& painter) {
     if (m_bSelectMode) {
         const QRect r = m_viewport.ImageRectToView(
             QRect(m_rcSelection.left, m_rcSelection.top, m_rcSelection.right - m_rcSelection.left,

@@ -26,6 +26,7 @@
 class CDocumentController;
 class CDorvanelleDoc;
 class IUserDialogs;
+class QPainter;
 
 // One item of a menu whose items depend on the document (window presets, cine rates).
 struct MenuChoice {
@@ -133,6 +134,8 @@ private:
     void BuildCommands();
     void OnImageChanged();
     void ChooseInitialZoom();
+    // The selection rectangle and the corner texts, drawn over the image.
+    void PaintOverImage(QPainter& painter);
     void ZoomAboutCursor(double factor);
     void UpdateReadout(QPoint viewportPoint);
     bool CanWindow() const;

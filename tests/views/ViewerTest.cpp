@@ -531,6 +531,10 @@ TEST_F(Viewer, AnEightBitPictureCostsAtMostHalfAgainItsSize) {
     CChildFrame* child = Open(path);
     ASSERT_NE(child, nullptr);
     ASSERT_NE(child->View()->GetDocument().m_pDib, nullptr);
+    // Fitted at first (it is far larger than its window), then shown 1:1.
+    EXPECT_TRUE(child->View()->Viewport().IsFit());
+    child->View()->viewport()->grab();
+    child->View()->ZoomActualSize();
     const QImage shown = child->View()->viewport()->grab().toImage();
     EXPECT_EQ(PixelAt(shown, 5, 7), qRgb(7, 7, 7) & 0xFFFFFFu);
     EXPECT_LE(ResidentPeak() - before, kWidth * kHeight * 3 / 2);
