@@ -33,14 +33,15 @@ QString ShownPixel(const PackedDib* shown, QPoint p) {
 std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint p) {
     const std::uint16_t bits = dicom.m_nBitsAllocated;
     if (dicom.m_nSamplesPerPixel > 1 || (bits != 8 && bits != 16)) return std::nullopt;
-    if (!dicom.m_pPixelData || dicom.PixelDataEncapsulated() || frame < 0) return std::nullopt;
+    if (!dicom.HasPixelData() || dicom.PixelDataEncapsulated() || frame < 0) return std::nullopt;
     if (p.x() < 0 || p.y() < 0 || p.x() >= dicom.m_nColumns || p.y() >= dicom.m_nRows) return std::nullopt;
     const std::uint64_t bytes = bits / 8;
     const std::uint64_t index =
         (static_cast<std::uint64_t>(frame) * dicom.m_nRows + static_cast<std::uint64_t>(p.y())) * dicom.m_nColumns +
         static_cast<std::uint64_t>(p.x());
     if ((index + 1) * bytes > dicom.m_nPixelDataLength) return std::nullopt;
-    const std::uint8_t* at = dicom.m_pPixelData + index * bytes;
+    const std::uint8_t* at = dicom.PixelBytes(index * bytes, bytes);
+    if (!at) return std::nullopt;
     if (bits == 8) return at[0];
     std::uint32_t raw = dicom.PixelDataBigEndian() ? (std::uint32_t{at[0]} << 8) | at[1]
                                                    : at[0] | (std::uint32_t{at[1]} << 8);
