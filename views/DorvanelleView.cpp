@@ -157,15 +157,15 @@ void CDorvanelleView::FitFrame() {
 }
 
 // The pixel boundary nearest the point: at 1:1 the point plus the scroll position.
-DibPoint CDorvanelleView::ImagePoint(QPoint p) const {
-    const QPoint boundary = m_viewport.BoundaryAt(p);
+DibPoint CDorvanelleView::ImagePoint(QPoint viewportPoint) const {
+    const QPoint boundary = m_viewport.BoundaryAt(viewportPoint);
     return DibPoint{boundary.x(), boundary.y()};
 }
 
 // During a drag in selection mode the point stays on the image (0 .. width and
 // 0 .. height, right and bottom exclusive), wherever the pointer goes.
-DibPoint CDorvanelleView::ConfinedPoint(QPoint p) const {
-    DibPoint point = ImagePoint(p);
+DibPoint CDorvanelleView::ConfinedPoint(QPoint viewportPoint) const {
+    DibPoint point = ImagePoint(viewportPoint);
     if (!m_bSelectMode) return point;
     point.x = std::clamp(point.x, 0, static_cast<std::int32_t>(m_scrollSize.width()));
     point.y = std::clamp(point.y, 0, static_cast<std::int32_t>(m_scrollSize.height()));
