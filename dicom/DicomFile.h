@@ -40,6 +40,7 @@ enum class DicomNoImage {
     PaletteColour,
     PhotometricNotShown,       // Subject: the photometric interpretation
     ColourBitsAllocated,       // First: the bits allocated of a colour image
+    TooLargeToShow,            // First x Second: the columns and rows
 };
 std::string ReasonText(DicomNoImage code, const Reason& reason);
 

@@ -14,6 +14,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileImpl.h"
 #include "io/ByteOrder.h"
+#include "io/ImageMemoryLimit.h"
 
 namespace {
 
@@ -25,6 +26,17 @@ std::uint8_t TwelveBitFirst(std::uint8_t d0, std::uint8_t d1) {
 
 std::uint8_t TwelveBitSecond(std::uint8_t d1, std::uint8_t d2) {
     return static_cast<std::uint8_t>((d1 >> 4) * 0.29 + (d2 >> 4) * 0.11 + ((d2 & 0x0F) * 16) * 0.6);
+}
+
+// Bytes of one 12-bit frame: two samples in three bytes, a last odd sample in two.
+std::uint64_t TwelveBitFrameBytes(std::uint16_t rows, std::uint16_t columns) {
+    return (std::uint64_t{rows} * columns * 3 + 1) / 2;
+}
+
+// Whether the bitmap of one frame stays within the limit on the size of an image.
+bool FrameFitsInMemory(std::uint16_t rows, std::uint16_t columns, std::uint16_t samplesPerPixel) {
+    const std::uint64_t bytesPerPixel = samplesPerPixel == 3 ? 3 : 1;
+    return ImageFitsInMemory(std::uint64_t{BuiltWidth(columns)} * rows * bytesPerPixel);
 }
 
 }  // namespace
@@ -42,7 +54,8 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     const std::uint64_t samples = std::uint64_t{m_nRows} * m_nColumns;
     switch (bitsAllocated) {
     case 8: return FrameInside(frame, samples);
-    case 12: return true;  // read from the start whatever the frame; unfilled output is 0
+    // Read from the start of the samples whatever the frame: one frame's bytes must be there.
+    case 12: return FrameInside(m_impl->sourceFirstFrame, TwelveBitFrameBytes(m_nRows, m_nColumns));
     case 16: {
         Impl& d = *m_impl;
         if (!d.rangeKnown || d.rangeGeneration != d.generation || d.rangeData != d.source ||
@@ -141,7 +154,8 @@ void CDicomFile::WriteRgbRows(std::int32_t frame, std::uint8_t* rows, std::size_
 }
 
 std::unique_ptr<std::uint8_t[]> CDicomFile::ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
-    if (!SelectSamples(frame) || !PrepareGreyFrame(bitsAllocated, frame)) {
+    if (!SelectSamples(frame) || !PrepareGreyFrame(bitsAllocated, frame) ||
+        !FrameFitsInMemory(m_nRows, m_nColumns, 1)) {
         return nullptr;
     }
     const std::size_t size = std::size_t{m_nRows} * m_nColumns;
@@ -162,7 +176,8 @@ PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
     const std::uint16_t width = BuiltWidth(m_nColumns);
     if (m_nSamplesPerPixel == 3) {
         // Frame f of interleaved colour starts at byte f x 3 x rows x columns.
-        if (!FrameInside(frame, std::uint64_t{3} * m_nRows * m_nColumns)) {
+        if (!FrameInside(frame, std::uint64_t{3} * m_nRows * m_nColumns) ||
+            !FrameFitsInMemory(m_nRows, m_nColumns, 3)) {
             return nullptr;
         }
         PackedDibPtr dib = CreateRgbDib(width, m_nRows);
@@ -171,7 +186,7 @@ PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
         }
         return dib;
     }
-    if (!PrepareGreyFrame(m_nBitsAllocated, frame)) {
+    if (!PrepareGreyFrame(m_nBitsAllocated, frame) || !FrameFitsInMemory(m_nRows, m_nColumns, 1)) {
         return nullptr;
     }
     PackedDibPtr dib = CreateGreyDib(width, m_nRows);
@@ -210,6 +225,9 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
                    "; only 8, 12 and 16 are shown)";
         case DicomNoImage::NoPixelData: return "no pixel data";
         case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
+        case DicomNoImage::TooLargeToShow:
+            return "too large to show (" + std::to_string(reason.First()) + " x " +
+                   std::to_string(reason.Second()) + ")";
         case DicomNoImage::FrameOutside: break;
         case DicomNoImage::DataSetUnreadable:
         case DicomNoImage::FrameNotDecoded: return reason.Subject();
@@ -239,6 +257,7 @@ Reason CDicomFile::NoImageReason(std::int32_t frame) const {
         return Reason(DicomNoImage::TooManySamples).Numbers(m_nSamplesPerPixel);
     }
     std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns;
+    std::int32_t frameRead = frame;
     if (m_nSamplesPerPixel == 3) {
         bytesPerFrame *= 3;
     } else if (m_nBitsAllocated == 16) {
@@ -250,13 +269,18 @@ Reason CDicomFile::NoImageReason(std::int32_t frame) const {
         return m_impl->sourceReason;
     }
     if (m_nSamplesPerPixel < 3 && m_nBitsAllocated == 12) {
-        return {};  // read from the start whatever the frame; unfilled output is 0
+        // Read from the start of the samples whatever the frame: one frame's bytes must be there.
+        bytesPerFrame = TwelveBitFrameBytes(m_nRows, m_nColumns);
+        frameRead = m_impl->sourceFirstFrame;
     }
     if (m_impl->source == nullptr) {
         return DicomNoImage::NoPixelData;
     }
-    if (!FrameInside(frame, bytesPerFrame)) {
+    if (!FrameInside(frameRead, bytesPerFrame)) {
         return Reason(DicomNoImage::FrameOutside).Numbers(frame);
+    }
+    if (!FrameFitsInMemory(m_nRows, m_nColumns, m_nSamplesPerPixel)) {
+        return Reason(DicomNoImage::TooLargeToShow).Numbers(m_nColumns, m_nRows);
     }
     return {};
 }

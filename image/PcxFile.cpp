@@ -7,12 +7,13 @@
 
 #include "io/ByteOrder.h"
 #include "io/FileBuffer.h"
+#include "io/ImageMemoryLimit.h"
 
 namespace {
 
 constexpr std::size_t kPcxHeaderSize = 128;
 constexpr std::uint8_t kRunMarker = 0xC0;    // a byte above this is a run of (byte - 0xC0) copies
-constexpr std::uint64_t kLongestRun = 63;    // so one input byte never yields more than this
+constexpr std::uint64_t kLongestRun = 63;    // so two input bytes never yield more than this
 // The bitmap's width is BytesPerLine rounded up to 4 and must stay a 16-bit number.
 constexpr std::uint32_t kWidestLine = 65532;
 constexpr std::uint32_t kMostRows = 65535;
@@ -28,6 +29,11 @@ std::string ReasonText(PcxFailure code, const Reason& reason) {
                    std::to_string(reason.Second()) + ")";
         case PcxFailure::DataTooShort:
             return "the picture data is far too short for the size its header announces";
+        case PcxFailure::DataRunsOut:
+            return "the picture data ends in line " + std::to_string(reason.First()) + ", before the picture does";
+        case PcxFailure::TooLargeToShow:
+            return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) +
+                   ")";
         case PcxFailure::OutOfMemory:
             break;
     }
@@ -43,6 +49,78 @@ PackedDibPtr ReadPcxFile(const std::string& path, Reason* why) {
     return ReadPcxBytes(bytes.Data(), bytes.Size(), why);
 }
 
+namespace {
+
+// Decodes run-length bytes into one span after another: a run may go on from the end
+// of one line into the next, as the bytes flow on regardless of lines.
+class RunDecoder {
+public:
+    RunDecoder(const std::uint8_t* in, std::size_t size) : m_in(in), m_size(size) {}
+
+    // Fills `out` with the next `count` bytes; false, with the rest of `out` 0, when
+    // the input ends first.
+    bool Decode(std::uint8_t* out, std::size_t count) {
+        std::size_t done = 0;
+        while (done < count) {
+            if (m_runLeft == 0 && !NextCode()) {
+                std::memset(out + done, 0, count - done);
+                return false;
+            }
+            const std::size_t n = std::min(m_runLeft, count - done);
+            std::memset(out + done, m_runValue, n);
+            done += n;
+            m_runLeft -= n;
+        }
+        return true;
+    }
+
+private:
+    // Reads the next literal or run; false when the input holds no complete one.
+    bool NextCode() {
+        if (m_pos >= m_size) {
+            return false;
+        }
+        const std::uint8_t b = m_in[m_pos];
+        if (b > kRunMarker) {
+            if (m_pos + 1 >= m_size) {
+                m_pos = m_size;  // a run marker with no byte to repeat
+                return false;
+            }
+            m_runLeft = b - kRunMarker;
+            m_runValue = m_in[m_pos + 1];
+            m_pos += 2;
+        } else {
+            m_runLeft = 1;
+            m_runValue = b;
+            m_pos += 1;
+        }
+        return true;
+    }
+
+    const std::uint8_t* m_in;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+    std::size_t m_runLeft = 0;
+    std::uint8_t m_runValue = 0;
+};
+
+// An 8-bit block of `rows` lines of `bytesPerLine` (rounded up to 4), all 0, with the
+// grey table whose fourth bytes are the header's reserved byte.
+PackedDibPtr CreatePcxDib(std::uint16_t bytesPerLine, std::uint16_t rows, std::uint8_t reservedByte) {
+    PackedDibPtr dib = CreateGreyDib(static_cast<std::uint16_t>(RoundUpToFour(bytesPerLine)), rows);
+    if (!dib) {
+        return nullptr;
+    }
+    std::uint8_t* p = dib->Bytes();
+    WriteLE32(p + 32, 256);  // colours used: the table is always complete
+    for (int i = 0; i < 256; ++i) {
+        p[kInfoHeaderSize + 4 * i + 3] = reservedByte;
+    }
+    return dib;
+}
+
+}  // namespace
+
 PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* why) {
     if (size < kPcxHeaderSize) {
         SetReason(why, PcxFailure::FileTooShort);
@@ -57,69 +135,34 @@ PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* w
     const std::uint64_t decodedSize = std::uint64_t{rows} * bytesPerLine;
     const std::size_t encodedSize = size - kPcxHeaderSize;
     // Refused before anything is allocated: a tiny file cannot claim a huge picture.
-    if (decodedSize > encodedSize * kLongestRun) {
+    // Two bytes make the longest run; an odd last byte can only be a literal.
+    if (decodedSize > encodedSize / 2 * kLongestRun + encodedSize % 2) {
         SetReason(why, PcxFailure::DataTooShort);
         return nullptr;
     }
-    std::unique_ptr<std::uint8_t[]> decoded(new (std::nothrow) std::uint8_t[decodedSize == 0 ? 1 : decodedSize]);
-    if (!decoded) {
-        SetReason(why, PcxFailure::OutOfMemory);
+    if (!ImageFitsInMemory(std::uint64_t{RoundUpToFour(bytesPerLine)} * rows)) {
+        SetReason(why, Reason(PcxFailure::TooLargeToShow).Numbers(bytesPerLine, rows));
         return nullptr;
     }
-    DecodePcxRle(bytes + kPcxHeaderSize, encodedSize, decoded.get(), static_cast<std::size_t>(decodedSize));
-    PackedDibPtr dib = BuildPcxDib(decoded.get(), bytesPerLine, rows, bytes[64]);
+    PackedDibPtr dib = CreatePcxDib(bytesPerLine, static_cast<std::uint16_t>(rows), bytes[64]);
     if (!dib) {
         SetReason(why, PcxFailure::OutOfMemory);
-    }
-    return dib;
-}
-
-void DecodePcxRle(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out, std::size_t outSize) {
-    std::size_t inPos = 0;
-    std::size_t outPos = 0;
-    while (outPos < outSize && inPos < inSize) {
-        const std::uint8_t b = in[inPos];
-        if (b > kRunMarker) {
-            if (inPos + 1 >= inSize) {
-                break;  // a run marker with no byte to repeat
-            }
-            const std::size_t count = std::min<std::size_t>(b - kRunMarker, outSize - outPos);
-            std::memset(out + outPos, in[inPos + 1], count);
-            outPos += count;
-            inPos += 2;
-        } else {
-            out[outPos++] = b;
-            inPos += 1;
-        }
-    }
-    if (outPos < outSize) {
-        std::memset(out + outPos, 0, outSize - outPos);
-    }
-}
-
-PackedDibPtr BuildPcxDib(const std::uint8_t* decoded, std::uint16_t bytesPerLine, std::uint32_t rows,
-                         std::uint8_t reservedByte) {
-    if (rows > kMostRows || bytesPerLine > kWidestLine) {
         return nullptr;
     }
-    const auto height = static_cast<std::uint16_t>(rows);
-    PackedDibPtr dib = CreateGreyDib(static_cast<std::uint16_t>(RoundUpToFour(bytesPerLine)), height);
-    if (!dib) {
-        return nullptr;
-    }
-    std::uint8_t* p = dib->Bytes();
-    WriteLE32(p + 32, 256);  // colours used: the table is always complete
-    for (int i = 0; i < 256; ++i) {
-        p[kInfoHeaderSize + 4 * i + 3] = reservedByte;
-    }
-    // The first decoded line is the top of the picture, so it is stored last. The
-    // columns added by the rounding stay 0.
+    // The lines are decoded straight into the block, the first (the top of the
+    // picture) into the last stored row; the columns added by the rounding stay 0.
+    RunDecoder decoder(bytes + kPcxHeaderSize, encodedSize);
     const std::uint64_t stride = DibRowStride(dib.get());
     std::uint8_t* bits = DibBits(dib.get());
     for (std::uint32_t r = 0; r < rows; ++r) {
-        if (bytesPerLine != 0) {
-            std::memcpy(bits + (rows - 1 - r) * stride, decoded + std::uint64_t{r} * bytesPerLine, bytesPerLine);
+        if (!decoder.Decode(bits + (rows - 1 - r) * stride, bytesPerLine)) {
+            SetReason(why, Reason(PcxFailure::DataRunsOut).Numbers(r));
+            return nullptr;
         }
     }
     return dib;
+}
+
+bool DecodePcxRle(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out, std::size_t outSize) {
+    return RunDecoder(in, inSize).Decode(out, outSize);
 }

@@ -13,6 +13,8 @@ enum class PcxFailure {
     FileTooShort,  // shorter than the 128-byte header
     TooLarge,      // First x Second: the width (bytes per line) and height
     DataTooShort,  // far too few bytes for the size the header announces
+    DataRunsOut,   // First: the line (from the top) in which the run-length data ends
+    TooLargeToShow,  // First x Second: the width (bytes per line) and height
     OutOfMemory,
 };
 std::string ReasonText(PcxFailure code, const Reason& reason);
@@ -22,10 +24,7 @@ std::string ReasonText(PcxFailure code, const Reason& reason);
 PackedDibPtr ReadPcxFile(const std::string& path, Reason* why = nullptr);
 PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* why = nullptr);
 
-// Decodes the run-length bytes `in` into exactly `outSize` bytes of `out`; a short
-// input leaves the rest 0. Never reads past `inSize` or writes past `outSize`.
-void DecodePcxRle(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out, std::size_t outSize);
-
-// Builds the 8-bit block from the decoded scan lines (top line first).
-PackedDibPtr BuildPcxDib(const std::uint8_t* decoded, std::uint16_t bytesPerLine, std::uint32_t rows,
-                         std::uint8_t reservedByte);
+// Decodes the run-length bytes `in` into exactly `outSize` bytes of `out`. Never reads
+// past `inSize` or writes past `outSize`; false, with the rest of `out` 0, when the
+// input ends first.
+bool DecodePcxRle(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out, std::size_t outSize);

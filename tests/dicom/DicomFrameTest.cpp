@@ -243,6 +243,16 @@ INSTANTIATE_TEST_SUITE_P(
                         b.ImageAttributes(65535, 65535, 8, 3, "RGB").PixelData8({1, 2, 3});
                     },
                     2147483647, DicomNoImage::FrameOutside},
+        // Four 12-bit samples take six bytes; the 30-byte claim has no pixel data at all.
+        NoImageCase{"TwelveBitShortData",
+                    [](DicomStreamBuilder& b) { b.ImageAttributes(2, 2, 12).PixelData8({1, 2, 3, 4}); }, 0,
+                    DicomNoImage::FrameOutside},
+        NoImageCase{"TwelveBitClaimWithoutData", [](DicomStreamBuilder& b) { b.ImageAttributes(65535, 65535, 12); },
+                    0, DicomNoImage::NoPixelData},
+        // Three 12-bit samples take five bytes (the last sample in two).
+        NoImageCase{"TwelveBitOddCount",
+                    [](DicomStreamBuilder& b) { b.ImageAttributes(1, 3, 12).PixelData8({1, 2, 3, 4, 5, 0}); }, 0,
+                    std::nullopt},
         // Three bytes hold one 16-bit sample.
         NoImageCase{"OddLength", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 2, 16).PixelData8({1, 2, 3}); },
                     0, DicomNoImage::FrameOutside}),

@@ -44,10 +44,16 @@ TEST(PcxDecode, RunsAndLiteralsFlowAcrossLines) {
     EXPECT_EQ(Decode({0xC5, 0x03, 0x44}, 3), (Bytes{3, 3, 3}));
 }
 
-TEST(PcxDecode, ShortInputLeavesTheRestZero) {
+TEST(PcxDecode, ShortInputLeavesTheRestZeroAndSaysSo) {
     EXPECT_EQ(Decode({7, 8}, 5), (Bytes{7, 8, 0, 0, 0}));
     EXPECT_EQ(Decode({7, 0xC3}, 4), (Bytes{7, 0, 0, 0}));  // a run marker with nothing to repeat
     EXPECT_EQ(Decode({}, 3), (Bytes{0, 0, 0}));
+    Bytes out(4);
+    const Bytes runs = {0xC3, 1, 2};
+    Bytes longer(5);
+    EXPECT_FALSE(DecodePcxRle(runs.data(), runs.size(), longer.data(), longer.size()));
+    EXPECT_TRUE(DecodePcxRle(runs.data(), runs.size(), out.data(), 4));
+    EXPECT_EQ(out, (Bytes{1, 1, 1, 2}));
 }
 
 TEST(PcxRead, BuildsAGreyBitmapTopLineStoredLast) {
@@ -88,9 +94,15 @@ TEST(PcxRead, RefusesHeadersItCannotHonour) {
     EXPECT_FALSE(Read(Bytes(127, 0), &why));
     EXPECT_TRUE(why.Is(PcxFailure::FileTooShort)) << why;
 
-    // 10 data bytes decode to at most 630: a header asking for 631 is refused up front.
-    EXPECT_TRUE(Read(PcxFile(0, 0, 630, Bytes(10, 0xFF))));
-    EXPECT_FALSE(Read(PcxFile(0, 0, 631, Bytes(10, 0xFF)), &why));
+    // 10 data bytes decode to at most 5 runs of 63: a header asking for more is refused
+    // up front, and 11 bytes add one literal at most.
+    EXPECT_TRUE(Read(PcxFile(0, 0, 315, Bytes(10, 0xFF))));
+    EXPECT_FALSE(Read(PcxFile(0, 0, 316, Bytes(10, 0xFF)), &why));
+    EXPECT_TRUE(why.Is(PcxFailure::DataTooShort)) << why;
+    Bytes runsAndALiteral(10, 0xFF);
+    runsAndALiteral.push_back(4);
+    EXPECT_TRUE(Read(PcxFile(0, 0, 316, runsAndALiteral)));
+    EXPECT_FALSE(Read(PcxFile(0, 0, 317, runsAndALiteral), &why));
     EXPECT_TRUE(why.Is(PcxFailure::DataTooShort)) << why;
     EXPECT_FALSE(Read(PcxFile(0, 65534, 65532, Bytes(4, 0)), &why));
     EXPECT_TRUE(why.Is(PcxFailure::DataTooShort)) << why;
@@ -104,13 +116,32 @@ TEST(PcxRead, RefusesHeadersItCannotHonour) {
     EXPECT_EQ(why.First(), 65533);
 }
 
-TEST(PcxRead, ShortDataLeavesTheBottomRowsBlack) {
-    auto dib = Read(PcxFile(0, 2, 4, {1, 2, 3, 4, 5}));
+// The data must fill the picture: a file cut short gives no picture, with the line
+// where its data ended, rather than one with rows that it never held.
+TEST(PcxRead, DataThatRunsOutGivesNoPicture) {
+    Reason why;
+    EXPECT_FALSE(Read(PcxFile(0, 2, 4, {1, 2, 3, 4, 5}), &why));
+    EXPECT_TRUE(why.Is(PcxFailure::DataRunsOut)) << why;
+    EXPECT_EQ(why.First(), 1);
+    EXPECT_FALSE(Read(PcxFile(0, 1, 4, {0xC4, 9, 0xC3, 8, 0xC2}), &why));  // the last run has no byte
+    EXPECT_TRUE(why.Is(PcxFailure::DataRunsOut)) << why;
+    // A run that goes on into the next line counts for both.
+    auto dib = Read(PcxFile(0, 1, 3, {0xC5, 6, 7}));
     ASSERT_TRUE(dib);
-    EXPECT_EQ(PictureByte(dib.get(), 0, 3), 4);
-    EXPECT_EQ(PictureByte(dib.get(), 1, 0), 5);
-    EXPECT_EQ(PictureByte(dib.get(), 1, 1), 0);
-    EXPECT_EQ(PictureByte(dib.get(), 2, 3), 0);
+    EXPECT_EQ(PictureByte(dib.get(), 1, 1), 6);
+    EXPECT_EQ(PictureByte(dib.get(), 1, 2), 7);
+}
+
+// 2^30 samples is the most any picture may have, however well its data is packed.
+TEST(PcxRead, APictureBeyondTheSampleLimitIsTooLargeToShow) {
+    constexpr std::uint16_t kWidth = 65520, kLines = 16400;  // 1,074,528,000 samples
+    Bytes runs;
+    runs.reserve(std::size_t{kWidth} / 63 * kLines * 2 + 2);
+    for (std::size_t i = 0; i < std::size_t{kWidth} / 63 * kLines + 1; ++i) runs.insert(runs.end(), {0xFF, 0x01});
+    Reason why;
+    EXPECT_FALSE(Read(PcxFile(0, kLines - 1, kWidth, runs), &why));
+    EXPECT_TRUE(why.Is(PcxFailure::TooLargeToShow)) << why;
+    EXPECT_EQ(why.Text(), "too large to show (65520 x 16400)");
 }
 
 TEST(PcxRead, ReadsFromAFile) {

@@ -51,7 +51,87 @@ bool WritesInto(pid_t pid, const std::string& folder, const std::string& input) 
     return false;
 }
 
+std::string Put(const TempFolder& folder, const std::string& name, const std::string& bytes) {
+    const std::string path = folder.File(name);
+    WriteAll(path, bytes);
+    return path;
+}
+
+std::string LE16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string LE32(std::uint32_t v) { return LE16(static_cast<std::uint16_t>(v)) + LE16(static_cast<std::uint16_t>(v >> 16)); }
+
+// One implicit-VR element holding a 16-bit number: ten bytes.
+std::string ImplicitUS(std::uint16_t group, std::uint16_t element, std::uint16_t value) {
+    return LE16(group) + LE16(element) + LE32(2) + LE16(value);
+}
+
+// A PCX picture of `lines` lines of `bytesPerLine` bytes (a multiple of 63), all
+// made of the longest runs there are: 63 pixels from two bytes.
+std::string LongestRunsPcx(std::uint16_t bytesPerLine, std::uint16_t lines) {
+    std::string bytes(128, '\0');
+    bytes[0] = 10, bytes[1] = 5, bytes[2] = 1, bytes[3] = 8;
+    bytes.replace(10, 2, LE16(static_cast<std::uint16_t>(lines - 1)));
+    bytes[65] = 1;
+    bytes.replace(66, 2, LE16(bytesPerLine));
+    const std::string run = {static_cast<char>(0xC0 + 63), 9};
+    for (int i = 0; i < bytesPerLine / 63 * lines; ++i) bytes += run;
+    return bytes;
+}
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+class CliUnderMemoryLimit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (SanitizersBuiltIn()) GTEST_SKIP() << "the sanitizers need more address space than any limit allows";
+    }
+    TempFolder folder;
+};
+
 }  // namespace
+
+// The 12-bit path compared its frame with nothing: 30 bytes claiming 65535 x 65535
+// took 4.2 GB to show and 8.4 GB to convert.
+TEST_F(CliUnderMemoryLimit, ThirtyBytesClaimingAHuge12BitFrameGiveNoImage) {
+    const std::string study = Put(folder, "claim.dcm",
+                                  ImplicitUS(0x0028, 0x0010, 65535) + ImplicitUS(0x0028, 0x0011, 65535) +
+                                      ImplicitUS(0x0028, 0x0100, 12));
+    ASSERT_EQ(std::filesystem::file_size(study), 30u);
+    CliRun run = RunCliLimited({"info", study}, 256 * kMiB);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"image\": null"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("claim.dcm shows no image: no pixel data"), std::string::npos) << run.err;
+
+    run = RunCliLimited({"convert", study, folder.File("out.bmp")}, 256 * kMiB);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("out.bmp")));
+}
+
+// A bitmap's header can claim 65535 x 65535 in a few dozen bytes.
+TEST_F(CliUnderMemoryLimit, ABitmapClaiming65535Squared) {
+    std::string header = LE32(40) + LE32(65535) + LE32(65535) + LE16(1) + LE16(8) + std::string(24, '\0');
+    const std::string bitmap = Put(folder, "claim.bmp", "BM" + LE32(0) + LE32(0) + LE32(54 + 1024) + header +
+                                                            std::string(1024, '\0') + std::string(64, '\x7F'));
+    CliRun run = RunCliLimited({"info", bitmap}, 256 * kMiB);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"image\": null"), std::string::npos) << run.out;
+    run = RunCliLimited({"convert", bitmap, folder.File("out.dcm")}, 256 * kMiB);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("out.dcm")));
+}
+
+// Runs of 63 make a 4 MB file a 129 MB picture, which is fine; holding it twice
+// (a decoding buffer and the bitmap) is not. The program itself, with its libraries,
+// takes less than 64 MiB of address space.
+TEST_F(CliUnderMemoryLimit, APcxAtTheLargestRunLengthRatioIsHeldOnce) {
+    constexpr std::uint16_t kWidth = 63 * 128, kLines = 16000;
+    const std::string picture = Put(folder, "runs.pcx", LongestRunsPcx(kWidth, kLines));
+    const std::size_t pixels = std::size_t{kWidth} * kLines;
+    CliRun run = RunCliLimited({"info", picture}, 64 * kMiB + pixels * 3 / 2);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"width\": " + std::to_string(kWidth)), std::string::npos) << run.out << run.err;
+    EXPECT_NE(run.out.find("\"height\": " + std::to_string(kLines)), std::string::npos);
+}
 
 TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary) {
     TempFolder folder;

@@ -68,13 +68,25 @@ QPoint HandleCentre(QSlider* slider) {
 
 }  // namespace
 
-TEST(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
-    const QSize windows(13, 31), area(1024, 700);
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({500, 400}, windows, area), QSize(513, 431));
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({1020, 400}, windows, area), QSize(730, 650));
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({1011, 10}, windows, area), QSize(730, 650));  // w + 13 == W
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({10, 669}, windows, area), QSize(730, 650));   // h + 31 == H
+// A child window fits its image when image and decoration (13 x 31 here) fit strictly
+// inside the area (1024 x 700), else it takes the fixed 730 x 650.
+struct FrameFitCase {
+    QSize image;
+    QSize frame;
+};
+
+class FrameFit : public ::testing::TestWithParam<FrameFitCase> {};
+
+TEST_P(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
+    EXPECT_EQ(CDorvanelleView::FitFrameSize(GetParam().image, {13, 31}, {1024, 700}), GetParam().frame);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FrameFit,
+                         ::testing::Values(FrameFitCase{{500, 400}, {513, 431}},
+                                           FrameFitCase{{1020, 400}, {730, 650}},
+                                           FrameFitCase{{1011, 10}, {730, 650}},  // w + 13 == W
+                                           FrameFitCase{{10, 669}, {730, 650}},   // h + 31 == H
+                                           FrameFitCase{{1010, 668}, {1023, 699}}));
 
 TEST_F(Viewer, ChildWindowIsFittedToItsImageOncePerFile) {
     const std::string path = folder.File("small.bmp");
@@ -465,6 +477,65 @@ TEST_F(Viewer, FilesDroppedOnTheMainWindowOpen) {
     EXPECT_EQ(frame->ActiveChild()->windowTitle(), QStringLiteral("dropped.bmp ==>8 bpp"));
 }
 
+namespace {
+
+// Peak resident memory of this process in bytes since the last ResetResidentPeak.
+std::int64_t ResidentPeak() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
+    }
+    return -1;
+}
+
+// Sets the peak to what is resident now.
+bool ResetResidentPeak() { return static_cast<bool>(std::ofstream("/proc/self/clear_refs") << "5" << std::flush); }
+
+bool SanitizersBuiltIn() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#else
+    return false;
+#endif
+}
+
+// A PCX picture of `lines` lines of `bytesPerLine` bytes (a multiple of 63), made of
+// the longest runs there are: 63 pixels from two bytes.
+std::string LongestRunsPcx(std::uint16_t bytesPerLine, std::uint16_t lines) {
+    std::string bytes(128, '\0');
+    bytes[0] = 10, bytes[1] = 5, bytes[2] = 1, bytes[3] = 8;
+    bytes[10] = static_cast<char>((lines - 1) & 0xFF), bytes[11] = static_cast<char>((lines - 1) >> 8);
+    bytes[65] = 1;
+    bytes[66] = static_cast<char>(bytesPerLine & 0xFF), bytes[67] = static_cast<char>(bytesPerLine >> 8);
+    for (int line = 0; line < lines; ++line) {
+        for (int run = 0; run < bytesPerLine / 63; ++run) {
+            bytes += static_cast<char>(0xC0 + 63);
+            bytes += static_cast<char>(line % 200);
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+// An 8-bit picture is held once: no decoding buffer beside it and no 32-bit copy of it.
+TEST_F(Viewer, AnEightBitPictureCostsAtMostHalfAgainItsSize) {
+    if (SanitizersBuiltIn() || ResidentPeak() < 0) GTEST_SKIP() << "resident memory cannot be measured here";
+    const std::string path = folder.File("runs.pcx");
+    constexpr std::int64_t kWidth = 63 * 128, kHeight = 4000;  // 32 MB of pixels from a 1 MB file
+    std::ofstream(path, std::ios::binary) << LongestRunsPcx(kWidth, kHeight);
+    QApplication::processEvents();
+    ASSERT_TRUE(ResetResidentPeak());
+    const std::int64_t before = ResidentPeak();
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    ASSERT_NE(child->View()->GetDocument().m_pDib, nullptr);
+    const QImage shown = child->View()->viewport()->grab().toImage();
+    EXPECT_EQ(PixelAt(shown, 5, 7), qRgb(7, 7, 7) & 0xFFFFFFu);
+    EXPECT_LE(ResidentPeak() - before, kWidth * kHeight * 3 / 2);
+}
+
 TEST_F(Viewer, WithNoDocumentTheValueLabelsShowTheSliderPositions) {
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(Panel().m_pWidthSlider->value()));
     EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(Panel().m_pCenterSlider->value()));
@@ -568,6 +639,13 @@ TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) 
     Run(ID_ACTIONS_RECTANGLE);
     Drag(child->View()->viewport(), {10, 10}, {40, 40});
     EXPECT_EQ(child->View()->GetDocument().m_pSelectedDib, nullptr);
+
+    // The reason goes with its window: another document's does not stay behind.
+    ASSERT_TRUE(WriteGreyBmp(folder.File("fine.bmp"), 16, 16, Gradient));
+    ASSERT_NE(Open(folder.File("fine.bmp")), nullptr);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    Activate(child);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -608,4 +686,30 @@ TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
     Run(ID_FIRST_SLIDE);
     EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
     EXPECT_EQ(child->View()->viewport()->grab().toImage(), withImage);
+}
+
+TEST_F(Viewer, AWindowChangeCropsTheActiveWindowsOwnRectangle) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 1));
+    CChildFrame* first = Open(study);
+    ASSERT_NE(first, nullptr);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(first->View()->viewport(), {0, 0}, {8, 4});
+    Run(ID_WINDOW_NEW);
+    CChildFrame* second = frame->ActiveChild();
+    ASSERT_NE(second, first);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(second->View()->viewport(), {0, 0}, {16, 12});
+    const CDorvanelleDoc& doc = first->View()->GetDocument();
+    ASSERT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
+
+    // Each window keeps its own mode and rectangle; the slider crops the active one's.
+    Activate(first);
+    EXPECT_EQ(first->View()->m_rcSelection, (DibRect{0, 0, 8, 4}));
+    Panel().OnWidthReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 8);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 4);
+    Activate(second);
+    Panel().OnCenterReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
 }
