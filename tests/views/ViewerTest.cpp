@@ -1,6 +1,7 @@
 // The viewer as a person uses it: the real main window, child windows, views and
 // control panel, with dialogs answered by the test.
 #include <cstring>
+#include <unistd.h>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -262,6 +264,64 @@ TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
     EXPECT_EQ(app->DocumentCount(), 1u);
     Activate(first);
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
+}
+
+// The range of all samples comes from a worker: the first frame is there and paints
+// before it arrives, and the sliders take it when it does.
+TEST_F(Viewer, TheFirstFramePaintsBeforeTheSampleRangeAndTheSlidersTakeIt) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 40));
+    CDicomFile reference;
+    ASSERT_EQ(reference.LoadFile(study), 0);
+    reference.ParseElements(reference.DetectLayout());
+    ASSERT_NE(reference.MakeFrameDib(0), nullptr);
+    ASSERT_TRUE(reference.ResolveSampleRange());
+
+    // No event has run since the file opened, so the worker's result cannot have been taken.
+    CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(study));
+    ASSERT_NE(child, nullptr);
+    QSignalSpy arrived(&child->Controller(), &CDocumentController::sampleRangeChanged);
+    const CDorvanelleDoc& doc = child->View()->GetDocument();
+    EXPECT_TRUE(doc.m_dicom.SampleRangePending());
+    ASSERT_NE(doc.m_pDib, nullptr);
+    const QImage painted = child->View()->viewport()->grab().toImage();
+    EXPECT_NE(PixelAt(painted, 32, 24), PixelAt(painted, 0, 0));  // the phantom, not an empty window
+
+    ASSERT_TRUE(arrived.count() > 0 || arrived.wait(10000));
+    Idle();
+    EXPECT_FALSE(doc.m_dicom.SampleRangePending());
+    EXPECT_EQ(doc.m_dicom.m_nMinSample, reference.m_nMinSample);
+    EXPECT_EQ(doc.m_dicom.m_nMaxSample, reference.m_nMaxSample);
+    EXPECT_EQ(Panel().m_pWidthSlider->maximum(), std::abs(reference.m_nMaxSample) + std::abs(reference.m_nMinSample));
+    EXPECT_EQ(Panel().m_pCenterSlider->minimum(), reference.m_nMinSample);
+    EXPECT_EQ(Panel().m_pCenterSlider->maximum(), reference.m_nMaxSample);
+    EXPECT_EQ(Panel().m_pWidthSlider->value(), 400);
+    EXPECT_EQ(Panel().m_pCenterSlider->value(), 40);
+}
+
+// Another program truncates the open study: stepping on never crashes, and the
+// window says why it shows nothing.
+TEST_F(Viewer, AStudyTruncatedWhileOpenSaysItChangedOnDisk) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 20));
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    const CDorvanelleDoc& doc = child->View()->GetDocument();
+    ASSERT_NE(doc.m_pDib, nullptr);
+    ASSERT_EQ(::truncate(study.c_str(), 48 * 64 * 2 * 5), 0);
+
+    dialogs.messages.clear();
+    Run(ID_LAST_SLIDE);
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_TRUE(child->Controller().NoImageReason().contains(QStringLiteral("the file changed on disk")))
+        << child->Controller().NoImageReason().toStdString();
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_TRUE(dialogs.messages.back().text.contains(QStringLiteral("the file changed on disk")));
+    Run(ID_PREV_SLIDE);
+    Run(ID_FIRST_SLIDE);  // read before the change, and not shown from the cache either
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    const QImage empty = child->View()->viewport()->grab().toImage();
+    EXPECT_FALSE(empty.isNull());
 }
 
 TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
