@@ -114,14 +114,14 @@ void CDorvanelleView::FitFrame() {
     frame->setGeometry(QRect(QPoint(0, 0), FitFrameSize(image, decoration, area)));
 }
 
-DibPoint CDorvanelleView::ImagePoint(QPoint p) const {
-    return DibPoint{p.x() + horizontalScrollBar()->value(), p.y() + verticalScrollBar()->value()};
+DibPoint CDorvanelleView::ImagePoint(QPoint viewportPoint) const {
+    return DibPoint{viewportPoint.x() + horizontalScrollBar()->value(), viewportPoint.y() + verticalScrollBar()->value()};
 }
 
 // During a drag in selection mode the point stays on the image (0 .. width and
 // 0 .. height, right and bottom exclusive), wherever the pointer goes.
-DibPoint CDorvanelleView::ConfinedPoint(QPoint p) const {
-    DibPoint point = ImagePoint(p);
+DibPoint CDorvanelleView::ConfinedPoint(QPoint viewportPoint) const {
+    DibPoint point = ImagePoint(viewportPoint);
     if (!m_bSelectMode) return point;
     point.x = std::clamp(point.x, 0, static_cast<std::int32_t>(m_scrollSize.width()));
     point.y = std::clamp(point.y, 0, static_cast<std::int32_t>(m_scrollSize.height()));
