@@ -61,6 +61,34 @@ bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, st
     return DecodeFrame(codec, FrameStream(value, pixels, indices, joined), g, out, why);
 }
 
+// An 8-bit RGB study of one frame with a colour ramp; returns its samples, or
+// nothing when it cannot be written.
+std::vector<std::uint8_t> WriteRgbStudy(const std::string& path, std::uint16_t rows, std::uint16_t columns) {
+    std::vector<std::uint8_t> rgb;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            rgb.push_back(static_cast<std::uint8_t>(c * 7));
+            rgb.push_back(static_cast<std::uint8_t>(r * 10));
+            rgb.push_back(static_cast<std::uint8_t>((r * c) % 256));
+        }
+    }
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup(kExplicitVrLittleEndian, "1.2.840.10008.5.1.4.1.1.7")
+        .ExplicitText(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7")
+        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
+        .ExplicitUS(0x0028, 0x0002, 3)
+        .ExplicitText(0x0028, 0x0004, "CS", "RGB")
+        .ExplicitUS(0x0028, 0x0006, 0)
+        .ExplicitUS(0x0028, 0x0010, rows)
+        .ExplicitUS(0x0028, 0x0011, columns)
+        .ExplicitUS(0x0028, 0x0100, 8)
+        .ExplicitUS(0x0028, 0x0101, 8)
+        .ExplicitUS(0x0028, 0x0102, 7)
+        .ExplicitUS(0x0028, 0x0103, 0)
+        .PixelData8(rgb);
+    return b.WriteTo(path) ? rgb : std::vector<std::uint8_t>();
+}
+
 struct Compression {
     const char* tool;
     const char* options;
@@ -138,30 +166,8 @@ TEST(FrameDecoding, BaselineColourMatchesDcmtksDecompressor) {
     }
     const std::uint16_t rows = 24;
     const std::uint16_t columns = 34;
-    std::vector<std::uint8_t> rgb;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c) {
-            rgb.push_back(static_cast<std::uint8_t>(c * 7));
-            rgb.push_back(static_cast<std::uint8_t>(r * 10));
-            rgb.push_back(static_cast<std::uint8_t>((r * c) % 256));
-        }
-    }
-    DicomStreamBuilder b;
-    b.Preamble().MetaGroup(kExplicitVrLittleEndian, "1.2.840.10008.5.1.4.1.1.7")
-        .ExplicitText(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7")
-        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
-        .ExplicitUS(0x0028, 0x0002, 3)
-        .ExplicitText(0x0028, 0x0004, "CS", "RGB")
-        .ExplicitUS(0x0028, 0x0006, 0)
-        .ExplicitUS(0x0028, 0x0010, rows)
-        .ExplicitUS(0x0028, 0x0011, columns)
-        .ExplicitUS(0x0028, 0x0100, 8)
-        .ExplicitUS(0x0028, 0x0101, 8)
-        .ExplicitUS(0x0028, 0x0102, 7)
-        .ExplicitUS(0x0028, 0x0103, 0)
-        .PixelData8(rgb);
     TempFolder folder;
-    ASSERT_TRUE(b.WriteTo(folder.File("rgb.dcm")));
+    ASSERT_FALSE(WriteRgbStudy(folder.File("rgb.dcm"), rows, columns).empty());
     struct Case {
         const char* options;
         bool ybr;
@@ -188,6 +194,54 @@ TEST(FrameDecoding, BaselineColourMatchesDcmtksDecompressor) {
         EXPECT_EQ(decoded.convertedToRgb, c.ybr);
         EXPECT_TRUE(std::equal(decoded.samples.begin(), decoded.samples.end(), twin.begin(), twin.end()));
     }
+}
+
+// JPEG-LS colour coded plane by plane, one scan per component, decodes to the
+// original samples. A stream whose later scan switches to line interleaving is
+// refused: the decoder would lay that scan out for three components in the space
+// of one plane, past the end of the frame.
+TEST(FrameDecoding, JpegLsScansMustShareTheFirstScansInterleaving) {
+    if (!HaveTool("dcmcjpls")) {
+        GTEST_SKIP() << "DCMTK's tools are not installed (scripts/install-deps)";
+    }
+    const std::uint16_t rows = 6;
+    const std::uint16_t columns = 8;
+    TempFolder folder;
+    const auto rgb = WriteRgbStudy(folder.File("rgb.dcm"), rows, columns);
+    ASSERT_FALSE(rgb.empty());
+    ASSERT_TRUE(RunQuietly("dcmcjpls +in " + folder.File("rgb.dcm") + " " + folder.File("jpls.dcm")));
+    const auto file = ReadBytes(folder.File("jpls.dcm"));
+    FrameGeometry g;
+    g.rows = rows;
+    g.columns = columns;
+    g.samplesPerPixel = 3;
+    DecodedFrame decoded;
+    std::string why;
+    ASSERT_TRUE(DecodeFileFrame(file, FrameCodec::JpegLs, 1, 0, g, decoded, &why)) << why;
+    EXPECT_EQ(decoded.samples, rgb);
+
+    bool encapsulated = false;
+    const auto value = PixelDataValue(file, &encapsulated);
+    EncapsulatedPixelData pixels;
+    ASSERT_TRUE(ParseFragments(value, pixels, nullptr));
+    const auto& f = pixels.fragments.at(0);
+    std::vector<std::uint8_t> stream(value.begin() + static_cast<std::ptrdiff_t>(f.valueStart),
+                                     value.begin() + static_cast<std::ptrdiff_t>(f.valueStart + f.length));
+    // The third scan header: FF DA, length 8, one component, its id and table, NEAR, ILV.
+    std::size_t scan = 0;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 1 < stream.size() && scan < 3; ++i) {
+        if (stream[i] == 0xFF && stream[i + 1] == 0xDA) {
+            ++scan;
+            at = i;
+        }
+    }
+    ASSERT_EQ(scan, 3u);
+    ASSERT_EQ(stream.at(at + 8), 0);
+    stream[at + 8] = 1;
+    EXPECT_FALSE(DecodeFrame(FrameCodec::JpegLs, stream, g, decoded, &why));
+    EXPECT_NE(why.find("interleaved differently"), std::string::npos) << why;
+    EXPECT_TRUE(decoded.samples.empty());
 }
 
 // Streams that do not fit the file's geometry, truncated streams and noise give a
