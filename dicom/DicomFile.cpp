@@ -84,6 +84,16 @@ void CDicomFile::ClearImageFields() {
     m_nWindowWidth = 0;
     m_nWindowCenter = 0;
     m_nRescaleIntercept = 0;
+    m_dRescaleSlope = 1.0;
+    m_dRescaleIntercept = 0.0;
+    m_nFileWindowWidth = 0;
+    m_nFileWindowCenter = 0;
+    m_dFrameTime = 0.0;
+    m_nCineRate = 0;
+    m_strModality.clear();
+    m_strPatientName.clear();
+    m_strPatientId.clear();
+    m_strStudyDate.clear();
     m_nFrames = 0;
     m_nPixelDataOffset = 0;
     m_impl->pixelFile.reset();
@@ -96,6 +106,9 @@ void CDicomFile::ClearImageFields() {
     m_impl->extended = ExtendedOffsets();
     m_impl->itemsProblem = Reason();
 }
+
+bool CDicomFile::PixelDataEncapsulated() const { return m_impl->encapsulated; }
+bool CDicomFile::PixelDataBigEndian() const { return m_impl->bigEndianPixels; }
 
 void CDicomFile::ClearElement() {
     m_nGroup = 0;

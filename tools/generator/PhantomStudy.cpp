@@ -45,20 +45,33 @@ int PhantomHounsfield(double x, double y, double z) {
     return kSoftTissue + static_cast<int>(60.0 * y);
 }
 
+// A decimal string value: "1", "0.5", "33.333333".
+std::string NumberText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.8g", value);
+    return text;
+}
+
 DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
     DicomStreamBuilder b;
     b.Preamble()
         .MetaGroup()
         .ExplicitText(0x0008, 0x0008, "CS", "DERIVED\\SECONDARY\\AXIAL")
         .ExplicitText(0x0008, 0x0016, "UI", kCtImageStorage)
-        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
-        .ExplicitText(0x0008, 0x0060, "CS", "CT")
+        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1");
+    if (!o.studyDate.empty()) {
+        b.ExplicitText(0x0008, 0x0020, "DA", o.studyDate);
+    }
+    b.ExplicitText(0x0008, 0x0060, "CS", "CT")
         .ExplicitText(0x0008, 0x0070, "LO", "Dorvanelle generator")
         .ExplicitText(0x0008, 0x1030, "LO", "Phantom study")
         .ExplicitText(0x0010, 0x0010, "PN", "PHANTOM^CT")
         .ExplicitText(0x0010, 0x0020, "LO", "PHANTOM-0001")
-        .ExplicitText(0x0018, 0x0050, "DS", "1.25")
-        .ExplicitText(0x0020, 0x000D, "UI", "2.25.2718281828459045235360287471352662497.2.1")
+        .ExplicitText(0x0018, 0x0050, "DS", "1.25");
+    if (o.frameTimeMs > 0) {
+        b.ExplicitText(0x0018, 0x1063, "DS", NumberText(o.frameTimeMs));
+    }
+    b.ExplicitText(0x0020, 0x000D, "UI", "2.25.2718281828459045235360287471352662497.2.1")
         .ExplicitText(0x0020, 0x000E, "UI", "2.25.2718281828459045235360287471352662497.3.1")
         .ExplicitUS(0x0028, 0x0002, 1)
         .ExplicitText(0x0028, 0x0004, "CS", "MONOCHROME2")
@@ -74,7 +87,8 @@ DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
         b.ExplicitText(0x0028, 0x1050, "DS", std::to_string(o.windowCenter))
             .ExplicitText(0x0028, 0x1051, "DS", std::to_string(o.windowWidth));
     }
-    b.ExplicitText(0x0028, 0x1052, "DS", std::to_string(o.rescaleIntercept)).ExplicitText(0x0028, 0x1053, "DS", "1");
+    b.ExplicitText(0x0028, 0x1052, "DS", std::to_string(o.rescaleIntercept))
+        .ExplicitText(0x0028, 0x1053, "DS", NumberText(o.rescaleSlope));
     // Extra private elements, 0xF000 per odd group from (0029,1000) on, each with its
     // private creator first.
     for (std::uint32_t i = 0; i < o.extraElements; ++i) {
@@ -117,7 +131,8 @@ std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, s
     const double x = (column + 0.5) / options.columns * 2.0 - 1.0;
     const double y = (row + 0.5) / options.rows * 2.0 - 1.0;
     const double z = options.frames > 1 ? static_cast<double>(frame) / (options.frames - 1) : 0.5;
-    return static_cast<std::int16_t>(PhantomHounsfield(x, y, z) - options.rescaleIntercept);
+    const double stored = (PhantomHounsfield(x, y, z) - options.rescaleIntercept) / options.rescaleSlope;
+    return static_cast<std::int16_t>(std::lround(stored));
 }
 
 std::string WriteCtPhantom(const std::string& path, const PhantomOptions& options) {
