@@ -26,10 +26,11 @@
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
+#include "document/ProgramNames.h"
 
 namespace {
 
-const QString kAppName = QStringLiteral("Dorvanelle");
+const QString kAppName = QString::fromLatin1(kProgramName);
 const QString kIdleText = QStringLiteral("Ready");
 
 // The menu text of `id` in a layout, searched depth first; null when absent.

@@ -9,6 +9,7 @@
 #include "dicom/DicomFileImpl.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/TransferSyntax.h"
+#include "dicom/VrCodes.h"
 #include "io/ByteOrder.h"
 #include "io/RandomAccessFile.h"
 
@@ -23,24 +24,7 @@ constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFFu;
 // a value listed as text (at most 1499 bytes) always fits.
 constexpr std::size_t kWalkWindow = std::size_t{64} << 10;
 
-char UpperAscii(std::uint8_t c) {
-    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
-
-// VRs whose explicit form has two reserved bytes and a 32-bit length. OD, OF, OL,
-// OV, SV, UC, UR and UV came later than the rest; without them an element of such
-// a VR was read as implicit and the walk lost its way.
-bool IsLongFormVR(const std::uint8_t* vr) {
-    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT", "OD", "OF", "OL", "OV", "SV", "UC", "UR", "UV"};
-    const char a = UpperAscii(vr[0]);
-    const char b = UpperAscii(vr[1]);
-    for (const char* code : kLong) {
-        if (a == code[0] && b == code[1]) {
-            return true;
-        }
-    }
-    return false;
-}
+bool IsLongFormVR(const std::uint8_t* vr) { return IsLongFormVrCode(vr[0], vr[1]); }
 
 }  // namespace
 
@@ -222,20 +206,7 @@ const std::uint8_t* CDicomFile::WalkBytes(std::uint64_t offset, std::size_t size
     return d.window.data();
 }
 
-bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
-    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS",
-                                         "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ", "SS", "ST",
-                                         "TM", "UI", "UL", "UN", "US", "UT", "OD", "OF", "OL", "OV",
-                                         "SV", "UC", "UR", "UV"};
-    const char a = UpperAscii(twoBytes[0]);
-    const char b = UpperAscii(twoBytes[1]);
-    for (const char* code : kCodes) {
-        if (a == code[0] && b == code[1]) {
-            return true;
-        }
-    }
-    return false;
-}
+bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) { return IsKnownVrCode(twoBytes[0], twoBytes[1]); }
 
 bool CDicomFile::ReadElementHeader() {
     ClearElement();

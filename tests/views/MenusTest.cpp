@@ -26,7 +26,7 @@
 #include "app/Settings.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/QStringPrinter.h"
 #include "tests/views/ViewerTestSupport.h"

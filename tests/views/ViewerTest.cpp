@@ -31,7 +31,7 @@
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/ControlPanel.h"

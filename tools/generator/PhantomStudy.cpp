@@ -6,7 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "tests/support/DicomStreamBuilder.h"
+#include "io/AtomicFileWriter.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 namespace {
 
@@ -104,9 +105,8 @@ DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
     return b;
 }
 
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-bool WriteFrames(std::FILE* file, const PhantomOptions& o) {
+// Hands the frames, one at a time, to `write`.
+bool WriteFrames(const PieceWriter& write, const PhantomOptions& o) {
     std::vector<std::uint8_t> frame(std::size_t{o.rows} * o.columns * 2);
     for (std::uint32_t f = 0; f < o.frames; ++f) {
         std::size_t at = 0;
@@ -117,7 +117,7 @@ bool WriteFrames(std::FILE* file, const PhantomOptions& o) {
                 frame[at++] = static_cast<std::uint8_t>(v >> 8);
             }
         }
-        if (std::fwrite(frame.data(), 1, frame.size(), file) != frame.size()) {
+        if (!write(frame)) {
             return false;
         }
     }
@@ -143,27 +143,13 @@ std::string WriteCtPhantom(const std::string& path, const PhantomOptions& option
     DicomStreamBuilder header = StudyHeader(options);
     header.ExplicitHeader(0x7FE0, 0x0010, "OW", static_cast<std::uint32_t>(pixelBytes));
 
-    const std::filesystem::path target(path);
     std::error_code error;
+    const std::filesystem::path target(path);
     if (target.has_parent_path()) {
         std::filesystem::create_directories(target.parent_path(), error);
     }
-    const std::string temporary = path + ".part";
-    File file(std::fopen(temporary.c_str(), "wb"), &std::fclose);
-    if (!file) {
-        return "cannot create " + temporary;
-    }
-    bool written = std::fwrite(header.Bytes().data(), 1, header.Size(), file.get()) == header.Size() &&
-                   WriteFrames(file.get(), options);
-    written = std::fclose(file.release()) == 0 && written;
-    if (!written) {
-        std::filesystem::remove(temporary, error);
-        return "cannot write " + temporary;
-    }
-    std::filesystem::rename(temporary, target, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return "cannot rename " + temporary + " to " + path;
-    }
-    return {};
+    const WriteOutcome outcome = WriteFileAtomically(path, [&](const PieceWriter& write) {
+        return write(header.Bytes()) && WriteFrames(write, options);
+    });
+    return outcome.reason.Text();
 }

@@ -29,6 +29,7 @@ struct PhantomOptions {
 std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, std::uint16_t row,
                            std::uint16_t column);
 
-// Writes the study to `path` through a temporary file beside it, creating the folder
-// if needed. Empty on success, otherwise why it failed.
+// Writes the study to `path` with the program's own file writer (a temporary file
+// renamed over the target), creating the folder if needed. Empty on success,
+// otherwise why it failed.
 std::string WriteCtPhantom(const std::string& path, const PhantomOptions& options);
