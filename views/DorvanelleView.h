@@ -137,7 +137,7 @@ private:
     // The selection rectangle and the corner texts, drawn over the image.
     void PaintOverImage(QPainter& painter);
     void ZoomAboutCursor(double factor);
-    void UpdateReadout(QPoint viewportPoint);
+    void UpdateReadout(QPoint p);
     bool CanWindow() const;
     void ShowCineFrame();
     void BuildViewingCommands();

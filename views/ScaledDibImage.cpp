@@ -8,6 +8,11 @@
 
 namespace {
 
+// Position of sub-sample `sub` of view pixel `pixel` in a list of `perPixel` sub-samples per pixel.
+std::size_t Index(int pixel, int perPixel, int sub) {
+    return static_cast<std::size_t>(pixel) * static_cast<std::size_t>(perPixel) + static_cast<std::size_t>(sub);
+}
+
 // The source index of each of `count` samples from view position `start`, or -1
 // off the image.
 std::vector<int> SourceIndices(int start, int count, int oversample, double offset, double zoom, int limit) {
@@ -59,10 +64,10 @@ QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport
         for (int vx = 0; vx < viewRect.width(); ++vx) {
             int r = 0, g = 0, b = 0, hits = 0;
             for (int sy = 0; sy < n; ++sy) {
-                const int y = ys[static_cast<std::size_t>(vy * n + sy)];
+                const int y = ys[Index(vy, n, sy)];
                 if (y < 0) continue;
                 for (int sx = 0; sx < n; ++sx) {
-                    const int x = xs[static_cast<std::size_t>(vx * n + sx)];
+                    const int x = xs[Index(vx, n, sx)];
                     if (x < 0) continue;
                     const QRgb c = sample(x, y);
                     r += qRed(c), g += qGreen(c), b += qBlue(c), ++hits;
