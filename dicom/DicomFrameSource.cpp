@@ -15,6 +15,7 @@
 #include "dicom/SampleLayout.h"
 #include "dicom/TransferSyntax.h"
 #include "io/ByteOrder.h"
+#include "io/ImageMemoryLimit.h"
 
 namespace {
 
@@ -227,6 +228,12 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     geometry.bitsAllocated = m_nBitsAllocated;
     geometry.isSigned = m_nPixelRepresentation == 1;
     geometry.ybr = StartsWith(m_szPhotometric, "YBR");
+    // The decoder allocates the whole frame before it reads a byte of it.
+    if (!ImageFitsInMemory(std::uint64_t{m_nRows} * m_nColumns * geometry.samplesPerPixel *
+                           ((m_nBitsAllocated + 7u) / 8u))) {
+        d.sourceReason = Reason(DicomNoImage::TooLargeToShow).Numbers(m_nColumns, m_nRows);
+        return false;
+    }
     std::vector<std::uint8_t> joined;
     DecodedFrame decoded;
     if (!DecodeFrame(syntax->codec, FrameStream(d.items, d.fragments, indices, joined), geometry, decoded, &why)) {
