@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 
@@ -55,16 +56,17 @@ bool ReadRange(int fd, std::uint8_t* out, std::size_t offset, std::size_t size) 
     return true;
 }
 
-bool ReadFully(int fd, std::uint8_t* out, std::size_t size) {
+// Reads bytes [offset, offset + size) of the file into `out`, in two threads when large.
+bool ReadFully(int fd, std::uint8_t* out, std::size_t size, std::size_t offset = 0) {
     if (size < kParallelReadThreshold || std::thread::hardware_concurrency() < 2) {
-        return ReadRange(fd, out, 0, size);
+        return ReadRange(fd, out, offset, size);
     }
     // The split falls on a huge-page boundary so that no page is touched by both threads.
     const std::size_t half = size / 2 / kHugePage * kHugePage;
     bool secondOk = false;
     {
-        std::jthread second([&] { secondOk = ReadRange(fd, out + half, half, size - half); });
-        if (!ReadRange(fd, out, 0, half)) {
+        std::jthread second([&] { secondOk = ReadRange(fd, out + half, offset + half, size - half); });
+        if (!ReadRange(fd, out, offset, half)) {
             return false;  // the jthread joins before the block can go away
         }
     }
@@ -132,5 +134,39 @@ Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
         return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
     }
     out = std::move(buffer);
+    return {};
+}
+
+Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const RestDestination& destination) {
+    const auto failed = [&](FileReadFailure code, int error = 0) {
+        return Reason(code).About(path).Errno(error);
+    };
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return failed(FileReadFailure::CannotOpen, errno);
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) {
+        return failed(FileReadFailure::CannotRead, errno);
+    }
+    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
+        return failed(FileReadFailure::TooLarge);
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    std::vector<std::uint8_t> head(std::min(headSize, size));
+    errno = 0;
+    if (!ReadRange(file.Get(), head.data(), 0, head.size())) {
+        return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
+    }
+    Reason refusal;
+    std::uint8_t* rest = destination(head, size - head.size(), refusal);
+    if (rest == nullptr) {
+        return refusal ? refusal : failed(FileReadFailure::OutOfMemory);
+    }
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    errno = 0;
+    if (!ReadFully(file.Get(), rest, size - head.size(), head.size())) {
+        return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
+    }
     return {};
 }
