@@ -348,8 +348,10 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
         // The panel speaks for the active document from now on, reloaded in full.
         m_wndControlPanel->SetController(&controller);
         frame->View()->OnActivateView();
-        // A document without an image says why, here and in its view.
-        if (!controller.NoImageReason().isEmpty()) statusBar()->showMessage(controller.NoImageReason());
+        // A document without an image says why, here and in its view; another
+        // document's reason does not stay behind.
+        const QString reason = controller.NoImageReason();
+        statusBar()->showMessage(reason.isEmpty() ? kIdleText : reason);
     }
     OnChildSetChanged();
 }

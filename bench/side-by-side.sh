@@ -2,7 +2,10 @@
 # Times dorvanelle-cli against DCMTK on generated 512 x 512 16-bit studies, in one
 # run on one machine: converting the first and the last frame (dcm2pnm), listing
 # the elements (dcmdump), and reading the file once (cat) as the floor. Prints a
-# Markdown table of medians, ratios and peak memory.
+# Markdown table of medians, ratios and peak memory. Where the page cache can be
+# dropped (root, and a writable /proc/sys/vm/drop_caches), the first and last frame
+# of the largest study are also converted from a cold cache; elsewhere that case is
+# skipped and the table says so.
 #
 #   bench/side-by-side.sh [BUILD_DIR]        (default: build)
 #   RUNS=20 bench/side-by-side.sh            more runs per command (default 10)
@@ -80,5 +83,33 @@ for s in "${studies[@]}"; do
     echo "| $label | $size_mib | $name | $t_ours | $t_theirs | $(ratio "$t_theirs" "$t_ours") | $floor | $(ratio "$t_ours" "$floor") | $m_ours | $m_theirs |"
   done
 done
+# Cold cache: every run starts with the page cache dropped, so that the file comes
+# from the disk. The warm-up runs are dropped too.
+cold_ms() {
+  hyperfine -N --output=null --style none --runs 3 --prepare "sh -c 'sync; echo 3 > /proc/sys/vm/drop_caches'" \
+    --export-csv "$work/t.csv" "$1" >/dev/null 2>&1
+  awk -F, 'NR == 2 { printf "%.1f", $4 * 1000 }' "$work/t.csv"
+}
+largest=${studies[3]}
+read -r frames extra <<<"$largest"
+file=$work/study-$frames-$extra.dcm
+if [[ ${COLD:-1} == 1 ]] && command -v hyperfine >/dev/null && sh -c 'echo 1 > /proc/sys/vm/drop_caches' 2>/dev/null; then
+  echo
+  echo "| study (cold cache) | job | dorvanelle-cli ms | DCMTK ms | DCMTK / cli | cat ms | cli / cat |"
+  echo "|---|---|---:|---:|---:|---:|---:|"
+  floor=$(cold_ms "cat '$file'")
+  for last in 0 1; do
+    n=$((last ? frames : 1))
+    t_ours=$(cold_ms "$cli convert '$file' '$work/cli.bmp' --frame $((n - 1))")
+    t_theirs=$(cold_ms "dcm2pnm --use-window 1 --write-8-bit-bmp --frame $n '$file' '$work/dcmtk.bmp'")
+    echo "| $frames frames | convert $([[ $last == 1 ]] && echo last || echo first) | $t_ours | $t_theirs | $(ratio "$t_theirs" "$t_ours") | $floor | $(ratio "$t_ours" "$floor") |"
+  done
+  echo
+  echo "Cold cache: medians of 3 runs, each after sync and echo 3 > /proc/sys/vm/drop_caches."
+else
+  echo
+  echo "Cold cache: skipped (the page cache cannot be dropped here: it needs root, hyperfine and a writable /proc/sys/vm/drop_caches)."
+fi
+
 echo
 echo "Medians of $runs runs after 2 warm-up runs ($(command -v hyperfine >/dev/null && echo "hyperfine -N" || echo "a shell loop")), standard output to /dev/null, files in the page cache; peak memory is /usr/bin/time's maximum resident set size."

@@ -4,6 +4,7 @@
 // OpenJPEG, so three components come out as RGB.
 #include <openjpeg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -68,6 +69,40 @@ bool IsJp2File(std::span<const std::uint8_t> stream) {
     return stream.size() >= sizeof kSignatureBox && std::memcmp(stream.data(), kSignatureBox, sizeof kSignatureBox) == 0;
 }
 
+std::uint32_t Be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// The image and tile sizes of the codestream's SIZ segment, which directly
+// follows its start marker (inside the "jp2c" box of a JP2 file).
+struct ImageAndTiles {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint16_t components = 0;
+    std::uint64_t tiles = 0;
+};
+
+bool ReadImageAndTiles(std::span<const std::uint8_t> stream, ImageAndTiles& out) {
+    static const std::uint8_t kStart[] = {0xFF, 0x4F, 0xFF, 0x51};
+    const auto at = std::search(stream.begin(), stream.end(), std::begin(kStart), std::end(kStart));
+    if (stream.end() - at < 4 + 40) {
+        return false;
+    }
+    const std::uint8_t* siz = &*at + 4;
+    const std::uint32_t x1 = Be32(siz + 4), y1 = Be32(siz + 8), x0 = Be32(siz + 12), y0 = Be32(siz + 16);
+    const std::uint32_t tileWidth = Be32(siz + 20), tileHeight = Be32(siz + 24);
+    const std::uint32_t tileX0 = Be32(siz + 28), tileY0 = Be32(siz + 32);
+    if (x1 <= x0 || y1 <= y0 || tileWidth == 0 || tileHeight == 0 || tileX0 > x0 || tileY0 > y0) {
+        return false;
+    }
+    out.width = x1 - x0;
+    out.height = y1 - y0;
+    out.components = static_cast<std::uint16_t>(siz[36] << 8 | siz[37]);
+    out.tiles = ((std::uint64_t{x1} - tileX0 + tileWidth - 1) / tileWidth) *
+                ((std::uint64_t{y1} - tileY0 + tileHeight - 1) / tileHeight);
+    return true;
+}
+
 struct CodecDeleter {
     void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
 };
@@ -89,6 +124,22 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
         }
         return false;
     };
+    // The sizes are checked before OpenJPEG reads the header, which allocates
+    // for every tile: a forged SIZ segment must not cost hundreds of megabytes.
+    ImageAndTiles size;
+    if (!ReadImageAndTiles(stream, size)) {
+        return fail("the JPEG 2000 stream has no readable image size");
+    }
+    if (size.width != geometry.columns || size.height != geometry.rows ||
+        size.components != geometry.samplesPerPixel) {
+        return fail(GeometryMismatch("JPEG 2000", size.width, size.height, size.components, geometry));
+    }
+    const std::uint64_t area = std::uint64_t{size.width} * size.height;
+    const std::uint64_t maxTiles = area / 4096 > 4096 ? area / 4096 : 4096;
+    if (size.tiles > maxTiles) {
+        return fail("the JPEG 2000 stream is cut into " + std::to_string(size.tiles) + " tiles, more than " +
+                    std::to_string(maxTiles) + " for its size");
+    }
     std::unique_ptr<opj_codec_t, CodecDeleter> codec(
         opj_create_decompress(IsJp2File(stream) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
     MemoryStream memory{stream.data(), stream.size(), 0};

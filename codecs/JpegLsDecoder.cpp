@@ -27,6 +27,20 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     const auto failWith = [&fail](const char* what, charls::jpegls_errc code) {
         return fail(std::string(what) + ": " + charls_get_error_message(code));
     };
+    // CharLS 2.4 can loop for ever on scan data that ends without a marker (a
+    // truncated stream): such a stream is decoded from a copy that ends with EOI,
+    // where the decoder stops with an error.
+    std::vector<std::uint8_t> ended;
+    std::size_t last = stream.size();
+    while (last > 0 && stream[last - 1] == 0) {
+        --last;  // fragments are padded to an even length
+    }
+    if (last < 2 || stream[last - 2] != 0xFF || stream[last - 1] != 0xD9) {
+        ended.assign(stream.begin(), stream.end());
+        ended.push_back(0xFF);
+        ended.push_back(0xD9);
+        stream = ended;
+    }
     std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
     if (!decoder) {
         return fail("not enough memory to decode the JPEG-LS frame");

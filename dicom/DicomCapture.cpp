@@ -66,14 +66,50 @@ std::vector<std::uint64_t> Numbers64(const std::uint8_t* value, std::uint32_t le
     return numbers;
 }
 
+// No captured value uses more than its first 64 bytes (the photometric text).
+constexpr std::uint32_t kCapturedBytes = 64;
+// An extended offset table of more than 2^24 frames is cut there.
+constexpr std::uint32_t kExtendedTableBytes = std::uint32_t{8} << 24;
+
+bool IsCapturedImageAttribute(std::uint16_t element) {
+    switch (element) {
+    case 0x0002: case 0x0004: case 0x0006: case 0x0008: case 0x0010: case 0x0011: case 0x0012:
+    case 0x0100: case 0x0101: case 0x0102: case 0x0103: case 0x1050: case 0x1051: case 0x1052: return true;
+    default: return false;
+    }
+}
+
 }  // namespace
 
 void CDicomFile::CaptureAttribute() {
-    const std::uint8_t* value = CurrentValue();
+    Impl& d = *m_impl;
+    if (d.file == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
+        return;
+    }
+    if (m_nGroup == 0x7FE0 && m_nElement == 0x0010) {
+        // Where the value lies, not its bytes: frames are read from there when shown.
+        d.frames.clear();
+        d.pixelFile = d.file;
+        ++d.pixelSerial;
+        m_nPixelDataOffset = m_nCursor - m_nLength;
+        m_nPixelDataLength = m_nLength;
+        d.encapsulated = d.undefinedLength;
+        d.bigEndianPixels = d.bigEndian;
+        return;
+    }
+    const bool extendedTable = m_nGroup == 0x7FE0 && (m_nElement == 0x0001 || m_nElement == 0x0002);
+    if (!(m_nGroup == 0x0028 && IsCapturedImageAttribute(m_nElement)) && !(m_nGroup == 0x7FE0 && m_nElement == 0x0000) &&
+        !extendedTable) {
+        return;
+    }
+    // Only the bytes a field takes are read (all of an extended offset table, up to
+    // one entry per frame of the largest study a 32-bit length allows).
+    const std::uint32_t limit = extendedTable ? kExtendedTableBytes : kCapturedBytes;
+    const std::uint32_t n = m_nLength < limit ? m_nLength : limit;
+    const std::uint8_t* value = CurrentValue(n);
     if (value == nullptr) {
         return;
     }
-    const std::uint32_t n = m_nLength;
     const bool big = m_impl->bigEndian;
     const auto First16 = [big](const std::uint8_t* v, std::uint32_t length) { return ::First16(v, length, big); };
     const auto First32 = [big](const std::uint8_t* v, std::uint32_t length) { return ::First32(v, length, big); };
@@ -105,12 +141,6 @@ void CDicomFile::CaptureAttribute() {
             m_impl->extended.offsets = Numbers64(value, n);
         } else if (m_nElement == 0x0002) {
             m_impl->extended.lengths = Numbers64(value, n);
-        } else if (m_nElement == 0x0010) {
-            // The value stays in the file buffer: no second copy of the pixels.
-            m_nPixelDataLength = n;
-            m_pPixelData = value;
-            m_impl->encapsulated = m_impl->undefinedLength;
-            m_impl->bigEndianPixels = m_impl->bigEndian;
         }
     }
 }

@@ -1,12 +1,16 @@
 // Loading, layout detection and the element walk of the DICOM reader.
 #include "dicom/DicomFile.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "dicom/DicomFileImpl.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/TransferSyntax.h"
 #include "io/ByteOrder.h"
+#include "io/RandomAccessFile.h"
 
 namespace {
 
@@ -15,6 +19,9 @@ constexpr std::uint32_t kPreambleEnd = 132;
 // Bytes looked at to decide whether a preamble precedes the elements.
 constexpr std::uint32_t kPreambleProbe = 100;
 constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFFu;
+// Bytes the walk reads from the file at a time: many small elements per read, and
+// a value listed as text (at most 1499 bytes) always fits.
+constexpr std::size_t kWalkWindow = std::size_t{64} << 10;
 
 char UpperAscii(std::uint8_t c) {
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -42,10 +49,18 @@ CDicomFile::CDicomFile() : m_impl(std::make_unique<Impl>()) {}
 CDicomFile::~CDicomFile() = default;
 
 void CDicomFile::Reset() {
-    m_impl->buffer = FileBuffer();
-    m_impl->retired.clear();
-    m_impl->loadFailure = Reason();
-    ++m_impl->generation;
+    Impl& d = *m_impl;
+    d.file.reset();
+    d.loadFailure = Reason();
+    d.path.clear();
+    ++d.generation;
+    d.windowLength = 0;
+    d.headLength = 0;
+    d.rangeKnown = false;
+    d.rangeOf = {};
+    d.rangePending = false;
+    d.converted.clear();
+    d.itemBytes.clear();
     m_pBuffer = nullptr;
     m_nSize = 0;
     m_nCursor = 0;
@@ -70,7 +85,9 @@ void CDicomFile::ClearImageFields() {
     m_nWindowCenter = 0;
     m_nRescaleIntercept = 0;
     m_nFrames = 0;
-    m_pPixelData = nullptr;
+    m_nPixelDataOffset = 0;
+    m_impl->pixelFile.reset();
+    m_impl->frames.clear();
     m_impl->encapsulated = false;
     m_impl->bigEndianPixels = false;
     m_impl->planarConfiguration = 0;
@@ -88,26 +105,42 @@ void CDicomFile::ClearElement() {
     m_nLength = 0;
 }
 
-void CDicomFile::AdoptBuffer(FileBuffer buffer) {
-    // The pixel-data pointer may still point into the buffer being replaced (a load
-    // without a Reset first): that buffer lives on until the next Reset.
-    if (m_pPixelData != nullptr && m_impl->buffer) {
-        m_impl->retired.push_back(std::move(m_impl->buffer));
+int CDicomFile::LoadSource(std::shared_ptr<const ByteSource> source) {
+    if (source == nullptr) {
+        return -1;
     }
-    m_impl->buffer = std::move(buffer);
-    m_impl->inflated = false;
-    ++m_impl->generation;
-    m_pBuffer = m_impl->buffer.Data();
-    m_nSize = static_cast<std::uint32_t>(m_impl->buffer.Size());
+    // The layout is decided from the first bytes: read them now, while the file is
+    // known to be there, so that DetectLayout reads nothing.
+    Impl& d = *m_impl;
+    std::uint8_t head[sizeof d.head];
+    const auto headLength = static_cast<std::size_t>(std::min<std::uint64_t>(source->Size(), sizeof head));
+    if (source->ReadAt(0, head, headLength) != SourceRead::Done) {
+        return -1;
+    }
+    // Pixel data captured from the source being replaced (a load without a Reset
+    // first) stays readable: it keeps its own reference to that source.
+    d.file = std::move(source);
+    d.windowLength = 0;
+    d.inflated = false;
+    ++d.generation;
+    std::memcpy(d.head, head, headLength);
+    d.headLength = headLength;
+    m_pBuffer = d.file->Memory();
+    m_nSize = d.file->Size();
+    return 0;
 }
 
 int CDicomFile::LoadFile(const std::string& path) {
-    FileBuffer buffer;
-    m_impl->loadFailure = ReadWholeFile(path, buffer);
-    if (m_impl->loadFailure) {
+    m_impl->loadFailure = Reason();
+    std::shared_ptr<RandomAccessFile> file = RandomAccessFile::Open(path, &m_impl->loadFailure);
+    if (file == nullptr) {
         return -1;
     }
-    AdoptBuffer(std::move(buffer));
+    if (LoadSource(std::move(file)) != 0) {
+        m_impl->loadFailure = Reason(FileReadFailure::CannotRead).About(path).Errno(EIO);
+        return -1;
+    }
+    m_impl->path = path;
     return 0;
 }
 
@@ -117,8 +150,7 @@ const Reason& CDicomFile::LoadFailure() const {
 
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
     m_impl->loadFailure = Reason();
-    if (size > kMaxFileSize || (bytes == nullptr && size != 0)) {
-        m_impl->loadFailure = Reason(FileReadFailure::TooLarge).About("the bytes given");
+    if (bytes == nullptr && size != 0) {
         return -1;
     }
     FileBuffer buffer = FileBuffer::Allocate(size);
@@ -129,25 +161,52 @@ int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
     if (size != 0) {
         std::memcpy(buffer.Data(), bytes, size);
     }
-    AdoptBuffer(std::move(buffer));
-    return 0;
+    return LoadSource(std::make_shared<MemorySource>(std::move(buffer)));
 }
 
 int CDicomFile::DetectLayout() const {
-    if (m_pBuffer == nullptr) {
+    if (m_impl->file == nullptr) {
         return 2;  // nothing loaded: the walk of layout 2 reads nothing
     }
+    const std::uint8_t* head = m_impl->head;
+    const std::size_t length = m_impl->headLength;
     // The standard allows any preamble; the prefix is what marks the file format.
-    if (m_nSize >= kPreambleEnd && std::memcmp(m_pBuffer + 128, "DICM", 4) == 0) {
+    if (length >= kPreambleEnd && std::memcmp(head + 128, "DICM", 4) == 0) {
         return 2;
     }
-    const std::uint32_t probe = m_nSize < kPreambleProbe ? m_nSize : kPreambleProbe;
-    for (std::uint32_t i = 0; i < probe; ++i) {
-        if (m_pBuffer[i] != 0) {
+    const std::size_t probe = length < kPreambleProbe ? length : kPreambleProbe;
+    for (std::size_t i = 0; i < probe; ++i) {
+        if (head[i] != 0) {
             return 3;
         }
     }
     return 2;
+}
+
+const std::uint8_t* CDicomFile::WalkBytes(std::uint64_t offset, std::size_t size) {
+    Impl& d = *m_impl;
+    if (d.file == nullptr || offset > m_nSize || size > m_nSize - offset) {
+        return nullptr;
+    }
+    if (const std::uint8_t* memory = d.file->Memory()) {
+        return offset + size <= d.file->Size() ? memory + offset : nullptr;
+    }
+    if (offset >= d.windowStart && offset - d.windowStart <= d.windowLength &&
+        size <= d.windowLength - (offset - d.windowStart)) {
+        return d.window.data() + (offset - d.windowStart);
+    }
+    const std::size_t length =
+        std::max(size, static_cast<std::size_t>(std::min<std::uint64_t>(kWalkWindow, m_nSize - offset)));
+    if (d.window.size() < std::max<std::size_t>(length, 1)) {
+        d.window.resize(std::max<std::size_t>(length, 1));
+    }
+    d.windowLength = 0;
+    if (d.file->ReadAt(offset, d.window.data(), length) != SourceRead::Done) {
+        return nullptr;  // the file changed or failed since it was opened: the walk ends here
+    }
+    d.windowStart = offset;
+    d.windowLength = length;
+    return d.window.data();
 }
 
 bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
@@ -174,10 +233,13 @@ bool CDicomFile::ReadElementHeader() {
         m_nCursor = m_nSize;
         return false;
     };
-    if (m_pBuffer == nullptr || start + 8 > size) {
+    if (start > size || size - start < 8) {
         return endWalk();
     }
-    const std::uint8_t* p = m_pBuffer + start;
+    const std::uint8_t* p = WalkBytes(start, size - start < 12 ? 8 : 12);
+    if (p == nullptr) {
+        return endWalk();
+    }
     const bool big = m_impl->bigEndian;
     m_nGroup = Read16(p, big);
     m_nElement = Read16(p + 2, big);
@@ -189,7 +251,7 @@ bool CDicomFile::ReadElementHeader() {
         length = Read32(p + 4, big);
         continueAt = start + 8;
     } else if (IsLongFormVR(p + 4)) {
-        if (start + 12 > size) {
+        if (size - start < 12) {
             return endWalk();
         }
         length = Read32(p + 8, big);
@@ -206,23 +268,23 @@ bool CDicomFile::ReadElementHeader() {
             return endWalk();
         }
         m_impl->undefinedLength = true;
-        m_impl->valueStart = static_cast<std::uint32_t>(valueStart);
-        m_nCursor = static_cast<std::uint32_t>(continueAt);
+        m_impl->valueStart = valueStart;
+        m_nCursor = continueAt;
         return true;
     }
     if (valueStart + length > size) {
         return endWalk();
     }
     m_nLength = length;
-    m_nCursor = static_cast<std::uint32_t>(valueStart + length);
+    m_nCursor = valueStart + length;
     return true;
 }
 
-const std::uint8_t* CDicomFile::CurrentValue() const {
-    if (m_pBuffer == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
+const std::uint8_t* CDicomFile::CurrentValue(std::uint32_t limit) {
+    if (m_impl->file == nullptr || m_nCursor > m_nSize || m_nLength > m_nCursor) {
         return nullptr;
     }
-    return m_pBuffer + (m_nCursor - m_nLength);
+    return WalkBytes(m_nCursor - m_nLength, std::min(m_nLength, limit));
 }
 
 template <typename Step>
@@ -248,7 +310,8 @@ void CDicomFile::WalkElements(int layout, Step step) {
             SkipPixelItems();
         }
         // The meta group ends where the next element is not in group 2.
-        if (meta && !(m_nCursor + 2 <= m_nSize && ReadLE16(m_pBuffer + m_nCursor) == 0x0002) && !EnterDataSet()) {
+        const std::uint8_t* next = m_nCursor + 2 <= m_nSize ? WalkBytes(m_nCursor, 2) : nullptr;
+        if (meta && !(next != nullptr && ReadLE16(next) == 0x0002) && !EnterDataSet()) {
             m_nCursor = m_nSize;
         }
     }
@@ -256,11 +319,13 @@ void CDicomFile::WalkElements(int layout, Step step) {
 
 void CDicomFile::NoteTransferSyntax() {
     Impl& d = *m_impl;
-    const std::uint8_t* value = CurrentValue();
+    // A UID has at most 64 characters; more is not a UID the table knows.
+    const std::uint32_t shown = std::min<std::uint32_t>(m_nLength, 256);
+    const std::uint8_t* value = CurrentValue(shown);
     if (value == nullptr) {
         return;
     }
-    std::string uid(reinterpret_cast<const char*>(value), m_nLength);
+    std::string uid(reinterpret_cast<const char*>(value), shown);
     while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' ')) {
         uid.pop_back();
     }
@@ -282,25 +347,42 @@ bool CDicomFile::EnterDataSet() {
     }
     // The meta group stays as it is; the data set after it is replaced by its
     // inflated bytes, which this walk and every later one read.
-    const std::span<const std::uint8_t> deflated(m_pBuffer + m_nCursor, m_nSize - m_nCursor);
+    // A deflated data set is inflated into memory whole: read the rest of the file.
+    std::vector<std::uint8_t> rest;
+    if (m_nSize - m_nCursor > kMaxFileSize) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("the deflated data set is 4 GiB or larger");
+        return false;
+    }
+    try {
+        rest.resize(static_cast<std::size_t>(m_nSize - m_nCursor));
+    } catch (const std::bad_alloc&) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the deflated data set");
+        return false;
+    }
+    if (d.file->ReadAt(m_nCursor, rest.data(), rest.size()) != SourceRead::Done) {
+        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("the file changed on disk");
+        return false;
+    }
+    const std::span<const std::uint8_t> deflated(rest.data(), rest.size());
     std::vector<std::uint8_t> inflated;
     std::string why;
-    const std::uint64_t limit = kMaxFileSize - m_nCursor;
+    const std::uint64_t limit = m_nCursor < kMaxFileSize ? kMaxFileSize - m_nCursor : 0;
     const std::size_t cap = InflateCap(deflated.size()) < limit ? InflateCap(deflated.size()) : limit;
     if (!InflateDataSet(deflated, cap, inflated, &why)) {
         d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About(why);
         return false;
     }
-    FileBuffer buffer = FileBuffer::Allocate(m_nCursor + inflated.size());
-    if (!buffer) {
+    FileBuffer buffer = FileBuffer::Allocate(static_cast<std::size_t>(m_nCursor + inflated.size()));
+    if (!buffer || d.file->ReadAt(0, buffer.Data(), static_cast<std::size_t>(m_nCursor)) != SourceRead::Done) {
         d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the inflated data set");
         return false;
     }
-    std::memcpy(buffer.Data(), m_pBuffer, m_nCursor);
     if (!inflated.empty()) {
         std::memcpy(buffer.Data() + m_nCursor, inflated.data(), inflated.size());
     }
-    AdoptBuffer(std::move(buffer));
+    const std::uint64_t cursor = m_nCursor;
+    LoadSource(std::make_shared<MemorySource>(std::move(buffer)));
+    m_nCursor = cursor;
     d.inflated = true;
     return true;
 }
@@ -311,7 +393,29 @@ void CDicomFile::SkipPixelItems() {
         (d.syntax->kind != SyntaxKind::Encapsulated && d.syntax->kind != SyntaxKind::NotShown)) {
         return;  // without a compressed transfer syntax the walk goes on inside, as it always has
     }
-    const std::span<const std::uint8_t> items(m_pBuffer + d.valueStart, m_nSize - d.valueStart);
+    // The items are read into memory from where they start to the end of the file:
+    // compressed frames are decoded from there.
+    std::span<const std::uint8_t> items;
+    if (const std::uint8_t* memory = d.file->Memory()) {
+        items = std::span<const std::uint8_t>(memory + d.valueStart, m_nSize - d.valueStart);
+    } else {
+        d.itemBytes.clear();
+        bool read = m_nSize - d.valueStart <= kMaxFileSize;
+        if (read) {
+            try {
+                d.itemBytes.resize(static_cast<std::size_t>(m_nSize - d.valueStart));
+            } catch (const std::bad_alloc&) {
+                read = false;
+            }
+        }
+        if (!read || d.file->ReadAt(d.valueStart, d.itemBytes.data(), d.itemBytes.size()) != SourceRead::Done) {
+            d.itemsProblem = Reason(DicomNoImage::FrameNotDecoded).About("the compressed frames could not be read");
+            d.items = {};
+            m_nCursor = m_nSize;
+            return;
+        }
+        items = std::span<const std::uint8_t>(d.itemBytes.data(), d.itemBytes.size());
+    }
     // The last pixel data in walking order is the one captured, so its items are kept.
     std::string why;
     if (!ParseFragments(items, d.fragments, &why)) {
@@ -322,7 +426,7 @@ void CDicomFile::SkipPixelItems() {
     }
     d.itemsProblem = Reason();
     d.items = items.first(d.fragments.end);
-    m_nCursor = static_cast<std::uint32_t>(d.valueStart + d.fragments.end);
+    m_nCursor = d.valueStart + d.fragments.end;
 }
 
 std::string CDicomFile::TransferSyntaxUid() const {

@@ -1,6 +1,11 @@
-// The DICOM reader: holds one file in memory, walks its data elements, captures
-// the attributes that describe the pixel data, turns one frame at a time into a
+// The DICOM reader: keeps one file open, walks its data elements, captures the
+// attributes that describe the pixel data, turns one frame at a time into a
 // displayable bitmap, and names and renders elements for the header listing.
+//
+// Opening costs the element headers and the few values that are captured or
+// listed: uncompressed pixel data is never read whole. A frame's bytes are read by
+// position when the frame is converted, and the range of all samples (for the
+// window sliders and the default window) only when something asks for it.
 //
 // It is a tolerant walker, not a validating parser: it decides explicit or implicit
 // VR element by element and never reads outside the file's bytes whatever their
@@ -22,7 +27,10 @@
 #include "io/Reason.h"
 #include "io/WriteOutcome.h"
 
-class FileBuffer;
+struct SampleRange;
+struct SampleRangeRequest;
+class ByteSource;
+enum class SourceRead;
 
 // Why a frame of a loaded file gives no image. A file that could not be read at all
 // gives the file reader's FileReadFailure instead.
@@ -52,14 +60,18 @@ public:
     CDicomFile(const CDicomFile&) = delete;
     CDicomFile& operator=(const CDicomFile&) = delete;
 
-    // Reads the whole file into a new buffer. -1 if it cannot be opened or read in
-    // full, or is 4 GiB or more (nothing kept then, and LoadFailure says why); 0
-    // otherwise. Callers Reset first.
+    // Opens the file for positioned reads and keeps it open; reads nothing but its
+    // first bytes. -1 if it cannot be opened or is a folder (nothing kept then, and
+    // LoadFailure says why); 0 otherwise. Files of 4 GiB and more are taken: offsets
+    // are 64-bit, and only element lengths are 32-bit. Callers Reset first.
     int LoadFile(const std::string& path);
     // Why the last load failed; empty after a successful load or a Reset.
     const Reason& LoadFailure() const;
     // The same for bytes already in memory (tests, fuzzing): copies them.
     int LoadBuffer(const std::uint8_t* bytes, std::size_t size);
+    // The same for any source of bytes (null: -1). Sources without Memory() are read
+    // by position, as a file is.
+    int LoadSource(std::shared_ptr<const ByteSource> source);
 
     // 2: the elements follow a 128-byte preamble and "DICM" (the prefix is there, or
     // the first 100 bytes, all of a shorter file, are zero); 3: they start at 0.
@@ -77,7 +89,7 @@ public:
     // such an element ends the walk and is neither captured nor listed.
     bool ReadElementHeader();
     static bool IsExplicitVR(const std::uint8_t* twoBytes);
-    // Frees the file, clears the image fields, the current element and the
+    // Closes the file, clears the image fields, the current element and the
     // photometric text; keeps the sample range and the value text.
     void Reset();
     void ClearImageFields();
@@ -99,6 +111,27 @@ public:
     // gives one.
     Reason NoImageReason(std::int32_t frame) const;
 
+    // Bytes [offset, offset + size) of the pixel data value as stored, from memory,
+    // from a small cache of recently read frames, or read from the file; null when
+    // they lie outside the value or cannot be read. Valid until the reader reads again.
+    const std::uint8_t* PixelBytes(std::uint64_t offset, std::uint64_t size) const;
+    // Whether any pixel data was captured (possibly empty, or encapsulated).
+    bool HasPixelData() const;
+
+    // The range of all 16-bit samples. A conversion of uncompressed 16-bit samples
+    // that does not need it (the file gives a window) leaves it pending, with
+    // m_nMinSample and m_nMaxSample as they were; whoever shows the range settles it,
+    // here and now or on another thread.
+    bool SampleRangePending() const;
+    // Computes a pending range now and sets m_nMinSample and m_nMaxSample. False
+    // when the pixel data could no longer be read (the fields then stay as they were).
+    bool ResolveSampleRange();
+    // What the pending range pass reads, for ScanSampleRange on another thread.
+    SampleRangeRequest PendingSampleRange() const;
+    // Takes the result of that pass, if the request is still that of the captured pixel
+    // data: caches it and, while it is pending, sets m_nMinSample and m_nMaxSample.
+    bool AdoptSampleRange(const SampleRangeRequest& request, SampleRange range);
+
     // The Transfer Syntax UID of the file meta group as the last walk found it
     // (without padding), and its name; both empty without a meta group, the name
     // empty for a UID that is not known.
@@ -114,12 +147,12 @@ public:
                              std::uint16_t shortValue, const std::uint8_t* value = nullptr);
 
     // Whole file.
-    const std::uint8_t* m_pBuffer = nullptr;  // the file's bytes (owned through m_impl)
-    std::uint32_t m_nCursor = 0;
-    std::uint32_t m_nSize = 0;
+    const std::uint8_t* m_pBuffer = nullptr;  // the bytes of a source in memory; null for a file
+    std::uint64_t m_nCursor = 0;
+    std::uint64_t m_nSize = 0;
     char m_szValueText[1500] = {};
 
-    // Range of the 16-bit samples (after the rescale) seen by the last conversion.
+    // Range of the 16-bit samples (after the rescale) of the last conversion, once settled.
     std::int16_t m_nMaxSample = -32768;
     std::int16_t m_nMinSample = 32767;
 
@@ -139,7 +172,7 @@ public:
     std::int16_t m_nRescaleIntercept = 0;
     char m_szPhotometric[64] = {};
     std::int32_t m_nFrames = 0;
-    const std::uint8_t* m_pPixelData = nullptr;  // the Pixel Data value, inside the file buffer
+    std::uint64_t m_nPixelDataOffset = 0;  // where the Pixel Data value starts in the file
 
     // Current element of the walk.
     std::uint16_t m_nGroup = 0;
@@ -149,14 +182,26 @@ public:
     std::uint32_t m_nLength = 0;
 
 private:
-    // Makes `buffer` the file's bytes (m_pBuffer, m_nSize).
-    void AdoptBuffer(FileBuffer buffer);
+    // `size` bytes of the loaded source at `offset` for the walk (inside m_nSize), or
+    // null when they cannot be read; valid until the next call.
+    const std::uint8_t* WalkBytes(std::uint64_t offset, std::size_t size);
     // Runs `step` after each element header from where `layout` starts the walk.
     template <typename Step>
     void WalkElements(int layout, Step step);
-    // The value of the current element (m_nLength bytes before m_nCursor), or null
-    // when the cursor does not stand just past a value inside the buffer.
-    const std::uint8_t* CurrentValue() const;
+    // The first min(m_nLength, limit) bytes of the current element's value (which ends
+    // at m_nCursor), or null when the cursor does not stand just past a value inside
+    // the file or the bytes cannot be read.
+    const std::uint8_t* CurrentValue(std::uint32_t limit);
+    // Reads `size` bytes of the pixel data value at `offset` into `out`.
+    SourceRead ReadPixels(std::uint64_t offset, std::uint8_t* out, std::size_t size) const;
+    // Why a read of the pixel data ended as `read`: the file changed, or failed.
+    Reason ReadFailure(SourceRead read) const;
+    // The range cache holds the range of the captured pixel data as stored.
+    bool RangeCached() const;
+    void SetRangeFields(SampleRange range);
+    // Uncompressed samples read where they lie: only frame `frame` (or, for 12
+    // bits, the groups one frame takes from the start), from the file.
+    bool SelectStoredFrame(std::int32_t frame) const;
     // Checks and side effects of the grey path before any row is written (for
     // 16 bits: the sample range and the default window); false when there is no image.
     bool PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame);
@@ -189,7 +234,7 @@ private:
     const std::uint8_t* SourceFrame(std::int32_t frame, std::size_t bytesPerFrame) const;
 
     struct Impl;
-    std::unique_ptr<Impl> m_impl;  // file buffer and per-file caches (sample range)
+    std::unique_ptr<Impl> m_impl;  // the open file and per-file caches (frames, sample range)
 };
 
 // The dictionary entry of a tag, or null. Names and VRs are Windows-1252 texts with

@@ -1,33 +1,49 @@
-// What a CDicomFile keeps besides its public fields: the file buffer that the
-// buffer and pixel-data pointers refer into, and the per-file caches that let one
+// What a CDicomFile keeps besides its public fields: the open file, the window of
+// bytes the element walk reads from, the frames read recently, the samples
+// rearranged or decoded for the conversion, and the per-file caches that let one
 // frame cost one frame.
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "dicom/EncapsulatedPixelData.h"
-#include "dicom/TransferSyntax.h"
-
 #include "dicom/DicomFile.h"
-#include "io/FileBuffer.h"
+#include "dicom/EncapsulatedPixelData.h"
 #include "dicom/GreyWindow.h"
+#include "dicom/SampleRangePass.h"
+#include "dicom/TransferSyntax.h"
+#include "io/ByteSource.h"
 
 struct CDicomFile::Impl {
-    FileBuffer buffer;
+    // The loaded file (or bytes in memory).
+    std::shared_ptr<const ByteSource> file;
     Reason loadFailure;
-    // Buffers replaced by a load without a Reset first: m_pPixelData may still
-    // point into one of them, so they live until the next Reset.
-    std::vector<FileBuffer> retired;
+    // The file's path, for the words of a failed read.
+    std::string path;
     // Changes with every load and Reset, so that no cache outlives its file.
     std::uint64_t generation = 0;
+    // The file the captured pixel data lies in: a load without a Reset first
+    // replaces `file` but leaves the captured pixel data readable.
+    std::shared_ptr<const ByteSource> pixelFile;
+    // Changes with every captured Pixel Data value.
+    std::uint64_t pixelSerial = 0;
+
+    // Bytes [windowStart, windowStart + windowLength) of `file`, read for the walk.
+    std::vector<std::uint8_t> window;
+    std::uint64_t windowStart = 0;
+    std::size_t windowLength = 0;
+    // The first bytes of the file, where the layout is decided.
+    std::uint8_t head[132] = {};
+    std::size_t headLength = 0;
 
     // Set by the header decoder when the current element has an undefined length,
     // with where its value (or first item) starts.
     bool undefinedLength = false;
-    std::uint32_t valueStart = 0;
+    std::uint64_t valueStart = 0;
 
     // The transfer syntax named by the file meta group in the last walk; null when
     // there was none or the UID is not in the table (the walk then guesses the
@@ -40,41 +56,58 @@ struct CDicomFile::Impl {
     std::uint16_t planarConfiguration = 0;
     // The captured Pixel Data was read in a big-endian data set.
     bool bigEndianPixels = false;
-    // The buffer's data set was inflated by a walk: later walks read it as it is.
+    // The data set was inflated by a walk (it is then in memory): later walks read it as it is.
     bool inflated = false;
     // Why the data set after the meta group could not be read (a deflate that failed).
     Reason dataSetProblem;
 
-    // Encapsulated pixel data: the items and where each fragment lies, and the
-    // extended offset table when the file has one.
+    // Encapsulated pixel data: the items (read from the file into itemBytes, or in
+    // memory) and where each fragment lies, and the extended offset table when the
+    // file has one.
+    std::vector<std::uint8_t> itemBytes;
     std::span<const std::uint8_t> items;
     EncapsulatedPixelData fragments;
     ExtendedOffsets extended;
     Reason itemsProblem;
 
-    // Where the conversion reads its samples (see DicomFrameSource.cpp): the pixel
-    // data itself, or `converted`, which holds every frame rearranged (frame -1) or
-    // one decoded frame.
+    // Where the conversion reads its samples (see DicomFrameSource.cpp): one stored
+    // frame as read from the file (`stored`), or `converted`, which holds every frame
+    // rearranged (frame -1) or one decoded frame.
     const std::uint8_t* source = nullptr;
-    std::uint32_t sourceLength = 0;
+    std::uint64_t sourceLength = 0;
     std::int32_t sourceFirstFrame = 0;
+    bool stored = false;
     Reason sourceReason;
     std::vector<std::uint8_t> converted;
     std::uint64_t convertedGeneration = 0;
     std::int32_t convertedFrame = -1;
-    const std::uint8_t* convertedData = nullptr;
-    std::uint64_t sourceSerial = 0;  // changes whenever `converted` does
+    std::uint64_t convertedPixels = 0;  // pixelSerial of the data converted
+    std::uint64_t sourceSerial = 0;     // changes whenever `converted` does
     // The captured Pixel Data had an undefined length (encapsulated fragments).
     bool encapsulated = false;
 
-    // Range of the whole pixel data after the rescale, computed once per file.
+    // Frames read from the file, most recent first.
+    struct CachedBytes {
+        std::uint64_t offset = 0;  // in the file
+        std::uint64_t size = 0;
+        std::unique_ptr<std::uint8_t[]> bytes;
+    };
+    std::deque<CachedBytes> frames;
+    // How the last read of pixel bytes ended.
+    SourceRead lastRead = SourceRead::Done;
+
+    // Range of the stored samples of the whole pixel data after the rescale,
+    // computed once per file and only when needed.
     bool rangeKnown = false;
-    std::uint64_t rangeGeneration = 0;
-    const std::uint8_t* rangeData = nullptr;
-    std::uint64_t rangeSerial = 0;
-    std::uint32_t rangeLength = 0;
-    std::int16_t rangeIntercept = 0;
+    SampleRangeRequest rangeOf;  // what the cached range was computed from
     SampleRange range;
+    // A conversion ran without needing the range; it is still to be settled.
+    bool rangePending = false;
+    // Range of rearranged or decoded samples (in memory), computed at once.
+    bool convertedRangeKnown = false;
+    std::uint64_t convertedRangeSerial = 0;
+    std::int16_t convertedRangeIntercept = 0;
+    SampleRange convertedRange;
 
     // Grey table of the last window used.
     bool tableKnown = false;

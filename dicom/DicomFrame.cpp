@@ -2,11 +2,14 @@
 // samples per pixel (16-bit samples through the grey window, 12-bit packed samples
 // by a fixed weighting of their nibbles), 24-bit colour for three.
 //
-// The samples are read where SelectSamples puts them (the file buffer, or a
-// rearranged or decoded copy) and never changed. The range of the whole data after
-// the rescale is computed once per file (per decoded frame for compressed data),
-// and only the rows of the frame asked for are mapped, through a table of the
-// current window.
+// The samples are read where SelectSamples puts them (the frame read from the
+// file, or a rearranged or decoded copy) and never changed. Only the rows of the
+// frame asked for are mapped, through a table of the current window. The range of
+// the whole data after the rescale is computed once per file (per decoded frame for
+// compressed data); for samples read from the file, only when the default window
+// needs it or someone settles it (see SampleRangePending).
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -28,6 +31,10 @@ std::uint8_t TwelveBitSecond(std::uint8_t d1, std::uint8_t d2) {
     return static_cast<std::uint8_t>((d1 >> 4) * 0.29 + (d2 >> 4) * 0.11 + ((d2 & 0x0F) * 16) * 0.6);
 }
 
+// Frames kept after they are read: stepping back and forth, and a window change,
+// cost no read. At most this many, and beyond the newest at most kCacheBytes.
+constexpr std::size_t kCachedFrames = 3;
+constexpr std::uint64_t kCacheBytes = std::uint64_t{32} << 20;
 // Bytes of one 12-bit frame: two samples in three bytes, a last odd sample in two.
 std::uint64_t TwelveBitFrameBytes(std::uint16_t rows, std::uint16_t columns) {
     return (std::uint64_t{rows} * columns * 3 + 1) / 2;
@@ -40,6 +47,132 @@ bool FrameFitsInMemory(std::uint16_t rows, std::uint16_t columns, std::uint16_t 
 }
 
 }  // namespace
+
+bool CDicomFile::HasPixelData() const { return m_impl->pixelFile != nullptr; }
+
+SourceRead CDicomFile::ReadPixels(std::uint64_t offset, std::uint8_t* out, std::size_t size) const {
+    const Impl& d = *m_impl;
+    if (!HasPixelData() || offset > m_nPixelDataLength || size > m_nPixelDataLength - offset) {
+        return SourceRead::Failed;
+    }
+    return d.pixelFile->ReadAt(m_nPixelDataOffset + offset, out, size);
+}
+
+Reason CDicomFile::ReadFailure(SourceRead read) const {
+    if (read == SourceRead::Changed) {
+        return Reason(FileReadFailure::ChangedOnDisk).About(m_impl->path);
+    }
+    return Reason(FileReadFailure::CannotRead).About(m_impl->path).Errno(EIO);
+}
+
+const std::uint8_t* CDicomFile::PixelBytes(std::uint64_t offset, std::uint64_t size) const {
+    Impl& d = *m_impl;
+    d.lastRead = SourceRead::Failed;
+    if (!HasPixelData() || offset > m_nPixelDataLength || size > m_nPixelDataLength - offset) {
+        return nullptr;
+    }
+    const ByteSource& file = *d.pixelFile;
+    const std::uint64_t at = m_nPixelDataOffset + offset;
+    if (const std::uint8_t* memory = file.Memory()) {
+        d.lastRead = SourceRead::Done;
+        return at <= file.Size() && size <= file.Size() - at ? memory + at : nullptr;
+    }
+    for (auto it = d.frames.begin(); it != d.frames.end(); ++it) {
+        if (it->offset == at && it->size == size) {
+            // Kept bytes are shown only while the file is still the one they came from.
+            if (!file.Unchanged()) {
+                d.frames.clear();
+                d.lastRead = SourceRead::Changed;
+                return nullptr;
+            }
+            std::rotate(d.frames.begin(), it, it + 1);
+            d.lastRead = SourceRead::Done;
+            return d.frames.front().bytes.get();
+        }
+    }
+    Impl::CachedBytes entry;
+    if (d.frames.size() >= kCachedFrames) {
+        entry = std::move(d.frames.back());
+        d.frames.pop_back();
+    }
+    if (entry.bytes == nullptr || entry.size < size) {
+        entry.bytes.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
+        if (entry.bytes == nullptr) {
+            return nullptr;
+        }
+    }
+    d.lastRead = file.ReadAt(at, entry.bytes.get(), static_cast<std::size_t>(size));
+    if (d.lastRead != SourceRead::Done) {
+        return nullptr;
+    }
+    entry.offset = at;
+    entry.size = size;
+    d.frames.push_front(std::move(entry));
+    std::uint64_t kept = d.frames.front().size;
+    for (std::size_t i = 1; i < d.frames.size(); ++i) {
+        kept += d.frames[i].size;
+        if (kept > kCacheBytes) {
+            d.frames.resize(i);
+            break;
+        }
+    }
+    return d.frames.front().bytes.get();
+}
+
+bool CDicomFile::RangeCached() const {
+    const Impl& d = *m_impl;
+    const SampleRangeRequest& r = d.rangeOf;
+    return d.rangeKnown && r.source == d.pixelFile && r.offset == m_nPixelDataOffset &&
+           r.length == m_nPixelDataLength && r.intercept == m_nRescaleIntercept;
+}
+
+void CDicomFile::SetRangeFields(SampleRange range) {
+    m_nMaxSample = range.max;
+    m_nMinSample = range.min;
+    m_impl->rangePending = false;
+}
+
+bool CDicomFile::SampleRangePending() const { return m_impl->rangePending; }
+
+SampleRangeRequest CDicomFile::PendingSampleRange() const {
+    if (!m_impl->rangePending || !HasPixelData()) {
+        return {};
+    }
+    return {m_impl->pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+}
+
+bool CDicomFile::AdoptSampleRange(const SampleRangeRequest& request, SampleRange range) {
+    Impl& d = *m_impl;
+    if (request.source != d.pixelFile || request.offset != m_nPixelDataOffset ||
+        request.length != m_nPixelDataLength || request.intercept != m_nRescaleIntercept) {
+        return false;
+    }
+    d.rangeKnown = true;
+    d.rangeOf = request;
+    d.range = range;
+    if (d.rangePending) {
+        SetRangeFields(range);
+    }
+    return true;
+}
+
+bool CDicomFile::ResolveSampleRange() {
+    Impl& d = *m_impl;
+    if (!d.rangePending) {
+        return true;
+    }
+    if (!RangeCached()) {
+        const SampleRangeRequest request{d.pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+        const SampleRangeOutcome outcome = ScanSampleRange(request);
+        if (!outcome.Complete()) {
+            d.sourceReason = ReadFailure(outcome.read);
+            return false;
+        }
+        AdoptSampleRange(request, outcome.range);
+    }
+    SetRangeFields(d.range);
+    return true;
+}
 
 bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) const {
     const Impl& d = *m_impl;
@@ -58,24 +191,37 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     case 12: return FrameInside(m_impl->sourceFirstFrame, TwelveBitFrameBytes(m_nRows, m_nColumns));
     case 16: {
         Impl& d = *m_impl;
-        if (!d.rangeKnown || d.rangeGeneration != d.generation || d.rangeData != d.source ||
-            d.rangeLength != d.sourceLength || d.rangeSerial != d.sourceSerial ||
-            d.rangeIntercept != m_nRescaleIntercept) {
-            const std::size_t count = d.source != nullptr ? d.sourceLength / 2 : 0;
-            d.range = RescaledSampleRange(d.source, count, m_nRescaleIntercept);
-            d.rangeKnown = true;
-            d.rangeGeneration = d.generation;
-            d.rangeData = d.source;
-            d.rangeLength = d.sourceLength;
-            d.rangeSerial = d.sourceSerial;
-            d.rangeIntercept = m_nRescaleIntercept;
+        // The range and the default window come from all samples of every frame, and
+        // are set before the frame itself is looked for.
+        if (d.stored) {
+            // Samples read from the file: without a window in the file the range is
+            // needed now; otherwise it waits until someone settles it.
+            d.rangePending = true;
+            if (m_nWindowWidth == 0 && !ResolveSampleRange()) {
+                return false;
+            }
+            if (RangeCached()) {
+                SetRangeFields(d.range);
+            }
+            if (m_nWindowWidth == 0) {
+                DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
+            }
+            return FrameInside(frame, samples * 2);
         }
-        // The range and the default window come from all samples of every frame,
-        // and are set before the frame itself is looked for.
-        m_nMaxSample = d.range.max;
-        m_nMinSample = d.range.min;
+        // Rearranged or decoded samples are in memory already: their range at once.
+        if (!d.convertedRangeKnown || d.convertedRangeSerial != d.sourceSerial ||
+            d.convertedRangeIntercept != m_nRescaleIntercept) {
+            const std::size_t count = d.source != nullptr ? static_cast<std::size_t>(d.sourceLength / 2) : 0;
+            d.convertedRange = RescaledSampleRange(d.source, count, m_nRescaleIntercept);
+            d.convertedRangeKnown = true;
+            d.convertedRangeSerial = d.sourceSerial;
+            d.convertedRangeIntercept = m_nRescaleIntercept;
+        }
+        d.rangePending = false;
+        m_nMaxSample = d.convertedRange.max;
+        m_nMinSample = d.convertedRange.min;
         if (m_nWindowWidth == 0) {
-            DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
+            DefaultWindow(d.convertedRange, m_nWindowWidth, m_nWindowCenter);
         }
         return FrameInside(frame, samples * 2);
     }

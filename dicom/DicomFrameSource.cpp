@@ -1,7 +1,7 @@
 // Where the frame conversion reads its samples. Grey or RGB samples stored
-// little-endian and interleaved are read where they lie in the file buffer; any
-// other pixel data is first brought into that layout, so that one conversion path
-// serves every file:
+// little-endian and interleaved are read where they lie in the file, one frame at a
+// time; any other pixel data is first brought into that layout, so that one
+// conversion path serves every file:
 //   - uncompressed data that is big-endian, planar, YBR, 16-bit colour or signed
 //     with fewer than 16 bits stored is rearranged once, all frames together;
 //   - compressed data is decoded one frame at a time, the frame asked for only.
@@ -93,9 +93,10 @@ bool CDicomFile::PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) co
 bool CDicomFile::SelectSamples(std::int32_t frame) const {
     Impl& d = *m_impl;
     d.sourceReason = Reason();
-    d.source = m_pPixelData;
-    d.sourceLength = m_nPixelDataLength;
+    d.source = nullptr;
+    d.sourceLength = 0;
     d.sourceFirstFrame = 0;
+    d.stored = false;
     if (d.dataSetProblem) {
         d.sourceReason = d.dataSetProblem;
         return false;
@@ -108,21 +109,71 @@ bool CDicomFile::SelectSamples(std::int32_t frame) const {
         const bool signExtend = m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 &&
                                 m_nHighBit >= 0 && m_nHighBit < 15;
         if (!d.bigEndianPixels && !signExtend && !plan.planar && !plan.ybrFull && !plan.ybr422 && !plan.narrow16) {
-            return true;  // read where the file holds them
+            return SelectStoredFrame(frame);  // read where the file holds them
         }
         return RearrangeStored(plan, signExtend);
     }
     return DecodeStoredFrame(frame);
 }
 
+bool CDicomFile::SelectStoredFrame(std::int32_t frame) const {
+    Impl& d = *m_impl;
+    d.stored = true;
+    if (!HasPixelData()) {
+        return true;  // NoImageReason then says there is no pixel data
+    }
+    const std::uint64_t samples = std::uint64_t{m_nRows} * m_nColumns;
+    std::uint64_t bytesPerFrame = samples;
+    if (m_nSamplesPerPixel == 3) {
+        bytesPerFrame *= 3;
+    } else if (m_nBitsAllocated == 16) {
+        bytesPerFrame *= 2;
+    } else if (m_nBitsAllocated == 12) {
+        // Packed 12-bit samples are read from the start whatever the frame: whole
+        // groups of three bytes, no more than one frame's rows take.
+        const std::uint64_t bytes = std::min<std::uint64_t>(m_nPixelDataLength / 3, (samples + 1) / 2) * 3;
+        static const std::uint8_t kNothing = 0;
+        d.source = bytes == 0 ? &kNothing : PixelBytes(0, bytes);
+        // The conversion reads no more than `bytes`; the length says how much the
+        // file holds, which is what decides whether a frame is there.
+        d.sourceLength = m_nPixelDataLength;
+        if (d.source == nullptr) {
+            d.sourceReason = ReadFailure(d.lastRead);
+            return false;
+        }
+        return true;
+    } else if (m_nBitsAllocated != 8) {
+        return true;  // no conversion reads these
+    }
+    // A frame outside the pixel data reads nothing; FrameInside refuses it.
+    static const std::uint8_t kOutside = 0;
+    if (frame < 0 || bytesPerFrame == 0 || static_cast<std::uint64_t>(frame) >= m_nPixelDataLength / bytesPerFrame) {
+        d.source = &kOutside;
+        return true;
+    }
+    d.source = PixelBytes(static_cast<std::uint64_t>(frame) * bytesPerFrame, bytesPerFrame);
+    if (d.source == nullptr) {
+        d.sourceReason = ReadFailure(d.lastRead);
+        return false;
+    }
+    d.sourceLength = bytesPerFrame;
+    d.sourceFirstFrame = frame;
+    return true;
+}
+
 bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend) const {
     Impl& d = *m_impl;
-    if (d.convertedGeneration != d.generation || d.convertedFrame != -1 || d.convertedData != m_pPixelData) {
-        const std::uint8_t* in = m_pPixelData;
-        const std::size_t length = in != nullptr ? m_nPixelDataLength : 0;
+    if (d.convertedGeneration != d.generation || d.convertedFrame != -1 || d.convertedPixels != d.pixelSerial) {
+        // Rearranged data is made for all frames at once, so all of it is read.
+        const std::size_t length = HasPixelData() ? m_nPixelDataLength : 0;
         std::vector<std::uint8_t> out;
         try {
-            out.assign(in, in + length);
+            out.resize(length);
+            const SourceRead read = ReadPixels(0, out.data(), length);
+            if (read != SourceRead::Done) {
+                d.sourceReason = ReadFailure(read);
+                return false;
+            }
             if (d.bigEndianPixels) {
                 SwapSampleBytes(out.data(), out.size(), m_nBitsAllocated);
             }
@@ -137,11 +188,11 @@ bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend) const 
         d.converted = std::move(out);
         d.convertedGeneration = d.generation;
         d.convertedFrame = -1;
-        d.convertedData = m_pPixelData;
+        d.convertedPixels = d.pixelSerial;
         ++d.sourceSerial;
     }
     d.source = d.converted.data();
-    d.sourceLength = static_cast<std::uint32_t>(d.converted.size());
+    d.sourceLength = d.converted.size();
     return true;
 }
 
@@ -183,9 +234,9 @@ void CDicomFile::ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>
 
 bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     Impl& d = *m_impl;
-    if (d.convertedGeneration == d.generation && d.convertedFrame == frame && d.convertedData == m_pPixelData) {
+    if (d.convertedGeneration == d.generation && d.convertedFrame == frame && d.convertedPixels == d.pixelSerial) {
         d.source = d.converted.data();
-        d.sourceLength = static_cast<std::uint32_t>(d.converted.size());
+        d.sourceLength = d.converted.size();
         d.sourceFirstFrame = frame;
         return true;
     }
@@ -256,10 +307,10 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     d.converted = std::move(decoded.samples);
     d.convertedGeneration = d.generation;
     d.convertedFrame = frame;
-    d.convertedData = m_pPixelData;
+    d.convertedPixels = d.pixelSerial;
     ++d.sourceSerial;
     d.source = d.converted.data();
-    d.sourceLength = static_cast<std::uint32_t>(d.converted.size());
+    d.sourceLength = d.converted.size();
     d.sourceFirstFrame = frame;
     return true;
 }

@@ -63,7 +63,9 @@ void CDicomFile::FormatValue() {
         std::snprintf(out, room, "Sequence Data");
         return;
     }
-    const std::uint8_t* value = CurrentValue();
+    // Only the bytes shown are read: a number's own, or as much text as fits.
+    const std::uint32_t shown = kind == ValueKind::Text ? static_cast<std::uint32_t>(room - 1) : NumberSize(kind);
+    const std::uint8_t* value = CurrentValue(shown);
     if (value == nullptr || m_nLength < NumberSize(kind)) {
         return;
     }
@@ -91,7 +93,7 @@ void CDicomFile::FormatValue() {
     case ValueKind::Text: {
         // Up to the first zero byte or the end of the value, cut to fit the text.
         std::size_t n = 0;
-        while (n < m_nLength && n + 1 < room && value[n] != 0) {
+        while (n < m_nLength && n < shown && value[n] != 0) {
             out[n] = static_cast<char>(value[n]);
             ++n;
         }

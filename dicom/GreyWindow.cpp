@@ -4,19 +4,41 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 static_assert(std::endian::native == std::endian::little, "samples are read as native 16-bit numbers");
 
-namespace {
-
-SampleRange RangeOfPart(const std::uint8_t* bytes, std::size_t count, std::int16_t intercept) {
-    // A plain loop over a contiguous array: the compiler turns it into vector
-    // min/max, which matters on files of hundreds of megabytes.
+SampleRange RescaledSampleRange(const std::uint8_t* bytes, std::size_t count, std::int16_t intercept) {
     const auto offset = static_cast<std::uint16_t>(intercept);
     std::int16_t low = 32767;
     std::int16_t high = -32768;
-    for (std::size_t i = 0; i < count; ++i) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight samples at a time (SSE2 is part of every x86-64): the rescale is a
+    // wrapping 16-bit add, min and max are signed 16-bit lane operations.
+    if (count >= 8) {
+        const __m128i add = _mm_set1_epi16(static_cast<short>(offset));
+        __m128i lows = _mm_set1_epi16(32767);
+        __m128i highs = _mm_set1_epi16(-32768);
+        for (; i + 8 <= count; i += 8) {
+            const __m128i v = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i)), add);
+            lows = _mm_min_epi16(lows, v);
+            highs = _mm_max_epi16(highs, v);
+        }
+        alignas(16) std::int16_t l[8];
+        alignas(16) std::int16_t h[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(l), lows);
+        _mm_store_si128(reinterpret_cast<__m128i*>(h), highs);
+        for (int k = 0; k < 8; ++k) {
+            low = std::min(low, l[k]);
+            high = std::max(high, h[k]);
+        }
+    }
+#endif
+    for (; i < count; ++i) {
         std::uint16_t raw;
         std::memcpy(&raw, bytes + 2 * i, sizeof raw);
         const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(raw + offset));
@@ -24,23 +46,6 @@ SampleRange RangeOfPart(const std::uint8_t* bytes, std::size_t count, std::int16
         high = v > high ? v : high;
     }
     return {low, high};
-}
-
-// From this many samples on (8 MB), the two halves are scanned on two cores.
-constexpr std::size_t kParallelRangeThreshold = std::size_t{4} << 20;
-
-}  // namespace
-
-SampleRange RescaledSampleRange(const std::uint8_t* bytes, std::size_t count, std::int16_t intercept) {
-    if (count < kParallelRangeThreshold || std::thread::hardware_concurrency() < 2) {
-        return RangeOfPart(bytes, count, intercept);
-    }
-    const std::size_t half = count / 2;
-    SampleRange second;
-    std::jthread worker([&] { second = RangeOfPart(bytes + 2 * half, count - half, intercept); });
-    const SampleRange first = RangeOfPart(bytes, half, intercept);
-    worker.join();
-    return {std::min(first.min, second.min), std::max(first.max, second.max)};
 }
 
 void DefaultWindow(SampleRange range, std::int16_t& width, std::int16_t& centre) {

@@ -139,7 +139,7 @@ void CDorvanelleDoc::OpenDicom(const std::string& path) {
     m_strDicomPath = path;
     if (!loaded) {
         m_noImage = m_dicom.LoadFailure();
-        m_ui.ReportProblem(FileTitle(path) + " could not be read into memory, so it shows no image.");
+        m_ui.ReportProblem(FileTitle(path) + " could not be read, so it shows no image.");
     } else if (!m_pDib) {
         m_noImage = m_dicom.NoImageReason(m_nFrame);
         ReportNoImage(path);

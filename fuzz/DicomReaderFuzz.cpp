@@ -1,24 +1,53 @@
 // Hands arbitrary bytes to the DICOM reader: the capture pass, the listing pass,
 // and the first, second and last frame, checking that a frame is refused exactly
-// when a reason is given.
+// when a reason is given. The same bytes are then read by position, as a file is
+// read, and must give the same elements, attributes and images.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "dicom/DicomFile.h"
+#include "tests/support/PositionedSource.h"
 
 namespace {
 
-void CheckFrame(CDicomFile& reader, std::int32_t frame) {
+void Require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+PackedDibPtr CheckFrame(CDicomFile& reader, std::int32_t frame) {
     const bool refused = static_cast<bool>(reader.NoImageReason(frame));
     PackedDibPtr dib = reader.MakeFrameDib(frame);
-    if (refused != (dib == nullptr)) {
-        std::abort();
+    Require(refused == (dib == nullptr));
+    Require(!dib || DibIsComplete(dib.get()));
+    return dib;
+}
+
+bool SameImage(const PackedDib* a, const PackedDib* b) {
+    if ((a == nullptr) != (b == nullptr)) {
+        return false;
     }
-    if (dib && !DibIsComplete(dib.get())) {
-        std::abort();
+    if (a == nullptr) {
+        return true;
     }
+    const std::uint64_t size = DibRowStride(a) * DibHeight(a);
+    return DibBitCount(a) == DibBitCount(b) && DibWidth(a) == DibWidth(b) && DibHeight(a) == DibHeight(b) &&
+           std::memcmp(DibBits(a), DibBits(b), size) == 0;
+}
+
+std::string Listing(CDicomFile& reader) {
+    std::string rows;
+    reader.ListElements(reader.DetectLayout(), [&rows](const CDicomFile& e) {
+        rows += std::to_string(e.m_nGroup) + ' ' + std::to_string(e.m_nElement) + ' ' + std::to_string(e.m_nLength) +
+                e.m_pszName + e.m_pszVR + e.m_szValueText + '\n';
+    });
+    return rows;
 }
 
 }  // namespace
@@ -29,17 +58,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reader.LoadBuffer(data, size) != 0) {
         return 0;
     }
+    CDicomFile positioned;
+    Require(positioned.LoadSource(std::make_shared<PositionedSource>(std::vector<std::uint8_t>(data, data + size))) == 0);
     reader.ParseElements(reader.DetectLayout());
+    positioned.ParseElements(positioned.DetectLayout());
+    Require(reader.m_nRows == positioned.m_nRows && reader.m_nColumns == positioned.m_nColumns &&
+            reader.m_nFrames == positioned.m_nFrames && reader.m_nPixelDataOffset == positioned.m_nPixelDataOffset &&
+            reader.m_nPixelDataLength == positioned.m_nPixelDataLength &&
+            reader.m_nWindowWidth == positioned.m_nWindowWidth && reader.m_nWindowCenter == positioned.m_nWindowCenter &&
+            std::memcmp(reader.m_szPhotometric, positioned.m_szPhotometric, sizeof reader.m_szPhotometric) == 0);
     const std::int32_t last = reader.m_nFrames > 0 ? reader.m_nFrames - 1 : 0;
     for (const std::int32_t frame : {0, 1, last}) {
-        CheckFrame(reader, frame);
+        PackedDibPtr fromMemory = CheckFrame(reader, frame);
+        PackedDibPtr byPosition = CheckFrame(positioned, frame);
+        Require(SameImage(fromMemory.get(), byPosition.get()));
     }
+    Require(reader.ResolveSampleRange() && positioned.ResolveSampleRange());
+    Require(reader.m_nMinSample == positioned.m_nMinSample && reader.m_nMaxSample == positioned.m_nMaxSample);
 
     CDicomFile listing;
     listing.LoadBuffer(data, size);
-    std::size_t rows = 0;
-    listing.ListElements(listing.DetectLayout(), [&rows](const CDicomFile& e) {
-        rows += std::strlen(e.m_szValueText) + std::strlen(e.m_pszName) + std::strlen(e.m_pszVR);
-    });
+    CDicomFile listingByPosition;
+    listingByPosition.LoadSource(std::make_shared<PositionedSource>(std::vector<std::uint8_t>(data, data + size)));
+    Require(Listing(listing) == Listing(listingByPosition));
     return 0;
 }

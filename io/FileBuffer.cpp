@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 #include <unistd.h>
 
@@ -34,11 +33,6 @@ private:
     int m_fd;
 };
 
-// From this size on, two threads read the two halves of the file at once. Most of
-// the cost of reading a large file into a fresh block is the kernel clearing and
-// mapping the block's new pages, and each half's pages are then cleared on its own core.
-constexpr std::size_t kParallelReadThreshold = std::size_t{8} << 20;
-
 // Reads bytes [offset, offset + size) of the file into `out`.
 bool ReadRange(int fd, std::uint8_t* out, std::size_t offset, std::size_t size) {
     std::size_t done = 0;
@@ -54,23 +48,6 @@ bool ReadRange(int fd, std::uint8_t* out, std::size_t offset, std::size_t size) 
         done += static_cast<std::size_t>(got);
     }
     return true;
-}
-
-// Reads bytes [offset, offset + size) of the file into `out`, in two threads when large.
-bool ReadFully(int fd, std::uint8_t* out, std::size_t size, std::size_t offset = 0) {
-    if (size < kParallelReadThreshold || std::thread::hardware_concurrency() < 2) {
-        return ReadRange(fd, out, offset, size);
-    }
-    // The split falls on a huge-page boundary so that no page is touched by both threads.
-    const std::size_t half = size / 2 / kHugePage * kHugePage;
-    bool secondOk = false;
-    {
-        std::jthread second([&] { secondOk = ReadRange(fd, out + half, offset + half, size - half); });
-        if (!ReadRange(fd, out, offset, half)) {
-            return false;  // the jthread joins before the block can go away
-        }
-    }
-    return secondOk;
 }
 
 }  // namespace
@@ -101,6 +78,8 @@ std::string ReasonText(FileReadFailure code, const Reason& reason) {
             return "cannot read " + path + ": " + SystemErrorText(reason.ErrorNumber());
         case FileReadFailure::TooLarge:
             return path + " is 4 GiB or larger";
+        case FileReadFailure::ChangedOnDisk:
+            return "the file changed on disk";
         case FileReadFailure::OutOfMemory:
             break;
     }
@@ -129,7 +108,7 @@ Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
         return failed(FileReadFailure::OutOfMemory);
     }
     errno = 0;
-    if (!ReadFully(file.Get(), buffer.Data(), size)) {
+    if (!ReadRange(file.Get(), buffer.Data(), 0, size)) {
         // A read that ends early (errno 0) means the file shrank while it was read.
         return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
     }
@@ -165,7 +144,7 @@ Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const R
     }
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     errno = 0;
-    if (!ReadFully(file.Get(), rest, size - head.size(), head.size())) {
+    if (!ReadRange(file.Get(), rest, head.size(), size - head.size())) {
         return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
     }
     return {};

@@ -1,5 +1,6 @@
-// The block that holds a whole file in memory (a DICOM study, a bitmap, a PCX picture). Its bytes are not zeroed
-// first (the file's bytes overwrite them at once), and large blocks are aligned
+// The block that holds a whole file in memory (a bitmap, a PCX picture, DICOM
+// bytes handed over in memory). Its bytes are not zeroed first (the file's bytes
+// overwrite them at once), and large blocks are aligned
 // and offered to the kernel for huge pages: for files of hundreds of megabytes the
 // first touch of fresh 4 KiB pages otherwise costs more than reading the file.
 #pragma once
@@ -41,6 +42,7 @@ enum class FileReadFailure {
     CannotRead,   // reading failed or ended early (ErrorNumber says why)
     TooLarge,     // larger than kMaxFileSize
     OutOfMemory,  // no block for the whole file
+    ChangedOnDisk,  // an open file was truncated or written since it was opened
 };
 std::string ReasonText(FileReadFailure code, const Reason& reason);
 

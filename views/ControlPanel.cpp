@@ -162,12 +162,27 @@ void CControlPanel::SetController(CDocumentController* controller) {
     m_controller = controller;
     if (!controller) return;
     connect(controller, &CDocumentController::selectionChanged, this, &CControlPanel::DrawFromController);
+    connect(controller, &CDocumentController::sampleRangeChanged, this, &CControlPanel::TakeSampleRange);
     // The sliders and labels keep their last values when the document closes.
     connect(controller, &CDocumentController::closed, this, [this] { DrawPanel(nullptr, nullptr); });
     UpdateFromDocument(controller->Document());
 }
 
 CDocumentController* CControlPanel::Controller() const { return m_controller; }
+
+void CControlPanel::TakeSampleRange() {
+    if (!m_controller) return;
+    const CDicomFile& dicom = m_controller->Document().m_dicom;
+    const int maxSample = dicom.m_nMaxSample;
+    const int minSample = dicom.m_nMinSample;
+    // A slider held by the user keeps its thumb where the user has it.
+    m_pWidthSlider->setRange(0, std::abs(maxSample) + std::abs(minSample));
+    if (!m_pWidthSlider->isSliderDown()) m_pWidthSlider->setValue(dicom.m_nWindowWidth);
+    m_pCenterSlider->setRange(minSample, maxSample);
+    if (!m_pCenterSlider->isSliderDown()) m_pCenterSlider->setValue(dicom.m_nWindowCenter);
+    if (!m_pWidthSlider->isSliderDown()) m_pWidthValue->setText(QString::number(dicom.m_nWindowWidth));
+    if (!m_pCenterSlider->isSliderDown()) m_pCenterValue->setText(QString::number(dicom.m_nWindowCenter));
+}
 
 void CControlPanel::DrawFromController() {
     if (m_controller) DrawPanel(m_controller->SelectedImage(), m_controller->Image());

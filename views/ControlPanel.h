@@ -98,6 +98,8 @@ private:
     CHistogramBox* MakeHistogramBox(int y, int id);
     void CommitWindow(bool width);
     void DrawFromController();
+    // The range of all samples arrived: the sliders' ranges (and positions) follow it.
+    void TakeSampleRange();
 
     QPointer<CDocumentController> m_controller;
 };

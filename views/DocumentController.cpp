@@ -4,7 +4,10 @@
 
 CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {}
 
-CDocumentController::~CDocumentController() { m_doc.OnCloseDocument(); }
+CDocumentController::~CDocumentController() {
+    m_rangeTask.Cancel();
+    m_doc.OnCloseDocument();
+}
 
 bool CDocumentController::Open(const QString& path) {
     const QFileInfo info(path);
@@ -12,10 +15,26 @@ bool CDocumentController::Open(const QString& path) {
     const bool opened = m_doc.OnOpenDocument(info.absoluteFilePath().toStdString());
     m_bOpening = false;
     if (!opened) return false;
+    SettleSampleRange();
     m_path = info.canonicalFilePath();
     m_fileName = info.fileName();
     m_title = QString::fromStdString(m_doc.MakeTitle(m_fileName.toStdString()));
     return true;
+}
+
+void CDocumentController::SettleSampleRange() {
+    CDicomFile& dicom = m_doc.m_dicom;
+    if (!dicom.SampleRangePending() || m_rangeTask.Running()) return;
+    SampleRangeRequest request = dicom.PendingSampleRange();
+    if (!request) {
+        // No pixel data to scan: the empty range, at once.
+        if (dicom.ResolveSampleRange()) emit sampleRangeChanged();
+        return;
+    }
+    m_rangeTask.Start(std::move(request), [this](const SampleRangeRequest& of, const SampleRangeOutcome& outcome) {
+        // A pass whose file changed on disk gives nothing; the sliders keep their ranges.
+        if (outcome.Complete() && m_doc.m_dicom.AdoptSampleRange(of, outcome.range)) emit sampleRangeChanged();
+    });
 }
 
 QString CDocumentController::NoImageReason() const {
@@ -34,26 +53,31 @@ bool CDocumentController::TakeFrameFit() {
 
 void CDocumentController::FirstFrame() {
     m_doc.OnFirstSlide();
+    SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::PrevFrame() {
     m_doc.OnPrevSlide();
+    SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::NextFrame() {
     m_doc.OnNextSlide();
+    SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::LastFrame() {
     m_doc.OnLastSlide();
+    SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::SetWindowWidth(int value) {
     m_doc.ApplyWindowWidth(value, m_selection);
+    SettleSampleRange();
     emit windowChanged();
     emit imageChanged();
     emit selectionChanged();
@@ -61,6 +85,7 @@ void CDocumentController::SetWindowWidth(int value) {
 
 void CDocumentController::SetWindowCenter(int value) {
     m_doc.ApplyWindowCenter(value, m_selection);
+    SettleSampleRange();
     emit windowChanged();
     emit imageChanged();
     emit selectionChanged();

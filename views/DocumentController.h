@@ -13,6 +13,7 @@
 #include "document/DorvanelleDoc.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
+#include "views/SampleRangeTask.h"
 
 class CDocumentController : public QObject, private IDocumentUi {
     Q_OBJECT
@@ -74,6 +75,8 @@ signals:
     void selectionChanged();
     // The window width or centre was stored.
     void windowChanged();
+    // The range of all samples arrived from the background pass: the sliders take it.
+    void sampleRangeChanged();
     // Something the user acknowledges before the document goes on (a 24-bit picture
     // is converted to 8 bits). Connect it directly: it is emitted while opening.
     void noticeRaised(const QString& text);
@@ -90,10 +93,16 @@ private:
     void ShowNotice(const std::string& text) override;
     void ReportProblem(const std::string& text) override;
 
+    // Starts the background pass when a conversion left the range of all samples
+    // pending; it ends in sampleRangeChanged.
+    void SettleSampleRange();
+
     CDorvanelleDoc m_doc{*this};
     QString m_path;
     QString m_fileName;
     QString m_title;
     DibRect m_selection{};
     bool m_bOpening = false;
+    // Declared last: it goes first, cancelling and joining its pass.
+    CSampleRangeTask m_rangeTask{this};
 };

@@ -1,13 +1,24 @@
-// What the user waits for in the viewer on a 512 x 512 study: the end of a window
-// slider drag (store, convert the frame again, re-crop, redraw the panel, repaint the
-// view) and a frame step (convert, repaint). Run offscreen; the repaint is a real
-// synchronous paint of the view into its backing store.
+// What the user waits for in the viewer on a 512 x 512 study: opening it until the
+// first frame is painted, the end of a window slider drag (store, convert the frame
+// again, re-crop, redraw the panel, repaint the view) and a frame step (convert,
+// repaint); and the background pass for the range of all samples against reading
+// the file once. Run offscreen; the repaint is a real synchronous paint of the view
+// into its backing store.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QSlider>
+#include <QMdiArea>
 #include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <map>
+#include <unistd.h>
+#include <vector>
+
+#include "dicom/SampleRangePass.h"
+#include "io/RandomAccessFile.h"
 
 #include "app/ChildFrame.h"
 #include "app/CommandTable.h"
@@ -120,6 +131,80 @@ void BM_Repaint512(benchmark::State& state) {
     for (auto _ : state) s.child->View()->viewport()->repaint();
 }
 BENCHMARK(BM_Repaint512)->Unit(benchmark::kMillisecond);
+
+// Generated 512 x 512 studies of this run, by number of frames.
+const QString& StudyOf(int frames) {
+    static QTemporaryDir folder;
+    static std::map<int, QString> paths;
+    auto it = paths.find(frames);
+    if (it == paths.end()) {
+        const QString path = folder.filePath(QStringLiteral("study-%1.dcm").arg(frames));
+        PhantomOptions options;
+        options.rows = 512;
+        options.columns = 512;
+        options.frames = static_cast<std::uint32_t>(frames);
+        if (!WriteCtPhantom(path.toStdString(), options).empty()) std::abort();
+        it = paths.emplace(frames, path).first;
+    }
+    return it->second;
+}
+
+// Opening a study until its first frame is painted: the range of all samples is
+// left to the background pass, so a long study costs what a short one does.
+void BM_OpenToFirstPaint(benchmark::State& state) {
+    Session& s = TheSession();
+    if (!s.child) {
+        state.SkipWithError("the viewer could not start");
+        return;
+    }
+    const QString& path = StudyOf(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        CChildFrame* child = s.app.OpenDocumentFile(path);
+        if (!child) {
+            state.SkipWithError("the study could not be opened");
+            return;
+        }
+        child->View()->viewport()->repaint();
+        state.PauseTiming();
+        child->close();  // cancels the range pass and joins its thread
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenToFirstPaint)->Arg(1)->Arg(800)->Unit(benchmark::kMillisecond);
+
+// The background range pass over all 800 frames (400 MB), from the page cache.
+void BM_RangePass800(benchmark::State& state) {
+    const std::string path = StudyOf(800).toStdString();
+    auto file = RandomAccessFile::Open(path);
+    if (!file) {
+        state.SkipWithError("the study could not be opened");
+        return;
+    }
+    // The pixel data is the file's last element: its samples end where the file does.
+    const std::uint64_t length = std::uint64_t{512} * 512 * 2 * 800;
+    for (auto _ : state) {
+        const SampleRangeOutcome outcome = ScanSampleRange({file, file->Size() - length, length, -1024});
+        benchmark::DoNotOptimize(outcome.range.min);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+}
+BENCHMARK(BM_RangePass800)->Unit(benchmark::kMillisecond);
+
+// The floor for the range pass: reading the same file once as cat does (128 KiB
+// reads into one buffer), from the page cache.
+void BM_CatFile800(benchmark::State& state) {
+    const std::string path = StudyOf(800).toStdString();
+    std::vector<char> buffer(128 << 10);
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;) bytes += got;
+        ::close(fd);
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_CatFile800)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

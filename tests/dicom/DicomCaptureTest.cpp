@@ -81,9 +81,11 @@ TEST(DicomCapture, NumbersAndPixelData) {
     EXPECT_EQ(reader->m_nPixelRepresentation, 1);
     EXPECT_EQ(reader->m_nPixelGroupLength, 20u);
     ASSERT_EQ(reader->m_nPixelDataLength, 12u);
-    // The pixel data is the value inside the file buffer, not a second copy.
-    EXPECT_EQ(reader->m_pPixelData, reader->m_pBuffer + reader->m_nSize - 12);
-    EXPECT_EQ(reader->m_pPixelData[2], 2);
+    // Where the value lies, read only when asked for.
+    EXPECT_EQ(reader->m_nPixelDataOffset, reader->m_nSize - 12);
+    ASSERT_NE(reader->PixelBytes(2, 2), nullptr);
+    EXPECT_EQ(reader->PixelBytes(2, 2)[0], 2);
+    EXPECT_EQ(reader->PixelBytes(2, 11), nullptr);  // past the value's end
 }
 
 TEST(DicomCapture, LastOccurrenceWinsAndShortNumbersReadMissingBytesAsZero) {
@@ -97,7 +99,7 @@ TEST(DicomCapture, LastOccurrenceWinsAndShortNumbersReadMissingBytesAsZero) {
     EXPECT_EQ(reader->m_nRows, 200);
     EXPECT_EQ(reader->m_nColumns, 0x34);
     ASSERT_EQ(reader->m_nPixelDataLength, 2u);
-    EXPECT_EQ(reader->m_pPixelData[0], 9);
+    EXPECT_EQ(reader->PixelBytes(0, 2)[0], 9);
 }
 
 TEST(DicomCapture, ResetClearsTheFileButKeepsTheLastRangeAndText) {
@@ -105,11 +107,12 @@ TEST(DicomCapture, ResetClearsTheFileButKeepsTheLastRangeAndText) {
     b.ImageAttributes(1, 2, 16).ExplicitText(0x0028, 0x1051, "DS", "10").PixelData16({5, 7});
     auto reader = Captured(b);
     ASSERT_NE(reader->MakeFrameDib(0), nullptr);
+    EXPECT_TRUE(reader->ResolveSampleRange());
     reader->DescribeElement();
     const std::string text = reader->m_szValueText;
     reader->Reset();
     EXPECT_EQ(reader->m_pBuffer, nullptr);
-    EXPECT_EQ(reader->m_pPixelData, nullptr);
+    EXPECT_FALSE(reader->HasPixelData());
     EXPECT_EQ(reader->m_nSize, 0u);
     EXPECT_EQ(reader->m_nRows, 0);
     EXPECT_EQ(reader->m_nWindowWidth, 0);

@@ -36,6 +36,11 @@ std::vector<std::uint8_t> Greys(CDicomFile& reader, std::int32_t frame = 0) {
 TEST(DicomWindow, FileWindowMapsExactHalvesUp) {
     auto reader = Captured(Row16({-160, 40, 240, 32767, -32768, -161, 239, 0}, 400, 40));
     EXPECT_EQ(Greys(*reader), (std::vector<std::uint8_t>{0, 128, 255, 255, 0, 0, 254, 102}));
+    // The file's window needs no range: it waits, untouched, until someone settles it.
+    EXPECT_TRUE(reader->SampleRangePending());
+    EXPECT_EQ(reader->m_nMaxSample, -32768);
+    ASSERT_TRUE(reader->ResolveSampleRange());
+    EXPECT_FALSE(reader->SampleRangePending());
     EXPECT_EQ(reader->m_nMaxSample, 32767);
     EXPECT_EQ(reader->m_nMinSample, -32768);
     EXPECT_EQ(reader->m_nWindowWidth, 400);
@@ -62,6 +67,7 @@ TEST(DicomWindow, DefaultWindowIsTheSumOfMagnitudesAndIsKept) {
 TEST(DicomWindow, RescaleInterceptWrapsAndShiftsTheRange) {
     auto reader = Captured(Row16({0, 1064, 32767, 2000}, 400, 40, "MONOCHROME2", -1024));
     EXPECT_EQ(Greys(*reader), (std::vector<std::uint8_t>{0, 128, 255, 255}));
+    ASSERT_TRUE(reader->ResolveSampleRange());
     EXPECT_EQ(reader->m_nMaxSample, 31743);
     EXPECT_EQ(reader->m_nMinSample, -1024);
 

@@ -18,21 +18,10 @@ TEST(DicomLoad, FilesThatCannotBeReadLeaveTheReaderAsItWas) {
     EXPECT_EQ(reader.m_pBuffer, nullptr);
     EXPECT_EQ(reader.m_nSize, 0u);
 
-    // 4 GiB and more do not fit the 32-bit sizes (a sparse file costs no disk).
-    const std::string huge = folder.File("huge.dcm");
-    const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(fd, 0);
-    const bool sized = ::ftruncate(fd, off_t{1} << 32) == 0;
-    ::close(fd);
-    if (sized) {
-        EXPECT_EQ(reader.LoadFile(huge), -1);
-        EXPECT_EQ(reader.m_nSize, 0u);
-    }
-
     const std::string empty = folder.File("empty.dcm");
     ASSERT_TRUE(DicomStreamBuilder().WriteTo(empty));
     EXPECT_EQ(reader.LoadFile(empty), 0);
-    EXPECT_NE(reader.m_pBuffer, nullptr);
+    EXPECT_EQ(reader.m_pBuffer, nullptr);  // a file is read by position, never held whole
     EXPECT_EQ(reader.m_nSize, 0u);
     EXPECT_EQ(reader.DetectLayout(), 2);
 }
@@ -86,6 +75,7 @@ TEST(DicomLoad, GeneratedPhantomReadsBackAsWritten) {
     const std::uint8_t* bits = DibBits(dib.get());
     EXPECT_EQ(bits[0], 0);
     EXPECT_EQ(PhantomSample(options, 4, 0, 0), -1000 + 1024);
+    ASSERT_TRUE(reader.ResolveSampleRange());
     EXPECT_EQ(reader.m_nMinSample, -1000);
     EXPECT_EQ(reader.m_nMaxSample, 950);
 

@@ -96,6 +96,7 @@ TEST(DicomWindowReference, FastPathMatchesThePlainArithmeticOnRandomData) {
             PackedDibPtr dib = reader->MakeFrameDib(frame);
             ASSERT_NE(dib, nullptr);
             ASSERT_EQ(Bits(dib.get()), expected.bits) << "round " << round << " call " << call;
+            ASSERT_TRUE(reader->ResolveSampleRange());
             EXPECT_EQ(reader->m_nMaxSample, expected.max);
             EXPECT_EQ(reader->m_nMinSample, expected.min);
             EXPECT_EQ(reader->m_nWindowWidth, expected.width);

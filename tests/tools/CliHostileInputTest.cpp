@@ -133,11 +133,11 @@ TEST_F(CliUnderMemoryLimit, APcxAtTheLargestRunLengthRatioIsHeldOnce) {
     EXPECT_NE(run.out.find("\"height\": " + std::to_string(kLines)), std::string::npos);
 }
 
-// An input that cannot be read in full exits with 1, as dump does, whatever the
-// reader: here files of 5 GiB (sparse, so they cost no disk), beyond what is read.
+// An input that cannot be read in full exits with 1, as dump does: here pictures of
+// 5 GiB (sparse, so they cost no disk), beyond what the picture readers take.
 TEST(CliUnreadableInput, InfoAndHistogramExitWithOneWhenTheFileCannotBeReadInFull) {
     TempFolder folder;
-    for (const char* name : {"huge.dcm", "huge.bmp", "huge.pcx"}) {
+    for (const char* name : {"huge.bmp", "huge.pcx"}) {
         const std::string path = folder.File(name);
         WriteAll(path, "BM");
         std::filesystem::resize_file(path, std::uintmax_t{5} << 30);
@@ -147,7 +147,6 @@ TEST(CliUnreadableInput, InfoAndHistogramExitWithOneWhenTheFileCannotBeReadInFul
         EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
         EXPECT_EQ(RunCli({"histogram", path}).status, 1) << name;
     }
-    EXPECT_EQ(RunCli({"dump", folder.File("huge.dcm")}).status, 1);
 }
 
 TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary) {

@@ -1,6 +1,7 @@
 // The viewer as a person uses it: the real main window, child windows, views and
 // control panel, with dialogs answered by the test.
 #include <cstring>
+#include <unistd.h>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -68,13 +70,25 @@ QPoint HandleCentre(QSlider* slider) {
 
 }  // namespace
 
-TEST(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
-    const QSize windows(13, 31), area(1024, 700);
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({500, 400}, windows, area), QSize(513, 431));
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({1020, 400}, windows, area), QSize(730, 650));
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({1011, 10}, windows, area), QSize(730, 650));  // w + 13 == W
-    EXPECT_EQ(CDorvanelleView::FitFrameSize({10, 669}, windows, area), QSize(730, 650));   // h + 31 == H
+// A child window fits its image when image and decoration (13 x 31 here) fit strictly
+// inside the area (1024 x 700), else it takes the fixed 730 x 650.
+struct FrameFitCase {
+    QSize image;
+    QSize frame;
+};
+
+class FrameFit : public ::testing::TestWithParam<FrameFitCase> {};
+
+TEST_P(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
+    EXPECT_EQ(CDorvanelleView::FitFrameSize(GetParam().image, {13, 31}, {1024, 700}), GetParam().frame);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FrameFit,
+                         ::testing::Values(FrameFitCase{{500, 400}, {513, 431}},
+                                           FrameFitCase{{1020, 400}, {730, 650}},
+                                           FrameFitCase{{1011, 10}, {730, 650}},  // w + 13 == W
+                                           FrameFitCase{{10, 669}, {730, 650}},   // h + 31 == H
+                                           FrameFitCase{{1010, 668}, {1023, 699}}));
 
 TEST_F(Viewer, ChildWindowIsFittedToItsImageOncePerFile) {
     const std::string path = folder.File("small.bmp");
@@ -250,6 +264,64 @@ TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
     EXPECT_EQ(app->DocumentCount(), 1u);
     Activate(first);
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
+}
+
+// The range of all samples comes from a worker: the first frame is there and paints
+// before it arrives, and the sliders take it when it does.
+TEST_F(Viewer, TheFirstFramePaintsBeforeTheSampleRangeAndTheSlidersTakeIt) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 40));
+    CDicomFile reference;
+    ASSERT_EQ(reference.LoadFile(study), 0);
+    reference.ParseElements(reference.DetectLayout());
+    ASSERT_NE(reference.MakeFrameDib(0), nullptr);
+    ASSERT_TRUE(reference.ResolveSampleRange());
+
+    // No event has run since the file opened, so the worker's result cannot have been taken.
+    CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(study));
+    ASSERT_NE(child, nullptr);
+    QSignalSpy arrived(&child->Controller(), &CDocumentController::sampleRangeChanged);
+    const CDorvanelleDoc& doc = child->View()->GetDocument();
+    EXPECT_TRUE(doc.m_dicom.SampleRangePending());
+    ASSERT_NE(doc.m_pDib, nullptr);
+    const QImage painted = child->View()->viewport()->grab().toImage();
+    EXPECT_NE(PixelAt(painted, 32, 24), PixelAt(painted, 0, 0));  // the phantom, not an empty window
+
+    ASSERT_TRUE(arrived.count() > 0 || arrived.wait(10000));
+    Idle();
+    EXPECT_FALSE(doc.m_dicom.SampleRangePending());
+    EXPECT_EQ(doc.m_dicom.m_nMinSample, reference.m_nMinSample);
+    EXPECT_EQ(doc.m_dicom.m_nMaxSample, reference.m_nMaxSample);
+    EXPECT_EQ(Panel().m_pWidthSlider->maximum(), std::abs(reference.m_nMaxSample) + std::abs(reference.m_nMinSample));
+    EXPECT_EQ(Panel().m_pCenterSlider->minimum(), reference.m_nMinSample);
+    EXPECT_EQ(Panel().m_pCenterSlider->maximum(), reference.m_nMaxSample);
+    EXPECT_EQ(Panel().m_pWidthSlider->value(), 400);
+    EXPECT_EQ(Panel().m_pCenterSlider->value(), 40);
+}
+
+// Another program truncates the open study: stepping on never crashes, and the
+// window says why it shows nothing.
+TEST_F(Viewer, AStudyTruncatedWhileOpenSaysItChangedOnDisk) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 20));
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    const CDorvanelleDoc& doc = child->View()->GetDocument();
+    ASSERT_NE(doc.m_pDib, nullptr);
+    ASSERT_EQ(::truncate(study.c_str(), 48 * 64 * 2 * 5), 0);
+
+    dialogs.messages.clear();
+    Run(ID_LAST_SLIDE);
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    EXPECT_TRUE(child->Controller().NoImageReason().contains(QStringLiteral("the file changed on disk")))
+        << child->Controller().NoImageReason().toStdString();
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_TRUE(dialogs.messages.back().text.contains(QStringLiteral("the file changed on disk")));
+    Run(ID_PREV_SLIDE);
+    Run(ID_FIRST_SLIDE);  // read before the change, and not shown from the cache either
+    EXPECT_EQ(doc.m_pDib, nullptr);
+    const QImage empty = child->View()->viewport()->grab().toImage();
+    EXPECT_FALSE(empty.isNull());
 }
 
 TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
@@ -627,6 +699,13 @@ TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) 
     Run(ID_ACTIONS_RECTANGLE);
     Drag(child->View()->viewport(), {10, 10}, {40, 40});
     EXPECT_EQ(child->View()->GetDocument().m_pSelectedDib, nullptr);
+
+    // The reason goes with its window: another document's does not stay behind.
+    ASSERT_TRUE(WriteGreyBmp(folder.File("fine.bmp"), 16, 16, Gradient));
+    ASSERT_NE(Open(folder.File("fine.bmp")), nullptr);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    Activate(child);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -667,4 +746,30 @@ TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
     Run(ID_FIRST_SLIDE);
     EXPECT_TRUE(child->Controller().NoImageReason().isEmpty());
     EXPECT_EQ(child->View()->viewport()->grab().toImage(), withImage);
+}
+
+TEST_F(Viewer, AWindowChangeCropsTheActiveWindowsOwnRectangle) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 48, 64, 1));
+    CChildFrame* first = Open(study);
+    ASSERT_NE(first, nullptr);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(first->View()->viewport(), {0, 0}, {8, 4});
+    Run(ID_WINDOW_NEW);
+    CChildFrame* second = frame->ActiveChild();
+    ASSERT_NE(second, first);
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(second->View()->viewport(), {0, 0}, {16, 12});
+    const CDorvanelleDoc& doc = first->View()->GetDocument();
+    ASSERT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
+
+    // Each window keeps its own mode and rectangle; the slider crops the active one's.
+    Activate(first);
+    EXPECT_EQ(first->View()->m_rcSelection, (DibRect{0, 0, 8, 4}));
+    Panel().OnWidthReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 8);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 4);
+    Activate(second);
+    Panel().OnCenterReleased();
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
 }

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QEventLoop>
 #include <QMenu>
@@ -18,9 +19,11 @@
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "app/Settings.h"
+#include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
 #include "tools/generator/PhantomStudy.h"
 #include "views/ControlPanel.h"
+#include "views/DorvanelleView.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
 
@@ -55,6 +58,15 @@ void ViewerApp::TearDown() {
 CChildFrame* ViewerApp::Open(const std::string& path) {
     CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(path));
     Idle();
+    // The range of all samples comes from a worker thread; tests of what follows
+    // start once the sliders have it, as a person's first slider move would.
+    if (child != nullptr) {
+        QDeadlineTimer deadline(10000);
+        while (child->View()->GetDocument().m_dicom.SampleRangePending() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        Idle();
+    }
     return child;
 }
 

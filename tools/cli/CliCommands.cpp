@@ -163,6 +163,8 @@ int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& pa
         json.EndObject();
         return status;
     }
+    // The range of all samples is part of the report: the one command that reads it.
+    if (doc.Kind() == DocumentKind::Dicom) doc.m_dicom.ResolveSampleRange();
     json.Key("kind");
     json.String(KindName(doc.Kind()));
     json.Key("title");

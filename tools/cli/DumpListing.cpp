@@ -166,7 +166,7 @@ std::string CannotList(const std::string& path) {
 int DumpFile(const std::string& path, DumpFormat format) {
     std::string why = CannotList(path);
     CDicomFile reader;
-    if (why.empty() && reader.LoadFile(path) != 0) why = path + " could not be read into memory";
+    if (why.empty() && reader.LoadFile(path) != 0) why = path + " could not be read";
     if (!why.empty()) {
         std::fprintf(stderr, "dorvanelle-cli: %s\n", why.c_str());
         if (format == DumpFormat::JsonLine) {

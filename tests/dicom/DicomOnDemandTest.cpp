@@ -1,0 +1,202 @@
+// Opening costs the headers, a frame costs a frame: what the reader reads from a
+// file, files that change on disk while open, and studies of 4 GiB and more.
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+#include "tests/dicom/DicomTestHelpers.h"
+#include "tests/support/PositionedSource.h"
+#include "tests/support/TempFiles.h"
+#include "tools/generator/PhantomStudy.h"
+
+namespace {
+
+constexpr std::uint16_t kSide = 64;
+constexpr std::uint32_t kFrameBytes = kSide * kSide * 2;
+
+// A 16-bit study of `frames` frames whose window centre comes after the pixel data;
+// frame f holds the samples f and 10 * f + 5.
+DicomStreamBuilder Study(int frames) {
+    std::vector<std::int16_t> samples;
+    for (int f = 0; f < frames; ++f) {
+        std::vector<std::int16_t> frame(kSide * kSide, static_cast<std::int16_t>(f));
+        frame[7] = static_cast<std::int16_t>(10 * f + 5);
+        samples.insert(samples.end(), frame.begin(), frame.end());
+    }
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup()
+        .ImageAttributes(kSide, kSide, 16)
+        .ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames))
+        .ExplicitText(0x0028, 0x1051, "DS", "400")
+        .PixelData16(samples)
+        .ExplicitText(0x0028, 0x1050, "DS", "40");
+    return b;
+}
+
+TEST(DicomOnDemand, OpeningAndListingReadTheHeadersAndAFrameCostsOneFrame) {
+    const DicomStreamBuilder study = Study(60);  // 480 KiB of pixel data
+    auto source = std::make_shared<PositionedSource>(study.Bytes());
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(source), 0);
+    EXPECT_EQ(reader.m_pBuffer, nullptr);
+    reader.ParseElements(reader.DetectLayout());
+    EXPECT_EQ(reader.m_nWindowCenter, 40);  // captured after the pixel data
+    EXPECT_EQ(reader.m_nPixelDataLength, 60 * kFrameBytes);
+    const std::uint64_t opening = source->BytesRead();
+    EXPECT_LT(opening, reader.m_nPixelDataLength / 4);
+
+    std::uint64_t before = source->BytesRead();
+    PackedDibPtr last = reader.MakeFrameDib(59);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(source->BytesRead() - before, kFrameBytes);
+    // The same frame under a new window, and the frame before it, from the cache.
+    before = source->BytesRead();
+    reader.m_nWindowWidth = 100;
+    ASSERT_NE(reader.MakeFrameDib(59), nullptr);
+    EXPECT_EQ(source->BytesRead(), before);
+    EXPECT_TRUE(reader.SampleRangePending());
+    ASSERT_TRUE(reader.ResolveSampleRange());
+    EXPECT_EQ(reader.m_nMinSample, 0);
+    EXPECT_EQ(reader.m_nMaxSample, 595);
+
+    auto listed = std::make_shared<PositionedSource>(study.Bytes());
+    CDicomFile listing;
+    ASSERT_EQ(listing.LoadSource(listed), 0);
+    int rows = 0;
+    listing.ListElements(listing.DetectLayout(), [&rows](const CDicomFile&) { ++rows; });
+    EXPECT_EQ(rows, 7 + 8 + 1);  // meta group, attributes and pixel data, the centre after it
+    EXPECT_LT(listed->BytesRead(), reader.m_nPixelDataLength / 4);
+}
+
+TEST(DicomOnDemand, ReadingByPositionGivesWhatReadingFromMemoryGives) {
+    TempFolder folder;
+    PhantomOptions options;
+    options.rows = 40;
+    options.columns = 30;
+    options.frames = 3;
+    options.extraElements = 6000;  // many windows of the walk
+    const std::string path = folder.File("phantom.dcm");
+    ASSERT_EQ(WriteCtPhantom(path, options), "");
+    std::vector<std::uint8_t> bytes;
+    {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        std::uint8_t chunk[65536];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+        std::fclose(file);
+    }
+    const auto rowsOf = [](CDicomFile& reader) {
+        std::vector<std::string> rows;
+        reader.ListElements(reader.DetectLayout(), [&rows](const CDicomFile& e) {
+            rows.push_back(std::to_string(e.m_nGroup) + "," + std::to_string(e.m_nElement) + "," +
+                           std::to_string(e.m_nLength) + "," + e.m_szValueText);
+        });
+        return rows;
+    };
+    CDicomFile fromFile;
+    CDicomFile fromMemory;
+    ASSERT_EQ(fromFile.LoadFile(path), 0);
+    ASSERT_EQ(fromMemory.LoadBuffer(bytes.data(), bytes.size()), 0);
+    const auto listedFromFile = rowsOf(fromFile);
+    EXPECT_EQ(listedFromFile.size(), 7u + 25u + 1u + 6000u + 1u);
+    EXPECT_EQ(listedFromFile, rowsOf(fromMemory));
+
+    fromFile.Reset();
+    ASSERT_EQ(fromFile.LoadFile(path), 0);
+    fromFile.ParseElements(fromFile.DetectLayout());
+    fromMemory.ParseElements(fromMemory.DetectLayout());
+    for (std::int32_t frame : {2, 0, 1}) {
+        PackedDibPtr a = fromFile.MakeFrameDib(frame);
+        PackedDibPtr b = fromMemory.MakeFrameDib(frame);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        const std::size_t size = DibRowStride(a.get()) * DibHeight(a.get());
+        ASSERT_EQ(DibRowStride(b.get()) * DibHeight(b.get()), size);
+        EXPECT_EQ(std::memcmp(DibBits(a.get()), DibBits(b.get()), size), 0) << frame;
+    }
+}
+
+TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
+    auto source = std::make_shared<PositionedSource>(Study(10).Bytes());
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(source), 0);
+    reader.ParseElements(reader.DetectLayout());
+    ASSERT_NE(reader.MakeFrameDib(0), nullptr);
+    EXPECT_FALSE(reader.NoImageReason(0));
+
+    source->Truncate(source->Size() / 2);
+    EXPECT_EQ(reader.MakeFrameDib(9), nullptr);
+    EXPECT_TRUE(reader.NoImageReason(9).Is(FileReadFailure::ChangedOnDisk));
+    EXPECT_EQ(reader.NoImageReason(9).Text(), "the file changed on disk");
+    // A frame read before the change is not shown from the cache either.
+    EXPECT_EQ(reader.MakeFrameDib(0), nullptr);
+    EXPECT_TRUE(reader.NoImageReason(0).Is(FileReadFailure::ChangedOnDisk));
+    EXPECT_FALSE(reader.ResolveSampleRange());
+    EXPECT_TRUE(reader.NoImageReason(12).Is(DicomNoImage::FrameOutside));
+
+    // Without a window in the file the first frame needs the range, which cannot be read.
+    auto noWindow = std::make_shared<PositionedSource>(Study(10).Bytes());
+    CDicomFile other;
+    ASSERT_EQ(other.LoadSource(noWindow), 0);
+    other.ParseElements(other.DetectLayout());
+    other.m_nWindowWidth = 0;
+    noWindow->Truncate(1000);
+    EXPECT_EQ(other.MakeFrameDib(0), nullptr);
+    EXPECT_TRUE(other.NoImageReason(0).Is(FileReadFailure::ChangedOnDisk));
+}
+
+// Offsets are 64-bit and element lengths 32-bit: a study whose pixel data ends past
+// 4 GiB opens, its last frame shows, and the elements after it are captured. A
+// sparse file costs no disk.
+TEST(DicomOnDemand, StudiesOfFourGibibytesAndMoreOpen) {
+    constexpr std::uint16_t kRows = 256;
+    constexpr std::uint64_t kFrame = std::uint64_t{kRows} * kRows * 2;
+    constexpr std::uint32_t kFrames = 32767;  // 0xFFFE0000 bytes of pixel data
+    DicomStreamBuilder head;
+    head.Preamble()
+        .ImageAttributes(kRows, kRows, 16)
+        .ExplicitText(0x0028, 0x1051, "DS", "400")
+        .ExplicitText(0x0028, 0x1050, "DS", "0")
+        .ExplicitHeader(0x0009, 0x1010, "OB", 1 << 20)  // a private megabyte first
+        .Raw(std::vector<std::uint8_t>(1 << 20, 0))
+        .ExplicitHeader(0x7FE0, 0x0010, "OW", static_cast<std::uint32_t>(kFrame * kFrames));
+    DicomStreamBuilder tail;
+    tail.ExplicitText(0x0028, 0x1050, "DS", "77");
+    const std::uint64_t pixels = head.Size();
+    const std::uint64_t tailAt = pixels + kFrame * kFrames;
+    ASSERT_GT(tailAt, std::uint64_t{1} << 32);
+
+    TempFolder folder;
+    const std::string path = folder.File("huge.dcm");
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    const std::uint8_t sample[2] = {77, 0};  // the top-left sample of the last frame
+    const bool written =
+        ::pwrite(fd, head.Bytes().data(), head.Size(), 0) == static_cast<ssize_t>(head.Size()) &&
+        ::pwrite(fd, sample, 2, static_cast<off_t>(pixels + kFrame * (kFrames - 1))) == 2 &&
+        ::pwrite(fd, tail.Bytes().data(), tail.Size(), static_cast<off_t>(tailAt)) == static_cast<ssize_t>(tail.Size());
+    ::close(fd);
+    if (!written) {
+        GTEST_SKIP() << "this file system cannot hold a sparse file of 4 GiB";
+    }
+
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadFile(path), 0);
+    EXPECT_EQ(reader.m_nSize, tailAt + tail.Size());
+    reader.ParseElements(reader.DetectLayout());
+    EXPECT_EQ(reader.m_nPixelDataOffset, pixels);
+    EXPECT_EQ(reader.m_nWindowCenter, 77);  // the element past 4 GiB
+    PackedDibPtr dib = reader.MakeFrameDib(kFrames - 1);
+    ASSERT_NE(dib, nullptr);
+    const std::uint8_t* top = DibBits(dib.get()) + std::size_t{DibRowStride(dib.get())} * (kRows - 1);
+    EXPECT_EQ(top[0], 128);  // the window's centre
+    EXPECT_EQ(top[1], 78);   // 0 in a window of 400 around 77
+    EXPECT_EQ(reader.MakeFrameDib(kFrames), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+#include "views/SampleRangeTask.h"
+
+#include <QMetaObject>
+
+bool CSampleRangeTask::Start(SampleRangeRequest request, Done done) {
+    if (m_running.load()) {
+        return false;
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();  // the last pass has finished: only its thread is left
+    }
+    m_cancel = false;
+    m_running = true;
+    m_thread = std::thread([this, request = std::move(request), done = std::move(done)] {
+        const SampleRangeOutcome outcome = ScanSampleRange(request, &m_cancel);
+        if (!outcome.cancelled) {
+            QMetaObject::invokeMethod(
+                m_receiver, [done, request, outcome] { done(request, outcome); }, Qt::QueuedConnection);
+        }
+        m_running = false;
+    });
+    return true;
+}
+
+void CSampleRangeTask::Cancel() {
+    m_cancel = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    m_running = false;
+}
