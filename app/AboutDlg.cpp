@@ -9,6 +9,8 @@
 #include <QRadialGradient>
 #include <QVBoxLayout>
 
+#include "document/ProgramNames.h"
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Dorvanelle"));
     setModal(true);
@@ -73,7 +75,7 @@ QImage CAboutDlg::Picture() {
     painter.setPen(QColor(235, 235, 235));
     QFont title(QStringLiteral("Sans Serif"), 26, QFont::Bold);
     painter.setFont(title);
-    painter.drawText(QRect(180, 22, 215, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Dorvanelle"));
+    painter.drawText(QRect(180, 22, 215, 44), Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(kProgramName));
     QFont line(QStringLiteral("Sans Serif"), 8);
     painter.setFont(line);
     painter.setPen(QColor(180, 195, 215));
@@ -84,7 +86,7 @@ QImage CAboutDlg::Picture() {
     }
     DrawBars(painter, QRect(182, 110, 200, 50));
     painter.setPen(QColor(120, 135, 160));
-    painter.drawText(QRect(182, 164, 215, 16), Qt::AlignLeft, QStringLiteral("Davov Adivir"));
+    painter.drawText(QRect(182, 164, 215, 16), Qt::AlignLeft, QString::fromLatin1(kOrganisationName));
     painter.drawText(QRect(182, 164, 200, 16), Qt::AlignRight, QStringLiteral("Version " DORVANELLE_VERSION));
     return image;
 }

@@ -7,8 +7,8 @@
 
 namespace {
 
-// One row per command. The MRU rows share their prompt; commands that appear
-// nowhere visible (New, Print) carry no text.
+// One row per command. The MRU rows share their prompt; New, which appears nowhere
+// visible, carries no text.
 std::vector<CommandInfo> BuildCommands()
 {
     std::vector<CommandInfo> rows = {
@@ -23,11 +23,21 @@ std::vector<CommandInfo> BuildCommands()
         {ID_NEXT_SLIDE, "ID_NEXT_SLIDE", "Move One Slide Right", "Move One Slide Right"},
         {ID_PLAY_VIDEO, "ID_PLAY_VIDEO", "Play Video", "Play Video"},
         {ID_FILTERS_SMOOTHING, "ID_FILTERS_SMOOTHING", "Smoothing", "Smoothing"},
+        {ID_VIEW_ZOOM_FIT, "ID_VIEW_ZOOM_FIT", "Show the whole image in the window", "Zoom to Fit"},
+        {ID_VIEW_ZOOM_ACTUAL, "ID_VIEW_ZOOM_ACTUAL", "One image pixel per screen pixel", "Actual Size"},
+        {ID_VIEW_ZOOM_IN, "ID_VIEW_ZOOM_IN", "Enlarge the image around the cursor", "Zoom In"},
+        {ID_VIEW_ZOOM_OUT, "ID_VIEW_ZOOM_OUT", "Reduce the image around the cursor", "Zoom Out"},
+        {ID_VIEW_OVERLAY, "ID_VIEW_OVERLAY", "Show patient, study and window in the image's corners",
+         "Corner Texts"},
+        {ID_VIEW_WINDOW_LEVEL, "ID_VIEW_WINDOW_LEVEL", "Choose a grey-level window", "Window Level"},
+        {ID_ACTIONS_CINE_RATE, "ID_ACTIONS_CINE_RATE", "Choose how fast Play Video shows the frames", "Cine Rate"},
+        {ID_WINDOW_NEXT, "ID_WINDOW_NEXT", "Activate the next window", "Next Window"},
+        {ID_WINDOW_PREV, "ID_WINDOW_PREV", "Activate the previous window", "Previous Window"},
         {ID_FILE_NEW, "ID_FILE_NEW", "", ""},
         {ID_FILE_OPEN, "ID_FILE_OPEN", "Open an existing document", "Open"},
         {ID_FILE_CLOSE, "ID_FILE_CLOSE", "Close the active document", "Close"},
         {ID_FILE_SAVE, "ID_FILE_SAVE", "Save the active document", "Save"},
-        {ID_FILE_PRINT, "ID_FILE_PRINT", "", ""},
+        {ID_FILE_PRINT, "ID_FILE_PRINT", "Print the image shown, fitted to the page", "Print"},
     };
     static const char* const kMruNames[] = {
         "ID_FILE_MRU_FILE1",  "ID_FILE_MRU_FILE2",  "ID_FILE_MRU_FILE3",  "ID_FILE_MRU_FILE4",
@@ -78,6 +88,12 @@ MenuEntry RecentFiles()
     return MenuEntry{MenuEntry::Kind::RecentFiles, "Recent File", ID_FILE_MRU_FILE1, {}};
 }
 
+// A popup whose items the active view makes each time it opens.
+MenuEntry Choices(const char* text, int id)
+{
+    return MenuEntry{MenuEntry::Kind::Choices, text, id, {}};
+}
+
 // The list of open child windows, appended at the end of the Window popup.
 MenuEntry WindowList()
 {
@@ -112,9 +128,14 @@ std::vector<MenuEntry> BuildDocumentMenu()
                         Separator(), RecentFiles(), Separator(), Item("E&xit", ID_APP_EXIT)}),
         Popup("&Edit", {Item("&Undo\tCtrl+Z", ID_EDIT_UNDO), Separator(), Item("Cu&t\tCtrl+X", ID_EDIT_CUT),
                         Item("&Copy\tCtrl+C", ID_EDIT_COPY), Item("&Paste\tCtrl+V", ID_EDIT_PASTE)}),
-        Popup("Actions", {Item("Rectangle", ID_ACTIONS_RECTANGLE), Item("Video", ID_ACTIONS_VIDEO)}),
+        Popup("Actions", {Item("Rectangle", ID_ACTIONS_RECTANGLE), Item("Video", ID_ACTIONS_VIDEO),
+                          Choices("Cine &Rate", ID_ACTIONS_CINE_RATE)}),
         Popup("Filters", {Item("Smoothing", ID_FILTERS_SMOOTHING)}),
-        ViewPopup(),
+        Popup("&View", {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR), Separator(),
+                        Item("Zoom to &Fit", ID_VIEW_ZOOM_FIT), Item("&Actual Size", ID_VIEW_ZOOM_ACTUAL),
+                        Item("Zoom &In\tCtrl++", ID_VIEW_ZOOM_IN), Item("Zoom &Out\tCtrl+-", ID_VIEW_ZOOM_OUT),
+                        Separator(), Choices("Window &Level", ID_VIEW_WINDOW_LEVEL),
+                        Item("&Corner Texts", ID_VIEW_OVERLAY)}),
         Popup("&Window", {Item("&New Window", ID_WINDOW_NEW), Item("&Cascade", ID_WINDOW_CASCADE),
                           Item("&Tile", ID_WINDOW_TILE_HORZ), Item("&Arrange Icons", ID_WINDOW_ARRANGE),
                           WindowList()}),
@@ -163,6 +184,12 @@ const std::vector<int>& ToolbarLayout()
     return layout;
 }
 
+const std::vector<int>& ZoomToolbarLayout()
+{
+    static const std::vector<int> layout = {ID_VIEW_ZOOM_FIT, ID_VIEW_ZOOM_ACTUAL, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT};
+    return layout;
+}
+
 const std::vector<AcceleratorEntry>& Accelerators()
 {
     // QKeySequence's portable names: "Del", "Ins" and "Backspace".
@@ -171,6 +198,9 @@ const std::vector<AcceleratorEntry>& Accelerators()
         {"Ctrl+V", ID_EDIT_PASTE},    {"Alt+Backspace", ID_EDIT_UNDO}, {"Shift+Del", ID_EDIT_CUT},
         {"F6", ID_NEXT_PANE},         {"Shift+F6", ID_PREV_PANE},   {"Ctrl+Ins", ID_EDIT_COPY},
         {"Shift+Ins", ID_EDIT_PASTE}, {"Ctrl+X", ID_EDIT_CUT},      {"Ctrl+Z", ID_EDIT_UNDO},
+        // Zoom and window switching.
+        {"Ctrl++", ID_VIEW_ZOOM_IN},  {"Ctrl+=", ID_VIEW_ZOOM_IN},  {"Ctrl+-", ID_VIEW_ZOOM_OUT},
+        {"Ctrl+F6", ID_WINDOW_NEXT},  {"Ctrl+Shift+F6", ID_WINDOW_PREV},
     };
     return table;
 }

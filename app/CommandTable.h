@@ -21,7 +21,7 @@ const std::vector<CommandInfo>& Commands();
 const CommandInfo* FindCommand(int id);
 
 struct MenuEntry {
-    enum class Kind { Item, Separator, Popup, RecentFiles, WindowList };
+    enum class Kind { Item, Separator, Popup, RecentFiles, WindowList, Choices };
     Kind kind = Kind::Item;
     const char* text = "";  // with its "&" mnemonic and, after a tab, the key name
     int id = 0;             // command of an item
@@ -35,6 +35,9 @@ const std::vector<MenuEntry>& DocumentMenu();
 // Toolbar buttons left to right; 0 stands for a separator. Button i (counting
 // buttons only) shows cell i of the toolbar image strip.
 const std::vector<int>& ToolbarLayout();
+
+// The zoom buttons, on a toolbar of their own beside the main one.
+const std::vector<int>& ZoomToolbarLayout();
 
 struct AcceleratorEntry {
     const char* keys;  // QKeySequence text, e.g. "Ctrl+C", "Shift+F6"

@@ -16,10 +16,11 @@
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
+#include "document/ProgramNames.h"
 
 namespace {
 
-const QString kAppName = QStringLiteral("Dorvanelle");
+const QString kAppName = QString::fromLatin1(kProgramName);
 const QString kOpenFilters =
     QStringLiteral("Dicom Files (*);;Bitmap Files (*.bmp);;PCX Files (*.pcx)");
 const QString kSaveFilters = QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.bmp)");

@@ -4,7 +4,7 @@
 #include <QDir>
 
 QString PrepareImageFolder() {
-    const QString folder = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../Images"));
+    QString folder = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../Images"));
     if (!QDir::setCurrent(folder)) {
         QDir().mkdir(folder);
         QDir::setCurrent(folder);

@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,10 +26,11 @@
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
+#include "document/ProgramNames.h"
 
 namespace {
 
-const QString kAppName = QStringLiteral("Dorvanelle");
+const QString kAppName = QString::fromLatin1(kProgramName);
 const QString kIdleText = QStringLiteral("Ready");
 
 // The menu text of `id` in a layout, searched depth first; null when absent.
@@ -60,6 +62,13 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     m_wndToolBar->setFloatable(true);
     m_wndToolBar->setAllowedAreas(Qt::AllToolBarAreas);
     statusBar()->showMessage(kIdleText);
+    // The pixel under the cursor and the frame shown, left of the key lights.
+    m_pReadoutPane = new QLabel(statusBar());
+    m_pReadoutPane->setObjectName(QStringLiteral("readoutPane"));
+    m_pFramePane = new QLabel(statusBar());
+    m_pFramePane->setObjectName(QStringLiteral("framePane"));
+    statusBar()->addPermanentWidget(m_pReadoutPane);
+    statusBar()->addPermanentWidget(m_pFramePane);
     new CKeyboardIndicators(statusBar());  // "CAP", "NUM", "SCRL"
 
     // The control panel: fixed on the left, no title, cannot be moved or hidden.
@@ -136,6 +145,8 @@ void CMainFrame::BuildCommands() {
     m_commands.On(ID_WINDOW_CASCADE, [this] { Cascade(); }, needsChild);
     m_commands.On(ID_WINDOW_TILE_HORZ, [this] { m_pMdiArea->tileSubWindows(); }, needsChild);
     m_commands.On(ID_WINDOW_ARRANGE, [this] { ArrangeIcons(); }, needsChild);
+    m_commands.On(ID_WINDOW_NEXT, [this] { m_pMdiArea->activateNextSubWindow(); }, needsChild);
+    m_commands.On(ID_WINDOW_PREV, [this] { m_pMdiArea->activatePreviousSubWindow(); }, needsChild);
 }
 
 void CMainFrame::BuildMenus(const std::vector<MenuEntry>& layout, std::vector<QMenu*>& menus) {
@@ -169,6 +180,13 @@ void CMainFrame::FillMenu(QMenu* menu, const std::vector<MenuEntry>& entries) {
                 if (QAction* action = Action(ID_FILE_MRU_FILE1 + i)) menu->addAction(action);
             }
             break;
+        case MenuEntry::Kind::Choices: {
+            QMenu* sub = menu->addMenu(QString::fromLatin1(entry.text));
+            const int id = entry.id;
+            m_choiceMenus.push_back({id, sub});
+            connect(sub, &QMenu::aboutToShow, this, [this, sub, id] { FillChoices(sub, id); });
+            break;
+        }
         case MenuEntry::Kind::WindowList:
             connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillWindowList(menu); });
             break;
@@ -184,6 +202,33 @@ void CMainFrame::BuildToolBar() {
             m_wndToolBar->addAction(action);
         }
     }
+    QToolBar* zoom = addToolBar(QStringLiteral("Zoom Toolbar"));
+    zoom->setObjectName(QStringLiteral("zoomToolBar"));
+    zoom->setIconSize(QSize(kToolbarIconWidth, kToolbarIconHeight));
+    for (int id : ZoomToolbarLayout()) {
+        if (QAction* action = Action(id)) zoom->addAction(action);
+    }
+}
+
+void CMainFrame::FillChoices(QMenu* menu, int id) {
+    menu->clear();
+    CDorvanelleView* view = ActiveView();
+    if (!view) return;
+    for (const MenuChoice& choice : view->Choices(id)) {
+        QAction* action = menu->addAction(choice.text);
+        action->setCheckable(true);
+        action->setChecked(choice.checked);
+        connect(action, &QAction::triggered, this, [this, run = choice.run] {
+            run();
+            UpdateCommandStates();
+        });
+    }
+}
+
+void CMainFrame::ShowStatusTexts() {
+    CDorvanelleView* view = ActiveView();
+    m_pReadoutPane->setText(view ? view->ReadoutText() : QString());
+    m_pFramePane->setText(view ? view->FrameText() : QString());
 }
 
 void CMainFrame::ShowMenuSet(bool document) {
@@ -338,12 +383,22 @@ void CMainFrame::UpdateCommandStates() {
         action->setCheckable(checked);
         action->setChecked(checked);
     }
+    for (const auto& [id, menu] : m_choiceMenus) menu->menuAction()->setEnabled(RouteUpdate(path, id).enabled);
     m_bUpdating = false;
 }
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
     m_pLastActivated = window;
+    // Cine plays only in the active window; the status panes follow that window.
+    for (CChildFrame* child : Children()) {
+        if (child != window) {
+            child->View()->StopCine();
+            disconnect(child->View(), &CDorvanelleView::statusTextsChanged, this, &CMainFrame::ShowStatusTexts);
+        }
+    }
     if (auto* frame = qobject_cast<CChildFrame*>(window)) {
+        connect(frame->View(), &CDorvanelleView::statusTextsChanged, this, &CMainFrame::ShowStatusTexts,
+                Qt::UniqueConnection);
         CDocumentController& controller = frame->Controller();
         // The panel speaks for the active document from now on, reloaded in full.
         m_wndControlPanel->SetController(&controller);
@@ -353,6 +408,7 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
         const QString reason = controller.NoImageReason();
         statusBar()->showMessage(reason.isEmpty() ? kIdleText : reason);
     }
+    ShowStatusTexts();
     OnChildSetChanged();
 }
 

@@ -20,6 +20,7 @@ class CDorvanelleView;
 class IUserDialogs;
 class QAction;
 class QMdiArea;
+class QLabel;
 class QMenu;
 class QMdiSubWindow;
 
@@ -73,6 +74,9 @@ private:
     void Cascade();
     void ArrangeIcons();
     void OnSubWindowActivated(QMdiSubWindow* window);
+    // The items of a menu that the active view makes (window presets, cine rates).
+    void FillChoices(QMenu* menu, int id);
+    void ShowStatusTexts();
     // Titles the windows of one document "title", or "title:1", "title:2"... when
     // there are several.
     void RetitleFrames(const CDocumentController& controller);
@@ -81,6 +85,9 @@ private:
     CDorvanelleApp& m_app;
     IUserDialogs& m_dialogs;
     QMdiArea* m_pMdiArea = nullptr;
+    QLabel* m_pReadoutPane = nullptr;
+    QLabel* m_pFramePane = nullptr;
+    std::vector<std::pair<int, QMenu*>> m_choiceMenus;
     QToolBar* m_wndToolBar = nullptr;
     std::map<int, QAction*> m_actions;
     std::vector<QMenu*> m_noDocumentMenus;

@@ -239,8 +239,54 @@ QImage ToolbarImageStrip()
     return strip;
 }
 
+namespace {
+
+// The zoom buttons: a magnifying glass with +, - or 1:1 in it, and a frame with
+// corner arrows for fitting.
+QImage ZoomCell(int commandId)
+{
+    QImage cell(kToolbarIconWidth, kToolbarIconHeight, QImage::Format_ARGB32);
+    cell.fill(Qt::transparent);
+    QPainter p(&cell);
+    if (commandId == ID_VIEW_ZOOM_FIT) {
+        Box(p, 3, 3, 18, 17, kWhite, kNavy);
+        Box(p, 7, 7, 14, 13, kCyan, kTeal);
+        p.setPen(kNavy);
+        p.drawLine(4, 4, 7, 7);
+        p.drawLine(17, 4, 14, 7);
+        p.drawLine(4, 16, 7, 13);
+        p.drawLine(17, 16, 14, 13);
+        return cell;
+    }
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(kBrown, 3));
+    p.drawLine(QPointF(13.5, 13.5), QPointF(19, 19));
+    p.setPen(QPen(kBlack, 1.2));
+    p.setBrush(kWhite);
+    p.drawEllipse(QPointF(8.5, 8.5), 6.5, 6.5);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(kNavy);
+    if (commandId == ID_VIEW_ZOOM_ACTUAL) {
+        p.drawLine(6, 6, 6, 11);
+        p.drawPoint(8, 7);
+        p.drawPoint(8, 10);
+        p.drawLine(10, 6, 10, 11);
+    } else {
+        p.fillRect(5, 8, 7, 2, kNavy);
+        if (commandId == ID_VIEW_ZOOM_IN)
+            p.fillRect(7, 6, 2, 7, kNavy);
+    }
+    return cell;
+}
+
+}  // namespace
+
 QIcon ToolbarIcon(int commandId)
 {
+    for (int id : ZoomToolbarLayout()) {
+        if (id == commandId)
+            return QIcon(QPixmap::fromImage(ZoomCell(commandId)));
+    }
     int button = 0;
     for (int id : ToolbarLayout()) {
         if (id == 0)

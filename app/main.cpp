@@ -5,13 +5,14 @@
 #include "app/DorvanelleApp.h"
 #include "io/TemporaryFile.h"
 #include "views/UserDialogs.h"
+#include "document/ProgramNames.h"
 
 int main(int argc, char** argv) {
     // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.
     InstallTemporaryFileCleanup();
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Dorvanelle"));
-    QApplication::setOrganizationName(QStringLiteral("Davov Adivir"));
+    QApplication::setApplicationName(QString::fromLatin1(kProgramName));
+    QApplication::setOrganizationName(QString::fromLatin1(kOrganisationName));
     QApplication::setApplicationVersion(QStringLiteral(DORVANELLE_VERSION));
     // Ties the windows to the installed desktop entry (its icon and name in task bars).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.davovadivir.Dorvanelle"));

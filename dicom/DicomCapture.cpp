@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "dicom/DicomFile.h"
@@ -66,6 +67,26 @@ std::vector<std::uint64_t> Numbers64(const std::uint8_t* value, std::uint32_t le
     return numbers;
 }
 
+// strtod of the first value; `fallback` when the text holds no finite number.
+double TextToDouble(const std::uint8_t* value, std::uint32_t length, double fallback) {
+    const NumberText scratch = ScratchText(value, length);
+    char* end = nullptr;
+    const double d = std::strtod(scratch.text, &end);
+    return end != scratch.text && std::isfinite(d) ? d : fallback;
+}
+
+// A short text value without its padding (blanks and NULs) at either end, at most
+// 64 bytes: names, ids, dates and codes are never longer.
+std::string PaddedText(const std::uint8_t* value, std::uint32_t length) {
+    constexpr std::uint32_t kLongest = 64;
+    std::string text(reinterpret_cast<const char*>(value), length < kLongest ? length : kLongest);
+    const auto blank = [](char c) { return c == ' ' || c == '\0'; };
+    while (!text.empty() && blank(text.back())) text.pop_back();
+    std::size_t start = 0;
+    while (start < text.size() && blank(text[start])) ++start;
+    return text.substr(start);
+}
+
 // No captured value uses more than its first 64 bytes (the photometric text).
 constexpr std::uint32_t kCapturedBytes = 64;
 // An extended offset table of more than 2^24 frames is cut there.
@@ -75,6 +96,15 @@ bool IsCapturedImageAttribute(std::uint16_t element) {
     switch (element) {
     case 0x0002: case 0x0004: case 0x0006: case 0x0008: case 0x0010: case 0x0011: case 0x0012:
     case 0x0100: case 0x0101: case 0x0102: case 0x0103: case 0x1050: case 0x1051: case 0x1052: return true;
+    default: return false;
+    }
+}
+
+// The texts and numbers kept for the viewer's readout, corner texts and cine.
+bool IsViewerAttribute(std::uint32_t tag) {
+    switch (tag) {
+    case 0x00080020: case 0x00080060: case 0x00100010: case 0x00100020: case 0x00180040: case 0x00181063:
+    case 0x00281053: return true;
     default: return false;
     }
 }
@@ -98,8 +128,9 @@ void CDicomFile::CaptureAttribute() {
         return;
     }
     const bool extendedTable = m_nGroup == 0x7FE0 && (m_nElement == 0x0001 || m_nElement == 0x0002);
+    const std::uint32_t tag = std::uint32_t{m_nGroup} << 16 | m_nElement;
     if (!(m_nGroup == 0x0028 && IsCapturedImageAttribute(m_nElement)) && !(m_nGroup == 0x7FE0 && m_nElement == 0x0000) &&
-        !extendedTable) {
+        !extendedTable && !IsViewerAttribute(tag)) {
         return;
     }
     // Only the bytes a field takes are read (all of an extended offset table, up to
@@ -109,6 +140,17 @@ void CDicomFile::CaptureAttribute() {
     const std::uint8_t* value = CurrentValue(n);
     if (value == nullptr) {
         return;
+    }
+    switch (tag) {
+    case 0x00080020: m_strStudyDate = PaddedText(value, n); return;
+    case 0x00080060: m_strModality = PaddedText(value, n); return;
+    case 0x00100010: m_strPatientName = PaddedText(value, n); return;
+    case 0x00100020: m_strPatientId = PaddedText(value, n); return;
+    case 0x00180040: m_nCineRate = TextToInt(value, n); return;
+    case 0x00181063: m_dFrameTime = TextToDouble(value, n, 0.0); return;
+    case 0x00281052: m_dRescaleIntercept = TextToDouble(value, n, 0.0); break;
+    case 0x00281053: m_dRescaleSlope = TextToDouble(value, n, 1.0); return;
+    default: break;
     }
     const bool big = m_impl->bigEndian;
     const auto First16 = [big](const std::uint8_t* v, std::uint32_t length) { return ::First16(v, length, big); };
@@ -129,8 +171,14 @@ void CDicomFile::CaptureAttribute() {
         case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
         case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
         case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
-        case 0x1050: m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n)); break;
-        case 0x1051: m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n)); break;
+        case 0x1050:
+            m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n));
+            m_nFileWindowCenter = m_nWindowCenter;
+            break;
+        case 0x1051:
+            m_nWindowWidth = static_cast<std::int16_t>(TextToInt(value, n));
+            m_nFileWindowWidth = m_nWindowWidth;
+            break;
         case 0x1052: m_nRescaleIntercept = static_cast<std::int16_t>(TextToTruncatedInt(value, n)); break;
         default: break;
         }

@@ -9,6 +9,7 @@
 #include "dicom/DicomFileImpl.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/TransferSyntax.h"
+#include "dicom/VrCodes.h"
 #include "io/ByteOrder.h"
 #include "io/RandomAccessFile.h"
 
@@ -23,24 +24,7 @@ constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFFu;
 // a value listed as text (at most 1499 bytes) always fits.
 constexpr std::size_t kWalkWindow = std::size_t{64} << 10;
 
-char UpperAscii(std::uint8_t c) {
-    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
-
-// VRs whose explicit form has two reserved bytes and a 32-bit length. OD, OF, OL,
-// OV, SV, UC, UR and UV came later than the rest; without them an element of such
-// a VR was read as implicit and the walk lost its way.
-bool IsLongFormVR(const std::uint8_t* vr) {
-    static const char* const kLong[] = {"OB", "OW", "SQ", "UN", "UT", "OD", "OF", "OL", "OV", "SV", "UC", "UR", "UV"};
-    const char a = UpperAscii(vr[0]);
-    const char b = UpperAscii(vr[1]);
-    for (const char* code : kLong) {
-        if (a == code[0] && b == code[1]) {
-            return true;
-        }
-    }
-    return false;
-}
+bool IsLongFormVR(const std::uint8_t* vr) { return IsLongFormVrCode(vr[0], vr[1]); }
 
 }  // namespace
 
@@ -84,6 +68,16 @@ void CDicomFile::ClearImageFields() {
     m_nWindowWidth = 0;
     m_nWindowCenter = 0;
     m_nRescaleIntercept = 0;
+    m_dRescaleSlope = 1.0;
+    m_dRescaleIntercept = 0.0;
+    m_nFileWindowWidth = 0;
+    m_nFileWindowCenter = 0;
+    m_dFrameTime = 0.0;
+    m_nCineRate = 0;
+    m_strModality.clear();
+    m_strPatientName.clear();
+    m_strPatientId.clear();
+    m_strStudyDate.clear();
     m_nFrames = 0;
     m_nPixelDataOffset = 0;
     m_impl->pixelFile.reset();
@@ -96,6 +90,9 @@ void CDicomFile::ClearImageFields() {
     m_impl->extended = ExtendedOffsets();
     m_impl->itemsProblem = Reason();
 }
+
+bool CDicomFile::PixelDataEncapsulated() const { return m_impl->encapsulated; }
+bool CDicomFile::PixelDataBigEndian() const { return m_impl->bigEndianPixels; }
 
 void CDicomFile::ClearElement() {
     m_nGroup = 0;
@@ -209,20 +206,7 @@ const std::uint8_t* CDicomFile::WalkBytes(std::uint64_t offset, std::size_t size
     return d.window.data();
 }
 
-bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) {
-    static const char* const kCodes[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS",
-                                         "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ", "SS", "ST",
-                                         "TM", "UI", "UL", "UN", "US", "UT", "OD", "OF", "OL", "OV",
-                                         "SV", "UC", "UR", "UV"};
-    const char a = UpperAscii(twoBytes[0]);
-    const char b = UpperAscii(twoBytes[1]);
-    for (const char* code : kCodes) {
-        if (a == code[0] && b == code[1]) {
-            return true;
-        }
-    }
-    return false;
-}
+bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) { return IsKnownVrCode(twoBytes[0], twoBytes[1]); }
 
 bool CDicomFile::ReadElementHeader() {
     ClearElement();

@@ -107,6 +107,11 @@ public:
     // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.
     void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
 
+    // Whether the captured pixel data is a sequence of fragments rather than samples.
+    bool PixelDataEncapsulated() const;
+    // Whether the captured pixel data holds big-endian samples.
+    bool PixelDataBigEndian() const;
+
     // Why MakeFrameDib(frame) gives no image (the load failure first); empty when it
     // gives one.
     Reason NoImageReason(std::int32_t frame) const;
@@ -171,6 +176,18 @@ public:
     std::int16_t m_nWindowCenter = 0;
     std::int16_t m_nRescaleIntercept = 0;
     char m_szPhotometric[64] = {};
+    // Kept for the viewer's pixel readout, corner texts and cine; the conversion to
+    // grey does not use them (it keeps its whole-number intercept and no slope).
+    double m_dRescaleSlope = 1.0;      // 1 when absent or not a finite number
+    double m_dRescaleIntercept = 0.0;  // the intercept without truncation
+    std::int16_t m_nFileWindowWidth = 0;   // the window as the file gave it (width 0:
+    std::int16_t m_nFileWindowCenter = 0;  // none); the sliders change only the two above
+    double m_dFrameTime = 0.0;         // milliseconds per frame; 0 when absent
+    std::int32_t m_nCineRate = 0;      // frames per second; 0 when absent
+    std::string m_strModality;         // texts without their padding blanks
+    std::string m_strPatientName;
+    std::string m_strPatientId;
+    std::string m_strStudyDate;
     std::int32_t m_nFrames = 0;
     std::uint64_t m_nPixelDataOffset = 0;  // where the Pixel Data value starts in the file
 

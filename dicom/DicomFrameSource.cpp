@@ -129,14 +129,14 @@ bool CDicomFile::SelectStoredFrame(std::int32_t frame) const {
     } else if (m_nBitsAllocated == 16) {
         bytesPerFrame *= 2;
     } else if (m_nBitsAllocated == 12) {
-        // Packed 12-bit samples are read from the start whatever the frame: whole
-        // groups of three bytes, no more than one frame's rows take.
-        const std::uint64_t bytes = std::min<std::uint64_t>(m_nPixelDataLength / 3, (samples + 1) / 2) * 3;
+        // Packed 12-bit samples are read from the start whatever the frame: the bytes
+        // of one frame, and the whole groups of three that its rows are made from.
+        const std::uint64_t needed = std::max<std::uint64_t>((samples * 3 + 1) / 2, (samples + 1) / 2 * 3);
+        const std::uint64_t bytes = std::min<std::uint64_t>(m_nPixelDataLength, needed);
         static const std::uint8_t kNothing = 0;
         d.source = bytes == 0 ? &kNothing : PixelBytes(0, bytes);
-        // The conversion reads no more than `bytes`; the length says how much the
-        // file holds, which is what decides whether a frame is there.
-        d.sourceLength = m_nPixelDataLength;
+        // Only what was read: every conversion stays inside it, whatever bits it is asked for.
+        d.sourceLength = bytes;
         if (d.source == nullptr) {
             d.sourceReason = ReadFailure(d.lastRead);
             return false;

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "dicom/DicomFile.h"
+#include "dicom/VrCodes.h"
 #include "io/AtomicFileWriter.h"
 #include "io/ByteOrder.h"
 
@@ -16,12 +17,6 @@ constexpr std::uint16_t kPixelGroup = 0x7FE0;
 constexpr std::uint16_t kPixelDataElement = 0x0010;
 constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull;  // the reader keeps sizes in 32 bits
 
-constexpr std::array<const char*, 34> kVrCodes = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS",
-                                                  "LO", "LT", "OB", "OW", "PN", "SH", "SL", "SQ", "SS", "ST",
-                                                  "TM", "UI", "UL", "UN", "US", "UT", "OD", "OF", "OL", "OV",
-                                                  "SV", "UC", "UR", "UV"};
-
-std::uint8_t UpperCase(std::uint8_t c) { return (c >= 'a' && c <= 'z') ? static_cast<std::uint8_t>(c - 32) : c; }
 
 void AppendText(std::string& out, std::uint16_t group, std::uint16_t element, const char* text) {
     CDicomFile::WriteElement(out, group, element, static_cast<std::uint32_t>(std::strlen(text)), 0,
@@ -67,22 +62,11 @@ void AppendPixels(std::string& out, const PackedDib* dib, std::uint64_t pixelByt
 
 }  // namespace
 
-bool LooksLikeVrCode(std::uint8_t first, std::uint8_t second) {
-    const std::uint8_t a = UpperCase(first);
-    const std::uint8_t b = UpperCase(second);
-    for (const char* code : kVrCodes) {
-        if (a == static_cast<std::uint8_t>(code[0]) && b == static_cast<std::uint8_t>(code[1])) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::uint32_t PixelDataPadding(std::uint32_t length) {
     std::uint32_t padding = 0;
     // Stepping the first letter on leaves the codes after at most two steps ("CS", "DS",
     // "ES"); a carry into the second byte never lands on a letter pair.
-    while (LooksLikeVrCode(static_cast<std::uint8_t>(length + padding), static_cast<std::uint8_t>((length + padding) >> 8))) {
+    while (IsKnownVrCode(static_cast<std::uint8_t>(length + padding), static_cast<std::uint8_t>((length + padding) >> 8))) {
         ++padding;
     }
     return padding;

@@ -22,10 +22,6 @@ std::string ReasonText(DicomWriteFailure code, const Reason& reason);
 // with the reason in `why` when given, for a bitmap that cannot be written.
 bool EncodeDicomStream(const PackedDib* dib, std::string& out, Reason* why);
 
-// True when the two bytes would be taken for an explicit VR code by the reader
-// (the 26 codes it knows, in any letter case).
-bool LooksLikeVrCode(std::uint8_t first, std::uint8_t second);
-
 // Zero bytes added after the pixels so that the pixel-data length's two low bytes,
 // which follow the tag where an explicit VR would stand, are no VR code: 0 for most
 // lengths, 1 or 2 for the few that collide (4 x 4177 8-bit pixels are 0x4144, "DA").

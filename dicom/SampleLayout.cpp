@@ -9,8 +9,9 @@ namespace {
 // round it, so that YBR colour gives the same RGB whether it was compressed or not.
 constexpr int kScaleBits = 16;
 constexpr int kHalf = 1 << (kScaleBits - 1);
+// Every factor is positive, so adding one half rounds to nearest (std::lround is not constexpr).
 constexpr int Fix(double x) {
-    return static_cast<int>(x * (1 << kScaleBits) + 0.5);
+    return static_cast<int>(x * (1 << kScaleBits) + 0.5);  // NOLINT(bugprone-incorrect-roundings)
 }
 
 struct YbrTables {

@@ -16,6 +16,7 @@
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
 #include "image/Histogram.h"
+#include "io/ByteOrder.h"
 
 namespace {
 
@@ -99,9 +100,42 @@ void ExerciseWriters(const PackedDib* dib) {
     }
 }
 
+// The input's bytes after the first three as run-length commands of a small 4- or
+// 8-bit bitmap whose size the first three bytes give, so that the commands are
+// explored without the fuzzer having to find a header first.
+void ExerciseRunLengthCommands(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) {
+        return;
+    }
+    const std::uint16_t bitCount = (data[0] & 1) != 0 ? 4 : 8;
+    const std::uint32_t width = data[1];
+    const std::uint32_t height = data[2];
+    const std::uint32_t tableSize = (1u << bitCount) * 4;
+    std::string file(14 + 40 + tableSize, '\0');
+    auto* bytes = reinterpret_cast<std::uint8_t*>(file.data());
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    WriteLE32(bytes + 14, 40);
+    WriteLE32(bytes + 18, width);
+    WriteLE32(bytes + 22, (data[0] & 2) != 0 ? static_cast<std::uint32_t>(-static_cast<std::int32_t>(height)) : height);
+    WriteLE16(bytes + 26, 1);
+    WriteLE16(bytes + 28, bitCount);
+    WriteLE32(bytes + 30, bitCount == 8 ? 1 : 2);
+    file.append(reinterpret_cast<const char*>(data + 3), size - 3);
+    Reason why;
+    PackedDibPtr dib = ReadBmpBytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(), &why);
+    if (!dib) {
+        Require(static_cast<bool>(why) && !why.Text().empty());
+        return;
+    }
+    Require(DibIsComplete(dib.get()) && DibBitCount(dib.get()) == bitCount && DibWidth(dib.get()) == width &&
+            DibHeight(dib.get()) == height);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ExerciseRunLengthCommands(data, size);
     Reason why;
     PackedDibPtr dib = ReadBmpBytes(data, size, &why);
     if (!dib) {

@@ -27,6 +27,9 @@ std::string ReasonText(BmpFailure code, const Reason& reason) {
             return "a compressed run passes the edge of the bitmap (at column " + std::to_string(reason.First()) +
                    " of row " + std::to_string(reason.Second()) + " from the bottom)";
         case BmpFailure::RunDataCutShort: return "the compressed pixel data is cut short";
+        case BmpFailure::CompressedTooLarge:
+            return "the compressed bitmap announces far more pixels (" + std::to_string(reason.First()) + " x " +
+                   std::to_string(reason.Second()) + ") than its data could describe";
         case BmpFailure::NothingToSave: return "there is no image to save";
         case BmpFailure::TooLargeForFile: return "the image is too large for a bitmap file";
     }

@@ -26,7 +26,8 @@ enum class BmpFailure {
     OutOfMemory,
     // Run-length compressed rows.
     RunPastBounds,     // First, Second: the column and row (from the bottom) where it starts
-    RunDataCutShort,   // the compressed bytes end inside a run
+    RunDataCutShort,   // the compressed bytes end inside a command
+    CompressedTooLarge,  // First x Second: far more pixels than the compressed data could describe
     // Writing.
     NothingToSave,
     TooLargeForFile,

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "image/BmpRle.h"
 #include "io/ByteOrder.h"
 
 namespace {
@@ -156,6 +157,13 @@ PackedDibPtr NormaliseBmpBlock(PackedDibPtr block, Reason* why) {
     }
     if (g.bitCount == 16 || g.bitCount == 32) {
         return ConvertDeepPixels(*block, g, why);
+    }
+    if ((g.compression == kRle8 && g.bitCount == 8) || (g.compression == kRle4 && g.bitCount == 4)) {
+        block = DecodeBmpRle(*block, static_cast<std::uint16_t>(g.width), static_cast<std::uint16_t>(g.height),
+                             g.bitCount, why);
+        if (!block) {
+            return nullptr;
+        }
     }
     if (g.topDown) {
         WriteLE32(block->Bytes() + 8, static_cast<std::uint32_t>(g.height));

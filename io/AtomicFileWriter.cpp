@@ -76,21 +76,18 @@ std::string ResolveTarget(const std::string& path, Reason& why) {
 // Writes the whole file through one temporary file and renames it over `target`.
 // `namingFailed` tells the caller that an unnamed file could not be named and a
 // named one should be tried.
-WriteOutcome WriteThrough(const std::string& path, const std::string& target,
-                          std::span<const std::span<const std::uint8_t>> pieces, TemporaryFile::Kind kind,
-                          bool& namingFailed) {
+WriteOutcome WriteThrough(const std::string& path, const std::string& target, const FileProducer& produce,
+                          TemporaryFile::Kind kind, bool& namingFailed) {
     TemporaryFile temporary(target, kind);
     const int fd = temporary.Descriptor();
     if (fd < 0) {
         return WriteOutcome::Failed(Failure(path, errno));
     }
     KeepModeOf(target, fd);
-    bool ok = true;
-    for (const auto& piece : pieces) {
-        if (!WriteAll(fd, piece)) {
-            ok = false;
-            break;
-        }
+    errno = 0;
+    bool ok = produce([fd](std::span<const std::uint8_t> piece) { return WriteAll(fd, piece); });
+    if (!ok && errno == 0) {
+        errno = EIO;  // the producer gave up without a system error
     }
     if (ok && ::fsync(fd) != 0) {
         ok = false;
@@ -126,6 +123,20 @@ std::string ReasonText(WriteFailure code, const Reason& reason) {
 
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
                                  TemporaryFile::Kind kind) {
+    return WriteFileAtomically(
+        path,
+        [pieces](const PieceWriter& write) {
+            for (const auto& piece : pieces) {
+                if (!write(piece)) {
+                    return false;
+                }
+            }
+            return true;
+        },
+        kind);
+}
+
+WriteOutcome WriteFileAtomically(const std::string& path, const FileProducer& produce, TemporaryFile::Kind kind) {
     if (path.empty()) {
         return WriteOutcome::Failed(WriteFailure::NoName);
     }
@@ -148,9 +159,9 @@ WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::s
     // Temporaries that an earlier, killed save left in this folder go first.
     RemoveStaleTemporaries(std::filesystem::path(target).parent_path().string());
     bool namingFailed = false;
-    WriteOutcome outcome = WriteThrough(path, target, pieces, kind, namingFailed);
+    WriteOutcome outcome = WriteThrough(path, target, produce, kind, namingFailed);
     if (namingFailed) {
-        outcome = WriteThrough(path, target, pieces, TemporaryFile::Kind::Named, namingFailed);
+        outcome = WriteThrough(path, target, produce, TemporaryFile::Kind::Named, namingFailed);
     }
     return outcome;
 }

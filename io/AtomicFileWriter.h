@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -19,6 +20,15 @@ enum class WriteFailure {
     CannotWrite,     // the system refused (ErrorNumber says why)
 };
 std::string ReasonText(WriteFailure code, const Reason& reason);
+
+// Writes the file piece by piece: a producer hands each piece in order to the writer
+// it is given, which is false when the piece could not be written; the producer
+// returns false to give up (nothing is replaced then). It may be called twice, when
+// a first temporary file cannot be put in place.
+using PieceWriter = std::function<bool(std::span<const std::uint8_t>)>;
+using FileProducer = std::function<bool(const PieceWriter&)>;
+WriteOutcome WriteFileAtomically(const std::string& path, const FileProducer& produce,
+                                 TemporaryFile::Kind kind = TemporaryFile::Kind::UnnamedWherePossible);
 
 // Writes the pieces one after the other as the whole file at `path`.
 // `kind` chooses the temporary file (tests ask for a named one).

@@ -13,6 +13,16 @@ enum CommandId : int {
     ID_NEXT_SLIDE = 32783,
     ID_PLAY_VIDEO = 32790,
     ID_FILTERS_SMOOTHING = 32791,
+    // Viewing aids.
+    ID_VIEW_ZOOM_FIT = 32800,
+    ID_VIEW_ZOOM_ACTUAL = 32801,
+    ID_VIEW_ZOOM_IN = 32802,
+    ID_VIEW_ZOOM_OUT = 32803,
+    ID_VIEW_OVERLAY = 32804,
+    ID_VIEW_WINDOW_LEVEL = 32805,  // a menu of window presets
+    ID_ACTIONS_CINE_RATE = 32806,  // a menu of cine rates
+    ID_WINDOW_NEXT = 32807,
+    ID_WINDOW_PREV = 32808,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_CLOSE = 57602,

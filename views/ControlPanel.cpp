@@ -162,6 +162,13 @@ void CControlPanel::SetController(CDocumentController* controller) {
     m_controller = controller;
     if (!controller) return;
     connect(controller, &CDocumentController::selectionChanged, this, &CControlPanel::DrawFromController);
+    // A drag over the image or a preset moves the sliders; the labels follow them.
+    connect(controller, &CDocumentController::windowPreviewed, this, [this](int width, int centre) {
+        m_pWidthSlider->setValue(width);
+        m_pCenterSlider->setValue(centre);
+        m_pWidthValue->setText(QString::number(width));
+        m_pCenterValue->setText(QString::number(centre));
+    });
     connect(controller, &CDocumentController::sampleRangeChanged, this, &CControlPanel::TakeSampleRange);
     // The sliders and labels keep their last values when the document closes.
     connect(controller, &CDocumentController::closed, this, [this] { DrawPanel(nullptr, nullptr); });

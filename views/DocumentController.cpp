@@ -91,6 +91,24 @@ void CDocumentController::SetWindowCenter(int value) {
     emit selectionChanged();
 }
 
+void CDocumentController::PreviewWindow(int width, int centre) {
+    emit windowPreviewed(width, centre);
+    m_doc.m_dicom.m_nWindowWidth = static_cast<std::int16_t>(width);
+    m_doc.m_dicom.m_nWindowCenter = static_cast<std::int16_t>(centre);
+    // Only a reader with frames converts: a picture keeps its image. A frame that
+    // gives no image now keeps the last one until the drag commits.
+    if (m_doc.Kind() == DocumentKind::Dicom) {
+        if (PackedDibPtr dib = m_doc.m_dicom.MakeFrameDib(m_doc.m_nFrame)) m_doc.m_pDib = std::move(dib);
+    }
+    emit imageChanged();
+}
+
+void CDocumentController::SetWindow(int width, int centre) {
+    emit windowPreviewed(width, centre);
+    SetWindowWidth(width);
+    SetWindowCenter(centre);
+}
+
 void CDocumentController::MarkSelection(DibRect selection) { m_selection = selection; }
 
 void CDocumentController::SetSelection(DibRect selection) {

@@ -57,6 +57,14 @@ public:
     void SetWindowWidth(int value);
     void SetWindowCenter(int value);
 
+    // A window shown while the mouse drags it: both values stored and the current frame
+    // converted, without cropping the selection again. Emits windowPreviewed and
+    // imageChanged; SetWindow commits at the end of the drag.
+    void PreviewWindow(int width, int centre);
+    // Both values committed as two slider releases would commit them, width first.
+    // Emits windowPreviewed first, so that the sliders show the values committed.
+    void SetWindow(int width, int centre);
+
     // The rectangle that the next window change crops, without cropping now.
     void MarkSelection(DibRect selection);
     // Marks `selection` and crops it from the current image into the selected image;
@@ -75,6 +83,9 @@ signals:
     void selectionChanged();
     // The window width or centre was stored.
     void windowChanged();
+    // A window chosen outside the sliders (a drag, a preset): the sliders and their
+    // labels move to it.
+    void windowPreviewed(int width, int centre);
     // The range of all samples arrived from the background pass: the sliders take it.
     void sampleRangeChanged();
     // Something the user acknowledges before the document goes on (a 24-bit picture

@@ -1,20 +1,28 @@
 #include "views/DorvanelleView.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPrinter>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include "document/DorvanelleDoc.h"
 #include "views/CommandIds.h"
 #include "views/DocumentController.h"
 #include "views/HeaderDetailsDialog.h"
+#include "views/ImageOutput.h"
+#include "views/ImageOverlay.h"
 #include "views/Painting.h"
+#include "views/PixelReadout.h"
+#include "views/ScaledDibImage.h"
 #include "views/UserDialogs.h"
 
 namespace {
@@ -29,7 +37,10 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
     : QAbstractScrollArea(parent), m_controller(std::move(controller)), m_dialogs(dialogs) {
     setFocusPolicy(Qt::StrongFocus);
     connect(m_controller.get(), &CDocumentController::imageChanged, this, &CDorvanelleView::OnImageChanged);
+    connect(&m_cine, &CCinePlayer::nextFrame, this, &CDorvanelleView::ShowCineFrame);
+    viewport()->setMouseTracking(true);
     BuildCommands();
+    BuildViewingCommands();
     OnInitialUpdate();
     ApplyCursor();
 }
@@ -53,35 +64,61 @@ void CDorvanelleView::BuildCommands() {
 void CDorvanelleView::OnInitialUpdate() {
     // All frames of a file share one size, so the range is set once.
     m_scrollSize = QSize(DibWidth(m_controller->Image()), DibHeight(m_controller->Image()));
+    m_viewport.SetImageSize(m_scrollSize);
     UpdateScrollBars();
     viewport()->update();
 }
 
 void CDorvanelleView::UpdateScrollBars() {
-    // The page is what shows once the scroll bars that the image needs are in place;
-    // a picture that fits exactly needs none (the bars must not keep themselves up).
+    // The page is what shows once the scroll bars that the zoomed image needs are in
+    // place; a picture that fits exactly needs none (the bars must not keep themselves up).
     QSize page = maximumViewportSize();
+    m_viewport.SetViewSize(page);
+    const QSize zoomed = m_viewport.ZoomedSize();
     const int barWidth = verticalScrollBar()->sizeHint().width();
     const int barHeight = horizontalScrollBar()->sizeHint().height();
-    bool needH = m_scrollSize.width() > page.width();
-    bool needV = m_scrollSize.height() > page.height();
-    if (needH && !needV) needV = m_scrollSize.height() > page.height() - barHeight;
-    if (needV && !needH) needH = m_scrollSize.width() > page.width() - barWidth;
+    bool needH = zoomed.width() > page.width();
+    bool needV = zoomed.height() > page.height();
+    if (needH && !needV) needV = zoomed.height() > page.height() - barHeight;
+    if (needV && !needH) needH = zoomed.width() > page.width() - barWidth;
     if (needH) page.rheight() -= barHeight;
     if (needV) page.rwidth() -= barWidth;
+    m_viewport.SetViewSize(page);
+    const QSize range = m_viewport.OffsetRange();
+    const QPointF offset = m_viewport.Offset();
     QScrollBar* h = horizontalScrollBar();
     QScrollBar* v = verticalScrollBar();
-    h->setRange(0, std::max(0, m_scrollSize.width() - page.width()));
-    v->setRange(0, std::max(0, m_scrollSize.height() - page.height()));
+    m_bSyncingBars = true;
+    h->setRange(0, range.width());
+    v->setRange(0, range.height());
     h->setPageStep(std::max(1, page.width()));
     v->setPageStep(std::max(1, page.height()));
-    h->setSingleStep(std::max(1, m_scrollSize.width() / 100));
-    v->setSingleStep(std::max(1, m_scrollSize.height() / 100));
+    h->setSingleStep(std::max(1, zoomed.width() / 100));
+    v->setSingleStep(std::max(1, zoomed.height() / 100));
+    h->setValue(static_cast<int>(offset.x()));
+    v->setValue(static_cast<int>(offset.y()));
+    m_bSyncingBars = false;
+    viewport()->update();
+}
+
+void CDorvanelleView::scrollContentsBy(int, int) {
+    if (m_bSyncingBars) return;
+    m_viewport.SetOffset(QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value()));
+    viewport()->update();
 }
 
 void CDorvanelleView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     UpdateScrollBars();
+    // A second window of a document (not fitted to its image) chooses its zoom once
+    // it has its first size.
+    if (!m_bZoomChosen && !m_bAwaitingFrameFit && isVisible()) ChooseInitialZoom();
+}
+
+void CDorvanelleView::ChooseInitialZoom() {
+    m_bZoomChosen = true;
+    const QSize page = maximumViewportSize();
+    if (m_scrollSize.width() > page.width() || m_scrollSize.height() > page.height()) ZoomToFit();
 }
 
 void CDorvanelleView::OnActivateView() {
@@ -90,21 +127,24 @@ void CDorvanelleView::OnActivateView() {
     // would shrink to its title bar.
     if (m_controller->TakeFrameFit() && m_controller->Image()) {
         // Once the event loop has laid the new window out, its decoration is known.
+        m_bAwaitingFrameFit = true;
         QTimer::singleShot(0, this, &CDorvanelleView::FitFrame);
     }
+    emit statusTextsChanged();
 }
 
 QSize CDorvanelleView::FitFrameSize(QSize image, QSize decoration, QSize area) {
     const QSize fitted = image + decoration;
-    if (fitted.width() < area.width() && fitted.height() < area.height()) return fitted;
+    if (fitted.width() < area.width() && fitted.height() < area.height()) return fitted.expandedTo(kMinimumFrame);
     return kLargeImageFrame;
 }
 
 void CDorvanelleView::FitFrame() {
+    m_bAwaitingFrameFit = false;
     auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
-    if (!frame || !frame->mdiArea()) return;
+    if (!frame || !frame->mdiArea()) return ChooseInitialZoom();
     // Windows shown maximised (the user maximised the one before) stay so.
-    if (frame->isMaximized()) return;
+    if (frame->isMaximized()) return ChooseInitialZoom();
     if (QLayout* layout = frame->layout()) layout->activate();
     // What the child window adds around the image: its own border and title bar,
     // and this view's frame (scroll bars are not counted: the image fits without).
@@ -112,16 +152,20 @@ void CDorvanelleView::FitFrame() {
     const QSize image(DibWidth(m_controller->Image()), DibHeight(m_controller->Image()));
     const QSize area = frame->mdiArea()->viewport()->size();
     frame->setGeometry(QRect(QPoint(0, 0), FitFrameSize(image, decoration, area)));
+    if (QLayout* layout = frame->layout()) layout->activate();
+    ChooseInitialZoom();
 }
 
-DibPoint CDorvanelleView::ImagePoint(QPoint p) const {
-    return DibPoint{p.x() + horizontalScrollBar()->value(), p.y() + verticalScrollBar()->value()};
+// The pixel boundary nearest the point: at 1:1 the point plus the scroll position.
+DibPoint CDorvanelleView::ImagePoint(QPoint viewportPoint) const {
+    const QPoint boundary = m_viewport.BoundaryAt(viewportPoint);
+    return DibPoint{boundary.x(), boundary.y()};
 }
 
 // During a drag in selection mode the point stays on the image (0 .. width and
 // 0 .. height, right and bottom exclusive), wherever the pointer goes.
-DibPoint CDorvanelleView::ConfinedPoint(QPoint p) const {
-    DibPoint point = ImagePoint(p);
+DibPoint CDorvanelleView::ConfinedPoint(QPoint viewportPoint) const {
+    DibPoint point = ImagePoint(viewportPoint);
     if (!m_bSelectMode) return point;
     point.x = std::clamp(point.x, 0, static_cast<std::int32_t>(m_scrollSize.width()));
     point.y = std::clamp(point.y, 0, static_cast<std::int32_t>(m_scrollSize.height()));
@@ -130,37 +174,109 @@ DibPoint CDorvanelleView::ConfinedPoint(QPoint p) const {
 
 void CDorvanelleView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    const QPoint scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
     if (const PackedDib* image = m_controller->Image()) {
-        painter.translate(-scrolled);
-        m_picture.Paint(painter, image, event->rect().translated(scrolled));
+        const double zoom = m_viewport.Zoom();
+        const QPointF offset = m_viewport.Offset();
+        // The exposed part in image pixels, one more around it for the scaling's edges.
+        const QRectF exposed(m_viewport.ViewToImage(event->rect().topLeft()),
+                             m_viewport.ViewToImage(event->rect().bottomRight() + QPoint(1, 1)));
+        const QRect part = exposed.toAlignedRect().adjusted(-1, -1, 1, 1);
+        if (zoom < 1.0) {
+            // Reduced: made at the view's own resolution, never a full-size copy.
+            const QImage reduced = SampleDibForView(image, m_viewport, event->rect(), m_bSmooth ? 2 : 1);
+            if (!reduced.isNull()) {
+                painter.drawImage(event->rect().topLeft(), reduced);
+                return PaintOverImage(painter);
+            }
+        }
+        painter.save();
+        painter.translate(-offset);
+        painter.scale(zoom, zoom);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, m_bSmooth && zoom != 1.0);
+        m_picture.Paint(painter, image, part);
+        painter.restore();
     } else {
         // No image: the window says why, in the middle of what it shows.
         painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
                          m_controller->NoImageReason());
-        painter.translate(-scrolled);
     }
-    if (m_bSelectMode) DrawSelectionRect(painter, m_rcSelection);
+    PaintOverImage(painter);
+}
+
+void CDorvanelleView::PaintOverImage(QPainter& painter) {
+    if (m_bSelectMode) {
+        const QRect r = m_viewport.ImageRectToView(
+            QRect(m_rcSelection.left, m_rcSelection.top, m_rcSelection.right - m_rcSelection.left,
+                  m_rcSelection.bottom - m_rcSelection.top));
+        DrawSelectionRect(painter, DibRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+    }
+    if (m_bOverlay) DrawOverlay(painter, viewport()->rect(), OverlayTextsOf(GetDocument().m_dicom));
 }
 
 void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && m_bSpaceHeld)) {
+        m_bPanning = true;
+        m_panLast = pos;
+        viewport()->setCursor(Qt::ClosedHandCursor);
+        return;
+    }
+    if (event->button() == Qt::RightButton && CanWindow()) {
+        const CDicomFile& dicom = GetDocument().m_dicom;
+        m_bWindowing = true;
+        m_windowPress = pos;
+        m_windowAtPress = WindowLevel{dicom.m_nWindowWidth, dicom.m_nWindowCenter};
+        m_windowNow = m_windowAtPress;
+        return;
+    }
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
-    m_ptAnchor = ConfinedPoint(event->position().toPoint());
+    m_ptAnchor = ConfinedPoint(pos);
     m_ptCurrent = m_ptAnchor;
     viewport()->update();
 }
 
 void CDorvanelleView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    UpdateReadout(pos);
+    if (m_bPanning) {
+        m_viewport.PanBy(pos - m_panLast);
+        m_panLast = pos;
+        UpdateScrollBars();
+        return;
+    }
+    if (m_bWindowing) {
+        const CDicomFile& dicom = GetDocument().m_dicom;
+        const WindowLimits limits{std::abs(int{dicom.m_nMaxSample}) + std::abs(int{dicom.m_nMinSample}),
+                                  dicom.m_nMinSample, dicom.m_nMaxSample};
+        const QPoint moved = pos - m_windowPress;
+        const WindowLevel window = DraggedWindow(m_windowAtPress, moved.x(), moved.y(), limits);
+        if (!(window == m_windowNow)) {
+            m_windowNow = window;
+            m_controller->PreviewWindow(window.width, window.centre);
+        }
+        return;
+    }
     // Only a plain left-button drag: another button, Shift or Ctrl changes nothing.
     if (event->buttons() != Qt::LeftButton || event->modifiers() != Qt::NoModifier) {
         return QAbstractScrollArea::mouseMoveEvent(event);
     }
-    m_ptCurrent = ConfinedPoint(event->position().toPoint());
+    m_ptCurrent = ConfinedPoint(pos);
     m_rcSelection = NormalizedRectFromPoints(m_ptAnchor, m_ptCurrent);
     viewport()->update();
 }
 
 void CDorvanelleView::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_bPanning && (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton)) {
+        m_bPanning = false;
+        ApplyCursor();
+        return;
+    }
+    if (m_bWindowing && event->button() == Qt::RightButton) {
+        m_bWindowing = false;
+        // Committed as a slider release commits: stored, converted, re-cropped.
+        m_controller->SetWindow(m_windowNow.width, m_windowNow.centre);
+        return;
+    }
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mouseReleaseEvent(event);
     if (m_bSelectMode) {
         m_ptCurrent = ConfinedPoint(event->position().toPoint());
@@ -196,7 +312,16 @@ void CDorvanelleView::OnShowDicomHeader() {
 
 void CDorvanelleView::OnImageChanged() {
     m_picture.Invalidate();
+    const QSize size(DibWidth(m_controller->Image()), DibHeight(m_controller->Image()));
+    if (size != m_viewport.ImageSize()) {
+        m_scrollSize = size;
+        m_viewport.SetImageSize(size);
+        UpdateScrollBars();
+    }
     viewport()->update();
+    // The value under a still pointer changes with the frame and the window.
+    if (m_bMouseInside) UpdateReadout(m_mouseAt);
+    emit statusTextsChanged();
 }
 
 QCursor CDorvanelleView::SelectionCursor() {

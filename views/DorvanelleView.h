@@ -1,21 +1,39 @@
-// The image view of a child window: the document's current image 1:1 at the top-left
-// of a scrolling area, the dotted selection rectangle while selection mode is on, a
-// drag that selects through the document's controller, and the four slide commands.
-// A document without an image shows, centred, why it has none.
+// The image view of a child window: the document's current image at the top-left of
+// a scrolling area, 1:1 or zoomed, the dotted selection rectangle while selection
+// mode is on, a drag that selects through the document's controller, and the four
+// slide commands. A document without an image shows, centred, why it has none.
+//
+// Viewing aids: zoom (fit, 1:1, in and out about the cursor), panning with the middle
+// button or Space held, smooth or pixel-exact scaling, windowing by a right-button
+// drag, the pixel under the cursor and the frame shown for the status bar, frame
+// steps by key and wheel, cine, copy, print and the corner texts.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include <QAbstractScrollArea>
 #include <QSize>
 
 #include "image/Geometry.h"
 #include "views/CommandMap.h"
+#include "views/CinePlayer.h"
 #include "views/DibImage.h"
+#include "views/ViewportTransform.h"
+#include "views/WindowPresets.h"
 
 class CDocumentController;
 class CDorvanelleDoc;
 class IUserDialogs;
+class QPainter;
+
+// One item of a menu whose items depend on the document (window presets, cine rates).
+struct MenuChoice {
+    QString text;
+    bool checked = false;
+    std::function<void()> run;
+};
 
 class CDorvanelleView : public QAbstractScrollArea {
     Q_OBJECT
@@ -45,21 +63,63 @@ public:
     // Lists every element of the document's DICOM file in a modal dialog.
     void OnShowDicomHeader();
 
+    // Zoom. Fit to window is chosen for an image larger than its first window.
+    const CViewportTransform& Viewport() const { return m_viewport; }
+    void ZoomToFit();
+    void ZoomActualSize();
+    // About the cursor when it is over the image, else about the view's centre.
+    void ZoomIn();
+    void ZoomOut();
+    bool Smoothing() const { return m_bSmooth; }
+    void SetSmoothing(bool on);
+    bool OverlayShown() const { return m_bOverlay; }
+    void SetOverlayShown(bool on);
+
+    // Cine: Play Video starts and pauses; it stops when the view is deactivated.
+    void OnPlayVideo();
+    void StopCine();
+    bool IsPlaying() const { return m_cine.IsPlaying(); }
+    CCinePlayer& Cine() { return m_cine; }
+
+    // Copy: the selected image, or the shown one when nothing is selected. Print: the
+    // shown image, fitted to the page, after the print dialog.
+    void OnCopy();
+    void OnPrint();
+
+    // The windows offered in the Window Level menu, and the cine rates.
+    std::vector<WindowPreset> WindowPresets() const;
+    std::vector<MenuChoice> Choices(int menuId);
+
+    // The status-bar texts: the pixel under the cursor, and "Frame n / N".
+    const QString& ReadoutText() const { return m_readout; }
+    QString FrameText() const;
+
     // The 7 x 7 cross-hair shown in selection mode, hot spot at its centre.
     static QCursor SelectionCursor();
 
     // The child-window size that shows `image` whole, given the frame decoration
     // around the image and the MDI area's size: image + decoration when that fits
-    // strictly inside the area, else 730 x 650.
+    // strictly inside the area, else 730 x 650; never smaller than kMinimumFrame, so
+    // that a tiny image keeps a usable title bar.
     static QSize FitFrameSize(QSize image, QSize decoration, QSize area);
+    static constexpr QSize kMinimumFrame{180, 120};
 
     bool m_bSelectMode = false;
     DibPoint m_ptAnchor;
     DibPoint m_ptCurrent;
     DibRect m_rcSelection;
 
+signals:
+    // The readout or the frame text changed.
+    void statusTextsChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -73,10 +133,39 @@ private:
     void ApplyCursor();
     void BuildCommands();
     void OnImageChanged();
+    void ChooseInitialZoom();
+    // The selection rectangle and the corner texts, drawn over the image.
+    void PaintOverImage(QPainter& painter);
+    void ZoomAboutCursor(double factor);
+    void UpdateReadout(QPoint p);
+    bool CanWindow() const;
+    void ShowCineFrame();
+    void BuildViewingCommands();
 
     std::shared_ptr<CDocumentController> m_controller;
     IUserDialogs& m_dialogs;
     CommandMap m_commands;
     DibImageCache m_picture;
     QSize m_scrollSize;
+
+    CViewportTransform m_viewport;
+    bool m_bSyncingBars = false;
+    bool m_bZoomChosen = false;
+    bool m_bAwaitingFrameFit = false;
+    bool m_bSmooth = false;
+    bool m_bOverlay = false;
+    // Panning: middle button, or left button with Space held.
+    bool m_bSpaceHeld = false;
+    bool m_bPanning = false;
+    QPoint m_panLast;
+    // Windowing by a right-button drag.
+    bool m_bWindowing = false;
+    QPoint m_windowPress;
+    WindowLevel m_windowAtPress;
+    WindowLevel m_windowNow;
+    CCinePlayer m_cine;
+    double m_chosenRate = 0;  // frames per second chosen in the menu; 0: the file's
+    QString m_readout;
+    QPoint m_mouseAt;  // last pointer position over the viewport
+    bool m_bMouseInside = false;
 };

@@ -4,17 +4,9 @@
 #include <cstring>
 
 #include "dicom/DicomFile.h"
+#include "dicom/Windows1252.h"
 
 namespace {
-
-// Windows-1252 code points of bytes 0x80..0x9F; the five unassigned bytes keep
-// their own value, as the system's conversion does.
-constexpr char16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
 
 const char* const kHeadings[HeaderListModel::ColumnCount] = {"  Group", "Element", "Tag Name", "VR", "VL", "Value"};
 const int kWidths[HeaderListModel::ColumnCount] = {80, 80, 250, 60, 60, 280};
@@ -61,7 +53,7 @@ QString FromWindows1252(const char* text, std::size_t size)
     QChar* dst = out.data();
     for (std::size_t i = 0; i < size; ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        dst[i] = (byte >= 0x80 && byte <= 0x9F) ? QChar(kHighControls[byte - 0x80]) : QChar(byte);
+        dst[i] = QChar(Windows1252CodePoint(byte));
     }
     return out;
 }

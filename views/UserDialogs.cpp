@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QPrintDialog>
 
 // The dialogs get no folder of their own: the caller has made the image folder the
 // current directory, and they start there.
@@ -21,3 +22,8 @@ void CQtUserDialogs::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const 
 }
 
 int CQtUserDialogs::RunModal(QDialog& dialog) { return dialog.exec(); }
+
+bool CQtUserDialogs::SetUpPrinter(QPrinter& printer, QWidget* parent) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QDialog;
+class QPrinter;
 class QWidget;
 
 class IUserDialogs {
@@ -23,6 +24,8 @@ public:
                              const QString& text) = 0;
     // Runs a dialog of the program's own (the about box) modally.
     virtual int RunModal(QDialog& dialog) = 0;
+    // The print dialog: sets up `printer`; false when cancelled.
+    virtual bool SetUpPrinter(QPrinter& printer, QWidget* parent) = 0;
 };
 
 // The real dialogs, for the running program.
@@ -33,4 +36,5 @@ public:
     void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                      const QString& text) override;
     int RunModal(QDialog& dialog) override;
+    bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
 };

@@ -13,7 +13,7 @@
 
 #include "codecs/FrameDecoder.h"
 #include "dicom/DicomFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tools/generator/PhantomStudy.h"
 

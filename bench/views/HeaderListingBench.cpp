@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QTreeView>
 
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dicom/EncapsulatedPixelData.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "codecs/FrameDecoder.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "tests/codecs/CodecTestSupport.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tools/generator/PhantomStudy.h"
 

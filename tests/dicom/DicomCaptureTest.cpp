@@ -122,3 +122,57 @@ TEST(DicomCapture, ResetClearsTheFileButKeepsTheLastRangeAndText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DicomCapture, TextsAndTimingForTheViewerLeaveTheDisplayMappingAlone) {
+    DicomStreamBuilder b;
+    b.ExplicitText(0x0008, 0x0020, "DA", "20240131")
+        .ExplicitText(0x0008, 0x0060, "CS", "CT")
+        .ExplicitText(0x0010, 0x0010, "PN", " DOE^JANE ")
+        .ExplicitText(0x0010, 0x0020, "LO", std::string(80, 'I'))
+        .ExplicitText(0x0018, 0x0040, "IS", "30")
+        .ExplicitText(0x0018, 0x1063, "DS", "33.3\\40")
+        .ImageAttributes(1, 3, 16)
+        .ExplicitText(0x0028, 0x1050, "DS", "2")
+        .ExplicitText(0x0028, 0x1051, "DS", "8")
+        .ExplicitText(0x0028, 0x1052, "DS", "-1.5")
+        .ExplicitText(0x0028, 0x1053, "DS", "2.5")
+        .PixelData16({0, 3, 6});
+    auto reader = Captured(b);
+    EXPECT_EQ(reader->m_strStudyDate, "20240131");
+    EXPECT_EQ(reader->m_strModality, "CT");
+    EXPECT_EQ(reader->m_strPatientName, "DOE^JANE");
+    EXPECT_EQ(reader->m_strPatientId, std::string(64, 'I'));  // never longer than 64
+    EXPECT_EQ(reader->m_nCineRate, 30);
+    EXPECT_DOUBLE_EQ(reader->m_dFrameTime, 33.3);
+    EXPECT_DOUBLE_EQ(reader->m_dRescaleSlope, 2.5);
+    EXPECT_DOUBLE_EQ(reader->m_dRescaleIntercept, -1.5);
+    EXPECT_EQ(reader->m_nRescaleIntercept, -1);
+
+    // The slope is only read: the grey levels are those of a slope of 1.
+    const PackedDibPtr withSlope = reader->MakeFrameDib(0);
+    reader->m_dRescaleSlope = 1.0;
+    reader->m_nWindowWidth = 8;
+    reader->m_nWindowCenter = 2;
+    const PackedDibPtr withoutSlope = reader->MakeFrameDib(0);
+    ASSERT_TRUE(withSlope && withoutSlope);
+    EXPECT_EQ(0, std::memcmp(DibBits(withSlope.get()), DibBits(withoutSlope.get()), 3));
+
+    // The file's window survives a slider change; a new file clears everything.
+    reader->m_nWindowWidth = 100;
+    EXPECT_EQ(reader->m_nFileWindowWidth, 8);
+    EXPECT_EQ(reader->m_nFileWindowCenter, 2);
+    reader->Reset();
+    EXPECT_TRUE(reader->m_strModality.empty() && reader->m_strPatientName.empty());
+    EXPECT_EQ(reader->m_dRescaleSlope, 1.0);
+    EXPECT_EQ(reader->m_dFrameTime, 0.0);
+    EXPECT_EQ(reader->m_nFileWindowWidth, 0);
+
+    // A slope that is no number counts as 1.
+    DicomStreamBuilder bad;
+    bad.ExplicitText(0x0028, 0x1053, "DS", "nan");
+    EXPECT_EQ(Captured(bad)->m_dRescaleSlope, 1.0);
+}
+
+}  // namespace

@@ -150,6 +150,25 @@ TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
     EXPECT_TRUE(other.NoImageReason(0).Is(FileReadFailure::ChangedOnDisk));
 }
 
+// A frame read from the file is all the conversion holds: asking for other bits
+// allocated than the file's never reads past it.
+TEST(DicomOnDemand, ConversionsStayInsideTheBytesReadForAFrame) {
+    for (const std::uint16_t bits : {std::uint16_t{8}, std::uint16_t{12}, std::uint16_t{16}}) {
+        DicomStreamBuilder b;
+        b.ImageAttributes(5, 5, bits).ExplicitText(0x0028, 0x1051, "DS", "100");
+        b.PixelData8(std::vector<std::uint8_t>(5 * 5 * 2 * 3, 0x5A));
+        CDicomFile reader;
+        ASSERT_EQ(reader.LoadSource(std::make_shared<PositionedSource>(b.Bytes())), 0);
+        reader.ParseElements(reader.DetectLayout());
+        ASSERT_NE(reader.MakeFrameDib(0), nullptr) << bits;
+        for (const std::uint16_t asked : {std::uint16_t{8}, std::uint16_t{12}, std::uint16_t{16}}) {
+            for (const std::int32_t frame : {0, 1, 2, 5}) {
+                reader.ExtractFrame(asked, frame);  // memory checkers see any read past the frame
+            }
+        }
+    }
+}
+
 // Offsets are 64-bit and element lengths 32-bit: a study whose pixel data ends past
 // 4 GiB opens, its last frame shows, and the elements after it are captured. A
 // sparse file costs no disk.

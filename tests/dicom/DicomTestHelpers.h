@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dicom/DicomFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 struct ListedElement {
     std::uint16_t group;

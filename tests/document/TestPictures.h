@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 namespace test_pictures {
 

@@ -93,11 +93,14 @@ TEST(BmpRead, RefusesBlocksThatDoNotHoldWhatTheirHeaderAnnounces) {
 
 TEST(BmpRead, RefusesCompressedBitmapsAndSizesBeyondSixteenBits) {
     Reason why;
-    Bytes rle = InfoHeader(40, 4, 1, 8, /*compression RLE8*/ 1);
-    Append(rle, GreyTable(256));
-    Append(rle, {4, 7, 0, 1});
-    EXPECT_FALSE(Read(BmpFileBytes(rle), &why));
-    EXPECT_TRUE(why.Is(BmpFailure::Compressed)) << why;
+    // Run-length coding belongs to 8 bits (1) and 4 bits (2); JPEG (4) is not decoded.
+    for (const auto& [bitCount, compression] : {std::pair{8, 4}, std::pair{4, 1}, std::pair{8, 2}}) {
+        Bytes other = InfoHeader(40, 4, 1, static_cast<std::uint16_t>(bitCount), compression);
+        Append(other, GreyTable(1 << bitCount));
+        Append(other, {4, 7, 0, 1});
+        EXPECT_FALSE(Read(BmpFileBytes(other), &why));
+        EXPECT_TRUE(why.Is(BmpFailure::Compressed)) << why;
+    }
 
     Bytes wide = InfoHeader(40, 0x10004, 1, 24);
     Append(wide, Bytes(12, 0));

@@ -1,5 +1,6 @@
 // The bytes of the DICOM writer, checked without the reader.
 #include "dicom/DicomWriter.h"
+#include "dicom/VrCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -90,14 +91,14 @@ TEST(DicomWriterBytes, PixelLengthsThatSpellAVrCodeArePadded) {
     for (std::uint32_t p = 0; p < 0x10000; ++p) {
         const std::uint32_t padding = PixelDataPadding(p);
         ASSERT_LE(padding, 2u) << p;  // "CS" + 1 is "DS"
-        ASSERT_FALSE(LooksLikeVrCode(static_cast<std::uint8_t>(p + padding),
+        ASSERT_FALSE(IsKnownVrCode(static_cast<std::uint8_t>(p + padding),
                                      static_cast<std::uint8_t>((p + padding) >> 8)))
             << p;
-        ASSERT_EQ(padding != 0, LooksLikeVrCode(static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p >> 8)));
+        ASSERT_EQ(padding != 0, IsKnownVrCode(static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p >> 8)));
     }
-    EXPECT_TRUE(LooksLikeVrCode('o', 'b'));
-    EXPECT_TRUE(LooksLikeVrCode('U', 's'));
-    EXPECT_FALSE(LooksLikeVrCode('X', 'X'));
+    EXPECT_TRUE(IsKnownVrCode('o', 'b'));
+    EXPECT_TRUE(IsKnownVrCode('U', 's'));
+    EXPECT_FALSE(IsKnownVrCode('X', 'X'));
 }
 
 TEST(DicomWriterBytes, RefusesWhatItCannotDescribe) {

@@ -18,7 +18,9 @@ public:
         if (offset > m_bytes.size() || size > m_bytes.size() - offset) {
             return SourceRead::Changed;
         }
-        std::memcpy(out, m_bytes.data() + offset, size);
+        if (size != 0) {
+            std::memcpy(out, m_bytes.data() + offset, size);
+        }
         m_read += size;
         return m_bytes.size() == m_size ? SourceRead::Done : SourceRead::Changed;
     }

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "io/TemporaryFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliProcess.h"
 

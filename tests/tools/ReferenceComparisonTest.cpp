@@ -12,7 +12,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/TransferSyntax.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliRunner.h"
 #include "tools/generator/PhantomStudy.h"

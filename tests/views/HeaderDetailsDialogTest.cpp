@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/QStringPrinter.h"
 #include "views/HeaderDetailsDialog.h"

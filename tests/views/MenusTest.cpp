@@ -26,7 +26,7 @@
 #include "app/Settings.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/QStringPrinter.h"
 #include "tests/views/ViewerTestSupport.h"
@@ -99,9 +99,11 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows)
     EXPECT_TRUE(file[6].endsWith(QStringLiteral("single.dcm")));
     EXPECT_EQ(file.mid(7), (QStringList{"-", "E&xit"}));
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
-    EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Video"}));
+    EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Video", "Cine &Rate"}));
     EXPECT_EQ(Entries(Menu(3)), (QStringList{"Smoothing"}));
-    EXPECT_EQ(Entries(Menu(4)), (QStringList{"&Toolbar", "&Status Bar"}));
+    EXPECT_EQ(Entries(Menu(4)), (QStringList{"&Toolbar", "&Status Bar", "-", "Zoom to &Fit", "&Actual Size",
+                                             "Zoom &In\tCtrl++", "Zoom &Out\tCtrl+-", "-", "Window &Level",
+                                             "&Corner Texts"}));
     EXPECT_EQ(Entries(Menu(5)),
               (QStringList{"&New Window", "&Cascade", "&Tile", "&Arrange Icons", "-", "&1 single.dcm ==>8 bpp"}));
     EXPECT_EQ(Entries(Menu(6)), (QStringList{"&About Dorvanelle..."}));
@@ -138,14 +140,16 @@ TEST_F(MenusTest, EnablingFollowsTheActiveDocument)
     CChildFrame* single = Open(Written(Study(0), folder.File("single.dcm")));
     ASSERT_NE(single, nullptr);
     for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_SELECTED, ID_FILE_CLOSE, ID_SHOW_DICOM_HEADER, ID_ACTIONS_RECTANGLE,
-                   ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
+                   ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE, ID_EDIT_COPY,
+                   ID_FILE_PRINT, ID_FILTERS_SMOOTHING, ID_VIEW_ZOOM_IN})
         EXPECT_TRUE(Enabled(id)) << id;
-    // Nothing handles these, whatever is open.
-    for (int id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_ACTIONS_VIDEO, ID_FILTERS_SMOOTHING,
-                   ID_FILE_PRINT, ID_PLAY_VIDEO, ID_NEXT_PANE, ID_PREV_PANE})
+    // Nothing handles these, whatever is open; one frame does not play.
+    for (int id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE, ID_ACTIONS_VIDEO,
+                   ID_PLAY_VIDEO})
         EXPECT_FALSE(Enabled(id)) << id;
     CChildFrame* multi = Open(Written(Study(3), folder.File("multi.dcm")));
     ASSERT_NE(multi, nullptr);
+    EXPECT_TRUE(Enabled(ID_PLAY_VIDEO));
 
     // Switching windows changes the states by itself at the next idle moment.
     frame->MdiArea()->setActiveSubWindow(multi);
@@ -322,7 +326,7 @@ TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells)
     QStringList names;
     for (QLabel* pane : panes)
         names.push_back(pane->objectName());
-    EXPECT_EQ(names, (QStringList{"CAP", "NUM", "SCRL"}));
+    EXPECT_EQ(names, (QStringList{"readoutPane", "framePane", "CAP", "NUM", "SCRL"}));
     const int scrollWidth = indicators->ScrollPane()->width();
 
     indicators->Show({true, false, std::nullopt});

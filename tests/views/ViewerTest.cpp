@@ -31,7 +31,7 @@
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/ControlPanel.h"
@@ -113,9 +113,21 @@ TEST_F(Viewer, ChildWindowIsFittedToItsImageOncePerFile) {
     CChildFrame* large = Open(wide);
     ASSERT_NE(large, nullptr);
     EXPECT_EQ(large->geometry(), QRect(0, 0, 730, 650));
-    // The image scrolls: its full width is reachable.
-    QScrollBar* bar = large->View()->horizontalScrollBar();
-    EXPECT_EQ(bar->maximum(), 1600 - large->View()->viewport()->width());
+    // Larger than its window, the image is fitted: all of it shows, without scroll bars.
+    CDorvanelleView* view = large->View();
+    EXPECT_TRUE(view->Viewport().IsFit());
+    EXPECT_DOUBLE_EQ(view->Viewport().Zoom(), view->viewport()->width() / 1600.0);
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    // 1:1 scrolls over its full width again.
+    Run(ID_VIEW_ZOOM_ACTUAL);
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 1600 - view->viewport()->width());
+
+    // A tiny image keeps a usable window.
+    const std::string tiny = folder.File("tiny.bmp");
+    ASSERT_TRUE(WriteGreyBmp(tiny, 4, 4, Gradient));
+    CChildFrame* small = Open(tiny);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(small->size(), CDorvanelleView::kMinimumFrame);
 }
 
 TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
@@ -591,6 +603,10 @@ TEST_F(Viewer, AnEightBitPictureCostsAtMostHalfAgainItsSize) {
     CChildFrame* child = Open(path);
     ASSERT_NE(child, nullptr);
     ASSERT_NE(child->View()->GetDocument().m_pDib, nullptr);
+    // Fitted at first (it is far larger than its window), then shown 1:1.
+    EXPECT_TRUE(child->View()->Viewport().IsFit());
+    child->View()->viewport()->grab();
+    child->View()->ZoomActualSize();
     const QImage shown = child->View()->viewport()->grab().toImage();
     EXPECT_EQ(PixelAt(shown, 5, 7), qRgb(7, 7, 7) & 0xFFFFFFu);
     EXPECT_LE(ResidentPeak() - before, kWidth * kHeight * 3 / 2);

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMdiArea>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -26,6 +27,13 @@
 #include "views/DorvanelleView.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
+
+bool FakeDialogs::SetUpPrinter(QPrinter& printer, QWidget*) {
+    if (printAnswer.isEmpty()) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printAnswer);
+    return true;
+}
 
 int FakeDialogs::RunModal(QDialog& dialog) {
     modalTitles.push_back(dialog.windowTitle());

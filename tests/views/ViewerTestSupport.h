@@ -52,9 +52,12 @@ public:
     }
     // Records the dialog (and, for the header dialog, what it lists) and cancels it.
     int RunModal(QDialog& dialog) override;
+    // Prints to a PDF file at `printAnswer`; an empty answer cancels.
+    bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
 
     QStringList openAnswer;
     QString saveAnswer;
+    QString printAnswer;
     QString lastFilters;
     int openAsked = 0;
     int saveAsked = 0;

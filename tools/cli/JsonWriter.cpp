@@ -2,15 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "dicom/Windows1252.h"
 
-// Code points of the bytes 0x80..0x9F in Windows-1252. The five bytes the code page
-// leaves unassigned keep their C1 control code points, as web browsers decode them.
-const char16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
+namespace {
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -55,10 +49,8 @@ void AppendWindows1252AsUtf8(std::string& out, std::string_view text) {
         auto byte = static_cast<unsigned char>(c);
         if (byte < 0x80) {
             out += c;
-        } else if (byte < 0xA0) {
-            AppendUtf8(out, kHighControls[byte - 0x80]);
         } else {
-            AppendUtf8(out, byte);
+            AppendUtf8(out, Windows1252CodePoint(byte));
         }
     }
 }

@@ -6,7 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "tests/support/DicomStreamBuilder.h"
+#include "io/AtomicFileWriter.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 namespace {
 
@@ -45,20 +46,33 @@ int PhantomHounsfield(double x, double y, double z) {
     return kSoftTissue + static_cast<int>(60.0 * y);
 }
 
+// A decimal string value: "1", "0.5", "33.333333".
+std::string NumberText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.8g", value);
+    return text;
+}
+
 DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
     DicomStreamBuilder b;
     b.Preamble()
         .MetaGroup()
         .ExplicitText(0x0008, 0x0008, "CS", "DERIVED\\SECONDARY\\AXIAL")
         .ExplicitText(0x0008, 0x0016, "UI", kCtImageStorage)
-        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
-        .ExplicitText(0x0008, 0x0060, "CS", "CT")
+        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1");
+    if (!o.studyDate.empty()) {
+        b.ExplicitText(0x0008, 0x0020, "DA", o.studyDate);
+    }
+    b.ExplicitText(0x0008, 0x0060, "CS", "CT")
         .ExplicitText(0x0008, 0x0070, "LO", "Dorvanelle generator")
         .ExplicitText(0x0008, 0x1030, "LO", "Phantom study")
         .ExplicitText(0x0010, 0x0010, "PN", "PHANTOM^CT")
         .ExplicitText(0x0010, 0x0020, "LO", "PHANTOM-0001")
-        .ExplicitText(0x0018, 0x0050, "DS", "1.25")
-        .ExplicitText(0x0020, 0x000D, "UI", "2.25.2718281828459045235360287471352662497.2.1")
+        .ExplicitText(0x0018, 0x0050, "DS", "1.25");
+    if (o.frameTimeMs > 0) {
+        b.ExplicitText(0x0018, 0x1063, "DS", NumberText(o.frameTimeMs));
+    }
+    b.ExplicitText(0x0020, 0x000D, "UI", "2.25.2718281828459045235360287471352662497.2.1")
         .ExplicitText(0x0020, 0x000E, "UI", "2.25.2718281828459045235360287471352662497.3.1")
         .ExplicitUS(0x0028, 0x0002, 1)
         .ExplicitText(0x0028, 0x0004, "CS", "MONOCHROME2")
@@ -74,7 +88,8 @@ DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
         b.ExplicitText(0x0028, 0x1050, "DS", std::to_string(o.windowCenter))
             .ExplicitText(0x0028, 0x1051, "DS", std::to_string(o.windowWidth));
     }
-    b.ExplicitText(0x0028, 0x1052, "DS", std::to_string(o.rescaleIntercept)).ExplicitText(0x0028, 0x1053, "DS", "1");
+    b.ExplicitText(0x0028, 0x1052, "DS", std::to_string(o.rescaleIntercept))
+        .ExplicitText(0x0028, 0x1053, "DS", NumberText(o.rescaleSlope));
     // Extra private elements, 0xF000 per odd group from (0029,1000) on, each with its
     // private creator first.
     for (std::uint32_t i = 0; i < o.extraElements; ++i) {
@@ -90,9 +105,8 @@ DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
     return b;
 }
 
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-bool WriteFrames(std::FILE* file, const PhantomOptions& o) {
+// Hands the frames, one at a time, to `write`.
+bool WriteFrames(const PieceWriter& write, const PhantomOptions& o) {
     std::vector<std::uint8_t> frame(std::size_t{o.rows} * o.columns * 2);
     for (std::uint32_t f = 0; f < o.frames; ++f) {
         std::size_t at = 0;
@@ -103,7 +117,7 @@ bool WriteFrames(std::FILE* file, const PhantomOptions& o) {
                 frame[at++] = static_cast<std::uint8_t>(v >> 8);
             }
         }
-        if (std::fwrite(frame.data(), 1, frame.size(), file) != frame.size()) {
+        if (!write(frame)) {
             return false;
         }
     }
@@ -117,7 +131,8 @@ std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, s
     const double x = (column + 0.5) / options.columns * 2.0 - 1.0;
     const double y = (row + 0.5) / options.rows * 2.0 - 1.0;
     const double z = options.frames > 1 ? static_cast<double>(frame) / (options.frames - 1) : 0.5;
-    return static_cast<std::int16_t>(PhantomHounsfield(x, y, z) - options.rescaleIntercept);
+    const double stored = (PhantomHounsfield(x, y, z) - options.rescaleIntercept) / options.rescaleSlope;
+    return static_cast<std::int16_t>(std::lround(stored));
 }
 
 std::string WriteCtPhantom(const std::string& path, const PhantomOptions& options) {
@@ -128,27 +143,13 @@ std::string WriteCtPhantom(const std::string& path, const PhantomOptions& option
     DicomStreamBuilder header = StudyHeader(options);
     header.ExplicitHeader(0x7FE0, 0x0010, "OW", static_cast<std::uint32_t>(pixelBytes));
 
-    const std::filesystem::path target(path);
     std::error_code error;
+    const std::filesystem::path target(path);
     if (target.has_parent_path()) {
         std::filesystem::create_directories(target.parent_path(), error);
     }
-    const std::string temporary = path + ".part";
-    File file(std::fopen(temporary.c_str(), "wb"), &std::fclose);
-    if (!file) {
-        return "cannot create " + temporary;
-    }
-    bool written = std::fwrite(header.Bytes().data(), 1, header.Size(), file.get()) == header.Size() &&
-                   WriteFrames(file.get(), options);
-    written = std::fclose(file.release()) == 0 && written;
-    if (!written) {
-        std::filesystem::remove(temporary, error);
-        return "cannot write " + temporary;
-    }
-    std::filesystem::rename(temporary, target, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return "cannot rename " + temporary + " to " + path;
-    }
-    return {};
+    const WriteOutcome outcome = WriteFileAtomically(path, [&](const PieceWriter& write) {
+        return write(header.Bytes()) && WriteFrames(write, options);
+    });
+    return outcome.reason.Text();
 }

@@ -17,13 +17,19 @@ struct PhantomOptions {
     std::int16_t windowWidth = 400;
     std::int16_t windowCenter = 40;
     std::int16_t rescaleIntercept = -1024;
+    // Hounsfield units = stored x slope + intercept; written as "1" when 1.
+    double rescaleSlope = 1.0;
+    // Written only when set: milliseconds between frames, and the study's date.
+    double frameTimeMs = 0.0;
+    std::string studyDate;
 };
 
 // The stored value of pixel (row, column) of frame `frame`: Hounsfield units of the
-// phantom minus the rescale intercept.
+// phantom minus the rescale intercept, divided by the slope and rounded.
 std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, std::uint16_t row,
                            std::uint16_t column);
 
-// Writes the study to `path` through a temporary file beside it, creating the folder
-// if needed. Empty on success, otherwise why it failed.
+// Writes the study to `path` with the program's own file writer (a temporary file
+// renamed over the target), creating the folder if needed. Empty on success,
+// otherwise why it failed.
 std::string WriteCtPhantom(const std::string& path, const PhantomOptions& options);

@@ -1,4 +1,4 @@
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,0 +1,262 @@
+// The viewing aids in the real main window: zoomed selection, windowing by mouse,
+// the pixel readout, frame keys, cine, copy, print and window switching.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+
+#include "app/ChildFrame.h"
+#include "app/DorvanelleApp.h"
+#include "app/MainFrame.h"
+#include "document/DorvanelleDoc.h"
+#include "tests/views/ViewerTestSupport.h"
+#include "tools/generator/PhantomStudy.h"
+#include "views/CommandIds.h"
+#include "views/ControlPanel.h"
+#include "views/DocumentController.h"
+#include "views/DorvanelleView.h"
+
+namespace {
+
+int Gradient(int x, int y) { return (3 * x + y) % 256; }
+
+class ViewerAids : public ViewerApp {
+protected:
+    QString Pane(const char* name) const {
+        auto* pane = frame->statusBar()->findChild<QLabel*>(QString::fromLatin1(name));
+        return pane ? pane->text() : QStringLiteral("<no pane>");
+    }
+    void Move(CDorvanelleView* view, QPoint at, Qt::MouseButtons held = Qt::NoButton) {
+        SendMouse(view->viewport(), QEvent::MouseMove, at, Qt::NoButton, held);
+    }
+    std::vector<std::uint8_t> Pixels(const CDorvanelleDoc& doc) {
+        const PackedDib* dib = doc.m_pDib.get();
+        return {DibBits(dib), DibBits(dib) + DibRowStride(dib) * DibHeight(dib)};
+    }
+};
+
+TEST_F(ViewerAids, ASelectionMadeWhileZoomedCropsThePixelsOfTheSameSelectionAt1To1) {
+    const std::string path = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(path, 160, 120, Gradient));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    const CDorvanelleDoc& doc = child->Controller().Document();
+    Run(ID_ACTIONS_RECTANGLE);
+
+    Drag(view->viewport(), {30, 20}, {70, 50});
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    const std::vector<std::uint8_t> atOneToOne(DibBits(doc.m_pSelectedDib.get()),
+                                               DibBits(doc.m_pSelectedDib.get()) + 40 * 30);
+
+    // Three Ctrl+wheel notches about (60, 40): about twice as large, and scrolled, so
+    // the same image rectangle lies elsewhere in the view.
+    QWheelEvent wheel(QPointF(60, 40), view->viewport()->mapToGlobal(QPointF(60, 40)), QPoint(), QPoint(0, 120 * 3),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    ASSERT_GT(view->Viewport().Zoom(), 1.9);
+    ASSERT_NE(view->Viewport().Offset(), QPointF(0, 0));
+    const QRect target = view->Viewport().ImageRectToView(QRect(30, 20, 40, 30));
+    Drag(view->viewport(), target.topLeft(), target.topLeft() + QPoint(target.width(), target.height()));
+    EXPECT_EQ(view->m_rcSelection, (DibRect{30, 20, 70, 50}));
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    const std::vector<std::uint8_t> zoomed(DibBits(doc.m_pSelectedDib.get()),
+                                           DibBits(doc.m_pSelectedDib.get()) + 40 * 30);
+    EXPECT_EQ(zoomed, atOneToOne);
+    // The zoomed view shows image pixel (35, 25) under its view position.
+    const QImage shown = view->viewport()->grab().toImage();
+    const QPoint at = view->Viewport().ImageRectToView(QRect(35, 25, 1, 1)).center();
+    const int g = Gradient(35, 25);
+    EXPECT_EQ(PixelAt(shown, at.x(), at.y()), qRgb(g, g, g) & 0xFFFFFFu);
+
+    // Panning with the middle button moves the image, not the selection.
+    const QPointF before = view->Viewport().Offset();
+    SendMouse(view->viewport(), QEvent::MouseButtonPress, {100, 100}, Qt::MiddleButton, Qt::MiddleButton);
+    Move(view, {60, 80}, Qt::MiddleButton);
+    SendMouse(view->viewport(), QEvent::MouseButtonRelease, {60, 80}, Qt::MiddleButton, Qt::NoButton);
+    EXPECT_EQ(view->Viewport().Offset(), before + QPointF(40, 20));
+    EXPECT_EQ(view->m_rcSelection, (DibRect{30, 20, 70, 50}));
+}
+
+TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 64, 64, 2));
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    const CDorvanelleDoc& doc = child->Controller().Document();
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(view->viewport(), {10, 10}, {40, 30});
+    const std::int16_t width = doc.m_dicom.m_nWindowWidth;
+    const std::int16_t centre = doc.m_dicom.m_nWindowCenter;
+    const std::vector<std::uint8_t> before = Pixels(doc);
+    const std::vector<std::uint8_t> selectedBefore(DibBits(doc.m_pSelectedDib.get()),
+                                                   DibBits(doc.m_pSelectedDib.get()) + 30 * 20);
+
+    SendMouse(view->viewport(), QEvent::MouseButtonPress, {20, 20}, Qt::RightButton, Qt::RightButton);
+    Move(view, {60, 10}, Qt::RightButton);
+    // Live: the image changed, the sliders and labels followed, the selection waits.
+    EXPECT_NE(Pixels(doc), before);
+    EXPECT_GT(Panel().m_pWidthSlider->value(), width);
+    EXPECT_LT(Panel().m_pCenterSlider->value(), centre);
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(Panel().m_pWidthSlider->value()));
+    EXPECT_EQ(std::vector<std::uint8_t>(DibBits(doc.m_pSelectedDib.get()),
+                                        DibBits(doc.m_pSelectedDib.get()) + 30 * 20),
+              selectedBefore);
+    Move(view, {80, 0}, Qt::RightButton);
+    SendMouse(view->viewport(), QEvent::MouseButtonRelease, {80, 0}, Qt::RightButton, Qt::NoButton);
+    // Committed with the labels' values, the selection cropped again from the new image.
+    EXPECT_EQ(QString::number(doc.m_dicom.m_nWindowWidth), Panel().m_pWidthValue->text());
+    EXPECT_EQ(QString::number(doc.m_dicom.m_nWindowCenter), Panel().m_pCenterValue->text());
+    EXPECT_NE(std::vector<std::uint8_t>(DibBits(doc.m_pSelectedDib.get()),
+                                        DibBits(doc.m_pSelectedDib.get()) + 30 * 20),
+              selectedBefore);
+
+    // A preset from the Window Level menu, in Hounsfield units: soft tissue 400 / 40.
+    const std::vector<MenuChoice> presets = view->Choices(ID_VIEW_WINDOW_LEVEL);
+    ASSERT_EQ(presets.size(), 6u);  // file's, data range, four CT windows
+    EXPECT_EQ(presets[0].text, QStringLiteral("File's Window"));
+    presets[3].run();
+    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, 400);
+    EXPECT_EQ(doc.m_dicom.m_nWindowCenter, 40);
+    EXPECT_EQ(Panel().m_pCenterSlider->value(), 40);
+    EXPECT_TRUE(view->Choices(ID_VIEW_WINDOW_LEVEL)[3].checked);
+}
+
+TEST_F(ViewerAids, ThePanesShowTheModalityValueUnderTheCursorAndTheFrame) {
+    PhantomOptions options;
+    options.rows = 40;
+    options.columns = 50;
+    options.frames = 3;
+    options.rescaleSlope = 0.5;
+    options.rescaleIntercept = -1024;
+    const std::string study = folder.File("slope.dcm");
+    ASSERT_TRUE(WriteCtPhantom(study, options).empty());
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    EXPECT_EQ(Pane("framePane"), QStringLiteral("Frame 1 / 3"));
+
+    Move(view, {25, 20});
+    const int stored = PhantomSample(options, 0, 20, 25);
+    const double hounsfield = stored * 0.5 - 1024;
+    EXPECT_EQ(Pane("readoutPane"), QStringLiteral("Pixel (25, 20): stored %1, value %2 HU")
+                                       .arg(stored)
+                                       .arg(hounsfield, 0, 'g', 6));
+
+    // Keys and the wheel step the frames; the panes follow.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(Pane("framePane"), QStringLiteral("Frame 3 / 3"));
+    EXPECT_TRUE(Pane("readoutPane").contains(QString::number(PhantomSample(options, 2, 20, 25))));
+    QTest::keyClick(view, Qt::Key_PageUp);
+    QTest::keyClick(view, Qt::Key_Left);
+    EXPECT_EQ(child->Controller().Document().m_nFrame, 0);
+    QTest::keyClick(view, Qt::Key_Right);
+    EXPECT_EQ(Pane("framePane"), QStringLiteral("Frame 2 / 3"));
+    QWheelEvent wheel(QPointF(25, 20), view->viewport()->mapToGlobal(QPointF(25, 20)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    EXPECT_EQ(Pane("framePane"), QStringLiteral("Frame 3 / 3"));
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(child->Controller().Document().m_nFrame, 0);
+}
+
+TEST_F(ViewerAids, PlayVideoLoopsThroughTheFramesUntilPausedOrDeactivated) {
+    const std::string study = folder.File("cine.dcm");
+    ASSERT_TRUE(WriteStudy(study, 32, 32, 4));
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    const CDorvanelleDoc& doc = child->Controller().Document();
+    // Faster than the file's 10 frames per second, chosen from the menu.
+    std::vector<MenuChoice> rates = view->Choices(ID_ACTIONS_CINE_RATE);
+    ASSERT_GE(rates.size(), 2u);
+    EXPECT_EQ(rates[0].text, QStringLiteral("File's Rate (10 fps)"));
+    rates.back().run();
+
+    Run(ID_PLAY_VIDEO);
+    EXPECT_TRUE(view->IsPlaying());
+    EXPECT_TRUE(Action(ID_PLAY_VIDEO)->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(view->Cine().FramesShown() >= 6, 3000);  // past the last frame: it loops
+    Run(ID_PLAY_VIDEO);
+    EXPECT_FALSE(view->IsPlaying());
+    const std::int32_t stopped = doc.m_nFrame;
+    QTest::qWait(100);
+    EXPECT_EQ(doc.m_nFrame, stopped);
+
+    // Another window becoming active stops it.
+    Run(ID_ACTIONS_VIDEO);
+    EXPECT_TRUE(view->IsPlaying());
+    const std::string other = folder.File("other.bmp");
+    ASSERT_TRUE(WriteGreyBmp(other, 8, 8, Gradient));
+    ASSERT_NE(Open(other), nullptr);
+    EXPECT_FALSE(view->IsPlaying());
+}
+
+TEST_F(ViewerAids, CopyAndPrintTakeTheSelectionOrTheShownImage) {
+    const std::string path = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(path, 90, 70, Gradient));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    Run(ID_EDIT_COPY);
+    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(90, 70));
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(child->View()->viewport(), {10, 10}, {35, 22});
+    Run(ID_EDIT_COPY);
+    const QImage copied = QApplication::clipboard()->image();
+    // The selected image as the crop made it (its width rounded up to four pixels).
+    const PackedDib* selected = child->Controller().SelectedImage();
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(copied.size(), QSize(DibWidth(selected), DibHeight(selected)));
+    EXPECT_EQ(copied.height(), 12);
+    EXPECT_EQ(PixelAt(copied, 0, 0), qRgb(Gradient(10, 10), Gradient(10, 10), Gradient(10, 10)) & 0xFFFFFFu);
+
+    // Cancelled: no file. Answered: a PDF holding the whole image, not the selection.
+    Run(ID_FILE_PRINT);
+    dialogs.printAnswer = QString::fromStdString(folder.File("printed.pdf"));
+    Run(ID_FILE_PRINT);
+    QFile pdf(dialogs.printAnswer);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_TRUE(bytes.contains("/Subtype /Image"));
+    EXPECT_TRUE(bytes.contains("/Width 90"));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(ViewerAids, CtrlF6SwitchesWindowsAndTheCornerTextsAreOffUntilAskedFor) {
+    const std::string study = folder.File("a.dcm");
+    ASSERT_TRUE(WriteStudy(study, 96, 96, 1));
+    const std::string picture = folder.File("b.bmp");
+    ASSERT_TRUE(WriteGreyBmp(picture, 96, 96, [](int, int) { return 0; }));
+    CChildFrame* first = Open(study);
+    CChildFrame* second = Open(picture);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(frame->ActiveChild(), second);
+    Run(ID_WINDOW_NEXT);
+    EXPECT_EQ(frame->ActiveChild(), first);
+    Run(ID_WINDOW_PREV);
+    EXPECT_EQ(frame->ActiveChild(), second);
+    Run(ID_WINDOW_PREV);
+
+    // The study's corner texts draw over the image's top-left corner only when shown.
+    CDorvanelleView* view = first->View();
+    EXPECT_FALSE(view->OverlayShown());
+    const QImage plain = view->viewport()->grab().toImage();
+    Run(ID_VIEW_OVERLAY);
+    EXPECT_TRUE(Action(ID_VIEW_OVERLAY)->isChecked());
+    const QImage texts = view->viewport()->grab().toImage();
+    EXPECT_NE(plain.copy(0, 0, 90, 20), texts.copy(0, 0, 90, 20));
+    EXPECT_EQ(plain.copy(30, 40, 30, 20), texts.copy(30, 40, 30, 20));  // the middle stays the image
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// The pieces behind zoom, mouse windowing, window presets, the pixel readout, cine,
+// copy and print, each on its own without a main window.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "dicom/DicomFile.h"
+#include "tests/support/DicomStreamBuilder.h"
+#include "tests/support/TempFiles.h"
+#include "tests/views/ViewerTestSupport.h"
+#include "views/CinePlayer.h"
+#include "views/ImageOutput.h"
+#include "views/PixelReadout.h"
+#include "views/ViewportTransform.h"
+#include "views/WindowPresets.h"
+
+namespace {
+
+std::unique_ptr<CDicomFile> Read(const DicomStreamBuilder& b) {
+    auto reader = std::make_unique<CDicomFile>();
+    reader->Reset();
+    reader->LoadBuffer(b.Bytes().data(), b.Bytes().size());
+    reader->ParseElements(reader->DetectLayout());
+    return reader;
+}
+
+TEST(Viewport, FitShowsTheWholeImageAndFollowsTheWindow) {
+    CViewportTransform t;
+    t.SetImageSize({2048, 1024});
+    t.SetViewSize({700, 500});
+    EXPECT_EQ(t.Zoom(), 1.0);
+    EXPECT_EQ(t.OffsetRange(), QSize(2048 - 700, 1024 - 500));
+    t.FitToWindow();
+    EXPECT_DOUBLE_EQ(t.Zoom(), 700.0 / 2048);
+    EXPECT_EQ(t.OffsetRange(), QSize(0, 0));
+    // Still fitted after the window grows; a small image is enlarged by the command.
+    t.SetViewSize({1400, 1000});
+    EXPECT_DOUBLE_EQ(t.Zoom(), 1400.0 / 2048);
+    t.SetImageSize({4, 4});
+    EXPECT_EQ(t.Zoom(), CViewportTransform::kMaxZoom);  // 1000 / 4 is beyond the range
+    t.SetImageSize({40, 40});
+    EXPECT_DOUBLE_EQ(t.Zoom(), 25.0);
+    // 1:1 keeps what was at the top-left corner there.
+    t.SetImageSize({2048, 2048});
+    t.SetViewSize({512, 512});
+    t.ZoomAbout(2.0, {256, 256});
+    const QPointF corner = t.ViewToImage({0, 0});
+    t.SetActualSize();
+    EXPECT_FALSE(t.IsFit());
+    EXPECT_EQ(t.Zoom(), 1.0);
+    EXPECT_EQ(t.ViewToImage({0, 0}), corner);
+}
+
+TEST(Viewport, ZoomKeepsThePointUnderTheCursorAndMappingsAgree) {
+    CViewportTransform t;
+    t.SetImageSize({1000, 800});
+    t.SetViewSize({400, 300});
+    t.SetOffset({100, 50});
+    const QPointF cursor(123, 77);
+    const QPointF under = t.ViewToImage(cursor);
+    t.ZoomAbout(CViewportTransform::kZoomStep, cursor);
+    // Offsets are whole view pixels: the point stays within one of them.
+    EXPECT_NEAR(t.ViewToImage(cursor).x(), under.x(), 0.5 / t.Zoom());
+    EXPECT_NEAR(t.ViewToImage(cursor).y(), under.y(), 0.5 / t.Zoom());
+    // Zooming back out through 1:1 lands on it exactly.
+    t.ZoomAbout(1 / CViewportTransform::kZoomStep, cursor);
+    EXPECT_EQ(t.Zoom(), 1.0);
+    // Limits: the zoom stays in range, the offset inside the image.
+    for (int i = 0; i < 40; ++i) t.ZoomAbout(2.0, cursor);
+    EXPECT_EQ(t.Zoom(), CViewportTransform::kMaxZoom);
+    for (int i = 0; i < 40; ++i) t.ZoomAbout(0.5, {0, 0});
+    EXPECT_EQ(t.Zoom(), CViewportTransform::kMinZoom);
+    EXPECT_EQ(t.Offset(), QPointF(0, 0));
+    t.ZoomAbout(64.0, {0, 0});
+    t.PanBy({-1e6, 5});
+    EXPECT_EQ(t.Offset(), QPointF(t.OffsetRange().width(), 0));
+
+    // Every pixel maps to a view rectangle that maps back to it, at any zoom.
+    for (double zoom : {0.3, 1.0, 2.0, 7.5}) {
+        CViewportTransform z;
+        z.SetImageSize({300, 200});
+        z.SetViewSize({250, 150});
+        z.ZoomAbout(zoom, {0, 0});
+        z.SetOffset({37, 11});
+        for (const QPoint pixel : {QPoint(10, 20), QPoint(150, 90), QPoint(299, 199)}) {
+            const QRect view = z.ImageRectToView(QRect(pixel, QSize(1, 1)));
+            if (view.isEmpty()) continue;  // a pixel smaller than a view pixel
+            EXPECT_EQ(z.PixelAt(QPointF(view.topLeft()) + QPointF(0.25, 0.25)), pixel) << zoom;
+            EXPECT_EQ(z.BoundaryAt(view.topLeft()), pixel) << zoom;
+        }
+    }
+}
+
+TEST(WindowDrag, RightWidensDownRaisesTheCentreWithinTheSliders) {
+    const WindowLimits ct{4096, -1024, 3071};
+    EXPECT_EQ(WindowDragStep(ct), 8);
+    EXPECT_EQ(DraggedWindow({400, 40}, 10, -5, ct), (WindowLevel{480, 0}));
+    EXPECT_EQ(DraggedWindow({400, 40}, -1000, 1000, ct), (WindowLevel{1, 3071}));
+    EXPECT_EQ(DraggedWindow({400, 40}, 1000, -1000, ct), (WindowLevel{4096, -1024}));
+    // Narrow ranges move one unit per pixel; an unknown range keeps the centre.
+    EXPECT_EQ(DraggedWindow({10, 5}, 3, 2, {100, 0, 50}), (WindowLevel{13, 7}));
+    EXPECT_EQ(DraggedWindow({10, 5}, 3, 2, {0, 32767, -32768}), (WindowLevel{1, 5}));
+}
+
+TEST(WindowPresets, FileAndDataWindowsThenCtWindowsInWindowUnits) {
+    WindowPresetSource source;
+    source.fileWindow = WindowLevel{350, 50};
+    source.minSample = -1000;
+    source.maxSample = 3000;
+    source.modality = "MR";
+    std::vector<WindowPreset> presets = WindowPresetsFor(source);
+    ASSERT_EQ(presets.size(), 2u);
+    EXPECT_EQ(presets[0].window, (WindowLevel{350, 50}));
+    EXPECT_EQ(presets[1].window, (WindowLevel{4000, 1000}));  // the reader's own default
+
+    source.modality = "CT";
+    source.rescaleIntercept = -1024;
+    presets = WindowPresetsFor(source);
+    ASSERT_EQ(presets.size(), 6u);
+    EXPECT_EQ(presets[2].window, (WindowLevel{80, 40}));
+    EXPECT_EQ(presets[4].window, (WindowLevel{1500, -600}));
+    EXPECT_EQ(presets[5].window, (WindowLevel{2000, 400}));
+
+    // HU = stored x 2 - 1024: brain 80/40 covers stored 532 +- 20, which the reader
+    // windows as 532 - 1024 = -492 +- 20.
+    source.rescaleSlope = 2.0;
+    source.fileWindow.reset();
+    source.minSample = 1;
+    source.maxSample = 0;  // range unknown yet
+    presets = WindowPresetsFor(source);
+    ASSERT_EQ(presets.size(), 4u);
+    EXPECT_EQ(presets[0].window, (WindowLevel{40, -492}));
+}
+
+TEST(PixelReadout, StoredAndModalityValuesOfGreyPixels) {
+    DicomStreamBuilder b;
+    b.ExplicitText(0x0008, 0x0060, "CS", "CT")
+        .ImageAttributes(2, 2, 16)
+        .ExplicitUS(0x0028, 0x0101, 12)
+        .ExplicitUS(0x0028, 0x0103, 1)
+        .ExplicitText(0x0028, 0x1052, "DS", "-1024")
+        .ExplicitText(0x0028, 0x1053, "DS", "0.5")
+        .PixelData16({100, 0x0FFF, -2048 /* 0xF800 */, 7, 1, 2, 3, 4});  // two frames
+    auto reader = Read(b);
+    PackedDibPtr shown = reader->MakeFrameDib(0);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(StoredSample(*reader, 0, {0, 0}), 100);
+    EXPECT_EQ(StoredSample(*reader, 0, {1, 0}), -1);      // 12 bits, signed
+    EXPECT_EQ(StoredSample(*reader, 0, {0, 1}), -2048);   // bits above 12 dropped
+    EXPECT_EQ(StoredSample(*reader, 1, {1, 1}), 4);
+    EXPECT_EQ(StoredSample(*reader, 2, {0, 0}), std::nullopt);  // no third frame
+    EXPECT_EQ(StoredSample(*reader, 0, {2, 0}), std::nullopt);
+    EXPECT_EQ(PixelReadoutText(*reader, shown.get(), 0, {0, 0}),
+              QStringLiteral("Pixel (0, 0): stored 100, value -974 HU"));
+    EXPECT_EQ(PixelReadoutText(*reader, shown.get(), 0, {1, 1}),
+              QStringLiteral("Pixel (1, 1): stored 7, value -1020.5 HU"));
+    EXPECT_TRUE(PixelReadoutText(*reader, shown.get(), 0, {-1, 0}).isEmpty());
+
+    // Unsigned 16-bit samples above 32767 read as they are.
+    DicomStreamBuilder mr;
+    mr.ImageAttributes(1, 1, 16).PixelData16({static_cast<std::int16_t>(40000)});
+    auto unsignedReader = Read(mr);
+    PackedDibPtr one = unsignedReader->MakeFrameDib(0);
+    EXPECT_EQ(PixelReadoutText(*unsignedReader, one.get(), 0, {0, 0}),
+              QStringLiteral("Pixel (0, 0): stored 40000, value 40000"));
+}
+
+TEST(PixelReadout, PicturesAndColourShowWhatIsOnScreen) {
+    CDicomFile none;
+    PackedDibPtr grey = GreyPicture(4, 3, [](int x, int y) { return 10 * x + y; });
+    EXPECT_EQ(PixelReadoutText(none, grey.get(), 0, {3, 2}), QStringLiteral("Pixel (3, 2): 32"));
+    PackedDibPtr colour = CreateRgbDib(2, 2);
+    std::uint8_t* top = DibBits(colour.get()) + DibRowStride(colour.get());  // row 0 is stored last
+    top[3] = 50, top[4] = 100, top[5] = 200;
+    EXPECT_EQ(PixelReadoutText(none, colour.get(), 0, {1, 0}), QStringLiteral("Pixel (1, 0): R 200, G 100, B 50"));
+    EXPECT_TRUE(PixelReadoutText(none, nullptr, 0, {0, 0}).isEmpty());
+}
+
+TEST(Cine, RateOfTheFileAndPlayingOnSchedule) {
+    CDicomFile reader;
+    EXPECT_EQ(CineRateOf(reader), 10.0);
+    reader.m_nCineRate = 30;
+    EXPECT_EQ(CineRateOf(reader), 30.0);
+    reader.m_dFrameTime = 40.0;  // the frame time wins
+    EXPECT_EQ(CineRateOf(reader), 25.0);
+
+    CCinePlayer player;
+    QSignalSpy frames(&player, &CCinePlayer::nextFrame);
+    player.SetRate(200);
+    player.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 5, 2000);
+    // A new rate while playing takes over at once.
+    player.SetRate(1000);
+    EXPECT_TRUE(player.IsPlaying());
+    EXPECT_EQ(player.Rate(), 240.0);
+    player.Pause();
+    const auto shown = frames.count();
+    QTest::qWait(50);
+    EXPECT_EQ(frames.count(), shown);
+    EXPECT_FALSE(player.IsPlaying());
+}
+
+TEST(ImageOutput, CopyAndPrintTheSelectionOrTheWholeImage) {
+    PackedDibPtr whole = GreyPicture(64, 48, [](int x, int y) { return (x * y) % 256; });
+    PackedDibPtr selected = GreyPicture(20, 10, [](int, int) { return 9; });
+    EXPECT_EQ(OutputImage(selected.get(), whole.get()).size(), QSize(20, 10));
+    EXPECT_EQ(OutputImage(nullptr, whole.get()).size(), QSize(64, 48));
+    EXPECT_TRUE(OutputImage(nullptr, nullptr).isNull());
+
+    ASSERT_TRUE(CopyImageToClipboard(OutputImage(nullptr, whole.get())));
+    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(64, 48));
+    EXPECT_FALSE(CopyImageToClipboard(QImage()));
+
+    TempFolder folder;
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(folder.File("page.pdf")));
+    ASSERT_TRUE(PrintImage(printer, OutputImage(nullptr, whole.get())));
+    QFile pdf(printer.outputFileName());
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_TRUE(bytes.contains("/Subtype /Image"));
+    EXPECT_TRUE(bytes.contains("/Width 64"));
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+// The image view's viewing aids: zoom and panning keys, windowing presets, the
+// status-bar texts, frame steps by key and wheel, cine, copy, print and their commands.
+#include <cmath>
+
+#include <QKeyEvent>
+#include <QPrinter>
+#include <QWheelEvent>
+
+#include "document/DorvanelleDoc.h"
+#include "views/CommandIds.h"
+#include "views/DocumentController.h"
+#include "views/DorvanelleView.h"
+#include "views/ImageOutput.h"
+#include "views/PixelReadout.h"
+#include "views/UserDialogs.h"
+
+namespace {
+
+constexpr double kCineRates[] = {5, 10, 15, 20, 25, 30, 60};
+
+}  // namespace
+
+void CDorvanelleView::BuildViewingCommands() {
+    auto hasImage = [this](CommandUi& ui) { ui.Enable(m_controller->Image() != nullptr); };
+    m_commands.On(ID_VIEW_ZOOM_FIT, [this] { ZoomToFit(); }, [this](CommandUi& ui) {
+        ui.Enable(m_controller->Image() != nullptr);
+        ui.SetCheck(m_viewport.IsFit());
+    });
+    m_commands.On(ID_VIEW_ZOOM_ACTUAL, [this] { ZoomActualSize(); }, [this](CommandUi& ui) {
+        ui.Enable(m_controller->Image() != nullptr);
+        ui.SetCheck(m_viewport.Zoom() == 1.0);
+    });
+    m_commands.On(ID_VIEW_ZOOM_IN, [this] { ZoomIn(); }, hasImage);
+    m_commands.On(ID_VIEW_ZOOM_OUT, [this] { ZoomOut(); }, hasImage);
+    m_commands.On(ID_FILTERS_SMOOTHING, [this] { SetSmoothing(!m_bSmooth); },
+                  [this](CommandUi& ui) { ui.SetCheck(m_bSmooth); });
+    m_commands.On(ID_VIEW_OVERLAY, [this] { SetOverlayShown(!m_bOverlay); },
+                  [this](CommandUi& ui) { ui.SetCheck(m_bOverlay); });
+    m_commands.On(ID_VIEW_WINDOW_LEVEL, [] {}, [this](CommandUi& ui) { ui.Enable(CanWindow()); });
+    auto video = [this](CommandUi& ui) {
+        ui.Enable(GetDocument().CanSlide() && m_controller->Image() != nullptr);
+        ui.SetCheck(m_cine.IsPlaying());
+    };
+    m_commands.On(ID_PLAY_VIDEO, [this] { OnPlayVideo(); }, video);
+    m_commands.On(ID_ACTIONS_VIDEO, [this] { OnPlayVideo(); }, video);
+    m_commands.On(ID_ACTIONS_CINE_RATE, [] {}, [this](CommandUi& ui) { ui.Enable(GetDocument().CanSlide()); });
+    m_commands.On(ID_EDIT_COPY, [this] { OnCopy(); }, hasImage);
+    m_commands.On(ID_FILE_PRINT, [this] { OnPrint(); }, hasImage);
+}
+
+void CDorvanelleView::ZoomToFit() {
+    m_viewport.FitToWindow();
+    UpdateScrollBars();
+}
+
+void CDorvanelleView::ZoomActualSize() {
+    m_viewport.SetActualSize();
+    UpdateScrollBars();
+}
+
+void CDorvanelleView::ZoomIn() { ZoomAboutCursor(CViewportTransform::kZoomStep); }
+void CDorvanelleView::ZoomOut() { ZoomAboutCursor(1.0 / CViewportTransform::kZoomStep); }
+
+void CDorvanelleView::ZoomAboutCursor(double factor) {
+    const QPoint at = m_bMouseInside ? m_mouseAt : viewport()->rect().center();
+    m_viewport.ZoomAbout(factor, at);
+    // The bars may come or go; the point under the cursor is kept by the offset.
+    const QPointF offset = m_viewport.Offset();
+    UpdateScrollBars();
+    m_viewport.SetOffset(offset);
+    UpdateScrollBars();
+    if (m_bMouseInside) UpdateReadout(m_mouseAt);
+}
+
+void CDorvanelleView::SetSmoothing(bool on) {
+    m_bSmooth = on;
+    viewport()->update();
+}
+
+void CDorvanelleView::SetOverlayShown(bool on) {
+    m_bOverlay = on;
+    viewport()->update();
+}
+
+bool CDorvanelleView::CanWindow() const {
+    const CDicomFile& dicom = GetDocument().m_dicom;
+    return m_controller->Image() && GetDocument().Kind() == DocumentKind::Dicom && dicom.m_nBitsAllocated == 16 &&
+           dicom.m_nSamplesPerPixel <= 1;
+}
+
+std::vector<WindowPreset> CDorvanelleView::WindowPresets() const {
+    const CDicomFile& dicom = GetDocument().m_dicom;
+    WindowPresetSource source;
+    if (dicom.m_nFileWindowWidth != 0) source.fileWindow = WindowLevel{dicom.m_nFileWindowWidth, dicom.m_nFileWindowCenter};
+    source.minSample = dicom.m_nMinSample;
+    source.maxSample = dicom.m_nMaxSample;
+    source.modality = dicom.m_strModality;
+    source.rescaleSlope = dicom.m_dRescaleSlope;
+    source.rescaleIntercept = dicom.m_nRescaleIntercept;
+    return WindowPresetsFor(source);
+}
+
+std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
+    std::vector<MenuChoice> choices;
+    if (menuId == ID_VIEW_WINDOW_LEVEL && CanWindow()) {
+        const CDicomFile& dicom = GetDocument().m_dicom;
+        for (const WindowPreset& preset : WindowPresets()) {
+            const WindowLevel w = preset.window;
+            const bool current = w.width == dicom.m_nWindowWidth && w.centre == dicom.m_nWindowCenter;
+            choices.push_back({QString::fromStdString(preset.name), current,
+                               [this, w] { m_controller->SetWindow(w.width, w.centre); }});
+        }
+    } else if (menuId == ID_ACTIONS_CINE_RATE) {
+        const double fileRate = CineRateOf(GetDocument().m_dicom);
+        choices.push_back({QStringLiteral("File's Rate (%1 fps)").arg(fileRate, 0, 'g', 4), m_chosenRate == 0,
+                           [this, fileRate] {
+                               m_chosenRate = 0;
+                               m_cine.SetRate(fileRate);
+                           }});
+        for (double rate : kCineRates) {
+            choices.push_back({QStringLiteral("%1 fps").arg(rate), m_chosenRate == rate, [this, rate] {
+                                   m_chosenRate = rate;
+                                   m_cine.SetRate(rate);
+                               }});
+        }
+    }
+    return choices;
+}
+
+QString CDorvanelleView::FrameText() const {
+    if (!m_controller->Image()) return {};
+    const std::int32_t frames = std::max<std::int32_t>(1, GetDocument().m_dicom.m_nFrames);
+    return QStringLiteral("Frame %1 / %2").arg(GetDocument().m_nFrame + 1).arg(frames);
+}
+
+void CDorvanelleView::UpdateReadout(QPoint p) {
+    m_mouseAt = p;
+    m_bMouseInside = viewport()->rect().contains(p);
+    const CDorvanelleDoc& doc = GetDocument();
+    const QString text =
+        m_bMouseInside ? PixelReadoutText(doc.m_dicom, m_controller->Image(), doc.m_nFrame, m_viewport.PixelAt(p))
+                       : QString();
+    if (text == m_readout) return;
+    m_readout = text;
+    emit statusTextsChanged();
+}
+
+void CDorvanelleView::leaveEvent(QEvent* event) {
+    QAbstractScrollArea::leaveEvent(event);
+    m_bMouseInside = false;
+    if (!m_readout.isEmpty()) {
+        m_readout.clear();
+        emit statusTextsChanged();
+    }
+}
+
+void CDorvanelleView::wheelEvent(QWheelEvent* event) {
+    const int steps = event->angleDelta().y() / 120;
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Zoom about the point under the cursor.
+        if (steps == 0) return event->accept();
+        m_mouseAt = event->position().toPoint();
+        m_bMouseInside = true;
+        ZoomAboutCursor(std::pow(CViewportTransform::kZoomStep, steps));
+        return event->accept();
+    }
+    if (GetDocument().CanSlide() && steps != 0) {
+        // Away from the user: the previous frame; towards: the next.
+        for (int i = 0; i < std::abs(steps); ++i) {
+            if (steps > 0) {
+                m_controller->PrevFrame();
+            } else {
+                m_controller->NextFrame();
+            }
+        }
+        return event->accept();
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+void CDorvanelleView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        if (!event->isAutoRepeat()) {
+            m_bSpaceHeld = true;
+            viewport()->setCursor(Qt::OpenHandCursor);
+        }
+        return event->accept();
+    }
+    if (GetDocument().CanSlide() && event->modifiers() == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_PageUp: m_controller->PrevFrame(); return event->accept();
+        case Qt::Key_Right:
+        case Qt::Key_PageDown: m_controller->NextFrame(); return event->accept();
+        case Qt::Key_Home: m_controller->FirstFrame(); return event->accept();
+        case Qt::Key_End: m_controller->LastFrame(); return event->accept();
+        default: break;
+        }
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void CDorvanelleView::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+        m_bSpaceHeld = false;
+        if (!m_bPanning) ApplyCursor();
+        return event->accept();
+    }
+    QAbstractScrollArea::keyReleaseEvent(event);
+}
+
+void CDorvanelleView::OnPlayVideo() {
+    if (m_cine.IsPlaying()) return StopCine();
+    if (!GetDocument().CanSlide()) return;
+    m_cine.SetRate(m_chosenRate > 0 ? m_chosenRate : CineRateOf(GetDocument().m_dicom));
+    m_cine.Play();
+}
+
+void CDorvanelleView::StopCine() { m_cine.Pause(); }
+
+void CDorvanelleView::ShowCineFrame() {
+    const CDorvanelleDoc& doc = GetDocument();
+    if (doc.m_nFrame + 1 < doc.m_dicom.m_nFrames) {
+        m_controller->NextFrame();
+    } else {
+        m_controller->FirstFrame();
+    }
+    // Shown now, not when the event loop next gets round to it.
+    viewport()->repaint();
+}
+
+void CDorvanelleView::OnCopy() { CopyImageToClipboard(OutputImage(m_controller->SelectedImage(), m_controller->Image())); }
+
+void CDorvanelleView::OnPrint() {
+    const QImage image = OutputImage(nullptr, m_controller->Image());
+    if (image.isNull()) return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(m_controller->Title());
+    if (!m_dialogs.SetUpPrinter(printer, this)) return;
+    if (!PrintImage(printer, image)) {
+        m_dialogs.ShowMessage(this, QMessageBox::Warning, QStringLiteral("Dorvanelle"),
+                              QStringLiteral("The image could not be printed."));
+    }
+}

@@ -1,0 +1,25 @@
+// The texts in the image's corners: patient name and ID top left, study date and
+// modality top right, the current window bottom left. Drawn over the view, not
+// into the image, so that copies, prints and saves never carry them.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class CDicomFile;
+class QPainter;
+
+struct OverlayTexts {
+    QString patientName;
+    QString patientId;
+    QString studyDate;
+    QString modality;
+    QString window;
+};
+
+// The texts of a reader: "^" between name parts shows as a blank, a date of eight
+// digits as YYYY-MM-DD, the window as "W 400  C 40" (none without 16-bit samples).
+OverlayTexts OverlayTextsOf(const CDicomFile& dicom);
+
+// Draws the texts inside `area`, light on a dark outline so they read on any image.
+void DrawOverlay(QPainter& painter, const QRect& area, const OverlayTexts& texts);

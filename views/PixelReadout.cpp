@@ -1,0 +1,68 @@
+#include "views/PixelReadout.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "dicom/DicomFile.h"
+
+namespace {
+
+QString Number(double value) {
+    if (value == std::floor(value) && std::fabs(value) < 1e15) return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'g', 6);
+}
+
+// The displayed pixel: its grey level or colour table index, or its colour.
+QString ShownPixel(const PackedDib* shown, QPoint p) {
+    const std::uint64_t stride = DibRowStride(shown);
+    const std::uint8_t* row = DibBits(shown) + static_cast<std::uint64_t>(DibHeight(shown) - 1 - p.y()) * stride;
+    switch (DibBitCount(shown)) {
+    case 8:
+        return QString::number(row[p.x()]);
+    case 24: {
+        const std::uint8_t* bgr = row + 3 * static_cast<std::uint64_t>(p.x());
+        return QStringLiteral("R %1, G %2, B %3").arg(bgr[2]).arg(bgr[1]).arg(bgr[0]);
+    }
+    default:
+        return {};
+    }
+}
+
+}  // namespace
+
+std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint p) {
+    const std::uint16_t bits = dicom.m_nBitsAllocated;
+    if (dicom.m_nSamplesPerPixel > 1 || (bits != 8 && bits != 16)) return std::nullopt;
+    if (!dicom.HasPixelData() || dicom.PixelDataEncapsulated() || frame < 0) return std::nullopt;
+    if (p.x() < 0 || p.y() < 0 || p.x() >= dicom.m_nColumns || p.y() >= dicom.m_nRows) return std::nullopt;
+    const std::uint64_t bytes = bits / 8;
+    const std::uint64_t index =
+        (static_cast<std::uint64_t>(frame) * dicom.m_nRows + static_cast<std::uint64_t>(p.y())) * dicom.m_nColumns +
+        static_cast<std::uint64_t>(p.x());
+    if ((index + 1) * bytes > dicom.m_nPixelDataLength) return std::nullopt;
+    const std::uint8_t* at = dicom.PixelBytes(index * bytes, bytes);
+    if (!at) return std::nullopt;
+    if (bits == 8) return at[0];
+    std::uint32_t raw = dicom.PixelDataBigEndian() ? (std::uint32_t{at[0]} << 8) | at[1]
+                                                   : at[0] | (std::uint32_t{at[1]} << 8);
+    // Bits above the stored ones may hold anything; a signed value extends its top bit.
+    const int stored = dicom.m_nBitsStored > 0 && dicom.m_nBitsStored < 16 ? dicom.m_nBitsStored : 16;
+    raw &= (1u << stored) - 1u;
+    if (dicom.m_nPixelRepresentation == 1 && (raw & (1u << (stored - 1))) != 0) {
+        return static_cast<int>(raw) - (1 << stored);
+    }
+    return static_cast<int>(raw);
+}
+
+QString PixelReadoutText(const CDicomFile& dicom, const PackedDib* shown, int frame, QPoint p) {
+    if (!shown || p.x() < 0 || p.y() < 0 || p.x() >= DibWidth(shown) || p.y() >= DibHeight(shown)) return {};
+    const QString where = QStringLiteral("Pixel (%1, %2): ").arg(p.x()).arg(p.y());
+    if (const std::optional<int> stored = StoredSample(dicom, frame, p)) {
+        const double value = *stored * dicom.m_dRescaleSlope + dicom.m_dRescaleIntercept;
+        QString text = where + QStringLiteral("stored %1, value %2").arg(*stored).arg(Number(value));
+        if (dicom.m_strModality == "CT") text += QStringLiteral(" HU");
+        return text;
+    }
+    const QString pixel = ShownPixel(shown, p);
+    return pixel.isEmpty() ? QString() : where + pixel;
+}
