@@ -134,9 +134,6 @@ bool WriteStdout(const std::string& text) {
 
 namespace {
 
-// Opens `path` and writes its object. With `withFile` (JSON Lines over several files)
-// the object starts with the file's name, and a file that cannot be opened still
-// gets one, with the error. Returns the exit status of this file.
 // Whether the document's file could not be read in full (it shrank or failed while
 // being read, is 4 GiB or larger, or there was no memory for it): the document is
 // open, without an image, but the input itself was unreadable.
@@ -146,6 +143,9 @@ bool InputNotReadInFull(const CDorvanelleDoc& doc) {
            why.Is(FileReadFailure::TooLarge) || why.Is(FileReadFailure::OutOfMemory);
 }
 
+// Opens `path` and writes its object. With `withFile` (JSON Lines over several files)
+// the object starts with the file's name, and a file that cannot be opened still
+// gets one, with the error. Returns the exit status of this file.
 int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& path, bool withFile) {
     CliUi ui;
     CDorvanelleDoc doc(ui);
