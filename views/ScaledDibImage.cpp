@@ -1,9 +1,11 @@
 #include "views/ScaledDibImage.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
+#include "views/DibImage.h"
 #include "views/ViewportTransform.h"
 
 namespace {
@@ -39,14 +41,7 @@ QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport
                                               viewport.Zoom(), width);
     const std::vector<int> ys = SourceIndices(viewRect.top(), viewRect.height(), oversample, viewport.Offset().y(),
                                               viewport.Zoom(), height);
-    QRgb table[256] = {};
-    if (bits == 8) {
-        const std::uint8_t* entries = dib->Bytes() + DibHeaderSize(dib);
-        const std::uint64_t count = std::min<std::uint64_t>(256, DibColorTableSize(dib) / 4);
-        for (std::uint64_t i = 0; i < count; ++i) {
-            table[i] = qRgb(entries[4 * i + 2], entries[4 * i + 1], entries[4 * i]);
-        }
-    }
+    const std::array<QRgb, 256> table = bits == 8 ? DibColours(dib) : std::array<QRgb, 256>{};
     const std::uint8_t* pixels = DibBits(dib);
     const std::uint64_t stride = DibRowStride(dib);
     auto sample = [&](int x, int y) -> QRgb {
