@@ -193,7 +193,7 @@ TEST(BmpRead, TurnsThirtyTwoBitPixelsIntoTwentyFourBit) {
 // A header can claim more than any image the program holds; such a file is refused
 // from its first bytes, before a block for it is allocated or the rest is read.
 TEST(BmpRead, PicturesBeyondTheImageSizeLimitAreTooLargeToShow) {
-    ScratchFolder folder;
+    TempFolder folder;
     struct Claim {
         std::int32_t width, height;
         std::uint16_t bitCount;
@@ -203,10 +203,10 @@ TEST(BmpRead, PicturesBeyondTheImageSizeLimitAreTooLargeToShow) {
                                Claim{20000, 20000, 16, true}, Claim{32768, 32768, 8, false}}) {
         Bytes block = InfoHeader(40, claim.width, claim.height, claim.bitCount);
         Append(block, Bytes(64, 0x7F));
-        WriteFileBytes(folder / "claim.bmp", BmpFileBytes(block));
+        WriteFileBytes(folder.Path() / "claim.bmp", BmpFileBytes(block));
         for (const bool fromFile : {true, false}) {
             Reason why;
-            EXPECT_FALSE(fromFile ? ReadBmpFile((folder / "claim.bmp").string(), &why) : Read(BmpFileBytes(block), &why));
+            EXPECT_FALSE(fromFile ? ReadBmpFile(folder.File("claim.bmp"), &why) : Read(BmpFileBytes(block), &why));
             EXPECT_EQ(why.Is(BmpFailure::TooLargeToShow), claim.tooLarge) << why << " " << claim.width;
             if (claim.tooLarge) {
                 EXPECT_EQ(why.Text(), "too large to show (" + std::to_string(claim.width) + " x " +
