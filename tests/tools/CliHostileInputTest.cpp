@@ -121,7 +121,7 @@ TEST(CliUnreadableInput, InfoAndHistogramExitWithOneWhenTheFileCannotBeReadInFul
     TempFolder folder;
     for (const char* name : {"huge.bmp", "huge.pcx"}) {
         const std::string path = folder.File(name);
-        WriteAll(path, "BM");
+        WriteFileBytes(path, "BM");
         std::filesystem::resize_file(path, std::uintmax_t{5} << 30);
         CliRun run = RunCli({"info", path});
         EXPECT_EQ(run.status, 1) << name << run.err;
