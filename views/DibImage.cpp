@@ -4,9 +4,18 @@
 
 namespace {
 
-// The colour table as Qt colours, padded with black to 256 entries so that an index
-// past a short table (biClrUsed) paints black instead of reading past it.
-std::array<QRgb, 256> ColorTable(const PackedDib* dib) {
+// Pixel `x` of a stored row of 1, 4 or 8 bits: its colour-table index.
+std::uint8_t IndexAt(const std::uint8_t* row, int x, int bits) {
+    switch (bits) {
+    case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
+    case 4: return (x % 2 == 0) ? (row[x / 2] >> 4) : (row[x / 2] & 0x0F);
+    default: return row[x];
+    }
+}
+
+}  // namespace
+
+std::array<QRgb, 256> DibColorTable(const PackedDib* dib) {
     std::array<QRgb, 256> table;
     table.fill(qRgb(0, 0, 0));
     const bool core = DibHeaderSize(dib) == kCoreHeaderSize;
@@ -20,17 +29,6 @@ std::array<QRgb, 256> ColorTable(const PackedDib* dib) {
     return table;
 }
 
-// Pixel `x` of a stored row of 1, 4 or 8 bits: its colour-table index.
-std::uint8_t IndexAt(const std::uint8_t* row, int x, int bits) {
-    switch (bits) {
-    case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
-    case 4: return (x % 2 == 0) ? (row[x / 2] >> 4) : (row[x / 2] & 0x0F);
-    default: return row[x];
-    }
-}
-
-}  // namespace
-
 QImage DibToImage(const PackedDib* dib, QRect part) {
     if (!dib || !DibIsComplete(dib)) return {};
     const int width = DibWidth(dib);
@@ -41,7 +39,7 @@ QImage DibToImage(const PackedDib* dib, QRect part) {
     if (part.isEmpty() || (bits != 1 && bits != 4 && bits != 8 && bits != 24)) return {};
     QImage image(part.size(), QImage::Format_RGB32);
     if (image.isNull()) return {};
-    const std::array<QRgb, 256> table = bits == 24 ? std::array<QRgb, 256>{} : ColorTable(dib);
+    const std::array<QRgb, 256> table = bits == 24 ? std::array<QRgb, 256>{} : DibColorTable(dib);
     const std::uint8_t* rows = DibBits(dib);
     const std::uint64_t stride = DibRowStride(dib);
     for (int y = 0; y < part.height(); ++y) {

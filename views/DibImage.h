@@ -4,11 +4,17 @@
 // picture is never held a second time at four bytes a pixel.
 #pragma once
 
+#include <array>
+
 #include <QImage>
 #include <QPainter>
 #include <QRect>
 
 #include "image/PackedDib.h"
+
+// The colour table of a 1-, 4- or 8-bit block as Qt colours, padded with black to 256
+// entries so that an index past a short table paints black instead of reading past it.
+std::array<QRgb, 256> DibColorTable(const PackedDib* dib);
 
 // A top-down 32-bit copy of `part` of `dib` (picture coordinates, clipped to the
 // picture; the whole picture when `part` is empty), or a null QImage when there is no
