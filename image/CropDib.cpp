@@ -5,20 +5,17 @@
 
 namespace {
 
-// The crop keeps the source's colours. A table shorter than 256 entries (or the
-// 3-byte entries of a core header) is copied entry by entry; entries the source does
-// not have keep the grey ramp.
+// The crop keeps the source's colours; entries the source does not have (a table
+// shorter than 256) keep the grey ramp.
 void CopyColourTable(const PackedDib* source, PackedDib* target) {
-    const bool core = DibHeaderSize(source) == kCoreHeaderSize;
-    const std::uint64_t entrySize = core ? 3 : 4;
-    const std::uint64_t entries = std::min<std::uint64_t>(DibColorTableSize(source) / entrySize, 256);
-    const std::uint8_t* from = source->Bytes() + DibHeaderSize(source);
+    const DibColourTable table = ReadDibColourTable(source);
     std::uint8_t* to = target->Bytes() + kInfoHeaderSize;
-    for (std::uint64_t i = 0; i < entries; ++i) {
-        std::memcpy(to + 4 * i, from + entrySize * i, entrySize);
-        if (core) {
-            to[4 * i + 3] = 0;
-        }
+    for (std::size_t i = 0; i < table.count; ++i, to += 4) {
+        const DibColour& c = table.entries[i];
+        to[0] = c.blue;
+        to[1] = c.green;
+        to[2] = c.red;
+        to[3] = c.reserved;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "image/PackedDib.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -58,6 +59,17 @@ std::uint64_t DibColorTableSize(const PackedDib* dib) {
         return std::uint64_t{colorsUsed} * 4;
     }
     return bitCount == 24 ? 0 : FullTableEntries(bitCount) * 4;
+}
+
+DibColourTable ReadDibColourTable(const PackedDib* dib) {
+    DibColourTable table;
+    const std::uint64_t entrySize = IsCoreHeader(dib) ? 3 : 4;
+    table.count = static_cast<std::size_t>(std::min<std::uint64_t>(DibColorTableSize(dib) / entrySize, 256));
+    const std::uint8_t* from = dib->Bytes() + DibHeaderSize(dib);
+    for (std::size_t i = 0; i < table.count; ++i, from += entrySize) {
+        table.entries[i] = {from[0], from[1], from[2], entrySize == 4 ? from[3] : std::uint8_t{0}};
+    }
+    return table;
 }
 
 std::uint64_t DibRowStride(const PackedDib* dib) {

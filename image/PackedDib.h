@@ -4,6 +4,7 @@
 // cropped, histogrammed and written after a 14-byte file header as a .bmp file.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,20 @@ std::uint16_t DibHeight(const PackedDib* dib);
 std::uint16_t DibBitCount(const PackedDib* dib);
 // Bytes of the colour table that follows the header.
 std::uint64_t DibColorTableSize(const PackedDib* dib);
+// The colour table as the block stores it: at most 256 entries, fewer when the
+// header's colour count (biClrUsed) says so. A core header's entries are 3 bytes
+// (blue, green, red) and read with `reserved` 0. Expects a complete block (DibIsComplete).
+struct DibColour {
+    std::uint8_t blue = 0;
+    std::uint8_t green = 0;
+    std::uint8_t red = 0;
+    std::uint8_t reserved = 0;
+};
+struct DibColourTable {
+    std::array<DibColour, 256> entries{};
+    std::size_t count = 0;
+};
+DibColourTable ReadDibColourTable(const PackedDib* dib);
 // Bytes of one stored row: ((width x bitcount + 31) div 32) x 4.
 std::uint64_t DibRowStride(const PackedDib* dib);
 // Address of the first stored row (the bottom row of the picture).

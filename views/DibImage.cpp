@@ -1,7 +1,5 @@
 #include "views/DibImage.h"
 
-#include <array>
-
 namespace {
 
 // Pixel `x` of a stored row of 1, 4 or 8 bits: its colour-table index.
@@ -15,16 +13,13 @@ std::uint8_t IndexAt(const std::uint8_t* row, int x, int bits) {
 
 }  // namespace
 
-std::array<QRgb, 256> DibColorTable(const PackedDib* dib) {
+std::array<QRgb, 256> DibColours(const PackedDib* dib) {
     std::array<QRgb, 256> table;
     table.fill(qRgb(0, 0, 0));
-    const bool core = DibHeaderSize(dib) == kCoreHeaderSize;
-    const std::uint64_t entrySize = core ? 3 : 4;
-    const std::uint64_t count = DibColorTableSize(dib) / entrySize;
-    const std::uint8_t* p = dib->Bytes() + DibHeaderSize(dib);
-    for (std::uint64_t i = 0; i < count && i < table.size(); ++i) {
-        const std::uint8_t* e = p + i * entrySize;
-        table[i] = qRgb(e[2], e[1], e[0]);
+    const DibColourTable stored = ReadDibColourTable(dib);
+    for (std::size_t i = 0; i < stored.count; ++i) {
+        const DibColour& c = stored.entries[i];
+        table[i] = qRgb(c.red, c.green, c.blue);
     }
     return table;
 }
@@ -39,7 +34,7 @@ QImage DibToImage(const PackedDib* dib, QRect part) {
     if (part.isEmpty() || (bits != 1 && bits != 4 && bits != 8 && bits != 24)) return {};
     QImage image(part.size(), QImage::Format_RGB32);
     if (image.isNull()) return {};
-    const std::array<QRgb, 256> table = bits == 24 ? std::array<QRgb, 256>{} : DibColorTable(dib);
+    const std::array<QRgb, 256> table = bits == 24 ? std::array<QRgb, 256>{} : DibColours(dib);
     const std::uint8_t* rows = DibBits(dib);
     const std::uint64_t stride = DibRowStride(dib);
     for (int y = 0; y < part.height(); ++y) {

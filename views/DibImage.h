@@ -12,9 +12,9 @@
 
 #include "image/PackedDib.h"
 
-// The colour table of a 1-, 4- or 8-bit block as Qt colours, padded with black to 256
-// entries so that an index past a short table paints black instead of reading past it.
-std::array<QRgb, 256> DibColorTable(const PackedDib* dib);
+// The block's colour table as Qt colours, padded with black to 256 entries so that
+// an index past a short table (biClrUsed) paints black instead of reading past it.
+std::array<QRgb, 256> DibColours(const PackedDib* dib);
 
 // A top-down 32-bit copy of `part` of `dib` (picture coordinates, clipped to the
 // picture; the whole picture when `part` is empty), or a null QImage when there is no

@@ -3,49 +3,13 @@
 #include <QColor>
 #include <cstring>
 
-#include "dicom/DicomFile.h"
 #include "dicom/Windows1252.h"
 
 namespace {
 
-const char* const kHeadings[HeaderListModel::ColumnCount] = {"  Group", "Element", "Tag Name", "VR", "VL", "Value"};
 const int kWidths[HeaderListModel::ColumnCount] = {80, 80, 250, 60, 60, 280};
 
-QString Hex4(std::uint16_t number)
-{
-    return QStringLiteral("0x") + QString::number(number, 16).rightJustified(4, QLatin1Char('0')).toUpper();
-}
-
-HeaderRow RowOf(const CDicomFile& reader)
-{
-    HeaderRow row;
-    row.group = reader.m_nGroup;
-    row.element = reader.m_nElement;
-    row.name = reader.m_pszName != nullptr ? reader.m_pszName : "";
-    row.vr = reader.m_pszVR != nullptr ? reader.m_pszVR : "";
-    row.length = reader.m_nLength;
-    // The text ends at its terminator, or at the end of the field should it have none.
-    const char* text = reader.m_szValueText;
-    const void* end = std::memchr(text, 0, sizeof reader.m_szValueText);
-    row.value.assign(text, end ? static_cast<const char*>(end) : text + sizeof reader.m_szValueText);
-    return row;
-}
-
 }  // namespace
-
-HeaderListing ReadHeaderListing(const std::string& path)
-{
-    HeaderListing listing;
-    if (path.empty())
-        return listing;
-    // A reader of our own: the file as it is on disk now, not as the document read it.
-    CDicomFile reader;
-    if (reader.LoadFile(path) != 0)
-        return listing;
-    listing.readable = true;
-    reader.ListElements(reader.DetectLayout(), [&listing](const CDicomFile& at) { listing.rows.push_back(RowOf(at)); });
-    return listing;
-}
 
 QString FromWindows1252(const char* text, std::size_t size)
 {
@@ -74,16 +38,8 @@ void HeaderListModel::setRows(std::vector<HeaderRow> rows)
 
 QString HeaderListModel::cellText(const HeaderRow& row, int column)
 {
-    switch (column) {
-    case Group: return Hex4(row.group);
-    case Element: return Hex4(row.element);
-    case TagName: return FromWindows1252(row.name.data(), row.name.size());
-    case VR: return FromWindows1252(row.vr.data(), row.vr.size());
-    // Shown signed, as the list always showed it; undefined lengths are already 0.
-    case VL: return QString::number(static_cast<std::int32_t>(row.length));
-    case Value: return FromWindows1252(row.value.data(), row.value.size());
-    default: return {};
-    }
+    const std::string cell = row.Cell(column);
+    return FromWindows1252(cell.data(), cell.size());
 }
 
 int HeaderListModel::columnWidth(int column)
@@ -121,8 +77,9 @@ QVariant HeaderListModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
+    // The first heading is set in by two spaces, clear of the list's left border.
     if (role == Qt::DisplayRole)
-        return QString::fromLatin1(kHeadings[section]);
+        return QString::fromLatin1(section == Group ? "  " : "") + QString::fromLatin1(HeaderRow::Heading(section));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
     return {};

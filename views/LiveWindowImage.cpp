@@ -18,7 +18,7 @@ QImage LiveWindowToImage(const LiveWindowFrame& frame, QRect part) {
     if (part.isEmpty()) return {};
     QImage image(part.size(), QImage::Format_RGB32);
     if (image.isNull()) return {};
-    const std::array<QRgb, 256> table = DibColorTable(frame.shown);
+    const std::array<QRgb, 256> table = DibColours(frame.shown);
     const std::uint8_t* grey = frame.grey->data();
     const std::uint64_t stride = DibRowStride(frame.shown);
     const auto columns = static_cast<std::uint64_t>(frame.columns);

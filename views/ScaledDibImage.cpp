@@ -86,7 +86,7 @@ QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport
     const int bits = DibBitCount(dib);
     if (bits != 8 && bits != 24) return {};
     const int height = DibHeight(dib);
-    const std::array<QRgb, 256> table = bits == 8 ? DibColorTable(dib) : std::array<QRgb, 256>{};
+    const std::array<QRgb, 256> table = bits == 8 ? DibColours(dib) : std::array<QRgb, 256>{};
     const std::uint8_t* pixels = DibBits(dib);
     const std::uint64_t stride = DibRowStride(dib);
     return SampleForView(DibWidth(dib), height, viewport, viewRect, oversample, [&](int y) {
@@ -104,7 +104,7 @@ QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTran
                                const QRect& viewRect, int oversample) {
     if (!IsLiveWindowFrame(frame) || !frame.grey || viewRect.isEmpty()) return {};
     const int height = DibHeight(frame.shown);
-    const std::array<QRgb, 256> table = DibColorTable(frame.shown);
+    const std::array<QRgb, 256> table = DibColours(frame.shown);
     const std::uint8_t* pixels = DibBits(frame.shown);
     const std::uint64_t stride = DibRowStride(frame.shown);
     const std::uint8_t* grey = frame.grey->data();

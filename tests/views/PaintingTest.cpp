@@ -12,6 +12,8 @@
 #include "views/ControlPanel.h"
 #include "views/DibImage.h"
 #include "views/Painting.h"
+#include "views/ScaledDibImage.h"
+#include "views/ViewportTransform.h"
 
 namespace {
 
@@ -75,6 +77,36 @@ TEST(DibToImage, OneAndFourBitPicturesUseTheirOwnColours) {
     image = DibToImage(nibbles.get());
     EXPECT_EQ(PixelAt(image, 0, 0), qRgb(10, 20, 30) & 0xFFFFFFu);
     EXPECT_EQ(PixelAt(image, 1, 0), qRgb(200, 100, 50) & 0xFFFFFFu);
+}
+
+// An old core header's colour table has 3-byte entries: the picture reads them so
+// whether it is shown 1:1 or reduced.
+TEST(DibToImage, CoreHeaderColoursAreThreeBytesAtEveryZoom) {
+    PackedDibPtr dib = PackedDib::Allocate(12 + 256 * 3 + 4 * 2);
+    std::uint8_t* p = dib->Bytes();
+    Put32(p, 12);
+    Put16(p + 4, 4);
+    Put16(p + 6, 2);
+    Put16(p + 8, 1);
+    Put16(p + 10, 8);
+    for (int i = 0; i < 256; ++i) {
+        std::uint8_t* e = p + 12 + 3 * i;
+        e[0] = static_cast<std::uint8_t>(i), e[1] = 10, e[2] = static_cast<std::uint8_t>(255 - i);
+    }
+    std::memset(p + 12 + 256 * 3, 7, 8);  // every pixel entry 7
+    const QRgb seven = qRgb(248, 10, 7) & 0xFFFFFFu;
+    EXPECT_EQ(PixelAt(DibToImage(dib.get()), 3, 1), seven);
+
+    CViewportTransform half;
+    half.SetImageSize({4, 2});
+    half.SetViewSize({2, 1});
+    half.FitToWindow();
+    ASSERT_DOUBLE_EQ(half.Zoom(), 0.5);
+    for (const int oversample : {1, 2}) {
+        const QImage reduced = SampleDibForView(dib.get(), half, QRect(0, 0, 2, 1), oversample);
+        ASSERT_EQ(reduced.size(), QSize(2, 1));
+        EXPECT_EQ(PixelAt(reduced, 1, 0), seven) << oversample;
+    }
 }
 
 TEST(DibToImage, BlocksThatDoNotHoldTheirRowsGiveNoPicture) {

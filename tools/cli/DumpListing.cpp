@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "dicom/DicomFile.h"
+#include "dicom/HeaderListing.h"
 #include "document/DorvanelleDoc.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/JsonWriter.h"
@@ -23,7 +26,7 @@ std::size_t CodePoints(const std::string& utf8) {
 
 // A cell for plain output: UTF-8, with tabs, line breaks and other control bytes
 // shown as blanks so that every element stays on one aligned line.
-std::string PlainCell(const char* text) {
+std::string PlainCell(std::string_view text) {
     std::string cell;
     AppendWindows1252AsUtf8(cell, text);
     for (char& c : cell) {
@@ -39,7 +42,7 @@ void AppendPadded(std::string& out, const std::string& cell, std::size_t width) 
 }
 
 std::size_t LongestDictionaryName() {
-    std::size_t longest = 8;  // "Tag Name"
+    std::size_t longest = std::strlen(HeaderRow::Heading(HeaderRow::TagName));
     for (const DicomDictionaryEntry* e = DictionaryBegin(); e != DictionaryEnd(); ++e) {
         std::size_t length = CodePoints(PlainCell(e->name));
         if (length > longest) longest = length;
@@ -47,19 +50,7 @@ std::size_t LongestDictionaryName() {
     return longest;
 }
 
-struct Columns {
-    char group[8];
-    char element[8];
-    char length[16];
-};
-
-Columns NumberColumns(const CDicomFile& reader) {
-    Columns c{};
-    std::snprintf(c.group, sizeof c.group, "0x%04X", static_cast<unsigned>(reader.m_nGroup));
-    std::snprintf(c.element, sizeof c.element, "0x%04X", static_cast<unsigned>(reader.m_nElement));
-    std::snprintf(c.length, sizeof c.length, "%d", static_cast<int>(static_cast<std::int32_t>(reader.m_nLength)));
-    return c;
-}
+using Cells = std::array<std::string, HeaderRow::ColumnCount>;
 
 // How the listing is written: plain columns, one JSON array of rows, or one JSON
 // Lines object per file (when several files are listed).
@@ -79,30 +70,31 @@ public:
         } else if (m_json) {
             m_out += "[";
         } else {
-            AppendPlain("Group", "Element", "Tag Name", "VR", "VL", "Value");
+            Cells headings;
+            for (int column = 0; column < HeaderRow::ColumnCount; ++column) headings[column] = HeaderRow::Heading(column);
+            AppendPlain(headings);
         }
     }
 
     void Row(const CDicomFile& reader) {
-        Columns c = NumberColumns(reader);
+        const HeaderRow row = HeaderRowOf(reader);
         if (m_json) {
             if (m_oneLine) {
                 m_out += m_rows == 0 ? "[" : ", [";
             } else {
                 m_out += m_rows == 0 ? "\n  [" : ",\n  [";
             }
-            const char* cells[6] = {c.group, c.element, reader.m_pszName, reader.m_pszVR, c.length,
-                                    reader.m_szValueText};
-            for (int i = 0; i < 6; ++i) {
-                if (i > 0) m_out += ", ";
+            for (int column = 0; column < HeaderRow::ColumnCount; ++column) {
+                if (column > 0) m_out += ", ";
                 std::string utf8;
-                AppendWindows1252AsUtf8(utf8, cells[i]);
+                AppendWindows1252AsUtf8(utf8, row.Cell(column));
                 AppendJsonString(m_out, utf8);
             }
             m_out += "]";
         } else {
-            AppendPlain(c.group, c.element, PlainCell(reader.m_pszName), PlainCell(reader.m_pszVR), c.length,
-                        PlainCell(reader.m_szValueText));
+            Cells cells;
+            for (int column = 0; column < HeaderRow::ColumnCount; ++column) cells[column] = PlainCell(row.Cell(column));
+            AppendPlain(cells);
         }
         ++m_rows;
         if (m_out.size() >= kFlushSize) Flush();
@@ -119,17 +111,18 @@ public:
     }
 
 private:
-    void AppendPlain(const std::string& group, const std::string& element, const std::string& name,
-                     const std::string& vr, const std::string& length, const std::string& value) {
-        AppendPadded(m_out, group, 8);
-        AppendPadded(m_out, element, 9);
-        AppendPadded(m_out, name, m_nameWidth + 2);
-        AppendPadded(m_out, vr, 4);
+    // One line of aligned columns; the length is set right.
+    void AppendPlain(const Cells& cells) {
+        AppendPadded(m_out, cells[HeaderRow::Group], 8);
+        AppendPadded(m_out, cells[HeaderRow::Element], 9);
+        AppendPadded(m_out, cells[HeaderRow::TagName], m_nameWidth + 2);
+        AppendPadded(m_out, cells[HeaderRow::VR], 4);
+        const std::string& length = cells[HeaderRow::VL];
         std::size_t digits = CodePoints(length);
         if (digits < 10) m_out.append(10 - digits, ' ');
         m_out += length;
         m_out += "  ";
-        m_out += value;
+        m_out += cells[HeaderRow::Value];
         m_out += '\n';
     }
 

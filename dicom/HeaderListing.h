@@ -1,0 +1,42 @@
+// The header listing of a DICOM file: one row per element in file order, each with
+// six columns (group, element, tag name, VR, length, value). The header details
+// dialog and `dorvanelle-cli dump` both show these rows and cells, so a file reads
+// the same in either.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CDicomFile;
+
+struct HeaderRow {
+    // The columns, in the order they are shown.
+    enum Column { Group, Element, TagName, VR, VL, Value, ColumnCount };
+
+    std::uint16_t group = 0;
+    std::uint16_t element = 0;
+    std::string name;  // dictionary name, Windows-1252; empty when unknown
+    std::string vr;    // dictionary VR; empty when unknown
+    std::uint32_t length = 0;
+    std::string value;  // the value text, Windows-1252
+
+    // The text of one cell, in Windows-1252 bytes: "0x%04X" for group and element,
+    // the length as a signed decimal (an undefined length is already 0), the texts
+    // as they are. Empty for a column out of range.
+    std::string Cell(int column) const;
+    // The heading of one column: "Group", "Element", "Tag Name", "VR", "VL", "Value".
+    static const char* Heading(int column);
+};
+
+// The row of the element the reader stands on (during a listing pass).
+HeaderRow HeaderRowOf(const CDicomFile& reader);
+
+// The listing of one file read from disk.
+struct HeaderListing {
+    bool readable = false;  // false: the file could not be read and nothing was walked
+    std::vector<HeaderRow> rows;
+};
+
+// Reads `path` into a reader of its own and walks it with the listing pass.
+HeaderListing ReadHeaderListing(const std::string& path);
