@@ -218,8 +218,8 @@ void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selecti
 void CDorvanelleDoc::CropSelection(DibRect selection) {
     m_pSelectedDib.reset();
     if (!m_pDib) return;
-    DibRect clipped = ClipRectToImage(selection, DibWidth(m_pDib.get()), DibHeight(m_pDib.get()));
-    m_pSelectedDib = CropDib(clipped, m_pDib.get());
+    // The crop clips the rectangle to the image (in any order of its corners).
+    m_pSelectedDib = CropDib(selection, m_pDib.get());
 }
 
 bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {

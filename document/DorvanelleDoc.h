@@ -70,7 +70,8 @@ public:
     void ApplyWindowWidth(int value, DibRect selection);
     void ApplyWindowCenter(int value, DibRect selection);
 
-    // Replaces the selected image by `selection` cropped from the current image.
+    // Replaces the selected image by `selection` (as given: the crop clips it to
+    // the image) cropped from the current image.
     void CropSelection(DibRect selection);
 
     // Writes `dib` under `path`: extension "dcm" by the DICOM writer, anything

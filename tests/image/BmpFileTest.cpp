@@ -200,16 +200,16 @@ TEST(BmpRead, ReportsAMissingFileWithItsPath) {
 }
 
 TEST(BmpWrite, RoundTripKeepsEveryByteAfterTheFileHeader) {
-    ScratchFolder folder;
+    TempFolder folder;
     Bytes block = Grey5x2Block();
     Append(block, {0xDE, 0xAD, 0xBE});  // trailing bytes survive
     const Bytes input = BmpFileBytes(block);
-    WriteFileBytes(folder / "in.bmp", input);
+    WriteFileBytes(folder.Path() / "in.bmp", input);
 
-    auto dib = ReadBmpFile((folder / "in.bmp").string());
+    auto dib = ReadBmpFile((folder.Path() / "in.bmp").string());
     ASSERT_TRUE(dib);
-    ASSERT_TRUE(WriteBmpFile(dib.get(), (folder / "out.bmp").string()).written);
-    const Bytes output = ReadFileBytes(folder / "out.bmp");
+    ASSERT_TRUE(WriteBmpFile(dib.get(), (folder.Path() / "out.bmp").string()).written);
+    const Bytes output = ReadFileBytes(folder.Path() / "out.bmp");
     ASSERT_EQ(output.size(), input.size());
     EXPECT_TRUE(std::equal(output.begin() + 14, output.end(), input.begin() + 14));
     EXPECT_EQ(ReadLE32(output.data() + 2), input.size());
@@ -219,17 +219,17 @@ TEST(BmpWrite, RoundTripKeepsEveryByteAfterTheFileHeader) {
 }
 
 TEST(BmpWrite, WritesTheSystemsOwnBlocks) {
-    ScratchFolder folder;
+    TempFolder folder;
     auto grey = CreateGreyDib(8, 2);
-    ASSERT_TRUE(WriteBmpFile(grey.get(), (folder / "g.bmp").string()).written);
-    Bytes file = ReadFileBytes(folder / "g.bmp");
+    ASSERT_TRUE(WriteBmpFile(grey.get(), (folder.Path() / "g.bmp").string()).written);
+    Bytes file = ReadFileBytes(folder.Path() / "g.bmp");
     EXPECT_EQ(file.size(), 1094u);
     EXPECT_EQ(ReadLE32(file.data() + 2), 1094u);
     EXPECT_EQ(ReadLE32(file.data() + 10), 1078u);
 
     auto rgb = CreateRgbDib(4, 1);
-    ASSERT_TRUE(WriteBmpFile(rgb.get(), (folder / "c.bmp").string()).written);
-    file = ReadFileBytes(folder / "c.bmp");
+    ASSERT_TRUE(WriteBmpFile(rgb.get(), (folder.Path() / "c.bmp").string()).written);
+    file = ReadFileBytes(folder.Path() / "c.bmp");
     EXPECT_EQ(file.size(), 66u);
     EXPECT_EQ(ReadLE32(file.data() + 10), 54u);
     EXPECT_EQ(file[0], 'B');
@@ -237,8 +237,8 @@ TEST(BmpWrite, WritesTheSystemsOwnBlocks) {
 }
 
 TEST(BmpWrite, RefusesNoImageAndKeepsTheOldFileOnFailure) {
-    ScratchFolder folder;
-    const auto target = folder / "keep.bmp";
+    TempFolder folder;
+    const auto target = folder.Path() / "keep.bmp";
     WriteFileBytes(target, {1, 2, 3});
     const WriteOutcome none = WriteBmpFile(nullptr, target.string());
     EXPECT_FALSE(none.written);
@@ -246,7 +246,7 @@ TEST(BmpWrite, RefusesNoImageAndKeepsTheOldFileOnFailure) {
     EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3}));
 
     auto dib = CreateGreyDib(4, 4);
-    const WriteOutcome missing = WriteBmpFile(dib.get(), (folder / "no/such/folder.bmp").string());
+    const WriteOutcome missing = WriteBmpFile(dib.get(), (folder.Path() / "no/such/folder.bmp").string());
     EXPECT_FALSE(missing.written);
     EXPECT_TRUE(missing.reason.Is(WriteFailure::CannotWrite)) << missing.reason;
     EXPECT_NE(missing.reason.Text().find("folder.bmp"), std::string::npos);

@@ -22,8 +22,8 @@ PackedDibPtr Patterned(std::uint16_t width, std::uint16_t height, bool colour) {
     return dib;
 }
 
-PackedDibPtr SaveAndReopen(const PackedDib* dib, const ScratchFolder& folder) {
-    const std::string path = (folder / "frame.dcm").string();
+PackedDibPtr SaveAndReopen(const PackedDib* dib, const TempFolder& folder) {
+    const std::string path = (folder.Path() / "frame.dcm").string();
     CDicomFile writer;
     const WriteOutcome outcome = writer.WriteDicomFile(dib, path);
     EXPECT_TRUE(outcome.written) << outcome.reason;
@@ -51,7 +51,7 @@ void ExpectSamePicture(const PackedDib* written, const PackedDib* read) {
 }  // namespace
 
 TEST(DicomWriteReadBack, GreyAndColourFramesReopen) {
-    ScratchFolder folder;
+    TempFolder folder;
     for (const bool colour : {false, true}) {
         PackedDibPtr dib = Patterned(8, 5, colour);
         ExpectSamePicture(dib.get(), SaveAndReopen(dib.get(), folder).get());
@@ -67,7 +67,7 @@ TEST(DicomWriteReadBack, PixelLengthsThatSpellVrCodesReopen) {
         bool colour;
     };
     const Size sizes[] = {{4, 4177, false}, {5, 4263, false}, {4, 6233, false}, {4, 1395, true}, {4, 2335, true}};
-    ScratchFolder folder;
+    TempFolder folder;
     for (const Size& size : sizes) {
         PackedDibPtr dib = Patterned(size.width, size.height, size.colour);
         ExpectSamePicture(dib.get(), SaveAndReopen(dib.get(), folder).get());
@@ -75,16 +75,16 @@ TEST(DicomWriteReadBack, PixelLengthsThatSpellVrCodesReopen) {
 }
 
 TEST(DicomWriteReadBack, NoImageCreatesNoFileAndOtherDepthsAreRefused) {
-    ScratchFolder folder;
+    TempFolder folder;
     CDicomFile writer;
-    const WriteOutcome none = writer.WriteDicomFile(nullptr, (folder / "none.dcm").string());
+    const WriteOutcome none = writer.WriteDicomFile(nullptr, (folder.Path() / "none.dcm").string());
     EXPECT_FALSE(none.written);
     EXPECT_TRUE(none.reason.Is(DicomWriteFailure::NothingToSave)) << none.reason;
     EXPECT_EQ(folder.FileCount(), 0u);
 
     Bytes oneBit = InfoHeader(40, 32, 1, 1);
     Append(oneBit, {0, 0, 0, 0, 255, 255, 255, 0, 1, 2, 3, 4});
-    const WriteOutcome refused = writer.WriteDicomFile(BlockFrom(oneBit).get(), (folder / "one.dcm").string());
+    const WriteOutcome refused = writer.WriteDicomFile(BlockFrom(oneBit).get(), (folder.Path() / "one.dcm").string());
     EXPECT_FALSE(refused.written);
     EXPECT_TRUE(refused.reason.Is(DicomWriteFailure::UnsupportedDepth)) << refused.reason;
     EXPECT_EQ(folder.FileCount(), 0u);

@@ -1,5 +1,5 @@
 // Small builders shared by the image tests: bitmap blocks with chosen header fields,
-// .bmp file bytes around a block, and a scratch folder removed after each test.
+// .bmp file bytes around a block, and files read and written whole.
 #pragma once
 
 #include <algorithm>
@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "io/ByteOrder.h"
 #include "image/PackedDib.h"
+#include "tests/support/TempFiles.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -77,31 +76,3 @@ inline void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
-
-// A fresh folder for one test, removed with everything in it afterwards.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        static int counter = 0;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("dorvanelle-image-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    const std::filesystem::path& Path() const { return m_path; }
-    std::size_t FileCount() const {
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(m_path),
-                                                      std::filesystem::directory_iterator()));
-    }
-
-private:
-    std::filesystem::path m_path;
-};

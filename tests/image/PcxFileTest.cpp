@@ -145,13 +145,13 @@ TEST(PcxRead, APictureBeyondTheSampleLimitIsTooLargeToShow) {
 }
 
 TEST(PcxRead, ReadsFromAFile) {
-    ScratchFolder folder;
-    WriteFileBytes(folder / "p.pcx", PcxFile(0, 0, 4, {1, 2, 3, 4}));
-    auto dib = ReadPcxFile((folder / "p.pcx").string());
+    TempFolder folder;
+    WriteFileBytes(folder.Path() / "p.pcx", PcxFile(0, 0, 4, {1, 2, 3, 4}));
+    auto dib = ReadPcxFile((folder.Path() / "p.pcx").string());
     ASSERT_TRUE(dib);
     EXPECT_EQ(PictureByte(dib.get(), 0, 2), 3);
     Reason why;
-    EXPECT_FALSE(ReadPcxFile((folder / "none.pcx").string(), &why));
+    EXPECT_FALSE(ReadPcxFile((folder.Path() / "none.pcx").string(), &why));
     EXPECT_TRUE(why.Is(FileReadFailure::CannotOpen)) << why;
-    EXPECT_EQ(why.Subject(), (folder / "none.pcx").string());
+    EXPECT_EQ(why.Subject(), (folder.Path() / "none.pcx").string());
 }

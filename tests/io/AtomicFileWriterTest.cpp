@@ -41,8 +41,8 @@ private:
 }  // namespace
 
 TEST(AtomicFileWriter, WritesThePiecesAndReplacesTheOldFileKeepingItsMode) {
-    ScratchFolder folder;
-    const auto target = folder / "image.bmp";
+    TempFolder folder;
+    const auto target = folder.Path() / "image.bmp";
     ASSERT_TRUE(Write(target, {1, 2}, {3}).written);
     EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3}));
 
@@ -58,16 +58,16 @@ TEST(AtomicFileWriter, WritesThePiecesAndReplacesTheOldFileKeepingItsMode) {
 }
 
 TEST(AtomicFileWriter, TakesNamesAsLongAsTheFolderAllows) {
-    ScratchFolder folder;
-    const auto target = folder / (std::string(250, 'n') + ".bmp");
+    TempFolder folder;
+    const auto target = folder.Path() / (std::string(250, 'n') + ".bmp");
     const WriteOutcome outcome = Write(target, {1});
     EXPECT_TRUE(outcome.written) << outcome.reason;
     EXPECT_EQ(ReadFileBytes(target), (Bytes{1}));
 }
 
 TEST(AtomicFileWriter, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
-    ScratchFolder folder;
-    const auto target = folder / "taken";
+    TempFolder folder;
+    const auto target = folder.Path() / "taken";
     std::filesystem::create_directory(target);
     WriteFileBytes(target / "inside", {5});
     const WriteOutcome outcome = Write(target, {1, 2, 3});
@@ -79,8 +79,8 @@ TEST(AtomicFileWriter, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
 }
 
 TEST(AtomicFileWriter, AFailedWriteLeavesTheOldContents) {
-    ScratchFolder folder;
-    const auto target = folder / "study.dcm";
+    TempFolder folder;
+    const auto target = folder.Path() / "study.dcm";
     WriteFileBytes(target, {7, 7, 7});
     WriteOutcome outcome;
     {
@@ -95,8 +95,8 @@ TEST(AtomicFileWriter, AFailedWriteLeavesTheOldContents) {
 }
 
 TEST(AtomicFileWriter, SaysWhyAFolderCannotTakeTheFile) {
-    ScratchFolder folder;
-    const auto target = folder / "missing" / "x.bmp";
+    TempFolder folder;
+    const auto target = folder.Path() / "missing" / "x.bmp";
     const WriteOutcome outcome = Write(target, {1});
     EXPECT_FALSE(outcome.written);
     EXPECT_TRUE(outcome.reason.Is(WriteFailure::CannotWrite));
@@ -106,12 +106,12 @@ TEST(AtomicFileWriter, SaysWhyAFolderCannotTakeTheFile) {
 }
 
 TEST(AtomicFileWriter, ASaveOntoALinkReplacesTheLinkedFileAndKeepsTheLink) {
-    ScratchFolder folder;
-    std::filesystem::create_directory(folder / "studies");
-    const auto real = folder / "studies" / "scan.bmp";
+    TempFolder folder;
+    std::filesystem::create_directory(folder.Path() / "studies");
+    const auto real = folder.Path() / "studies" / "scan.bmp";
     WriteFileBytes(real, {1, 1});
     ::chmod(real.c_str(), 0604);
-    const auto link = folder / "latest.bmp";
+    const auto link = folder.Path() / "latest.bmp";
     std::filesystem::create_symlink("studies/scan.bmp", link);  // relative, as users make them
 
     const WriteOutcome outcome = Write(link, {2, 2, 2});
@@ -123,12 +123,12 @@ TEST(AtomicFileWriter, ASaveOntoALinkReplacesTheLinkedFileAndKeepsTheLink) {
     ::stat(real.c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0604u);
     EXPECT_EQ(folder.FileCount(), 2u);  // the folder and the link: no temporary in either place
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "studies"), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path() / "studies"), {}), 1);
 }
 
 TEST(AtomicFileWriter, ALinkThatLeadsNowhereIsRefusedAndNothingIsCreated) {
-    ScratchFolder folder;
-    const auto link = folder / "gone.bmp";
+    TempFolder folder;
+    const auto link = folder.Path() / "gone.bmp";
     std::filesystem::create_symlink("missing/scan.bmp", link);
     const WriteOutcome outcome = Write(link, {1});
     EXPECT_FALSE(outcome.written);
@@ -136,15 +136,15 @@ TEST(AtomicFileWriter, ALinkThatLeadsNowhereIsRefusedAndNothingIsCreated) {
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(folder.FileCount(), 1u);
 
-    const auto loop = folder / "loop.bmp";
+    const auto loop = folder.Path() / "loop.bmp";
     std::filesystem::create_symlink("loop.bmp", loop);
     EXPECT_FALSE(Write(loop, {1}).written);
     EXPECT_TRUE(std::filesystem::is_symlink(loop));
 }
 
 TEST(AtomicFileWriter, ANamedTemporaryIsRemovedAfterASaveAndAFailedOne) {
-    ScratchFolder folder;
-    const auto target = folder / "named.dcm";
+    TempFolder folder;
+    const auto target = folder.Path() / "named.dcm";
     const Bytes bytes = {4, 5, 6};
     const std::span<const std::uint8_t> pieces[] = {bytes};
     ASSERT_TRUE(WriteFileAtomically(target.string(), pieces, TemporaryFile::Kind::Named).written);

@@ -37,8 +37,8 @@ int InChild(Body body) {
 }  // namespace
 
 TEST(TemporaryFile, ASignalRemovesTheNamedTemporaryAndStillEndsTheProcess) {
-    ScratchFolder folder;
-    const auto target = folder / "out.bmp";
+    TempFolder folder;
+    const auto target = folder.Path() / "out.bmp";
     for (const int signal : {SIGTERM, SIGINT}) {
         const int status = InChild([&] {
             InstallTemporaryFileCleanup();
@@ -55,8 +55,8 @@ TEST(TemporaryFile, ASignalRemovesTheNamedTemporaryAndStillEndsTheProcess) {
 }
 
 TEST(TemporaryFile, AnUnnamedTemporaryLeavesNothingWhenTheProcessIsKilled) {
-    ScratchFolder folder;
-    const auto target = folder / "out.bmp";
+    TempFolder folder;
+    const auto target = folder.Path() / "out.bmp";
     {
         TemporaryFile probe(target.string());
         if (!probe.IsUnnamed()) {
@@ -76,7 +76,7 @@ TEST(TemporaryFile, AnUnnamedTemporaryLeavesNothingWhenTheProcessIsKilled) {
 }
 
 TEST(TemporaryFile, ASaveRemovesOnlyStaleTemporariesOfOurPattern) {
-    ScratchFolder folder;
+    TempFolder folder;
     const std::string dead = std::to_string(EndedProcess());
     const std::string alive = std::to_string(::getppid());
     const std::string stale[] = {".scan.bmp." + dead + ".0.tmp", ".a.b.c.dcm." + dead + ".17.tmp"};
@@ -87,15 +87,15 @@ TEST(TemporaryFile, ASaveRemovesOnlyStaleTemporariesOfOurPattern) {
         "scan.bmp." + dead + ".0.tmp",    // not hidden
         ".scan.bmp." + dead + ".0.tmp.bak",
     };
-    for (const auto& name : stale) WriteFileBytes(folder / name, {1});
-    for (const auto& name : kept) WriteFileBytes(folder / name, {1});
-    std::filesystem::create_directory(folder / (".dir." + dead + ".1.tmp"));  // not a file
+    for (const auto& name : stale) WriteFileBytes(folder.Path() / name, {1});
+    for (const auto& name : kept) WriteFileBytes(folder.Path() / name, {1});
+    std::filesystem::create_directory(folder.Path() / (".dir." + dead + ".1.tmp"));  // not a file
 
     const Bytes picture = {1, 2, 3};
     const std::span<const std::uint8_t> pieces[] = {picture};
-    ASSERT_TRUE(WriteFileAtomically((folder / "fresh.bmp").string(), pieces).written);
-    EXPECT_EQ(ReadFileBytes(folder / "fresh.bmp"), picture);
-    for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
-    for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
-    EXPECT_TRUE(std::filesystem::exists(folder / (".dir." + dead + ".1.tmp")));
+    ASSERT_TRUE(WriteFileAtomically((folder.Path() / "fresh.bmp").string(), pieces).written);
+    EXPECT_EQ(ReadFileBytes(folder.Path() / "fresh.bmp"), picture);
+    for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(folder.Path() / name)) << name;
+    for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(folder.Path() / name)) << name;
+    EXPECT_TRUE(std::filesystem::exists(folder.Path() / (".dir." + dead + ".1.tmp")));
 }

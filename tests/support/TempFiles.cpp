@@ -1,6 +1,7 @@
 #include "tests/support/TempFiles.h"
 
 #include <atomic>
+#include <iterator>
 #include <unistd.h>
 
 TempFolder::TempFolder() {
@@ -14,4 +15,9 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+std::size_t TempFolder::FileCount() const {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(m_path), std::filesystem::directory_iterator()));
 }

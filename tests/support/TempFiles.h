@@ -2,6 +2,7 @@
 // the object goes.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -15,6 +16,8 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
     // The path of `name` inside the folder, as a string.
     std::string File(const std::string& name) const { return (m_path / name).string(); }
+    // Entries directly in the folder (files, folders and links alike).
+    std::size_t FileCount() const;
 
 private:
     std::filesystem::path m_path;
