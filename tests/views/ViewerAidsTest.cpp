@@ -1,5 +1,7 @@
 // The viewing aids in the real main window: zoomed selection, windowing by mouse,
 // the pixel readout, frame keys, cine, copy, print and window switching.
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -212,6 +214,48 @@ TEST_F(ViewerAids, ThePanesShowTheModalityValueUnderTheCursorAndTheFrame) {
     EXPECT_EQ(Pane("framePane"), QStringLiteral("Frame 3 / 3"));
     QTest::keyClick(view, Qt::Key_Home);
     EXPECT_EQ(child->Controller().Document().m_nFrame, 0);
+}
+
+// A compressed study reads out what its uncompressed twin does, from the frame the
+// reader decoded for the picture: moving the pointer decodes nothing again.
+TEST_F(ViewerAids, ACompressedStudyReadsOutTheStoredAndModalityValuesOfItsTwin) {
+    if (std::system("command -v dcmcrle >/dev/null && command -v dcmcjpeg >/dev/null") != 0) {
+        GTEST_SKIP() << "DCMTK's compressors are not installed";
+    }
+    PhantomOptions options;
+    options.rows = 40;
+    options.columns = 50;
+    options.frames = 3;
+    options.rescaleSlope = 0.5;
+    options.rescaleIntercept = -1024;
+    const std::string plain = folder.File("plain.dcm");
+    ASSERT_TRUE(WriteCtPhantom(plain, options).empty());
+    CDorvanelleView* twin = Open(plain)->View();
+    const QPoint points[] = {{0, 0}, {25, 20}, {49, 39}, {7, 31}};
+
+    for (const char* compress : {"dcmcrle", "dcmcjpeg +el"}) {
+        SCOPED_TRACE(compress);
+        const std::string packed = folder.File(std::string(compress).substr(0, 7) + ".dcm");
+        ASSERT_EQ(std::system((std::string(compress) + " " + plain + " " + packed + " >/dev/null 2>&1").c_str()), 0);
+        CChildFrame* child = Open(packed);
+        ASSERT_NE(child, nullptr);
+        const CDorvanelleDoc& doc = child->Controller().Document();
+        ASSERT_TRUE(doc.m_dicom.PixelDataEncapsulated());
+        for (const int shown : {0, 2}) {
+            Run(shown == 0 ? ID_FIRST_SLIDE : ID_LAST_SLIDE);
+            shown == 0 ? twin->Controller().FirstFrame() : twin->Controller().LastFrame();
+            const std::uint8_t* decoded = doc.m_dicom.FrameSamples(shown).data();
+            for (const QPoint p : points) {
+                Move(child->View(), p);
+                Move(twin, p);
+                EXPECT_TRUE(child->View()->ReadoutText().contains(QStringLiteral(" HU"))) << p.x() << "," << p.y();
+                EXPECT_EQ(child->View()->ReadoutText(), twin->ReadoutText()) << shown;
+            }
+            EXPECT_EQ(doc.m_dicom.FrameSamples(shown).data(), decoded);
+        }
+        child->close();
+        Idle();
+    }
 }
 
 TEST_F(ViewerAids, PlayVideoLoopsThroughTheFramesUntilPausedOrDeactivated) {
