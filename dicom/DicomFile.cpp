@@ -44,7 +44,6 @@ void CDicomFile::Reset() {
     d.rangeOf = {};
     d.rangePending = false;
     d.converted.clear();
-    d.itemBytes.clear();
     m_pBuffer = nullptr;
     m_nSize = 0;
     m_nCursor = 0;
@@ -85,8 +84,9 @@ void CDicomFile::ClearImageFields() {
     m_impl->encapsulated = false;
     m_impl->bigEndianPixels = false;
     m_impl->planarConfiguration = 0;
-    m_impl->items = {};
+    m_impl->itemsWalked = false;
     m_impl->fragments = EncapsulatedPixelData();
+    m_impl->compressed.reset();
     m_impl->extended = ExtendedOffsets();
     m_impl->itemsProblem = Reason();
 }
@@ -377,39 +377,19 @@ void CDicomFile::SkipPixelItems() {
         (d.syntax->kind != SyntaxKind::Encapsulated && d.syntax->kind != SyntaxKind::NotShown)) {
         return;  // without a compressed transfer syntax the walk goes on inside, as it always has
     }
-    // The items are read into memory from where they start to the end of the file:
-    // compressed frames are decoded from there.
-    std::span<const std::uint8_t> items;
-    if (const std::uint8_t* memory = d.file->Memory()) {
-        items = std::span<const std::uint8_t>(memory + d.valueStart, m_nSize - d.valueStart);
-    } else {
-        d.itemBytes.clear();
-        bool read = m_nSize - d.valueStart <= kMaxFileSize;
-        if (read) {
-            try {
-                d.itemBytes.resize(static_cast<std::size_t>(m_nSize - d.valueStart));
-            } catch (const std::bad_alloc&) {
-                read = false;
-            }
-        }
-        if (!read || d.file->ReadAt(d.valueStart, d.itemBytes.data(), d.itemBytes.size()) != SourceRead::Done) {
-            d.itemsProblem = Reason(DicomNoImage::FrameNotDecoded).About("the compressed frames could not be read");
-            d.items = {};
-            m_nCursor = m_nSize;
-            return;
-        }
-        items = std::span<const std::uint8_t>(d.itemBytes.data(), d.itemBytes.size());
-    }
+    // Only the item headers are read: a frame's fragments are read when it is decoded.
     // The last pixel data in walking order is the one captured, so its items are kept.
     std::string why;
-    if (!ParseFragments(items, d.fragments, &why)) {
-        d.itemsProblem = Reason(DicomNoImage::FrameNotDecoded).About(why);
-        d.items = {};
+    SourceRead read = SourceRead::Done;
+    d.compressed.reset();
+    if (!WalkFragments(*d.file, d.valueStart, d.fragments, read, &why)) {
+        d.itemsProblem = read == SourceRead::Done ? Reason(DicomNoImage::FrameNotDecoded).About(why) : ReadFailure(read);
+        d.itemsWalked = false;
         m_nCursor = m_nSize;
         return;
     }
     d.itemsProblem = Reason();
-    d.items = items.first(d.fragments.end);
+    d.itemsWalked = true;
     m_nCursor = d.valueStart + d.fragments.end;
 }
 

@@ -28,6 +28,8 @@
 #include "io/Reason.h"
 #include "io/WriteOutcome.h"
 
+struct CompressedFrames;
+struct FrameGeometry;
 struct SampleRange;
 struct SampleRangeRequest;
 class ByteSource;
@@ -220,7 +222,11 @@ private:
     SourceRead ReadPixels(std::uint64_t offset, std::uint8_t* out, std::size_t size) const;
     // Why a read of the pixel data ended as `read`: the file changed, or failed.
     Reason ReadFailure(SourceRead read) const;
-    // The range cache holds the range of the captured pixel data as stored.
+    // What a pass over the whole captured pixel data reads for its range, as the
+    // conversion reads the samples (rearranged or decoded); no source when there is
+    // nothing to scan.
+    SampleRangeRequest WholeRangeRequest() const;
+    // The range cache holds the range of the captured pixel data.
     bool RangeCached() const;
     void SetRangeFields(SampleRange range);
     // Uncompressed samples read where they lie: only frame `frame` (or, for 12
@@ -251,9 +257,17 @@ private:
     struct ColourPlan;
     bool SelectSamples(std::int32_t frame) const;
     bool PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const;
-    bool RearrangeStored(const ColourPlan& plan, bool signExtend) const;
+    bool RearrangeStored(const ColourPlan& plan, bool signExtend, std::int32_t frame) const;
     void ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data) const;
     bool DecodeStoredFrame(std::int32_t frame) const;
+    // Where the compressed frames lie and how they decode (made once, then kept);
+    // null, with the reason, when frame `frame` cannot be decoded whatever its bytes.
+    std::shared_ptr<const CompressedFrames> CompressedPlan(std::int32_t frame, Reason& why) const;
+    FrameGeometry DecodedGeometry() const;
+    // Frame `frame` rearranged or decoded earlier is still kept (and the file unchanged):
+    // it becomes the source.
+    bool ConvertedFrameKept(std::int32_t frame) const;
+    void KeepConvertedFrame(std::int32_t frame, std::vector<std::uint8_t> samples) const;
     // The start of frame `frame` in the chosen samples.
     const std::uint8_t* SourceFrame(std::int32_t frame, std::size_t bytesPerFrame) const;
 

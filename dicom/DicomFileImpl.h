@@ -61,28 +61,31 @@ struct CDicomFile::Impl {
     // Why the data set after the meta group could not be read (a deflate that failed).
     Reason dataSetProblem;
 
-    // Encapsulated pixel data: the items (read from the file into itemBytes, or in
-    // memory) and where each fragment lies, and the extended offset table when the
+    // Encapsulated pixel data: where each fragment lies in the file (its item
+    // headers were read, not its value), and the extended offset table when the
     // file has one.
-    std::vector<std::uint8_t> itemBytes;
-    std::span<const std::uint8_t> items;
+    bool itemsWalked = false;
     EncapsulatedPixelData fragments;
     ExtendedOffsets extended;
     Reason itemsProblem;
+    // How the frames are found among the fragments and decoded, made when a frame
+    // is first decoded and kept while the pixel data and the attributes it is made
+    // from stay the same; shared with a range pass on another thread.
+    std::shared_ptr<const CompressedFrames> compressed;
+    std::uint64_t compressedSerial = 0;  // pixelSerial it was made for
+    std::string compressedProblem;       // why the frames cannot be told apart
 
     // Where the conversion reads its samples (see DicomFrameSource.cpp): one stored
-    // frame as read from the file (`stored`), or `converted`, which holds every frame
-    // rearranged (frame -1) or one decoded frame.
+    // frame as read from the file, or `converted`, which holds one frame rearranged
+    // or decoded.
     const std::uint8_t* source = nullptr;
     std::uint64_t sourceLength = 0;
     std::int32_t sourceFirstFrame = 0;
-    bool stored = false;
     Reason sourceReason;
     std::vector<std::uint8_t> converted;
     std::uint64_t convertedGeneration = 0;
     std::int32_t convertedFrame = -1;
     std::uint64_t convertedPixels = 0;  // pixelSerial of the data converted
-    std::uint64_t sourceSerial = 0;     // changes whenever `converted` does
     // The captured Pixel Data had an undefined length (encapsulated fragments).
     bool encapsulated = false;
 
@@ -96,18 +99,14 @@ struct CDicomFile::Impl {
     // How the last read of pixel bytes ended.
     SourceRead lastRead = SourceRead::Done;
 
-    // Range of the stored samples of the whole pixel data after the rescale,
-    // computed once per file and only when needed.
+    // Range of the samples of the whole pixel data after the rescale (as the
+    // conversion reads them: rearranged or decoded), computed once per file and only
+    // when needed.
     bool rangeKnown = false;
     SampleRangeRequest rangeOf;  // what the cached range was computed from
     SampleRange range;
     // A conversion ran without needing the range; it is still to be settled.
     bool rangePending = false;
-    // Range of rearranged or decoded samples (in memory), computed at once.
-    bool convertedRangeKnown = false;
-    std::uint64_t convertedRangeSerial = 0;
-    std::int16_t convertedRangeIntercept = 0;
-    SampleRange convertedRange;
 
     // Grey table of the last window used.
     bool tableKnown = false;

@@ -119,11 +119,30 @@ const std::uint8_t* CDicomFile::PixelBytes(std::uint64_t offset, std::uint64_t s
     return d.frames.front().bytes.get();
 }
 
+SampleRangeRequest CDicomFile::WholeRangeRequest() const {
+    const Impl& d = *m_impl;
+    if (!HasPixelData()) {
+        return {};
+    }
+    SampleRangeRequest request(d.pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept);
+    request.bigEndian = d.bigEndianPixels && !d.encapsulated;
+    if (m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
+        m_nHighBit < 15) {
+        request.signBit = m_nHighBit;
+    }
+    if (d.encapsulated) {
+        Reason why;
+        request.compressed = CompressedPlan(0, why);
+        if (request.compressed == nullptr) {
+            request.source = nullptr;  // no frame decodes: the range of no samples
+        }
+    }
+    return request;
+}
+
 bool CDicomFile::RangeCached() const {
     const Impl& d = *m_impl;
-    const SampleRangeRequest& r = d.rangeOf;
-    return d.rangeKnown && r.source == d.pixelFile && r.offset == m_nPixelDataOffset &&
-           r.length == m_nPixelDataLength && r.intercept == m_nRescaleIntercept;
+    return d.rangeKnown && d.rangeOf.SameAs(WholeRangeRequest());
 }
 
 void CDicomFile::SetRangeFields(SampleRange range) {
@@ -135,16 +154,15 @@ void CDicomFile::SetRangeFields(SampleRange range) {
 bool CDicomFile::SampleRangePending() const { return m_impl->rangePending; }
 
 SampleRangeRequest CDicomFile::PendingSampleRange() const {
-    if (!m_impl->rangePending || !HasPixelData()) {
+    if (!m_impl->rangePending) {
         return {};
     }
-    return {m_impl->pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+    return WholeRangeRequest();
 }
 
 bool CDicomFile::AdoptSampleRange(const SampleRangeRequest& request, SampleRange range) {
     Impl& d = *m_impl;
-    if (request.source != d.pixelFile || request.offset != m_nPixelDataOffset ||
-        request.length != m_nPixelDataLength || request.intercept != m_nRescaleIntercept) {
+    if (!request.SameAs(WholeRangeRequest())) {
         return false;
     }
     d.rangeKnown = true;
@@ -162,7 +180,7 @@ bool CDicomFile::ResolveSampleRange() {
         return true;
     }
     if (!RangeCached()) {
-        const SampleRangeRequest request{d.pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept};
+        const SampleRangeRequest request = WholeRangeRequest();
         const SampleRangeOutcome outcome = ScanSampleRange(request);
         if (!outcome.Complete()) {
             d.sourceReason = ReadFailure(outcome.read);
@@ -191,37 +209,19 @@ bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t fram
     case 12: return FrameInside(m_impl->sourceFirstFrame, TwelveBitFrameBytes(m_nRows, m_nColumns));
     case 16: {
         Impl& d = *m_impl;
-        // The range and the default window come from all samples of every frame, and
-        // are set before the frame itself is looked for.
-        if (d.stored) {
-            // Samples read from the file: without a window in the file the range is
-            // needed now; otherwise it waits until someone settles it.
-            d.rangePending = true;
-            if (m_nWindowWidth == 0 && !ResolveSampleRange()) {
-                return false;
-            }
-            if (RangeCached()) {
-                SetRangeFields(d.range);
-            }
-            if (m_nWindowWidth == 0) {
-                DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
-            }
-            return FrameInside(frame, samples * 2);
+        // The range and the default window come from all samples of every frame
+        // (decoded, for compressed data), and are set before the frame itself is
+        // looked for. Without a window in the file the range is needed now;
+        // otherwise it waits until someone settles it.
+        d.rangePending = true;
+        if (m_nWindowWidth == 0 && !ResolveSampleRange()) {
+            return false;
         }
-        // Rearranged or decoded samples are in memory already: their range at once.
-        if (!d.convertedRangeKnown || d.convertedRangeSerial != d.sourceSerial ||
-            d.convertedRangeIntercept != m_nRescaleIntercept) {
-            const std::size_t count = d.source != nullptr ? static_cast<std::size_t>(d.sourceLength / 2) : 0;
-            d.convertedRange = RescaledSampleRange(d.source, count, m_nRescaleIntercept);
-            d.convertedRangeKnown = true;
-            d.convertedRangeSerial = d.sourceSerial;
-            d.convertedRangeIntercept = m_nRescaleIntercept;
+        if (RangeCached()) {
+            SetRangeFields(d.range);
         }
-        d.rangePending = false;
-        m_nMaxSample = d.convertedRange.max;
-        m_nMinSample = d.convertedRange.min;
         if (m_nWindowWidth == 0) {
-            DefaultWindow(d.convertedRange, m_nWindowWidth, m_nWindowCenter);
+            DefaultWindow(d.range, m_nWindowWidth, m_nWindowCenter);
         }
         return FrameInside(frame, samples * 2);
     }

@@ -1,10 +1,10 @@
 // Where the frame conversion reads its samples. Grey or RGB samples stored
 // little-endian and interleaved are read where they lie in the file, one frame at a
 // time; any other pixel data is first brought into that layout, so that one
-// conversion path serves every file:
+// conversion path serves every file. Either way only the frame asked for is read:
 //   - uncompressed data that is big-endian, planar, YBR, 16-bit colour or signed
-//     with fewer than 16 bits stored is rearranged once, all frames together;
-//   - compressed data is decoded one frame at a time, the frame asked for only.
+//     with fewer than 16 bits stored is read by position and rearranged;
+//   - compressed data has its fragments read by position and decoded.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -37,13 +37,9 @@ std::string Photometric(const char* field, std::size_t size) {
     return text;
 }
 
-// Sign-extends 16-bit samples whose sign bit is `highBit`.
-void SignExtend(std::uint8_t* data, std::size_t size, int highBit) {
-    const int shift = 15 - highBit;
-    for (std::size_t i = 0; i + 2 <= size; i += 2) {
-        const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(ReadLE16(data + i) << shift));
-        WriteLE16(data + i, static_cast<std::uint16_t>(v >> shift));
-    }
+// Bytes one stored frame of colour takes before it is rearranged.
+std::uint64_t StoredColourFrameBytes(std::uint64_t pixels, bool ybr422, bool wide) {
+    return ybr422 ? (pixels + 1) / 2 * 4 : pixels * 3 * (wide ? 2 : 1);
 }
 
 }  // namespace
@@ -95,7 +91,6 @@ bool CDicomFile::SelectSamples(std::int32_t frame) const {
     d.source = nullptr;
     d.sourceLength = 0;
     d.sourceFirstFrame = 0;
-    d.stored = false;
     if (d.dataSetProblem) {
         d.sourceReason = d.dataSetProblem;
         return false;
@@ -107,17 +102,18 @@ bool CDicomFile::SelectSamples(std::int32_t frame) const {
         }
         const bool signExtend = m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 &&
                                 m_nHighBit >= 0 && m_nHighBit < 15;
-        if (!d.bigEndianPixels && !signExtend && !plan.planar && !plan.ybrFull && !plan.ybr422 && !plan.narrow16) {
+        // Byte order means nothing to 8- and 12-bit grey samples.
+        const bool swap = d.bigEndianPixels && (m_nSamplesPerPixel == 3 || m_nBitsAllocated == 16);
+        if (!swap && !signExtend && !plan.planar && !plan.ybrFull && !plan.ybr422 && !plan.narrow16) {
             return SelectStoredFrame(frame);  // read where the file holds them
         }
-        return RearrangeStored(plan, signExtend);
+        return RearrangeStored(plan, signExtend, frame);
     }
     return DecodeStoredFrame(frame);
 }
 
 bool CDicomFile::SelectStoredFrame(std::int32_t frame) const {
     Impl& d = *m_impl;
-    d.stored = true;
     if (!HasPixelData()) {
         return true;  // NoImageReason then says there is no pixel data
     }
@@ -160,38 +156,82 @@ bool CDicomFile::SelectStoredFrame(std::int32_t frame) const {
     return true;
 }
 
-bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend) const {
+bool CDicomFile::ConvertedFrameKept(std::int32_t frame) const {
     Impl& d = *m_impl;
-    if (d.convertedGeneration != d.generation || d.convertedFrame != -1 || d.convertedPixels != d.pixelSerial) {
-        // Rearranged data is made for all frames at once, so all of it is read.
-        const std::size_t length = HasPixelData() ? m_nPixelDataLength : 0;
-        std::vector<std::uint8_t> out;
-        try {
-            out.resize(length);
-            const SourceRead read = ReadPixels(0, out.data(), length);
-            if (read != SourceRead::Done) {
-                d.sourceReason = ReadFailure(read);
-                return false;
-            }
-            if (d.bigEndianPixels) {
-                SwapSampleBytes(out.data(), out.size(), m_nBitsAllocated);
-            }
-            if (signExtend) {
-                SignExtend(out.data(), out.size(), m_nHighBit);
-            }
-            ArrangeColour(plan, out);
-        } catch (const std::bad_alloc&) {
-            d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About("not enough memory to rearrange the pixel data");
-            return false;
-        }
-        d.converted = std::move(out);
-        d.convertedGeneration = d.generation;
+    if (d.convertedGeneration != d.generation || d.convertedFrame != frame || d.convertedPixels != d.pixelSerial) {
+        return false;
+    }
+    // Kept samples are shown only while the file is still the one they came from.
+    if (!d.pixelFile->Unchanged()) {
         d.convertedFrame = -1;
-        d.convertedPixels = d.pixelSerial;
-        ++d.sourceSerial;
+        d.sourceReason = ReadFailure(SourceRead::Changed);
+        return false;
     }
     d.source = d.converted.data();
     d.sourceLength = d.converted.size();
+    d.sourceFirstFrame = frame;
+    return true;
+}
+
+void CDicomFile::KeepConvertedFrame(std::int32_t frame, std::vector<std::uint8_t> samples) const {
+    Impl& d = *m_impl;
+    d.converted = std::move(samples);
+    d.convertedGeneration = d.generation;
+    d.convertedFrame = frame;
+    d.convertedPixels = d.pixelSerial;
+    d.source = d.converted.data();
+    d.sourceLength = d.converted.size();
+    d.sourceFirstFrame = frame;
+}
+
+bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend, std::int32_t frame) const {
+    Impl& d = *m_impl;
+    if (!HasPixelData()) {
+        return true;  // NoImageReason then says there is no pixel data
+    }
+    if (ConvertedFrameKept(frame)) {
+        return true;
+    }
+    if (d.sourceReason) {
+        return false;
+    }
+    const std::uint64_t pixels = std::uint64_t{m_nRows} * m_nColumns;
+    std::uint64_t storedBytes = 0;
+    if (m_nSamplesPerPixel == 3) {
+        storedBytes = StoredColourFrameBytes(pixels, plan.ybr422, plan.narrow16);
+    } else if (m_nBitsAllocated == 16) {
+        storedBytes = pixels * 2;
+    } else if (m_nBitsAllocated == 8) {
+        storedBytes = pixels;
+    } else {
+        return true;  // no conversion reads these
+    }
+    // Only whole frames are shown: one that the pixel data does not hold reads nothing.
+    static const std::uint8_t kOutside = 0;
+    if (frame < 0 || storedBytes == 0 || static_cast<std::uint64_t>(frame) >= m_nPixelDataLength / storedBytes) {
+        d.source = &kOutside;
+        return true;
+    }
+    std::vector<std::uint8_t> out;
+    try {
+        out.resize(static_cast<std::size_t>(storedBytes));
+        const SourceRead read = ReadPixels(static_cast<std::uint64_t>(frame) * storedBytes, out.data(), out.size());
+        if (read != SourceRead::Done) {
+            d.sourceReason = ReadFailure(read);
+            return false;
+        }
+        if (d.bigEndianPixels) {
+            SwapSampleBytes(out.data(), out.size(), m_nBitsAllocated);
+        }
+        if (signExtend) {
+            SignExtendSamples(out.data(), out.size(), m_nHighBit);
+        }
+        ArrangeColour(plan, out);
+    } catch (const std::bad_alloc&) {
+        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About("not enough memory to rearrange the pixel data");
+        return false;
+    }
+    KeepConvertedFrame(frame, std::move(out));
     return true;
 }
 
@@ -231,46 +271,7 @@ void CDicomFile::ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>
     }
 }
 
-bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
-    Impl& d = *m_impl;
-    if (d.convertedGeneration == d.generation && d.convertedFrame == frame && d.convertedPixels == d.pixelSerial) {
-        d.source = d.converted.data();
-        d.sourceLength = d.converted.size();
-        d.sourceFirstFrame = frame;
-        return true;
-    }
-    const TransferSyntax* syntax = d.syntax;
-    if (d.itemsProblem) {
-        d.sourceReason = d.itemsProblem;
-        return false;
-    }
-    if (syntax == nullptr || d.items.empty()) {
-        d.sourceReason = syntax == nullptr && !d.syntaxUid.empty()
-                             ? Reason(DicomNoImage::SyntaxUnknown).About(d.syntaxUid)
-                             : Reason(DicomNoImage::Encapsulated);
-        return false;
-    }
-    if (syntax->kind == SyntaxKind::NotShown) {
-        d.sourceReason = Reason(DicomNoImage::SyntaxNotShown).About(syntax->notShownAs);
-        return false;
-    }
-    if (syntax->kind != SyntaxKind::Encapsulated) {
-        d.sourceReason = DicomNoImage::Encapsulated;
-        return false;
-    }
-    const std::uint32_t frames = m_nFrames > 0 ? static_cast<std::uint32_t>(m_nFrames) : 1;
-    if (frame < 0 || static_cast<std::uint32_t>(frame) >= frames) {
-        d.sourceReason = Reason(DicomNoImage::FrameOutside).Numbers(frame);
-        return false;
-    }
-    ColourPlan plan;
-    std::string why;
-    std::vector<std::size_t> indices;
-    if (!FrameFragments(d.items, d.fragments, d.extended, frames, static_cast<std::uint32_t>(frame), syntax->codec,
-                        indices, &why)) {
-        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About(why);
-        return false;
-    }
+FrameGeometry CDicomFile::DecodedGeometry() const {
     FrameGeometry geometry;
     geometry.rows = m_nRows;
     geometry.columns = m_nColumns;
@@ -278,33 +279,99 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     geometry.bitsAllocated = m_nBitsAllocated;
     geometry.isSigned = m_nPixelRepresentation == 1;
     geometry.ybr = StartsWith(m_szPhotometric, "YBR");
+    return geometry;
+}
+
+std::shared_ptr<const CompressedFrames> CDicomFile::CompressedPlan(std::int32_t frame, Reason& why) const {
+    Impl& d = *m_impl;
+    const TransferSyntax* syntax = d.syntax;
+    if (d.itemsProblem) {
+        why = d.itemsProblem;
+        return nullptr;
+    }
+    if (syntax == nullptr || !d.itemsWalked || !HasPixelData()) {
+        why = syntax == nullptr && !d.syntaxUid.empty() ? Reason(DicomNoImage::SyntaxUnknown).About(d.syntaxUid)
+                                                        : Reason(DicomNoImage::Encapsulated);
+        return nullptr;
+    }
+    if (syntax->kind == SyntaxKind::NotShown) {
+        why = Reason(DicomNoImage::SyntaxNotShown).About(syntax->notShownAs);
+        return nullptr;
+    }
+    if (syntax->kind != SyntaxKind::Encapsulated) {
+        why = DicomNoImage::Encapsulated;
+        return nullptr;
+    }
+    const std::uint32_t frames = m_nFrames > 0 ? static_cast<std::uint32_t>(m_nFrames) : 1;
+    if (frame < 0 || static_cast<std::uint32_t>(frame) >= frames) {
+        why = Reason(DicomNoImage::FrameOutside).Numbers(frame);
+        return nullptr;
+    }
+    const FrameGeometry geometry = DecodedGeometry();
+    const CompressedFrames* kept = d.compressed.get();
+    const bool same = d.compressedSerial == d.pixelSerial && kept != nullptr && kept->codec == syntax->codec &&
+                      kept->frames.size() == frames && kept->geometry.rows == geometry.rows &&
+                      kept->geometry.columns == geometry.columns &&
+                      kept->geometry.samplesPerPixel == geometry.samplesPerPixel &&
+                      kept->geometry.bitsAllocated == geometry.bitsAllocated &&
+                      kept->geometry.isSigned == geometry.isSigned && kept->geometry.ybr == geometry.ybr;
+    if (!same) {
+        auto plan = std::make_shared<CompressedFrames>();
+        plan->codec = syntax->codec;
+        plan->geometry = geometry;
+        plan->fragments = d.fragments;
+        std::string problem;
+        if (!FrameSpans(plan->fragments, d.extended, frames, syntax->codec, plan->frames, &problem)) {
+            why = Reason(DicomNoImage::FrameNotDecoded).About(problem);
+            return nullptr;
+        }
+        d.compressed = std::move(plan);
+        d.compressedSerial = d.pixelSerial;
+    }
+    return d.compressed;
+}
+
+bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
+    Impl& d = *m_impl;
+    if (ConvertedFrameKept(frame)) {
+        return true;
+    }
+    if (d.sourceReason) {
+        return false;
+    }
+    const std::shared_ptr<const CompressedFrames> plan = CompressedPlan(frame, d.sourceReason);
+    if (plan == nullptr) {
+        return false;
+    }
     std::vector<std::uint8_t> joined;
+    SourceRead read = SourceRead::Done;
+    const auto stream = ReadFrameStream(*d.pixelFile, plan->fragments, plan->frames[static_cast<std::size_t>(frame)],
+                                        joined, read);
+    if (read != SourceRead::Done) {
+        d.sourceReason = ReadFailure(read);
+        return false;
+    }
+    std::string why;
     DecodedFrame decoded;
-    if (!DecodeFrame(syntax->codec, FrameStream(d.items, d.fragments, indices, joined), geometry, decoded, &why)) {
+    if (!DecodeFrame(plan->codec, stream, plan->geometry, decoded, &why)) {
         d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About(why);
         return false;
     }
-    if (!PlanColour(plan, decoded.convertedToRgb, d.sourceReason)) {
+    ColourPlan colour;
+    if (!PlanColour(colour, decoded.convertedToRgb, d.sourceReason)) {
         return false;
     }
-    if (geometry.samplesPerPixel == 1 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
-        m_nHighBit < 15) {
-        SignExtend(decoded.samples.data(), decoded.samples.size(), m_nHighBit);
+    if (plan->geometry.samplesPerPixel == 1 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 &&
+        m_nHighBit >= 0 && m_nHighBit < 15) {
+        SignExtendSamples(decoded.samples.data(), decoded.samples.size(), m_nHighBit);
     }
     try {
-        ArrangeColour(plan, decoded.samples);
+        ArrangeColour(colour, decoded.samples);
     } catch (const std::bad_alloc&) {
         d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About("not enough memory for the decoded frame");
         return false;
     }
-    d.converted = std::move(decoded.samples);
-    d.convertedGeneration = d.generation;
-    d.convertedFrame = frame;
-    d.convertedPixels = d.pixelSerial;
-    ++d.sourceSerial;
-    d.source = d.converted.data();
-    d.sourceLength = d.converted.size();
-    d.sourceFirstFrame = frame;
+    KeepConvertedFrame(frame, std::move(decoded.samples));
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "io/ByteOrder.h"
 
@@ -26,17 +27,6 @@ std::size_t FragmentAt(const EncapsulatedPixelData& pixels, std::uint64_t offset
     return it != f.end() && it->itemOffset == offset ? static_cast<std::size_t>(it - f.begin()) : f.size();
 }
 
-// First and one-past-last fragment of `frame` when frames start at `starts`
-// (fragment indices, strictly increasing, the first 0).
-void Range(const std::vector<std::size_t>& starts, std::size_t total, std::uint32_t frame,
-           std::vector<std::size_t>& indices) {
-    const std::size_t first = starts[frame];
-    const std::size_t last = frame + 1 < starts.size() ? starts[frame + 1] : total;
-    for (std::size_t i = first; i < last; ++i) {
-        indices.push_back(i);
-    }
-}
-
 bool StartsFromOffsets(const EncapsulatedPixelData& pixels, const std::vector<std::uint64_t>& offsets,
                        std::vector<std::size_t>& starts) {
     starts.clear();
@@ -50,34 +40,91 @@ bool StartsFromOffsets(const EncapsulatedPixelData& pixels, const std::vector<st
     return !starts.empty() && starts.front() == 0;
 }
 
-bool StartsCodestream(std::span<const std::uint8_t> fragment, FrameCodec codec) {
+bool StartsCodestream(const PixelFragment& fragment, FrameCodec codec) {
     static const std::uint8_t kJp2[] = {0, 0, 0, 12, 'j', 'P', ' ', ' '};
-    if (fragment.size() < 2 || fragment[0] != 0xFF) {
-        return codec == FrameCodec::Jpeg2000 && fragment.size() >= sizeof kJp2 &&
-               std::memcmp(fragment.data(), kJp2, sizeof kJp2) == 0;
+    const std::size_t size = std::min<std::size_t>(fragment.length, fragment.head.size());
+    const std::uint8_t* head = fragment.head.data();
+    if (size < 2 || head[0] != 0xFF) {
+        return codec == FrameCodec::Jpeg2000 && size >= sizeof kJp2 && std::memcmp(head, kJp2, sizeof kJp2) == 0;
     }
     switch (codec) {
     case FrameCodec::Jpeg:
-    case FrameCodec::JpegLs: return fragment[1] == 0xD8;
-    case FrameCodec::Jpeg2000: return fragment[1] == 0x4F;
+    case FrameCodec::JpegLs: return head[1] == 0xD8;
+    case FrameCodec::Jpeg2000: return head[1] == 0x4F;
     case FrameCodec::Rle: return false;
     }
     return false;
 }
 
+// Bytes in memory seen as a source, for the items of a value given as a span.
+class SpanSource final : public ByteSource {
+public:
+    explicit SpanSource(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    std::uint64_t Size() const override { return m_bytes.size(); }
+    SourceRead ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const override {
+        if (offset > m_bytes.size() || size > m_bytes.size() - offset) {
+            return SourceRead::Failed;
+        }
+        if (size != 0) {
+            std::memcpy(out, m_bytes.data() + offset, size);
+        }
+        return SourceRead::Done;
+    }
+    const std::uint8_t* Memory() const override { return m_bytes.data(); }
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+};
+
+// Reads item headers by position, the few bytes asked for each time, so that a
+// fragment's value is stepped over unread.
+class ItemReader {
+public:
+    static constexpr std::size_t kMost = 4096;
+    explicit ItemReader(const ByteSource& source) : m_source(source), m_memory(source.Memory()) {}
+    // `size` bytes (at most kMost) at `at`, inside the source; null when they
+    // cannot be read (`read` says how the read ended).
+    const std::uint8_t* At(std::uint64_t at, std::size_t size, SourceRead& read) {
+        const std::uint64_t total = m_source.Size();
+        if (at > total || size > total - at || size > sizeof m_block) {
+            read = SourceRead::Failed;
+            return nullptr;
+        }
+        if (m_memory != nullptr) {
+            return m_memory + at;
+        }
+        read = m_source.ReadAt(at, m_block, size);
+        return read == SourceRead::Done ? m_block : nullptr;
+    }
+
+private:
+    const ByteSource& m_source;
+    const std::uint8_t* m_memory;
+    std::uint8_t m_block[kMost];
+};
+
 }  // namespace
 
-bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& out, std::string* why) {
+bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPixelData& out, SourceRead& read,
+                   std::string* why) {
     out = EncapsulatedPixelData();
-    const std::size_t size = value.size();
-    const std::uint8_t* p = value.data();
-    std::size_t at = 0;
+    read = SourceRead::Done;
+    const std::uint64_t size = source.Size();
+    ItemReader reader(source);
+    const auto unreadable = [&] { return Fail(why, "the compressed pixel data could not be read"); };
+    std::uint64_t at = start;
     bool first = true;
-    std::size_t firstFragment = 0;
-    while (at + 8 <= size) {
-        const std::uint16_t group = ReadLE16(p + at);
-        const std::uint16_t element = ReadLE16(p + at + 2);
-        const std::uint32_t length = ReadLE32(p + at + 4);
+    std::uint64_t firstFragment = 0;
+    while (at <= size && size - at >= 8) {
+        // The header, and the first bytes of the value where a codestream starts.
+        const auto ahead = static_cast<std::size_t>(std::min<std::uint64_t>(16, size - at));
+        const std::uint8_t* p = reader.At(at, ahead, read);
+        if (p == nullptr) {
+            return unreadable();
+        }
+        const std::uint16_t group = ReadLE16(p);
+        const std::uint16_t element = ReadLE16(p + 2);
+        const std::uint32_t length = ReadLE32(p + 4);
         if (group != kItemGroup || (element != kItem && element != kSequenceEnd)) {
             if (first) {
                 return Fail(why, "the compressed pixel data holds something other than items");
@@ -85,7 +132,7 @@ bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& 
             break;  // the delimiter is missing: the items end where something else starts
         }
         if (element == kSequenceEnd) {
-            out.end = at + 8;
+            out.end = at + 8 - start;
             break;
         }
         if (length > size - at - 8) {
@@ -95,16 +142,25 @@ bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& 
             if (length % 4 != 0) {
                 return Fail(why, "the basic offset table's length is not a multiple of 4");
             }
-            for (std::size_t i = 0; i < length; i += 4) {
-                out.basicOffsets.push_back(ReadLE32(p + at + 8 + i));
+            for (std::uint32_t i = 0; i < length; i += ItemReader::kMost) {
+                const auto part = static_cast<std::size_t>(std::min<std::uint32_t>(ItemReader::kMost, length - i));
+                const std::uint8_t* offsets = reader.At(at + 8 + i, part, read);
+                if (offsets == nullptr) {
+                    return unreadable();
+                }
+                for (std::size_t k = 0; k < part; k += 4) {
+                    out.basicOffsets.push_back(ReadLE32(offsets + k));
+                }
             }
             first = false;
             firstFragment = at + 8 + length;
         } else {
-            out.fragments.push_back(PixelFragment{at - firstFragment, at + 8, length});
+            PixelFragment fragment{at - firstFragment, at + 8, length, {}};
+            std::memcpy(fragment.head.data(), p + 8, std::min<std::size_t>(length, ahead - 8));
+            out.fragments.push_back(fragment);
         }
-        at += 8 + std::size_t{length};
-        out.end = at;
+        at += 8 + std::uint64_t{length};
+        out.end = at - start;
     }
     if (first) {
         return Fail(why, "the compressed pixel data has no offset table item");
@@ -112,50 +168,72 @@ bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& 
     return true;
 }
 
-bool FrameFragments(std::span<const std::uint8_t> value, const EncapsulatedPixelData& pixels, const ExtendedOffsets& extended, std::uint32_t frames,
-                    std::uint32_t frame, FrameCodec codec, std::vector<std::size_t>& indices, std::string* why) {
-    indices.clear();
+bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& out, std::string* why) {
+    SourceRead read = SourceRead::Done;
+    return WalkFragments(SpanSource(value), 0, out, read, why);
+}
+
+bool FrameSpans(const EncapsulatedPixelData& pixels, const ExtendedOffsets& extended, std::uint32_t frames,
+                FrameCodec codec, std::vector<FragmentSpan>& spans, std::string* why) {
+    spans.clear();
     const std::size_t total = pixels.fragments.size();
     if (frames == 0) {
         frames = 1;
     }
-    if (frame >= frames) {
-        return Fail(why, "frame " + std::to_string(frame) + " lies outside the pixel data");
-    }
     if (total == 0) {
         return Fail(why, "the compressed pixel data holds no fragments");
     }
+    // Frames that start at `starts`, each running to the next start (or, with
+    // `single`, one fragment each).
+    const auto take = [&](const std::vector<std::size_t>& starts, bool single) {
+        for (std::size_t f = 0; f < starts.size(); ++f) {
+            const std::size_t next = f + 1 < starts.size() ? starts[f + 1] : total;
+            spans.push_back({starts[f], single ? starts[f] + 1 : next});
+        }
+        return true;
+    };
     std::vector<std::size_t> starts;
     // Extended offsets point at each frame's single fragment.
     if (extended.offsets.size() == frames && StartsFromOffsets(pixels, extended.offsets, starts)) {
-        indices.push_back(starts[frame]);
-        return true;
+        return take(starts, true);
     }
     std::vector<std::uint64_t> basic(pixels.basicOffsets.begin(), pixels.basicOffsets.end());
     if (basic.size() == frames && StartsFromOffsets(pixels, basic, starts)) {
-        Range(starts, total, frame, indices);
-        return true;
+        return take(starts, false);
     }
-    if (total == frames) {
-        indices.push_back(frame);
-        return true;
-    }
-    if (frames == 1) {
-        Range({0}, total, 0, indices);
-        return true;
+    if (total == frames || frames == 1) {
+        starts.resize(frames);
+        for (std::size_t f = 0; f < frames; ++f) {
+            starts[f] = f;
+        }
+        return take(starts, false);
     }
     starts.clear();
     for (std::size_t i = 0; i < total; ++i) {
-        const PixelFragment& f = pixels.fragments[i];
-        if (StartsCodestream(value.subspan(f.valueStart, f.length), codec)) {
+        if (StartsCodestream(pixels.fragments[i], codec)) {
             starts.push_back(i);
         }
     }
     if (starts.size() == frames && starts.front() == 0) {
-        Range(starts, total, frame, indices);
-        return true;
+        return take(starts, false);
     }
     return Fail(why, "the frames cannot be told apart in the compressed pixel data");
+}
+
+bool FrameFragments(const EncapsulatedPixelData& pixels, const ExtendedOffsets& extended, std::uint32_t frames,
+                    std::uint32_t frame, FrameCodec codec, std::vector<std::size_t>& indices, std::string* why) {
+    indices.clear();
+    if (frame >= std::max<std::uint32_t>(frames, 1)) {
+        return Fail(why, "frame " + std::to_string(frame) + " lies outside the pixel data");
+    }
+    std::vector<FragmentSpan> spans;
+    if (!FrameSpans(pixels, extended, frames, codec, spans, why)) {
+        return false;
+    }
+    for (std::size_t i = spans[frame].first; i < spans[frame].last; ++i) {
+        indices.push_back(i);
+    }
+    return true;
 }
 
 std::span<const std::uint8_t> FrameStream(std::span<const std::uint8_t> value, const EncapsulatedPixelData& pixels,
@@ -171,4 +249,43 @@ std::span<const std::uint8_t> FrameStream(std::span<const std::uint8_t> value, c
                       value.begin() + static_cast<std::ptrdiff_t>(f.valueStart + f.length));
     }
     return joined;
+}
+
+std::span<const std::uint8_t> ReadFrameStream(const ByteSource& source, const EncapsulatedPixelData& pixels,
+                                              FragmentSpan span, std::vector<std::uint8_t>& out, SourceRead& read) {
+    out.clear();
+    read = SourceRead::Failed;
+    if (span.first >= span.last || span.last > pixels.fragments.size()) {
+        return {};
+    }
+    std::uint64_t total = 0;
+    for (std::size_t i = span.first; i < span.last; ++i) {
+        const PixelFragment& f = pixels.fragments[i];
+        if (f.valueStart > source.Size() || f.length > source.Size() - f.valueStart) {
+            return {};
+        }
+        total += f.length;
+    }
+    const std::uint8_t* memory = source.Memory();
+    if (memory != nullptr && span.last - span.first == 1) {
+        read = SourceRead::Done;
+        const PixelFragment& f = pixels.fragments[span.first];
+        return {memory + f.valueStart, f.length};
+    }
+    try {
+        out.resize(static_cast<std::size_t>(total));
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    std::size_t at = 0;
+    for (std::size_t i = span.first; i < span.last; ++i) {
+        const PixelFragment& f = pixels.fragments[i];
+        read = source.ReadAt(f.valueStart, out.data() + at, f.length);
+        if (read != SourceRead::Done) {
+            out.clear();
+            return {};
+        }
+        at += f.length;
+    }
+    return out;
 }

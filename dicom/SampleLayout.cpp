@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "io/ByteOrder.h"
+
 namespace {
 
 // The JFIF conversion in 16-bit fixed point, rounded as common JPEG decoders
@@ -85,5 +87,13 @@ void Ybr422ToRgb(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels) 
         if (p + 1 < pixels) {
             ToRgb(t, pair[1], pair[2], pair[3], out + 3 * (p + 1));
         }
+    }
+}
+
+void SignExtendSamples(std::uint8_t* data, std::size_t size, int highBit) {
+    const int shift = 15 - highBit;
+    for (std::size_t i = 0; i + 2 <= size; i += 2) {
+        const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(ReadLE16(data + i) << shift));
+        WriteLE16(data + i, static_cast<std::uint16_t>(v >> shift));
     }
 }

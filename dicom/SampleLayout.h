@@ -9,6 +9,10 @@
 // sizes are left alone) in `size` bytes: big-endian samples become little-endian.
 void SwapSampleBytes(std::uint8_t* data, std::size_t size, std::uint16_t bitsAllocated);
 
+// Sign-extends the 16-bit little-endian samples in `size` bytes whose sign bit is
+// `highBit` (0..14): signed data stored in fewer than 16 bits.
+void SignExtendSamples(std::uint8_t* data, std::size_t size, int highBit);
+
 // Colour by plane (all first samples, then all second, ...) to colour by pixel.
 // `out` holds pixels x samples x bytesPerSample bytes and does not overlap `in`.
 void PlanarToInterleaved(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels, std::size_t samples,

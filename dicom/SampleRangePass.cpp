@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "dicom/SampleLayout.h"
+
 namespace {
 
 // Bytes read per call: large enough that the system calls cost nothing next to the
@@ -16,6 +18,40 @@ void Widen(SampleRange& range, SampleRange part) {
 
 bool Cancelled(const std::atomic<bool>* cancel) { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 
+// Brings stored samples into the conversion's layout, in place.
+void Rearrange(const SampleRangeRequest& request, std::uint8_t* data, std::size_t size) {
+    if (request.bigEndian) {
+        SwapSampleBytes(data, size, 16);
+    }
+    if (request.signBit >= 0 && request.signBit < 15) {
+        SignExtendSamples(data, size, request.signBit);
+    }
+}
+
+SampleRangeOutcome ScanCompressed(const SampleRangeRequest& request, const std::atomic<bool>* cancel) {
+    SampleRangeOutcome outcome;
+    const CompressedFrames& frames = *request.compressed;
+    std::vector<std::uint8_t> stream;
+    DecodedFrame decoded;
+    for (const FragmentSpan& span : frames.frames) {
+        if (Cancelled(cancel)) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        const auto bytes = ReadFrameStream(*request.source, frames.fragments, span, stream, outcome.read);
+        if (outcome.read != SourceRead::Done) {
+            return outcome;
+        }
+        // A frame that does not decode shows its own reason; the others give the range.
+        if (!DecodeFrame(frames.codec, bytes, frames.geometry, decoded, nullptr)) {
+            continue;
+        }
+        Rearrange(request, decoded.samples.data(), decoded.samples.size());
+        Widen(outcome.range, RescaledSampleRange(decoded.samples.data(), decoded.samples.size() / 2, request.intercept));
+    }
+    return outcome;
+}
+
 }  // namespace
 
 SampleRangeOutcome ScanSampleRange(const SampleRangeRequest& request, const std::atomic<bool>* cancel) {
@@ -23,13 +59,18 @@ SampleRangeOutcome ScanSampleRange(const SampleRangeRequest& request, const std:
     if (!request) {
         return outcome;
     }
+    if (request.compressed != nullptr) {
+        return ScanCompressed(request, cancel);
+    }
     const ByteSource& source = *request.source;
     const std::uint64_t bytes = request.length / 2 * 2;  // an odd last byte is no sample
     if (request.offset > source.Size() || bytes > source.Size() - request.offset) {
         outcome.read = SourceRead::Changed;
         return outcome;
     }
-    if (const std::uint8_t* memory = source.Memory()) {
+    const std::uint8_t* memory = source.Memory();
+    const bool asStored = !request.bigEndian && request.signBit < 0;
+    if (memory != nullptr && asStored) {
         for (std::uint64_t done = 0; done < bytes; done += kBlockBytes) {
             if (Cancelled(cancel)) {
                 outcome.cancelled = true;
@@ -51,6 +92,7 @@ SampleRangeOutcome ScanSampleRange(const SampleRangeRequest& request, const std:
         if (outcome.read != SourceRead::Done) {
             return outcome;
         }
+        Rearrange(request, block.data(), size);
         Widen(outcome.range, RescaledSampleRange(block.data(), size / 2, request.intercept));
     }
     return outcome;

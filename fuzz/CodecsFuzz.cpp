@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::size_t> indices;
         std::vector<std::uint8_t> joined;
         for (std::uint32_t f = 0; f < frames; ++f) {
-            if (FrameFragments(stream, pixels, {}, frames, f, codecs[choice % 4], indices, nullptr)) {
+            if (FrameFragments(pixels, {}, frames, f, codecs[choice % 4], indices, nullptr)) {
                 const auto frame = FrameStream(stream, pixels, indices, joined);
                 if (frame.data() == nullptr && !frame.empty()) {
                     std::abort();

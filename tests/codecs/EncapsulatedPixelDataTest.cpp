@@ -35,7 +35,7 @@ std::vector<std::size_t> Frame(const DicomStreamBuilder& items, std::uint32_t fr
     EncapsulatedPixelData pixels;
     std::vector<std::size_t> indices;
     if (!ParseFragments(items.Bytes(), pixels, why) ||
-        !FrameFragments(items.Bytes(), pixels, extended, frames, frame, codec, indices, why)) {
+        !FrameFragments(pixels, extended, frames, frame, codec, indices, why)) {
         return {99};
     }
     return indices;

@@ -55,7 +55,7 @@ bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, st
     std::vector<std::size_t> indices;
     std::vector<std::uint8_t> joined;
     if (!encapsulated || !ParseFragments(value, pixels, why) ||
-        !FrameFragments(value, pixels, {}, frames, frame, codec, indices, why)) {
+        !FrameFragments(pixels, {}, frames, frame, codec, indices, why)) {
         return false;
     }
     return DecodeFrame(codec, FrameStream(value, pixels, indices, joined), g, out, why);

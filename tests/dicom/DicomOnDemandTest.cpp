@@ -1,5 +1,6 @@
 // Opening costs the headers, a frame costs a frame: what the reader reads from a
 // file, files that change on disk while open, and studies of 4 GiB and more.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -119,6 +120,124 @@ TEST(DicomOnDemand, ReadingByPositionGivesWhatReadingFromMemoryGives) {
         ASSERT_EQ(DibRowStride(b.get()) * DibHeight(b.get()), size);
         EXPECT_EQ(std::memcmp(DibBits(a.get()), DibBits(b.get()), size), 0) << frame;
     }
+}
+
+// One frame of 16-bit samples as the run-length scheme stores it: a segment of
+// high bytes and one of low bytes, each in literal runs of at most 128 bytes.
+std::vector<std::uint8_t> RleFrame(const std::int16_t* samples, std::size_t count) {
+    std::vector<std::uint8_t> segments[2];
+    for (int s = 0; s < 2; ++s) {
+        for (std::size_t at = 0; at < count; at += 128) {
+            const std::size_t run = std::min<std::size_t>(128, count - at);
+            segments[s].push_back(static_cast<std::uint8_t>(run - 1));
+            for (std::size_t i = at; i < at + run; ++i) {
+                const auto v = static_cast<std::uint16_t>(samples[i]);
+                segments[s].push_back(static_cast<std::uint8_t>(s == 0 ? v >> 8 : v & 0xFF));
+            }
+        }
+        if (segments[s].size() % 2 != 0) {
+            segments[s].push_back(0);
+        }
+    }
+    DicomStreamBuilder b;
+    b.U32(2).U32(64).U32(static_cast<std::uint32_t>(64 + segments[0].size()));
+    b.Raw(std::vector<std::uint8_t>(64 - 12, 0)).Raw(segments[0]).Raw(segments[1]);
+    return b.Bytes();
+}
+
+// Study(frames) with its frames compressed, one fragment each, without an offset table.
+DicomStreamBuilder CompressedStudy(int frames) {
+    std::vector<std::int16_t> frame(kSide * kSide);
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup("1.2.840.10008.1.2.5")
+        .ImageAttributes(kSide, kSide, 16)
+        .ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames))
+        .ExplicitText(0x0028, 0x1051, "DS", "400")
+        .ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFFu)
+        .U16(0xFFFE).U16(0xE000).U32(0);
+    for (int f = 0; f < frames; ++f) {
+        std::fill(frame.begin(), frame.end(), static_cast<std::int16_t>(f));
+        frame[7] = static_cast<std::int16_t>(10 * f + 5);
+        const auto rle = RleFrame(frame.data(), frame.size());
+        b.U16(0xFFFE).U16(0xE000).U32(static_cast<std::uint32_t>(rle.size())).Raw(rle);
+    }
+    b.U16(0xFFFE).U16(0xE0DD).U32(0).ExplicitText(0x0028, 0x1050, "DS", "40");
+    return b;
+}
+
+// Study(frames) as RGB stored plane by plane, 8 bits: rearranged before it is shown.
+DicomStreamBuilder PlanarStudy(int frames) {
+    std::vector<std::uint8_t> bytes;
+    for (int f = 0; f < frames; ++f) {
+        for (int plane = 0; plane < 3; ++plane) {
+            bytes.insert(bytes.end(), kSide * kSide, static_cast<std::uint8_t>(f * 3 + plane));
+        }
+    }
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup()
+        .ImageAttributes(kSide, kSide, 8, 3, "RGB")
+        .ExplicitUS(0x0028, 0x0006, 1)
+        .ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames))
+        .PixelData8(bytes);
+    return b;
+}
+
+TEST(DicomOnDemand, CompressedFramesAreReadByPositionWhenTheyAreDecoded) {
+    const DicomStreamBuilder study = CompressedStudy(60);
+    auto source = std::make_shared<PositionedSource>(study.Bytes());
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(source), 0);
+    reader.ParseElements(reader.DetectLayout());
+    EXPECT_EQ(reader.m_nWindowCenter, 40);  // captured after the items
+    EXPECT_LT(source->BytesRead(), study.Size() / 4);
+
+    CDicomFile plain;
+    ASSERT_EQ(plain.LoadBuffer(Study(60).Bytes().data(), Study(60).Size()), 0);
+    plain.ParseElements(plain.DetectLayout());
+    const std::size_t rle = RleFrame(std::vector<std::int16_t>(kSide * kSide).data(), kSide * kSide).size();
+    for (const std::int32_t frame : {59, 0, 31}) {
+        const std::uint64_t before = source->BytesRead();
+        PackedDibPtr ours = reader.MakeFrameDib(frame);
+        ASSERT_NE(ours, nullptr) << reader.NoImageReason(frame).Text();
+        EXPECT_EQ(source->BytesRead() - before, rle) << frame;  // that frame's fragment, nothing else
+        PackedDibPtr theirs = plain.MakeFrameDib(frame);
+        ASSERT_NE(theirs, nullptr);
+        EXPECT_EQ(std::memcmp(DibBits(ours.get()), DibBits(theirs.get()), DibRowStride(ours.get()) * kSide), 0) << frame;
+    }
+    ASSERT_TRUE(reader.ResolveSampleRange());  // every frame decoded
+    EXPECT_EQ(reader.m_nMinSample, 0);
+    EXPECT_EQ(reader.m_nMaxSample, 595);
+
+    source->Truncate(source->Size() / 2);
+    EXPECT_EQ(reader.MakeFrameDib(50), nullptr);
+    EXPECT_EQ(reader.NoImageReason(50).Text(), "the file changed on disk");
+    // The frame decoded last is not shown from what was kept either.
+    EXPECT_EQ(reader.MakeFrameDib(31), nullptr);
+    EXPECT_TRUE(reader.NoImageReason(31).Is(FileReadFailure::ChangedOnDisk));
+}
+
+TEST(DicomOnDemand, RearrangedFramesAreReadOneAtATime) {
+    const DicomStreamBuilder study = PlanarStudy(40);
+    auto source = std::make_shared<PositionedSource>(study.Bytes());
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(source), 0);
+    reader.ParseElements(reader.DetectLayout());
+    EXPECT_LT(source->BytesRead(), study.Size() / 4);
+    const std::uint64_t before = source->BytesRead();
+    PackedDibPtr last = reader.MakeFrameDib(39);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(source->BytesRead() - before, 3u * kSide * kSide);
+    const std::uint8_t* bgr = DibBits(last.get());
+    EXPECT_EQ(bgr[0], 39 * 3 + 2);
+    EXPECT_EQ(bgr[2], 39 * 3);
+    EXPECT_EQ(reader.MakeFrameDib(40), nullptr);
+
+    source->Truncate(source->Size() / 2);
+    EXPECT_EQ(reader.MakeFrameDib(30), nullptr);
+    EXPECT_EQ(reader.NoImageReason(30).Text(), "the file changed on disk");
+    EXPECT_EQ(reader.MakeFrameDib(39), nullptr);
 }
 
 TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
