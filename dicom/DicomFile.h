@@ -124,6 +124,11 @@ public:
     // Why MakeFrameDib(frame) gives no image (the load failure first); empty when it
     // gives one.
     Reason NoImageReason(std::int32_t frame) const;
+    // Whether frame `frame` gives an image, as NoImageReason says, but without reading
+    // the frame's bytes when they would be read where they lie: then only the
+    // attributes and the pixel data's length decide. (Reading a frame that is not
+    // shown only to learn this costs a read from the disk.)
+    bool FrameShows(std::int32_t frame) const;
 
     // Bytes [offset, offset + size) of the pixel data value as stored, from memory,
     // from a small cache of recently read frames, or read from the file; null when
@@ -256,6 +261,10 @@ private:
     // the reason kept for NoImageReason, when there are none.
     struct ColourPlan;
     bool SelectSamples(std::int32_t frame) const;
+    // Whether the conversion reads the samples where the file holds them, and why not.
+    bool ReadWhereStored() const;
+    bool NeedsRearranging(const ColourPlan& plan) const;
+    bool SignExtended() const;
     bool PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const;
     bool RearrangeStored(const ColourPlan& plan, bool signExtend, std::int32_t frame) const;
     void ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data) const;

@@ -444,3 +444,16 @@ Reason CDicomFile::NoImageReason(std::int32_t frame) const {
     }
     return {};
 }
+
+bool CDicomFile::FrameShows(std::int32_t frame) const {
+    const bool grey = m_nSamplesPerPixel < 3 && (m_nBitsAllocated == 8 || m_nBitsAllocated == 16);
+    const bool colour = m_nSamplesPerPixel == 3 && m_nBitsAllocated == 8;
+    if (m_impl->loadFailure || !HasPixelData() || m_nRows == 0 || m_nColumns == 0 || !(grey || colour) ||
+        !ReadWhereStored()) {
+        return !NoImageReason(frame);
+    }
+    const std::uint64_t bytesPerFrame =
+        std::uint64_t{m_nRows} * m_nColumns * (colour ? 3 : m_nBitsAllocated / 8);
+    return frame >= 0 && static_cast<std::uint64_t>(frame) < m_nPixelDataLength / bytesPerFrame &&
+           FrameFitsInMemory(m_nRows, m_nColumns, m_nSamplesPerPixel);
+}

@@ -100,16 +100,30 @@ bool CDicomFile::SelectSamples(std::int32_t frame) const {
         if (!PlanColour(plan, false, d.sourceReason)) {
             return false;
         }
-        const bool signExtend = m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 &&
-                                m_nHighBit >= 0 && m_nHighBit < 15;
-        // Byte order means nothing to 8- and 12-bit grey samples.
-        const bool swap = d.bigEndianPixels && (m_nSamplesPerPixel == 3 || m_nBitsAllocated == 16);
-        if (!swap && !signExtend && !plan.planar && !plan.ybrFull && !plan.ybr422 && !plan.narrow16) {
+        if (!NeedsRearranging(plan)) {
             return SelectStoredFrame(frame);  // read where the file holds them
         }
-        return RearrangeStored(plan, signExtend, frame);
+        return RearrangeStored(plan, SignExtended(), frame);
     }
     return DecodeStoredFrame(frame);
+}
+
+bool CDicomFile::SignExtended() const {
+    return m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
+           m_nHighBit < 15;
+}
+
+bool CDicomFile::NeedsRearranging(const ColourPlan& plan) const {
+    // Byte order means nothing to 8- and 12-bit grey samples.
+    const bool swap = m_impl->bigEndianPixels && (m_nSamplesPerPixel == 3 || m_nBitsAllocated == 16);
+    return swap || SignExtended() || plan.planar || plan.ybrFull || plan.ybr422 || plan.narrow16;
+}
+
+bool CDicomFile::ReadWhereStored() const {
+    const Impl& d = *m_impl;
+    ColourPlan plan;
+    Reason why;
+    return !d.dataSetProblem && !d.encapsulated && PlanColour(plan, false, why) && !NeedsRearranging(plan);
 }
 
 bool CDicomFile::SelectStoredFrame(std::int32_t frame) const {

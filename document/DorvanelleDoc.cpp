@@ -111,7 +111,7 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
     // The title shows frame 0's depth, even when the document opened at another frame.
     if (m_pDib && (m_kind != DocumentKind::Dicom || m_nFrame == 0)) {
         m_titleBitCount = DibBitCount(m_pDib.get());
-    } else if (m_kind == DocumentKind::Dicom && !m_dicom.NoImageReason(0)) {
+    } else if (m_kind == DocumentKind::Dicom && m_dicom.FrameShows(0)) {
         m_titleBitCount = m_dicom.FrameBitCount();
     } else {
         m_titleBitCount = 0;

@@ -58,6 +58,10 @@ TEST(DicomOnDemand, OpeningAndListingReadTheHeadersAndAFrameCostsOneFrame) {
     reader.m_nWindowWidth = 100;
     ASSERT_NE(reader.MakeFrameDib(59), nullptr);
     EXPECT_EQ(source->BytesRead(), before);
+    // Whether another frame shows (the title's depth) is told without reading it.
+    EXPECT_TRUE(reader.FrameShows(0));
+    EXPECT_FALSE(reader.FrameShows(60));
+    EXPECT_EQ(source->BytesRead(), before);
     EXPECT_TRUE(reader.SampleRangePending());
     ASSERT_TRUE(reader.ResolveSampleRange());
     EXPECT_EQ(reader.m_nMinSample, 0);
