@@ -57,6 +57,15 @@ bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const F
         }
         return false;
     }
+    // Run-length data can be refused before the frame is allocated: two bytes make
+    // the longest run, of 128 bytes.
+    if (codec == FrameCodec::Rle && size / 64 > stream.size()) {
+        if (why != nullptr) {
+            *why = "the RLE data (" + std::to_string(stream.size()) + " bytes) is far too short for a frame of " +
+                   std::to_string(size) + " bytes";
+        }
+        return false;
+    }
     bool done = false;
     // The libraries report memory exhaustion by throwing; nothing else crosses here.
     try {

@@ -15,6 +15,7 @@
 #include "dicom/SampleLayout.h"
 #include "dicom/TransferSyntax.h"
 #include "io/ByteOrder.h"
+#include "io/ImageMemoryLimit.h"
 
 namespace {
 
@@ -355,6 +356,12 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     }
     const std::shared_ptr<const CompressedFrames> plan = CompressedPlan(frame, d.sourceReason);
     if (plan == nullptr) {
+        return false;
+    }
+    // The decoder allocates the whole frame before it reads a byte of it.
+    if (!ImageFitsInMemory(std::uint64_t{m_nRows} * m_nColumns * plan->geometry.samplesPerPixel *
+                           ((m_nBitsAllocated + 7u) / 8u))) {
+        d.sourceReason = Reason(DicomNoImage::TooLargeToShow).Numbers(m_nColumns, m_nRows);
         return false;
     }
     std::vector<std::uint8_t> joined;

@@ -18,6 +18,9 @@ std::string ReasonText(BmpFailure code, const Reason& reason) {
         case BmpFailure::TooLarge:
             return "the bitmap is larger than 65,535 pixels on a side (" + std::to_string(reason.First()) + " x " +
                    std::to_string(reason.Second()) + ")";
+        case BmpFailure::TooLargeToShow:
+            return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) +
+                   ")";
         case BmpFailure::MasksMissing: return "the bitmap's colour masks are missing";
         case BmpFailure::OutOfMemory: return "there is not enough memory for the bitmap";
         case BmpFailure::RunPastBounds:

@@ -21,6 +21,7 @@ enum class BmpFailure {
     NotBitmap,
     NegativeWidth,
     TooLarge,  // First x Second: the width and height
+    TooLargeToShow,  // First x Second: the width and height, beyond the image size limit
     MasksMissing,
     OutOfMemory,
     // Run-length compressed rows.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <vector>
 #include <unistd.h>
 
 
@@ -112,5 +113,39 @@ Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
         return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
     }
     out = std::move(buffer);
+    return {};
+}
+
+Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const RestDestination& destination) {
+    const auto failed = [&](FileReadFailure code, int error = 0) {
+        return Reason(code).About(path).Errno(error);
+    };
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return failed(FileReadFailure::CannotOpen, errno);
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) {
+        return failed(FileReadFailure::CannotRead, errno);
+    }
+    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
+        return failed(FileReadFailure::TooLarge);
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    std::vector<std::uint8_t> head(std::min(headSize, size));
+    errno = 0;
+    if (!ReadRange(file.Get(), head.data(), 0, head.size())) {
+        return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
+    }
+    Reason refusal;
+    std::uint8_t* rest = destination(head, size - head.size(), refusal);
+    if (rest == nullptr) {
+        return refusal ? refusal : failed(FileReadFailure::OutOfMemory);
+    }
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    errno = 0;
+    if (!ReadRange(file.Get(), rest, head.size(), size - head.size())) {
+        return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
+    }
     return {};
 }

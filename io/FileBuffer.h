@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "io/Reason.h"
@@ -47,3 +49,14 @@ std::string ReasonText(FileReadFailure code, const Reason& reason);
 // Reads the whole regular file at `path` into `out`. Empty on success; otherwise
 // `out` is untouched and the reason, about `path`, says why.
 Reason ReadWholeFile(const std::string& path, FileBuffer& out);
+
+// Where the bytes after a file's head go. It is given the head (all of a shorter
+// file) and the number of bytes after it, and returns where to read those, or null
+// with `refusal` set (left empty: there was no memory) to read no further.
+using RestDestination =
+    std::function<std::uint8_t*(std::span<const std::uint8_t> head, std::size_t restSize, Reason& refusal)>;
+
+// Reads the regular file at `path` straight into memory its reader chose after seeing
+// the first `headSize` bytes, so that nothing is copied. Empty on success; otherwise
+// the refusal, or the reason about `path` as for ReadWholeFile.
+Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const RestDestination& destination);

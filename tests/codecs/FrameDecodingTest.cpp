@@ -251,6 +251,13 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
     huge.rows = huge.columns = 40000;
     EXPECT_FALSE(DecodeFrame(FrameCodec::Rle, noise, huge, decoded, &why));
     EXPECT_NE(why.find("too small"), std::string::npos) << why;
+    // Run-length data cannot give more than 64 times its bytes, even below a MiB.
+    FrameGeometry square = g;
+    square.rows = square.columns = 512;
+    square.samplesPerPixel = 1;
+    square.bitsAllocated = 8;
+    EXPECT_FALSE(DecodeFrame(FrameCodec::Rle, std::vector<std::uint8_t>(4095, 0), square, decoded, &why));
+    EXPECT_NE(why.find("far too short"), std::string::npos) << why;
     // A geometry that cannot be decoded into is refused before any decoder runs.
     FrameGeometry odd = g;
     odd.bitsAllocated = 12;

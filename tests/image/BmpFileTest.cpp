@@ -190,6 +190,32 @@ TEST(BmpRead, TurnsThirtyTwoBitPixelsIntoTwentyFourBit) {
     EXPECT_TRUE(why.Is(BmpFailure::RowsCutShort)) << why;
 }
 
+// A header can claim more than any image the program holds; such a file is refused
+// from its first bytes, before a block for it is allocated or the rest is read.
+TEST(BmpRead, PicturesBeyondTheImageSizeLimitAreTooLargeToShow) {
+    TempFolder folder;
+    struct Claim {
+        std::int32_t width, height;
+        std::uint16_t bitCount;
+        bool tooLarge;
+    };
+    for (const Claim& claim : {Claim{65535, 65535, 8, true}, Claim{65535, -65535, 1, false},
+                               Claim{20000, 20000, 16, true}, Claim{32768, 32768, 8, false}}) {
+        Bytes block = InfoHeader(40, claim.width, claim.height, claim.bitCount);
+        Append(block, Bytes(64, 0x7F));
+        WriteFileBytes(folder.Path() / "claim.bmp", BmpFileBytes(block));
+        for (const bool fromFile : {true, false}) {
+            Reason why;
+            EXPECT_FALSE(fromFile ? ReadBmpFile(folder.File("claim.bmp"), &why) : Read(BmpFileBytes(block), &why));
+            EXPECT_EQ(why.Is(BmpFailure::TooLargeToShow), claim.tooLarge) << why << " " << claim.width;
+            if (claim.tooLarge) {
+                EXPECT_EQ(why.Text(), "too large to show (" + std::to_string(claim.width) + " x " +
+                                          std::to_string(claim.height) + ")");
+            }
+        }
+    }
+}
+
 TEST(BmpRead, ReportsAMissingFileWithItsPath) {
     Reason why;
     EXPECT_FALSE(ReadBmpFile("/nonexistent/picture.bmp", &why));

@@ -133,6 +133,22 @@ TEST_F(CliUnderMemoryLimit, APcxAtTheLargestRunLengthRatioIsHeldOnce) {
     EXPECT_NE(run.out.find("\"height\": " + std::to_string(kLines)), std::string::npos);
 }
 
+// An input that cannot be read in full exits with 1, as dump does: here pictures of
+// 5 GiB (sparse, so they cost no disk), beyond what the picture readers take.
+TEST(CliUnreadableInput, InfoAndHistogramExitWithOneWhenTheFileCannotBeReadInFull) {
+    TempFolder folder;
+    for (const char* name : {"huge.bmp", "huge.pcx"}) {
+        const std::string path = folder.File(name);
+        WriteAll(path, "BM");
+        std::filesystem::resize_file(path, std::uintmax_t{5} << 30);
+        CliRun run = RunCli({"info", path});
+        EXPECT_EQ(run.status, 1) << name << run.err;
+        EXPECT_NE(run.out.find("\"image\": null"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+        EXPECT_EQ(RunCli({"histogram", path}).status, 1) << name;
+    }
+}
+
 TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary) {
     TempFolder folder;
     const std::string input = PutLargeStudy(folder, 6000, 6000);

@@ -5,6 +5,7 @@
 
 #include "document/DorvanelleDoc.h"
 #include "image/Histogram.h"
+#include "io/FileBuffer.h"
 #include "tools/cli/CliUi.h"
 #include "tools/cli/JsonWriter.h"
 
@@ -133,6 +134,15 @@ bool WriteStdout(const std::string& text) {
 
 namespace {
 
+// Whether the document's file could not be read in full (it shrank or failed while
+// being read, is 4 GiB or larger, or there was no memory for it): the document is
+// open, without an image, but the input itself was unreadable.
+bool InputNotReadInFull(const CDorvanelleDoc& doc) {
+    const Reason& why = doc.NoImageReason();
+    return why.Is(FileReadFailure::CannotOpen) || why.Is(FileReadFailure::CannotRead) ||
+           why.Is(FileReadFailure::TooLarge) || why.Is(FileReadFailure::OutOfMemory);
+}
+
 // Opens `path` and writes its object. With `withFile` (JSON Lines over several files)
 // the object starts with the file's name, and a file that cannot be opened still
 // gets one, with the error. Returns the exit status of this file.
@@ -170,7 +180,7 @@ int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& pa
         json.Null();
     }
     json.EndObject();
-    return exit_status::kDone;
+    return InputNotReadInFull(doc) ? exit_status::kInputUnreadable : exit_status::kDone;
 }
 
 }  // namespace
@@ -206,7 +216,8 @@ int RunHistogram(const CliOptions& options) {
         json.Null();
     }
     json.EndObject();
-    return Finish(out);
+    const int status = Finish(out);
+    return status == exit_status::kDone && InputNotReadInFull(doc) ? exit_status::kInputUnreadable : status;
 }
 
 int RunConvert(const CliOptions& options) {
