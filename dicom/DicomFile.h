@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,12 @@ public:
     std::uint16_t FrameBitCount() const { return m_nSamplesPerPixel == 3 ? 24 : 8; }
     // The frame's rows as 8-bit samples, bottom row first for 8 and 16 bits allocated.
     std::unique_ptr<std::uint8_t[]> ExtractFrame(std::uint16_t bitsAllocated, std::int32_t frame);
+    // The grey samples (8 or 16 bits allocated, one per pixel) of frame `frame` as the
+    // conversion reads them: little-endian, top row first, rows x columns of them,
+    // signed samples narrower than 16 bits sign-extended. Compressed frames come from
+    // the frame decoded last, so asking for the frame just converted decodes nothing.
+    // Empty when the frame gives no such samples. Valid until the reader reads again.
+    std::span<const std::uint8_t> FrameSamples(std::int32_t frame) const;
     // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.
     void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
 

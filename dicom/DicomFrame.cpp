@@ -342,6 +342,20 @@ PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
     return dib;
 }
 
+std::span<const std::uint8_t> CDicomFile::FrameSamples(std::int32_t frame) const {
+    if (m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel >= 3 || (m_nBitsAllocated != 8 && m_nBitsAllocated != 16)) {
+        return {};
+    }
+    if (!SelectSamples(frame)) {
+        return {};
+    }
+    const std::uint64_t bytes = std::uint64_t{m_nRows} * m_nColumns * (m_nBitsAllocated / 8);
+    if (!FrameInside(frame, bytes)) {
+        return {};
+    }
+    return {SourceFrame(frame, static_cast<std::size_t>(bytes)), static_cast<std::size_t>(bytes)};
+}
+
 void CDicomFile::MapSamplesToGrey(std::int16_t* samples, std::size_t count) {
     SampleRange range;
     for (std::size_t i = 0; i < count; ++i) {

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include "views/PixelReadout.h"
+
 CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {}
 
 CDocumentController::~CDocumentController() {
@@ -52,30 +54,35 @@ bool CDocumentController::TakeFrameFit() {
 }
 
 void CDocumentController::FirstFrame() {
+    EndLiveWindow();
     m_doc.OnFirstSlide();
     SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::PrevFrame() {
+    EndLiveWindow();
     m_doc.OnPrevSlide();
     SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::NextFrame() {
+    EndLiveWindow();
     m_doc.OnNextSlide();
     SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::LastFrame() {
+    EndLiveWindow();
     m_doc.OnLastSlide();
     SettleSampleRange();
     emit imageChanged();
 }
 
 void CDocumentController::SetWindowWidth(int value) {
+    EndLiveWindow();
     m_doc.ApplyWindowWidth(value, m_selection);
     SettleSampleRange();
     emit windowChanged();
@@ -84,6 +91,7 @@ void CDocumentController::SetWindowWidth(int value) {
 }
 
 void CDocumentController::SetWindowCenter(int value) {
+    EndLiveWindow();
     m_doc.ApplyWindowCenter(value, m_selection);
     SettleSampleRange();
     emit windowChanged();
@@ -93,20 +101,49 @@ void CDocumentController::SetWindowCenter(int value) {
 
 void CDocumentController::PreviewWindow(int width, int centre) {
     emit windowPreviewed(width, centre);
-    m_doc.m_dicom.m_nWindowWidth = static_cast<std::int16_t>(width);
-    m_doc.m_dicom.m_nWindowCenter = static_cast<std::int16_t>(centre);
+    CDicomFile& dicom = m_doc.m_dicom;
+    dicom.m_nWindowWidth = static_cast<std::int16_t>(width);
+    dicom.m_nWindowCenter = static_cast<std::int16_t>(centre);
+    if (LiveFrame()) {
+        // The views map what they paint; the whole frame is converted when the drag commits.
+        if (!m_liveGrey) m_liveGrey = std::make_unique<GreyTable>();
+        BuildGreyTable(*m_liveGrey, dicom.m_nWindowWidth, dicom.m_nWindowCenter, dicom.m_nRescaleIntercept,
+                       IsMonochrome1(dicom.m_szPhotometric));
+        m_bLiveWindow = true;
+        emit liveWindowChanged();
+        return;
+    }
     // Only a reader with frames converts: a picture keeps its image. A frame that
     // gives no image now keeps the last one until the drag commits.
+    EndLiveWindow();
     if (m_doc.Kind() == DocumentKind::Dicom) {
-        if (PackedDibPtr dib = m_doc.m_dicom.MakeFrameDib(m_doc.m_nFrame)) m_doc.m_pDib = std::move(dib);
+        if (PackedDibPtr dib = dicom.MakeFrameDib(m_doc.m_nFrame)) m_doc.m_pDib = std::move(dib);
     }
     emit imageChanged();
 }
 
+std::optional<LiveWindowFrame> CDocumentController::LiveFrame() const {
+    const CDicomFile& dicom = m_doc.m_dicom;
+    if (m_doc.Kind() != DocumentKind::Dicom || !Image() || dicom.m_nBitsAllocated != 16) return std::nullopt;
+    const LiveWindowFrame frame{Image(), dicom.FrameSamples(m_doc.m_nFrame), dicom.m_nColumns, m_liveGrey.get()};
+    if (!IsLiveWindowFrame(frame)) return std::nullopt;
+    return frame;
+}
+
+std::optional<LiveWindowFrame> CDocumentController::LiveWindow() const {
+    if (!m_bLiveWindow) return std::nullopt;
+    return LiveFrame();
+}
+
 void CDocumentController::SetWindow(int width, int centre) {
+    EndLiveWindow();
     emit windowPreviewed(width, centre);
     SetWindowWidth(width);
     SetWindowCenter(centre);
+}
+
+QString CDocumentController::ReadoutAt(QPoint point) const {
+    return PixelReadoutText(m_doc.m_dicom, Image(), m_doc.m_nFrame, point);
 }
 
 void CDocumentController::MarkSelection(DibRect selection) { m_selection = selection; }

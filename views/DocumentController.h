@@ -6,13 +6,18 @@
 // selectionChanged. Nothing else tells a widget that the document changed.
 #pragma once
 
+#include <memory>
+#include <optional>
+
 #include <QObject>
+#include <QPoint>
 #include <QString>
 
 #include "document/DocumentUi.h"
 #include "document/DorvanelleDoc.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
+#include "views/LiveWindowImage.h"
 #include "views/SampleRangeTask.h"
 
 class CDocumentController : public QObject, private IDocumentUi {
@@ -57,13 +62,23 @@ public:
     void SetWindowWidth(int value);
     void SetWindowCenter(int value);
 
-    // A window shown while the mouse drags it: both values stored and the current frame
-    // converted, without cropping the selection again. Emits windowPreviewed and
-    // imageChanged; SetWindow commits at the end of the drag.
+    // A window shown while the mouse drags it: both values stored, without cropping the
+    // selection again. Emits windowPreviewed, then liveWindowChanged when the views
+    // map the frame's samples themselves (LiveWindow), else imageChanged after the
+    // current frame was converted. SetWindow commits at the end of the drag.
     void PreviewWindow(int width, int centre);
+    // While a grey window is dragged: the current frame's samples and the dragged
+    // window's grey table, for views to map only what they paint; none once the
+    // window is committed, the frame changes, or for pictures and colour.
+    std::optional<LiveWindowFrame> LiveWindow() const;
     // Both values committed as two slider releases would commit them, width first.
     // Emits windowPreviewed first, so that the sliders show the values committed.
     void SetWindow(int width, int centre);
+
+    // The status-bar text for image pixel `point` of the shown frame: the stored
+    // sample (from the frame the reader keeps, decoded frames included) and the
+    // modality value, or the shown colour; empty off the image.
+    QString ReadoutAt(QPoint point) const;
 
     // The rectangle that the next window change crops, without cropping now.
     void MarkSelection(DibRect selection);
@@ -81,6 +96,8 @@ signals:
     void imageChanged();
     // The selected image was replaced: a selection or a window change.
     void selectionChanged();
+    // A window drag moved on: views repaint through LiveWindow.
+    void liveWindowChanged();
     // The window width or centre was stored.
     void windowChanged();
     // A window chosen outside the sliders (a drag, a preset): the sliders and their
@@ -107,6 +124,10 @@ private:
     // Starts the background pass when a conversion left the range of all samples
     // pending; it ends in sampleRangeChanged.
     void SettleSampleRange();
+    // Whether the current frame has samples a view can map through a window itself.
+    std::optional<LiveWindowFrame> LiveFrame() const;
+    // Ends a window drag's live picture: the document's image is current again.
+    void EndLiveWindow() { m_bLiveWindow = false; }
 
     CDorvanelleDoc m_doc{*this};
     QString m_path;
@@ -114,6 +135,8 @@ private:
     QString m_title;
     DibRect m_selection{};
     bool m_bOpening = false;
+    bool m_bLiveWindow = false;
+    std::unique_ptr<GreyTable> m_liveGrey;  // the dragged window's table, made on the first drag
     // Declared last: it goes first, cancelling and joining its pass.
     CSampleRangeTask m_rangeTask{this};
 };

@@ -20,8 +20,8 @@
 #include "views/HeaderDetailsDialog.h"
 #include "views/ImageOutput.h"
 #include "views/ImageOverlay.h"
+#include "views/LiveWindowImage.h"
 #include "views/Painting.h"
-#include "views/PixelReadout.h"
 #include "views/ScaledDibImage.h"
 #include "views/UserDialogs.h"
 
@@ -37,6 +37,8 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
     : QAbstractScrollArea(parent), m_controller(std::move(controller)), m_dialogs(dialogs) {
     setFocusPolicy(Qt::StrongFocus);
     connect(m_controller.get(), &CDocumentController::imageChanged, this, &CDorvanelleView::OnImageChanged);
+    connect(m_controller.get(), &CDocumentController::liveWindowChanged, viewport(),
+            qOverload<>(&QWidget::update));
     connect(&m_cine, &CCinePlayer::nextFrame, this, &CDorvanelleView::ShowCineFrame);
     viewport()->setMouseTracking(true);
     BuildCommands();
@@ -175,32 +177,41 @@ DibPoint CDorvanelleView::ConfinedPoint(QPoint viewportPoint) const {
 void CDorvanelleView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     if (const PackedDib* image = m_controller->Image()) {
-        const double zoom = m_viewport.Zoom();
-        const QPointF offset = m_viewport.Offset();
-        // The exposed part in image pixels, one more around it for the scaling's edges.
-        const QRectF exposed(m_viewport.ViewToImage(event->rect().topLeft()),
-                             m_viewport.ViewToImage(event->rect().bottomRight() + QPoint(1, 1)));
-        const QRect part = exposed.toAlignedRect().adjusted(-1, -1, 1, 1);
-        if (zoom < 1.0) {
-            // Reduced: made at the view's own resolution, never a full-size copy.
-            const QImage reduced = SampleDibForView(image, m_viewport, event->rect(), m_bSmooth ? 2 : 1);
-            if (!reduced.isNull()) {
-                painter.drawImage(event->rect().topLeft(), reduced);
-                return PaintOverImage(painter);
-            }
-        }
-        painter.save();
-        painter.translate(-offset);
-        painter.scale(zoom, zoom);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, m_bSmooth && zoom != 1.0);
-        m_picture.Paint(painter, image, part);
-        painter.restore();
+        PaintImage(painter, image, event->rect());
     } else {
         // No image: the window says why, in the middle of what it shows.
         painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
                          m_controller->NoImageReason());
     }
     PaintOverImage(painter);
+}
+
+void CDorvanelleView::PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect) {
+    const double zoom = m_viewport.Zoom();
+    // While a window is dragged only what shows is mapped, from the frame's samples.
+    const std::optional<LiveWindowFrame> live = m_controller->LiveWindow();
+    if (zoom < 1.0) {
+        // Reduced: made at the view's own resolution, never a full-size copy.
+        const int oversample = m_bSmooth ? 2 : 1;
+        const QImage reduced = live ? SampleLiveWindowForView(*live, m_viewport, rect, oversample)
+                                    : SampleDibForView(image, m_viewport, rect, oversample);
+        if (!reduced.isNull()) return painter.drawImage(rect.topLeft(), reduced);
+    }
+    // The exposed part in image pixels, one more around it for the scaling's edges.
+    const QRectF exposed(m_viewport.ViewToImage(rect.topLeft()), m_viewport.ViewToImage(rect.bottomRight() + QPoint(1, 1)));
+    const QRect part = exposed.toAlignedRect().adjusted(-1, -1, 1, 1);
+    painter.save();
+    painter.translate(-m_viewport.Offset());
+    painter.scale(zoom, zoom);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, m_bSmooth && zoom != 1.0);
+    const QRect onImage = part.intersected(QRect(QPoint(0, 0), m_scrollSize));
+    const QImage livePart = live ? LiveWindowToImage(*live, onImage) : QImage();
+    if (!livePart.isNull()) {
+        painter.drawImage(onImage.topLeft(), livePart);
+    } else {
+        m_picture.Paint(painter, image, part);
+    }
+    painter.restore();
 }
 
 void CDorvanelleView::PaintOverImage(QPainter& painter) {

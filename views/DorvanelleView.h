@@ -136,6 +136,8 @@ private:
     void ChooseInitialZoom();
     // The selection rectangle and the corner texts, drawn over the image.
     void PaintOverImage(QPainter& painter);
+    // The image's part under `rect` (view pixels), at the view's zoom.
+    void PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect);
     void ZoomAboutCursor(double factor);
     void UpdateReadout(QPoint p);
     bool CanWindow() const;

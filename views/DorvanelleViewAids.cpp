@@ -11,7 +11,6 @@
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/ImageOutput.h"
-#include "views/PixelReadout.h"
 #include "views/UserDialogs.h"
 
 namespace {
@@ -136,10 +135,7 @@ QString CDorvanelleView::FrameText() const {
 void CDorvanelleView::UpdateReadout(QPoint p) {
     m_mouseAt = p;
     m_bMouseInside = viewport()->rect().contains(p);
-    const CDorvanelleDoc& doc = GetDocument();
-    const QString text =
-        m_bMouseInside ? PixelReadoutText(doc.m_dicom, m_controller->Image(), doc.m_nFrame, m_viewport.PixelAt(p))
-                       : QString();
+    const QString text = m_bMouseInside ? m_controller->ReadoutAt(m_viewport.PixelAt(p)) : QString();
     if (text == m_readout) return;
     m_readout = text;
     emit statusTextsChanged();

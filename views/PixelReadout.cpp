@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 #include "dicom/DicomFile.h"
 
@@ -31,22 +32,18 @@ QString ShownPixel(const PackedDib* shown, QPoint p) {
 }  // namespace
 
 std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint p) {
-    const std::uint16_t bits = dicom.m_nBitsAllocated;
-    if (dicom.m_nSamplesPerPixel > 1 || (bits != 8 && bits != 16)) return std::nullopt;
-    if (!dicom.HasPixelData() || dicom.PixelDataEncapsulated() || frame < 0) return std::nullopt;
     if (p.x() < 0 || p.y() < 0 || p.x() >= dicom.m_nColumns || p.y() >= dicom.m_nRows) return std::nullopt;
-    const std::uint64_t bytes = bits / 8;
-    const std::uint64_t index =
-        (static_cast<std::uint64_t>(frame) * dicom.m_nRows + static_cast<std::uint64_t>(p.y())) * dicom.m_nColumns +
-        static_cast<std::uint64_t>(p.x());
-    if ((index + 1) * bytes > dicom.m_nPixelDataLength) return std::nullopt;
-    const std::uint8_t* at = dicom.PixelBytes(index * bytes, bytes);
-    if (!at) return std::nullopt;
-    if (bits == 8) return at[0];
-    std::uint32_t raw = dicom.PixelDataBigEndian() ? (std::uint32_t{at[0]} << 8) | at[1]
-                                                   : at[0] | (std::uint32_t{at[1]} << 8);
+    // The frame the reader converted last, compressed or not: kept, so a mouse move
+    // neither reads nor decodes.
+    const std::span<const std::uint8_t> samples = dicom.FrameSamples(frame);
+    const std::uint64_t bytes = dicom.m_nBitsAllocated / 8;
+    const std::uint64_t index = static_cast<std::uint64_t>(p.y()) * dicom.m_nColumns + static_cast<std::uint64_t>(p.x());
+    if (bytes == 0 || (index + 1) * bytes > samples.size()) return std::nullopt;
+    const std::uint8_t* at = samples.data() + index * bytes;
+    std::uint32_t raw = bytes == 1 ? at[0] : at[0] | (std::uint32_t{at[1]} << 8);
     // Bits above the stored ones may hold anything; a signed value extends its top bit.
-    const int stored = dicom.m_nBitsStored > 0 && dicom.m_nBitsStored < 16 ? dicom.m_nBitsStored : 16;
+    const int allocated = static_cast<int>(bytes * 8);
+    const int stored = dicom.m_nBitsStored > 0 && dicom.m_nBitsStored < allocated ? dicom.m_nBitsStored : allocated;
     raw &= (1u << stored) - 1u;
     if (dicom.m_nPixelRepresentation == 1 && (raw & (1u << (stored - 1))) != 0) {
         return static_cast<int>(raw) - (1 << stored);

@@ -13,8 +13,8 @@
 class CDicomFile;
 
 // The stored sample of grey pixel `point` of frame `frame` as the file holds it
-// (signed or unsigned, bits above the stored ones dropped); none when the reader
-// holds no such native grey sample (colour, packed 12-bit, fragments, outside).
+// (signed or unsigned, bits above the stored ones dropped), compressed or not; none
+// when the reader holds no such grey sample (colour, packed 12-bit, outside).
 std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint point);
 
 // The readout text, or empty when `point` lies outside the shown image. `shown` is

@@ -9,6 +9,7 @@
 #include "image/PackedDib.h"
 
 class CViewportTransform;
+struct LiveWindowFrame;
 
 // The part `viewRect` of the view (view pixels) as the transform shows `dib`: each
 // pixel the image pixel under its centre, or with `oversample` 2 the mean of four
@@ -16,3 +17,8 @@ class CViewportTransform;
 // incomplete or whose pixels are not 8- or 24-bit.
 QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport, const QRect& viewRect,
                         int oversample);
+
+// The same for the frame a window drag shows (see LiveWindowImage.h): what
+// SampleDibForView gives for the frame converted with the dragged window.
+QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTransform& viewport,
+                               const QRect& viewRect, int oversample);

@@ -1,14 +1,10 @@
-// What the user waits for in the viewer on a 512 x 512 study: the end of a window
-// slider drag (store, convert the frame again, re-crop, redraw the panel, repaint the
-// view) and a frame step (convert, repaint); on a fitted 2048 x 2048 study a step of
-// windowing by mouse and a repaint; and cine at 60 frames per second. Run offscreen; the repaint is a real
-// synchronous paint of the view into its backing store.
-// What the user waits for in the viewer on a 512 x 512 study: opening it until the
+// What the user waits for in the viewer. On a 512 x 512 study: opening it until the
 // first frame is painted, the end of a window slider drag (store, convert the frame
-// again, re-crop, redraw the panel, repaint the view) and a frame step (convert,
-// repaint); and the background pass for the range of all samples against reading
-// the file once. Run offscreen; the repaint is a real synchronous paint of the view
-// into its backing store.
+// again, re-crop, redraw the panel, repaint the view), a frame step (convert,
+// repaint) and cine at 60 frames per second. On a fitted 2048 x 2048 study: a step of
+// windowing by mouse with its repaint, and a repaint. And the background pass for the
+// range of all samples against reading the file once. Run offscreen; a repaint is a
+// real synchronous paint of the view into its backing store.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -31,27 +27,18 @@
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
+#include "tests/views/FakeDialogs.h"
 #include "tools/generator/PhantomStudy.h"
 #include "views/ControlPanel.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
-#include "views/UserDialogs.h"
 
 namespace {
-
-class SilentDialogs : public IUserDialogs {
-public:
-    QStringList GetOpenFileNames(QWidget*, const QString&) override { return {}; }
-    QString GetSaveFileName(QWidget*, const QString&) override { return {}; }
-    void ShowMessage(QWidget*, QMessageBox::Icon, const QString&, const QString&) override {}
-    int RunModal(QDialog&) override { return 0; }
-    bool SetUpPrinter(QPrinter&, QWidget*) override { return false; }
-};
 
 // One viewer with a square study open (512 x 512 x 16 unless told), shared by the cases.
 struct Session {
     QTemporaryDir folder;
-    SilentDialogs dialogs;
+    FakeDialogs dialogs;  // every dialog cancelled
     CDorvanelleApp app{dialogs};
     CChildFrame* child = nullptr;
 
@@ -146,8 +133,8 @@ Session& LargeSession() {
     return session;
 }
 
-// One step of a right-button drag: the window previewed (the frame mapped again) and
-// the view repainted, fitted.
+// One step of a right-button drag: the window previewed and the view repainted,
+// fitted (only the view's own pixels are mapped while the drag lasts).
 void BM_DragWindowRepaint2048(benchmark::State& state) {
     Session& s = LargeSession();
     if (!s.child) {

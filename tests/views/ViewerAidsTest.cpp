@@ -1,5 +1,7 @@
 // The viewing aids in the real main window: zoomed selection, windowing by mouse,
 // the pixel readout, frame keys, cine, copy, print and window switching.
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -9,6 +11,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTest>
@@ -37,10 +40,7 @@ protected:
     void Move(CDorvanelleView* view, QPoint at, Qt::MouseButtons held = Qt::NoButton) {
         SendMouse(view->viewport(), QEvent::MouseMove, at, Qt::NoButton, held);
     }
-    std::vector<std::uint8_t> Pixels(const CDorvanelleDoc& doc) {
-        const PackedDib* dib = doc.m_pDib.get();
-        return {DibBits(dib), DibBits(dib) + DibRowStride(dib) * DibHeight(dib)};
-    }
+    static QImage Shown(CDorvanelleView* view) { return view->viewport()->grab().toImage(); }
 };
 
 TEST_F(ViewerAids, ASelectionMadeWhileZoomedCropsThePixelsOfTheSameSelectionAt1To1) {
@@ -97,14 +97,14 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     Drag(view->viewport(), {10, 10}, {40, 30});
     const std::int16_t width = doc.m_dicom.m_nWindowWidth;
     const std::int16_t centre = doc.m_dicom.m_nWindowCenter;
-    const std::vector<std::uint8_t> before = Pixels(doc);
+    const QImage before = Shown(view);
     const std::vector<std::uint8_t> selectedBefore(DibBits(doc.m_pSelectedDib.get()),
                                                    DibBits(doc.m_pSelectedDib.get()) + 30 * 20);
 
     SendMouse(view->viewport(), QEvent::MouseButtonPress, {20, 20}, Qt::RightButton, Qt::RightButton);
     Move(view, {60, 10}, Qt::RightButton);
-    // Live: the image changed, the sliders and labels followed, the selection waits.
-    EXPECT_NE(Pixels(doc), before);
+    // Live: the picture changed, the sliders and labels followed, the selection waits.
+    EXPECT_NE(Shown(view), before);
     EXPECT_GT(Panel().m_pWidthSlider->value(), width);
     EXPECT_LT(Panel().m_pCenterSlider->value(), centre);
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(Panel().m_pWidthSlider->value()));
@@ -129,6 +129,52 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     EXPECT_EQ(doc.m_dicom.m_nWindowCenter, 40);
     EXPECT_EQ(Panel().m_pCenterSlider->value(), 40);
     EXPECT_TRUE(view->Choices(ID_VIEW_WINDOW_LEVEL)[3].checked);
+}
+
+// While the drag maps only what shows, fitted below 1:1 (nearest and smoothed) and
+// scrolled at 1:1, the live picture is the one its release commits.
+TEST_F(ViewerAids, ADragShowsWhatItsReleaseCommitsAtEveryZoom) {
+    PhantomOptions options;
+    options.rows = 150;
+    options.columns = 198;  // shown 200 wide: two padding columns
+    options.frames = 2;
+    const std::string study = folder.File("wide.dcm");
+    ASSERT_TRUE(WriteCtPhantom(study, options).empty());
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    CDocumentController& controller = child->Controller();
+    Run(ID_LAST_SLIDE);
+    child->resize(170, 150);
+    Idle();
+    view->ZoomToFit();
+    ASSERT_LT(view->Viewport().Zoom(), 1.0);
+
+    struct Case {
+        const char* name;
+        QPoint drag;
+    };
+    for (const Case c : {Case{"fit", {25, -15}}, Case{"fit smoothed", {-30, 20}}, Case{"1:1 scrolled", {40, 10}}}) {
+        SCOPED_TRACE(c.name);
+        if (QByteArray(c.name) == "fit smoothed") view->SetSmoothing(true);
+        if (QByteArray(c.name) == "1:1 scrolled") {
+            view->SetSmoothing(false);
+            view->ZoomActualSize();
+            view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());  // the padding shows
+            view->verticalScrollBar()->setValue(12);
+            ASSERT_NE(view->Viewport().Offset(), QPointF(0, 0));
+        }
+        const QImage before = Shown(view);
+        SendMouse(view->viewport(), QEvent::MouseButtonPress, {40, 40}, Qt::RightButton, Qt::RightButton);
+        Move(view, QPoint(40, 40) + c.drag, Qt::RightButton);
+        ASSERT_TRUE(controller.LiveWindow());
+        const QImage live = Shown(view);
+        SendMouse(view->viewport(), QEvent::MouseButtonRelease, QPoint(40, 40) + c.drag, Qt::RightButton,
+                  Qt::NoButton);
+        EXPECT_FALSE(controller.LiveWindow());
+        EXPECT_NE(live, before);
+        EXPECT_EQ(live, Shown(view));
+    }
 }
 
 TEST_F(ViewerAids, ThePanesShowTheModalityValueUnderTheCursorAndTheFrame) {
@@ -168,6 +214,48 @@ TEST_F(ViewerAids, ThePanesShowTheModalityValueUnderTheCursorAndTheFrame) {
     EXPECT_EQ(Pane("framePane"), QStringLiteral("Frame 3 / 3"));
     QTest::keyClick(view, Qt::Key_Home);
     EXPECT_EQ(child->Controller().Document().m_nFrame, 0);
+}
+
+// A compressed study reads out what its uncompressed twin does, from the frame the
+// reader decoded for the picture: moving the pointer decodes nothing again.
+TEST_F(ViewerAids, ACompressedStudyReadsOutTheStoredAndModalityValuesOfItsTwin) {
+    if (std::system("command -v dcmcrle >/dev/null && command -v dcmcjpeg >/dev/null") != 0) {
+        GTEST_SKIP() << "DCMTK's compressors are not installed";
+    }
+    PhantomOptions options;
+    options.rows = 40;
+    options.columns = 50;
+    options.frames = 3;
+    options.rescaleSlope = 0.5;
+    options.rescaleIntercept = -1024;
+    const std::string plain = folder.File("plain.dcm");
+    ASSERT_TRUE(WriteCtPhantom(plain, options).empty());
+    CDorvanelleView* twin = Open(plain)->View();
+    const QPoint points[] = {{0, 0}, {25, 20}, {49, 39}, {7, 31}};
+
+    for (const char* compress : {"dcmcrle", "dcmcjpeg +el"}) {
+        SCOPED_TRACE(compress);
+        const std::string packed = folder.File(std::string(compress).substr(0, 7) + ".dcm");
+        ASSERT_EQ(std::system((std::string(compress) + " " + plain + " " + packed + " >/dev/null 2>&1").c_str()), 0);
+        CChildFrame* child = Open(packed);
+        ASSERT_NE(child, nullptr);
+        const CDorvanelleDoc& doc = child->Controller().Document();
+        ASSERT_TRUE(doc.m_dicom.PixelDataEncapsulated());
+        for (const int shown : {0, 2}) {
+            Run(shown == 0 ? ID_FIRST_SLIDE : ID_LAST_SLIDE);
+            shown == 0 ? twin->Controller().FirstFrame() : twin->Controller().LastFrame();
+            const std::uint8_t* decoded = doc.m_dicom.FrameSamples(shown).data();
+            for (const QPoint p : points) {
+                Move(child->View(), p);
+                Move(twin, p);
+                EXPECT_TRUE(child->View()->ReadoutText().contains(QStringLiteral(" HU"))) << p.x() << "," << p.y();
+                EXPECT_EQ(child->View()->ReadoutText(), twin->ReadoutText()) << shown;
+            }
+            EXPECT_EQ(doc.m_dicom.FrameSamples(shown).data(), decoded);
+        }
+        child->close();
+        Idle();
+    }
 }
 
 TEST_F(ViewerAids, PlayVideoLoopsThroughTheFramesUntilPausedOrDeactivated) {

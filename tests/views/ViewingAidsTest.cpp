@@ -12,7 +12,7 @@
 #include <QTest>
 
 #include "dicom/DicomFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/CinePlayer.h"
@@ -144,6 +144,7 @@ TEST(PixelReadout, StoredAndModalityValuesOfGreyPixels) {
     b.ExplicitText(0x0008, 0x0060, "CS", "CT")
         .ImageAttributes(2, 2, 16)
         .ExplicitUS(0x0028, 0x0101, 12)
+        .ExplicitUS(0x0028, 0x0102, 11)
         .ExplicitUS(0x0028, 0x0103, 1)
         .ExplicitText(0x0028, 0x1052, "DS", "-1024")
         .ExplicitText(0x0028, 0x1053, "DS", "0.5")
