@@ -113,9 +113,9 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     for (std::size_t s = 0; s < samples; ++s) {
         for (std::size_t p = 0; p < pixels; ++p) {
             const std::size_t from = planar ? s * pixels + p : p * samples + s;
-            const std::uint32_t value = streamBytes == 2
-                                            ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
-                                            : scratch[from];
+            const std::uint32_t value =
+                streamBytes == 2 ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
+                                 : scratch[from];
             StoreSample(out.samples.data() + (p * samples + s) * bytes, value, bytes);
         }
     }

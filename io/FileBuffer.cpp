@@ -1,13 +1,12 @@
 #include "io/FileBuffer.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <vector>
 #include <unistd.h>
-
+#include <algorithm>
+#include <cerrno>
+#include <vector>
 
 namespace {
 
@@ -37,8 +36,8 @@ private:
 bool ReadRange(int fd, std::uint8_t* out, std::size_t offset, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(fd, out + done, std::min(size - done, kReadChunk),
-                                    static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(fd, out + done, std::min(size - done, kReadChunk), static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -72,24 +71,17 @@ FileBuffer FileBuffer::Allocate(std::size_t size) {
 std::string ReasonText(FileReadFailure code, const Reason& reason) {
     const std::string& path = reason.Subject();
     switch (code) {
-        case FileReadFailure::CannotOpen:
-            return "cannot open " + path + ": " + SystemErrorText(reason.ErrorNumber());
-        case FileReadFailure::CannotRead:
-            return "cannot read " + path + ": " + SystemErrorText(reason.ErrorNumber());
-        case FileReadFailure::TooLarge:
-            return path + " is 4 GiB or larger";
-        case FileReadFailure::ChangedOnDisk:
-            return "the file changed on disk";
-        case FileReadFailure::OutOfMemory:
-            break;
+    case FileReadFailure::CannotOpen: return "cannot open " + path + ": " + SystemErrorText(reason.ErrorNumber());
+    case FileReadFailure::CannotRead: return "cannot read " + path + ": " + SystemErrorText(reason.ErrorNumber());
+    case FileReadFailure::TooLarge: return path + " is 4 GiB or larger";
+    case FileReadFailure::ChangedOnDisk: return "the file changed on disk";
+    case FileReadFailure::OutOfMemory: break;
     }
     return "there is not enough memory to read " + path;
 }
 
 Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
-    const auto failed = [&](FileReadFailure code, int error = 0) {
-        return Reason(code).About(path).Errno(error);
-    };
+    const auto failed = [&](FileReadFailure code, int error = 0) { return Reason(code).About(path).Errno(error); };
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
         return failed(FileReadFailure::CannotOpen, errno);
@@ -117,9 +109,7 @@ Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
 }
 
 Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const RestDestination& destination) {
-    const auto failed = [&](FileReadFailure code, int error = 0) {
-        return Reason(code).About(path).Errno(error);
-    };
+    const auto failed = [&](FileReadFailure code, int error = 0) { return Reason(code).About(path).Errno(error); };
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
         return failed(FileReadFailure::CannotOpen, errno);
