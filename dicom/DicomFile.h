@@ -124,9 +124,12 @@ public:
     // gives one.
     Reason NoImageReason(std::int32_t frame) const;
     // Whether frame `frame` gives an image, as NoImageReason says, but without reading
-    // the frame's bytes when they would be read where they lie: then only the
-    // attributes and the pixel data's length decide. (Reading a frame that is not
-    // shown only to learn this costs a read from the disk.)
+    // the frame's bytes where the attributes can tell: for samples read where they lie
+    // the attributes and the pixel data's length decide, for compressed frames the
+    // attributes and the fragments found for the frame. (Reading or decoding a frame
+    // that is not shown only to learn this costs a read from the disk and a decode.)
+    // A compressed frame whose bytes are corrupt is said to show: its bitmap would
+    // have the depth the attributes give, and the decode says why it has none.
     bool FrameShows(std::int32_t frame) const;
 
     // Bytes [offset, offset + size) of the pixel data value as stored, from memory,
@@ -268,6 +271,9 @@ private:
     bool RearrangeStored(const ColourPlan& plan, bool signExtend, std::int32_t frame) const;
     void ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data) const;
     bool DecodeStoredFrame(std::int32_t frame) const;
+    // FrameShows for compressed pixel data: decided from the attributes and where the
+    // fragments lie, without decoding, except where only the decoder can tell.
+    bool CompressedFrameShows(std::int32_t frame) const;
     // Where the compressed frames lie and how they decode (made once, then kept);
     // null, with the reason, when frame `frame` cannot be decoded whatever its bytes.
     std::shared_ptr<const CompressedFrames> CompressedPlan(std::int32_t frame, Reason& why) const;

@@ -396,6 +396,36 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     return true;
 }
 
+bool CDicomFile::CompressedFrameShows(std::int32_t frame) const {
+    const Impl& d = *m_impl;
+    // The checks NoImageReason makes before and while the frame is decoded, less
+    // the decode itself.
+    if (d.dataSetProblem || !HasPixelData() || m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel > 3) {
+        return false;
+    }
+    if (m_nSamplesPerPixel < 3 && m_nBitsAllocated != 8 && m_nBitsAllocated != 12 && m_nBitsAllocated != 16) {
+        return false;
+    }
+    Reason why;
+    const std::shared_ptr<const CompressedFrames> plan = CompressedPlan(frame, why);
+    if (plan == nullptr || DecodedFrameSize(plan->geometry) == 0 ||
+        !ImageFitsInMemory(std::uint64_t{m_nRows} * m_nColumns * plan->geometry.samplesPerPixel *
+                           ((m_nBitsAllocated + 7u) / 8u))) {
+        return false;
+    }
+    ColourPlan colour;
+    if (PlanColour(colour, false, why)) {
+        return true;
+    }
+    // A colour space shown only once the JPEG decoder has turned it into RGB: whether
+    // it does so depends on the stream (its markers and component ids), which only
+    // decoding the frame tells.
+    if (plan->codec == FrameCodec::Jpeg && plan->geometry.ybr && PlanColour(colour, true, why)) {
+        return !NoImageReason(frame);
+    }
+    return false;
+}
+
 const std::uint8_t* CDicomFile::SourceFrame(std::int32_t frame, std::size_t bytesPerFrame) const {
     return m_impl->source + static_cast<std::size_t>(frame - m_impl->sourceFirstFrame) * bytesPerFrame;
 }
