@@ -1,6 +1,6 @@
 // The built-in data dictionary: the display name and VR of every tag the header
 // listing knows, one sorted entry per line. The names are Windows-1252 display
-// texts kept exactly as users have always seen them, blanks, tabs and the
+// texts kept exactly as the header listing shows them, blanks, tabs and the
 // typographic apostrophe (byte 0x92) included.
 #include <algorithm>
 #include <iterator>

@@ -240,7 +240,8 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
 
 bool CDorvanelleDoc::OnSaveDocument(const std::string& chosenPath) {
     SaveDibAs(m_pDib.get(), chosenPath);
-    // The framework must not rename or retitle the document after a save.
+    // False whatever was written: the saved file is a copy, and the document keeps
+    // the name and title of the file it was read from.
     return false;
 }
 

@@ -78,7 +78,8 @@ public:
     // else by the bitmap writer. A failure, or nothing to write, is reported through
     // the UI; false then.
     bool SaveDibAs(const PackedDib* dib, const std::string& path);
-    // File > Save with the chosen path: always reports failure to the caller (false).
+    // File > Save with the chosen path. Always false, so that the caller never takes
+    // the saved copy for the document's own file.
     bool OnSaveDocument(const std::string& chosenPath);
     // "Save Selected Image" with the chosen path; an empty selection is reported.
     bool OnSaveSelectedImage(const std::string& chosenPath);

@@ -22,11 +22,6 @@ namespace {
 constexpr std::uint16_t kSize = 512;
 constexpr std::uint32_t kFrames = 100;
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void Run(const std::string& command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
         std::fprintf(stderr, "codecs_bench: '%s' failed (DCMTK and OpenJPEG's tools are needed)\n", command.c_str());
@@ -65,7 +60,7 @@ private:
         if (codec == FrameCodec::Jpeg) {
             // The stream is the JPEG inside the compressed file: from SOI to EOI.
             Run("dcmcjpeg +e1 " + plain + " " + m_folder.File("jpeg.dcm"));
-            const auto file = ReadAll(m_folder.File("jpeg.dcm"));
+            const auto file = ReadFileBytes(m_folder.File("jpeg.dcm"));
             std::size_t soi = 0;
             while (soi + 1 < file.size() && !(file[soi] == 0xFF && file[soi + 1] == 0xD8)) ++soi;
             std::size_t eoi = file.size() - 2;
@@ -84,7 +79,7 @@ private:
             }
             pgm.close();
             Run("opj_compress -i " + m_folder.File("frame.pgm") + " -o " + m_folder.File("frame.j2k"));
-            study.stream = ReadAll(m_folder.File("frame.j2k"));
+            study.stream = ReadFileBytes(m_folder.File("frame.j2k"));
         }
         if (study.stream.size() % 2 != 0) {
             study.stream.push_back(0);

@@ -27,27 +27,18 @@
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
+#include "tests/views/FakeDialogs.h"
 #include "tools/generator/PhantomStudy.h"
 #include "views/ControlPanel.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
-#include "views/UserDialogs.h"
 
 namespace {
-
-class SilentDialogs : public IUserDialogs {
-public:
-    QStringList GetOpenFileNames(QWidget*, const QString&) override { return {}; }
-    QString GetSaveFileName(QWidget*, const QString&) override { return {}; }
-    void ShowMessage(QWidget*, QMessageBox::Icon, const QString&, const QString&) override {}
-    int RunModal(QDialog&) override { return 0; }
-    bool SetUpPrinter(QPrinter&, QWidget*) override { return false; }
-};
 
 // One viewer with a square study open (512 x 512 x 16 unless told), shared by the cases.
 struct Session {
     QTemporaryDir folder;
-    SilentDialogs dialogs;
+    FakeDialogs dialogs;  // every dialog cancelled
     CDorvanelleApp app{dialogs};
     CChildFrame* child = nullptr;
 

@@ -28,16 +28,6 @@ public:
     std::vector<std::string> problems;
 };
 
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The grey level of picture pixel (x, y) of an 8-bit block.
 int Pixel(const PackedDib* dib, int x, int y) {
     std::uint64_t stride = DibRowStride(dib);
@@ -46,11 +36,6 @@ int Pixel(const PackedDib* dib, int x, int y) {
 
 class DocTest : public ::testing::Test {
 protected:
-    std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        std::string path = folder.File(name);
-        WriteFile(path, bytes);
-        return path;
-    }
     bool Open(const std::string& path) { return doc.OnOpenDocument(path); }
 
     TempFolder folder;
@@ -76,7 +61,7 @@ TEST(DocumentExtension, TakesTheLastDotOfTheLastComponent) {
 }
 
 TEST_F(DocTest, EightBitBitmapOpensWithoutNoticeAndTitlesItsDepth) {
-    std::string path = Put("a.bmp", tp::Bmp(8, 3, 8));
+    std::string path = folder.Put("a.bmp", BmpFile(8, 3, 8));
     ASSERT_TRUE(Open(path));
     ASSERT_NE(doc.m_pDib, nullptr);
     EXPECT_EQ(doc.Kind(), DocumentKind::Bitmap);
@@ -92,7 +77,7 @@ TEST_F(DocTest, EightBitBitmapOpensWithoutNoticeAndTitlesItsDepth) {
 }
 
 TEST_F(DocTest, TwentyFourBitBitmapIsAnnouncedOnceThenGrey) {
-    ASSERT_TRUE(Open(Put("colour.bmp", tp::Bmp(5, 2, 24, 0, 0, 255))));
+    ASSERT_TRUE(Open(folder.Put("colour.bmp", BmpFile(5, 2, 24, 0, 0, 255))));
     ASSERT_EQ(ui.notices.size(), 1u);
     EXPECT_EQ(ui.notices[0], "The Image Will be Converted to 8 bpp !!");
     ASSERT_NE(doc.m_pDib, nullptr);
@@ -103,7 +88,7 @@ TEST_F(DocTest, TwentyFourBitBitmapIsAnnouncedOnceThenGrey) {
 }
 
 TEST_F(DocTest, UpperCaseExtensionOpensAsABitmap) {
-    ASSERT_TRUE(Open(Put("COLOUR.BMP", tp::Bmp(4, 2, 24))));
+    ASSERT_TRUE(Open(folder.Put("COLOUR.BMP", BmpFile(4, 2, 24))));
     EXPECT_EQ(doc.Kind(), DocumentKind::Bitmap);
     ASSERT_NE(doc.m_pDib, nullptr);
     EXPECT_EQ(ui.notices.size(), 1u);
@@ -113,9 +98,9 @@ TEST_F(DocTest, UpperCaseExtensionOpensAsABitmap) {
 }
 
 TEST_F(DocTest, BrokenBitmapOrPcxKeepsTheReadersReasonAndSaysIt) {
-    std::vector<std::uint8_t> bytes = tp::Bmp(8, 8, 8);
+    std::vector<std::uint8_t> bytes = BmpFile(8, 8, 8);
     bytes.resize(60);
-    ASSERT_TRUE(Open(Put("short.bmp", bytes)));
+    ASSERT_TRUE(Open(folder.Put("short.bmp", bytes)));
     EXPECT_EQ(doc.m_pDib, nullptr);
     EXPECT_TRUE(doc.NoImageReason().Is(BmpFailure::ColourTableCutShort)) << doc.NoImageReason();
     ASSERT_EQ(ui.problems.size(), 1u);
@@ -124,18 +109,18 @@ TEST_F(DocTest, BrokenBitmapOrPcxKeepsTheReadersReasonAndSaysIt) {
 
     RecordingUi pcxUi;
     CDorvanelleDoc pcx(pcxUi);
-    ASSERT_TRUE(pcx.OnOpenDocument(Put("tiny.pcx", std::vector<std::uint8_t>(20, 0))));
+    ASSERT_TRUE(pcx.OnOpenDocument(folder.Put("tiny.pcx", std::vector<std::uint8_t>(20, 0))));
     EXPECT_TRUE(pcx.NoImageReason().Is(PcxFailure::FileTooShort)) << pcx.NoImageReason();
     EXPECT_EQ(pcxUi.problems.size(), 1u);
 
     RecordingUi goodUi;
     CDorvanelleDoc good(goodUi);
-    ASSERT_TRUE(good.OnOpenDocument(Put("good.bmp", tp::Bmp(4, 2, 8))));
+    ASSERT_TRUE(good.OnOpenDocument(folder.Put("good.bmp", BmpFile(4, 2, 8))));
     EXPECT_FALSE(good.NoImageReason());
 }
 
 TEST_F(DocTest, EmptyOrUnreadableBitmapOpensWithoutImageOrFrameFit) {
-    ASSERT_TRUE(Open(Put("empty.bmp", {})));
+    ASSERT_TRUE(Open(folder.Put("empty.bmp", "")));
     EXPECT_EQ(doc.m_pDib, nullptr);
     EXPECT_FALSE(doc.m_bFitFrame);
     EXPECT_TRUE(ui.notices.empty());
@@ -143,9 +128,9 @@ TEST_F(DocTest, EmptyOrUnreadableBitmapOpensWithoutImageOrFrameFit) {
 
     RecordingUi otherUi;
     CDorvanelleDoc truncated(otherUi);
-    std::vector<std::uint8_t> bytes = tp::Bmp(8, 8, 8);
+    std::vector<std::uint8_t> bytes = BmpFile(8, 8, 8);
     bytes.resize(60);
-    ASSERT_TRUE(truncated.OnOpenDocument(Put("short.bmp", bytes)));
+    ASSERT_TRUE(truncated.OnOpenDocument(folder.Put("short.bmp", bytes)));
     EXPECT_EQ(truncated.m_pDib, nullptr);
     EXPECT_TRUE(truncated.m_bFitFrame);
 }
@@ -160,7 +145,7 @@ TEST_F(DocTest, MissingFileOrFolderCannotBeOpened) {
 }
 
 TEST_F(DocTest, PcxOpensAsGreyPicture) {
-    ASSERT_TRUE(Open(Put("p.pcx", tp::Pcx(6, 3, 77))));
+    ASSERT_TRUE(Open(folder.Put("p.pcx", PcxFilled(6, 3, 77))));
     ASSERT_NE(doc.m_pDib, nullptr);
     EXPECT_EQ(doc.Kind(), DocumentKind::Pcx);
     EXPECT_EQ(DibWidth(doc.m_pDib.get()), 8);
@@ -170,7 +155,7 @@ TEST_F(DocTest, PcxOpensAsGreyPicture) {
 }
 
 TEST_F(DocTest, DicomOpensFrameZeroAndKeepsItsPath) {
-    std::string path = Put("ct", tp::Dicom16(4, 4, 3).Bytes());
+    std::string path = folder.Put("ct", tp::Dicom16(4, 4, 3).Bytes());
     ASSERT_TRUE(Open(path));
     ASSERT_NE(doc.m_pDib, nullptr);
     EXPECT_EQ(DibBitCount(doc.m_pDib.get()), 8);
@@ -182,7 +167,7 @@ TEST_F(DocTest, DicomOpensFrameZeroAndKeepsItsPath) {
 }
 
 TEST_F(DocTest, ColourDicomStaysColourWithoutNotice) {
-    ASSERT_TRUE(Open(Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
+    ASSERT_TRUE(Open(folder.Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
     ASSERT_NE(doc.m_pDib, nullptr);
     EXPECT_EQ(DibBitCount(doc.m_pDib.get()), 24);
     EXPECT_TRUE(ui.notices.empty());
@@ -190,7 +175,7 @@ TEST_F(DocTest, ColourDicomStaysColourWithoutNotice) {
 }
 
 TEST_F(DocTest, DicomWithoutPixelDataSaysWhy) {
-    ASSERT_TRUE(Open(Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
+    ASSERT_TRUE(Open(folder.Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
     EXPECT_EQ(doc.m_pDib, nullptr);
     ASSERT_EQ(ui.problems.size(), 1u);
     EXPECT_NE(ui.problems[0].find("nopixels.dcm"), std::string::npos);
@@ -198,7 +183,7 @@ TEST_F(DocTest, DicomWithoutPixelDataSaysWhy) {
 }
 
 TEST_F(DocTest, SlideCommandsStepWithinTheFrames) {
-    ASSERT_TRUE(Open(Put("cine.dcm", tp::Dicom8(4, 4, 3).Bytes())));
+    ASSERT_TRUE(Open(folder.Put("cine.dcm", tp::Dicom8(4, 4, 3).Bytes())));
     EXPECT_TRUE(doc.CanSlide());
     doc.OnPrevSlide();
     EXPECT_EQ(doc.m_nFrame, 0);
@@ -220,12 +205,12 @@ TEST_F(DocTest, SlideCommandsStepWithinTheFrames) {
 
     RecordingUi singleUi;
     CDorvanelleDoc single(singleUi);
-    ASSERT_TRUE(single.OnOpenDocument(Put("one.dcm", tp::Dicom8(4, 4, 1).Bytes())));
+    ASSERT_TRUE(single.OnOpenDocument(folder.Put("one.dcm", tp::Dicom8(4, 4, 1).Bytes())));
     EXPECT_FALSE(single.CanSlide());
 }
 
 TEST_F(DocTest, FrameOutsideTheDataGivesNoImageAndSaysWhy) {
-    ASSERT_TRUE(Open(Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes())));
+    ASSERT_TRUE(Open(folder.Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes())));
     doc.ReplaceImageByFrame(7);
     EXPECT_EQ(doc.m_nFrame, 7);
     EXPECT_EQ(doc.m_pDib, nullptr);
@@ -239,24 +224,24 @@ TEST_F(DocTest, FrameOutsideTheDataGivesNoImageAndSaysWhy) {
 
 TEST_F(DocTest, OpenedStraightAtAFrameWithoutAnImageTheTitleStillComesFromFrameZero) {
     doc.m_nFrame = 3;
-    ASSERT_TRUE(Open(Put("cine.dcm", tp::Dicom8(4, 4, 3).Bytes())));
+    ASSERT_TRUE(Open(folder.Put("cine.dcm", tp::Dicom8(4, 4, 3).Bytes())));
     EXPECT_EQ(doc.m_pDib, nullptr);
     EXPECT_EQ(doc.MakeTitle("cine.dcm"), "cine.dcm ==>8 bpp");
 
     RecordingUi colourUi;
     CDorvanelleDoc colour(colourUi);
     colour.m_nFrame = 1;
-    ASSERT_TRUE(colour.OnOpenDocument(Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
+    ASSERT_TRUE(colour.OnOpenDocument(folder.Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
     EXPECT_EQ(colour.MakeTitle("rgb.dcm"), "rgb.dcm ==>24 bpp");
 
     RecordingUi noneUi;
     CDorvanelleDoc none(noneUi);
-    ASSERT_TRUE(none.OnOpenDocument(Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
+    ASSERT_TRUE(none.OnOpenDocument(folder.Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
     EXPECT_EQ(none.MakeTitle("nopixels.dcm"), "nopixels.dcm");
 }
 
 TEST_F(DocTest, WindowChangeKeepsTheFrameAndCropsTheSelectionAgain) {
-    ASSERT_TRUE(Open(Put("ct.dcm", tp::Dicom16(8, 8, 3).Bytes())));
+    ASSERT_TRUE(Open(folder.Put("ct.dcm", tp::Dicom16(8, 8, 3).Bytes())));
     doc.OnLastSlide();
     int before = Pixel(doc.m_pDib.get(), 0, 0);
     doc.ApplyWindowWidth(2000, DibRect{1, 1, 5, 3});
@@ -279,7 +264,7 @@ TEST_F(DocTest, WindowChangeKeepsTheFrameAndCropsTheSelectionAgain) {
 }
 
 TEST_F(DocTest, WindowChangeOnBitmapKeepsThePicture) {
-    ASSERT_TRUE(Open(Put("a.bmp", tp::Bmp(8, 4, 8))));
+    ASSERT_TRUE(Open(folder.Put("a.bmp", BmpFile(8, 4, 8))));
     doc.ApplyWindowCenter(-300, DibRect{2, 1, 6, 3});
     EXPECT_EQ(doc.m_dicom.m_nWindowCenter, -300);
     ASSERT_NE(doc.m_pDib, nullptr);
@@ -288,14 +273,14 @@ TEST_F(DocTest, WindowChangeOnBitmapKeepsThePicture) {
 }
 
 TEST_F(DocTest, WindowChangeWithoutAnImageCropsNothing) {
-    ASSERT_TRUE(Open(Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
+    ASSERT_TRUE(Open(folder.Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())));
     doc.ApplyWindowWidth(100, DibRect{0, 0, 2, 2});
     EXPECT_EQ(doc.m_pDib, nullptr);
     EXPECT_EQ(doc.m_pSelectedDib, nullptr);
 }
 
 TEST_F(DocTest, SelectionIsNormalisedAndClippedToTheImage) {
-    ASSERT_TRUE(Open(Put("a.bmp", tp::Bmp(8, 6, 8))));
+    ASSERT_TRUE(Open(folder.Put("a.bmp", BmpFile(8, 6, 8))));
     doc.CropSelection(DibRect{6, 5, -7, -2});  // dragged up and left, past the corner
     ASSERT_NE(doc.m_pSelectedDib, nullptr);
     EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 8);
@@ -308,16 +293,16 @@ TEST_F(DocTest, SelectionIsNormalisedAndClippedToTheImage) {
 }
 
 TEST_F(DocTest, ColourImageCannotBeCropped) {
-    ASSERT_TRUE(Open(Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
+    ASSERT_TRUE(Open(folder.Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
     doc.CropSelection(DibRect{0, 0, 2, 2});
     EXPECT_EQ(doc.m_pSelectedDib, nullptr);
 }
 
 class SaveTest : public DocTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(Open(Put("a.bmp", tp::Bmp(8, 4, 8)))); }
+    void SetUp() override { ASSERT_TRUE(Open(folder.Put("a.bmp", BmpFile(8, 4, 8)))); }
     bool StartsWith(const std::string& path, std::vector<std::uint8_t> head) {
-        std::vector<std::uint8_t> bytes = ReadFile(path);
+        std::vector<std::uint8_t> bytes = ReadFileBytes(path);
         return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
     }
 };
@@ -338,7 +323,7 @@ TEST_F(SaveTest, OnlyTheExtensionDcmInAnyCaseWritesDicom) {
     EXPECT_TRUE(ui.problems.empty());
 }
 
-TEST_F(SaveTest, SaveDocumentReportsFailureToTheFrameworkEvenWhenWritten) {
+TEST_F(SaveTest, SaveDocumentAnswersFalseEvenWhenWrittenSoTheDocumentKeepsItsName) {
     EXPECT_FALSE(doc.OnSaveDocument(folder.File("saved.bmp")));
     EXPECT_TRUE(std::filesystem::exists(folder.File("saved.bmp")));
     EXPECT_TRUE(ui.problems.empty());
@@ -364,13 +349,13 @@ TEST_F(SaveTest, SaveSelectedBeforeAnySelectionIsReportedAndCreatesNothing) {
 
 TEST_F(SaveTest, WriteThatFailsIsReportedAndKeepsTheOldFile) {
     std::string target = folder.File("keep.bmp");
-    WriteFile(target, {'o', 'l', 'd'});
+    WriteFileBytes(target, "old");
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     bool saved = doc.SaveDibAs(doc.m_pDib.get(), target);
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
     if (saved) GTEST_SKIP() << "running with rights that ignore folder permissions";
     EXPECT_EQ(ui.problems.size(), 1u);
-    EXPECT_EQ(ReadFile(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(ReadFileBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 }
 
 TEST_F(SaveTest, NothingToWriteOrAFolderAsTargetIsReported) {

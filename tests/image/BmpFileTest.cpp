@@ -7,7 +7,8 @@
 #include "io/AtomicFileWriter.h"
 #include "io/FileBuffer.h"
 
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
+#include "tests/support/TempFiles.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ namespace {
 // so that tests notice when padding is taken for pixels or dropped.
 Bytes Grey5x2Block() {
     Bytes block = InfoHeader(40, 5, 2, 8);
-    Append(block, GreyTable(256));
+    Append(block, GreyColourTable(256));
     Append(block, {1, 2, 3, 4, 5, 0xAA, 0xAA, 0xAA, 6, 7, 8, 9, 10, 0xBB, 0xBB, 0xBB});
     return block;
 }
@@ -54,18 +55,13 @@ TEST(BmpRead, AcceptsCoreAndInfoHeadersOfSixteenBytesOrMore) {
     }
     for (std::uint32_t size : {16u, 40u, 108u, 124u}) {
         Bytes block = InfoHeader(size, 4, 1, 8);
-        Append(block, GreyTable(256));
+        Append(block, GreyColourTable(256));
         Append(block, {1, 2, 3, 4});
         auto dib = Read(BmpFileBytes(block));
         ASSERT_TRUE(dib) << size;
         EXPECT_EQ(BlockBytes(dib.get()), block);
     }
-    Bytes core(12, 0);
-    WriteLE32(core.data(), 12);
-    WriteLE16(core.data() + 4, 2);
-    WriteLE16(core.data() + 6, 1);
-    WriteLE16(core.data() + 8, 1);
-    WriteLE16(core.data() + 10, 24);
+    Bytes core = CoreHeader(2, 1, 24);
     Append(core, {1, 2, 3, 4, 5, 6, 0, 0});
     auto dib = Read(BmpFileBytes(core));
     ASSERT_TRUE(dib);
@@ -81,7 +77,7 @@ TEST(BmpRead, RefusesBlocksThatDoNotHoldWhatTheirHeaderAnnounces) {
     EXPECT_TRUE(why.Is(BmpFailure::RowsCutShort)) << why;
 
     Bytes shortTable = InfoHeader(40, 4, 1, 8);
-    Append(shortTable, GreyTable(100));
+    Append(shortTable, GreyColourTable(100));
     EXPECT_FALSE(Read(BmpFileBytes(shortTable), &why));
     EXPECT_TRUE(why.Is(BmpFailure::ColourTableCutShort)) << why;
 
@@ -96,7 +92,7 @@ TEST(BmpRead, RefusesCompressedBitmapsAndSizesBeyondSixteenBits) {
     // Run-length coding belongs to 8 bits (1) and 4 bits (2); JPEG (4) is not decoded.
     for (const auto& [bitCount, compression] : {std::pair{8, 4}, std::pair{4, 1}, std::pair{8, 2}}) {
         Bytes other = InfoHeader(40, 4, 1, static_cast<std::uint16_t>(bitCount), compression);
-        Append(other, GreyTable(1 << bitCount));
+        Append(other, GreyColourTable(1 << bitCount));
         Append(other, {4, 7, 0, 1});
         EXPECT_FALSE(Read(BmpFileBytes(other), &why));
         EXPECT_TRUE(why.Is(BmpFailure::Compressed)) << why;
@@ -120,7 +116,7 @@ TEST(BmpRead, RefusesCompressedBitmapsAndSizesBeyondSixteenBits) {
 
 TEST(BmpRead, TurnsTopDownRowsBottomUp) {
     Bytes block = InfoHeader(40, 5, -2, 8);
-    Append(block, GreyTable(256));
+    Append(block, GreyColourTable(256));
     // Stored top row first: 1..5, then 6..10.
     Append(block, {1, 2, 3, 4, 5, 0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0});
     auto dib = Read(BmpFileBytes(block));

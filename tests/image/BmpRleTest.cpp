@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "image/BmpRle.h"
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
 
 namespace {
 
 // A .bmp file of a `width` x `height` bitmap whose rows are the run-length `data`.
 Bytes RleFile(std::int32_t width, std::int32_t height, std::uint16_t bitCount, const Bytes& data) {
     Bytes block = InfoHeader(40, width, height, bitCount, bitCount == 8 ? kRle8 : kRle4);
-    Append(block, GreyTable(bitCount == 8 ? 256 : 16));
+    Append(block, GreyColourTable(bitCount == 8 ? 256 : 16));
     Append(block, data);
     return BmpFileBytes(block);
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST(CropDib, ClipsToTheImageAndZeroesColumnsBeyondIt) {
 
 TEST(CropDib, PaddingOfAFileBitmapIsNotTakenForPixels) {
     Bytes block = InfoHeader(40, 6, 1, 8);
-    Append(block, GreyTable(256));
+    Append(block, GreyColourTable(256));
     Append(block, {1, 2, 3, 4, 5, 6, 0xAA, 0xAA});
     auto source = BlockFrom(block);
     auto crop = CropDib({4, 0, 6, 1}, source.get());
@@ -88,7 +88,7 @@ TEST(CropDib, RefusesWhatIsNotEightBit) {
     EXPECT_FALSE(CropDib({0, 0, 4, 4}, nullptr));
     // A block that does not hold its rows is never trusted.
     Bytes block = InfoHeader(40, 8, 8, 8);
-    Append(block, GreyTable(256));
+    Append(block, GreyColourTable(256));
     PackedDibPtr cut = PackedDib::Allocate(block.size());
     std::copy(block.begin(), block.end(), cut->Bytes());
     EXPECT_FALSE(CropDib({0, 0, 4, 4}, cut.get()));

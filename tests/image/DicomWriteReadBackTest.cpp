@@ -4,7 +4,8 @@
 #include "dicom/DicomFile.h"
 #include "dicom/DicomWriter.h"
 #include "dicom/VrCodes.h"
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
+#include "tests/support/TempFiles.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ TEST(DicomWriterBytes, FourteenElementsWithTheirExactLengths) {
 TEST(DicomWriterBytes, RowsGoTopFirstWithoutPaddingAndColoursAsRedGreenBlue) {
     // A file bitmap 5 x 2 (stride 8): Columns 5 and 5 bytes a row, top row first.
     Bytes block = InfoHeader(40, 5, 2, 8);
-    Append(block, GreyTable(256));
+    Append(block, GreyColourTable(256));
     Append(block, {1, 2, 3, 4, 5, 0xAA, 0xAA, 0xAA, 6, 7, 8, 9, 10, 0xBB, 0xBB, 0xBB});
     const Bytes file = Encode(BlockFrom(block).get());
     EXPECT_EQ(ValueOf(file, 0x0028, 0x0011), (Bytes{5, 0}));

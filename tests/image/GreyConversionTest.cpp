@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
 
 namespace {
 

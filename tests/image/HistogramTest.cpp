@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "image/Geometry.h"
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ TEST(Histogram, ScalesEachBinToTheFullestInPerCent) {
 
 TEST(Histogram, CountsPaddingButNeverReadsPastTheRows) {
     Bytes block = InfoHeader(40, 3, 1, 8);
-    Append(block, GreyTable(256));
+    Append(block, GreyColourTable(256));
     Append(block, {9, 9, 9, 0});
     Histogram bins = Of(BlockFrom(block).get());
     EXPECT_EQ(bins[9], 100);

@@ -5,36 +5,23 @@
 #include <algorithm>
 
 #include "io/ByteOrder.h"
+#include "tests/support/PictureBytes.h"
 
 namespace {
 
-// A block with an info header of `headerSize` bytes and the given fields, followed
-// by `extra` zero bytes (colour table and rows).
+// Blocks with an info or core header and the given fields, followed by `extra` zero
+// bytes (colour table and rows).
 PackedDibPtr InfoBlock(std::uint32_t headerSize, std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                        std::uint32_t colorsUsed, std::size_t extra) {
-    // Never shorter than the fields written below, even for a header size under 16.
-    PackedDibPtr dib = PackedDib::Allocate(std::max<std::size_t>(headerSize, 16) + extra);
-    std::uint8_t* p = dib->Bytes();
-    WriteLE32(p, headerSize);
-    WriteLE32(p + 4, static_cast<std::uint32_t>(width));
-    WriteLE32(p + 8, static_cast<std::uint32_t>(height));
-    WriteLE16(p + 12, 1);
-    WriteLE16(p + 14, bitCount);
-    if (headerSize >= 36) {
-        WriteLE32(p + 32, colorsUsed);
-    }
-    return dib;
+    Bytes block = InfoHeader(headerSize, width, height, bitCount, 0, colorsUsed);
+    block.resize(block.size() + extra);
+    return BlockFrom(block);
 }
 
 PackedDibPtr CoreBlock(std::uint16_t width, std::uint16_t height, std::uint16_t bitCount, std::size_t extra) {
-    PackedDibPtr dib = PackedDib::Allocate(12 + extra);
-    std::uint8_t* p = dib->Bytes();
-    WriteLE32(p, 12);
-    WriteLE16(p + 4, width);
-    WriteLE16(p + 6, height);
-    WriteLE16(p + 8, 1);
-    WriteLE16(p + 10, bitCount);
-    return dib;
+    Bytes block = CoreHeader(width, height, bitCount);
+    block.resize(block.size() + extra);
+    return BlockFrom(block);
 }
 
 std::ptrdiff_t BitsOffset(const PackedDib* dib) { return DibBits(dib) - dib->Bytes(); }

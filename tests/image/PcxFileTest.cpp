@@ -3,26 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "io/FileBuffer.h"
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
+#include "tests/support/TempFiles.h"
 
 namespace {
-
-Bytes PcxFile(std::uint16_t ymin, std::uint16_t ymax, std::uint16_t bytesPerLine, const Bytes& data,
-              std::uint8_t reserved = 0) {
-    Bytes file(128 + data.size(), 0);
-    std::copy(data.begin(), data.end(), file.begin() + 128);
-    file[0] = 10;  // manufacturer, version, encoding, bits per pixel: not consulted
-    file[1] = 5;
-    file[2] = 1;
-    file[3] = 8;
-    WriteLE16(file.data() + 6, ymin);
-    WriteLE16(file.data() + 8, 1);  // Xmax says 2 pixels wide; BytesPerLine decides
-    WriteLE16(file.data() + 10, ymax);
-    file[64] = reserved;
-    file[65] = 1;
-    WriteLE16(file.data() + 66, bytesPerLine);
-    return file;
-}
 
 PackedDibPtr Read(const Bytes& file, Reason* why = nullptr) {
     return ReadPcxBytes(file.data(), file.size(), why);

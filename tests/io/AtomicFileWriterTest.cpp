@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <csignal>
 
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
+#include "tests/support/TempFiles.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <csignal>
 
 #include "io/AtomicFileWriter.h"
-#include "tests/image/ImageTestSupport.h"
+#include "tests/support/PictureBytes.h"
+#include "tests/support/TempFiles.h"
 
 namespace {
 
@@ -87,8 +88,8 @@ TEST(TemporaryFile, ASaveRemovesOnlyStaleTemporariesOfOurPattern) {
         "scan.bmp." + dead + ".0.tmp",    // not hidden
         ".scan.bmp." + dead + ".0.tmp.bak",
     };
-    for (const auto& name : stale) WriteFileBytes(folder.Path() / name, {1});
-    for (const auto& name : kept) WriteFileBytes(folder.Path() / name, {1});
+    for (const auto& name : stale) WriteFileBytes(folder.Path() / name, "\x01");
+    for (const auto& name : kept) WriteFileBytes(folder.Path() / name, "\x01");
     std::filesystem::create_directory(folder.Path() / (".dir." + dead + ".1.tmp"));  // not a file
 
     const Bytes picture = {1, 2, 3};

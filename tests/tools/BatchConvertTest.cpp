@@ -27,13 +27,6 @@ namespace tp = test_pictures;
 
 class BatchTest : public ::testing::Test {
 protected:
-    std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        fs::path path = folder.Path() / name;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
     std::string In(const std::string& name = "") const { return (folder.Path() / "in" / name).string(); }
     std::string Out(const std::string& name = "") const { return (folder.Path() / "out" / name).string(); }
 
@@ -60,15 +53,15 @@ std::pair<int, int> BmpSize(const std::string& path) {
 }
 
 TEST_F(BatchTest, FolderOfMixedInputsConvertsWhatGivesAnImageAndCountsTheRest) {
-    Put("in/ct.dcm", tp::Dicom16(6, 10, 3).Bytes());
-    Put("in/series/1.2.840.10008.7.1", tp::Dicom8(4, 8, 1).Bytes());
-    Put("in/series/IM0002", tp::Dicom8(4, 8, 1).Bytes());
-    Put("in/pictures/grey.bmp", tp::Bmp(8, 3, 8));
-    Put("in/pictures/colour.bmp", tp::Bmp(4, 2, 24, 9, 9, 9));
-    Put("in/pictures/scan.pcx", tp::Pcx(6, 5, 7));
-    Put("in/nopixels.dcm", tp::DicomWithoutPixels().Bytes());
-    Put("in/notes.txt", {'h', 'i', '\n'});
-    Put("in/.hidden.dcm", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/ct.dcm", tp::Dicom16(6, 10, 3).Bytes());
+    folder.Put("in/series/1.2.840.10008.7.1", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/series/IM0002", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/pictures/grey.bmp", BmpFile(8, 3, 8));
+    folder.Put("in/pictures/colour.bmp", BmpFile(4, 2, 24, 9, 9, 9));
+    folder.Put("in/pictures/scan.pcx", PcxFilled(6, 5, 7));
+    folder.Put("in/nopixels.dcm", tp::DicomWithoutPixels().Bytes());
+    folder.Put("in/notes.txt", {'h', 'i', '\n'});
+    folder.Put("in/.hidden.dcm", tp::Dicom8(4, 8, 1).Bytes());
     fs::create_symlink("missing.dcm", In("dangling.dcm"));
     fs::create_symlink("nothing.dcm", In("series/gone.dcm"));
 
@@ -104,8 +97,8 @@ TEST_F(BatchTest, FolderOfMixedInputsConvertsWhatGivesAnImageAndCountsTheRest) {
 }
 
 TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {
-    Put("in/cine.dcm", tp::Dicom8(4, 8, 3).Bytes());
-    Put("in/still.bmp", tp::Bmp(8, 3, 8));
+    folder.Put("in/cine.dcm", tp::Dicom8(4, 8, 3).Bytes());
+    folder.Put("in/still.bmp", BmpFile(8, 3, 8));
     CliRun run = RunCli({"convert", "--out-dir", Out(), "--all-frames", "--format", "dcm", In()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Tree(Out()),
@@ -125,8 +118,8 @@ TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {
     // pixel data ends it, instead of two billion reports.
     DicomStreamBuilder liar;
     liar.Preamble().MetaGroup().ImageAttributes(4, 8, 8);
-    liar.ExplicitText(0x0028, 0x0008, "IS", "2000000000").PixelData8(tp::Bytes(32, 9));
-    Put("liar/claims.dcm", liar.Bytes());
+    liar.ExplicitText(0x0028, 0x0008, "IS", "2000000000").PixelData8(Bytes(32, 9));
+    folder.Put("liar/claims.dcm", liar.Bytes());
     run = RunCli({"convert", "--out-dir", Out("liar"), "--all-frames", folder.File("liar")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Tree(Out("liar")), std::set<std::string>{"claims_0001.bmp"});
@@ -134,7 +127,7 @@ TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {
         << run.err;
 
     // A frame past the end of a shorter study gives no image for that study only.
-    Put("in/short.dcm", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/short.dcm", tp::Dicom8(4, 8, 1).Bytes());
     run = RunCli({"convert", "--out-dir", Out("f2"), "--frame", "2", In("cine.dcm"), In("short.dcm")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Tree(Out("f2")), std::set<std::string>{"cine.bmp"});
@@ -142,10 +135,10 @@ TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {
 }
 
 TEST_F(BatchTest, NamesThatWouldCollideNeverOverwriteEachOtherOrTheInputs) {
-    std::string bmp = Put("in/a.bmp", tp::Bmp(8, 3, 8));
-    Put("in/a.dcm", tp::Dicom8(4, 8, 1).Bytes());
-    Put("in/a.pcx", tp::Pcx(6, 5, 7));
-    Put("in/a-2.dcm", tp::Dicom8(4, 12, 1).Bytes());
+    std::string bmp = folder.Put("in/a.bmp", BmpFile(8, 3, 8));
+    folder.Put("in/a.dcm", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/a.pcx", PcxFilled(6, 5, 7));
+    folder.Put("in/a-2.dcm", tp::Dicom8(4, 12, 1).Bytes());
     const std::string original = Slurp(bmp);
 
     // Into the inputs' own folder: a.bmp stays as it was.
@@ -168,10 +161,10 @@ TEST_F(BatchTest, NamesThatWouldCollideNeverOverwriteEachOtherOrTheInputs) {
 }
 
 TEST_F(BatchTest, OutputsThatCannotBeWrittenExitWithThree) {
-    Put("in/ok.dcm", tp::Dicom8(4, 8, 1).Bytes());
-    Put("in/sub/x.dcm", tp::Dicom8(4, 8, 1).Bytes());
-    Put("in/nopixels.dcm", tp::DicomWithoutPixels().Bytes());
-    Put("out/sub", {'f', 'i', 'l', 'e'});  // where the subfolder would go
+    folder.Put("in/ok.dcm", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/sub/x.dcm", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/nopixels.dcm", tp::DicomWithoutPixels().Bytes());
+    folder.Put("out/sub", {'f', 'i', 'l', 'e'});  // where the subfolder would go
 
     CliRun run = RunCli({"convert", "--out-dir", Out(), In()});
     EXPECT_EQ(run.status, 3) << run.err;
@@ -179,7 +172,7 @@ TEST_F(BatchTest, OutputsThatCannotBeWrittenExitWithThree) {
     EXPECT_NE(run.err.find("3 inputs: 1 converted (1 file written), 1 no image, 1 failed"), std::string::npos)
         << run.err;
 
-    std::string file = Put("plain-file", {'x'});
+    std::string file = folder.Put("plain-file", {'x'});
     run = RunCli({"convert", "--out-dir", file, In("ok.dcm")});
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.err.find("cannot be made"), std::string::npos) << run.err;
@@ -204,7 +197,7 @@ pid_t StartCli(const std::vector<std::string>& args, const std::string& errPath)
 TEST_F(BatchTest, CtrlCStopsBetweenFilesAndLeavesNoPartialFile) {
     const int total = 400;
     const std::vector<std::uint8_t> study = tp::Dicom16(128, 128, 1).Bytes();
-    for (int i = 0; i < total; ++i) Put("in/im" + std::to_string(i) + ".dcm", study);
+    for (int i = 0; i < total; ++i) folder.Put("in/im" + std::to_string(i) + ".dcm", study);
 
     pid_t pid = StartCli({"convert", "--out-dir", Out(), "-j", "2", In()}, folder.File("err"));
     ASSERT_GT(pid, 0);
@@ -233,8 +226,8 @@ TEST_F(BatchTest, CtrlCStopsBetweenFilesAndLeavesNoPartialFile) {
 }
 
 TEST_F(BatchTest, InfoAndDumpOverSeveralFilesPrintJsonLines) {
-    std::string bmp = Put("a.bmp", tp::Bmp(8, 3, 8));
-    std::string ct = Put("ct.dcm", tp::Dicom16(6, 8, 2).Bytes());
+    std::string bmp = folder.Put("a.bmp", BmpFile(8, 3, 8));
+    std::string ct = folder.Put("ct.dcm", tp::Dicom16(6, 8, 2).Bytes());
     std::string missing = folder.File("missing.dcm");
 
     CliRun run = RunCli({"info", bmp, missing, ct});

@@ -26,27 +26,13 @@ long long Field(const std::string& json, const std::string& key) {
 
 bool HasFile(const std::string& path) { return std::filesystem::exists(path); }
 
-std::string Head(const std::string& path, std::size_t count) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(count, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
-
 class CliTest : public ::testing::Test {
 protected:
-    std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        std::string path = folder.File(name);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
     TempFolder folder;
 };
 
 TEST_F(CliTest, UsageFaultsExitWithTwo) {
-    std::string ct = Put("ct.dcm", tp::Dicom16(4, 4, 2).Bytes());
+    std::string ct = folder.Put("ct.dcm", tp::Dicom16(4, 4, 2).Bytes());
     const std::vector<std::vector<std::string>> faults = {
         {},
         {"show", ct},
@@ -92,7 +78,7 @@ TEST_F(CliTest, HelpForTheToolAndEachSubcommand) {
 }
 
 TEST_F(CliTest, InfoOfABitmap) {
-    CliRun run = RunCli({"info", Put("a.bmp", tp::Bmp(8, 3, 8))});
+    CliRun run = RunCli({"info", folder.Put("a.bmp", BmpFile(8, 3, 8))});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "{\n"
@@ -110,14 +96,14 @@ TEST_F(CliTest, InfoOfABitmap) {
 }
 
 TEST_F(CliTest, TitleIsValidJsonWhateverTheFileNameBytes) {
-    CliRun run = RunCli({"info", Put("caf\xE9 \"x\".bmp", tp::Bmp(4, 1, 8))});
+    CliRun run = RunCli({"info", folder.Put("caf\xE9 \"x\".bmp", BmpFile(4, 1, 8))});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"title\": \"caf\xC3\xA9 \\\"x\\\".bmp ==>8 bpp\""), std::string::npos) << run.out;
     EXPECT_TRUE(IsWellFormedJson(run.out));
 }
 
 TEST_F(CliTest, TwentyFourBitNoticeGoesToStderr) {
-    CliRun run = RunCli({"info", Put("c.bmp", tp::Bmp(4, 2, 24, 9, 9, 9))});
+    CliRun run = RunCli({"info", folder.Put("c.bmp", BmpFile(4, 2, 24, 9, 9, 9))});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.err.find("The Image Will be Converted to 8 bpp !!"), std::string::npos);
     EXPECT_NE(run.out.find("\"title\": \"c.bmp ==>8 bpp\""), std::string::npos);
@@ -125,7 +111,7 @@ TEST_F(CliTest, TwentyFourBitNoticeGoesToStderr) {
 }
 
 TEST_F(CliTest, InfoOfAPcxPicture) {
-    CliRun run = RunCli({"info", Put("p.pcx", tp::Pcx(6, 3, 1))});
+    CliRun run = RunCli({"info", folder.Put("p.pcx", PcxFilled(6, 3, 1))});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"kind\": \"pcx\""), std::string::npos);
     EXPECT_EQ(Field(run.out, "width"), 8);
@@ -133,7 +119,7 @@ TEST_F(CliTest, InfoOfAPcxPicture) {
 }
 
 TEST_F(CliTest, InfoOfADicomStudyAfterTheOptions) {
-    std::string ct = Put("ct", tp::Dicom16(6, 8, 3).Bytes());
+    std::string ct = folder.Put("ct", tp::Dicom16(6, 8, 3).Bytes());
     CliRun run = RunCli({"info", ct});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(IsWellFormedJson(run.out)) << run.out;
@@ -160,7 +146,7 @@ TEST_F(CliTest, InfoOfADicomStudyAfterTheOptions) {
 }
 
 TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
-    CliRun run = RunCli({"info", Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())});
+    CliRun run = RunCli({"info", folder.Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes())});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
     EXPECT_NE(run.out.find("\"title\": \"nopixels.dcm\""), std::string::npos);
@@ -171,16 +157,16 @@ TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
     EXPECT_EQ(run.out.find_first_of("123456789"), std::string::npos) << run.out;
 
     // The title comes from frame 0 when the file opens, whatever frame is asked for.
-    run = RunCli({"info", Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes()), "--frame", "5"});
+    run = RunCli({"info", folder.Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes()), "--frame", "5"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Field(run.out, "frame"), 5);
     EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
     EXPECT_NE(run.out.find("\"title\": \"cine.dcm ==>8 bpp\""), std::string::npos) << run.out;
 
     // A bitmap the reader refuses says why on standard error.
-    std::vector<std::uint8_t> cut = tp::Bmp(8, 8, 8);
+    std::vector<std::uint8_t> cut = BmpFile(8, 8, 8);
     cut.resize(60);
-    run = RunCli({"info", Put("cut.bmp", cut)});
+    run = RunCli({"info", folder.Put("cut.bmp", cut)});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
     EXPECT_NE(run.err.find("cut.bmp"), std::string::npos) << run.err;
@@ -198,11 +184,11 @@ TEST_F(CliTest, UnreadableInputExitsWithOne) {
 }
 
 TEST_F(CliTest, ConvertWritesBySaveRuleAndReadsBack) {
-    std::string ct = Put("ct.dcm", tp::Dicom16(8, 12, 3).Bytes());
+    std::string ct = folder.Put("ct.dcm", tp::Dicom16(8, 12, 3).Bytes());
     std::string dcm = folder.File("frame2.dcm");
     CliRun run = RunCli({"convert", ct, dcm, "--frame", "2", "--width", "1000"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(Head(dcm, 4), std::string("\x28\x00\x02\x00", 4));
+    EXPECT_EQ(ReadFileText(dcm, 4), std::string("\x28\x00\x02\x00", 4));
     run = RunCli({"info", dcm});
     EXPECT_EQ(Field(run.out, "width"), 12);
     EXPECT_EQ(Field(run.out, "height"), 8);
@@ -210,11 +196,11 @@ TEST_F(CliTest, ConvertWritesBySaveRuleAndReadsBack) {
 
     for (const char* name : {"out.bmp", "out.dcm.bak", "out"}) {
         ASSERT_EQ(RunCli({"convert", ct, folder.File(name)}).status, 0) << name;
-        EXPECT_EQ(Head(folder.File(name), 2), "BM") << name;
+        EXPECT_EQ(ReadFileText(folder.File(name), 2), "BM") << name;
     }
     // Extensions in capitals mean what they mean in small letters.
     ASSERT_EQ(RunCli({"convert", ct, folder.File("OUT.DCM")}).status, 0);
-    EXPECT_EQ(Head(folder.File("OUT.DCM"), 4), std::string("\x28\x00\x02\x00", 4));
+    EXPECT_EQ(ReadFileText(folder.File("OUT.DCM"), 4), std::string("\x28\x00\x02\x00", 4));
     ASSERT_EQ(RunCli({"convert", folder.File("out.bmp"), folder.File("COPY.BMP")}).status, 0);
     EXPECT_EQ(Field(RunCli({"info", folder.File("COPY.BMP")}).out, "width"), 12);
     ASSERT_EQ(RunCli({"convert", ct, folder.File("sel.bmp"), "--select", "10,6,3,-4"}).status, 0);
@@ -239,24 +225,24 @@ TEST_F(CliTest, ConvertOfAPhantomFrameMatchesTheReadersOwnConversion) {
     PackedDibPtr expected = reader.MakeFrameDib(4);
     ASSERT_NE(expected, nullptr);
     ASSERT_TRUE(WriteBmpFile(expected.get(), folder.File("reader.bmp")).written);
-    EXPECT_EQ(Head(folder.File("cli.bmp"), 1 << 20), Head(folder.File("reader.bmp"), 1 << 20));
+    EXPECT_EQ(ReadFileBytes(folder.File("cli.bmp")), ReadFileBytes(folder.File("reader.bmp")));
 }
 
 TEST_F(CliTest, ConvertWithNothingToWriteCreatesNoFile) {
-    std::string rgb = Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes());
+    std::string rgb = folder.Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes());
     CliRun run = RunCli({"convert", rgb, folder.File("sel.dcm"), "--select", "0,0,2,2"});
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(run.err.empty());
     EXPECT_FALSE(HasFile(folder.File("sel.dcm")));
     EXPECT_EQ(RunCli({"convert", rgb, folder.File("rgb.bmp")}).status, 0);
 
-    std::string empty = Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes());
+    std::string empty = folder.Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes());
     EXPECT_EQ(RunCli({"convert", empty, folder.File("none.bmp")}).status, 1);
     EXPECT_FALSE(HasFile(folder.File("none.bmp")));
 }
 
 TEST_F(CliTest, OutputThatCannotBeWrittenExitsWithThree) {
-    std::string bmp = Put("a.bmp", tp::Bmp(8, 3, 8));
+    std::string bmp = folder.Put("a.bmp", BmpFile(8, 3, 8));
     CliRun run = RunCli({"convert", bmp, folder.Path().string()});
     EXPECT_EQ(run.status, 3);
     EXPECT_FALSE(run.err.empty());
@@ -268,13 +254,13 @@ TEST_F(CliTest, OutputThatCannotBeWrittenExitsWithThree) {
 }
 
 TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
-    tp::Bytes name = {'O', 0x92, 'B', 'R', 'I', 'E', 'N', ' '};
+    Bytes name = {'O', 0x92, 'B', 'R', 'I', 'E', 'N', ' '};
     DicomStreamBuilder b = tp::Dicom8(2, 4, 1);
-    tp::Bytes bytes = b.Bytes();
+    Bytes bytes = b.Bytes();
     DicomStreamBuilder head;
     head.Preamble().MetaGroup().Explicit(0x0010, 0x0010, "PN", name).ImageAttributes(2, 4, 8).PixelData8(
-        tp::Bytes(8, 1));
-    std::string path = Put("named.dcm", head.Bytes());
+        Bytes(8, 1));
+    std::string path = folder.Put("named.dcm", head.Bytes());
 
     CliRun plain = RunCli({"dump", path});
     ASSERT_EQ(plain.status, 0) << plain.err;
@@ -296,11 +282,11 @@ TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
     std::size_t plainRows = static_cast<std::size_t>(std::count(plain.out.begin(), plain.out.end(), '\n')) - 1;
     EXPECT_EQ(jsonRows, plainRows);
 
-    EXPECT_EQ(RunCli({"dump", Put("a.bmp", tp::Bmp(4, 4, 8))}).status, 1);
+    EXPECT_EQ(RunCli({"dump", folder.Put("a.bmp", BmpFile(4, 4, 8))}).status, 1);
 }
 
 TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
-    std::string bmp = Put("a.bmp", tp::Bmp(8, 2, 8));
+    std::string bmp = folder.Put("a.bmp", BmpFile(8, 2, 8));
     CliRun run = RunCli({"histogram", bmp});
     ASSERT_EQ(run.status, 0);
     EXPECT_TRUE(IsWellFormedJson(run.out)) << run.out;
@@ -316,11 +302,10 @@ TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
     EXPECT_EQ(selected.substr(0, 46), "[100, 100, 100, 100, 0, 0, 0, 0, 0, 0, 0, 0, 0");
 
     // A 4-bit picture cannot be cropped: the selection gives no image, printed as null.
-    std::vector<std::uint8_t> nibbles = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0,
-                                         1, 0, 0, 0, 1, 0, 4, 0};
-    nibbles.resize(14 + 40 + 64, 0);
-    nibbles.insert(nibbles.end(), {0x12, 0, 0, 0});
-    run = RunCli({"histogram", Put("nibbles.bmp", nibbles), "--select", "0,0,1,1"});
+    Bytes nibbles = InfoHeader(40, 2, 1, 4);
+    nibbles.resize(40 + 64, 0);
+    Append(nibbles, {0x12, 0, 0, 0});
+    run = RunCli({"histogram", folder.Put("nibbles.bmp", BmpFileBytes(nibbles)), "--select", "0,0,1,1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"selected\": null"), std::string::npos) << run.out;
 }

@@ -14,18 +14,6 @@
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::size_t EntriesIn(const std::filesystem::path& folder) {
-    return static_cast<std::size_t>(
-        std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
-}
-
 // An 8-bit study of rows x columns whose pixels are all 0, the file made sparse
 // so that writing it costs nothing.
 std::string PutLargeStudy(const TempFolder& folder, std::uint16_t rows, std::uint16_t columns) {
@@ -49,12 +37,6 @@ bool WritesInto(pid_t pid, const std::string& folder, const std::string& input) 
         if (!linkError && target.rfind(folder + "/", 0) == 0 && target != input) return true;
     }
     return false;
-}
-
-std::string Put(const TempFolder& folder, const std::string& name, const std::string& bytes) {
-    const std::string path = folder.File(name);
-    WriteAll(path, bytes);
-    return path;
 }
 
 std::string LE16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
@@ -93,7 +75,7 @@ protected:
 // The 12-bit path compared its frame with nothing: 30 bytes claiming 65535 x 65535
 // took 4.2 GB to show and 8.4 GB to convert.
 TEST_F(CliUnderMemoryLimit, ThirtyBytesClaimingAHuge12BitFrameGiveNoImage) {
-    const std::string study = Put(folder, "claim.dcm",
+    const std::string study = folder.Put("claim.dcm",
                                   ImplicitUS(0x0028, 0x0010, 65535) + ImplicitUS(0x0028, 0x0011, 65535) +
                                       ImplicitUS(0x0028, 0x0100, 12));
     ASSERT_EQ(std::filesystem::file_size(study), 30u);
@@ -110,7 +92,7 @@ TEST_F(CliUnderMemoryLimit, ThirtyBytesClaimingAHuge12BitFrameGiveNoImage) {
 // A bitmap's header can claim 65535 x 65535 in a few dozen bytes.
 TEST_F(CliUnderMemoryLimit, ABitmapClaiming65535Squared) {
     std::string header = LE32(40) + LE32(65535) + LE32(65535) + LE16(1) + LE16(8) + std::string(24, '\0');
-    const std::string bitmap = Put(folder, "claim.bmp", "BM" + LE32(0) + LE32(0) + LE32(54 + 1024) + header +
+    const std::string bitmap = folder.Put("claim.bmp", "BM" + LE32(0) + LE32(0) + LE32(54 + 1024) + header +
                                                             std::string(1024, '\0') + std::string(64, '\x7F'));
     CliRun run = RunCliLimited({"info", bitmap}, 256 * kMiB);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -125,7 +107,7 @@ TEST_F(CliUnderMemoryLimit, ABitmapClaiming65535Squared) {
 // takes less than 64 MiB of address space.
 TEST_F(CliUnderMemoryLimit, APcxAtTheLargestRunLengthRatioIsHeldOnce) {
     constexpr std::uint16_t kWidth = 63 * 128, kLines = 16000;
-    const std::string picture = Put(folder, "runs.pcx", LongestRunsPcx(kWidth, kLines));
+    const std::string picture = folder.Put("runs.pcx", LongestRunsPcx(kWidth, kLines));
     const std::size_t pixels = std::size_t{kWidth} * kLines;
     CliRun run = RunCliLimited({"info", picture}, 64 * kMiB + pixels * 3 / 2);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -139,7 +121,7 @@ TEST(CliUnreadableInput, InfoAndHistogramExitWithOneWhenTheFileCannotBeReadInFul
     TempFolder folder;
     for (const char* name : {"huge.bmp", "huge.pcx"}) {
         const std::string path = folder.File(name);
-        WriteAll(path, "BM");
+        WriteFileBytes(path, "BM");
         std::filesystem::resize_file(path, std::uintmax_t{5} << 30);
         CliRun run = RunCli({"info", path});
         EXPECT_EQ(run.status, 1) << name << run.err;
@@ -157,7 +139,7 @@ TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary
     for (const int signal : {SIGTERM, SIGKILL}) {
         bool caught = false;
         for (int attempt = 0; attempt < 10 && !caught; ++attempt) {
-            WriteAll(target, "old picture");
+            WriteFileBytes(target, "old picture");
             const pid_t pid = StartCli({"convert", input, target});
             while (::waitpid(pid, nullptr, WNOHANG) == 0) {
                 if (WritesInto(pid, folder.Path().string(), input)) {
@@ -180,7 +162,7 @@ TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary
             ASSERT_EQ(WaitForCli(StartCli({"convert", input, folder.File("next.dcm")})), 0);
             std::filesystem::remove(folder.File("next.dcm"));
         }
-        EXPECT_EQ(ReadAll(target), "old picture") << signal;
-        EXPECT_EQ(EntriesIn(folder.Path()), 2u) << signal;  // the study and the target only
+        EXPECT_EQ(ReadFileText(target), "old picture") << signal;
+        EXPECT_EQ(folder.FileCount(), 2u) << signal;  // the study and the target only
     }
 }

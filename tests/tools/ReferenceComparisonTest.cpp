@@ -32,16 +32,6 @@ bool HaveTools() {
            RunTool("command -v dcmconv") && RunTool("command -v opj_decompress") && RunTool("command -v dcmcjpeg");
 }
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const std::string& path, std::span<const std::uint8_t> bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | std::uint32_t{Le16(p + 2)} << 16; }
 
@@ -60,7 +50,7 @@ std::size_t MetaEnd(const std::vector<std::uint8_t>& f) {
 // original's data set with native pixel data in explicit VR little endian.
 bool MakeJpeg2000Twin(const std::string& original, const std::string& twin, const TempFolder& folder,
                       std::uint32_t frames, std::uint16_t samples) {
-    const auto file = ReadAll(original);
+    const auto file = ReadFileBytes(original);
     const std::uint8_t header[] = {0xE0, 0x7F, 0x10, 0x00, 'O', 'B', 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
     auto it = std::search(file.rbegin(), file.rend(), std::rbegin(header), std::rend(header));
     if (it == file.rend()) {
@@ -83,12 +73,12 @@ bool MakeJpeg2000Twin(const std::string& original, const std::string& twin, cons
         const bool jp2 = stream.size() > 4 && stream[4] == 'j';
         const std::string in = folder.File(jp2 ? "frame.jp2" : "frame.j2k");
         const std::string out = folder.File("frame.rawl");
-        WriteAll(in, stream);
+        WriteFileBytes(in, std::vector<std::uint8_t>(stream.begin(), stream.end()));
         if (!RunTool("opj_decompress -i " + in + " -o " + out)) {
             return false;
         }
         // OpenJPEG writes each component whole, one after the other.
-        const auto raw = ReadAll(out);
+        const auto raw = ReadFileBytes(out);
         const std::size_t plane = raw.size() / samples;
         for (std::size_t p = 0; p < plane; ++p) {
             for (std::size_t s = 0; s < samples; ++s) {
@@ -144,7 +134,7 @@ std::string Converted(const std::string& path, const std::string& bmp, int frame
     if (run.status != 0) {
         return "no image: " + run.err;
     }
-    const auto bytes = ReadAll(bmp);
+    const auto bytes = ReadFileBytes(bmp);
     return std::string(bytes.begin(), bytes.end());
 }
 

@@ -1,12 +1,11 @@
 // Pictures as the user sees them: packed bitmaps turned into screen pictures, and the
 // control panel's boxes at the pixel positions the histogram drawing promises.
-#include <cstring>
-
 #include <gtest/gtest.h>
 
 #include <QPainter>
 
 #include "image/PackedDib.h"
+#include "tests/support/PictureBytes.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/CommandMap.h"
 #include "views/ControlPanel.h"
@@ -17,27 +16,16 @@
 
 namespace {
 
-void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
-void Put16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
-
-// A block with a 40-byte header, `entries` colour entries and one row of `row` bytes.
-PackedDibPtr OneRowBlock(int width, int bits, const std::vector<QRgb>& table, const std::vector<std::uint8_t>& row) {
-    const std::size_t length = 40 + table.size() * 4 + ((row.size() + 3) / 4) * 4;
-    PackedDibPtr dib = PackedDib::Allocate(length);
-    std::uint8_t* p = dib->Bytes();
-    Put32(p, 40);
-    Put32(p + 4, static_cast<std::uint32_t>(width));
-    Put32(p + 8, 1);
-    Put16(p + 12, 1);
-    Put16(p + 14, static_cast<std::uint16_t>(bits));
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        std::uint8_t* e = p + 40 + i * 4;
-        e[0] = static_cast<std::uint8_t>(qBlue(table[i]));
-        e[1] = static_cast<std::uint8_t>(qGreen(table[i]));
-        e[2] = static_cast<std::uint8_t>(qRed(table[i]));
+// A block with a 40-byte header, the given colour table and one row of `row` bytes.
+PackedDibPtr OneRowBlock(int width, int bits, const std::vector<QRgb>& table, const Bytes& row) {
+    Bytes block = InfoHeader(40, width, 1, static_cast<std::uint16_t>(bits));
+    for (const QRgb colour : table) {
+        block.insert(block.end(), {static_cast<std::uint8_t>(qBlue(colour)), static_cast<std::uint8_t>(qGreen(colour)),
+                                   static_cast<std::uint8_t>(qRed(colour)), 0});
     }
-    std::memcpy(p + 40 + table.size() * 4, row.data(), row.size());
-    return dib;
+    Append(block, row);
+    block.resize(block.size() + (4 - row.size() % 4) % 4);
+    return BlockFrom(block);
 }
 
 int AllSeven(int, int) { return 7; }
@@ -82,18 +70,12 @@ TEST(DibToImage, OneAndFourBitPicturesUseTheirOwnColours) {
 // An old core header's colour table has 3-byte entries: the picture reads them so
 // whether it is shown 1:1 or reduced.
 TEST(DibToImage, CoreHeaderColoursAreThreeBytesAtEveryZoom) {
-    PackedDibPtr dib = PackedDib::Allocate(12 + 256 * 3 + 4 * 2);
-    std::uint8_t* p = dib->Bytes();
-    Put32(p, 12);
-    Put16(p + 4, 4);
-    Put16(p + 6, 2);
-    Put16(p + 8, 1);
-    Put16(p + 10, 8);
+    Bytes block = CoreHeader(4, 2, 8);
     for (int i = 0; i < 256; ++i) {
-        std::uint8_t* e = p + 12 + 3 * i;
-        e[0] = static_cast<std::uint8_t>(i), e[1] = 10, e[2] = static_cast<std::uint8_t>(255 - i);
+        block.insert(block.end(), {static_cast<std::uint8_t>(i), 10, static_cast<std::uint8_t>(255 - i)});
     }
-    std::memset(p + 12 + 256 * 3, 7, 8);  // every pixel entry 7
+    block.resize(block.size() + 4 * 2, 7);  // every pixel entry 7
+    PackedDibPtr dib = BlockFrom(block);
     const QRgb seven = qRgb(248, 10, 7) & 0xFFFFFFu;
     EXPECT_EQ(PixelAt(DibToImage(dib.get()), 3, 1), seven);
 
@@ -112,10 +94,10 @@ TEST(DibToImage, CoreHeaderColoursAreThreeBytesAtEveryZoom) {
 TEST(DibToImage, BlocksThatDoNotHoldTheirRowsGiveNoPicture) {
     EXPECT_TRUE(DibToImage(nullptr).isNull());
     PackedDibPtr dib = OneRowBlock(8, 8, std::vector<QRgb>(256), {1, 2, 3, 4, 5, 6, 7, 8});
-    Put32(dib->Bytes() + 8, 5000);  // claims 5000 rows
+    WriteLE32(dib->Bytes() + 8, 5000);  // claims 5000 rows
     EXPECT_TRUE(DibToImage(dib.get()).isNull());
-    Put32(dib->Bytes() + 8, 1);
-    Put16(dib->Bytes() + 14, 16);  // a depth the viewer does not paint
+    WriteLE32(dib->Bytes() + 8, 1);
+    WriteLE16(dib->Bytes() + 14, 16);  // a depth the viewer does not paint
     EXPECT_TRUE(DibToImage(dib.get()).isNull());
 }
 

@@ -33,6 +33,7 @@
 #include "image/BmpFile.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
+#include "tests/support/PictureBytes.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/ControlPanel.h"
 #include "views/DocumentController.h"
@@ -41,14 +42,6 @@
 namespace {
 
 int Gradient(int x, int y) { return (x + 2 * y) % 256; }
-
-std::string FirstBytes(const std::string& path, std::size_t n) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(n, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(n));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
 
 bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
@@ -348,14 +341,14 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     Run(ID_FILE_SAVE);
     EXPECT_EQ(dialogs.lastFilters, QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.bmp)"));
     ASSERT_TRUE(Exists(folder.File("out.dcm")));
-    EXPECT_NE(FirstBytes(folder.File("out.dcm"), 2), "BM");
+    EXPECT_NE(ReadFileText(folder.File("out.dcm"), 2), "BM");
     dialogs.saveAnswer = QString::fromStdString(folder.File("OUT.DCM"));  // any letter case
     Run(ID_FILE_SAVE);
-    EXPECT_NE(FirstBytes(folder.File("OUT.DCM"), 2), "BM");
+    EXPECT_NE(ReadFileText(folder.File("OUT.DCM"), 2), "BM");
     for (const char* name : {"out.bmp", "out"}) {
         dialogs.saveAnswer = QString::fromStdString(folder.File(name));
         Run(ID_FILE_SAVE);
-        EXPECT_EQ(FirstBytes(folder.File(name), 2), "BM") << name;
+        EXPECT_EQ(ReadFileText(folder.File(name), 2), "BM") << name;
     }
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(child->windowTitle(), title);
@@ -439,23 +432,13 @@ namespace {
 
 // A 4-bit .bmp of 2 x 1 pixels: colour 3 then colour 10 of its own table.
 void WriteFourBitBmp(const std::string& path) {
-    std::string block(40 + 64 + 4, '\0');
-    auto put32 = [&](std::size_t at, std::uint32_t v) { std::memcpy(&block[at], &v, 4); };
-    auto put16 = [&](std::size_t at, std::uint16_t v) { std::memcpy(&block[at], &v, 2); };
-    put32(0, 40);
-    put32(4, 2);
-    put32(8, 1);
-    put16(12, 1);
-    put16(14, 4);
-    block[40 + 3 * 4 + 0] = 30, block[40 + 3 * 4 + 1] = 20, block[40 + 3 * 4 + 2] = 10;
-    block[40 + 10 * 4 + 0] = 50, block[40 + 10 * 4 + 1] = 100, block[40 + 10 * 4 + 2] = static_cast<char>(200);
-    block[104] = 0x3A;
-    std::string file = "BM";
-    file.append(12, '\0');
-    const std::uint32_t size = static_cast<std::uint32_t>(14 + block.size()), offset = 14 + 40 + 64;
-    std::memcpy(&file[2], &size, 4);
-    std::memcpy(&file[10], &offset, 4);
-    std::ofstream(path, std::ios::binary) << file << block;
+    Bytes block = InfoHeader(40, 2, 1, 4);
+    block.resize(40 + 16 * 4);
+    const Bytes three = {30, 20, 10}, ten = {50, 100, 200};
+    std::copy(three.begin(), three.end(), block.begin() + 40 + 3 * 4);
+    std::copy(ten.begin(), ten.end(), block.begin() + 40 + 10 * 4);
+    Append(block, {0x3A, 0, 0, 0});
+    WriteFileBytes(path, BmpFileBytes(block));
 }
 
 }  // namespace

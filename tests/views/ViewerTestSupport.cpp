@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QMdiArea>
 #include <QMouseEvent>
-#include <QPrinter>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -25,25 +24,6 @@
 #include "tools/generator/PhantomStudy.h"
 #include "views/ControlPanel.h"
 #include "views/DorvanelleView.h"
-#include "views/HeaderDetailsDialog.h"
-#include "views/HeaderListModel.h"
-
-bool FakeDialogs::SetUpPrinter(QPrinter& printer, QWidget*) {
-    if (printAnswer.isEmpty()) return false;
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(printAnswer);
-    return true;
-}
-
-int FakeDialogs::RunModal(QDialog& dialog) {
-    modalTitles.push_back(dialog.windowTitle());
-    if (auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog)) {
-        headerRows = header->model()->rowCount();
-        headerNotice = header->notice();
-        headerModal = header->isModal();
-    }
-    return QDialog::Rejected;
-}
 
 void ViewerApp::SetUp() {
     OpenSettings().clear();

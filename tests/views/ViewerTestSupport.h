@@ -12,11 +12,10 @@
 #include <QImage>
 #include <QPoint>
 #include <QString>
-#include <QStringList>
 
 #include "image/PackedDib.h"
 #include "tests/support/TempFiles.h"
-#include "views/UserDialogs.h"
+#include "tests/views/FakeDialogs.h"
 
 class CChildFrame;
 class CControlPanel;
@@ -27,47 +26,6 @@ class QMenu;
 class QToolBar;
 class QToolButton;
 class QWidget;
-
-// Answers every dialog at once with what the test set, and remembers what was asked.
-class FakeDialogs : public IUserDialogs {
-public:
-    struct Message {
-        QMessageBox::Icon icon;
-        QString caption;
-        QString text;
-    };
-
-    QStringList GetOpenFileNames(QWidget*, const QString& filters) override {
-        lastFilters = filters;
-        ++openAsked;
-        return openAnswer;
-    }
-    QString GetSaveFileName(QWidget*, const QString& filters) override {
-        lastFilters = filters;
-        ++saveAsked;
-        return saveAnswer;
-    }
-    void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) override {
-        messages.push_back({icon, caption, text});
-    }
-    // Records the dialog (and, for the header dialog, what it lists) and cancels it.
-    int RunModal(QDialog& dialog) override;
-    // Prints to a PDF file at `printAnswer`; an empty answer cancels.
-    bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
-
-    QStringList openAnswer;
-    QString saveAnswer;
-    QString printAnswer;
-    QString lastFilters;
-    int openAsked = 0;
-    int saveAsked = 0;
-    std::vector<Message> messages;
-    std::vector<QString> modalTitles;
-    // The last header dialog run.
-    int headerRows = -1;
-    QString headerNotice;
-    bool headerModal = false;
-};
 
 // The whole viewer with an empty recent-file list: the application, its main window
 // shown and active, and the dialogs answered by the test.

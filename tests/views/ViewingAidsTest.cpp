@@ -12,7 +12,7 @@
 #include <QTest>
 
 #include "dicom/DicomFile.h"
-#include "tests/support/DicomStreamBuilder.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/CinePlayer.h"

@@ -1,0 +1,24 @@
+#include "tests/views/FakeDialogs.h"
+
+#include <QDialog>
+#include <QPrinter>
+
+#include "views/HeaderDetailsDialog.h"
+#include "views/HeaderListModel.h"
+
+bool FakeDialogs::SetUpPrinter(QPrinter& printer, QWidget*) {
+    if (printAnswer.isEmpty()) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printAnswer);
+    return true;
+}
+
+int FakeDialogs::RunModal(QDialog& dialog) {
+    modalTitles.push_back(dialog.windowTitle());
+    if (auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog)) {
+        headerRows = header->model()->rowCount();
+        headerNotice = header->notice();
+        headerModal = header->isModal();
+    }
+    return QDialog::Rejected;
+}

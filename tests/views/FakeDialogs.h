@@ -1,0 +1,51 @@
+// The dialogs of the viewer answered by the program that runs it (a test, a
+// benchmark, the screenshot tour): no dialog ever waits for a person.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "views/UserDialogs.h"
+
+// Answers every dialog at once with what the test set, and remembers what was asked.
+class FakeDialogs : public IUserDialogs {
+public:
+    struct Message {
+        QMessageBox::Icon icon;
+        QString caption;
+        QString text;
+    };
+
+    QStringList GetOpenFileNames(QWidget*, const QString& filters) override {
+        lastFilters = filters;
+        ++openAsked;
+        return openAnswer;
+    }
+    QString GetSaveFileName(QWidget*, const QString& filters) override {
+        lastFilters = filters;
+        ++saveAsked;
+        return saveAnswer;
+    }
+    void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) override {
+        messages.push_back({icon, caption, text});
+    }
+    // Records the dialog (and, for the header dialog, what it lists) and cancels it.
+    int RunModal(QDialog& dialog) override;
+    // Prints to a PDF file at `printAnswer`; an empty answer cancels.
+    bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
+
+    QStringList openAnswer;
+    QString saveAnswer;
+    QString printAnswer;
+    QString lastFilters;
+    int openAsked = 0;
+    int saveAsked = 0;
+    std::vector<Message> messages;
+    std::vector<QString> modalTitles;
+    // The last header dialog run.
+    int headerRows = -1;
+    QString headerNotice;
+    bool headerModal = false;
+};
