@@ -18,8 +18,7 @@ std::size_t DecodedFrameSize(const FrameGeometry& geometry) {
         bits > 32) {
         return 0;
     }
-    const std::uint64_t size =
-        std::uint64_t{geometry.rows} * geometry.columns * geometry.samplesPerPixel * (bits / 8u);
+    const std::uint64_t size = std::uint64_t{geometry.rows} * geometry.columns * geometry.samplesPerPixel * (bits / 8u);
     return size >= (std::uint64_t{1} << 32) ? 0 : static_cast<std::size_t>(size);
 }
 

@@ -66,7 +66,8 @@ void Ignore(const char*, void*) {}
 
 bool IsJp2File(std::span<const std::uint8_t> stream) {
     static const std::uint8_t kSignatureBox[] = {0, 0, 0, 12, 'j', 'P', ' ', ' '};
-    return stream.size() >= sizeof kSignatureBox && std::memcmp(stream.data(), kSignatureBox, sizeof kSignatureBox) == 0;
+    return stream.size() >= sizeof kSignatureBox &&
+           std::memcmp(stream.data(), kSignatureBox, sizeof kSignatureBox) == 0;
 }
 
 std::uint32_t Be32(const std::uint8_t* p) {
@@ -130,8 +131,7 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
     if (!ReadImageAndTiles(stream, size)) {
         return fail("the JPEG 2000 stream has no readable image size");
     }
-    if (size.width != geometry.columns || size.height != geometry.rows ||
-        size.components != geometry.samplesPerPixel) {
+    if (size.width != geometry.columns || size.height != geometry.rows || size.components != geometry.samplesPerPixel) {
         return fail(GeometryMismatch("JPEG 2000", size.width, size.height, size.components, geometry));
     }
     const std::uint64_t area = std::uint64_t{size.width} * size.height;
@@ -187,8 +187,8 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
             return fail("JPEG 2000 component " + std::to_string(c + 1) + " is subsampled or missing");
         }
         if (comp.prec > geometry.bitsAllocated) {
-            return fail("the JPEG 2000 stream holds " + std::to_string(comp.prec) + "-bit samples, the file allocates " +
-                        std::to_string(geometry.bitsAllocated));
+            return fail("the JPEG 2000 stream holds " + std::to_string(comp.prec) +
+                        "-bit samples, the file allocates " + std::to_string(geometry.bitsAllocated));
         }
         std::uint8_t* target = out.samples.data() + c * bytes;
         for (std::size_t p = 0; p < pixels; ++p) {

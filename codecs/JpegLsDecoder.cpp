@@ -7,12 +7,29 @@
 #include <vector>
 
 #include "codecs/DecoderParts.h"
+#include "codecs/JpegStream.h"
 
 namespace {
 
 struct DecoderDeleter {
     void operator()(charls_jpegls_decoder* d) const { charls_jpegls_decoder_destroy(d); }
 };
+
+// CharLS sizes and lays out its output by the first scan and decodes later scans
+// without checking that they agree: a later scan that interleaves when the first
+// did not makes it write past the frame. Every scan it will decode must code one
+// component without interleaving, or all of them in the first scan's mode.
+bool ScansShareOneLayout(std::span<const std::uint8_t> stream, charls_interleave_mode mode, std::int32_t components) {
+    const bool interleaved = mode != charls::interleave_mode::none;
+    const auto scans = ReadJpegLsScans(stream, interleaved ? 1 : static_cast<std::size_t>(components));
+    const auto expected = static_cast<std::uint8_t>(interleaved ? components : 1);
+    for (const JpegLsScan& scan : scans) {
+        if (scan.interleave != static_cast<std::uint8_t>(mode) || scan.components != expected) {
+            return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -65,6 +82,9 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
         return fail(GeometryMismatch("JPEG-LS", info.width, info.height,
                                      static_cast<std::uint32_t>(info.component_count), geometry));
     }
+    if (!ScansShareOneLayout(stream, mode, info.component_count)) {
+        return fail("the JPEG-LS stream's scans are interleaved differently from its first");
+    }
     const int streamBytes = info.bits_per_sample > 8 ? 2 : 1;
     if (info.bits_per_sample > geometry.bitsAllocated || geometry.bitsAllocated > 16) {
         return fail("the JPEG-LS stream holds " + std::to_string(info.bits_per_sample) +
@@ -93,9 +113,9 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     for (std::size_t s = 0; s < samples; ++s) {
         for (std::size_t p = 0; p < pixels; ++p) {
             const std::size_t from = planar ? s * pixels + p : p * samples + s;
-            const std::uint32_t value = streamBytes == 2
-                                            ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
-                                            : scratch[from];
+            const std::uint32_t value =
+                streamBytes == 2 ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
+                                 : scratch[from];
             StoreSample(out.samples.data() + (p * samples + s) * bytes, value, bytes);
         }
     }

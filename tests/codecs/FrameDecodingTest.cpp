@@ -10,8 +10,8 @@
 #include "codecs/FrameDecoder.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "tests/codecs/CodecTestSupport.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tools/generator/PhantomStudy.h"
 
 namespace {
@@ -47,8 +47,8 @@ std::vector<std::uint8_t> PhantomFrameBytes(const PhantomOptions& o, std::uint32
 }
 
 // Decodes frame `frame` of an encapsulated file the way the reader does.
-bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, std::uint32_t frames,
-                     std::uint32_t frame, const FrameGeometry& g, DecodedFrame& out, std::string* why) {
+bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, std::uint32_t frames, std::uint32_t frame,
+                     const FrameGeometry& g, DecodedFrame& out, std::string* why) {
     bool encapsulated = false;
     const auto value = PixelDataValue(file, &encapsulated);
     EncapsulatedPixelData pixels;
@@ -59,6 +59,35 @@ bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, st
         return false;
     }
     return DecodeFrame(codec, FrameStream(value, pixels, indices, joined), g, out, why);
+}
+
+// An 8-bit RGB study of one frame with a colour ramp; returns its samples, or
+// nothing when it cannot be written.
+std::vector<std::uint8_t> WriteRgbStudy(const std::string& path, std::uint16_t rows, std::uint16_t columns) {
+    std::vector<std::uint8_t> rgb;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            rgb.push_back(static_cast<std::uint8_t>(c * 7));
+            rgb.push_back(static_cast<std::uint8_t>(r * 10));
+            rgb.push_back(static_cast<std::uint8_t>((r * c) % 256));
+        }
+    }
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup(kExplicitVrLittleEndian, "1.2.840.10008.5.1.4.1.1.7")
+        .ExplicitText(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7")
+        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
+        .ExplicitUS(0x0028, 0x0002, 3)
+        .ExplicitText(0x0028, 0x0004, "CS", "RGB")
+        .ExplicitUS(0x0028, 0x0006, 0)
+        .ExplicitUS(0x0028, 0x0010, rows)
+        .ExplicitUS(0x0028, 0x0011, columns)
+        .ExplicitUS(0x0028, 0x0100, 8)
+        .ExplicitUS(0x0028, 0x0101, 8)
+        .ExplicitUS(0x0028, 0x0102, 7)
+        .ExplicitUS(0x0028, 0x0103, 0)
+        .PixelData8(rgb);
+    return b.WriteTo(path) ? rgb : std::vector<std::uint8_t>();
 }
 
 struct Compression {
@@ -90,7 +119,8 @@ TEST(FrameDecoding, LosslessCompressionsOfGeneratedStudiesDecodeToTheOriginalSam
             GTEST_SKIP() << kind.tool << " is not installed (scripts/install-deps)";
         }
         const std::string out = folder.File("compressed.dcm");
-        ASSERT_TRUE(RunQuietly(std::string(kind.tool) + " " + kind.options + " " + folder.File("plain.dcm") + " " + out));
+        ASSERT_TRUE(
+            RunQuietly(std::string(kind.tool) + " " + kind.options + " " + folder.File("plain.dcm") + " " + out));
         const auto file = ReadBytes(out);
         for (std::uint32_t f = 0; f < o.frames; ++f) {
             DecodedFrame decoded;
@@ -138,30 +168,8 @@ TEST(FrameDecoding, BaselineColourMatchesDcmtksDecompressor) {
     }
     const std::uint16_t rows = 24;
     const std::uint16_t columns = 34;
-    std::vector<std::uint8_t> rgb;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c) {
-            rgb.push_back(static_cast<std::uint8_t>(c * 7));
-            rgb.push_back(static_cast<std::uint8_t>(r * 10));
-            rgb.push_back(static_cast<std::uint8_t>((r * c) % 256));
-        }
-    }
-    DicomStreamBuilder b;
-    b.Preamble().MetaGroup(kExplicitVrLittleEndian, "1.2.840.10008.5.1.4.1.1.7")
-        .ExplicitText(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7")
-        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
-        .ExplicitUS(0x0028, 0x0002, 3)
-        .ExplicitText(0x0028, 0x0004, "CS", "RGB")
-        .ExplicitUS(0x0028, 0x0006, 0)
-        .ExplicitUS(0x0028, 0x0010, rows)
-        .ExplicitUS(0x0028, 0x0011, columns)
-        .ExplicitUS(0x0028, 0x0100, 8)
-        .ExplicitUS(0x0028, 0x0101, 8)
-        .ExplicitUS(0x0028, 0x0102, 7)
-        .ExplicitUS(0x0028, 0x0103, 0)
-        .PixelData8(rgb);
     TempFolder folder;
-    ASSERT_TRUE(b.WriteTo(folder.File("rgb.dcm")));
+    ASSERT_FALSE(WriteRgbStudy(folder.File("rgb.dcm"), rows, columns).empty());
     struct Case {
         const char* options;
         bool ybr;
@@ -190,6 +198,54 @@ TEST(FrameDecoding, BaselineColourMatchesDcmtksDecompressor) {
     }
 }
 
+// JPEG-LS colour coded plane by plane, one scan per component, decodes to the
+// original samples. A stream whose later scan switches to line interleaving is
+// refused: the decoder would lay that scan out for three components in the space
+// of one plane, past the end of the frame.
+TEST(FrameDecoding, JpegLsScansMustShareTheFirstScansInterleaving) {
+    if (!HaveTool("dcmcjpls")) {
+        GTEST_SKIP() << "DCMTK's tools are not installed (scripts/install-deps)";
+    }
+    const std::uint16_t rows = 6;
+    const std::uint16_t columns = 8;
+    TempFolder folder;
+    const auto rgb = WriteRgbStudy(folder.File("rgb.dcm"), rows, columns);
+    ASSERT_FALSE(rgb.empty());
+    ASSERT_TRUE(RunQuietly("dcmcjpls +in " + folder.File("rgb.dcm") + " " + folder.File("jpls.dcm")));
+    const auto file = ReadBytes(folder.File("jpls.dcm"));
+    FrameGeometry g;
+    g.rows = rows;
+    g.columns = columns;
+    g.samplesPerPixel = 3;
+    DecodedFrame decoded;
+    std::string why;
+    ASSERT_TRUE(DecodeFileFrame(file, FrameCodec::JpegLs, 1, 0, g, decoded, &why)) << why;
+    EXPECT_EQ(decoded.samples, rgb);
+
+    bool encapsulated = false;
+    const auto value = PixelDataValue(file, &encapsulated);
+    EncapsulatedPixelData pixels;
+    ASSERT_TRUE(ParseFragments(value, pixels, nullptr));
+    const auto& f = pixels.fragments.at(0);
+    std::vector<std::uint8_t> stream(value.begin() + static_cast<std::ptrdiff_t>(f.valueStart),
+                                     value.begin() + static_cast<std::ptrdiff_t>(f.valueStart + f.length));
+    // The third scan header: FF DA, length 8, one component, its id and table, NEAR, ILV.
+    std::size_t scan = 0;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 1 < stream.size() && scan < 3; ++i) {
+        if (stream[i] == 0xFF && stream[i + 1] == 0xDA) {
+            ++scan;
+            at = i;
+        }
+    }
+    ASSERT_EQ(scan, 3u);
+    ASSERT_EQ(stream.at(at + 8), 0);
+    stream[at + 8] = 1;
+    EXPECT_FALSE(DecodeFrame(FrameCodec::JpegLs, stream, g, decoded, &why));
+    EXPECT_NE(why.find("interleaved differently"), std::string::npos) << why;
+    EXPECT_TRUE(decoded.samples.empty());
+}
+
 // Streams that do not fit the file's geometry, truncated streams and noise give a
 // reason and no samples.
 TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
@@ -211,8 +267,9 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
         ASSERT_TRUE(ParseFragments(value, pixels, nullptr));
         ASSERT_EQ(pixels.fragments.size(), 1u);
         const auto& f = pixels.fragments[0];
-        streams.emplace_back(codec, std::vector<std::uint8_t>(value.begin() + static_cast<std::ptrdiff_t>(f.valueStart),
-                                                              value.begin() + static_cast<std::ptrdiff_t>(f.valueStart + f.length)));
+        streams.emplace_back(
+            codec, std::vector<std::uint8_t>(value.begin() + static_cast<std::ptrdiff_t>(f.valueStart),
+                                             value.begin() + static_cast<std::ptrdiff_t>(f.valueStart + f.length)));
     }
     const FrameGeometry g = PhantomGeometry(o);
     for (auto& [codec, stream] : streams) {
@@ -276,10 +333,9 @@ TEST(FrameDecoding, InflateRefusesBombsAndTruncatedStreams) {
         "    c=zlib.compressobj(9,zlib.DEFLATED,-15); return c.compress(b)+c.flush()\n"
         "open(sys.argv[1],'wb').write(raw(bytes(range(256))*40))\n"
         "open(sys.argv[2],'wb').write(raw(bytes(64*1024*1024)))\n";
-    {
-        std::ofstream(folder.File("make.py")) << script;
-    }
-    ASSERT_TRUE(RunQuietly("python3 " + folder.File("make.py") + " " + folder.File("small") + " " + folder.File("bomb")));
+    { std::ofstream(folder.File("make.py")) << script; }
+    ASSERT_TRUE(
+        RunQuietly("python3 " + folder.File("make.py") + " " + folder.File("small") + " " + folder.File("bomb")));
     const auto small = ReadBytes(folder.File("small"));
     std::vector<std::uint8_t> out;
     std::string why;
