@@ -52,8 +52,8 @@ void DrawBars(QPainter& painter, QRect area) {
     painter.fillRect(area, QColor(90, 90, 90));
     for (int x = 0; x < area.width(); ++x) {
         const double t = static_cast<double>(x) / area.width();
-        const double h = 0.15 + 0.7 * std::exp(-std::pow((t - 0.3) / 0.08, 2)) +
-                         0.45 * std::exp(-std::pow((t - 0.72) / 0.12, 2));
+        const double h =
+            0.15 + 0.7 * std::exp(-std::pow((t - 0.3) / 0.08, 2)) + 0.45 * std::exp(-std::pow((t - 0.72) / 0.12, 2));
         const int bar = static_cast<int>(h * (area.height() - 4));
         painter.fillRect(area.left() + x, area.bottom() - bar, 1, bar, QColor(200, 200, 0));
     }

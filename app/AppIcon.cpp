@@ -32,6 +32,7 @@ QImage AppIconImage(int size) {
 
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : kAppIconSizes) icon.addPixmap(QPixmap::fromImage(AppIconImage(size)));
+    for (int size : kAppIconSizes)
+        icon.addPixmap(QPixmap::fromImage(AppIconImage(size)));
     return icon;
 }

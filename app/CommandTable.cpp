@@ -9,8 +9,7 @@ namespace {
 
 // One row per command. The MRU rows share their prompt; New, which appears nowhere
 // visible, carries no text.
-std::vector<CommandInfo> BuildCommands()
-{
+std::vector<CommandInfo> BuildCommands() {
     std::vector<CommandInfo> rows = {
         {ID_ACTIONS_RECTANGLE, "ID_ACTIONS_RECTANGLE", "Select Rectangle", "Select Rectangle"},
         {ID_FILE_SAVE_SELECTED, "ID_FILE_SAVE_SELECTED", "Save Selected Image", "Save Selected Image"},
@@ -27,8 +26,7 @@ std::vector<CommandInfo> BuildCommands()
         {ID_VIEW_ZOOM_ACTUAL, "ID_VIEW_ZOOM_ACTUAL", "One image pixel per screen pixel", "Actual Size"},
         {ID_VIEW_ZOOM_IN, "ID_VIEW_ZOOM_IN", "Enlarge the image around the cursor", "Zoom In"},
         {ID_VIEW_ZOOM_OUT, "ID_VIEW_ZOOM_OUT", "Reduce the image around the cursor", "Zoom Out"},
-        {ID_VIEW_OVERLAY, "ID_VIEW_OVERLAY", "Show patient, study and window in the image's corners",
-         "Corner Texts"},
+        {ID_VIEW_OVERLAY, "ID_VIEW_OVERLAY", "Show patient, study and window in the image's corners", "Corner Texts"},
         {ID_VIEW_WINDOW_LEVEL, "ID_VIEW_WINDOW_LEVEL", "Choose a grey-level window", "Window Level"},
         {ID_ACTIONS_CINE_RATE, "ID_ACTIONS_CINE_RATE", "Choose how fast Play Video shows the frames", "Cine Rate"},
         {ID_WINDOW_NEXT, "ID_WINDOW_NEXT", "Activate the next window", "Next Window"},
@@ -67,51 +65,30 @@ std::vector<CommandInfo> BuildCommands()
     return rows;
 }
 
-MenuEntry Item(const char* text, int id)
-{
-    return MenuEntry{MenuEntry::Kind::Item, text, id, {}};
-}
+MenuEntry Item(const char* text, int id) { return MenuEntry{MenuEntry::Kind::Item, text, id, {}}; }
 
-MenuEntry Separator()
-{
-    return MenuEntry{MenuEntry::Kind::Separator, "", 0, {}};
-}
+MenuEntry Separator() { return MenuEntry{MenuEntry::Kind::Separator, "", 0, {}}; }
 
-MenuEntry Popup(const char* text, std::vector<MenuEntry> items)
-{
+MenuEntry Popup(const char* text, std::vector<MenuEntry> items) {
     return MenuEntry{MenuEntry::Kind::Popup, text, 0, std::move(items)};
 }
 
 // Stands where the recent-file list goes; shown greyed while the list is empty.
-MenuEntry RecentFiles()
-{
-    return MenuEntry{MenuEntry::Kind::RecentFiles, "Recent File", ID_FILE_MRU_FILE1, {}};
-}
+MenuEntry RecentFiles() { return MenuEntry{MenuEntry::Kind::RecentFiles, "Recent File", ID_FILE_MRU_FILE1, {}}; }
 
 // A popup whose items the active view makes each time it opens.
-MenuEntry Choices(const char* text, int id)
-{
-    return MenuEntry{MenuEntry::Kind::Choices, text, id, {}};
-}
+MenuEntry Choices(const char* text, int id) { return MenuEntry{MenuEntry::Kind::Choices, text, id, {}}; }
 
 // The list of open child windows, appended at the end of the Window popup.
-MenuEntry WindowList()
-{
-    return MenuEntry{MenuEntry::Kind::WindowList, "", 0, {}};
-}
+MenuEntry WindowList() { return MenuEntry{MenuEntry::Kind::WindowList, "", 0, {}}; }
 
-MenuEntry ViewPopup()
-{
+MenuEntry ViewPopup() {
     return Popup("&View", {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR)});
 }
 
-MenuEntry HelpPopup()
-{
-    return Popup("&Help", {Item("&About Dorvanelle...", ID_APP_ABOUT)});
-}
+MenuEntry HelpPopup() { return Popup("&Help", {Item("&About Dorvanelle...", ID_APP_ABOUT)}); }
 
-std::vector<MenuEntry> BuildNoDocumentMenu()
-{
+std::vector<MenuEntry> BuildNoDocumentMenu() {
     return {
         Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Separator(), RecentFiles(), Separator(),
                         Item("E&xit", ID_APP_EXIT)}),
@@ -120,8 +97,7 @@ std::vector<MenuEntry> BuildNoDocumentMenu()
     };
 }
 
-std::vector<MenuEntry> BuildDocumentMenu()
-{
+std::vector<MenuEntry> BuildDocumentMenu() {
     return {
         Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Item("&Close", ID_FILE_CLOSE), Separator(),
                         Item("Save Selected Image", ID_FILE_SAVE_SELECTED), Item("&Save\tCtrl+S", ID_FILE_SAVE),
@@ -131,76 +107,93 @@ std::vector<MenuEntry> BuildDocumentMenu()
         Popup("Actions", {Item("Rectangle", ID_ACTIONS_RECTANGLE), Item("Video", ID_ACTIONS_VIDEO),
                           Choices("Cine &Rate", ID_ACTIONS_CINE_RATE)}),
         Popup("Filters", {Item("Smoothing", ID_FILTERS_SMOOTHING)}),
-        Popup("&View", {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR), Separator(),
-                        Item("Zoom to &Fit", ID_VIEW_ZOOM_FIT), Item("&Actual Size", ID_VIEW_ZOOM_ACTUAL),
-                        Item("Zoom &In\tCtrl++", ID_VIEW_ZOOM_IN), Item("Zoom &Out\tCtrl+-", ID_VIEW_ZOOM_OUT),
-                        Separator(), Choices("Window &Level", ID_VIEW_WINDOW_LEVEL),
-                        Item("&Corner Texts", ID_VIEW_OVERLAY)}),
+        Popup("&View",
+              {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR), Separator(),
+               Item("Zoom to &Fit", ID_VIEW_ZOOM_FIT), Item("&Actual Size", ID_VIEW_ZOOM_ACTUAL),
+               Item("Zoom &In\tCtrl++", ID_VIEW_ZOOM_IN), Item("Zoom &Out\tCtrl+-", ID_VIEW_ZOOM_OUT), Separator(),
+               Choices("Window &Level", ID_VIEW_WINDOW_LEVEL), Item("&Corner Texts", ID_VIEW_OVERLAY)}),
         Popup("&Window", {Item("&New Window", ID_WINDOW_NEW), Item("&Cascade", ID_WINDOW_CASCADE),
-                          Item("&Tile", ID_WINDOW_TILE_HORZ), Item("&Arrange Icons", ID_WINDOW_ARRANGE),
-                          WindowList()}),
+                          Item("&Tile", ID_WINDOW_TILE_HORZ), Item("&Arrange Icons", ID_WINDOW_ARRANGE), WindowList()}),
         HelpPopup(),
     };
 }
 
 }  // namespace
 
-const std::vector<CommandInfo>& Commands()
-{
+const std::vector<CommandInfo>& Commands() {
     static const std::vector<CommandInfo> rows = BuildCommands();
     return rows;
 }
 
-const CommandInfo* FindCommand(int id)
-{
+const CommandInfo* FindCommand(int id) {
     const auto& rows = Commands();
     const auto it = std::find_if(rows.begin(), rows.end(), [id](const CommandInfo& row) { return row.id == id; });
     return it == rows.end() ? nullptr : &*it;
 }
 
-const std::vector<MenuEntry>& NoDocumentMenu()
-{
+const std::vector<MenuEntry>& NoDocumentMenu() {
     static const std::vector<MenuEntry> menu = BuildNoDocumentMenu();
     return menu;
 }
 
-const std::vector<MenuEntry>& DocumentMenu()
-{
+const std::vector<MenuEntry>& DocumentMenu() {
     static const std::vector<MenuEntry> menu = BuildDocumentMenu();
     return menu;
 }
 
-const std::vector<int>& ToolbarLayout()
-{
+const std::vector<int>& ToolbarLayout() {
     static const std::vector<int> layout = {
-        ID_FILE_OPEN,   ID_FILE_SAVE,  ID_FILE_SAVE_SELECTED, 0,
-        ID_EDIT_CUT,    ID_EDIT_COPY,  ID_EDIT_PASTE,         ID_FILE_PRINT, 0,
-        ID_SHOW_DICOM_HEADER, 0,
-        ID_ACTIONS_RECTANGLE, 0,
-        ID_FIRST_SLIDE, ID_PREV_SLIDE, ID_NEXT_SLIDE,         ID_LAST_SLIDE, 0,
-        ID_PLAY_VIDEO,  0,
+        ID_FILE_OPEN,
+        ID_FILE_SAVE,
+        ID_FILE_SAVE_SELECTED,
+        0,
+        ID_EDIT_CUT,
+        ID_EDIT_COPY,
+        ID_EDIT_PASTE,
+        ID_FILE_PRINT,
+        0,
+        ID_SHOW_DICOM_HEADER,
+        0,
+        ID_ACTIONS_RECTANGLE,
+        0,
+        ID_FIRST_SLIDE,
+        ID_PREV_SLIDE,
+        ID_NEXT_SLIDE,
+        ID_LAST_SLIDE,
+        0,
+        ID_PLAY_VIDEO,
+        0,
         ID_APP_ABOUT,
     };
     return layout;
 }
 
-const std::vector<int>& ZoomToolbarLayout()
-{
+const std::vector<int>& ZoomToolbarLayout() {
     static const std::vector<int> layout = {ID_VIEW_ZOOM_FIT, ID_VIEW_ZOOM_ACTUAL, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT};
     return layout;
 }
 
-const std::vector<AcceleratorEntry>& Accelerators()
-{
+const std::vector<AcceleratorEntry>& Accelerators() {
     // QKeySequence's portable names: "Del", "Ins" and "Backspace".
     static const std::vector<AcceleratorEntry> table = {
-        {"Ctrl+C", ID_EDIT_COPY},     {"Ctrl+O", ID_FILE_OPEN},     {"Ctrl+S", ID_FILE_SAVE},
-        {"Ctrl+V", ID_EDIT_PASTE},    {"Alt+Backspace", ID_EDIT_UNDO}, {"Shift+Del", ID_EDIT_CUT},
-        {"F6", ID_NEXT_PANE},         {"Shift+F6", ID_PREV_PANE},   {"Ctrl+Ins", ID_EDIT_COPY},
-        {"Shift+Ins", ID_EDIT_PASTE}, {"Ctrl+X", ID_EDIT_CUT},      {"Ctrl+Z", ID_EDIT_UNDO},
+        {"Ctrl+C", ID_EDIT_COPY},
+        {"Ctrl+O", ID_FILE_OPEN},
+        {"Ctrl+S", ID_FILE_SAVE},
+        {"Ctrl+V", ID_EDIT_PASTE},
+        {"Alt+Backspace", ID_EDIT_UNDO},
+        {"Shift+Del", ID_EDIT_CUT},
+        {"F6", ID_NEXT_PANE},
+        {"Shift+F6", ID_PREV_PANE},
+        {"Ctrl+Ins", ID_EDIT_COPY},
+        {"Shift+Ins", ID_EDIT_PASTE},
+        {"Ctrl+X", ID_EDIT_CUT},
+        {"Ctrl+Z", ID_EDIT_UNDO},
         // Zoom and window switching.
-        {"Ctrl++", ID_VIEW_ZOOM_IN},  {"Ctrl+=", ID_VIEW_ZOOM_IN},  {"Ctrl+-", ID_VIEW_ZOOM_OUT},
-        {"Ctrl+F6", ID_WINDOW_NEXT},  {"Ctrl+Shift+F6", ID_WINDOW_PREV},
+        {"Ctrl++", ID_VIEW_ZOOM_IN},
+        {"Ctrl+=", ID_VIEW_ZOOM_IN},
+        {"Ctrl+-", ID_VIEW_ZOOM_OUT},
+        {"Ctrl+F6", ID_WINDOW_NEXT},
+        {"Ctrl+Shift+F6", ID_WINDOW_PREV},
     };
     return table;
 }

@@ -23,8 +23,8 @@ const CommandInfo* FindCommand(int id);
 struct MenuEntry {
     enum class Kind { Item, Separator, Popup, RecentFiles, WindowList, Choices };
     Kind kind = Kind::Item;
-    const char* text = "";  // with its "&" mnemonic and, after a tab, the key name
-    int id = 0;             // command of an item
+    const char* text = "";            // with its "&" mnemonic and, after a tab, the key name
+    int id = 0;                       // command of an item
     std::vector<MenuEntry> children;  // items of a popup
 };
 

@@ -13,16 +13,15 @@
 #include "app/ImageFolder.h"
 #include "app/MainFrame.h"
 #include "app/Settings.h"
+#include "document/ProgramNames.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
-#include "document/ProgramNames.h"
 
 namespace {
 
 const QString kAppName = QString::fromLatin1(kProgramName);
-const QString kOpenFilters =
-    QStringLiteral("Dicom Files (*);;Bitmap Files (*.bmp);;PCX Files (*.pcx)");
+const QString kOpenFilters = QStringLiteral("Dicom Files (*);;Bitmap Files (*.bmp);;PCX Files (*.pcx)");
 const QString kSaveFilters = QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.bmp)");
 
 }  // namespace
@@ -40,14 +39,18 @@ void CDorvanelleApp::BuildCommands() {
         if (m_pMainFrame) m_pMainFrame->close();
     });
     for (int i = 0; i < CRecentFileList::kSize; ++i) {
-        m_commands.On(ID_FILE_MRU_FILE1 + i, [this, i] { OnRecentFile(i); },
-                      [this, i](CommandUi& ui) { ui.Enable(i < m_recentFiles.Paths().size()); });
+        m_commands.On(
+            ID_FILE_MRU_FILE1 + i, [this, i] { OnRecentFile(i); },
+            [this, i](CommandUi& ui) { ui.Enable(i < m_recentFiles.Paths().size()); });
     }
     // These act on the active document and need one.
     auto needsDocument = [this](CommandUi& ui) { ui.Enable(m_pMainFrame && m_pMainFrame->ActiveChild()); };
-    m_commands.On(ID_FILE_SAVE, [this] { OnFileSave(); }, needsDocument);
-    m_commands.On(ID_FILE_SAVE_SELECTED, [this] { OnFileSaveSelected(); }, needsDocument);
-    m_commands.On(ID_FILE_CLOSE, [this] { OnFileClose(); }, needsDocument);
+    m_commands.On(
+        ID_FILE_SAVE, [this] { OnFileSave(); }, needsDocument);
+    m_commands.On(
+        ID_FILE_SAVE_SELECTED, [this] { OnFileSaveSelected(); }, needsDocument);
+    m_commands.On(
+        ID_FILE_CLOSE, [this] { OnFileClose(); }, needsDocument);
 }
 
 bool CDorvanelleApp::InitInstance(const QStringList& arguments, bool show) {
@@ -125,14 +128,16 @@ CChildFrame* CDorvanelleApp::MakeFrame(const std::shared_ptr<CDocumentController
 
 std::size_t CDorvanelleApp::DocumentCount() const {
     std::set<const CDocumentController*> documents;
-    for (CChildFrame* frame : m_pMainFrame->Children()) documents.insert(&frame->Controller());
+    for (CChildFrame* frame : m_pMainFrame->Children())
+        documents.insert(&frame->Controller());
     return documents.size();
 }
 
 void CDorvanelleApp::OnFileOpen() {
     PrepareImageFolder();
     const QStringList paths = m_dialogs.GetOpenFileNames(m_pMainFrame.get(), kOpenFilters);
-    for (const QString& path : paths) OpenDocumentFile(path);
+    for (const QString& path : paths)
+        OpenDocumentFile(path);
 }
 
 void CDorvanelleApp::OnAppAbout() {

@@ -12,15 +12,13 @@ const QString kCaps = QStringLiteral("CAP");
 const QString kNum = QStringLiteral("NUM");
 const QString kScroll = QStringLiteral("SCRL");
 
-void ShowState(QLabel* pane, const QString& text, std::optional<bool> on)
-{
+void ShowState(QLabel* pane, const QString& text, std::optional<bool> on) {
     pane->setText(on.value_or(false) ? text : QString());
 }
 
 }  // namespace
 
-CKeyboardIndicators::CKeyboardIndicators(QStatusBar* bar) : QObject(bar)
-{
+CKeyboardIndicators::CKeyboardIndicators(QStatusBar* bar) : QObject(bar) {
     m_caps = AddPane(bar, kCaps);
     m_num = AddPane(bar, kNum);
     m_scroll = AddPane(bar, kScroll);
@@ -30,8 +28,7 @@ CKeyboardIndicators::CKeyboardIndicators(QStatusBar* bar) : QObject(bar)
     Refresh();
 }
 
-QLabel* CKeyboardIndicators::AddPane(QStatusBar* bar, const QString& text)
-{
+QLabel* CKeyboardIndicators::AddPane(QStatusBar* bar, const QString& text) {
     auto* pane = new QLabel(bar);
     pane->setObjectName(text);
     pane->setAlignment(Qt::AlignCenter);
@@ -43,21 +40,18 @@ QLabel* CKeyboardIndicators::AddPane(QStatusBar* bar, const QString& text)
     return pane;
 }
 
-void CKeyboardIndicators::Refresh()
-{
+void CKeyboardIndicators::Refresh() {
     m_bRefreshQueued = false;
     Show(QueryLockKeys());
 }
 
-void CKeyboardIndicators::Show(const LockKeyStates& states)
-{
+void CKeyboardIndicators::Show(const LockKeyStates& states) {
     ShowState(m_caps, kCaps, states.caps);
     ShowState(m_num, kNum, states.num);
     ShowState(m_scroll, kScroll, states.scroll);
 }
 
-bool CKeyboardIndicators::eventFilter(QObject* watched, QEvent* event)
-{
+bool CKeyboardIndicators::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     const bool keyboard = type == QEvent::KeyRelease || type == QEvent::ApplicationStateChange ||
                           (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() >= Qt::Key_CapsLock &&
@@ -79,22 +73,18 @@ bool CKeyboardIndicators::eventFilter(QObject* watched, QEvent* event)
 namespace {
 
 // Keyboards number their LEDs differently; the indicator names are what XKB keeps.
-std::optional<bool> NamedIndicator(Display* display, const char* name)
-{
+std::optional<bool> NamedIndicator(Display* display, const char* name) {
     const Atom atom = XInternAtom(display, name, True);
-    if (atom == 0)
-        return std::nullopt;
+    if (atom == 0) return std::nullopt;
     Bool on = False;
-    if (!XkbGetNamedIndicator(display, atom, nullptr, &on, nullptr, nullptr))
-        return std::nullopt;
+    if (!XkbGetNamedIndicator(display, atom, nullptr, &on, nullptr, nullptr)) return std::nullopt;
     return on != False;
 }
 
 }  // namespace
 #endif
 
-LockKeyStates CKeyboardIndicators::QueryLockKeys()
-{
+LockKeyStates CKeyboardIndicators::QueryLockKeys() {
     LockKeyStates states;
 #ifdef DORVANELLE_QUERY_XKB
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;

@@ -22,11 +22,11 @@
 #include "app/KeyboardIndicators.h"
 #include "app/RecentFileList.h"
 #include "app/ToolbarIcons.h"
+#include "document/ProgramNames.h"
 #include "views/ControlPanel.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
-#include "document/ProgramNames.h"
 
 namespace {
 
@@ -100,7 +100,8 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
 CMainFrame::~CMainFrame() {
     // Closing the child windows while the frame goes must not reach its handlers.
     disconnect(m_pMdiArea, nullptr, this, nullptr);
-    for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) disconnect(window, nullptr, this, nullptr);
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
+        disconnect(window, nullptr, this, nullptr);
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) disconnect(dispatcher, nullptr, this, nullptr);
 }
 
@@ -136,17 +137,25 @@ QAction* CMainFrame::Action(int id) const {
 }
 
 void CMainFrame::BuildCommands() {
-    m_commands.On(ID_VIEW_TOOLBAR, [this] { m_wndToolBar->setVisible(m_wndToolBar->isHidden()); },
-                  [this](CommandUi& ui) { ui.SetCheck(!m_wndToolBar->isHidden()); });
-    m_commands.On(ID_VIEW_STATUS_BAR, [this] { statusBar()->setVisible(statusBar()->isHidden()); },
-                  [this](CommandUi& ui) { ui.SetCheck(!statusBar()->isHidden()); });
+    m_commands.On(
+        ID_VIEW_TOOLBAR, [this] { m_wndToolBar->setVisible(m_wndToolBar->isHidden()); },
+        [this](CommandUi& ui) { ui.SetCheck(!m_wndToolBar->isHidden()); });
+    m_commands.On(
+        ID_VIEW_STATUS_BAR, [this] { statusBar()->setVisible(statusBar()->isHidden()); },
+        [this](CommandUi& ui) { ui.SetCheck(!statusBar()->isHidden()); });
     auto needsChild = [this](CommandUi& ui) { ui.Enable(ActiveChild() != nullptr); };
-    m_commands.On(ID_WINDOW_NEW, [this] { m_app.OnWindowNew(); }, needsChild);
-    m_commands.On(ID_WINDOW_CASCADE, [this] { Cascade(); }, needsChild);
-    m_commands.On(ID_WINDOW_TILE_HORZ, [this] { m_pMdiArea->tileSubWindows(); }, needsChild);
-    m_commands.On(ID_WINDOW_ARRANGE, [this] { ArrangeIcons(); }, needsChild);
-    m_commands.On(ID_WINDOW_NEXT, [this] { m_pMdiArea->activateNextSubWindow(); }, needsChild);
-    m_commands.On(ID_WINDOW_PREV, [this] { m_pMdiArea->activatePreviousSubWindow(); }, needsChild);
+    m_commands.On(
+        ID_WINDOW_NEW, [this] { m_app.OnWindowNew(); }, needsChild);
+    m_commands.On(
+        ID_WINDOW_CASCADE, [this] { Cascade(); }, needsChild);
+    m_commands.On(
+        ID_WINDOW_TILE_HORZ, [this] { m_pMdiArea->tileSubWindows(); }, needsChild);
+    m_commands.On(
+        ID_WINDOW_ARRANGE, [this] { ArrangeIcons(); }, needsChild);
+    m_commands.On(
+        ID_WINDOW_NEXT, [this] { m_pMdiArea->activateNextSubWindow(); }, needsChild);
+    m_commands.On(
+        ID_WINDOW_PREV, [this] { m_pMdiArea->activatePreviousSubWindow(); }, needsChild);
 }
 
 void CMainFrame::BuildMenus(const std::vector<MenuEntry>& layout, std::vector<QMenu*>& menus) {
@@ -167,9 +176,7 @@ void CMainFrame::FillMenu(QMenu* menu, const std::vector<MenuEntry>& entries) {
         case MenuEntry::Kind::Item:
             if (QAction* action = Action(entry.id)) menu->addAction(action);
             break;
-        case MenuEntry::Kind::Separator:
-            menu->addSeparator();
-            break;
+        case MenuEntry::Kind::Separator: menu->addSeparator(); break;
         case MenuEntry::Kind::Popup: {
             QMenu* sub = menu->addMenu(QString::fromLatin1(entry.text));
             FillMenu(sub, entry.children);
@@ -234,12 +241,14 @@ void CMainFrame::ShowStatusTexts() {
 void CMainFrame::ShowMenuSet(bool document) {
     m_bDocumentMenus = document;
     menuBar()->clear();
-    for (QMenu* menu : document ? m_documentMenus : m_noDocumentMenus) menuBar()->addMenu(menu);
+    for (QMenu* menu : document ? m_documentMenus : m_noDocumentMenus)
+        menuBar()->addMenu(menu);
 }
 
 QStringList CMainFrame::MenuTitles() const {
     QStringList titles;
-    for (QAction* action : menuBar()->actions()) titles.push_back(action->text());
+    for (QAction* action : menuBar()->actions())
+        titles.push_back(action->text());
     return titles;
 }
 
@@ -260,7 +269,8 @@ void CMainFrame::RefreshRecentFiles() {
 }
 
 void CMainFrame::FillWindowList(QMenu* menu) {
-    for (QAction* old : m_windowListActions[menu]) delete old;
+    for (QAction* old : m_windowListActions[menu])
+        delete old;
     m_windowListActions[menu].clear();
     const auto children = Children();
     if (children.empty()) return;
@@ -318,9 +328,7 @@ void CMainFrame::ArrangeIcons() {
     }
 }
 
-CChildFrame* CMainFrame::ActiveChild() const {
-    return qobject_cast<CChildFrame*>(m_pMdiArea->currentSubWindow());
-}
+CChildFrame* CMainFrame::ActiveChild() const { return qobject_cast<CChildFrame*>(m_pMdiArea->currentSubWindow()); }
 
 CDorvanelleView* CMainFrame::ActiveView() const {
     CChildFrame* child = ActiveChild();
@@ -383,7 +391,8 @@ void CMainFrame::UpdateCommandStates() {
         action->setCheckable(checked);
         action->setChecked(checked);
     }
-    for (const auto& [id, menu] : m_choiceMenus) menu->menuAction()->setEnabled(RouteUpdate(path, id).enabled);
+    for (const auto& [id, menu] : m_choiceMenus)
+        menu->menuAction()->setEnabled(RouteUpdate(path, id).enabled);
     m_bUpdating = false;
 }
 
@@ -438,9 +447,7 @@ void CMainFrame::OnChildSetChanged() {
     UpdateCommandStates();
 }
 
-void CMainFrame::ShowWarning(const QString& text) {
-    m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, text);
-}
+void CMainFrame::ShowWarning(const QString& text) { m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, text); }
 
 bool CMainFrame::event(QEvent* event) {
     // An item or button without a prompt brings back the idle text.

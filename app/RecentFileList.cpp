@@ -31,7 +31,8 @@ void CRecentFileList::Save() const {
 void CRecentFileList::Add(const QString& path) {
     m_paths.removeAll(path);
     m_paths.prepend(path);
-    while (m_paths.size() > kSize) m_paths.removeLast();
+    while (m_paths.size() > kSize)
+        m_paths.removeLast();
 }
 
 void CRecentFileList::Remove(int index) {

@@ -3,9 +3,9 @@
 
 #include "app/AppIcon.h"
 #include "app/DorvanelleApp.h"
+#include "document/ProgramNames.h"
 #include "io/TemporaryFile.h"
 #include "views/UserDialogs.h"
-#include "document/ProgramNames.h"
 
 int main(int argc, char** argv) {
     // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.

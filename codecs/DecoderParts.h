@@ -6,14 +6,11 @@
 #include "codecs/DecodeFailure.h"
 #include "codecs/FrameDecoder.h"
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                Reason* why);
-bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                  Reason* why);
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why);
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why);
 bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
                     Reason* why);
-bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-               Reason* why);
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why);
 
 // The stream of `kind` holds columns x rows x samples where the file says otherwise.
 Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,

@@ -18,8 +18,7 @@ std::size_t DecodedFrameSize(const FrameGeometry& geometry) {
         bits > 32) {
         return 0;
     }
-    const std::uint64_t size =
-        std::uint64_t{geometry.rows} * geometry.columns * geometry.samplesPerPixel * (bits / 8u);
+    const std::uint64_t size = std::uint64_t{geometry.rows} * geometry.columns * geometry.samplesPerPixel * (bits / 8u);
     return size >= (std::uint64_t{1} << 32) ? 0 : static_cast<std::size_t>(size);
 }
 
@@ -36,8 +35,9 @@ bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const F
     out.convertedToRgb = false;
     const std::size_t size = DecodedFrameSize(geometry);
     if (size == 0) {
-        return Fail(why, Reason(DecodeFailure::FrameNotDecodable)
-                             .Numbers(geometry.rows, geometry.columns, geometry.bitsAllocated));
+        return Fail(
+            why,
+            Reason(DecodeFailure::FrameNotDecodable).Numbers(geometry.rows, geometry.columns, geometry.bitsAllocated));
     }
     if (stream.empty()) {
         return Fail(why, DecodeFailure::NoCompressedData);

@@ -66,7 +66,8 @@ void Ignore(const char*, void*) {}
 
 bool IsJp2File(std::span<const std::uint8_t> stream) {
     static const std::uint8_t kSignatureBox[] = {0, 0, 0, 12, 'j', 'P', ' ', ' '};
-    return stream.size() >= sizeof kSignatureBox && std::memcmp(stream.data(), kSignatureBox, sizeof kSignatureBox) == 0;
+    return stream.size() >= sizeof kSignatureBox &&
+           std::memcmp(stream.data(), kSignatureBox, sizeof kSignatureBox) == 0;
 }
 
 std::uint32_t Be32(const std::uint8_t* p) {
@@ -125,8 +126,7 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
     if (!ReadImageAndTiles(stream, size)) {
         return Fail(why, DecodeFailure::Jpeg2000NoImageSize);
     }
-    if (size.width != geometry.columns || size.height != geometry.rows ||
-        size.components != geometry.samplesPerPixel) {
+    if (size.width != geometry.columns || size.height != geometry.rows || size.components != geometry.samplesPerPixel) {
         return Fail(why, GeometryMismatch("JPEG 2000", size.width, size.height, size.components, geometry));
     }
     const std::uint64_t area = std::uint64_t{size.width} * size.height;
@@ -182,9 +182,9 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
             return Fail(why, Reason(DecodeFailure::Jpeg2000Subsampled).Numbers(static_cast<std::int64_t>(c + 1)));
         }
         if (comp.prec > geometry.bitsAllocated) {
-            return Fail(why, Reason(DecodeFailure::PrecisionMismatch)
-                                 .About("JPEG 2000")
-                                 .Numbers(comp.prec, geometry.bitsAllocated));
+            return Fail(
+                why,
+                Reason(DecodeFailure::PrecisionMismatch).About("JPEG 2000").Numbers(comp.prec, geometry.bitsAllocated));
         }
         std::uint8_t* target = out.samples.data() + c * bytes;
         for (std::size_t p = 0; p < pixels; ++p) {

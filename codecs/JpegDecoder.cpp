@@ -36,8 +36,7 @@ std::unique_ptr<DJDecoder> MakeDecoder(std::uint8_t precision, const DJCodecPara
 
 }  // namespace
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                Reason* why) {
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
     JpegFrameHeader header;
     if (!ReadJpegFrameHeader(stream, header)) {
         return Fail(why, DecodeFailure::JpegNoFrameHeader);
@@ -48,9 +47,9 @@ bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geome
     }
     if (header.precision < 2 || header.precision > 16 || header.precision > geometry.bitsAllocated ||
         geometry.bitsAllocated > 16) {
-        return Fail(why, Reason(DecodeFailure::PrecisionMismatch)
-                             .About("JPEG")
-                             .Numbers(header.precision, geometry.bitsAllocated));
+        return Fail(
+            why,
+            Reason(DecodeFailure::PrecisionMismatch).About("JPEG").Numbers(header.precision, geometry.bitsAllocated));
     }
     if (stream.size() > 0xFFFFFFFFu) {
         return Fail(why, Reason(DecodeFailure::StreamOver4GiB).About("JPEG"));

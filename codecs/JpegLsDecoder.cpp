@@ -33,8 +33,7 @@ bool ScansShareOneLayout(std::span<const std::uint8_t> stream, charls_interleave
 
 }  // namespace
 
-bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                  Reason* why) {
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
     const auto failWith = [why](DecodeFailure failure, charls::jpegls_errc code) {
         return Fail(why, Reason(failure).About(charls_get_error_message(code)));
     };
@@ -74,7 +73,7 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     if (info.width != geometry.columns || info.height != geometry.rows ||
         info.component_count != geometry.samplesPerPixel) {
         return Fail(why, GeometryMismatch("JPEG-LS", info.width, info.height,
-                                     static_cast<std::uint32_t>(info.component_count), geometry));
+                                          static_cast<std::uint32_t>(info.component_count), geometry));
     }
     if (!ScansShareOneLayout(stream, mode, info.component_count)) {
         return Fail(why, DecodeFailure::JpegLsScansDisagree);
@@ -108,9 +107,9 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     for (std::size_t s = 0; s < samples; ++s) {
         for (std::size_t p = 0; p < pixels; ++p) {
             const std::size_t from = planar ? s * pixels + p : p * samples + s;
-            const std::uint32_t value = streamBytes == 2
-                                            ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
-                                            : scratch[from];
+            const std::uint32_t value =
+                streamBytes == 2 ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
+                                 : scratch[from];
             StoreSample(out.samples.data() + (p * samples + s) * bytes, value, bytes);
         }
     }

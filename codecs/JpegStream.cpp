@@ -2,18 +2,12 @@
 
 namespace {
 
-bool IsFrameMarker(std::uint8_t m) {
-    return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-}
+bool IsFrameMarker(std::uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
 
 // Markers that stand alone, without a length: TEM, RST0..7, SOI, EOI.
-bool IsStandalone(std::uint8_t m) {
-    return m == 0x01 || (m >= 0xD0 && m <= 0xD9);
-}
+bool IsStandalone(std::uint8_t m) { return m == 0x01 || (m >= 0xD0 && m <= 0xD9); }
 
-bool IsRestart(std::uint8_t m) {
-    return m >= 0xD0 && m <= 0xD7;
-}
+bool IsRestart(std::uint8_t m) { return m >= 0xD0 && m <= 0xD7; }
 
 }  // namespace
 

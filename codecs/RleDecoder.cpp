@@ -14,14 +14,12 @@ constexpr std::size_t kHeaderSize = 64;
 constexpr std::uint32_t kMaxSegments = 15;
 
 std::uint32_t ReadLE32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 
 }  // namespace
 
-bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-               Reason* why) {
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
     if (stream.size() < kHeaderSize) {
         return Fail(why, DecodeFailure::RleShortHeader);
     }

@@ -81,9 +81,11 @@ std::string PaddedText(const std::uint8_t* value, std::uint32_t length) {
     constexpr std::uint32_t kLongest = 64;
     std::string text(reinterpret_cast<const char*>(value), length < kLongest ? length : kLongest);
     const auto blank = [](char c) { return c == ' ' || c == '\0'; };
-    while (!text.empty() && blank(text.back())) text.pop_back();
+    while (!text.empty() && blank(text.back()))
+        text.pop_back();
     std::size_t start = 0;
-    while (start < text.size() && blank(text[start])) ++start;
+    while (start < text.size() && blank(text[start]))
+        ++start;
     return text.substr(start);
 }
 
@@ -94,8 +96,20 @@ constexpr std::uint32_t kExtendedTableBytes = std::uint32_t{8} << 24;
 
 bool IsCapturedImageAttribute(std::uint16_t element) {
     switch (element) {
-    case 0x0002: case 0x0004: case 0x0006: case 0x0008: case 0x0010: case 0x0011: case 0x0012:
-    case 0x0100: case 0x0101: case 0x0102: case 0x0103: case 0x1050: case 0x1051: case 0x1052: return true;
+    case 0x0002:
+    case 0x0004:
+    case 0x0006:
+    case 0x0008:
+    case 0x0010:
+    case 0x0011:
+    case 0x0012:
+    case 0x0100:
+    case 0x0101:
+    case 0x0102:
+    case 0x0103:
+    case 0x1050:
+    case 0x1051:
+    case 0x1052: return true;
     default: return false;
     }
 }
@@ -103,7 +117,12 @@ bool IsCapturedImageAttribute(std::uint16_t element) {
 // The texts and numbers kept for the viewer's readout, corner texts and cine.
 bool IsViewerAttribute(std::uint32_t tag) {
     switch (tag) {
-    case 0x00080020: case 0x00080060: case 0x00100010: case 0x00100020: case 0x00180040: case 0x00181063:
+    case 0x00080020:
+    case 0x00080060:
+    case 0x00100010:
+    case 0x00100020:
+    case 0x00180040:
+    case 0x00181063:
     case 0x00281053: return true;
     default: return false;
     }
@@ -129,8 +148,8 @@ void CDicomFile::CaptureAttribute() {
     }
     const bool extendedTable = m_nGroup == 0x7FE0 && (m_nElement == 0x0001 || m_nElement == 0x0002);
     const std::uint32_t tag = std::uint32_t{m_nGroup} << 16 | m_nElement;
-    if (!(m_nGroup == 0x0028 && IsCapturedImageAttribute(m_nElement)) && !(m_nGroup == 0x7FE0 && m_nElement == 0x0000) &&
-        !extendedTable && !IsViewerAttribute(tag)) {
+    if (!(m_nGroup == 0x0028 && IsCapturedImageAttribute(m_nElement)) &&
+        !(m_nGroup == 0x7FE0 && m_nElement == 0x0000) && !extendedTable && !IsViewerAttribute(tag)) {
         return;
     }
     // Only the bytes a field takes are read (all of an extended offset table, up to

@@ -141,9 +141,7 @@ int CDicomFile::LoadFile(const std::string& path) {
     return 0;
 }
 
-const Reason& CDicomFile::LoadFailure() const {
-    return m_impl->loadFailure;
-}
+const Reason& CDicomFile::LoadFailure() const { return m_impl->loadFailure; }
 
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
     m_impl->loadFailure = Reason();
@@ -371,8 +369,7 @@ bool CDicomFile::EnterDataSet() {
 
 void CDicomFile::SkipPixelItems() {
     Impl& d = *m_impl;
-    if (d.syntax == nullptr ||
-        (d.syntax->kind != SyntaxKind::Encapsulated && d.syntax->kind != SyntaxKind::NotShown)) {
+    if (d.syntax == nullptr || (d.syntax->kind != SyntaxKind::Encapsulated && d.syntax->kind != SyntaxKind::NotShown)) {
         return;  // without a compressed transfer syntax the walk goes on inside, as it always has
     }
     // Only the item headers are read: a frame's fragments are read when it is decoded.
@@ -391,13 +388,9 @@ void CDicomFile::SkipPixelItems() {
     m_nCursor = d.valueStart + d.fragments.end;
 }
 
-std::string CDicomFile::TransferSyntaxUid() const {
-    return m_impl->syntaxUid;
-}
+std::string CDicomFile::TransferSyntaxUid() const { return m_impl->syntaxUid; }
 
-std::string CDicomFile::TransferSyntaxName() const {
-    return m_impl->syntax != nullptr ? m_impl->syntax->name : "";
-}
+std::string CDicomFile::TransferSyntaxName() const { return m_impl->syntax != nullptr ? m_impl->syntax->name : ""; }
 
 void CDicomFile::ParseElements(int layout) {
     WalkElements(layout, [this] { CaptureAttribute(); });

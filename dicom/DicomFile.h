@@ -42,21 +42,20 @@ enum class DicomNoImage {
     TooManySamples,            // First: the samples per pixel
     UnsupportedBitsAllocated,  // First: the bits allocated
     NoPixelData,
-    Encapsulated,              // compressed fragments, which the reader does not decode
-    FrameOutside,              // First: the frame asked for
-    DataSetUnreadable,         // Subject: why the data set after the meta group cannot be read (an
-                               // inflation that fails gives the inflater's own reason)
-    SyntaxNotShown,            // Subject: what the frames are compressed as (e.g. "JPEG XL")
-    SyntaxUnknown,             // Subject: the transfer syntax UID
-    FrameNotDecoded,           // Subject: what kept the frame from being decoded (a decoder, or the
-                               // search for the frame's fragments, gives its own reason)
+    Encapsulated,       // compressed fragments, which the reader does not decode
+    FrameOutside,       // First: the frame asked for
+    DataSetUnreadable,  // Subject: why the data set after the meta group cannot be read (an
+                        // inflation that fails gives the inflater's own reason)
+    SyntaxNotShown,     // Subject: what the frames are compressed as (e.g. "JPEG XL")
+    SyntaxUnknown,      // Subject: the transfer syntax UID
+    FrameNotDecoded,    // Subject: what kept the frame from being decoded (a decoder, or the
+                        // search for the frame's fragments, gives its own reason)
     PaletteColour,
-    PhotometricNotShown,       // Subject: the photometric interpretation
-    ColourBitsAllocated,       // First: the bits allocated of a colour image
-    TooLargeToShow,            // First x Second: the columns and rows
+    PhotometricNotShown,  // Subject: the photometric interpretation
+    ColourBitsAllocated,  // First: the bits allocated of a colour image
+    TooLargeToShow,       // First x Second: the columns and rows
 };
 std::string ReasonText(DicomNoImage code, const Reason& reason);
-
 
 class CDicomFile {
 public:
@@ -194,13 +193,13 @@ public:
     char m_szPhotometric[64] = {};
     // Kept for the viewer's pixel readout, corner texts and cine; the conversion to
     // grey does not use them (it keeps its whole-number intercept and no slope).
-    double m_dRescaleSlope = 1.0;      // 1 when absent or not a finite number
-    double m_dRescaleIntercept = 0.0;  // the intercept without truncation
+    double m_dRescaleSlope = 1.0;          // 1 when absent or not a finite number
+    double m_dRescaleIntercept = 0.0;      // the intercept without truncation
     std::int16_t m_nFileWindowWidth = 0;   // the window as the file gave it (width 0:
     std::int16_t m_nFileWindowCenter = 0;  // none); the sliders change only the two above
-    double m_dFrameTime = 0.0;         // milliseconds per frame; 0 when absent
-    std::int32_t m_nCineRate = 0;      // frames per second; 0 when absent
-    std::string m_strModality;         // texts without their padding blanks
+    double m_dFrameTime = 0.0;             // milliseconds per frame; 0 when absent
+    std::int32_t m_nCineRate = 0;          // frames per second; 0 when absent
+    std::string m_strModality;             // texts without their padding blanks
     std::string m_strPatientName;
     std::string m_strPatientId;
     std::string m_strStudyDate;

@@ -198,7 +198,8 @@ bool CDicomFile::FrameInside(std::int32_t frame, std::uint64_t bytesPerFrame) co
         return false;
     }
     // Divided rather than multiplied: frame x 3 x rows x columns can pass 2^64.
-    return bytesPerFrame == 0 || static_cast<std::uint64_t>(frame - d.sourceFirstFrame) < d.sourceLength / bytesPerFrame;
+    return bytesPerFrame == 0 ||
+           static_cast<std::uint64_t>(frame - d.sourceFirstFrame) < d.sourceLength / bytesPerFrame;
 }
 
 bool CDicomFile::PrepareGreyFrame(std::uint16_t bitsAllocated, std::int32_t frame) {
@@ -343,7 +344,8 @@ PackedDibPtr CDicomFile::MakeFrameDib(std::int32_t frame) {
 }
 
 std::span<const std::uint8_t> CDicomFile::FrameSamples(std::int32_t frame) const {
-    if (m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel >= 3 || (m_nBitsAllocated != 8 && m_nBitsAllocated != 16)) {
+    if (m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel >= 3 ||
+        (m_nBitsAllocated != 8 && m_nBitsAllocated != 16)) {
         return {};
     }
     if (!SelectSamples(frame)) {
@@ -377,28 +379,24 @@ void CDicomFile::MapSamplesToGrey(std::int16_t* samples, std::size_t count) {
 
 std::string ReasonText(DicomNoImage code, const Reason& reason) {
     switch (code) {
-        case DicomNoImage::NoRowsOrColumns: return "the file gives no rows or columns";
-        case DicomNoImage::TooManySamples:
-            return "more than 3 samples per pixel (" + std::to_string(reason.First()) + ")";
-        case DicomNoImage::UnsupportedBitsAllocated:
-            return "unsupported bits allocated (" + std::to_string(reason.First()) +
-                   "; only 8, 12 and 16 are shown)";
-        case DicomNoImage::NoPixelData: return "no pixel data";
-        case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
-        case DicomNoImage::TooLargeToShow:
-            return "too large to show (" + std::to_string(reason.First()) + " x " +
-                   std::to_string(reason.Second()) + ")";
-        case DicomNoImage::FrameOutside: break;
-        case DicomNoImage::DataSetUnreadable:
-        case DicomNoImage::FrameNotDecoded: return reason.Subject();
-        case DicomNoImage::SyntaxNotShown: return "compressed as " + reason.Subject() + ", which is not shown";
-        case DicomNoImage::SyntaxUnknown:
-            return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
-        case DicomNoImage::PaletteColour: return "palette colour (PALETTE COLOR) images are not shown";
-        case DicomNoImage::PhotometricNotShown:
-            return "photometric interpretation " + reason.Subject() + " is not shown";
-        case DicomNoImage::ColourBitsAllocated:
-            return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8 and 16)";
+    case DicomNoImage::NoRowsOrColumns: return "the file gives no rows or columns";
+    case DicomNoImage::TooManySamples: return "more than 3 samples per pixel (" + std::to_string(reason.First()) + ")";
+    case DicomNoImage::UnsupportedBitsAllocated:
+        return "unsupported bits allocated (" + std::to_string(reason.First()) + "; only 8, 12 and 16 are shown)";
+    case DicomNoImage::NoPixelData: return "no pixel data";
+    case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
+    case DicomNoImage::TooLargeToShow:
+        return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) + ")";
+    case DicomNoImage::FrameOutside: break;
+    case DicomNoImage::DataSetUnreadable:
+    case DicomNoImage::FrameNotDecoded: return reason.Subject();
+    case DicomNoImage::SyntaxNotShown: return "compressed as " + reason.Subject() + ", which is not shown";
+    case DicomNoImage::SyntaxUnknown:
+        return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
+    case DicomNoImage::PaletteColour: return "palette colour (PALETTE COLOR) images are not shown";
+    case DicomNoImage::PhotometricNotShown: return "photometric interpretation " + reason.Subject() + " is not shown";
+    case DicomNoImage::ColourBitsAllocated:
+        return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8 and 16)";
     }
     return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
 }
@@ -452,8 +450,7 @@ bool CDicomFile::FrameShows(std::int32_t frame) const {
         !ReadWhereStored()) {
         return !NoImageReason(frame);
     }
-    const std::uint64_t bytesPerFrame =
-        std::uint64_t{m_nRows} * m_nColumns * (colour ? 3 : m_nBitsAllocated / 8);
+    const std::uint64_t bytesPerFrame = std::uint64_t{m_nRows} * m_nColumns * (colour ? 3 : m_nBitsAllocated / 8);
     return frame >= 0 && static_cast<std::uint64_t>(frame) < m_nPixelDataLength / bytesPerFrame &&
            FrameFitsInMemory(m_nRows, m_nColumns, m_nSamplesPerPixel);
 }

@@ -364,8 +364,8 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     }
     std::vector<std::uint8_t> joined;
     SourceRead read = SourceRead::Done;
-    const auto stream = ReadFrameStream(*d.pixelFile, plan->fragments, plan->frames[static_cast<std::size_t>(frame)],
-                                        joined, read);
+    const auto stream =
+        ReadFrameStream(*d.pixelFile, plan->fragments, plan->frames[static_cast<std::size_t>(frame)], joined, read);
     if (read != SourceRead::Done) {
         d.sourceReason = ReadFailure(read);
         return false;

@@ -74,7 +74,9 @@ void CDicomFile::FormatValue() {
     switch (kind) {
     case ValueKind::Unsigned16: std::snprintf(out, room, "%d", int{Read16(value, big)}); break;
     case ValueKind::Signed16: std::snprintf(out, room, "%d", int{static_cast<std::int16_t>(Read16(value, big))}); break;
-    case ValueKind::Int32: std::snprintf(out, room, "%d", static_cast<int>(static_cast<std::int32_t>(Read32(value, big)))); break;
+    case ValueKind::Int32:
+        std::snprintf(out, room, "%d", static_cast<int>(static_cast<std::int32_t>(Read32(value, big))));
+        break;
     case ValueKind::Float32: {
         float f;
         const std::uint32_t bits = Read32(value, big);

@@ -17,7 +17,6 @@ constexpr std::uint16_t kPixelGroup = 0x7FE0;
 constexpr std::uint16_t kPixelDataElement = 0x0010;
 constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull;  // the reader keeps sizes in 32 bits
 
-
 void AppendText(std::string& out, std::uint16_t group, std::uint16_t element, const char* text) {
     CDicomFile::WriteElement(out, group, element, static_cast<std::uint32_t>(std::strlen(text)), 0,
                              reinterpret_cast<const std::uint8_t*>(text));
@@ -66,7 +65,8 @@ std::uint32_t PixelDataPadding(std::uint32_t length) {
     std::uint32_t padding = 0;
     // Stepping the first letter on leaves the codes after at most two steps ("CS", "DS",
     // "ES"); a carry into the second byte never lands on a letter pair.
-    while (IsKnownVrCode(static_cast<std::uint8_t>(length + padding), static_cast<std::uint8_t>((length + padding) >> 8))) {
+    while (IsKnownVrCode(static_cast<std::uint8_t>(length + padding),
+                         static_cast<std::uint8_t>((length + padding) >> 8))) {
         ++padding;
     }
     return padding;
@@ -86,12 +86,12 @@ void CDicomFile::WriteElement(std::string& out, std::uint16_t group, std::uint16
 
 std::string ReasonText(DicomWriteFailure code, const Reason& reason) {
     switch (code) {
-        case DicomWriteFailure::NothingToSave: return "there is no image to save";
-        case DicomWriteFailure::UnsupportedDepth:
-            return "only 8-bit grey and 24-bit colour images can be saved as DICOM (this one has " +
-                   std::to_string(reason.First()) + " bits per pixel)";
-        case DicomWriteFailure::TooLarge: return "the image is too large for a DICOM file";
-        case DicomWriteFailure::OutOfMemory: break;
+    case DicomWriteFailure::NothingToSave: return "there is no image to save";
+    case DicomWriteFailure::UnsupportedDepth:
+        return "only 8-bit grey and 24-bit colour images can be saved as DICOM (this one has " +
+               std::to_string(reason.First()) + " bits per pixel)";
+    case DicomWriteFailure::TooLarge: return "the image is too large for a DICOM file";
+    case DicomWriteFailure::OutOfMemory: break;
     }
     return "there is not enough memory to save the image";
 }
@@ -123,19 +123,19 @@ bool EncodeDicomStream(const PackedDib* dib, std::string& out, Reason* why) {
     } catch (const std::exception&) {
         return fail(DicomWriteFailure::OutOfMemory);
     }
-    AppendShort(out, kImageGroup, 0x0002, colour ? 3 : 1);             // Samples per Pixel
+    AppendShort(out, kImageGroup, 0x0002, colour ? 3 : 1);                  // Samples per Pixel
     AppendText(out, kImageGroup, 0x0004, colour ? "RGB" : "MONOCHROME2 ");  // Photometric Interpretation
-    AppendText(out, kImageGroup, 0x0008, "1");                       // Number of Frames
-    AppendShort(out, kImageGroup, 0x0010, DibHeight(dib));           // Rows
-    AppendShort(out, kImageGroup, 0x0011, DibWidth(dib));            // Columns
-    AppendShort(out, kImageGroup, 0x0012, 1);                        // Planes
-    AppendShort(out, kImageGroup, 0x0100, 8);                        // Bits Allocated
-    AppendShort(out, kImageGroup, 0x0101, 8);                        // Bits Stored
-    AppendShort(out, kImageGroup, 0x0102, 7);                        // High Bit
-    AppendShort(out, kImageGroup, 0x0103, 1);                        // Pixel Representation
-    AppendText(out, kImageGroup, 0x1050, "0");                       // Window Center
-    AppendText(out, kImageGroup, 0x1051, "0");                       // Window Width
-    AppendText(out, kImageGroup, 0x1052, "1");                       // Rescale Intercept
+    AppendText(out, kImageGroup, 0x0008, "1");                              // Number of Frames
+    AppendShort(out, kImageGroup, 0x0010, DibHeight(dib));                  // Rows
+    AppendShort(out, kImageGroup, 0x0011, DibWidth(dib));                   // Columns
+    AppendShort(out, kImageGroup, 0x0012, 1);                               // Planes
+    AppendShort(out, kImageGroup, 0x0100, 8);                               // Bits Allocated
+    AppendShort(out, kImageGroup, 0x0101, 8);                               // Bits Stored
+    AppendShort(out, kImageGroup, 0x0102, 7);                               // High Bit
+    AppendShort(out, kImageGroup, 0x0103, 1);                               // Pixel Representation
+    AppendText(out, kImageGroup, 0x1050, "0");                              // Window Center
+    AppendText(out, kImageGroup, 0x1051, "0");                              // Window Width
+    AppendText(out, kImageGroup, 0x1052, "1");                              // Rescale Intercept
     AppendTag(out, kPixelGroup, kPixelDataElement, static_cast<std::uint32_t>(pixelBytes + padding));
     AppendPixels(out, dib, pixelBytes, padding);
     return true;

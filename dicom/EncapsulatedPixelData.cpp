@@ -105,14 +105,14 @@ private:
 
 std::string ReasonText(FragmentFailure code, const Reason& reason) {
     switch (code) {
-        case FragmentFailure::Unreadable: return "the compressed pixel data could not be read";
-        case FragmentFailure::NotItems: return "the compressed pixel data holds something other than items";
-        case FragmentFailure::ItemPastEnd: return "an item of the compressed pixel data runs past the end of the file";
-        case FragmentFailure::OffsetTableLength: return "the basic offset table's length is not a multiple of 4";
-        case FragmentFailure::NoOffsetTable: return "the compressed pixel data has no offset table item";
-        case FragmentFailure::NoFragments: return "the compressed pixel data holds no fragments";
-        case FragmentFailure::FrameOutside: break;
-        case FragmentFailure::FramesNotTold: return "the frames cannot be told apart in the compressed pixel data";
+    case FragmentFailure::Unreadable: return "the compressed pixel data could not be read";
+    case FragmentFailure::NotItems: return "the compressed pixel data holds something other than items";
+    case FragmentFailure::ItemPastEnd: return "an item of the compressed pixel data runs past the end of the file";
+    case FragmentFailure::OffsetTableLength: return "the basic offset table's length is not a multiple of 4";
+    case FragmentFailure::NoOffsetTable: return "the compressed pixel data has no offset table item";
+    case FragmentFailure::NoFragments: return "the compressed pixel data holds no fragments";
+    case FragmentFailure::FrameOutside: break;
+    case FragmentFailure::FramesNotTold: return "the frames cannot be told apart in the compressed pixel data";
     }
     return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
 }

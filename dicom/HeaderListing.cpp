@@ -29,9 +29,7 @@ std::string HeaderRow::Cell(int column) const {
     }
 }
 
-const char* HeaderRow::Heading(int column) {
-    return column >= 0 && column < ColumnCount ? kHeadings[column] : "";
-}
+const char* HeaderRow::Heading(int column) { return column >= 0 && column < ColumnCount ? kHeadings[column] : ""; }
 
 HeaderRow HeaderRowOf(const CDicomFile& reader) {
     HeaderRow row;

@@ -39,9 +39,7 @@ const YbrTables& Tables() {
     return tables;
 }
 
-std::uint8_t Clamp(int v) {
-    return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
-}
+std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
 void ToRgb(const YbrTables& t, int y, int cb, int cr, std::uint8_t* out) {
     out[0] = Clamp(y + t.crToR[cr]);

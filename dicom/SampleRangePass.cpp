@@ -47,7 +47,8 @@ SampleRangeOutcome ScanCompressed(const SampleRangeRequest& request, const std::
             continue;
         }
         Rearrange(request, decoded.samples.data(), decoded.samples.size());
-        Widen(outcome.range, RescaledSampleRange(decoded.samples.data(), decoded.samples.size() / 2, request.intercept));
+        Widen(outcome.range,
+              RescaledSampleRange(decoded.samples.data(), decoded.samples.size() / 2, request.intercept));
     }
     return outcome;
 }

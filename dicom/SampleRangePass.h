@@ -53,7 +53,7 @@ struct SampleRangeRequest {
 };
 
 struct SampleRangeOutcome {
-    SampleRange range;                  // valid only when read is Done and not cancelled
+    SampleRange range;  // valid only when read is Done and not cancelled
     SourceRead read = SourceRead::Done;
     bool cancelled = false;
     bool Complete() const { return read == SourceRead::Done && !cancelled; }

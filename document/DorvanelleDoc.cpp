@@ -49,7 +49,8 @@ bool SameLetters(const std::string& text, const char* lower) {
 
 // A reason from elsewhere, to be followed by our own full stop.
 std::string WithoutFullStop(std::string text) {
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
     return text;
 }
 
@@ -57,17 +58,17 @@ std::string WithoutFullStop(std::string text) {
 
 std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
     switch (code) {
-        case DocumentOpenFailure::IsFolder: return reason.Subject() + " is a folder, not a file.";
-        case DocumentOpenFailure::NotFound: return reason.Subject() + " was not found.";
-        case DocumentOpenFailure::CannotOpen: break;
+    case DocumentOpenFailure::IsFolder: return reason.Subject() + " is a folder, not a file.";
+    case DocumentOpenFailure::NotFound: return reason.Subject() + " was not found.";
+    case DocumentOpenFailure::CannotOpen: break;
     }
     return reason.Subject() + " cannot be opened: " + SystemErrorText(reason.ErrorNumber()) + ".";
 }
 
 std::string ReasonText(DocumentNoImage code, const Reason& reason) {
     switch (code) {
-        case DocumentNoImage::NotConverted: return "the picture could not be converted";
-        case DocumentNoImage::SingleFrameOnly: break;
+    case DocumentNoImage::NotConverted: return "the picture could not be converted";
+    case DocumentNoImage::SingleFrameOnly: break;
     }
     return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
 }
@@ -228,8 +229,7 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
         m_ui.ReportProblem("There is no image to save: " + FileTitle(path) + " was not written.");
         return false;
     }
-    WriteOutcome outcome =
-        SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
+    WriteOutcome outcome = SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
     if (!outcome.written) {
         std::string reason = WithoutFullStop(outcome.reason.Text());
         if (reason.empty()) reason = "the file could not be written";

@@ -26,7 +26,7 @@ public:
     PackedDibPtr m_pSelectedDib;  // selected sub-image, or null
     bool m_bFitFrame = false;     // the view fits its frame to the image once
     CDicomFile m_dicom;
-    std::string m_strDicomPath;   // the DICOM file opened; empty for bitmaps and PCX
+    std::string m_strDicomPath;  // the DICOM file opened; empty for bitmaps and PCX
     std::int32_t m_nFrame = 0;
 
     // The extension of the path's last component from its last "." (dot included),

@@ -95,8 +95,8 @@ void ExerciseWriters(const PackedDib* dib) {
     Require(frame != nullptr && DibBitCount(frame.get()) == DibBitCount(dib));
     const std::uint64_t rowBytes = std::uint64_t{DibWidth(dib)} * DibBitCount(dib) / 8;
     for (std::uint32_t r = 0; r < DibHeight(dib); ++r) {
-        Require(std::memcmp(DibBits(frame.get()) + r * DibRowStride(frame.get()),
-                            DibBits(dib) + r * DibRowStride(dib), rowBytes) == 0);
+        Require(std::memcmp(DibBits(frame.get()) + r * DibRowStride(frame.get()), DibBits(dib) + r * DibRowStride(dib),
+                            rowBytes) == 0);
     }
 }
 

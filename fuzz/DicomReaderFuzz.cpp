@@ -59,13 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     CDicomFile positioned;
-    Require(positioned.LoadSource(std::make_shared<PositionedSource>(std::vector<std::uint8_t>(data, data + size))) == 0);
+    Require(positioned.LoadSource(std::make_shared<PositionedSource>(std::vector<std::uint8_t>(data, data + size))) ==
+            0);
     reader.ParseElements(reader.DetectLayout());
     positioned.ParseElements(positioned.DetectLayout());
     Require(reader.m_nRows == positioned.m_nRows && reader.m_nColumns == positioned.m_nColumns &&
             reader.m_nFrames == positioned.m_nFrames && reader.m_nPixelDataOffset == positioned.m_nPixelDataOffset &&
             reader.m_nPixelDataLength == positioned.m_nPixelDataLength &&
-            reader.m_nWindowWidth == positioned.m_nWindowWidth && reader.m_nWindowCenter == positioned.m_nWindowCenter &&
+            reader.m_nWindowWidth == positioned.m_nWindowWidth &&
+            reader.m_nWindowCenter == positioned.m_nWindowCenter &&
             std::memcmp(reader.m_szPhotometric, positioned.m_szPhotometric, sizeof reader.m_szPhotometric) == 0);
     const std::int32_t last = reader.m_nFrames > 0 ? reader.m_nFrames - 1 : 0;
     for (const std::int32_t frame : {0, 1, last}) {

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "io/ByteOrder.h"
 #include "image/CropDib.h"
 #include "image/Histogram.h"
 #include "image/PcxFile.h"
+#include "io/ByteOrder.h"
 
 namespace {
 

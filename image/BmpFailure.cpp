@@ -2,36 +2,35 @@
 
 std::string ReasonText(BmpFailure code, const Reason& reason) {
     switch (code) {
-        case BmpFailure::NoImage: return "there is no image";
-        case BmpFailure::HeaderMissing: return "the bitmap header is missing";
-        case BmpFailure::UnknownHeaderSize: return "the bitmap header has an unknown size";
-        case BmpFailure::HeaderCutShort: return "the bitmap header is cut short";
-        case BmpFailure::MorePlanes: return "the bitmap has more than one plane";
-        case BmpFailure::Compressed: return "the bitmap is compressed";
-        case BmpFailure::UnsupportedBitCount:
-            return "the bitmap has an unsupported number of bits per pixel (" + std::to_string(reason.First()) + ")";
-        case BmpFailure::ColourTableCutShort: return "the colour table is cut short";
-        case BmpFailure::RowsCutShort: return "the pixel rows are cut short";
-        case BmpFailure::FileTooShort: return "the file is too short to be a bitmap";
-        case BmpFailure::NotBitmap: return "the file is not a bitmap (it does not begin with \"BM\")";
-        case BmpFailure::NegativeWidth: return "the bitmap has a negative width";
-        case BmpFailure::TooLarge:
-            return "the bitmap is larger than 65,535 pixels on a side (" + std::to_string(reason.First()) + " x " +
-                   std::to_string(reason.Second()) + ")";
-        case BmpFailure::TooLargeToShow:
-            return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) +
-                   ")";
-        case BmpFailure::MasksMissing: return "the bitmap's colour masks are missing";
-        case BmpFailure::OutOfMemory: return "there is not enough memory for the bitmap";
-        case BmpFailure::RunPastBounds:
-            return "a compressed run passes the edge of the bitmap (at column " + std::to_string(reason.First()) +
-                   " of row " + std::to_string(reason.Second()) + " from the bottom)";
-        case BmpFailure::RunDataCutShort: return "the compressed pixel data is cut short";
-        case BmpFailure::CompressedTooLarge:
-            return "the compressed bitmap announces far more pixels (" + std::to_string(reason.First()) + " x " +
-                   std::to_string(reason.Second()) + ") than its data could describe";
-        case BmpFailure::NothingToSave: return "there is no image to save";
-        case BmpFailure::TooLargeForFile: return "the image is too large for a bitmap file";
+    case BmpFailure::NoImage: return "there is no image";
+    case BmpFailure::HeaderMissing: return "the bitmap header is missing";
+    case BmpFailure::UnknownHeaderSize: return "the bitmap header has an unknown size";
+    case BmpFailure::HeaderCutShort: return "the bitmap header is cut short";
+    case BmpFailure::MorePlanes: return "the bitmap has more than one plane";
+    case BmpFailure::Compressed: return "the bitmap is compressed";
+    case BmpFailure::UnsupportedBitCount:
+        return "the bitmap has an unsupported number of bits per pixel (" + std::to_string(reason.First()) + ")";
+    case BmpFailure::ColourTableCutShort: return "the colour table is cut short";
+    case BmpFailure::RowsCutShort: return "the pixel rows are cut short";
+    case BmpFailure::FileTooShort: return "the file is too short to be a bitmap";
+    case BmpFailure::NotBitmap: return "the file is not a bitmap (it does not begin with \"BM\")";
+    case BmpFailure::NegativeWidth: return "the bitmap has a negative width";
+    case BmpFailure::TooLarge:
+        return "the bitmap is larger than 65,535 pixels on a side (" + std::to_string(reason.First()) + " x " +
+               std::to_string(reason.Second()) + ")";
+    case BmpFailure::TooLargeToShow:
+        return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) + ")";
+    case BmpFailure::MasksMissing: return "the bitmap's colour masks are missing";
+    case BmpFailure::OutOfMemory: return "there is not enough memory for the bitmap";
+    case BmpFailure::RunPastBounds:
+        return "a compressed run passes the edge of the bitmap (at column " + std::to_string(reason.First()) +
+               " of row " + std::to_string(reason.Second()) + " from the bottom)";
+    case BmpFailure::RunDataCutShort: return "the compressed pixel data is cut short";
+    case BmpFailure::CompressedTooLarge:
+        return "the compressed bitmap announces far more pixels (" + std::to_string(reason.First()) + " x " +
+               std::to_string(reason.Second()) + ") than its data could describe";
+    case BmpFailure::NothingToSave: return "there is no image to save";
+    case BmpFailure::TooLargeForFile: return "the image is too large for a bitmap file";
     }
     return "the bitmap cannot be used";
 }

@@ -20,13 +20,13 @@ enum class BmpFailure {
     FileTooShort,
     NotBitmap,
     NegativeWidth,
-    TooLarge,  // First x Second: the width and height
+    TooLarge,        // First x Second: the width and height
     TooLargeToShow,  // First x Second: the width and height, beyond the image size limit
     MasksMissing,
     OutOfMemory,
     // Run-length compressed rows.
-    RunPastBounds,     // First, Second: the column and row (from the bottom) where it starts
-    RunDataCutShort,   // the compressed bytes end inside a command
+    RunPastBounds,       // First, Second: the column and row (from the bottom) where it starts
+    RunDataCutShort,     // the compressed bytes end inside a command
     CompressedTooLarge,  // First x Second: far more pixels than the compressed data could describe
     // Writing.
     NothingToSave,

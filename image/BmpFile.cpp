@@ -5,8 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "io/AtomicFileWriter.h"
 #include "image/BmpNormalisation.h"
+#include "io/AtomicFileWriter.h"
 #include "io/ByteOrder.h"
 #include "io/FileBuffer.h"
 #include "io/ImageMemoryLimit.h"

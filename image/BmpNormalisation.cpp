@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr std::uint32_t kUncompressed = 0;  // BI_RGB
-constexpr std::uint32_t kBitFields = 3;     // BI_BITFIELDS: three colour masks give the channels
+constexpr std::uint32_t kUncompressed = 0;    // BI_RGB
+constexpr std::uint32_t kBitFields = 3;       // BI_BITFIELDS: three colour masks give the channels
 constexpr std::uint32_t kOs2HeaderSize = 64;  // its compression 3 means Huffman coding, not masks
 constexpr std::int64_t kLargestSide = 65535;  // the program handles sizes as 16-bit numbers
 

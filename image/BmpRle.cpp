@@ -99,8 +99,7 @@ Reason RunCommands(const std::uint8_t* in, const std::uint8_t* end, RleCanvas& c
                 return canvas.PastBounds();
             }
             for (std::uint32_t i = 0; i < value; ++i) {
-                canvas.Put(nibbles ? static_cast<std::uint8_t>(i % 2 == 0 ? in[i / 2] >> 4 : in[i / 2] & 0x0F)
-                                   : in[i]);
+                canvas.Put(nibbles ? static_cast<std::uint8_t>(i % 2 == 0 ? in[i / 2] >> 4 : in[i / 2] & 0x0F) : in[i]);
             }
             in += std::min<std::size_t>(bytes + bytes % 2, static_cast<std::size_t>(end - in));
             break;

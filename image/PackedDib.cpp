@@ -35,9 +35,7 @@ std::uint32_t Field32(const PackedDib* dib, std::size_t offset) {
 }
 
 // Entries of a full table for pixels of `bitCount` bits; bit counts above 8 have none.
-std::uint64_t FullTableEntries(std::uint16_t bitCount) {
-    return bitCount <= 8 ? (std::uint64_t{1} << bitCount) : 0;
-}
+std::uint64_t FullTableEntries(std::uint16_t bitCount) { return bitCount <= 8 ? (std::uint64_t{1} << bitCount) : 0; }
 
 }  // namespace
 
@@ -76,13 +74,9 @@ std::uint64_t DibRowStride(const PackedDib* dib) {
     return (std::uint64_t{DibWidth(dib)} * DibBitCount(dib) + 31) / 32 * 4;
 }
 
-const std::uint8_t* DibBits(const PackedDib* dib) {
-    return dib->Bytes() + DibHeaderSize(dib) + DibColorTableSize(dib);
-}
+const std::uint8_t* DibBits(const PackedDib* dib) { return dib->Bytes() + DibHeaderSize(dib) + DibColorTableSize(dib); }
 
-std::uint8_t* DibBits(PackedDib* dib) {
-    return dib->Bytes() + DibHeaderSize(dib) + DibColorTableSize(dib);
-}
+std::uint8_t* DibBits(PackedDib* dib) { return dib->Bytes() + DibHeaderSize(dib) + DibColorTableSize(dib); }
 
 Reason DibLayoutProblem(const PackedDib* dib) {
     if (dib == nullptr) {

@@ -12,8 +12,8 @@
 namespace {
 
 constexpr std::size_t kPcxHeaderSize = 128;
-constexpr std::uint8_t kRunMarker = 0xC0;    // a byte above this is a run of (byte - 0xC0) copies
-constexpr std::uint64_t kLongestRun = 63;    // so two input bytes never yield more than this
+constexpr std::uint8_t kRunMarker = 0xC0;  // a byte above this is a run of (byte - 0xC0) copies
+constexpr std::uint64_t kLongestRun = 63;  // so two input bytes never yield more than this
 // The bitmap's width is BytesPerLine rounded up to 4 and must stay a 16-bit number.
 constexpr std::uint32_t kWidestLine = 65532;
 constexpr std::uint32_t kMostRows = 65535;
@@ -22,20 +22,16 @@ constexpr std::uint32_t kMostRows = 65535;
 
 std::string ReasonText(PcxFailure code, const Reason& reason) {
     switch (code) {
-        case PcxFailure::FileTooShort:
-            return "the file is shorter than a PCX header";
-        case PcxFailure::TooLarge:
-            return "the picture is larger than 65,532 x 65,535 pixels (" + std::to_string(reason.First()) + " x " +
-                   std::to_string(reason.Second()) + ")";
-        case PcxFailure::DataTooShort:
-            return "the picture data is far too short for the size its header announces";
-        case PcxFailure::DataRunsOut:
-            return "the picture data ends in line " + std::to_string(reason.First()) + ", before the picture does";
-        case PcxFailure::TooLargeToShow:
-            return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) +
-                   ")";
-        case PcxFailure::OutOfMemory:
-            break;
+    case PcxFailure::FileTooShort: return "the file is shorter than a PCX header";
+    case PcxFailure::TooLarge:
+        return "the picture is larger than 65,532 x 65,535 pixels (" + std::to_string(reason.First()) + " x " +
+               std::to_string(reason.Second()) + ")";
+    case PcxFailure::DataTooShort: return "the picture data is far too short for the size its header announces";
+    case PcxFailure::DataRunsOut:
+        return "the picture data ends in line " + std::to_string(reason.First()) + ", before the picture does";
+    case PcxFailure::TooLargeToShow:
+        return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) + ")";
+    case PcxFailure::OutOfMemory: break;
     }
     return "there is not enough memory for the picture";
 }

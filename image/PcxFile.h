@@ -10,10 +10,10 @@
 #include "io/Reason.h"
 
 enum class PcxFailure {
-    FileTooShort,  // shorter than the 128-byte header
-    TooLarge,      // First x Second: the width (bytes per line) and height
-    DataTooShort,  // far too few bytes for the size the header announces
-    DataRunsOut,   // First: the line (from the top) in which the run-length data ends
+    FileTooShort,    // shorter than the 128-byte header
+    TooLarge,        // First x Second: the width (bytes per line) and height
+    DataTooShort,    // far too few bytes for the size the header announces
+    DataRunsOut,     // First: the line (from the top) in which the run-length data ends
     TooLargeToShow,  // First x Second: the width (bytes per line) and height
     OutOfMemory,
 };

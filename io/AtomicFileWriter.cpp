@@ -108,15 +108,13 @@ WriteOutcome WriteThrough(const std::string& path, const std::string& target, co
 std::string ReasonText(WriteFailure code, const Reason& reason) {
     const std::string& path = reason.Subject();
     switch (code) {
-        case WriteFailure::NoName:
-            return "cannot write a file without a name";
-        case WriteFailure::NotRegularFile:
-            return "cannot write " + path + ": it is not a regular file (a folder, a device or a pipe)";
-        case WriteFailure::BrokenLink:
-            return "cannot write " + path + ": it is a symbolic link to a file that does not exist (" +
-                   SystemErrorText(reason.ErrorNumber()) + ")";
-        case WriteFailure::CannotWrite:
-            break;
+    case WriteFailure::NoName: return "cannot write a file without a name";
+    case WriteFailure::NotRegularFile:
+        return "cannot write " + path + ": it is not a regular file (a folder, a device or a pipe)";
+    case WriteFailure::BrokenLink:
+        return "cannot write " + path + ": it is a symbolic link to a file that does not exist (" +
+               SystemErrorText(reason.ErrorNumber()) + ")";
+    case WriteFailure::CannotWrite: break;
     }
     return "cannot write " + path + ": " + SystemErrorText(reason.ErrorNumber());
 }

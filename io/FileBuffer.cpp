@@ -1,13 +1,13 @@
 #include "io/FileBuffer.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <vector>
 #include <unistd.h>
-
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -27,6 +27,10 @@ public:
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
     int Get() const { return m_fd; }
 
 private:
@@ -37,8 +41,8 @@ private:
 bool ReadRange(int fd, std::uint8_t* out, std::size_t offset, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(fd, out + done, std::min(size - done, kReadChunk),
-                                    static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(fd, out + done, std::min(size - done, kReadChunk), static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -72,36 +76,39 @@ FileBuffer FileBuffer::Allocate(std::size_t size) {
 std::string ReasonText(FileReadFailure code, const Reason& reason) {
     const std::string& path = reason.Subject();
     switch (code) {
-        case FileReadFailure::CannotOpen:
-            return "cannot open " + path + ": " + SystemErrorText(reason.ErrorNumber());
-        case FileReadFailure::CannotRead:
-            return "cannot read " + path + ": " + SystemErrorText(reason.ErrorNumber());
-        case FileReadFailure::TooLarge:
-            return path + " is 4 GiB or larger";
-        case FileReadFailure::ChangedOnDisk:
-            return "the file changed on disk";
-        case FileReadFailure::OutOfMemory:
-            break;
+    case FileReadFailure::CannotOpen: return "cannot open " + path + ": " + SystemErrorText(reason.ErrorNumber());
+    case FileReadFailure::CannotRead: return "cannot read " + path + ": " + SystemErrorText(reason.ErrorNumber());
+    case FileReadFailure::TooLarge: return path + " is 4 GiB or larger";
+    case FileReadFailure::ChangedOnDisk: return "the file changed on disk";
+    case FileReadFailure::OutOfMemory: break;
     }
     return "there is not enough memory to read " + path;
 }
 
-Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
-    const auto failed = [&](FileReadFailure code, int error = 0) {
-        return Reason(code).About(path).Errno(error);
-    };
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// Opens `path` for reading and learns its size, refusing a file too large to read whole.
+Reason OpenForWholeRead(const std::string& path, Descriptor& file, std::size_t& size) {
+    file = Descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
-        return failed(FileReadFailure::CannotOpen, errno);
+        return Reason(FileReadFailure::CannotOpen).About(path).Errno(errno);
     }
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0) {
-        return failed(FileReadFailure::CannotRead, errno);
+        return Reason(FileReadFailure::CannotRead).About(path).Errno(errno);
     }
     if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
-        return failed(FileReadFailure::TooLarge);
+        return Reason(FileReadFailure::TooLarge).About(path);
     }
-    const auto size = static_cast<std::size_t>(info.st_size);
+    size = static_cast<std::size_t>(info.st_size);
+    return {};
+}
+
+Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
+    const auto failed = [&](FileReadFailure code, int error = 0) { return Reason(code).About(path).Errno(error); };
+    Descriptor file(-1);
+    std::size_t size = 0;
+    if (Reason problem = OpenForWholeRead(path, file, size)) {
+        return problem;
+    }
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     FileBuffer buffer = FileBuffer::Allocate(size);
     if (!buffer) {
@@ -117,21 +124,12 @@ Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
 }
 
 Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const RestDestination& destination) {
-    const auto failed = [&](FileReadFailure code, int error = 0) {
-        return Reason(code).About(path).Errno(error);
-    };
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) {
-        return failed(FileReadFailure::CannotOpen, errno);
+    const auto failed = [&](FileReadFailure code, int error = 0) { return Reason(code).About(path).Errno(error); };
+    Descriptor file(-1);
+    std::size_t size = 0;
+    if (Reason problem = OpenForWholeRead(path, file, size)) {
+        return problem;
     }
-    struct stat info {};
-    if (::fstat(file.Get(), &info) != 0) {
-        return failed(FileReadFailure::CannotRead, errno);
-    }
-    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
-        return failed(FileReadFailure::TooLarge);
-    }
-    const auto size = static_cast<std::size_t>(info.st_size);
     std::vector<std::uint8_t> head(std::min(headSize, size));
     errno = 0;
     if (!ReadRange(file.Get(), head.data(), 0, head.size())) {

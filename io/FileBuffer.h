@@ -38,10 +38,10 @@ private:
 inline constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
 
 enum class FileReadFailure {
-    CannotOpen,   // open(2) failed (ErrorNumber says why)
-    CannotRead,   // reading failed or ended early (ErrorNumber says why)
-    TooLarge,     // larger than kMaxFileSize
-    OutOfMemory,  // no block for the whole file
+    CannotOpen,     // open(2) failed (ErrorNumber says why)
+    CannotRead,     // reading failed or ended early (ErrorNumber says why)
+    TooLarge,       // larger than kMaxFileSize
+    OutOfMemory,    // no block for the whole file
     ChangedOnDisk,  // an open file was truncated or written since it was opened
 };
 std::string ReasonText(FileReadFailure code, const Reason& reason);

@@ -1,11 +1,11 @@
 #include "io/RandomAccessFile.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -62,8 +62,8 @@ SourceRead RandomAccessFile::ReadAt(std::uint64_t offset, std::uint8_t* out, std
     }
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(m_fd, out + done, std::min(size - done, kReadChunk),
-                                    static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(m_fd, out + done, std::min(size - done, kReadChunk), static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }

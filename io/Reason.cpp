@@ -2,6 +2,4 @@
 
 #include <cstring>
 
-std::string SystemErrorText(int error) {
-    return std::strerror(error);
-}
+std::string SystemErrorText(int error) { return std::strerror(error); }

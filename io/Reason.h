@@ -95,9 +95,7 @@ private:
 };
 
 // For messages of failed test assertions and logs: the plain words.
-inline std::ostream& operator<<(std::ostream& out, const Reason& reason) {
-    return out << reason.Text();
-}
+inline std::ostream& operator<<(std::ostream& out, const Reason& reason) { return out << reason.Text(); }
 
 // The system's words for an error number ("No such file or directory").
 std::string SystemErrorText(int error);

@@ -70,14 +70,13 @@ std::string TemporaryName(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path path(target);
     const std::string base = path.filename().string().substr(0, 100);
-    const std::string name = "." + base + "." + std::to_string(::getpid()) + "." +
-                             std::to_string(counter.fetch_add(1)) + kSuffix;
+    const std::string name =
+        "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + kSuffix;
     return (path.parent_path() / name).string();
 }
 
 bool AllDigits(const std::string& text) {
-    return !text.empty() && text.size() <= 10 &&
-           text.find_first_not_of("0123456789") == std::string::npos;
+    return !text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // The process id in a name of our pattern, or nothing for any other name.

@@ -38,7 +38,7 @@ private:
     std::string m_target;
     std::string m_name;  // the named file's path, once it has one
     int m_fd = -1;
-    int m_slot = -1;     // its entry in the list the signal handler removes
+    int m_slot = -1;  // its entry in the list the signal handler removes
     bool m_unnamed = false;
     bool m_namingFailed = false;
 };

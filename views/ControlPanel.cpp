@@ -49,9 +49,7 @@ void CPreviewBox::paintEvent(QPaintEvent*) {
     PaintDib(painter, m_picture, 0, 0);
 }
 
-CHistogramBox::CHistogramBox(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+CHistogramBox::CHistogramBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void CHistogramBox::SetBins(const Histogram& bins) {
     m_bins = bins;
@@ -196,8 +194,7 @@ void CControlPanel::DrawFromController() {
 }
 
 bool CControlPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         auto* slider = qobject_cast<QSlider*>(watched);
         // A thumb drag ends in sliderReleased; anything else (a click on the groove,
         // moved or not) ends here.

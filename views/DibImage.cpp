@@ -43,12 +43,15 @@ QImage DibToImage(const PackedDib* dib, QRect part) {
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
         if (bits == 24) {
             const std::uint8_t* p = row + std::uint64_t{3} * part.left();
-            for (int x = 0; x < part.width(); ++x, p += 3) out[x] = qRgb(p[2], p[1], p[0]);
+            for (int x = 0; x < part.width(); ++x, p += 3)
+                out[x] = qRgb(p[2], p[1], p[0]);
         } else if (bits == 8) {
             const std::uint8_t* p = row + part.left();
-            for (int x = 0; x < part.width(); ++x) out[x] = table[p[x]];
+            for (int x = 0; x < part.width(); ++x)
+                out[x] = table[p[x]];
         } else {
-            for (int x = 0; x < part.width(); ++x) out[x] = table[IndexAt(row, part.left() + x, bits)];
+            for (int x = 0; x < part.width(); ++x)
+                out[x] = table[IndexAt(row, part.left() + x, bits)];
         }
     }
     return image;

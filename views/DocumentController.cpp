@@ -43,7 +43,8 @@ QString CDocumentController::NoImageReason() const {
     const Reason& reason = m_doc.NoImageReason();
     if (!reason) return {};
     QString words = QString::fromStdString(reason.Text()).trimmed();
-    while (words.endsWith(QLatin1Char('.'))) words.chop(1);
+    while (words.endsWith(QLatin1Char('.')))
+        words.chop(1);
     return QStringLiteral("%1 shows no image: %2.").arg(m_fileName, words);
 }
 
@@ -156,9 +157,7 @@ void CDocumentController::SetSelection(DibRect selection) {
 
 bool CDocumentController::Save(const QString& path) { return m_doc.SaveDibAs(Image(), path.toStdString()); }
 
-bool CDocumentController::SaveSelected(const QString& path) {
-    return m_doc.OnSaveSelectedImage(path.toStdString());
-}
+bool CDocumentController::SaveSelected(const QString& path) { return m_doc.OnSaveSelectedImage(path.toStdString()); }
 
 void CDocumentController::UpdateControlPanel(const CDorvanelleDoc&) {
     // The panel loads everything from the document whenever a view of it becomes

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
@@ -37,8 +37,7 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
     : QAbstractScrollArea(parent), m_controller(std::move(controller)), m_dialogs(dialogs) {
     setFocusPolicy(Qt::StrongFocus);
     connect(m_controller.get(), &CDocumentController::imageChanged, this, &CDorvanelleView::OnImageChanged);
-    connect(m_controller.get(), &CDocumentController::liveWindowChanged, viewport(),
-            qOverload<>(&QWidget::update));
+    connect(m_controller.get(), &CDocumentController::liveWindowChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&m_cine, &CCinePlayer::nextFrame, this, &CDorvanelleView::ShowCineFrame);
     viewport()->setMouseTracking(true);
     BuildCommands();
@@ -53,13 +52,17 @@ CDorvanelleView::~CDorvanelleView() = default;
 const CDorvanelleDoc& CDorvanelleView::GetDocument() const { return m_controller->Document(); }
 
 void CDorvanelleView::BuildCommands() {
-    m_commands.On(ID_ACTIONS_RECTANGLE, [this] { OnRectangle(); },
-                  [this](CommandUi& ui) { ui.SetCheck(m_bSelectMode); });
+    m_commands.On(
+        ID_ACTIONS_RECTANGLE, [this] { OnRectangle(); }, [this](CommandUi& ui) { ui.SetCheck(m_bSelectMode); });
     auto slideUpdate = [this](CommandUi& ui) { ui.Enable(GetDocument().CanSlide()); };
-    m_commands.On(ID_FIRST_SLIDE, [this] { OnFirstSlide(); }, slideUpdate);
-    m_commands.On(ID_PREV_SLIDE, [this] { OnPrevSlide(); }, slideUpdate);
-    m_commands.On(ID_NEXT_SLIDE, [this] { OnNextSlide(); }, slideUpdate);
-    m_commands.On(ID_LAST_SLIDE, [this] { OnLastSlide(); }, slideUpdate);
+    m_commands.On(
+        ID_FIRST_SLIDE, [this] { OnFirstSlide(); }, slideUpdate);
+    m_commands.On(
+        ID_PREV_SLIDE, [this] { OnPrevSlide(); }, slideUpdate);
+    m_commands.On(
+        ID_NEXT_SLIDE, [this] { OnNextSlide(); }, slideUpdate);
+    m_commands.On(
+        ID_LAST_SLIDE, [this] { OnLastSlide(); }, slideUpdate);
     m_commands.On(ID_SHOW_DICOM_HEADER, [this] { OnShowDicomHeader(); });
 }
 
@@ -198,7 +201,8 @@ void CDorvanelleView::PaintImage(QPainter& painter, const PackedDib* image, cons
         if (!reduced.isNull()) return painter.drawImage(rect.topLeft(), reduced);
     }
     // The exposed part in image pixels, one more around it for the scaling's edges.
-    const QRectF exposed(m_viewport.ViewToImage(rect.topLeft()), m_viewport.ViewToImage(rect.bottomRight() + QPoint(1, 1)));
+    const QRectF exposed(m_viewport.ViewToImage(rect.topLeft()),
+                         m_viewport.ViewToImage(rect.bottomRight() + QPoint(1, 1)));
     const QRect part = exposed.toAlignedRect().adjusted(-1, -1, 1, 1);
     painter.save();
     painter.translate(-m_viewport.Offset());
@@ -216,9 +220,9 @@ void CDorvanelleView::PaintImage(QPainter& painter, const PackedDib* image, cons
 
 void CDorvanelleView::PaintOverImage(QPainter& painter) {
     if (m_bSelectMode) {
-        const QRect r = m_viewport.ImageRectToView(
-            QRect(m_rcSelection.left, m_rcSelection.top, m_rcSelection.right - m_rcSelection.left,
-                  m_rcSelection.bottom - m_rcSelection.top));
+        const QRect r = m_viewport.ImageRectToView(QRect(m_rcSelection.left, m_rcSelection.top,
+                                                         m_rcSelection.right - m_rcSelection.left,
+                                                         m_rcSelection.bottom - m_rcSelection.top));
         DrawSelectionRect(painter, DibRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     }
     if (m_bOverlay) DrawOverlay(painter, viewport()->rect(), OverlayTextsOf(GetDocument().m_dicom));
@@ -337,8 +341,7 @@ void CDorvanelleView::OnImageChanged() {
 
 QCursor CDorvanelleView::SelectionCursor() {
     // Black arms, a white ring around the black centre, transparent elsewhere.
-    static const char* const kRows[7] = {"...B...", "...B...", "..WWW..", "BBWBWBB",
-                                         "..WWW..", "...B...", "...B..."};
+    static const char* const kRows[7] = {"...B...", "...B...", "..WWW..", "BBWBWBB", "..WWW..", "...B...", "...B..."};
     QImage image(7, 7, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     for (int y = 0; y < 7; ++y) {

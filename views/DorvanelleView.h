@@ -17,8 +17,8 @@
 #include <QSize>
 
 #include "image/Geometry.h"
-#include "views/CommandMap.h"
 #include "views/CinePlayer.h"
+#include "views/CommandMap.h"
 #include "views/DibImage.h"
 #include "views/ViewportTransform.h"
 #include "views/WindowPresets.h"
@@ -39,8 +39,7 @@ class CDorvanelleView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     // Every view of a document shares its controller; the last view to go releases it.
-    CDorvanelleView(std::shared_ptr<CDocumentController> controller, IUserDialogs& dialogs,
-                    QWidget* parent = nullptr);
+    CDorvanelleView(std::shared_ptr<CDocumentController> controller, IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CDorvanelleView() override;
 
     CDocumentController& Controller() const { return *m_controller; }

@@ -21,30 +21,42 @@ constexpr double kCineRates[] = {5, 10, 15, 20, 25, 30, 60};
 
 void CDorvanelleView::BuildViewingCommands() {
     auto hasImage = [this](CommandUi& ui) { ui.Enable(m_controller->Image() != nullptr); };
-    m_commands.On(ID_VIEW_ZOOM_FIT, [this] { ZoomToFit(); }, [this](CommandUi& ui) {
-        ui.Enable(m_controller->Image() != nullptr);
-        ui.SetCheck(m_viewport.IsFit());
-    });
-    m_commands.On(ID_VIEW_ZOOM_ACTUAL, [this] { ZoomActualSize(); }, [this](CommandUi& ui) {
-        ui.Enable(m_controller->Image() != nullptr);
-        ui.SetCheck(m_viewport.Zoom() == 1.0);
-    });
-    m_commands.On(ID_VIEW_ZOOM_IN, [this] { ZoomIn(); }, hasImage);
-    m_commands.On(ID_VIEW_ZOOM_OUT, [this] { ZoomOut(); }, hasImage);
-    m_commands.On(ID_FILTERS_SMOOTHING, [this] { SetSmoothing(!m_bSmooth); },
-                  [this](CommandUi& ui) { ui.SetCheck(m_bSmooth); });
-    m_commands.On(ID_VIEW_OVERLAY, [this] { SetOverlayShown(!m_bOverlay); },
-                  [this](CommandUi& ui) { ui.SetCheck(m_bOverlay); });
-    m_commands.On(ID_VIEW_WINDOW_LEVEL, [] {}, [this](CommandUi& ui) { ui.Enable(CanWindow()); });
+    m_commands.On(
+        ID_VIEW_ZOOM_FIT, [this] { ZoomToFit(); },
+        [this](CommandUi& ui) {
+            ui.Enable(m_controller->Image() != nullptr);
+            ui.SetCheck(m_viewport.IsFit());
+        });
+    m_commands.On(
+        ID_VIEW_ZOOM_ACTUAL, [this] { ZoomActualSize(); },
+        [this](CommandUi& ui) {
+            ui.Enable(m_controller->Image() != nullptr);
+            ui.SetCheck(m_viewport.Zoom() == 1.0);
+        });
+    m_commands.On(
+        ID_VIEW_ZOOM_IN, [this] { ZoomIn(); }, hasImage);
+    m_commands.On(
+        ID_VIEW_ZOOM_OUT, [this] { ZoomOut(); }, hasImage);
+    m_commands.On(
+        ID_FILTERS_SMOOTHING, [this] { SetSmoothing(!m_bSmooth); }, [this](CommandUi& ui) { ui.SetCheck(m_bSmooth); });
+    m_commands.On(
+        ID_VIEW_OVERLAY, [this] { SetOverlayShown(!m_bOverlay); }, [this](CommandUi& ui) { ui.SetCheck(m_bOverlay); });
+    m_commands.On(
+        ID_VIEW_WINDOW_LEVEL, [] {}, [this](CommandUi& ui) { ui.Enable(CanWindow()); });
     auto video = [this](CommandUi& ui) {
         ui.Enable(GetDocument().CanSlide() && m_controller->Image() != nullptr);
         ui.SetCheck(m_cine.IsPlaying());
     };
-    m_commands.On(ID_PLAY_VIDEO, [this] { OnPlayVideo(); }, video);
-    m_commands.On(ID_ACTIONS_VIDEO, [this] { OnPlayVideo(); }, video);
-    m_commands.On(ID_ACTIONS_CINE_RATE, [] {}, [this](CommandUi& ui) { ui.Enable(GetDocument().CanSlide()); });
-    m_commands.On(ID_EDIT_COPY, [this] { OnCopy(); }, hasImage);
-    m_commands.On(ID_FILE_PRINT, [this] { OnPrint(); }, hasImage);
+    m_commands.On(
+        ID_PLAY_VIDEO, [this] { OnPlayVideo(); }, video);
+    m_commands.On(
+        ID_ACTIONS_VIDEO, [this] { OnPlayVideo(); }, video);
+    m_commands.On(
+        ID_ACTIONS_CINE_RATE, [] {}, [this](CommandUi& ui) { ui.Enable(GetDocument().CanSlide()); });
+    m_commands.On(
+        ID_EDIT_COPY, [this] { OnCopy(); }, hasImage);
+    m_commands.On(
+        ID_FILE_PRINT, [this] { OnPrint(); }, hasImage);
 }
 
 void CDorvanelleView::ZoomToFit() {
@@ -90,7 +102,8 @@ bool CDorvanelleView::CanWindow() const {
 std::vector<WindowPreset> CDorvanelleView::WindowPresets() const {
     const CDicomFile& dicom = GetDocument().m_dicom;
     WindowPresetSource source;
-    if (dicom.m_nFileWindowWidth != 0) source.fileWindow = WindowLevel{dicom.m_nFileWindowWidth, dicom.m_nFileWindowCenter};
+    if (dicom.m_nFileWindowWidth != 0)
+        source.fileWindow = WindowLevel{dicom.m_nFileWindowWidth, dicom.m_nFileWindowCenter};
     source.minSample = dicom.m_nMinSample;
     source.maxSample = dicom.m_nMaxSample;
     source.modality = dicom.m_strModality;
@@ -111,11 +124,11 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
         }
     } else if (menuId == ID_ACTIONS_CINE_RATE) {
         const double fileRate = CineRateOf(GetDocument().m_dicom);
-        choices.push_back({QStringLiteral("File's Rate (%1 fps)").arg(fileRate, 0, 'g', 4), m_chosenRate == 0,
-                           [this, fileRate] {
-                               m_chosenRate = 0;
-                               m_cine.SetRate(fileRate);
-                           }});
+        choices.push_back(
+            {QStringLiteral("File's Rate (%1 fps)").arg(fileRate, 0, 'g', 4), m_chosenRate == 0, [this, fileRate] {
+                 m_chosenRate = 0;
+                 m_cine.SetRate(fileRate);
+             }});
         for (double rate : kCineRates) {
             choices.push_back({QStringLiteral("%1 fps").arg(rate), m_chosenRate == rate, [this, rate] {
                                    m_chosenRate = rate;
@@ -225,7 +238,9 @@ void CDorvanelleView::ShowCineFrame() {
     viewport()->repaint();
 }
 
-void CDorvanelleView::OnCopy() { CopyImageToClipboard(OutputImage(m_controller->SelectedImage(), m_controller->Image())); }
+void CDorvanelleView::OnCopy() {
+    CopyImageToClipboard(OutputImage(m_controller->SelectedImage(), m_controller->Image()));
+}
 
 void CDorvanelleView::OnPrint() {
     const QImage image = OutputImage(nullptr, m_controller->Image());

@@ -21,21 +21,17 @@ constexpr int kDialogWidth = 760;
 constexpr int kDialogHeight = 606;
 constexpr int kMargin = 12;
 
-QString NoticeFor(const std::string& path)
-{
-    if (path.empty())
-        return QObject::tr("This document was not read from a DICOM file, so it has no header to list.");
+QString NoticeFor(const std::string& path) {
+    if (path.empty()) return QObject::tr("This document was not read from a DICOM file, so it has no header to list.");
     const QString name = QString::fromLocal8Bit(path.c_str());
-    if (!QFileInfo::exists(name))
-        return QObject::tr("%1 was not found, so its header cannot be listed.").arg(name);
+    if (!QFileInfo::exists(name)) return QObject::tr("%1 was not found, so its header cannot be listed.").arg(name);
     return QObject::tr("%1 cannot be read, so its header cannot be listed.").arg(name);
 }
 
 }  // namespace
 
 HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-{
+    : QDialog(parent, Qt::Dialog | Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Dicom File Header Details"));
     setModal(true);
     resize(kDialogWidth, kDialogHeight);
@@ -60,13 +56,9 @@ HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* 
     layout->addWidget(m_list);
 }
 
-QString HeaderDetailsDialog::notice() const
-{
-    return m_notice->isHidden() ? QString() : m_notice->text();
-}
+QString HeaderDetailsDialog::notice() const { return m_notice->isHidden() ? QString() : m_notice->text(); }
 
-void HeaderDetailsDialog::keyPressEvent(QKeyEvent* event)
-{
+void HeaderDetailsDialog::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         accept();
         return;
@@ -76,8 +68,7 @@ void HeaderDetailsDialog::keyPressEvent(QKeyEvent* event)
 
 // A report-style list: one selectable row per element, no tree decoration, uniform
 // rows so that long listings scroll without measuring every row.
-void HeaderDetailsDialog::setupList()
-{
+void HeaderDetailsDialog::setupList() {
     m_list->setModel(m_model);
     m_list->setRootIsDecorated(false);
     m_list->setItemsExpandable(false);

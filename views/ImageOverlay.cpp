@@ -27,7 +27,8 @@ void DrawLines(QPainter& painter, const QRect& area, const QStringList& lines, Q
         const QPoint base(x, y + metrics.ascent());
         // A one-pixel dark outline, then the light text.
         painter.setPen(QColor(0, 0, 0));
-        for (const QPoint d : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)}) painter.drawText(base + d, line);
+        for (const QPoint d : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)})
+            painter.drawText(base + d, line);
         painter.setPen(QColor(255, 255, 160));
         painter.drawText(base, line);
         y += lineHeight;

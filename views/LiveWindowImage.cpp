@@ -23,13 +23,13 @@ QImage LiveWindowToImage(const LiveWindowFrame& frame, QRect part) {
     const std::uint64_t stride = DibRowStride(frame.shown);
     const auto columns = static_cast<std::uint64_t>(frame.columns);
     for (int y = 0; y < part.height(); ++y) {
-        const auto row = static_cast<std::uint64_t>(part.top() + y);
+        const auto row = static_cast<std::uint64_t>(part.top()) + static_cast<std::uint64_t>(y);
         const std::uint8_t* samples = frame.samples.data() + 2 * row * columns;
         // Columns past the samples are the bitmap's padding, stored bottom-up.
         const std::uint8_t* padding = DibBits(frame.shown) + (static_cast<std::uint64_t>(height) - 1 - row) * stride;
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < part.width(); ++x) {
-            const auto column = static_cast<std::uint64_t>(part.left() + x);
+            const auto column = static_cast<std::uint64_t>(part.left()) + static_cast<std::uint64_t>(x);
             out[x] = column < columns ? table[grey[samples[2 * column] | (samples[2 * column + 1] << 8)]]
                                       : table[padding[column]];
         }

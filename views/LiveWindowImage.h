@@ -32,4 +32,3 @@ bool IsLiveWindowFrame(const LiveWindowFrame& frame);
 // gives it for the frame converted with the dragged window; null when nothing of it
 // lies on the picture. Reduced views sample it with SampleLiveWindowForView.
 QImage LiveWindowToImage(const LiveWindowFrame& frame, QRect part);
-

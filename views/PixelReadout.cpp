@@ -18,14 +18,12 @@ QString ShownPixel(const PackedDib* shown, QPoint p) {
     const std::uint64_t stride = DibRowStride(shown);
     const std::uint8_t* row = DibBits(shown) + static_cast<std::uint64_t>(DibHeight(shown) - 1 - p.y()) * stride;
     switch (DibBitCount(shown)) {
-    case 8:
-        return QString::number(row[p.x()]);
+    case 8: return QString::number(row[p.x()]);
     case 24: {
         const std::uint8_t* bgr = row + 3 * static_cast<std::uint64_t>(p.x());
         return QStringLiteral("R %1, G %2, B %3").arg(bgr[2]).arg(bgr[1]).arg(bgr[0]);
     }
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -37,7 +35,8 @@ std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint p) {
     // neither reads nor decodes.
     const std::span<const std::uint8_t> samples = dicom.FrameSamples(frame);
     const std::uint64_t bytes = dicom.m_nBitsAllocated / 8;
-    const std::uint64_t index = static_cast<std::uint64_t>(p.y()) * dicom.m_nColumns + static_cast<std::uint64_t>(p.x());
+    const std::uint64_t index =
+        static_cast<std::uint64_t>(p.y()) * dicom.m_nColumns + static_cast<std::uint64_t>(p.x());
     if (bytes == 0 || (index + 1) * bytes > samples.size()) return std::nullopt;
     const std::uint8_t* at = samples.data() + index * bytes;
     std::uint32_t raw = bytes == 1 ? at[0] : at[0] | (std::uint32_t{at[1]} << 8);

@@ -28,8 +28,8 @@ std::vector<int> SourceIndices(int start, int count, int oversample, double offs
 // (top first) `rowOf(y)` gives as a callable from column to colour: each the pixel
 // under its centre, or the mean of oversample x oversample samples.
 template <typename RowOf>
-QImage SampleForView(int width, int height, const CViewportTransform& viewport, const QRect& viewRect,
-                     int oversample, const RowOf& rowOf) {
+QImage SampleForView(int width, int height, const CViewportTransform& viewport, const QRect& viewRect, int oversample,
+                     const RowOf& rowOf) {
     const int n = std::max(1, oversample);
     const std::vector<int> xs =
         SourceIndices(viewRect.left(), viewRect.width(), n, viewport.Offset().x(), viewport.Zoom(), width);
@@ -48,7 +48,8 @@ QImage SampleForView(int width, int height, const CViewportTransform& viewport, 
                 continue;
             }
             const auto colour = rowOf(y);
-            for (std::size_t vx = 0; vx < columns; ++vx) out[vx] = xs[vx] < 0 ? 0u : colour(xs[vx]);
+            for (std::size_t vx = 0; vx < columns; ++vx)
+                out[vx] = xs[vx] < 0 ? 0u : colour(xs[vx]);
         }
         return image;
     }
@@ -100,8 +101,8 @@ QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport
     });
 }
 
-QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTransform& viewport,
-                               const QRect& viewRect, int oversample) {
+QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTransform& viewport, const QRect& viewRect,
+                               int oversample) {
     if (!IsLiveWindowFrame(frame) || !frame.grey || viewRect.isEmpty()) return {};
     const int height = DibHeight(frame.shown);
     const std::array<QRgb, 256> table = DibColours(frame.shown);

@@ -20,5 +20,5 @@ QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport
 
 // The same for the frame a window drag shows (see LiveWindowImage.h): what
 // SampleDibForView gives for the frame converted with the dragged window.
-QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTransform& viewport,
-                               const QRect& viewRect, int oversample);
+QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTransform& viewport, const QRect& viewRect,
+                               int oversample);

@@ -15,8 +15,7 @@ QString CQtUserDialogs::GetSaveFileName(QWidget* parent, const QString& filters)
     return QFileDialog::getSaveFileName(parent, QString(), QDir::currentPath(), filters);
 }
 
-void CQtUserDialogs::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                 const QString& text) {
+void CQtUserDialogs::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
     box.exec();
 }

@@ -20,8 +20,7 @@ public:
     // The path chosen in a file-save dialog; empty when cancelled.
     virtual QString GetSaveFileName(QWidget* parent, const QString& filters) = 0;
     // A message box with one OK button.
-    virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                             const QString& text) = 0;
+    virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) = 0;
     // Runs a dialog of the program's own (the about box) modally.
     virtual int RunModal(QDialog& dialog) = 0;
     // The print dialog: sets up `printer`; false when cancelled.
@@ -33,8 +32,7 @@ class CQtUserDialogs : public IUserDialogs {
 public:
     QStringList GetOpenFileNames(QWidget* parent, const QString& filters) override;
     QString GetSaveFileName(QWidget* parent, const QString& filters) override;
-    void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                     const QString& text) override;
+    void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) override;
     int RunModal(QDialog& dialog) override;
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
 };

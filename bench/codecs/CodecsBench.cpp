@@ -13,8 +13,8 @@
 
 #include "codecs/FrameDecoder.h"
 #include "dicom/DicomFile.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tools/generator/PhantomStudy.h"
 
 namespace {
@@ -62,9 +62,11 @@ private:
             Run("dcmcjpeg +e1 " + plain + " " + m_folder.File("jpeg.dcm"));
             const auto file = ReadFileBytes(m_folder.File("jpeg.dcm"));
             std::size_t soi = 0;
-            while (soi + 1 < file.size() && !(file[soi] == 0xFF && file[soi + 1] == 0xD8)) ++soi;
+            while (soi + 1 < file.size() && !(file[soi] == 0xFF && file[soi + 1] == 0xD8))
+                ++soi;
             std::size_t eoi = file.size() - 2;
-            while (eoi > soi && !(file[eoi] == 0xFF && file[eoi + 1] == 0xD9)) --eoi;
+            while (eoi > soi && !(file[eoi] == 0xFF && file[eoi + 1] == 0xD9))
+                --eoi;
             study.stream.assign(file.begin() + static_cast<std::ptrdiff_t>(soi),
                                 file.begin() + static_cast<std::ptrdiff_t>(eoi + 2));
         } else {

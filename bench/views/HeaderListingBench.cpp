@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QTreeView>
 
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
 
@@ -14,8 +14,7 @@ namespace {
 
 // Preamble, meta group, then `count` elements cycling through numbers, texts and
 // unknown tags so that every kind of value text is rendered.
-std::string WriteLargeStudy(const TempFolder& folder, int count)
-{
+std::string WriteLargeStudy(const TempFolder& folder, int count) {
     DicomStreamBuilder b;
     b.Preamble().MetaGroup();
     for (int i = 0; i < count; ++i) {
@@ -31,8 +30,7 @@ std::string WriteLargeStudy(const TempFolder& folder, int count)
     return path;
 }
 
-void BM_OpenHeaderDialog(benchmark::State& state)
-{
+void BM_OpenHeaderDialog(benchmark::State& state) {
     const TempFolder folder;
     const std::string path = WriteLargeStudy(folder, static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -40,15 +38,13 @@ void BM_OpenHeaderDialog(benchmark::State& state)
         dialog.show();
         const QPixmap first = dialog.grab();  // lays out and paints the first screen
         benchmark::DoNotOptimize(first.cacheKey());
-        if (dialog.model()->rowCount() < state.range(0))
-            state.SkipWithError("listing is short");
+        if (dialog.model()->rowCount() < state.range(0)) state.SkipWithError("listing is short");
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_OpenHeaderDialog)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-void BM_ReadHeaderListing(benchmark::State& state)
-{
+void BM_ReadHeaderListing(benchmark::State& state) {
     const TempFolder folder;
     const std::string path = WriteLargeStudy(folder, static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -61,10 +57,8 @@ BENCHMARK(BM_ReadHeaderListing)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

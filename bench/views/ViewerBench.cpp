@@ -10,13 +10,13 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QSlider>
 #include <QMdiArea>
+#include <QSlider>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
-#include <map>
 #include <unistd.h>
+#include <map>
 #include <vector>
 
 #include "dicom/SampleRangePass.h"
@@ -122,7 +122,8 @@ void BM_Repaint512(benchmark::State& state) {
         state.SkipWithError("the study could not be opened");
         return;
     }
-    for (auto _ : state) s.child->View()->viewport()->repaint();
+    for (auto _ : state)
+        s.child->View()->viewport()->repaint();
 }
 BENCHMARK(BM_Repaint512)->Unit(benchmark::kMillisecond);
 
@@ -163,7 +164,8 @@ void BM_FitRepaint2048(benchmark::State& state) {
     CDorvanelleView* view = s.child->View();
     view->ZoomToFit();
     view->SetSmoothing(state.range(0) != 0);
-    for (auto _ : state) view->viewport()->repaint();
+    for (auto _ : state)
+        view->viewport()->repaint();
     view->SetSmoothing(false);
 }
 BENCHMARK(BM_FitRepaint2048)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -181,7 +183,8 @@ void BM_Cine60For10s(benchmark::State& state) {
         view->Cine().Play();
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 10000) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        while (clock.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         const double due = static_cast<double>(clock.nsecsElapsed()) / 1e9 * 60.0;
         view->StopCine();
         state.counters["shown"] = static_cast<double>(view->Cine().FramesShown());
@@ -258,7 +261,8 @@ void BM_CatFile800(benchmark::State& state) {
     std::int64_t bytes = 0;
     for (auto _ : state) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;) bytes += got;
+        for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;)
+            bytes += got;
         ::close(fd);
     }
     state.SetBytesProcessed(bytes);

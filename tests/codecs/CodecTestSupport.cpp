@@ -4,13 +4,9 @@
 #include <fstream>
 #include <iterator>
 
-bool HaveTool(const std::string& tool) {
-    return RunQuietly("command -v " + tool);
-}
+bool HaveTool(const std::string& tool) { return RunQuietly("command -v " + tool); }
 
-bool RunQuietly(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool RunQuietly(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

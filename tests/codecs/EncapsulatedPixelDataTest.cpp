@@ -9,8 +9,8 @@ namespace {
 
 // Items after the Pixel Data header: the offset table, then the fragments, then
 // the sequence delimiter.
-DicomStreamBuilder Items(const std::vector<std::uint32_t>& offsets, const std::vector<std::vector<std::uint8_t>>& fragments,
-                         bool delimiter = true) {
+DicomStreamBuilder Items(const std::vector<std::uint32_t>& offsets,
+                         const std::vector<std::vector<std::uint8_t>>& fragments, bool delimiter = true) {
     DicomStreamBuilder b;
     b.U16(0xFFFE).U16(0xE000).U32(static_cast<std::uint32_t>(4 * offsets.size()));
     for (std::uint32_t o : offsets) {

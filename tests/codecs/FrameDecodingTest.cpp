@@ -11,8 +11,8 @@
 #include "codecs/FrameDecoder.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "tests/codecs/CodecTestSupport.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tools/generator/PhantomStudy.h"
 
 namespace {
@@ -48,8 +48,8 @@ std::vector<std::uint8_t> PhantomFrameBytes(const PhantomOptions& o, std::uint32
 }
 
 // Decodes frame `frame` of an encapsulated file the way the reader does.
-bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, std::uint32_t frames,
-                     std::uint32_t frame, const FrameGeometry& g, DecodedFrame& out, Reason* why) {
+bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, std::uint32_t frames, std::uint32_t frame,
+                     const FrameGeometry& g, DecodedFrame& out, Reason* why) {
     bool encapsulated = false;
     const auto value = PixelDataValue(file, &encapsulated);
     EncapsulatedPixelData pixels;
@@ -74,7 +74,8 @@ std::vector<std::uint8_t> WriteRgbStudy(const std::string& path, std::uint16_t r
         }
     }
     DicomStreamBuilder b;
-    b.Preamble().MetaGroup(kExplicitVrLittleEndian, "1.2.840.10008.5.1.4.1.1.7")
+    b.Preamble()
+        .MetaGroup(kExplicitVrLittleEndian, "1.2.840.10008.5.1.4.1.1.7")
         .ExplicitText(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7")
         .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1")
         .ExplicitUS(0x0028, 0x0002, 3)
@@ -119,7 +120,8 @@ TEST(FrameDecoding, LosslessCompressionsOfGeneratedStudiesDecodeToTheOriginalSam
             GTEST_SKIP() << kind.tool << " is not installed (scripts/install-deps)";
         }
         const std::string out = folder.File("compressed.dcm");
-        ASSERT_TRUE(RunQuietly(std::string(kind.tool) + " " + kind.options + " " + folder.File("plain.dcm") + " " + out));
+        ASSERT_TRUE(
+            RunQuietly(std::string(kind.tool) + " " + kind.options + " " + folder.File("plain.dcm") + " " + out));
         const auto file = ReadBytes(out);
         for (std::uint32_t f = 0; f < o.frames; ++f) {
             DecodedFrame decoded;
@@ -266,8 +268,9 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
         ASSERT_TRUE(ParseFragments(value, pixels, nullptr));
         ASSERT_EQ(pixels.fragments.size(), 1u);
         const auto& f = pixels.fragments[0];
-        streams.emplace_back(codec, std::vector<std::uint8_t>(value.begin() + static_cast<std::ptrdiff_t>(f.valueStart),
-                                                              value.begin() + static_cast<std::ptrdiff_t>(f.valueStart + f.length)));
+        streams.emplace_back(
+            codec, std::vector<std::uint8_t>(value.begin() + static_cast<std::ptrdiff_t>(f.valueStart),
+                                             value.begin() + static_cast<std::ptrdiff_t>(f.valueStart + f.length)));
     }
     const FrameGeometry g = PhantomGeometry(o);
     for (auto& [codec, stream] : streams) {
@@ -282,7 +285,8 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
         } else {
             // The words give both shapes, as the file and the stream tell them.
             EXPECT_TRUE(why.Is(DecodeFailure::GeometryMismatch)) << why;
-            EXPECT_EQ(why.Text().substr(why.Text().find(" stream holds")), " stream holds 56 x 40 x 1, the file says 56 x 40 x 3");
+            EXPECT_EQ(why.Text().substr(why.Text().find(" stream holds")),
+                      " stream holds 56 x 40 x 1, the file says 56 x 40 x 3");
         }
         EXPECT_TRUE(decoded.samples.empty());
 
@@ -338,10 +342,9 @@ TEST(FrameDecoding, InflateRefusesBombsAndTruncatedStreams) {
         "    c=zlib.compressobj(9,zlib.DEFLATED,-15); return c.compress(b)+c.flush()\n"
         "open(sys.argv[1],'wb').write(raw(bytes(range(256))*40))\n"
         "open(sys.argv[2],'wb').write(raw(bytes(64*1024*1024)))\n";
-    {
-        std::ofstream(folder.File("make.py")) << script;
-    }
-    ASSERT_TRUE(RunQuietly("python3 " + folder.File("make.py") + " " + folder.File("small") + " " + folder.File("bomb")));
+    { std::ofstream(folder.File("make.py")) << script; }
+    ASSERT_TRUE(
+        RunQuietly("python3 " + folder.File("make.py") + " " + folder.File("small") + " " + folder.File("bomb")));
     const auto small = ReadBytes(folder.File("small"));
     std::vector<std::uint8_t> out;
     Reason why;

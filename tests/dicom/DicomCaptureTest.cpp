@@ -1,6 +1,6 @@
 // The capture pass: which attributes it keeps and how their values are taken.
-#include <cstring>
 #include <gtest/gtest.h>
+#include <cstring>
 
 #include "tests/dicom/DicomTestHelpers.h"
 

@@ -1,7 +1,7 @@
 // The listing pass: dictionary names and VRs, and each value rendered as text.
+#include <gtest/gtest.h>
 #include <cstring>
 #include <map>
-#include <gtest/gtest.h>
 
 #include "tests/dicom/DicomTestHelpers.h"
 
@@ -52,7 +52,7 @@ TEST(DicomValueText, NumbersByTheDictionaryVr) {
         .Explicit(0x0028, 0x0010, "US", {0x00, 0x02})
         .Explicit(0x0002, 0x0000, "UL", {0x00, 0x00, 0x00, 0x80})
         .Explicit(0x0060, 0x3004, "US", {0x10, 0x00, 0x20, 0x00})
-        .Explicit(0x0028, 0x0106, "SS", {0xFE, 0xFF})            // dictionary says US: unsigned
+        .Explicit(0x0028, 0x0106, "SS", {0xFE, 0xFF})              // dictionary says US: unsigned
         .Implicit(0x0018, 0x6028, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F})  // FD 1.5
         .Implicit(0x0018, 0x1153, {0xFF, 0xFF, 0xFF, 0xFF});
     const auto rows = Listed(b.Bytes());

@@ -1,8 +1,8 @@
 // Frames to bitmaps: the grey window, colour, 12-bit packing, row order, padding,
 // and frames that the pixel data does not hold.
+#include <gtest/gtest.h>
 #include <cstring>
 #include <optional>
-#include <gtest/gtest.h>
 
 #include "io/FileBuffer.h"
 #include "tests/dicom/DicomTestHelpers.h"
@@ -132,7 +132,7 @@ TEST(DicomFrames, RowsAreBottomUpAndPaddedWithZeros) {
     EXPECT_EQ(table[4 * 200 + 2], 200);
     EXPECT_EQ(table[4 * 200 + 3], 0);
     EXPECT_EQ(Greys(*reader, 2), (std::vector<std::uint8_t>{210, 211, 212, 213, 214, 0, 0, 0,  //
-                                                             200, 201, 202, 203, 204, 0, 0, 0}));
+                                                            200, 201, 202, 203, 204, 0, 0, 0}));
     EXPECT_EQ(reader->MakeFrameDib(3), nullptr);
 
     const auto extracted = reader->ExtractFrame(8, 1);
@@ -221,47 +221,62 @@ void TwoFrames(DicomStreamBuilder& b) { b.ImageAttributes(1, 2, 16).PixelData16(
 
 INSTANTIATE_TEST_SUITE_P(
     Files, DicomNoImageReason,
-    ::testing::Values(
-        NoImageCase{"NoRows", [](DicomStreamBuilder& b) { b.ExplicitUS(0x0028, 0x0011, 4).PixelData8({1, 2, 3, 4}); },
-                    0, DicomNoImage::NoRowsOrColumns},
-        NoImageCase{"FourSamples",
-                    [](DicomStreamBuilder& b) { b.ImageAttributes(1, 1, 8, 4).PixelData8({1, 2, 3, 4}); }, 0,
-                    DicomNoImage::TooManySamples},
-        NoImageCase{"Bits32", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 1, 32).PixelData8({1, 2, 3, 4}); },
-                    0, DicomNoImage::UnsupportedBitsAllocated},
-        NoImageCase{"NoPixels", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 1, 16); }, 0,
-                    DicomNoImage::NoPixelData},
-        NoImageCase{"Encapsulated",
-                    [](DicomStreamBuilder& b) {
-                        b.ImageAttributes(1, 1, 16)
-                            .ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFF)
-                            .ImplicitHeader(0xFFFE, 0xE000, 0)
-                            .Implicit(0xFFFE, 0xE000, {1, 2, 3, 4})
-                            .ImplicitHeader(0xFFFE, 0xE0DD, 0);
-                    },
-                    0, DicomNoImage::Encapsulated},
-        NoImageCase{"LastFrame", TwoFrames, 1, std::nullopt},
-        NoImageCase{"FramePastTheEnd", TwoFrames, 2, DicomNoImage::FrameOutside},
-        NoImageCase{"NegativeFrame", TwoFrames, -1, DicomNoImage::FrameOutside},
-        // frame x 3 x rows x columns passes 2^64 here; the frame is still outside.
-        NoImageCase{"HugeColour",
-                    [](DicomStreamBuilder& b) {
-                        b.ImageAttributes(65535, 65535, 8, 3, "RGB").PixelData8({1, 2, 3});
-                    },
-                    2147483647, DicomNoImage::FrameOutside},
-        // Four 12-bit samples take six bytes; the 30-byte claim has no pixel data at all.
-        NoImageCase{"TwelveBitShortData",
-                    [](DicomStreamBuilder& b) { b.ImageAttributes(2, 2, 12).PixelData8({1, 2, 3, 4}); }, 0,
-                    DicomNoImage::FrameOutside},
-        NoImageCase{"TwelveBitClaimWithoutData", [](DicomStreamBuilder& b) { b.ImageAttributes(65535, 65535, 12); },
-                    0, DicomNoImage::NoPixelData},
-        // Three 12-bit samples take five bytes (the last sample in two).
-        NoImageCase{"TwelveBitOddCount",
-                    [](DicomStreamBuilder& b) { b.ImageAttributes(1, 3, 12).PixelData8({1, 2, 3, 4, 5, 0}); }, 0,
-                    std::nullopt},
-        // Three bytes hold one 16-bit sample.
-        NoImageCase{"OddLength", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 2, 16).PixelData8({1, 2, 3}); },
-                    0, DicomNoImage::FrameOutside}),
+    ::testing::Values(NoImageCase{"NoRows",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ExplicitUS(0x0028, 0x0011, 4).PixelData8({1, 2, 3, 4});
+                                  },
+                                  0, DicomNoImage::NoRowsOrColumns},
+                      NoImageCase{"FourSamples",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ImageAttributes(1, 1, 8, 4).PixelData8({1, 2, 3, 4});
+                                  },
+                                  0, DicomNoImage::TooManySamples},
+                      NoImageCase{"Bits32",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ImageAttributes(1, 1, 32).PixelData8({1, 2, 3, 4});
+                                  },
+                                  0, DicomNoImage::UnsupportedBitsAllocated},
+                      NoImageCase{"NoPixels", [](DicomStreamBuilder& b) { b.ImageAttributes(1, 1, 16); }, 0,
+                                  DicomNoImage::NoPixelData},
+                      NoImageCase{"Encapsulated",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ImageAttributes(1, 1, 16)
+                                          .ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFF)
+                                          .ImplicitHeader(0xFFFE, 0xE000, 0)
+                                          .Implicit(0xFFFE, 0xE000, {1, 2, 3, 4})
+                                          .ImplicitHeader(0xFFFE, 0xE0DD, 0);
+                                  },
+                                  0, DicomNoImage::Encapsulated},
+                      NoImageCase{"LastFrame", TwoFrames, 1, std::nullopt},
+                      NoImageCase{"FramePastTheEnd", TwoFrames, 2, DicomNoImage::FrameOutside},
+                      NoImageCase{"NegativeFrame", TwoFrames, -1, DicomNoImage::FrameOutside},
+                      // frame x 3 x rows x columns passes 2^64 here; the frame is still outside.
+                      NoImageCase{"HugeColour",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ImageAttributes(65535, 65535, 8, 3, "RGB").PixelData8({1, 2, 3});
+                                  },
+                                  2147483647, DicomNoImage::FrameOutside},
+                      // Four 12-bit samples take six bytes; the 30-byte claim has no pixel data at all.
+                      NoImageCase{"TwelveBitShortData",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ImageAttributes(2, 2, 12).PixelData8({1, 2, 3, 4});
+                                  },
+                                  0, DicomNoImage::FrameOutside},
+                      NoImageCase{"TwelveBitClaimWithoutData",
+                                  [](DicomStreamBuilder& b) { b.ImageAttributes(65535, 65535, 12); }, 0,
+                                  DicomNoImage::NoPixelData},
+                      // Three 12-bit samples take five bytes (the last sample in two).
+                      NoImageCase{"TwelveBitOddCount",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ImageAttributes(1, 3, 12).PixelData8({1, 2, 3, 4, 5, 0});
+                                  },
+                                  0, std::nullopt},
+                      // Three bytes hold one 16-bit sample.
+                      NoImageCase{"OddLength",
+                                  [](DicomStreamBuilder& b) {
+                                      b.ImageAttributes(1, 2, 16).PixelData8({1, 2, 3});
+                                  },
+                                  0, DicomNoImage::FrameOutside}),
     [](const ::testing::TestParamInfo<NoImageCase>& each) { return std::string(each.param.name); });
 
 TEST(DicomFrames, NoImageReasonCarriesTheFrameAndTheLoadFailure) {

@@ -1,8 +1,8 @@
 // Loading files from disk, and the generated phantom study read back whole.
-#include <cstdio>
 #include <fcntl.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <cstdio>
 
 #include "tests/dicom/DicomTestHelpers.h"
 #include "tests/support/TempFiles.h"

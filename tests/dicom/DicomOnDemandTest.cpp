@@ -1,11 +1,11 @@
 // Opening costs the headers, a frame costs a frame: what the reader reads from a
 // file, files that change on disk while open, and studies of 4 GiB and more.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-#include <gtest/gtest.h>
 
 #include "tests/dicom/DicomTestHelpers.h"
 #include "tests/support/PositionedSource.h"
@@ -159,7 +159,9 @@ DicomStreamBuilder CompressedStudy(int frames) {
         .ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames))
         .ExplicitText(0x0028, 0x1051, "DS", "400")
         .ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFFu)
-        .U16(0xFFFE).U16(0xE000).U32(0);
+        .U16(0xFFFE)
+        .U16(0xE000)
+        .U32(0);
     for (int f = 0; f < frames; ++f) {
         std::fill(frame.begin(), frame.end(), static_cast<std::int16_t>(f));
         frame[7] = static_cast<std::int16_t>(10 * f + 5);
@@ -208,7 +210,8 @@ TEST(DicomOnDemand, CompressedFramesAreReadByPositionWhenTheyAreDecoded) {
         EXPECT_EQ(source->BytesRead() - before, rle) << frame;  // that frame's fragment, nothing else
         PackedDibPtr theirs = plain.MakeFrameDib(frame);
         ASSERT_NE(theirs, nullptr);
-        EXPECT_EQ(std::memcmp(DibBits(ours.get()), DibBits(theirs.get()), DibRowStride(ours.get()) * kSide), 0) << frame;
+        EXPECT_EQ(std::memcmp(DibBits(ours.get()), DibBits(theirs.get()), DibRowStride(ours.get()) * kSide), 0)
+            << frame;
     }
     ASSERT_TRUE(reader.ResolveSampleRange());  // every frame decoded
     EXPECT_EQ(reader.m_nMinSample, 0);

@@ -98,8 +98,8 @@ TEST(DicomSequences, UndefinedLengthSequenceIsWalkedIntoItsFirstItem) {
         .EndItem()
         .EndSequence()
         .ExplicitUS(0x0028, 0x0100, 16);
-    EXPECT_EQ(ListedTags(b), (Tags{0x00280010, 0x00880200, 0x00280010, 0x00280011, 0xFFFEE00D, 0xFFFEE0DD,
-                                   0x00280100}));
+    EXPECT_EQ(ListedTags(b),
+              (Tags{0x00280010, 0x00880200, 0x00280010, 0x00280011, 0xFFFEE00D, 0xFFFEE0DD, 0x00280100}));
     const auto rows = Listed(b.Bytes());
     EXPECT_EQ(rows[1].length, 0u);
     EXPECT_EQ(rows[4].length, 0u);
@@ -138,8 +138,8 @@ TEST(DicomSequences, ImplicitUndefinedLengthIsSteppedInto) {
         .EndItem()
         .EndSequence()
         .ImplicitUS(0x0028, 0x0100, 8);
-    EXPECT_EQ(ListedTags(b), (Tags{0x00081140, 0xFFFEE000, 0x00280010, 0xFFFEE00D, 0xFFFEE000, 0x00280011,
-                                   0xFFFEE00D, 0xFFFEE0DD, 0x00280100}));
+    EXPECT_EQ(ListedTags(b), (Tags{0x00081140, 0xFFFEE000, 0x00280010, 0xFFFEE00D, 0xFFFEE000, 0x00280011, 0xFFFEE00D,
+                                   0xFFFEE0DD, 0x00280100}));
     auto reader = Captured(b);
     EXPECT_EQ(reader->m_nRows, 77);
     EXPECT_EQ(reader->m_nColumns, 78);

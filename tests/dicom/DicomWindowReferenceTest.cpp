@@ -2,11 +2,11 @@
 // against a plain transcription of the arithmetic on random data: every sample of
 // every frame rescaled, the range, the default window, then
 // y = trunc((v - low) x 255 / w + 0.5), clamped, inverted for MONOCHROME1.
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <gtest/gtest.h>
 
 #include "tests/dicom/DicomTestHelpers.h"
 

@@ -2,11 +2,11 @@
 // loop over every sample, across block boundaries; cancelled and changed files.
 #include "dicom/SampleRangePass.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <unistd.h>
-#include <gtest/gtest.h>
 
 #include "io/RandomAccessFile.h"
 #include "tests/support/TempFiles.h"

@@ -350,7 +350,8 @@ TEST_F(SaveTest, SaveSelectedBeforeAnySelectionIsReportedAndCreatesNothing) {
 TEST_F(SaveTest, WriteThatFailsIsReportedAndKeepsTheOldFile) {
     std::string target = folder.File("keep.bmp");
     WriteFileBytes(target, "old");
-    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(folder.Path(),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     bool saved = doc.SaveDibAs(doc.m_pDib.get(), target);
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
     if (saved) GTEST_SKIP() << "running with rights that ignore folder permissions";

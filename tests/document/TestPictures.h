@@ -18,7 +18,8 @@ inline DicomStreamBuilder Dicom8(std::uint16_t rows, std::uint16_t columns, int 
     b.Preamble().MetaGroup().ImageAttributes(rows, columns, 8);
     b.ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames));
     Bytes pixels;
-    for (int f = 0; f < frames; ++f) pixels.insert(pixels.end(), std::size_t(rows) * columns, std::uint8_t(10 * f + 5));
+    for (int f = 0; f < frames; ++f)
+        pixels.insert(pixels.end(), std::size_t(rows) * columns, std::uint8_t(10 * f + 5));
     b.PixelData8(pixels);
     return b;
 }
@@ -34,7 +35,8 @@ inline DicomStreamBuilder Dicom16(std::uint16_t rows, std::uint16_t columns, int
         .ExplicitText(0x0028, 0x1050, "DS", "40")
         .ExplicitText(0x0028, 0x1051, "DS", "400");
     std::vector<std::int16_t> samples;
-    for (int f = 0; f < frames; ++f) samples.insert(samples.end(), std::size_t(rows) * columns, std::int16_t(100 * f));
+    for (int f = 0; f < frames; ++f)
+        samples.insert(samples.end(), std::size_t(rows) * columns, std::int16_t(100 * f));
     b.PixelData16(samples);
     return b;
 }
@@ -44,7 +46,8 @@ inline DicomStreamBuilder DicomRgb(std::uint16_t rows, std::uint16_t columns) {
     DicomStreamBuilder b;
     b.Preamble().MetaGroup().ImageAttributes(rows, columns, 8, 3, "RGB");
     Bytes pixels;
-    for (std::size_t i = 0; i < std::size_t(rows) * columns; ++i) pixels.insert(pixels.end(), {200, 100, 50});
+    for (std::size_t i = 0; i < std::size_t(rows) * columns; ++i)
+        pixels.insert(pixels.end(), {200, 100, 50});
     b.PixelData8(pixels);
     return b;
 }

@@ -21,9 +21,7 @@ Bytes Grey5x2Block() {
     return block;
 }
 
-PackedDibPtr Read(const Bytes& file, Reason* why = nullptr) {
-    return ReadBmpBytes(file.data(), file.size(), why);
-}
+PackedDibPtr Read(const Bytes& file, Reason* why = nullptr) { return ReadBmpBytes(file.data(), file.size(), why); }
 
 }  // namespace
 

@@ -49,9 +49,9 @@ TEST(BmpRle, EightBitRunsAbsoluteRunsDeltasAndLineEnds) {
 
 TEST(BmpRle, FourBitRunsAlternateTheirTwoNibbles) {
     const Bytes data = {
-        5, 0x12,           // 1 2 1 2 1
-        0, 0,              // end of line
-        0, 3, 0xAB, 0xC0,  // absolute: A B C, two bytes, already even
+        5, 0x12,              // 1 2 1 2 1
+        0, 0,                 // end of line
+        0, 3,    0xAB, 0xC0,  // absolute: A B C, two bytes, already even
         0, 1,
     };
     Reason why;

@@ -42,8 +42,8 @@ TEST(DicomWriterBytes, FourteenElementsWithTheirExactLengths) {
     EXPECT_EQ(ValueOf(file, 0x0028, 0x0004), (Bytes{'M', 'O', 'N', 'O', 'C', 'H', 'R', 'O', 'M', 'E', '2', ' '}));
 
     const std::pair<std::uint16_t, Bytes> expected[] = {
-        {0x0008, {'1'}}, {0x0010, {1, 0}}, {0x0011, {4, 0}}, {0x0012, {1, 0}}, {0x0100, {8, 0}},
-        {0x0101, {8, 0}}, {0x0102, {7, 0}}, {0x0103, {1, 0}}, {0x1050, {'0'}}, {0x1051, {'0'}}, {0x1052, {'1'}}};
+        {0x0008, {'1'}},  {0x0010, {1, 0}}, {0x0011, {4, 0}}, {0x0012, {1, 0}}, {0x0100, {8, 0}}, {0x0101, {8, 0}},
+        {0x0102, {7, 0}}, {0x0103, {1, 0}}, {0x1050, {'0'}},  {0x1051, {'0'}},  {0x1052, {'1'}}};
     for (const auto& [element, value] : expected) {
         EXPECT_EQ(ValueOf(file, 0x0028, element), value) << element;
     }
@@ -91,8 +91,8 @@ TEST(DicomWriterBytes, PixelLengthsThatSpellAVrCodeArePadded) {
     for (std::uint32_t p = 0; p < 0x10000; ++p) {
         const std::uint32_t padding = PixelDataPadding(p);
         ASSERT_LE(padding, 2u) << p;  // "CS" + 1 is "DS"
-        ASSERT_FALSE(IsKnownVrCode(static_cast<std::uint8_t>(p + padding),
-                                     static_cast<std::uint8_t>((p + padding) >> 8)))
+        ASSERT_FALSE(
+            IsKnownVrCode(static_cast<std::uint8_t>(p + padding), static_cast<std::uint8_t>((p + padding) >> 8)))
             << p;
         ASSERT_EQ(padding != 0, IsKnownVrCode(static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p >> 8)));
     }
@@ -113,5 +113,4 @@ TEST(DicomWriterBytes, RefusesWhatItCannotDescribe) {
     EXPECT_TRUE(why.Is(DicomWriteFailure::UnsupportedDepth)) << why;
     EXPECT_EQ(why.First(), 1);
     EXPECT_TRUE(out.empty());
-
 }

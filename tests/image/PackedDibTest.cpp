@@ -88,12 +88,12 @@ TEST(PackedDib, BuildersFillHeaderAndGreyRamp) {
 TEST(PackedDib, LayoutCheckRefusesBlocksThatDoNotHoldWhatTheyAnnounce) {
     EXPECT_FALSE(DibIsComplete(nullptr));
     EXPECT_FALSE(DibIsComplete(PackedDib::Allocate(3).get()));
-    EXPECT_FALSE(DibIsComplete(InfoBlock(13, 4, 1, 8, 0, 1024 + 4).get()));       // unknown header size
-    EXPECT_FALSE(DibIsComplete(InfoBlock(124, 4, 1, 8, 0, 0).get()));      // table missing
+    EXPECT_FALSE(DibIsComplete(InfoBlock(13, 4, 1, 8, 0, 1024 + 4).get()));  // unknown header size
+    EXPECT_FALSE(DibIsComplete(InfoBlock(124, 4, 1, 8, 0, 0).get()));        // table missing
     EXPECT_FALSE(DibIsComplete(InfoBlock(40, 4, 2, 8, 0, 1024 + 7).get()));  // last row short
     EXPECT_TRUE(DibIsComplete(InfoBlock(40, 4, 2, 8, 0, 1024 + 8).get()));
     EXPECT_FALSE(DibIsComplete(InfoBlock(40, 4, 1, 8, 0xFFFFFFFFu, 1024 + 4).get()));  // absurd table
-    EXPECT_FALSE(DibIsComplete(InfoBlock(40, 4, 1, 16, 0, 8).get()));  // not a kind we show
+    EXPECT_FALSE(DibIsComplete(InfoBlock(40, 4, 1, 16, 0, 8).get()));                  // not a kind we show
     auto compressed = InfoBlock(40, 4, 1, 8, 0, 1024 + 4);
     WriteLE32(compressed->Bytes() + 16, 1);
     EXPECT_FALSE(DibIsComplete(compressed.get()));

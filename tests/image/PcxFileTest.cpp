@@ -8,9 +8,7 @@
 
 namespace {
 
-PackedDibPtr Read(const Bytes& file, Reason* why = nullptr) {
-    return ReadPcxBytes(file.data(), file.size(), why);
-}
+PackedDibPtr Read(const Bytes& file, Reason* why = nullptr) { return ReadPcxBytes(file.data(), file.size(), why); }
 
 Bytes Decode(const Bytes& in, std::size_t outSize) {
     Bytes out(outSize, 0xEE);
@@ -53,8 +51,8 @@ TEST(PcxRead, BuildsAGreyBitmapTopLineStoredLast) {
     EXPECT_EQ(Bytes(bits, bits + 8), (Bytes{0xC1, 7, 8, 9, 5, 5, 5, 5}));
     for (int i = 0; i < 256; ++i) {
         const std::uint8_t* entry = dib->Bytes() + 40 + 4 * i;
-        ASSERT_EQ(Bytes(entry, entry + 4), (Bytes{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
-                                                  static_cast<std::uint8_t>(i), 0}));
+        ASSERT_EQ(Bytes(entry, entry + 4),
+                  (Bytes{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0}));
     }
 }
 
@@ -121,7 +119,8 @@ TEST(PcxRead, APictureBeyondTheSampleLimitIsTooLargeToShow) {
     constexpr std::uint16_t kWidth = 65520, kLines = 16400;  // 1,074,528,000 samples
     Bytes runs;
     runs.reserve(std::size_t{kWidth} / 63 * kLines * 2 + 2);
-    for (std::size_t i = 0; i < std::size_t{kWidth} / 63 * kLines + 1; ++i) runs.insert(runs.end(), {0xFF, 0x01});
+    for (std::size_t i = 0; i < std::size_t{kWidth} / 63 * kLines + 1; ++i)
+        runs.insert(runs.end(), {0xFF, 0x01});
     Reason why;
     EXPECT_FALSE(Read(PcxFile(0, kLines - 1, kWidth, runs), &why));
     EXPECT_TRUE(why.Is(PcxFailure::TooLargeToShow)) << why;

@@ -1,12 +1,12 @@
 // Positioned reads from a file that stays open, and what a change on disk does to them.
 #include "io/RandomAccessFile.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
+#include <cerrno>
+#include <cstdio>
 
 #include <string>
 #include <vector>

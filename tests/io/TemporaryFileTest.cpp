@@ -88,15 +88,19 @@ TEST(TemporaryFile, ASaveRemovesOnlyStaleTemporariesOfOurPattern) {
         "scan.bmp." + dead + ".0.tmp",    // not hidden
         ".scan.bmp." + dead + ".0.tmp.bak",
     };
-    for (const auto& name : stale) WriteFileBytes(folder.Path() / name, "\x01");
-    for (const auto& name : kept) WriteFileBytes(folder.Path() / name, "\x01");
+    for (const auto& name : stale)
+        WriteFileBytes(folder.Path() / name, "\x01");
+    for (const auto& name : kept)
+        WriteFileBytes(folder.Path() / name, "\x01");
     std::filesystem::create_directory(folder.Path() / (".dir." + dead + ".1.tmp"));  // not a file
 
     const Bytes picture = {1, 2, 3};
     const std::span<const std::uint8_t> pieces[] = {picture};
     ASSERT_TRUE(WriteFileAtomically((folder.Path() / "fresh.bmp").string(), pieces).written);
     EXPECT_EQ(ReadFileBytes(folder.Path() / "fresh.bmp"), picture);
-    for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(folder.Path() / name)) << name;
-    for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(folder.Path() / name)) << name;
+    for (const auto& name : stale)
+        EXPECT_FALSE(std::filesystem::exists(folder.Path() / name)) << name;
+    for (const auto& name : kept)
+        EXPECT_TRUE(std::filesystem::exists(folder.Path() / name)) << name;
     EXPECT_TRUE(std::filesystem::exists(folder.Path() / (".dir." + dead + ".1.tmp")));
 }

@@ -1,9 +1,9 @@
 #include "tests/support/TempFiles.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -13,7 +13,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
 std::string ReadFileText(const std::filesystem::path& path, std::size_t most) {
     std::ifstream in(path, std::ios::binary);
     std::string text;
-    for (std::istreambuf_iterator<char> it(in), end; it != end && text.size() < most; ++it) text.push_back(*it);
+    for (std::istreambuf_iterator<char> it(in), end; it != end && text.size() < most; ++it)
+        text.push_back(*it);
     return text;
 }
 

@@ -1,7 +1,7 @@
 // End-to-end tests of convert --out-dir: a folder of mixed inputs, names that would
 // collide, outputs that cannot be written, and a run stopped by Ctrl+C.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -145,8 +145,8 @@ TEST_F(BatchTest, NamesThatWouldCollideNeverOverwriteEachOtherOrTheInputs) {
     CliRun run = RunCli({"convert", "--out-dir", In(), "-j", "2", In()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Slurp(bmp), original);
-    EXPECT_EQ(Tree(In()), (std::set<std::string>{"a.bmp", "a.dcm", "a.pcx", "a-2.dcm", "a-2.bmp", "a-3.bmp",
-                                                 "a-4.bmp", "a-5.bmp"}));
+    EXPECT_EQ(Tree(In()), (std::set<std::string>{"a.bmp", "a.dcm", "a.pcx", "a-2.dcm", "a-2.bmp", "a-3.bmp", "a-4.bmp",
+                                                 "a-5.bmp"}));
     // Names follow the inputs' order, not the order the jobs end in: a-2.dcm comes
     // first and keeps its own name, a.bmp's output steps past it.
     EXPECT_EQ(BmpSize(In("a-2.bmp")), std::make_pair(12, 4));
@@ -186,7 +186,8 @@ pid_t StartCli(const std::vector<std::string>& args, const std::string& errPath)
     std::vector<std::string> all = {DORVANELLE_CLI};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(arg.data());
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
@@ -197,7 +198,8 @@ pid_t StartCli(const std::vector<std::string>& args, const std::string& errPath)
 TEST_F(BatchTest, CtrlCStopsBetweenFilesAndLeavesNoPartialFile) {
     const int total = 400;
     const std::vector<std::uint8_t> study = tp::Dicom16(128, 128, 1).Bytes();
-    for (int i = 0; i < total; ++i) folder.Put("in/im" + std::to_string(i) + ".dcm", study);
+    for (int i = 0; i < total; ++i)
+        folder.Put("in/im" + std::to_string(i) + ".dcm", study);
 
     pid_t pid = StartCli({"convert", "--out-dir", Out(), "-j", "2", In()}, folder.File("err"));
     ASSERT_GT(pid, 0);
@@ -237,7 +239,8 @@ TEST_F(BatchTest, InfoAndDumpOverSeveralFilesPrintJsonLines) {
         lines.push_back(run.out.substr(start, end - start));
     }
     ASSERT_EQ(lines.size(), 3u) << run.out;
-    for (const std::string& line : lines) EXPECT_TRUE(IsWellFormedJson(line)) << line;
+    for (const std::string& line : lines)
+        EXPECT_TRUE(IsWellFormedJson(line)) << line;
     EXPECT_EQ(lines[0].find("{\"file\": \"" + bmp + "\", \"kind\": \"bmp\""), 0u) << lines[0];
     EXPECT_NE(lines[1].find("\"error\": \"" + missing + " was not found.\""), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find("\"dicom\": {\"layout\": 2, \"rows\": 6"), std::string::npos) << lines[2];

@@ -258,8 +258,7 @@ TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
     DicomStreamBuilder b = tp::Dicom8(2, 4, 1);
     Bytes bytes = b.Bytes();
     DicomStreamBuilder head;
-    head.Preamble().MetaGroup().Explicit(0x0010, 0x0010, "PN", name).ImageAttributes(2, 4, 8).PixelData8(
-        Bytes(8, 1));
+    head.Preamble().MetaGroup().Explicit(0x0010, 0x0010, "PN", name).ImageAttributes(2, 4, 8).PixelData8(Bytes(8, 1));
     std::string path = folder.Put("named.dcm", head.Bytes());
 
     CliRun plain = RunCli({"dump", path});
@@ -267,7 +266,9 @@ TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
     EXPECT_NE(plain.out.find("Tag Name"), std::string::npos);
     EXPECT_NE(plain.out.find("0x0028  0x0010"), std::string::npos);
     EXPECT_NE(plain.out.find("Rows"), std::string::npos);
-    EXPECT_NE(plain.out.find("O\xE2\x80\x99" "BRIEN"), std::string::npos);
+    EXPECT_NE(plain.out.find("O\xE2\x80\x99"
+                             "BRIEN"),
+              std::string::npos);
 
     CliRun json = RunCli({"dump", path, "--json"});
     ASSERT_EQ(json.status, 0) << json.err;

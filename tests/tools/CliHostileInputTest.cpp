@@ -8,9 +8,9 @@
 #include <iterator>
 
 #include "io/TemporaryFile.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliProcess.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 namespace {
 
@@ -40,7 +40,9 @@ bool WritesInto(pid_t pid, const std::string& folder, const std::string& input) 
 }
 
 std::string LE16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-std::string LE32(std::uint32_t v) { return LE16(static_cast<std::uint16_t>(v)) + LE16(static_cast<std::uint16_t>(v >> 16)); }
+std::string LE32(std::uint32_t v) {
+    return LE16(static_cast<std::uint16_t>(v)) + LE16(static_cast<std::uint16_t>(v >> 16));
+}
 
 // One implicit-VR element holding a 16-bit number: ten bytes.
 std::string ImplicitUS(std::uint16_t group, std::uint16_t element, std::uint16_t value) {
@@ -56,7 +58,8 @@ std::string LongestRunsPcx(std::uint16_t bytesPerLine, std::uint16_t lines) {
     bytes[65] = 1;
     bytes.replace(66, 2, LE16(bytesPerLine));
     const std::string run = {static_cast<char>(0xC0 + 63), 9};
-    for (int i = 0; i < bytesPerLine / 63 * lines; ++i) bytes += run;
+    for (int i = 0; i < bytesPerLine / 63 * lines; ++i)
+        bytes += run;
     return bytes;
 }
 
@@ -75,9 +78,9 @@ protected:
 // The 12-bit path compared its frame with nothing: 30 bytes claiming 65535 x 65535
 // took 4.2 GB to show and 8.4 GB to convert.
 TEST_F(CliUnderMemoryLimit, ThirtyBytesClaimingAHuge12BitFrameGiveNoImage) {
-    const std::string study = folder.Put("claim.dcm",
-                                  ImplicitUS(0x0028, 0x0010, 65535) + ImplicitUS(0x0028, 0x0011, 65535) +
-                                      ImplicitUS(0x0028, 0x0100, 12));
+    const std::string study =
+        folder.Put("claim.dcm", ImplicitUS(0x0028, 0x0010, 65535) + ImplicitUS(0x0028, 0x0011, 65535) +
+                                    ImplicitUS(0x0028, 0x0100, 12));
     ASSERT_EQ(std::filesystem::file_size(study), 30u);
     CliRun run = RunCliLimited({"info", study}, 256 * kMiB);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -93,7 +96,7 @@ TEST_F(CliUnderMemoryLimit, ThirtyBytesClaimingAHuge12BitFrameGiveNoImage) {
 TEST_F(CliUnderMemoryLimit, ABitmapClaiming65535Squared) {
     std::string header = LE32(40) + LE32(65535) + LE32(65535) + LE16(1) + LE16(8) + std::string(24, '\0');
     const std::string bitmap = folder.Put("claim.bmp", "BM" + LE32(0) + LE32(0) + LE32(54 + 1024) + header +
-                                                            std::string(1024, '\0') + std::string(64, '\x7F'));
+                                                           std::string(1024, '\0') + std::string(64, '\x7F'));
     CliRun run = RunCliLimited({"info", bitmap}, 256 * kMiB);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"image\": null"), std::string::npos) << run.out;

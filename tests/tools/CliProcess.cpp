@@ -15,7 +15,8 @@ pid_t StartCli(const std::vector<std::string>& args, std::size_t addressSpace, c
     std::vector<std::string> strings = {DORVANELLE_CLI};
     strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& s : strings) argv.push_back(s.data());
+    for (std::string& s : strings)
+        argv.push_back(s.data());
     argv.push_back(nullptr);
     const pid_t child = ::fork();
     if (child != 0) return child;

@@ -11,8 +11,8 @@
 
 // Starts dorvanelle-cli with `args`, its output going to the files named (or
 // /dev/null), and its address space limited to `addressSpace` bytes when not 0.
-pid_t StartCli(const std::vector<std::string>& args, std::size_t addressSpace = 0,
-               const std::string& out = "/dev/null", const std::string& err = "/dev/null");
+pid_t StartCli(const std::vector<std::string>& args, std::size_t addressSpace = 0, const std::string& out = "/dev/null",
+               const std::string& err = "/dev/null");
 
 // Runs dorvanelle-cli to its end under the address-space limit. The status is the
 // exit status, or minus the signal that ended it.

@@ -34,7 +34,8 @@ int ExitStatus(int raw) { return (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw
 CliRun RunCli(const std::vector<std::string>& args) {
     TempFolder scratch;
     std::string command = Quote(DORVANELLE_CLI);
-    for (const std::string& arg : args) command += " " + Quote(arg);
+    for (const std::string& arg : args)
+        command += " " + Quote(arg);
     command += " >" + Quote(scratch.File("out")) + " 2>" + Quote(scratch.File("err"));
     CliRun run;
     run.status = ExitStatus(std::system(command.c_str()));
@@ -48,6 +49,7 @@ bool IsWellFormedJson(const std::string& text) {
     TempFolder scratch;
     std::string path = scratch.File("json");
     std::ofstream(path, std::ios::binary) << text;
-    std::string command = "python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))' " + Quote(path);
+    std::string command =
+        "python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))' " + Quote(path);
     return ExitStatus(std::system(command.c_str())) == 0;
 }

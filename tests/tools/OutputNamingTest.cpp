@@ -69,10 +69,12 @@ TEST_F(OutputNamesTest, FramesClaimedFromSeveralThreadsAreAllDistinct) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
-            for (int i = t; i < 400; i += 4) paths[static_cast<std::size_t>(i)] = names.FramePath("", "a", 1 + i % 100);
+            for (int i = t; i < 400; i += 4)
+                paths[static_cast<std::size_t>(i)] = names.FramePath("", "a", 1 + i % 100);
         });
     }
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads)
+        thread.join();
     EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()).size(), 400u);
 }
 

@@ -12,9 +12,9 @@
 #include "dicom/DicomFile.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/TransferSyntax.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliRunner.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tools/generator/PhantomStudy.h"
 
 namespace {
@@ -23,9 +23,7 @@ namespace fs = std::filesystem;
 
 const char* const kPydicomFiles = "/usr/lib/python3/dist-packages/pydicom/data/test_files";
 
-bool RunTool(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool RunTool(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 bool HaveTools() {
     return RunTool("command -v dcmdjpeg") && RunTool("command -v dcmdjpls") && RunTool("command -v dcmdrle") &&
@@ -281,7 +279,8 @@ TEST(ReferenceComparison, CompressedStudiesTakeTheirRangeAndDefaultWindowFromEve
     ASSERT_TRUE(b.WriteTo(plain));
     const std::string expected = InfoOfSamples(plain);
     ASSERT_NE(expected.find("\"max_sample\": 1399"), std::string::npos) << expected;
-    for (const char* command : {"dcmcjpeg +el", "dcmcjpeg +el -ot +fs 1", "dcmcjpeg +el +fs 1", "dcmcjpls", "dcmcrle", "dcmconv +tb"}) {
+    for (const char* command :
+         {"dcmcjpeg +el", "dcmcjpeg +el -ot +fs 1", "dcmcjpeg +el +fs 1", "dcmcjpls", "dcmcrle", "dcmconv +tb"}) {
         SCOPED_TRACE(command);
         const std::string copy = folder.File("copy.dcm");
         ASSERT_TRUE(RunTool(std::string(command) + " " + plain + " " + copy));

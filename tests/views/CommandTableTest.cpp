@@ -11,8 +11,7 @@
 
 namespace {
 
-void CollectItems(const std::vector<MenuEntry>& entries, std::vector<const MenuEntry*>& out)
-{
+void CollectItems(const std::vector<MenuEntry>& entries, std::vector<const MenuEntry*>& out) {
     for (const MenuEntry& entry : entries) {
         if (entry.kind == MenuEntry::Kind::Popup)
             CollectItems(entry.children, out);
@@ -21,15 +20,13 @@ void CollectItems(const std::vector<MenuEntry>& entries, std::vector<const MenuE
     }
 }
 
-std::vector<const MenuEntry*> ItemsOf(const std::vector<MenuEntry>& menu)
-{
+std::vector<const MenuEntry*> ItemsOf(const std::vector<MenuEntry>& menu) {
     std::vector<const MenuEntry*> items;
     CollectItems(menu, items);
     return items;
 }
 
-TEST(CommandTable, IdsAreUniqueAndInOrder)
-{
+TEST(CommandTable, IdsAreUniqueAndInOrder) {
     int previous = 0;
     for (const CommandInfo& row : Commands()) {
         EXPECT_LT(previous, row.id) << row.name;
@@ -40,14 +37,12 @@ TEST(CommandTable, IdsAreUniqueAndInOrder)
     EXPECT_EQ(FindCommand(32787), nullptr);  // a string no command uses
 }
 
-TEST(CommandTable, EveryPlacedCommandHasARow)
-{
+TEST(CommandTable, EveryPlacedCommandHasARow) {
     for (const auto* menu : {&NoDocumentMenu(), &DocumentMenu()})
         for (const MenuEntry* item : ItemsOf(*menu))
             EXPECT_NE(FindCommand(item->id), nullptr) << item->text;
     for (int id : ToolbarLayout()) {
-        if (id == 0)
-            continue;
+        if (id == 0) continue;
         ASSERT_NE(FindCommand(id), nullptr) << id;
         EXPECT_STRNE(FindCommand(id)->tooltip, "") << "toolbar buttons need a tooltip, " << id;
     }
@@ -55,8 +50,7 @@ TEST(CommandTable, EveryPlacedCommandHasARow)
         EXPECT_NE(FindCommand(entry.id), nullptr) << entry.keys;
 }
 
-TEST(CommandTable, TextsThatAreEasyToGetWrong)
-{
+TEST(CommandTable, TextsThatAreEasyToGetWrong) {
     EXPECT_STREQ(FindCommand(ID_LAST_SLIDE)->tooltip, "Move to Last Image");
     EXPECT_STREQ(FindCommand(ID_ACTIONS_VIDEO)->prompt, "Play Video ");
     EXPECT_STREQ(FindCommand(ID_ACTIONS_VIDEO)->tooltip, "Play Video Window");
@@ -71,15 +65,13 @@ TEST(CommandTable, TextsThatAreEasyToGetWrong)
 
 // A key name shown after the tab in a menu must be one of the accelerators of the
 // same command, so that the menu never promises a key that does something else.
-TEST(CommandTable, MenuKeyNamesMatchAccelerators)
-{
+TEST(CommandTable, MenuKeyNamesMatchAccelerators) {
     int withKeys = 0;
     for (const auto* menu : {&NoDocumentMenu(), &DocumentMenu()})
         for (const MenuEntry* item : ItemsOf(*menu)) {
             const QString text = QString::fromLatin1(item->text);
             const qsizetype tab = text.indexOf(QLatin1Char('\t'));
-            if (tab < 0)
-                continue;
+            if (tab < 0) continue;
             ++withKeys;
             const QKeySequence shown(text.mid(tab + 1));
             bool matched = false;
@@ -90,8 +82,7 @@ TEST(CommandTable, MenuKeyNamesMatchAccelerators)
     EXPECT_EQ(withKeys, 9);
 }
 
-TEST(CommandTable, AcceleratorsParseToDistinctKeys)
-{
+TEST(CommandTable, AcceleratorsParseToDistinctKeys) {
     // The twelve of the first table, then zoom and window switching.
     ASSERT_EQ(Accelerators().size(), 17u);
     std::set<int> combos;
@@ -112,8 +103,7 @@ TEST(CommandTable, AcceleratorsParseToDistinctKeys)
     EXPECT_EQ(undo[0].keyboardModifiers(), Qt::AltModifier);
 }
 
-TEST(CommandTable, ToolbarGroups)
-{
+TEST(CommandTable, ToolbarGroups) {
     // Buttons between separators, left to right.
     std::vector<int> groupSizes(1, 0);
     for (int id : ToolbarLayout()) {

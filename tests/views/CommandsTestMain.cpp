@@ -5,10 +5,8 @@
 #include <QApplication>
 #include <QStandardPaths>
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // Settings (the recent-file list) go to a test location, not the user's.
     QStandardPaths::setTestModeEnabled(true);

@@ -9,33 +9,29 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/QStringPrinter.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
 
 namespace {
 
-QString Cell(const HeaderDetailsDialog& dialog, int row, int column)
-{
+QString Cell(const HeaderDetailsDialog& dialog, int row, int column) {
     return dialog.model()->index(row, column).data().toString();
 }
 
 // The row of the first element with this tag, or -1.
-int FindRow(const HeaderDetailsDialog& dialog, std::uint16_t group, std::uint16_t element)
-{
+int FindRow(const HeaderDetailsDialog& dialog, std::uint16_t group, std::uint16_t element) {
     const auto& rows = dialog.model()->rows();
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].group == group && rows[i].element == element)
-            return static_cast<int>(i);
+        if (rows[i].group == group && rows[i].element == element) return static_cast<int>(i);
     return -1;
 }
 
 // A file in the standard form: zero preamble, DICM, meta group, then a private
 // element, a name in Windows-1252, a sequence of undefined length and pixel data.
-DicomStreamBuilder SampleStudy()
-{
+DicomStreamBuilder SampleStudy() {
     DicomStreamBuilder b;
     b.Preamble()
         .MetaGroup()
@@ -53,8 +49,7 @@ DicomStreamBuilder SampleStudy()
 
 class HeaderDialogTest : public ::testing::Test {
 protected:
-    std::string Write(const DicomStreamBuilder& b, const std::string& name = "study.dcm")
-    {
+    std::string Write(const DicomStreamBuilder& b, const std::string& name = "study.dcm") {
         const std::string path = m_folder.File(name);
         EXPECT_TRUE(b.WriteTo(path));
         return path;
@@ -62,8 +57,7 @@ protected:
     TempFolder m_folder;
 };
 
-TEST_F(HeaderDialogTest, ListsEveryElementInFileOrder)
-{
+TEST_F(HeaderDialogTest, ListsEveryElementInFileOrder) {
     const HeaderDetailsDialog dialog(Write(SampleStudy()));
     ASSERT_TRUE(dialog.fileWasRead());
     EXPECT_TRUE(dialog.notice().isEmpty());
@@ -93,8 +87,7 @@ TEST_F(HeaderDialogTest, ListsEveryElementInFileOrder)
     EXPECT_EQ(Cell(dialog, last - 1, HeaderListModel::Value), "512");
 }
 
-TEST_F(HeaderDialogTest, NamesAndValuesReadAsWindows1252)
-{
+TEST_F(HeaderDialogTest, NamesAndValuesReadAsWindows1252) {
     const HeaderDetailsDialog dialog(Write(SampleStudy()));
     const int row = FindRow(dialog, 0x0010, 0x0010);
     ASSERT_GE(row, 0);
@@ -104,8 +97,7 @@ TEST_F(HeaderDialogTest, NamesAndValuesReadAsWindows1252)
     EXPECT_EQ(Cell(dialog, row, HeaderListModel::Value), QString::fromUtf8("O\u2019Neill^Ann "));
 }
 
-TEST_F(HeaderDialogTest, EachOpeningReadsTheFileAsItIsNow)
-{
+TEST_F(HeaderDialogTest, EachOpeningReadsTheFileAsItIsNow) {
     const std::string path = Write(SampleStudy());
     const HeaderDetailsDialog first(path);
     const HeaderDetailsDialog second(path);
@@ -123,8 +115,7 @@ TEST_F(HeaderDialogTest, EachOpeningReadsTheFileAsItIsNow)
     EXPECT_EQ(first.model()->rowCount(), second.model()->rowCount());  // earlier listings stand
 }
 
-TEST_F(HeaderDialogTest, NothingToReadIsSaidAndNothingIsWalked)
-{
+TEST_F(HeaderDialogTest, NothingToReadIsSaidAndNothingIsWalked) {
     const HeaderDetailsDialog bitmap("");
     EXPECT_FALSE(bitmap.fileWasRead());
     EXPECT_FALSE(bitmap.notice().isEmpty());
@@ -141,8 +132,7 @@ TEST_F(HeaderDialogTest, NothingToReadIsSaidAndNothingIsWalked)
     EXPECT_EQ(folder.model()->rowCount(), 0);
 }
 
-TEST_F(HeaderDialogTest, ShortAndEmptyFilesGiveEmptyLists)
-{
+TEST_F(HeaderDialogTest, ShortAndEmptyFilesGiveEmptyLists) {
     DicomStreamBuilder preambleOnly;
     preambleOnly.Preamble();  // exactly 132 bytes: the walk does not start
     const HeaderDetailsDialog dicm(Write(preambleOnly, "preamble.dcm"));
@@ -155,8 +145,7 @@ TEST_F(HeaderDialogTest, ShortAndEmptyFilesGiveEmptyLists)
     EXPECT_EQ(empty.model()->rowCount(), 0);
 }
 
-TEST_F(HeaderDialogTest, WindowAndColumns)
-{
+TEST_F(HeaderDialogTest, WindowAndColumns) {
     const HeaderDetailsDialog dialog(Write(SampleStudy()));
     EXPECT_EQ(dialog.windowTitle(), "Dicom File Header Details");
     EXPECT_TRUE(dialog.isModal());
@@ -165,8 +154,7 @@ TEST_F(HeaderDialogTest, WindowAndColumns)
     for (int column = 0; column < HeaderListModel::ColumnCount; ++column) {
         EXPECT_EQ(dialog.model()->headerData(column, Qt::Horizontal).toString(), headings[column]);
         EXPECT_EQ(dialog.list()->header()->sectionSize(column), widths[column]) << column;
-        EXPECT_EQ(dialog.model()->index(0, column).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
-                  Qt::AlignCenter);
+        EXPECT_EQ(dialog.model()->index(0, column).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignCenter);
     }
     const QPalette palette = dialog.list()->palette();
     EXPECT_EQ(palette.color(QPalette::Base), QColor(0, 0, 0));
@@ -175,8 +163,7 @@ TEST_F(HeaderDialogTest, WindowAndColumns)
 }
 
 // The dialog has no buttons: Enter and Escape close it, wherever the focus is.
-TEST_F(HeaderDialogTest, EnterAndEscapeClose)
-{
+TEST_F(HeaderDialogTest, EnterAndEscapeClose) {
     const std::string path = Write(SampleStudy());
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         HeaderDetailsDialog dialog(path);
@@ -190,8 +177,7 @@ TEST_F(HeaderDialogTest, EnterAndEscapeClose)
     }
 }
 
-TEST(HeaderListModel, CellTexts)
-{
+TEST(HeaderListModel, CellTexts) {
     HeaderRow row;
     row.group = 0x7FE0;
     row.element = 0xE000;
@@ -207,8 +193,7 @@ TEST(HeaderListModel, CellTexts)
     EXPECT_EQ(HeaderListModel::cellText(row, HeaderListModel::Element), "0x000A");
 }
 
-TEST(HeaderListModel, EveryByteDecodesToOneCharacter)
-{
+TEST(HeaderListModel, EveryByteDecodesToOneCharacter) {
     std::string all;
     for (int byte = 1; byte < 256; ++byte)
         all.push_back(static_cast<char>(byte));

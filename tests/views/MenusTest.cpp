@@ -26,10 +26,10 @@
 #include "app/Settings.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/QStringPrinter.h"
 #include "tests/views/ViewerTestSupport.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "views/DorvanelleView.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
@@ -38,44 +38,37 @@
 namespace {
 
 // The visible entries of a menu: texts, "-" for a separator.
-QStringList Entries(QMenu* menu)
-{
+QStringList Entries(QMenu* menu) {
     emit menu->aboutToShow();
     QStringList entries;
     for (QAction* action : menu->actions()) {
-        if (!action->isVisible())
-            continue;
+        if (!action->isVisible()) continue;
         entries.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
     }
     return entries;
 }
 
-DicomStreamBuilder Study(int frames)
-{
+DicomStreamBuilder Study(int frames) {
     DicomStreamBuilder b;
     b.Preamble().MetaGroup().ImageAttributes(4, 4, 8);
-    if (frames > 0)
-        b.ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames));
+    if (frames > 0) b.ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames));
     return b.PixelData8(std::vector<std::uint8_t>(static_cast<std::size_t>(16 * std::max(frames, 1)), 100));
 }
 
 using MenusTest = ViewerApp;
 
 // Writes the study to `path` and gives the path back.
-std::string Written(const DicomStreamBuilder& b, const std::string& path)
-{
+std::string Written(const DicomStreamBuilder& b, const std::string& path) {
     EXPECT_TRUE(b.WriteTo(path));
     return path;
 }
 
-std::string Bitmap(const std::string& path)
-{
+std::string Bitmap(const std::string& path) {
     EXPECT_TRUE(WriteGreyBmp(path, 8, 8, [](int, int) { return 0; }));
     return path;
 }
 
-TEST_F(MenusTest, NoDocumentMenuBar)
-{
+TEST_F(MenusTest, NoDocumentMenuBar) {
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
     EXPECT_EQ(Entries(Menu(0)), (QStringList{"&Open...\tCtrl+O", "-", "Recent File", "-", "E&xit"}));
     EXPECT_FALSE(Enabled(ID_FILE_MRU_FILE1));  // stands greyed while the list is empty
@@ -83,16 +76,14 @@ TEST_F(MenusTest, NoDocumentMenuBar)
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"&About Dorvanelle..."}));
 }
 
-TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows)
-{
+TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows) {
     const std::string path = Written(Study(0), folder.File("single.dcm"));
     ASSERT_NE(Open(path), nullptr);
-    EXPECT_EQ(frame->MenuTitles(),
-              (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
+    EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     const QStringList file = Entries(Menu(0));
     ASSERT_EQ(file.size(), 9) << file.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(file.mid(0, 6), (QStringList{"&Open...\tCtrl+O", "&Close", "-", "Save Selected Image",
-                                           "&Save\tCtrl+S", "-"}));
+    EXPECT_EQ(file.mid(0, 6),
+              (QStringList{"&Open...\tCtrl+O", "&Close", "-", "Save Selected Image", "&Save\tCtrl+S", "-"}));
     // The opened file took the place of "Recent File", shortened to 30 characters.
     EXPECT_TRUE(file[6].startsWith(QStringLiteral("&1 "))) << file[6].toStdString();
     EXPECT_LE(file[6].size() - 3, 30);
@@ -101,9 +92,9 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows)
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Video", "Cine &Rate"}));
     EXPECT_EQ(Entries(Menu(3)), (QStringList{"Smoothing"}));
-    EXPECT_EQ(Entries(Menu(4)), (QStringList{"&Toolbar", "&Status Bar", "-", "Zoom to &Fit", "&Actual Size",
-                                             "Zoom &In\tCtrl++", "Zoom &Out\tCtrl+-", "-", "Window &Level",
-                                             "&Corner Texts"}));
+    EXPECT_EQ(Entries(Menu(4)),
+              (QStringList{"&Toolbar", "&Status Bar", "-", "Zoom to &Fit", "&Actual Size", "Zoom &In\tCtrl++",
+                           "Zoom &Out\tCtrl+-", "-", "Window &Level", "&Corner Texts"}));
     EXPECT_EQ(Entries(Menu(5)),
               (QStringList{"&New Window", "&Cascade", "&Tile", "&Arrange Icons", "-", "&1 single.dcm ==>8 bpp"}));
     EXPECT_EQ(Entries(Menu(6)), (QStringList{"&About Dorvanelle..."}));
@@ -113,8 +104,7 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows)
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
 }
 
-TEST_F(MenusTest, WindowMenuListsEveryChildWindow)
-{
+TEST_F(MenusTest, WindowMenuListsEveryChildWindow) {
     ASSERT_NE(Open(Written(Study(0), folder.File("a.dcm"))), nullptr);
     ASSERT_NE(Open(Written(Study(3), folder.File("b.dcm"))), nullptr);
     const QStringList window = Entries(Menu(5));
@@ -123,20 +113,18 @@ TEST_F(MenusTest, WindowMenuListsEveryChildWindow)
     EXPECT_EQ(Entries(Menu(5)).size(), window.size());
 }
 
-TEST_F(MenusTest, EnablingWithoutADocument)
-{
+TEST_F(MenusTest, EnablingWithoutADocument) {
     for (int id : {ID_FILE_OPEN, ID_APP_ABOUT, ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR})
         EXPECT_TRUE(Enabled(id)) << id;
     for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_SELECTED, ID_SHOW_DICOM_HEADER, ID_ACTIONS_RECTANGLE, ID_FIRST_SLIDE,
-                   ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE,
-                   ID_EDIT_UNDO, ID_FILE_PRINT, ID_PLAY_VIDEO, ID_NEXT_PANE, ID_PREV_PANE})
+                   ID_PREV_SLIDE, ID_NEXT_SLIDE, ID_LAST_SLIDE, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_UNDO,
+                   ID_FILE_PRINT, ID_PLAY_VIDEO, ID_NEXT_PANE, ID_PREV_PANE})
         EXPECT_FALSE(Enabled(id)) << id;
     EXPECT_FALSE(Button(ID_FILE_SAVE)->isEnabled());
     EXPECT_TRUE(Button(ID_FILE_OPEN)->isEnabled());
 }
 
-TEST_F(MenusTest, EnablingFollowsTheActiveDocument)
-{
+TEST_F(MenusTest, EnablingFollowsTheActiveDocument) {
     CChildFrame* single = Open(Written(Study(0), folder.File("single.dcm")));
     ASSERT_NE(single, nullptr);
     for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_SELECTED, ID_FILE_CLOSE, ID_SHOW_DICOM_HEADER, ID_ACTIONS_RECTANGLE,
@@ -144,8 +132,8 @@ TEST_F(MenusTest, EnablingFollowsTheActiveDocument)
                    ID_FILE_PRINT, ID_FILTERS_SMOOTHING, ID_VIEW_ZOOM_IN})
         EXPECT_TRUE(Enabled(id)) << id;
     // Nothing handles these, whatever is open; one frame does not play.
-    for (int id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE, ID_ACTIONS_VIDEO,
-                   ID_PLAY_VIDEO})
+    for (int id :
+         {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE, ID_ACTIONS_VIDEO, ID_PLAY_VIDEO})
         EXPECT_FALSE(Enabled(id)) << id;
     CChildFrame* multi = Open(Written(Study(3), folder.File("multi.dcm")));
     ASSERT_NE(multi, nullptr);
@@ -171,8 +159,7 @@ struct SlideCase {
 
 class SlideCommands : public ViewerApp, public ::testing::WithParamInterface<SlideCase> {};
 
-TEST_P(SlideCommands, AreEnabledOnlyForSeveralFrames)
-{
+TEST_P(SlideCommands, AreEnabledOnlyForSeveralFrames) {
     const SlideCase& c = GetParam();
     const std::string path = folder.File(c.name);
     ASSERT_NE(Open(c.frames > 0 ? Written(Study(c.frames), path) : Bitmap(path)), nullptr);
@@ -189,8 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Documents, SlideCommands,
                                     (param.param.frames > 0 ? "dicom" : "bitmap");
                          });
 
-TEST_F(MenusTest, AcceleratorsWithoutAHandlerDoNothing)
-{
+TEST_F(MenusTest, AcceleratorsWithoutAHandlerDoNothing) {
     CChildFrame* first = Open(Written(Study(3), folder.File("first.dcm")));
     CChildFrame* second = Open(Written(Study(0), folder.File("second.dcm")));
     ASSERT_TRUE(first && second);
@@ -199,11 +185,10 @@ TEST_F(MenusTest, AcceleratorsWithoutAHandlerDoNothing)
     QWidget* target = second->View()->viewport();
 
     const std::pair<Qt::Key, Qt::KeyboardModifiers> idle[] = {
-        {Qt::Key_C, Qt::ControlModifier},   {Qt::Key_Insert, Qt::ControlModifier},
-        {Qt::Key_X, Qt::ControlModifier},   {Qt::Key_Delete, Qt::ShiftModifier},
-        {Qt::Key_V, Qt::ControlModifier},   {Qt::Key_Insert, Qt::ShiftModifier},
-        {Qt::Key_Z, Qt::ControlModifier},   {Qt::Key_Backspace, Qt::AltModifier},
-        {Qt::Key_F6, Qt::NoModifier},       {Qt::Key_F6, Qt::ShiftModifier},
+        {Qt::Key_C, Qt::ControlModifier},    {Qt::Key_Insert, Qt::ControlModifier}, {Qt::Key_X, Qt::ControlModifier},
+        {Qt::Key_Delete, Qt::ShiftModifier}, {Qt::Key_V, Qt::ControlModifier},      {Qt::Key_Insert, Qt::ShiftModifier},
+        {Qt::Key_Z, Qt::ControlModifier},    {Qt::Key_Backspace, Qt::AltModifier},  {Qt::Key_F6, Qt::NoModifier},
+        {Qt::Key_F6, Qt::ShiftModifier},
     };
     for (const auto& [key, modifiers] : idle) {
         QTest::keyClick(target, key, modifiers);
@@ -222,8 +207,7 @@ TEST_F(MenusTest, AcceleratorsWithoutAHandlerDoNothing)
     EXPECT_EQ(dialogs.saveAsked, 1);
 }
 
-TEST_F(MenusTest, Toolbar)
-{
+TEST_F(MenusTest, Toolbar) {
     QToolBar* bar = ToolBar();
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->windowTitle(), "Main Toolbar");  // its caption when it floats
@@ -238,8 +222,7 @@ TEST_F(MenusTest, Toolbar)
         }
         int id = -1;
         for (const CommandInfo& row : Commands())
-            if (Action(row.id) == action)
-                id = row.id;
+            if (Action(row.id) == action) id = row.id;
         layout.push_back(id);
         const QToolButton* button = qobject_cast<QToolButton*>(bar->widgetForAction(action));
         ASSERT_NE(button, nullptr) << id;
@@ -251,8 +234,7 @@ TEST_F(MenusTest, Toolbar)
     EXPECT_EQ(Action(ID_LAST_SLIDE)->toolTip(), "Move to Last Image");
 }
 
-TEST_F(MenusTest, SelectRectangleShowsPressedWhileSelecting)
-{
+TEST_F(MenusTest, SelectRectangleShowsPressedWhileSelecting) {
     CChildFrame* child = Open(Written(Study(0), folder.File("single.dcm")));
     ASSERT_NE(child, nullptr);
     EXPECT_FALSE(Button(ID_ACTIONS_RECTANGLE)->isChecked());
@@ -268,8 +250,7 @@ TEST_F(MenusTest, SelectRectangleShowsPressedWhileSelecting)
     EXPECT_FALSE(Button(ID_ACTIONS_RECTANGLE)->isChecked());
 }
 
-TEST_F(MenusTest, ViewMenuTogglesToolbarAndStatusBar)
-{
+TEST_F(MenusTest, ViewMenuTogglesToolbarAndStatusBar) {
     EXPECT_TRUE(Action(ID_VIEW_TOOLBAR)->isChecked());
     EXPECT_TRUE(Action(ID_VIEW_STATUS_BAR)->isChecked());
     Action(ID_VIEW_TOOLBAR)->trigger();
@@ -289,8 +270,7 @@ TEST_F(MenusTest, ViewMenuTogglesToolbarAndStatusBar)
     EXPECT_TRUE(Action(ID_VIEW_STATUS_BAR)->isChecked());
 }
 
-TEST_F(MenusTest, StatusBarPromptsAndReady)
-{
+TEST_F(MenusTest, StatusBarPromptsAndReady) {
     ASSERT_NE(Open(Written(Study(3), folder.File("multi.dcm"))), nullptr);
     QStatusBar* status = frame->statusBar();
     EXPECT_EQ(status->currentMessage(), "Ready");
@@ -317,8 +297,7 @@ TEST_F(MenusTest, StatusBarPromptsAndReady)
     EXPECT_EQ(status->currentMessage(), "Ready");
 }
 
-TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells)
-{
+TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells) {
     auto* indicators = frame->statusBar()->findChild<CKeyboardIndicators*>();
     ASSERT_NE(indicators, nullptr);
     // Right of the message pane, in this order, each as wide as its text.
@@ -348,8 +327,7 @@ TEST_F(MenusTest, LockKeyPanesFollowWhatThePlatformTells)
     }
 }
 
-TEST_F(MenusTest, ShowDicomHeaderListsTheActiveDocument)
-{
+TEST_F(MenusTest, ShowDicomHeaderListsTheActiveDocument) {
     ASSERT_NE(Open(Written(Study(3), folder.File("multi.dcm"))), nullptr);
     Button(ID_SHOW_DICOM_HEADER)->click();
     ASSERT_EQ(dialogs.modalTitles.size(), 1u);

@@ -202,7 +202,8 @@ TEST(SelectionRect, DottedGreyOutlineLeavesTheInsideAlone) {
         DrawSelectionRect(painter, DibRect{30, 20, 10, 5});  // given the wrong way round
     }
     int grey = 0;
-    for (int x = 10; x < 30; ++x) grey += PixelAt(canvas, x, 5) == (qRgb(100, 100, 100) & 0xFFFFFFu);
+    for (int x = 10; x < 30; ++x)
+        grey += PixelAt(canvas, x, 5) == (qRgb(100, 100, 100) & 0xFFFFFFu);
     EXPECT_GT(grey, 5);   // dotted: some pixels of the top edge
     EXPECT_LT(grey, 20);  // but not all
     EXPECT_EQ(PixelAt(canvas, 20, 12), qRgb(255, 255, 255) & 0xFFFFFFu);
@@ -212,9 +213,11 @@ TEST(SelectionRect, DottedGreyOutlineLeavesTheInsideAlone) {
 TEST(CommandRouting, FirstHandlerOnThePathWinsAndUnhandledIsDisabled) {
     CommandMap view, app;
     int ran = 0;
-    view.On(1, [&] { ran = 1; }, [](CommandUi& ui) { ui.SetCheck(true); });
+    view.On(
+        1, [&] { ran = 1; }, [](CommandUi& ui) { ui.SetCheck(true); });
     app.On(1, [&] { ran = 2; });
-    app.On(2, [&] { ran = 3; }, [](CommandUi& ui) { ui.Enable(false); });
+    app.On(
+        2, [&] { ran = 3; }, [](CommandUi& ui) { ui.Enable(false); });
     const RoutingPath path{&view, nullptr, &app};
     EXPECT_TRUE(RouteCommand(path, 1));
     EXPECT_EQ(ran, 1);

@@ -9,7 +9,8 @@
 TEST(RecentFileList, KeepsFourNewestFirstWithoutRepeats) {
     QSettings(QStringLiteral("Davov Adivir"), QStringLiteral("Dorvanelle")).clear();
     CRecentFileList list;
-    for (const char* path : {"/a", "/b", "/c", "/d", "/e", "/c"}) list.Add(QString::fromLatin1(path));
+    for (const char* path : {"/a", "/b", "/c", "/d", "/e", "/c"})
+        list.Add(QString::fromLatin1(path));
     EXPECT_EQ(list.Paths(), (QStringList{"/c", "/e", "/d", "/b"}));
     list.Save();
 

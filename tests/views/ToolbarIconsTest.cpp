@@ -10,8 +10,7 @@
 
 namespace {
 
-int PaintedPixels(const QImage& image)
-{
+int PaintedPixels(const QImage& image) {
     int painted = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -19,8 +18,7 @@ int PaintedPixels(const QImage& image)
     return painted;
 }
 
-TEST(ToolbarIcons, StripIsTheCellsSideBySide)
-{
+TEST(ToolbarIcons, StripIsTheCellsSideBySide) {
     const QImage strip = ToolbarImageStrip();
     ASSERT_EQ(strip.size(), QSize(330, 21));
     for (int i = 0; i < kToolbarIconCount; ++i) {
@@ -34,8 +32,7 @@ TEST(ToolbarIcons, StripIsTheCellsSideBySide)
 
 // Every button is recognisable: something is drawn, the ground stays transparent
 // at the corners, and no two buttons look alike.
-TEST(ToolbarIcons, EveryCellIsDrawnAndDistinct)
-{
+TEST(ToolbarIcons, EveryCellIsDrawnAndDistinct) {
     std::set<QByteArray> seen;
     for (int i = 0; i < kToolbarIconCount; ++i) {
         const QImage cell = ToolbarCellImage(i);
@@ -46,12 +43,10 @@ TEST(ToolbarIcons, EveryCellIsDrawnAndDistinct)
     }
 }
 
-TEST(ToolbarIcons, IconsFollowTheLayout)
-{
+TEST(ToolbarIcons, IconsFollowTheLayout) {
     int buttons = 0;
     for (int id : ToolbarLayout()) {
-        if (id == 0)
-            continue;
+        if (id == 0) continue;
         const QIcon icon = ToolbarIcon(id);
         ASSERT_FALSE(icon.isNull()) << id;
         EXPECT_EQ(icon.pixmap(QSize(22, 21)).toImage().convertToFormat(QImage::Format_ARGB32),

@@ -108,16 +108,14 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     EXPECT_GT(Panel().m_pWidthSlider->value(), width);
     EXPECT_LT(Panel().m_pCenterSlider->value(), centre);
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(Panel().m_pWidthSlider->value()));
-    EXPECT_EQ(std::vector<std::uint8_t>(DibBits(doc.m_pSelectedDib.get()),
-                                        DibBits(doc.m_pSelectedDib.get()) + 30 * 20),
+    EXPECT_EQ(std::vector<std::uint8_t>(DibBits(doc.m_pSelectedDib.get()), DibBits(doc.m_pSelectedDib.get()) + 30 * 20),
               selectedBefore);
     Move(view, {80, 0}, Qt::RightButton);
     SendMouse(view->viewport(), QEvent::MouseButtonRelease, {80, 0}, Qt::RightButton, Qt::NoButton);
     // Committed with the labels' values, the selection cropped again from the new image.
     EXPECT_EQ(QString::number(doc.m_dicom.m_nWindowWidth), Panel().m_pWidthValue->text());
     EXPECT_EQ(QString::number(doc.m_dicom.m_nWindowCenter), Panel().m_pCenterValue->text());
-    EXPECT_NE(std::vector<std::uint8_t>(DibBits(doc.m_pSelectedDib.get()),
-                                        DibBits(doc.m_pSelectedDib.get()) + 30 * 20),
+    EXPECT_NE(std::vector<std::uint8_t>(DibBits(doc.m_pSelectedDib.get()), DibBits(doc.m_pSelectedDib.get()) + 30 * 20),
               selectedBefore);
 
     // A preset from the Window Level menu, in Hounsfield units: soft tissue 400 / 40.
@@ -169,8 +167,7 @@ TEST_F(ViewerAids, ADragShowsWhatItsReleaseCommitsAtEveryZoom) {
         Move(view, QPoint(40, 40) + c.drag, Qt::RightButton);
         ASSERT_TRUE(controller.LiveWindow());
         const QImage live = Shown(view);
-        SendMouse(view->viewport(), QEvent::MouseButtonRelease, QPoint(40, 40) + c.drag, Qt::RightButton,
-                  Qt::NoButton);
+        SendMouse(view->viewport(), QEvent::MouseButtonRelease, QPoint(40, 40) + c.drag, Qt::RightButton, Qt::NoButton);
         EXPECT_FALSE(controller.LiveWindow());
         EXPECT_NE(live, before);
         EXPECT_EQ(live, Shown(view));
@@ -194,9 +191,8 @@ TEST_F(ViewerAids, ThePanesShowTheModalityValueUnderTheCursorAndTheFrame) {
     Move(view, {25, 20});
     const int stored = PhantomSample(options, 0, 20, 25);
     const double hounsfield = stored * 0.5 - 1024;
-    EXPECT_EQ(Pane("readoutPane"), QStringLiteral("Pixel (25, 20): stored %1, value %2 HU")
-                                       .arg(stored)
-                                       .arg(hounsfield, 0, 'g', 6));
+    EXPECT_EQ(Pane("readoutPane"),
+              QStringLiteral("Pixel (25, 20): stored %1, value %2 HU").arg(stored).arg(hounsfield, 0, 'g', 6));
 
     // Keys and the wheel step the frames; the panes follow.
     view->setFocus();

@@ -1,7 +1,7 @@
 // The viewer as a person uses it: the real main window, child windows, views and
 // control panel, with dialogs answered by the test.
-#include <cstring>
 #include <unistd.h>
+#include <cstring>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -9,9 +9,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMimeData>
@@ -31,10 +31,10 @@
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
-#include "tests/support/TempFiles.h"
 #include "tests/support/PictureBytes.h"
+#include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "views/ControlPanel.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
@@ -77,8 +77,7 @@ TEST_P(FrameFit, ImageFitsWhenItLeavesRoomElseTheFixedSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FrameFit,
-                         ::testing::Values(FrameFitCase{{500, 400}, {513, 431}},
-                                           FrameFitCase{{1020, 400}, {730, 650}},
+                         ::testing::Values(FrameFitCase{{500, 400}, {513, 431}}, FrameFitCase{{1020, 400}, {730, 650}},
                                            FrameFitCase{{1011, 10}, {730, 650}},  // w + 13 == W
                                            FrameFitCase{{10, 669}, {730, 650}},   // h + 31 == H
                                            FrameFitCase{{1010, 668}, {1023, 699}}));
@@ -478,9 +477,10 @@ TEST_F(Viewer, AboutBoxClosesWithEscape) {
 // Every malformed file the fuzzers kept opens, paints, selects, windows and steps
 // without harm; a file that gives no image opens an empty window.
 TEST_F(Viewer, MalformedFilesNeverCrashTheViewer) {
-    const std::pair<const char*, const char*> corpora[] = {
-        {"fuzz_bmp_reader", ".bmp"}, {"fuzz_pcx_reader", ".pcx"}, {"fuzz_dicom_reader", ".dcm"},
-        {"fuzz_bmp_reader", ".dcm"}};
+    const std::pair<const char*, const char*> corpora[] = {{"fuzz_bmp_reader", ".bmp"},
+                                                           {"fuzz_pcx_reader", ".pcx"},
+                                                           {"fuzz_dicom_reader", ".dcm"},
+                                                           {"fuzz_bmp_reader", ".dcm"}};
     int opened = 0;
     for (const auto& [corpus, extension] : corpora) {
         const QDir dir(QStringLiteral(DORVANELLE_SOURCE_DIR "/fuzz/corpus/") + QString::fromLatin1(corpus));
@@ -687,7 +687,7 @@ TEST_P(ViewerWithoutImage, TheWindowSaysWhyItIsEmptyInTheStatusBarAndInTheView) 
     ASSERT_NE(child, nullptr);
     ASSERT_EQ(child->View()->GetDocument().m_pDib, nullptr);
     EXPECT_EQ(child->windowTitle(), QString::fromLatin1(GetParam().name));  // no depth suffix
-    EXPECT_GT(child->height(), 60);  // not shrunk to its title bar
+    EXPECT_GT(child->height(), 60);                                         // not shrunk to its title bar
     const QString reason = child->Controller().NoImageReason();
     EXPECT_TRUE(reason.startsWith(QString::fromLatin1(GetParam().name) + " shows no image: ")) << reason.toStdString();
     EXPECT_EQ(frame->statusBar()->currentMessage(), reason);

@@ -5,9 +5,9 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QEventLoop>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMdiArea>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
@@ -89,8 +89,8 @@ CControlPanel& ViewerApp::Panel() const { return *frame->m_wndControlPanel; }
 
 void SendMouse(QWidget* widget, int type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held,
                Qt::KeyboardModifiers modifiers) {
-    QMouseEvent event(static_cast<QEvent::Type>(type), QPointF(pos), widget->mapToGlobal(QPointF(pos)), button,
-                      held, modifiers);
+    QMouseEvent event(static_cast<QEvent::Type>(type), QPointF(pos), widget->mapToGlobal(QPointF(pos)), button, held,
+                      modifiers);
     QApplication::sendEvent(widget, &event);
 }
 
@@ -107,7 +107,8 @@ PackedDibPtr GreyPicture(int width, int height, int (*f)(int, int)) {
     std::uint8_t* bits = DibBits(dib.get());
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bits + static_cast<std::uint64_t>(height - 1 - y) * stride;
-        for (int x = 0; x < width; ++x) row[x] = static_cast<std::uint8_t>(f(x, y));
+        for (int x = 0; x < width; ++x)
+            row[x] = static_cast<std::uint8_t>(f(x, y));
     }
     return dib;
 }

@@ -12,9 +12,9 @@
 #include <QTest>
 
 #include "dicom/DicomFile.h"
-#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "views/CinePlayer.h"
 #include "views/ImageOutput.h"
 #include "views/PixelReadout.h"
@@ -73,9 +73,11 @@ TEST(Viewport, ZoomKeepsThePointUnderTheCursorAndMappingsAgree) {
     t.ZoomAbout(1 / CViewportTransform::kZoomStep, cursor);
     EXPECT_EQ(t.Zoom(), 1.0);
     // Limits: the zoom stays in range, the offset inside the image.
-    for (int i = 0; i < 40; ++i) t.ZoomAbout(2.0, cursor);
+    for (int i = 0; i < 40; ++i)
+        t.ZoomAbout(2.0, cursor);
     EXPECT_EQ(t.Zoom(), CViewportTransform::kMaxZoom);
-    for (int i = 0; i < 40; ++i) t.ZoomAbout(0.5, {0, 0});
+    for (int i = 0; i < 40; ++i)
+        t.ZoomAbout(0.5, {0, 0});
     EXPECT_EQ(t.Zoom(), CViewportTransform::kMinZoom);
     EXPECT_EQ(t.Offset(), QPointF(0, 0));
     t.ZoomAbout(64.0, {0, 0});
@@ -153,8 +155,8 @@ TEST(PixelReadout, StoredAndModalityValuesOfGreyPixels) {
     PackedDibPtr shown = reader->MakeFrameDib(0);
     ASSERT_TRUE(shown);
     EXPECT_EQ(StoredSample(*reader, 0, {0, 0}), 100);
-    EXPECT_EQ(StoredSample(*reader, 0, {1, 0}), -1);      // 12 bits, signed
-    EXPECT_EQ(StoredSample(*reader, 0, {0, 1}), -2048);   // bits above 12 dropped
+    EXPECT_EQ(StoredSample(*reader, 0, {1, 0}), -1);     // 12 bits, signed
+    EXPECT_EQ(StoredSample(*reader, 0, {0, 1}), -2048);  // bits above 12 dropped
     EXPECT_EQ(StoredSample(*reader, 1, {1, 1}), 4);
     EXPECT_EQ(StoredSample(*reader, 2, {0, 0}), std::nullopt);  // no third frame
     EXPECT_EQ(StoredSample(*reader, 0, {2, 0}), std::nullopt);

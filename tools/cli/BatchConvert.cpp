@@ -54,7 +54,8 @@ public:
         }
     }
     ~StopSignals() {
-        for (int i = 0; i < 2; ++i) sigaction(kStopSignals[i], &g_before[i], nullptr);
+        for (int i = 0; i < 2; ++i)
+            sigaction(kStopSignals[i], &g_before[i], nullptr);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
@@ -73,9 +74,12 @@ struct Tally {
     void Add(const JobResult& result) {
         written += static_cast<std::size_t>(result.written);
         switch (result.outcome) {
-            case InputOutcome::Converted: ++converted; break;
-            case InputOutcome::NoImage: ++noImage; CountReason(result.noImage); break;
-            case InputOutcome::Failed: ++failed; break;
+        case InputOutcome::Converted: ++converted; break;
+        case InputOutcome::NoImage:
+            ++noImage;
+            CountReason(result.noImage);
+            break;
+        case InputOutcome::Failed: ++failed; break;
         }
     }
     void CountReason(const Reason& reason) {
@@ -106,12 +110,14 @@ std::string GroupLabel(const Reason& reason) {
     std::string text = reason.Text();
     const std::string& subject = reason.Subject();
     if (!subject.empty()) {
-        for (std::size_t at; (at = text.find(subject)) != std::string::npos;) text.replace(at, subject.size(), "the file");
+        for (std::size_t at; (at = text.find(subject)) != std::string::npos;)
+            text.replace(at, subject.size(), "the file");
     }
     if (!text.empty() && text.back() == ')') {
         if (std::size_t open = text.rfind(" ("); open != std::string::npos) text.resize(open);
     }
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
     return text;
 }
 
@@ -128,8 +134,7 @@ void PrintSummary(const Tally& tally, std::size_t total, int signal) {
     }
     if (signal != 0) {
         std::fprintf(stderr, "dorvanelle-cli: stopped by %s: %s not converted\n",
-                     signal == SIGINT ? "Ctrl+C" : "a signal",
-                     Plural(total - tally.Done(), "input", "inputs").c_str());
+                     signal == SIGINT ? "Ctrl+C" : "a signal", Plural(total - tally.Done(), "input", "inputs").c_str());
     }
 }
 
@@ -188,7 +193,8 @@ public:
             if (m_active == 0) break;
         }
         lock.unlock();
-        for (std::thread& thread : threads) thread.join();
+        for (std::thread& thread : threads)
+            thread.join();
         progress.Clear();
         return tally;
     }

@@ -71,8 +71,8 @@ private:
 
 std::string ReasonText(BatchInputProblem code, const Reason& reason) {
     switch (code) {
-        case BatchInputProblem::NotOrdinaryFile: return "not an ordinary file (a pipe, a device or a socket)";
-        case BatchInputProblem::FolderUnreadable: break;
+    case BatchInputProblem::NotOrdinaryFile: return "not an ordinary file (a pipe, a device or a socket)";
+    case BatchInputProblem::FolderUnreadable: break;
     }
     return "the folder cannot be read: " + SystemErrorText(reason.ErrorNumber());
 }
@@ -80,6 +80,7 @@ std::string ReasonText(BatchInputProblem code, const Reason& reason) {
 std::vector<BatchInput> CollectInputs(const std::vector<std::string>& arguments, const fs::path& outDir) {
     std::vector<BatchInput> inputs;
     Collector collector(inputs, outDir);
-    for (const std::string& argument : arguments) collector.Named(argument);
+    for (const std::string& argument : arguments)
+        collector.Named(argument);
     return inputs;
 }

@@ -16,9 +16,9 @@ enum class BatchInputProblem {
 std::string ReasonText(BatchInputProblem code, const Reason& reason);
 
 struct BatchInput {
-    std::string path;               // as given, or the walked folder's path joined with the file's
-    std::filesystem::path folder;   // where under the output folder its outputs go; empty for named files
-    Reason problem;                 // why it is not even tried, or empty
+    std::string path;              // as given, or the walked folder's path joined with the file's
+    std::filesystem::path folder;  // where under the output folder its outputs go; empty for named files
+    Reason problem;                // why it is not even tried, or empty
 };
 
 // Expands `arguments` into inputs, in the order given; a folder's files follow in

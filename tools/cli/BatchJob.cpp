@@ -127,7 +127,7 @@ private:
 
 std::string ReasonText(BatchNoImage code, const Reason&) {
     switch (code) {
-        case BatchNoImage::EmptySelection: break;
+    case BatchNoImage::EmptySelection: break;
     }
     return "the selection holds no image";
 }

@@ -13,9 +13,9 @@ namespace {
 
 const char* KindName(DocumentKind kind) {
     switch (kind) {
-        case DocumentKind::Bitmap: return "bmp";
-        case DocumentKind::Pcx: return "pcx";
-        case DocumentKind::Dicom: break;
+    case DocumentKind::Bitmap: return "bmp";
+    case DocumentKind::Pcx: return "pcx";
+    case DocumentKind::Dicom: break;
     }
     return "dicom";
 }
@@ -88,7 +88,8 @@ void WriteDicomFields(JsonWriter& json, const CDicomFile& d) {
     }
     json.Key("photometric");
     std::size_t length = 0;
-    while (length < sizeof d.m_szPhotometric && d.m_szPhotometric[length] != '\0') ++length;
+    while (length < sizeof d.m_szPhotometric && d.m_szPhotometric[length] != '\0')
+        ++length;
     json.Windows1252String(std::string_view(d.m_szPhotometric, length));
     const std::pair<const char*, std::int64_t> tail[] = {
         {"pixel_data_length", d.m_nPixelDataLength},
@@ -115,13 +116,12 @@ void WriteBins(JsonWriter& json, const PackedDib* dib) {
     Histogram bins{};
     ComputeHistogram(dib, bins);
     json.BeginArray();
-    for (std::int32_t bin : bins) json.Int(bin);
+    for (std::int32_t bin : bins)
+        json.Int(bin);
     json.EndArray();
 }
 
-int Finish(const std::string& text) {
-    return WriteStdout(text) ? exit_status::kDone : exit_status::kOutputUnwritable;
-}
+int Finish(const std::string& text) { return WriteStdout(text) ? exit_status::kDone : exit_status::kOutputUnwritable; }
 
 }  // namespace
 

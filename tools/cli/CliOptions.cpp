@@ -49,8 +49,7 @@ bool ParseRect(std::string_view text, DibRect& rect) {
 }
 
 bool TakesDocumentOptions(Subcommand subcommand) {
-    return subcommand == Subcommand::Info || subcommand == Subcommand::Convert ||
-           subcommand == Subcommand::Histogram;
+    return subcommand == Subcommand::Info || subcommand == Subcommand::Convert || subcommand == Subcommand::Histogram;
 }
 
 // Stores the value of a document option; false with `error` set when it is malformed.
@@ -118,10 +117,10 @@ struct FileCount {
 FileCount FilesTaken(const CliOptions& options, std::size_t declared) {
     constexpr std::size_t kAny = static_cast<std::size_t>(-1);
     switch (options.subcommand) {
-        case Subcommand::Info:
-        case Subcommand::Dump: return {1, kAny};
-        case Subcommand::Convert: return options.IsBatch() ? FileCount{1, kAny} : FileCount{2, 2};
-        default: break;
+    case Subcommand::Info:
+    case Subcommand::Dump: return {1, kAny};
+    case Subcommand::Convert: return options.IsBatch() ? FileCount{1, kAny} : FileCount{2, 2};
+    default: break;
     }
     return {declared, declared};
 }
@@ -237,59 +236,58 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
 
 const char* UsageText(Subcommand subcommand) {
     switch (subcommand) {
-        case Subcommand::Info:
-            return "usage: dorvanelle-cli info FILE... [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
-                   "\n"
-                   "Opens FILE as the viewer does (.bmp and .pcx by their exact extension, anything\n"
-                   "else as DICOM), applies the options, and prints one JSON object: the kind of\n"
-                   "document, its title, the frame, the image size and depth (null when the file\n"
-                   "gives no image) and, for DICOM files, the attributes the reader captured.\n"
-                   "Given several files, prints JSON Lines: one object per file on one line, with\n"
-                   "its \"file\" first, or {\"file\": ..., \"error\": ...} when it cannot be opened.\n"
-                   "\n"
-                   "Options, applied in this order whatever order they are given in:\n"
-                   "  --frame N          show frame N (counted from 0)\n"
-                   "  --width W          set the window width, as releasing its slider at W does\n"
-                   "  --center C         set the window centre, as releasing its slider at C does\n"
-                   "  --select L,T,R,B   select the rectangle dragged from (L,T) to (R,B)\n"
-                   "Values may be negative: --center -300, --select -7,-2,40,50.\n";
-        case Subcommand::Convert:
-            return "usage: dorvanelle-cli convert IN OUT [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
-                   "\n"
-                   "Opens IN, applies the options (see 'info --help') and writes the image, or with\n"
-                   "--select the selected part of it, to OUT: as a DICOM file when OUT's extension\n"
-                   "is exactly \"dcm\", otherwise as a Windows bitmap. Nothing is written when there\n"
-                   "is no image.\n"
-                   "\n"
-                   "usage: dorvanelle-cli convert --out-dir DIR [--format bmp|dcm] [--all-frames] [-j N]\n"
-                   "                              [--frame N] [--width W] [--center C] [--select L,T,R,B] INPUTS...\n"
-                   "\n"
-                   "Converts every input into DIR. A folder is walked recursively and its layout of\n"
-                   "subfolders kept under DIR. Each output is named after its input (NAME.bmp, or\n"
-                   "NAME.dcm with --format dcm); with --all-frames every frame is written, as\n"
-                   "NAME_0001.bmp, NAME_0002.bmp and so on. An output never replaces an input or\n"
-                   "another output of the same run: a second NAME becomes NAME-2.\n"
-                   "  -j N     convert N files at a time (default: one per processor)\n"
-                   "A progress bar shows on a terminal; a summary ends the run. Ctrl+C stops after\n"
-                   "the files being converted. Exit status: 0 every input converted, 1 some input\n"
-                   "gave no image, 3 some output could not be written.\n";
-        case Subcommand::Dump:
-            return "usage: dorvanelle-cli dump FILE... [--json]\n"
-                   "\n"
-                   "Lists every data element of the DICOM file FILE: group, element, dictionary\n"
-                   "name, VR, value length and value text. Plain text aligned in columns, or with\n"
-                   "--json an array of rows, each an array of the six column texts.\n"
-                   "Given several files: plain listings each under a \"==> FILE <==\" line, or with\n"
-                   "--json JSON Lines, {\"file\": ..., \"elements\": [rows]} or {\"file\": ..., \"error\": ...}.\n";
-        case Subcommand::Histogram:
-            return "usage: dorvanelle-cli histogram FILE [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
-                   "\n"
-                   "Opens FILE, applies the options (see 'info --help') and prints the grey-level\n"
-                   "histograms of the image and of the selection as JSON: {\"whole\": [256 bins],\n"
-                   "\"selected\": [256 bins] or null without --select}, each bin scaled so that the\n"
-                   "fullest is 100.\n";
-        case Subcommand::None:
-            break;
+    case Subcommand::Info:
+        return "usage: dorvanelle-cli info FILE... [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
+               "\n"
+               "Opens FILE as the viewer does (.bmp and .pcx by their exact extension, anything\n"
+               "else as DICOM), applies the options, and prints one JSON object: the kind of\n"
+               "document, its title, the frame, the image size and depth (null when the file\n"
+               "gives no image) and, for DICOM files, the attributes the reader captured.\n"
+               "Given several files, prints JSON Lines: one object per file on one line, with\n"
+               "its \"file\" first, or {\"file\": ..., \"error\": ...} when it cannot be opened.\n"
+               "\n"
+               "Options, applied in this order whatever order they are given in:\n"
+               "  --frame N          show frame N (counted from 0)\n"
+               "  --width W          set the window width, as releasing its slider at W does\n"
+               "  --center C         set the window centre, as releasing its slider at C does\n"
+               "  --select L,T,R,B   select the rectangle dragged from (L,T) to (R,B)\n"
+               "Values may be negative: --center -300, --select -7,-2,40,50.\n";
+    case Subcommand::Convert:
+        return "usage: dorvanelle-cli convert IN OUT [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
+               "\n"
+               "Opens IN, applies the options (see 'info --help') and writes the image, or with\n"
+               "--select the selected part of it, to OUT: as a DICOM file when OUT's extension\n"
+               "is exactly \"dcm\", otherwise as a Windows bitmap. Nothing is written when there\n"
+               "is no image.\n"
+               "\n"
+               "usage: dorvanelle-cli convert --out-dir DIR [--format bmp|dcm] [--all-frames] [-j N]\n"
+               "                              [--frame N] [--width W] [--center C] [--select L,T,R,B] INPUTS...\n"
+               "\n"
+               "Converts every input into DIR. A folder is walked recursively and its layout of\n"
+               "subfolders kept under DIR. Each output is named after its input (NAME.bmp, or\n"
+               "NAME.dcm with --format dcm); with --all-frames every frame is written, as\n"
+               "NAME_0001.bmp, NAME_0002.bmp and so on. An output never replaces an input or\n"
+               "another output of the same run: a second NAME becomes NAME-2.\n"
+               "  -j N     convert N files at a time (default: one per processor)\n"
+               "A progress bar shows on a terminal; a summary ends the run. Ctrl+C stops after\n"
+               "the files being converted. Exit status: 0 every input converted, 1 some input\n"
+               "gave no image, 3 some output could not be written.\n";
+    case Subcommand::Dump:
+        return "usage: dorvanelle-cli dump FILE... [--json]\n"
+               "\n"
+               "Lists every data element of the DICOM file FILE: group, element, dictionary\n"
+               "name, VR, value length and value text. Plain text aligned in columns, or with\n"
+               "--json an array of rows, each an array of the six column texts.\n"
+               "Given several files: plain listings each under a \"==> FILE <==\" line, or with\n"
+               "--json JSON Lines, {\"file\": ..., \"elements\": [rows]} or {\"file\": ..., \"error\": ...}.\n";
+    case Subcommand::Histogram:
+        return "usage: dorvanelle-cli histogram FILE [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
+               "\n"
+               "Opens FILE, applies the options (see 'info --help') and prints the grey-level\n"
+               "histograms of the image and of the selection as JSON: {\"whole\": [256 bins],\n"
+               "\"selected\": [256 bins] or null without --select}, each bin scaled so that the\n"
+               "fullest is 100.\n";
+    case Subcommand::None: break;
     }
     return "usage: dorvanelle-cli SUBCOMMAND ARGUMENTS\n"
            "\n"

@@ -12,7 +12,5 @@ public:
     void UpdateControlPanel(const CDorvanelleDoc&) override {}
     void ClearControlPanel() override {}
     void ShowNotice(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    void ReportProblem(const std::string& text) override {
-        std::fprintf(stderr, "dorvanelle-cli: %s\n", text.c_str());
-    }
+    void ReportProblem(const std::string& text) override { std::fprintf(stderr, "dorvanelle-cli: %s\n", text.c_str()); }
 };

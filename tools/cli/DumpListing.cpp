@@ -1,10 +1,10 @@
 // The dump subcommand: the header listing of a DICOM file, row after row as the
 // reader walks it, streamed to stdout.
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <array>
 #include <string>
 #include <string_view>
 
@@ -20,7 +20,8 @@ constexpr std::size_t kFlushSize = 1 << 20;
 
 std::size_t CodePoints(const std::string& utf8) {
     std::size_t count = 0;
-    for (char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    for (char c : utf8)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return count;
 }
 
@@ -71,7 +72,8 @@ public:
             m_out += "[";
         } else {
             Cells headings;
-            for (int column = 0; column < HeaderRow::ColumnCount; ++column) headings[column] = HeaderRow::Heading(column);
+            for (int column = 0; column < HeaderRow::ColumnCount; ++column)
+                headings[column] = HeaderRow::Heading(column);
             AppendPlain(headings);
         }
     }
@@ -93,7 +95,8 @@ public:
             m_out += "]";
         } else {
             Cells cells;
-            for (int column = 0; column < HeaderRow::ColumnCount; ++column) cells[column] = PlainCell(row.Cell(column));
+            for (int column = 0; column < HeaderRow::ColumnCount; ++column)
+                cells[column] = PlainCell(row.Cell(column));
             AppendPlain(cells);
         }
         ++m_rows;
@@ -142,8 +145,7 @@ private:
 // Why `path` cannot be listed, in plain words; empty when it can.
 std::string CannotList(const std::string& path) {
     if (CDorvanelleDoc::KindOfPath(path) != DocumentKind::Dicom) {
-        return path + " opens as a " +
-               (CDorvanelleDoc::KindOfPath(path) == DocumentKind::Bitmap ? "bitmap" : "PCX") +
+        return path + " opens as a " + (CDorvanelleDoc::KindOfPath(path) == DocumentKind::Bitmap ? "bitmap" : "PCX") +
                " picture, which has no DICOM elements to list";
     }
     std::error_code ec;

@@ -26,19 +26,19 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
     for (char c : utf8) {
         auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (byte < 0x20) {
-                    char code[8];
-                    std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(byte));
-                    out += code;
-                } else {
-                    out += c;
-                }
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (byte < 0x20) {
+                char code[8];
+                std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(byte));
+                out += code;
+            } else {
+                out += c;
+            }
         }
     }
     out += '"';

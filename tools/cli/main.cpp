@@ -24,11 +24,11 @@ int main(int argc, char** argv) {
                                                                       : exit_status::kOutputUnwritable;
     }
     switch (options->subcommand) {
-        case Subcommand::Info: return RunInfo(*options);
-        case Subcommand::Convert: return options->IsBatch() ? RunBatchConvert(*options) : RunConvert(*options);
-        case Subcommand::Dump: return RunDump(*options);
-        case Subcommand::Histogram: return RunHistogram(*options);
-        case Subcommand::None: break;
+    case Subcommand::Info: return RunInfo(*options);
+    case Subcommand::Convert: return options->IsBatch() ? RunBatchConvert(*options) : RunConvert(*options);
+    case Subcommand::Dump: return RunDump(*options);
+    case Subcommand::Histogram: return RunHistogram(*options);
+    case Subcommand::None: break;
     }
     return exit_status::kUsage;
 }

@@ -63,8 +63,8 @@ void DicomStreamBuilder::Tag(std::uint16_t group, std::uint16_t element) {
     U16(element);
 }
 
-DicomStreamBuilder& DicomStreamBuilder::ExplicitHeader(std::uint16_t group, std::uint16_t element,
-                                                       std::string_view vr, std::uint32_t length) {
+DicomStreamBuilder& DicomStreamBuilder::ExplicitHeader(std::uint16_t group, std::uint16_t element, std::string_view vr,
+                                                       std::uint32_t length) {
     if (vr.size() != 2) {
         throw std::invalid_argument("a VR has two characters");
     }
@@ -86,8 +86,8 @@ DicomStreamBuilder& DicomStreamBuilder::Explicit(std::uint16_t group, std::uint1
     return Raw(value);
 }
 
-DicomStreamBuilder& DicomStreamBuilder::ExplicitText(std::uint16_t group, std::uint16_t element,
-                                                     std::string_view vr, std::string_view text) {
+DicomStreamBuilder& DicomStreamBuilder::ExplicitText(std::uint16_t group, std::uint16_t element, std::string_view vr,
+                                                     std::string_view text) {
     return Explicit(group, element, vr, PaddedText(vr, text));
 }
 
@@ -181,6 +181,7 @@ bool DicomStreamBuilder::WriteTo(const std::string& path) const {
     if (!file) {
         return false;
     }
-    const bool written = m_bytes.empty() || std::fwrite(m_bytes.data(), 1, m_bytes.size(), file.get()) == m_bytes.size();
+    const bool written =
+        m_bytes.empty() || std::fwrite(m_bytes.data(), 1, m_bytes.size(), file.get()) == m_bytes.size();
     return std::fclose(file.release()) == 0 && written;
 }

@@ -50,8 +50,8 @@ public:
     // Sequences of undefined length: the SQ header (explicit or implicit form), then
     // items opened and closed by the caller, then the sequence delimiter.
     DicomStreamBuilder& BeginSequence(std::uint16_t group, std::uint16_t element, bool explicitVr = true);
-    DicomStreamBuilder& BeginItem();  // (FFFE,E000) of undefined length
-    DicomStreamBuilder& EndItem();    // (FFFE,E00D)
+    DicomStreamBuilder& BeginItem();    // (FFFE,E000) of undefined length
+    DicomStreamBuilder& EndItem();      // (FFFE,E00D)
     DicomStreamBuilder& EndSequence();  // (FFFE,E0DD)
     // A sequence of defined length holding `items` (already built, e.g. with Item()).
     DicomStreamBuilder& DefinedSequence(std::uint16_t group, std::uint16_t element, const DicomStreamBuilder& items,

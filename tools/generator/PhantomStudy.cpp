@@ -148,8 +148,7 @@ std::string WriteCtPhantom(const std::string& path, const PhantomOptions& option
     if (target.has_parent_path()) {
         std::filesystem::create_directories(target.parent_path(), error);
     }
-    const WriteOutcome outcome = WriteFileAtomically(path, [&](const PieceWriter& write) {
-        return write(header.Bytes()) && WriteFrames(write, options);
-    });
+    const WriteOutcome outcome = WriteFileAtomically(
+        path, [&](const PieceWriter& write) { return write(header.Bytes()) && WriteFrames(write, options); });
     return outcome.reason.Text();
 }

@@ -26,8 +26,7 @@ struct PhantomOptions {
 
 // The stored value of pixel (row, column) of frame `frame`: Hounsfield units of the
 // phantom minus the rescale intercept, divided by the slope and rounded.
-std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, std::uint16_t row,
-                           std::uint16_t column);
+std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, std::uint16_t row, std::uint16_t column);
 
 // Writes the study to `path` with the program's own file writer (a temporary file
 // renamed over the target), creating the folder if needed. Empty on success,
