@@ -22,48 +22,37 @@ std::size_t DecodedFrameSize(const FrameGeometry& geometry) {
     return size >= (std::uint64_t{1} << 32) ? 0 : static_cast<std::size_t>(size);
 }
 
-std::string GeometryMismatch(const char* what, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
-                             const FrameGeometry& geometry) {
-    return std::string("the ") + what + " stream holds " + std::to_string(columns) + " x " + std::to_string(rows) +
-           " x " + std::to_string(samples) + ", the file says " + std::to_string(geometry.columns) + " x " +
-           std::to_string(geometry.rows) + " x " + std::to_string(geometry.samplesPerPixel);
+Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
+                        const FrameGeometry& geometry) {
+    return Reason(DecodeFailure::GeometryMismatch)
+        .About(kind)
+        .Numbers(columns, rows, samples, geometry.columns, geometry.rows, geometry.samplesPerPixel);
 }
 
 bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
-                 DecodedFrame& out, std::string* why) {
+                 DecodedFrame& out, Reason* why) {
     out.samples.clear();
     out.convertedToRgb = false;
     const std::size_t size = DecodedFrameSize(geometry);
     if (size == 0) {
-        if (why != nullptr) {
-            *why = "no frame of " + std::to_string(geometry.rows) + " x " + std::to_string(geometry.columns) +
-                   " with " + std::to_string(geometry.bitsAllocated) + " bits allocated can be decoded";
-        }
-        return false;
+        return Fail(
+            why,
+            Reason(DecodeFailure::FrameNotDecodable).Numbers(geometry.rows, geometry.columns, geometry.bitsAllocated));
     }
     if (stream.empty()) {
-        if (why != nullptr) {
-            *why = "the frame has no compressed data";
-        }
-        return false;
+        return Fail(why, DecodeFailure::NoCompressedData);
     }
     // No codec here packs a frame into a 4096th of its size beyond the first MiB:
     // a few bytes claiming gigabytes are refused before anything is allocated.
     if (size > kFreeBytes && (size - kFreeBytes) / kMaxRatio >= stream.size()) {
-        if (why != nullptr) {
-            *why = "the compressed frame (" + std::to_string(stream.size()) + " bytes) is too small to hold the " +
-                   std::to_string(size) + " bytes the file describes";
-        }
-        return false;
+        return Fail(why, Reason(DecodeFailure::StreamTooSmall)
+                             .Numbers(static_cast<std::int64_t>(stream.size()), static_cast<std::int64_t>(size)));
     }
     // Run-length data can be refused before the frame is allocated: two bytes make
     // the longest run, of 128 bytes.
     if (codec == FrameCodec::Rle && size / 64 > stream.size()) {
-        if (why != nullptr) {
-            *why = "the RLE data (" + std::to_string(stream.size()) + " bytes) is far too short for a frame of " +
-                   std::to_string(size) + " bytes";
-        }
-        return false;
+        return Fail(why, Reason(DecodeFailure::RleTooShort)
+                             .Numbers(static_cast<std::int64_t>(stream.size()), static_cast<std::int64_t>(size)));
     }
     bool done = false;
     // The libraries report memory exhaustion by throwing; nothing else crosses here.
@@ -76,10 +65,7 @@ bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const F
         case FrameCodec::Rle: done = DecodeRle(stream, geometry, out, why); break;
         }
     } catch (const std::exception&) {
-        if (why != nullptr) {
-            *why = "not enough memory to decode the frame";
-        }
-        done = false;
+        done = Fail(why, DecodeFailure::OutOfMemory);
     }
     if (!done) {
         out.samples.clear();

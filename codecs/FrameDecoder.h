@@ -4,8 +4,8 @@
 //
 // A decoded frame is laid out as uncompressed pixel data would hold it: rows top
 // first, samples of a pixel interleaved, each sample in Bits Allocated / 8 bytes,
-// little-endian. Bad input gives false and a reason in plain words, never a crash,
-// an abort or output on the terminal.
+// little-endian. Bad input gives false and a reason (codes in codecs/DecodeFailure.h),
+// never a crash, an abort or output on the terminal.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "io/Reason.h"
 
 enum class FrameCodec : std::uint8_t {
     Jpeg,      // JPEG baseline, extended and lossless, any precision
@@ -47,12 +49,12 @@ std::size_t DecodedFrameSize(const FrameGeometry& geometry);
 // Decodes one frame's compressed bytes (all its fragments joined). On failure
 // `out` is left empty and `why` says what is wrong with the stream.
 bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
-                 DecodedFrame& out, std::string* why);
+                 DecodedFrame& out, Reason* why);
 
 // Inflates a raw deflate stream (no zlib or gzip wrapper). Refuses, with a reason,
 // output larger than `cap` bytes, so that a small file cannot fill the memory.
 bool InflateDataSet(std::span<const std::uint8_t> deflated, std::size_t cap, std::vector<std::uint8_t>& out,
-                    std::string* why);
+                    Reason* why);
 
 // The cap for a deflated data set of `inputSize` bytes: 64 times the input, at
 // most 2 GiB.

@@ -4,6 +4,7 @@
 #include <climits>
 #include <new>
 
+#include "codecs/DecodeFailure.h"
 #include "codecs/FrameDecoder.h"
 
 std::size_t InflateCap(std::size_t inputSize) {
@@ -12,19 +13,17 @@ std::size_t InflateCap(std::size_t inputSize) {
 }
 
 bool InflateDataSet(std::span<const std::uint8_t> deflated, std::size_t cap, std::vector<std::uint8_t>& out,
-                    std::string* why) {
+                    Reason* why) {
     out.clear();
-    const auto fail = [why, &out](const std::string& reason) {
+    const auto fail = [why, &out](Reason reason) {
         out.clear();
         out.shrink_to_fit();
-        if (why != nullptr) {
-            *why = reason;
-        }
+        SetReason(why, std::move(reason));
         return false;
     };
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
-        return fail("the deflate decoder could not be set up");
+        return fail(InflateFailure::NotSetUp);
     }
     struct End {
         z_stream* z;
@@ -39,8 +38,7 @@ bool InflateDataSet(std::span<const std::uint8_t> deflated, std::size_t cap, std
         while (status != Z_STREAM_END) {
             if (produced == out.size()) {
                 if (out.size() >= cap) {
-                    return fail("the deflated data set inflates to more than " + std::to_string(cap) +
-                                " bytes, which is refused");
+                    return fail(Reason(InflateFailure::TooLarge).Numbers(static_cast<std::int64_t>(cap)));
                 }
                 out.resize(out.size() * 2 < cap ? out.size() * 2 : cap);
             }
@@ -54,15 +52,15 @@ bool InflateDataSet(std::span<const std::uint8_t> deflated, std::size_t cap, std
             consumed += inChunk - z.avail_in;
             produced += outChunk - z.avail_out;
             if (status == Z_BUF_ERROR && z.avail_out != 0) {
-                return fail("the deflated data set is truncated");
+                return fail(InflateFailure::Truncated);
             }
             if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-                return fail("the deflated data set is corrupt");
+                return fail(InflateFailure::Corrupt);
             }
         }
         out.resize(produced);
     } catch (const std::bad_alloc&) {
-        return fail("not enough memory to inflate the data set");
+        return fail(InflateFailure::OutOfMemory);
     }
     return true;
 }

@@ -117,35 +117,30 @@ struct ImageDeleter {
 }  // namespace
 
 bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                    std::string* why) {
+                    Reason* why) {
+    // OpenJPEG's first error, given with the failures that follow its own work.
     std::string error;
-    const auto fail = [why, &error](const std::string& reason) {
-        if (why != nullptr) {
-            *why = error.empty() ? reason : reason + ": " + error;
-        }
-        return false;
-    };
     // The sizes are checked before OpenJPEG reads the header, which allocates
     // for every tile: a forged SIZ segment must not cost hundreds of megabytes.
     ImageAndTiles size;
     if (!ReadImageAndTiles(stream, size)) {
-        return fail("the JPEG 2000 stream has no readable image size");
+        return Fail(why, DecodeFailure::Jpeg2000NoImageSize);
     }
     if (size.width != geometry.columns || size.height != geometry.rows || size.components != geometry.samplesPerPixel) {
-        return fail(GeometryMismatch("JPEG 2000", size.width, size.height, size.components, geometry));
+        return Fail(why, GeometryMismatch("JPEG 2000", size.width, size.height, size.components, geometry));
     }
     const std::uint64_t area = std::uint64_t{size.width} * size.height;
     const std::uint64_t maxTiles = area / 4096 > 4096 ? area / 4096 : 4096;
     if (size.tiles > maxTiles) {
-        return fail("the JPEG 2000 stream is cut into " + std::to_string(size.tiles) + " tiles, more than " +
-                    std::to_string(maxTiles) + " for its size");
+        return Fail(why, Reason(DecodeFailure::Jpeg2000TooManyTiles)
+                             .Numbers(static_cast<std::int64_t>(size.tiles), static_cast<std::int64_t>(maxTiles)));
     }
     std::unique_ptr<opj_codec_t, CodecDeleter> codec(
         opj_create_decompress(IsJp2File(stream) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
     MemoryStream memory{stream.data(), stream.size(), 0};
     std::unique_ptr<opj_stream_t, StreamDeleter> input(opj_stream_create(64 * 1024, OPJ_TRUE));
     if (!codec || !input) {
-        return fail("not enough memory to decode the JPEG 2000 frame");
+        return Fail(why, Reason(DecodeFailure::OutOfMemory).About("JPEG 2000"));
     }
     opj_set_error_handler(codec.get(), KeepError, &error);
     opj_set_warning_handler(codec.get(), Ignore, nullptr);
@@ -159,12 +154,12 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
     if (!opj_setup_decoder(codec.get(), &parameters)) {
-        return fail("the JPEG 2000 decoder could not be set up");
+        return Fail(why, Reason(DecodeFailure::DecoderNotSetUp).About("JPEG 2000"));
     }
     opj_image_t* header = nullptr;
     if (!opj_read_header(input.get(), codec.get(), &header)) {
         opj_image_destroy(header);
-        return fail("the JPEG 2000 stream's header is corrupt");
+        return Fail(why, Reason(DecodeFailure::Jpeg2000HeaderCorrupt).About(error));
     }
     std::unique_ptr<opj_image_t, ImageDeleter> image(header);
     // The size is checked before decoding, so a forged header cannot make the
@@ -173,10 +168,10 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
     const std::uint32_t height = image->y1 - image->y0;
     if (image->x1 < image->x0 || image->y1 < image->y0 || width != geometry.columns || height != geometry.rows ||
         image->numcomps != geometry.samplesPerPixel) {
-        return fail(GeometryMismatch("JPEG 2000", width, height, image->numcomps, geometry));
+        return Fail(why, GeometryMismatch("JPEG 2000", width, height, image->numcomps, geometry));
     }
     if (!opj_decode(codec.get(), input.get(), image.get()) || !opj_end_decompress(codec.get(), input.get())) {
-        return fail("the JPEG 2000 stream is corrupt");
+        return Fail(why, Reason(DecodeFailure::Jpeg2000Corrupt).About(error));
     }
     const std::size_t bytes = geometry.bitsAllocated / 8u;
     const std::size_t samples = geometry.samplesPerPixel;
@@ -184,11 +179,12 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
     for (std::size_t c = 0; c < samples; ++c) {
         const opj_image_comp_t& comp = image->comps[c];
         if (comp.data == nullptr || comp.w != width || comp.h != height || comp.dx != 1 || comp.dy != 1) {
-            return fail("JPEG 2000 component " + std::to_string(c + 1) + " is subsampled or missing");
+            return Fail(why, Reason(DecodeFailure::Jpeg2000Subsampled).Numbers(static_cast<std::int64_t>(c + 1)));
         }
         if (comp.prec > geometry.bitsAllocated) {
-            return fail("the JPEG 2000 stream holds " + std::to_string(comp.prec) +
-                        "-bit samples, the file allocates " + std::to_string(geometry.bitsAllocated));
+            return Fail(
+                why,
+                Reason(DecodeFailure::PrecisionMismatch).About("JPEG 2000").Numbers(comp.prec, geometry.bitsAllocated));
         }
         std::uint8_t* target = out.samples.data() + c * bytes;
         for (std::size_t p = 0; p < pixels; ++p) {

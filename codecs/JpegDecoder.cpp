@@ -36,29 +36,23 @@ std::unique_ptr<DJDecoder> MakeDecoder(std::uint8_t precision, const DJCodecPara
 
 }  // namespace
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                std::string* why) {
-    const auto fail = [why](const std::string& reason) {
-        if (why != nullptr) {
-            *why = reason;
-        }
-        return false;
-    };
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
     JpegFrameHeader header;
     if (!ReadJpegFrameHeader(stream, header)) {
-        return fail("the JPEG stream has no readable frame header");
+        return Fail(why, DecodeFailure::JpegNoFrameHeader);
     }
     if (header.columns != geometry.columns || header.rows != geometry.rows ||
         header.components != geometry.samplesPerPixel) {
-        return fail(GeometryMismatch("JPEG", header.columns, header.rows, header.components, geometry));
+        return Fail(why, GeometryMismatch("JPEG", header.columns, header.rows, header.components, geometry));
     }
     if (header.precision < 2 || header.precision > 16 || header.precision > geometry.bitsAllocated ||
         geometry.bitsAllocated > 16) {
-        return fail("the JPEG stream holds " + std::to_string(header.precision) + "-bit samples, the file allocates " +
-                    std::to_string(geometry.bitsAllocated));
+        return Fail(
+            why,
+            Reason(DecodeFailure::PrecisionMismatch).About("JPEG").Numbers(header.precision, geometry.bitsAllocated));
     }
     if (stream.size() > 0xFFFFFFFFu) {
-        return fail("the JPEG stream is larger than 4 GiB");
+        return Fail(why, Reason(DecodeFailure::StreamOver4GiB).About("JPEG"));
     }
     SilenceLibraryLog();
     // Colour is turned from YBR into RGB when the file's photometric interpretation
@@ -66,7 +60,7 @@ bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geome
     const DJCodecParameter parameters(ECC_lossyYCbCr, EDC_photometricInterpretation, EUC_default, EPC_default);
     std::unique_ptr<DJDecoder> decoder = MakeDecoder(header.precision, parameters, geometry.ybr);
     if (decoder->init().bad()) {
-        return fail("the JPEG decoder could not be set up");
+        return Fail(why, Reason(DecodeFailure::DecoderNotSetUp).About("JPEG"));
     }
     const std::size_t bytes = geometry.bitsAllocated / 8u;
     const std::size_t decoderBytes = decoder->bytesPerSample();
@@ -81,7 +75,7 @@ bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geome
     const OFCondition result = decoder->decode(input, static_cast<Uint32>(stream.size()), target,
                                                static_cast<Uint32>(targetSize), geometry.isSigned ? OFTrue : OFFalse);
     if (result.bad()) {
-        return fail(std::string("the JPEG stream is corrupt or truncated (") + result.text() + ")");
+        return Fail(why, Reason(DecodeFailure::JpegCorrupt).About(result.text()));
     }
     out.convertedToRgb = geometry.ybr && decoder->getDecompressedColorModel() == EPI_RGB;
     if (!scratch.empty()) {

@@ -33,16 +33,9 @@ bool ScansShareOneLayout(std::span<const std::uint8_t> stream, charls_interleave
 
 }  // namespace
 
-bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                  std::string* why) {
-    const auto fail = [why](const std::string& reason) {
-        if (why != nullptr) {
-            *why = reason;
-        }
-        return false;
-    };
-    const auto failWith = [&fail](const char* what, charls::jpegls_errc code) {
-        return fail(std::string(what) + ": " + charls_get_error_message(code));
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
+    const auto failWith = [why](DecodeFailure failure, charls::jpegls_errc code) {
+        return Fail(why, Reason(failure).About(charls_get_error_message(code)));
     };
     // CharLS 2.4 can loop for ever on scan data that ends without a marker (a
     // truncated stream): such a stream is decoded from a copy that ends with EOI,
@@ -60,7 +53,7 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     }
     std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
     if (!decoder) {
-        return fail("not enough memory to decode the JPEG-LS frame");
+        return Fail(why, Reason(DecodeFailure::OutOfMemory).About("JPEG-LS"));
     }
     auto code = charls_jpegls_decoder_set_source_buffer(decoder.get(), stream.data(), stream.size());
     if (code == charls::jpegls_errc::success) {
@@ -75,20 +68,21 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
         code = charls_jpegls_decoder_get_interleave_mode(decoder.get(), &mode);
     }
     if (code != charls::jpegls_errc::success) {
-        return failWith("the JPEG-LS stream's header is corrupt", code);
+        return failWith(DecodeFailure::JpegLsHeaderCorrupt, code);
     }
     if (info.width != geometry.columns || info.height != geometry.rows ||
         info.component_count != geometry.samplesPerPixel) {
-        return fail(GeometryMismatch("JPEG-LS", info.width, info.height,
-                                     static_cast<std::uint32_t>(info.component_count), geometry));
+        return Fail(why, GeometryMismatch("JPEG-LS", info.width, info.height,
+                                          static_cast<std::uint32_t>(info.component_count), geometry));
     }
     if (!ScansShareOneLayout(stream, mode, info.component_count)) {
-        return fail("the JPEG-LS stream's scans are interleaved differently from its first");
+        return Fail(why, DecodeFailure::JpegLsScansDisagree);
     }
     const int streamBytes = info.bits_per_sample > 8 ? 2 : 1;
     if (info.bits_per_sample > geometry.bitsAllocated || geometry.bitsAllocated > 16) {
-        return fail("the JPEG-LS stream holds " + std::to_string(info.bits_per_sample) +
-                    "-bit samples, the file allocates " + std::to_string(geometry.bitsAllocated));
+        return Fail(why, Reason(DecodeFailure::PrecisionMismatch)
+                             .About("JPEG-LS")
+                             .Numbers(info.bits_per_sample, geometry.bitsAllocated));
     }
     const std::size_t bytes = geometry.bitsAllocated / 8u;
     const bool planar = mode == charls::interleave_mode::none && geometry.samplesPerPixel > 1;
@@ -103,7 +97,7 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     const std::size_t targetSize = direct ? out.samples.size() : scratch.size();
     code = charls_jpegls_decoder_decode_to_buffer(decoder.get(), target, targetSize, 0);
     if (code != charls::jpegls_errc::success) {
-        return failWith("the JPEG-LS stream is corrupt", code);
+        return failWith(DecodeFailure::JpegLsCorrupt, code);
     }
     if (direct) {
         return true;

@@ -19,35 +19,27 @@ std::uint32_t ReadLE32(const std::uint8_t* p) {
 
 }  // namespace
 
-bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-               std::string* why) {
-    const auto fail = [why](const std::string& reason) {
-        if (why != nullptr) {
-            *why = reason;
-        }
-        return false;
-    };
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
     if (stream.size() < kHeaderSize) {
-        return fail("the RLE frame is shorter than its 64-byte header");
+        return Fail(why, DecodeFailure::RleShortHeader);
     }
     const std::size_t bytesPerSample = geometry.bitsAllocated / 8u;
     const std::uint32_t expected = static_cast<std::uint32_t>(geometry.samplesPerPixel * bytesPerSample);
     const std::uint32_t segments = ReadLE32(stream.data());
     if (segments != expected || segments > kMaxSegments) {
-        return fail("the RLE frame has " + std::to_string(segments) + " segments where " + std::to_string(expected) +
-                    " are expected");
+        return Fail(why, Reason(DecodeFailure::RleSegmentCount).Numbers(segments, expected));
     }
     const std::size_t pixels = std::size_t{geometry.rows} * geometry.columns;
     const std::size_t pixelBytes = expected;
     DcmRLEDecoder decoder(pixels);
     if (decoder.fail()) {
-        return fail("not enough memory to decode the RLE frame");
+        return Fail(why, Reason(DecodeFailure::OutOfMemory).About("RLE"));
     }
     for (std::uint32_t s = 0; s < segments; ++s) {
         const std::uint32_t begin = ReadLE32(stream.data() + 4 + 4 * s);
         const std::uint64_t end = s + 1 < segments ? ReadLE32(stream.data() + 8 + 4 * s) : stream.size();
         if (begin < kHeaderSize || begin > end || end > stream.size()) {
-            return fail("RLE segment " + std::to_string(s + 1) + " lies outside the frame");
+            return Fail(why, Reason(DecodeFailure::RleSegmentOutside).Numbers(s + 1));
         }
         decoder.clear();
         // The decoder does not write to its input; its interface only lacks const.
@@ -56,7 +48,7 @@ bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geomet
         // Runs past the plane's end (padding some writers leave) are ignored once
         // the plane is full.
         if (decoder.fail() && decoder.size() < pixels) {
-            return fail("RLE segment " + std::to_string(s + 1) + " is corrupt");
+            return Fail(why, Reason(DecodeFailure::RleSegmentCorrupt).Numbers(s + 1));
         }
         // A short segment leaves the rest of its plane at zero, as other readers do.
         const std::size_t produced = decoder.size() < pixels ? decoder.size() : pixels;

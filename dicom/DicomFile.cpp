@@ -347,11 +347,9 @@ bool CDicomFile::EnterDataSet() {
     }
     const std::span<const std::uint8_t> deflated(rest.data(), rest.size());
     std::vector<std::uint8_t> inflated;
-    std::string why;
     const std::uint64_t limit = m_nCursor < kMaxFileSize ? kMaxFileSize - m_nCursor : 0;
     const std::size_t cap = InflateCap(deflated.size()) < limit ? InflateCap(deflated.size()) : limit;
-    if (!InflateDataSet(deflated, cap, inflated, &why)) {
-        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About(why);
+    if (!InflateDataSet(deflated, cap, inflated, &d.dataSetProblem)) {
         return false;
     }
     FileBuffer buffer = FileBuffer::Allocate(static_cast<std::size_t>(m_nCursor + inflated.size()));
@@ -376,12 +374,11 @@ void CDicomFile::SkipPixelItems() {
     }
     // Only the item headers are read: a frame's fragments are read when it is decoded.
     // The last pixel data in walking order is the one captured, so its items are kept.
-    std::string why;
+    Reason why;
     SourceRead read = SourceRead::Done;
     d.compressed.reset();
     if (!WalkFragments(*d.file, d.valueStart, d.fragments, read, &why)) {
-        d.itemsProblem =
-            read == SourceRead::Done ? Reason(DicomNoImage::FrameNotDecoded).About(why) : ReadFailure(read);
+        d.itemsProblem = read == SourceRead::Done ? why : ReadFailure(read);
         d.itemsWalked = false;
         m_nCursor = m_nSize;
         return;

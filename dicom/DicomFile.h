@@ -44,10 +44,12 @@ enum class DicomNoImage {
     NoPixelData,
     Encapsulated,       // compressed fragments, which the reader does not decode
     FrameOutside,       // First: the frame asked for
-    DataSetUnreadable,  // Subject: why the data set after the meta group cannot be read
+    DataSetUnreadable,  // Subject: why the data set after the meta group cannot be read (an
+                        // inflation that fails gives the inflater's own reason)
     SyntaxNotShown,     // Subject: what the frames are compressed as (e.g. "JPEG XL")
     SyntaxUnknown,      // Subject: the transfer syntax UID
-    FrameNotDecoded,    // Subject: the decoder's words
+    FrameNotDecoded,    // Subject: what kept the frame from being decoded (a decoder, or the
+                        // search for the frame's fragments, gives its own reason)
     PaletteColour,
     PhotometricNotShown,  // Subject: the photometric interpretation
     ColourBitsAllocated,  // First: the bits allocated of a colour image

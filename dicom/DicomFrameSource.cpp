@@ -335,9 +335,7 @@ std::shared_ptr<const CompressedFrames> CDicomFile::CompressedPlan(std::int32_t 
         plan->codec = syntax->codec;
         plan->geometry = geometry;
         plan->fragments = d.fragments;
-        std::string problem;
-        if (!FrameSpans(plan->fragments, d.extended, frames, syntax->codec, plan->frames, &problem)) {
-            why = Reason(DicomNoImage::FrameNotDecoded).About(problem);
+        if (!FrameSpans(plan->fragments, d.extended, frames, syntax->codec, plan->frames, &why)) {
             return nullptr;
         }
         d.compressed = std::move(plan);
@@ -372,10 +370,8 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
         d.sourceReason = ReadFailure(read);
         return false;
     }
-    std::string why;
     DecodedFrame decoded;
-    if (!DecodeFrame(plan->codec, stream, plan->geometry, decoded, &why)) {
-        d.sourceReason = Reason(DicomNoImage::FrameNotDecoded).About(why);
+    if (!DecodeFrame(plan->codec, stream, plan->geometry, decoded, &d.sourceReason)) {
         return false;
     }
     ColourPlan colour;

@@ -12,10 +12,8 @@ constexpr std::uint16_t kItemGroup = 0xFFFE;
 constexpr std::uint16_t kItem = 0xE000;
 constexpr std::uint16_t kSequenceEnd = 0xE0DD;
 
-bool Fail(std::string* why, const std::string& reason) {
-    if (why != nullptr) {
-        *why = reason;
-    }
+bool Fail(Reason* why, Reason reason) {
+    SetReason(why, std::move(reason));
     return false;
 }
 
@@ -105,13 +103,27 @@ private:
 
 }  // namespace
 
+std::string ReasonText(FragmentFailure code, const Reason& reason) {
+    switch (code) {
+    case FragmentFailure::Unreadable: return "the compressed pixel data could not be read";
+    case FragmentFailure::NotItems: return "the compressed pixel data holds something other than items";
+    case FragmentFailure::ItemPastEnd: return "an item of the compressed pixel data runs past the end of the file";
+    case FragmentFailure::OffsetTableLength: return "the basic offset table's length is not a multiple of 4";
+    case FragmentFailure::NoOffsetTable: return "the compressed pixel data has no offset table item";
+    case FragmentFailure::NoFragments: return "the compressed pixel data holds no fragments";
+    case FragmentFailure::FrameOutside: break;
+    case FragmentFailure::FramesNotTold: return "the frames cannot be told apart in the compressed pixel data";
+    }
+    return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
+}
+
 bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPixelData& out, SourceRead& read,
-                   std::string* why) {
+                   Reason* why) {
     out = EncapsulatedPixelData();
     read = SourceRead::Done;
     const std::uint64_t size = source.Size();
     ItemReader reader(source);
-    const auto unreadable = [&] { return Fail(why, "the compressed pixel data could not be read"); };
+    const auto unreadable = [&] { return Fail(why, FragmentFailure::Unreadable); };
     std::uint64_t at = start;
     bool first = true;
     std::uint64_t firstFragment = 0;
@@ -127,7 +139,7 @@ bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPi
         const std::uint32_t length = ReadLE32(p + 4);
         if (group != kItemGroup || (element != kItem && element != kSequenceEnd)) {
             if (first) {
-                return Fail(why, "the compressed pixel data holds something other than items");
+                return Fail(why, FragmentFailure::NotItems);
             }
             break;  // the delimiter is missing: the items end where something else starts
         }
@@ -136,11 +148,11 @@ bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPi
             break;
         }
         if (length > size - at - 8) {
-            return Fail(why, "an item of the compressed pixel data runs past the end of the file");
+            return Fail(why, FragmentFailure::ItemPastEnd);
         }
         if (first) {
             if (length % 4 != 0) {
-                return Fail(why, "the basic offset table's length is not a multiple of 4");
+                return Fail(why, FragmentFailure::OffsetTableLength);
             }
             for (std::uint32_t i = 0; i < length; i += ItemReader::kMost) {
                 const auto part = static_cast<std::size_t>(std::min<std::uint32_t>(ItemReader::kMost, length - i));
@@ -163,25 +175,25 @@ bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPi
         out.end = at - start;
     }
     if (first) {
-        return Fail(why, "the compressed pixel data has no offset table item");
+        return Fail(why, FragmentFailure::NoOffsetTable);
     }
     return true;
 }
 
-bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& out, std::string* why) {
+bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& out, Reason* why) {
     SourceRead read = SourceRead::Done;
     return WalkFragments(SpanSource(value), 0, out, read, why);
 }
 
 bool FrameSpans(const EncapsulatedPixelData& pixels, const ExtendedOffsets& extended, std::uint32_t frames,
-                FrameCodec codec, std::vector<FragmentSpan>& spans, std::string* why) {
+                FrameCodec codec, std::vector<FragmentSpan>& spans, Reason* why) {
     spans.clear();
     const std::size_t total = pixels.fragments.size();
     if (frames == 0) {
         frames = 1;
     }
     if (total == 0) {
-        return Fail(why, "the compressed pixel data holds no fragments");
+        return Fail(why, FragmentFailure::NoFragments);
     }
     // Frames that start at `starts`, each running to the next start (or, with
     // `single`, one fragment each).
@@ -217,14 +229,14 @@ bool FrameSpans(const EncapsulatedPixelData& pixels, const ExtendedOffsets& exte
     if (starts.size() == frames && starts.front() == 0) {
         return take(starts, false);
     }
-    return Fail(why, "the frames cannot be told apart in the compressed pixel data");
+    return Fail(why, FragmentFailure::FramesNotTold);
 }
 
 bool FrameFragments(const EncapsulatedPixelData& pixels, const ExtendedOffsets& extended, std::uint32_t frames,
-                    std::uint32_t frame, FrameCodec codec, std::vector<std::size_t>& indices, std::string* why) {
+                    std::uint32_t frame, FrameCodec codec, std::vector<std::size_t>& indices, Reason* why) {
     indices.clear();
     if (frame >= std::max<std::uint32_t>(frames, 1)) {
-        return Fail(why, "frame " + std::to_string(frame) + " lies outside the pixel data");
+        return Fail(why, Reason(FragmentFailure::FrameOutside).Numbers(frame));
     }
     std::vector<FragmentSpan> spans;
     if (!FrameSpans(pixels, extended, frames, codec, spans, why)) {

@@ -16,6 +16,20 @@
 
 #include "codecs/FrameDecoder.h"
 #include "io/ByteSource.h"
+#include "io/Reason.h"
+
+// Why the items cannot be walked or a frame's fragments cannot be found.
+enum class FragmentFailure {
+    Unreadable,
+    NotItems,
+    ItemPastEnd,
+    OffsetTableLength,
+    NoOffsetTable,
+    NoFragments,
+    FrameOutside,  // First: the frame asked for
+    FramesNotTold,
+};
+std::string ReasonText(FragmentFailure code, const Reason& reason);
 
 struct PixelFragment {
     std::uint64_t itemOffset;  // of the item's tag, from the start of the first fragment's item
@@ -34,12 +48,12 @@ struct EncapsulatedPixelData {
 // may run to the end of the file. Stops at the sequence delimiter or at the end of
 // the bytes; false, with a reason, when there is no offset table item or an item's
 // length runs past the end.
-bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& out, std::string* why);
+bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& out, Reason* why);
 // The same for items that start at `start` in `source`, read by position: fragment
 // positions are then offsets in the source. `read` says how the reads ended; a read
 // that fails is a failure too.
 bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPixelData& out, SourceRead& read,
-                   std::string* why);
+                   Reason* why);
 
 // The optional Extended Offset Table (offsets of each frame's item, 64-bit) and its
 // lengths, as read from the file; empty when absent.
@@ -59,12 +73,12 @@ struct FragmentSpan {
     std::size_t last;
 };
 bool FrameSpans(const EncapsulatedPixelData& pixels, const ExtendedOffsets& extended, std::uint32_t frames,
-                FrameCodec codec, std::vector<FragmentSpan>& spans, std::string* why);
+                FrameCodec codec, std::vector<FragmentSpan>& spans, Reason* why);
 
 // The fragments (indices into `pixels.fragments`, in order) of frame `frame` of
 // `frames`, found as FrameSpans finds them.
 bool FrameFragments(const EncapsulatedPixelData& pixels, const ExtendedOffsets& extended, std::uint32_t frames,
-                    std::uint32_t frame, FrameCodec codec, std::vector<std::size_t>& indices, std::string* why);
+                    std::uint32_t frame, FrameCodec codec, std::vector<std::size_t>& indices, Reason* why);
 
 // The compressed stream of the fragments `indices`: the fragment's own bytes when
 // there is one, otherwise their values joined in `joined`.

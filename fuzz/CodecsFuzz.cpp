@@ -29,16 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const FrameCodec codecs[] = {FrameCodec::Jpeg, FrameCodec::JpegLs, FrameCodec::Jpeg2000, FrameCodec::Rle};
     if (choice % 5 < 4) {
         DecodedFrame out;
-        std::string why;
+        Reason why;
         const bool decoded = DecodeFrame(codecs[choice % 5], stream, g, out, &why);
-        if (decoded ? out.samples.size() != DecodedFrameSize(g) : why.empty() || !out.samples.empty()) {
+        if (decoded ? out.samples.size() != DecodedFrameSize(g) : why.Text().empty() || !out.samples.empty()) {
             std::abort();
         }
     } else {
         std::vector<std::uint8_t> inflated;
-        std::string why;
+        Reason why;
         const std::size_t cap = 1 << 20;
-        if (InflateDataSet(stream, cap, inflated, &why) ? inflated.size() > cap : why.empty()) {
+        if (InflateDataSet(stream, cap, inflated, &why) ? inflated.size() > cap : why.Text().empty()) {
             std::abort();
         }
     }

@@ -1,6 +1,6 @@
 // Why something failed, as data: a code from the failing reader's or writer's own
 // enumeration plus the details that make its words precise (a path, a system error
-// number, one or two numbers such as a width and a height). An empty Reason means
+// number, up to six numbers such as a width and a height). An empty Reason means
 // nothing failed.
 //
 // Every enumeration of codes comes with one function that gives the plain words,
@@ -10,7 +10,9 @@
 // with Is(); only the user interface asks for Text().
 #pragma once
 
+#include <array>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -58,9 +60,9 @@ public:
         m_errno = error;
         return std::move(*this);
     }
-    Reason Numbers(std::int64_t first, std::int64_t second = 0) && {
-        m_numbers[0] = first;
-        m_numbers[1] = second;
+    Reason Numbers(std::int64_t first, std::int64_t second = 0, std::int64_t third = 0, std::int64_t fourth = 0,
+                   std::int64_t fifth = 0, std::int64_t sixth = 0) && {
+        m_numbers = {first, second, third, fourth, fifth, sixth};
         return std::move(*this);
     }
 
@@ -81,12 +83,14 @@ public:
     int ErrorNumber() const { return m_errno; }
     std::int64_t First() const { return m_numbers[0]; }
     std::int64_t Second() const { return m_numbers[1]; }
+    // Number `index` (0 to 5) as given to Numbers.
+    std::int64_t Number(std::size_t index) const { return index < m_numbers.size() ? m_numbers[index] : 0; }
 
 private:
     const reason_detail::Kind* m_kind = nullptr;
     int m_code = 0;
     int m_errno = 0;
-    std::int64_t m_numbers[2] = {0, 0};
+    std::array<std::int64_t, 6> m_numbers{};
     std::string m_subject;
 };
 

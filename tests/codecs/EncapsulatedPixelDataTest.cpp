@@ -31,7 +31,7 @@ const std::vector<std::uint8_t> kJ2kStart = {0xFF, 0x4F, 0xFF, 0x51};
 
 std::vector<std::size_t> Frame(const DicomStreamBuilder& items, std::uint32_t frames, std::uint32_t frame,
                                FrameCodec codec = FrameCodec::Jpeg, const ExtendedOffsets& extended = {},
-                               std::string* why = nullptr) {
+                               Reason* why = nullptr) {
     EncapsulatedPixelData pixels;
     std::vector<std::size_t> indices;
     if (!ParseFragments(items.Bytes(), pixels, why) ||
@@ -73,35 +73,39 @@ TEST(EncapsulatedPixelData, WithoutOffsetsFramesAreFoundByCountOrByStartMarkers)
     const auto j2k = Items({}, {kJ2kStart, kJpegMore, kJ2kStart});
     EXPECT_EQ(Frame(j2k, 2, 1, FrameCodec::Jpeg2000), (Indices{2}));
     // A JPEG start marker means nothing in a JPEG 2000 file.
-    std::string why;
+    Reason why;
     EXPECT_EQ(Frame(jpeg, 2, 1, FrameCodec::Jpeg2000, {}, &why), (Indices{99}));
-    EXPECT_NE(why.find("cannot be told apart"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(FragmentFailure::FramesNotTold)) << why;
 
     // One frame takes every fragment, whatever they start with.
     EXPECT_EQ(Frame(jpeg, 1, 0), (Indices{0, 1, 2, 3, 4}));
     EXPECT_EQ(Frame(jpeg, 1, 1, FrameCodec::Jpeg, {}, &why), (Indices{99}));
+    EXPECT_TRUE(why.Is(FragmentFailure::FrameOutside)) << why;
+    EXPECT_EQ(why.Text(), "frame 1 lies outside the pixel data");
 }
 
 TEST(EncapsulatedPixelData, LengthsAreCheckedAgainstTheBytesThere) {
-    std::string why;
+    Reason why;
     // No delimiter: the fragments up to the end of the file still count.
     EXPECT_EQ(Frame(Items({}, {kJpegStart, kJpegStart}, false), 2, 1), (Indices{1}));
 
     DicomStreamBuilder past = Items({}, {kJpegStart}, false);
     past.U16(0xFFFE).U16(0xE000).U32(0xFFFFFFF0u).Raw(kJpegStart);
     EXPECT_EQ(Frame(past, 2, 1, FrameCodec::Jpeg, {}, &why), (Indices{99}));
-    EXPECT_NE(why.find("past the end"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(FragmentFailure::ItemPastEnd)) << why;
 
     DicomStreamBuilder notItems;
     notItems.U16(0x0028).U16(0x0010).U32(2).U16(5);
     EXPECT_EQ(Frame(notItems, 1, 0, FrameCodec::Jpeg, {}, &why), (Indices{99}));
+    EXPECT_TRUE(why.Is(FragmentFailure::NotItems)) << why;
 
     EXPECT_EQ(Frame(Items({}, {}), 1, 0, FrameCodec::Jpeg, {}, &why), (Indices{99}));
-    EXPECT_NE(why.find("no fragments"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(FragmentFailure::NoFragments)) << why;
 
     DicomStreamBuilder oddTable;
     oddTable.U16(0xFFFE).U16(0xE000).U32(3).Raw(std::vector<std::uint8_t>{0, 0, 0});
     EXPECT_EQ(Frame(oddTable, 1, 0, FrameCodec::Jpeg, {}, &why), (Indices{99}));
+    EXPECT_TRUE(why.Is(FragmentFailure::OffsetTableLength)) << why;
 }
 
 TEST(EncapsulatedPixelData, FrameStreamJoinsFragmentsOnlyWhenThereAreSeveral) {

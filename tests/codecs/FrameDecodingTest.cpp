@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "codecs/DecodeFailure.h"
 #include "codecs/FrameDecoder.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "tests/codecs/CodecTestSupport.h"
@@ -48,7 +49,7 @@ std::vector<std::uint8_t> PhantomFrameBytes(const PhantomOptions& o, std::uint32
 
 // Decodes frame `frame` of an encapsulated file the way the reader does.
 bool DecodeFileFrame(const std::vector<std::uint8_t>& file, FrameCodec codec, std::uint32_t frames, std::uint32_t frame,
-                     const FrameGeometry& g, DecodedFrame& out, std::string* why) {
+                     const FrameGeometry& g, DecodedFrame& out, Reason* why) {
     bool encapsulated = false;
     const auto value = PixelDataValue(file, &encapsulated);
     EncapsulatedPixelData pixels;
@@ -124,7 +125,7 @@ TEST(FrameDecoding, LosslessCompressionsOfGeneratedStudiesDecodeToTheOriginalSam
         const auto file = ReadBytes(out);
         for (std::uint32_t f = 0; f < o.frames; ++f) {
             DecodedFrame decoded;
-            std::string why;
+            Reason why;
             ASSERT_TRUE(DecodeFileFrame(file, kind.codec, o.frames, f, PhantomGeometry(o), decoded, &why)) << why;
             EXPECT_EQ(decoded.samples, PhantomFrameBytes(o, f)) << "frame " << f;
         }
@@ -154,7 +155,7 @@ TEST(FrameDecoding, Jpeg2000CodestreamsAndJp2FilesDecodeToTheOriginalSamples) {
         const std::string out = folder.File(std::string("frame.") + extension);
         ASSERT_TRUE(RunQuietly("opj_compress -i " + folder.File("frame.pgm") + " -o " + out));
         DecodedFrame decoded;
-        std::string why;
+        Reason why;
         ASSERT_TRUE(DecodeFrame(FrameCodec::Jpeg2000, ReadBytes(out), g, decoded, &why)) << why;
         EXPECT_EQ(decoded.samples, frame);
     }
@@ -190,7 +191,7 @@ TEST(FrameDecoding, BaselineColourMatchesDcmtksDecompressor) {
         g.bitsAllocated = 8;
         g.ybr = c.ybr;
         DecodedFrame decoded;
-        std::string why;
+        Reason why;
         ASSERT_TRUE(DecodeFileFrame(ReadBytes(folder.File("jpeg.dcm")), FrameCodec::Jpeg, 1, 0, g, decoded, &why))
             << why;
         EXPECT_EQ(decoded.convertedToRgb, c.ybr);
@@ -218,7 +219,7 @@ TEST(FrameDecoding, JpegLsScansMustShareTheFirstScansInterleaving) {
     g.columns = columns;
     g.samplesPerPixel = 3;
     DecodedFrame decoded;
-    std::string why;
+    Reason why;
     ASSERT_TRUE(DecodeFileFrame(file, FrameCodec::JpegLs, 1, 0, g, decoded, &why)) << why;
     EXPECT_EQ(decoded.samples, rgb);
 
@@ -242,7 +243,7 @@ TEST(FrameDecoding, JpegLsScansMustShareTheFirstScansInterleaving) {
     ASSERT_EQ(stream.at(at + 8), 0);
     stream[at + 8] = 1;
     EXPECT_FALSE(DecodeFrame(FrameCodec::JpegLs, stream, g, decoded, &why));
-    EXPECT_NE(why.find("interleaved differently"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(DecodeFailure::JpegLsScansDisagree)) << why;
     EXPECT_TRUE(decoded.samples.empty());
 }
 
@@ -275,17 +276,24 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
     for (auto& [codec, stream] : streams) {
         SCOPED_TRACE(static_cast<int>(codec));
         DecodedFrame decoded;
-        std::string why;
+        Reason why;
         FrameGeometry wrong = g;
         wrong.samplesPerPixel = 3;
         EXPECT_FALSE(DecodeFrame(codec, stream, wrong, decoded, &why));
-        EXPECT_FALSE(why.empty());
+        if (codec == FrameCodec::Rle) {
+            EXPECT_TRUE(why.Is(DecodeFailure::RleSegmentCount)) << why;
+        } else {
+            // The words give both shapes, as the file and the stream tell them.
+            EXPECT_TRUE(why.Is(DecodeFailure::GeometryMismatch)) << why;
+            EXPECT_EQ(why.Text().substr(why.Text().find(" stream holds")),
+                      " stream holds 56 x 40 x 1, the file says 56 x 40 x 3");
+        }
         EXPECT_TRUE(decoded.samples.empty());
 
-        why.clear();
+        why = Reason();
         const std::vector<std::uint8_t> head(stream.begin(), stream.begin() + 20);
         EXPECT_FALSE(DecodeFrame(codec, head, g, decoded, &why));
-        EXPECT_FALSE(why.empty());
+        EXPECT_TRUE(static_cast<bool>(why));
 
         // Noise after a valid header may decode to something or be refused; either
         // way the call returns.
@@ -295,30 +303,31 @@ TEST(FrameDecoding, MismatchedTruncatedAndCorruptStreamsGiveAReason) {
         }
         (void)DecodeFrame(codec, noisy, g, decoded, &why);
     }
-    std::string why;
+    Reason why;
     DecodedFrame decoded;
     const std::vector<std::uint8_t> noise(300, 0xA5);
     for (FrameCodec codec : {FrameCodec::Jpeg, FrameCodec::JpegLs, FrameCodec::Jpeg2000, FrameCodec::Rle}) {
-        why.clear();
+        why = Reason();
         EXPECT_FALSE(DecodeFrame(codec, noise, g, decoded, &why));
-        EXPECT_FALSE(why.empty());
+        EXPECT_TRUE(static_cast<bool>(why));
     }
     // A frame of gigabytes claimed by a few bytes is refused before it is allocated.
     FrameGeometry huge = g;
     huge.rows = huge.columns = 40000;
     EXPECT_FALSE(DecodeFrame(FrameCodec::Rle, noise, huge, decoded, &why));
-    EXPECT_NE(why.find("too small"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(DecodeFailure::StreamTooSmall)) << why;
     // Run-length data cannot give more than 64 times its bytes, even below a MiB.
     FrameGeometry square = g;
     square.rows = square.columns = 512;
     square.samplesPerPixel = 1;
     square.bitsAllocated = 8;
     EXPECT_FALSE(DecodeFrame(FrameCodec::Rle, std::vector<std::uint8_t>(4095, 0), square, decoded, &why));
-    EXPECT_NE(why.find("far too short"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(DecodeFailure::RleTooShort)) << why;
     // A geometry that cannot be decoded into is refused before any decoder runs.
     FrameGeometry odd = g;
     odd.bitsAllocated = 12;
     EXPECT_FALSE(DecodeFrame(FrameCodec::Rle, streams.back().second, odd, decoded, &why));
+    EXPECT_TRUE(why.Is(DecodeFailure::FrameNotDecodable)) << why;
 }
 
 // Deflated data sets: a round trip, a truncated stream, and a bomb refused by the cap.
@@ -338,17 +347,17 @@ TEST(FrameDecoding, InflateRefusesBombsAndTruncatedStreams) {
         RunQuietly("python3 " + folder.File("make.py") + " " + folder.File("small") + " " + folder.File("bomb")));
     const auto small = ReadBytes(folder.File("small"));
     std::vector<std::uint8_t> out;
-    std::string why;
+    Reason why;
     ASSERT_TRUE(InflateDataSet(small, InflateCap(small.size()), out, &why)) << why;
     ASSERT_EQ(out.size(), 256u * 40);
     EXPECT_EQ(out[257], 1);
 
     EXPECT_FALSE(InflateDataSet(std::span(small).first(small.size() / 2), InflateCap(small.size()), out, &why));
-    EXPECT_NE(why.find("truncated"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(InflateFailure::Truncated)) << why;
 
     const auto bomb = ReadBytes(folder.File("bomb"));
     EXPECT_FALSE(InflateDataSet(bomb, InflateCap(bomb.size()), out, &why));
-    EXPECT_NE(why.find("refused"), std::string::npos) << why;
+    EXPECT_TRUE(why.Is(InflateFailure::TooLarge)) << why;
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(InflateCap(std::size_t{1} << 40), std::size_t{2} << 30);
 }

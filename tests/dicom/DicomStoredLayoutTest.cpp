@@ -2,6 +2,7 @@
 // reader brings it into that layout, or says why it shows nothing.
 #include <gtest/gtest.h>
 
+#include "codecs/DecodeFailure.h"
 #include "tests/dicom/DicomTestHelpers.h"
 
 namespace {
@@ -82,8 +83,10 @@ TEST(DicomStoredLayout, ADeflatedDataSetThatCannotBeInflatedSaysWhy) {
     b.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0x01, 0x02});
     auto reader = Captured(b);
     EXPECT_EQ(reader->MakeFrameDib(0), nullptr);
-    EXPECT_TRUE(reader->NoImageReason(0).Is(DicomNoImage::DataSetUnreadable));
-    EXPECT_NE(reader->NoImageReason(0).Text().find("deflated"), std::string::npos) << reader->NoImageReason(0).Text();
+    // The inflater's own reason reaches the reader's caller.
+    EXPECT_TRUE(reader->NoImageReason(0).Is(InflateFailure::Corrupt) ||
+                reader->NoImageReason(0).Is(InflateFailure::Truncated))
+        << reader->NoImageReason(0);
     EXPECT_EQ(reader->TransferSyntaxUid(), "1.2.840.10008.1.2.1.99");
     EXPECT_EQ(reader->TransferSyntaxName(), "Deflated Explicit VR Little Endian");
 
