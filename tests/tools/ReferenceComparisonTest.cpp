@@ -10,6 +10,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "codecs/DecodeFailure.h"
 #include "dicom/DicomFile.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/TransferSyntax.h"
@@ -309,6 +310,16 @@ std::pair<bool, Reason> FrameZeroToldAndDecoded(const std::string& path) {
     return {told.FrameShows(0), decoded.NoImageReason(0)};
 }
 
+// Whether the decoder itself refused the frame's stream.
+bool DecoderRefused(const Reason& why) {
+    for (int code = 0; code <= static_cast<int>(DecodeFailure::RleSegmentCorrupt); ++code) {
+        if (why.Is(static_cast<DecodeFailure>(code))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Relabel(const std::string& path, const std::string& from, const std::string& to) {
     auto bytes = ReadFileBytes(path);
     const auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
@@ -388,7 +399,7 @@ TEST(ReferenceComparison, CompressedFilesTellWhetherFrameZeroShowsWithoutDecodin
         // Only a stream the decoder refuses (pydicom has one whose codestream
         // contradicts the attributes) shows less than was told.
         const auto [told, why] = FrameZeroToldAndDecoded(path);
-        EXPECT_TRUE(told == !why || (told && why.Is(DicomNoImage::FrameNotDecoded))) << path << ": " << why.Text();
+        EXPECT_TRUE(told == !why || (told && DecoderRefused(why))) << path << ": " << why.Text();
         same += told == !why ? 1 : 0;
     }
     EXPECT_GE(same, 11);
