@@ -117,6 +117,11 @@ public:
     // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.
     void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
 
+    // The high bit samples are read with: (0028,0102) as the file gives it, or, when
+    // the file leaves it out, one below Bits Stored (itself Bits Allocated when left
+    // out), as other readers take it. m_nHighBit and m_nBitsStored keep what the file says.
+    std::int16_t HighBit() const;
+
     // Whether the captured pixel data is a sequence of fragments rather than samples.
     bool PixelDataEncapsulated() const;
     // Whether the captured pixel data holds big-endian samples.

@@ -126,9 +126,8 @@ SampleRangeRequest CDicomFile::WholeRangeRequest() const {
     }
     SampleRangeRequest request(d.pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept);
     request.bigEndian = d.bigEndianPixels && !d.encapsulated;
-    if (m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
-        m_nHighBit < 15) {
-        request.signBit = m_nHighBit;
+    if (SignExtended()) {
+        request.signBit = HighBit();
     }
     if (d.encapsulated) {
         Reason why;

@@ -110,8 +110,9 @@ bool CDicomFile::SelectSamples(std::int32_t frame) const {
 }
 
 bool CDicomFile::SignExtended() const {
-    return m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
-           m_nHighBit < 15;
+    const std::int16_t highBit = HighBit();
+    return m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && highBit >= 0 &&
+           highBit < 15;
 }
 
 bool CDicomFile::NeedsRearranging(const ColourPlan& plan) const {
@@ -239,7 +240,7 @@ bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend, std::i
             SwapSampleBytes(out.data(), out.size(), m_nBitsAllocated);
         }
         if (signExtend) {
-            SignExtendSamples(out.data(), out.size(), m_nHighBit);
+            SignExtendSamples(out.data(), out.size(), HighBit());
         }
         ArrangeColour(plan, out);
     } catch (const std::bad_alloc&) {
@@ -378,9 +379,8 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     if (!PlanColour(colour, decoded.convertedToRgb, d.sourceReason)) {
         return false;
     }
-    if (plan->geometry.samplesPerPixel == 1 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 &&
-        m_nHighBit >= 0 && m_nHighBit < 15) {
-        SignExtendSamples(decoded.samples.data(), decoded.samples.size(), m_nHighBit);
+    if (plan->geometry.samplesPerPixel == 1 && SignExtended()) {
+        SignExtendSamples(decoded.samples.data(), decoded.samples.size(), HighBit());
     }
     try {
         ArrangeColour(colour, decoded.samples);
