@@ -35,8 +35,9 @@ bool Decode(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameG
 }
 
 int DecodeFrameInModule(std::uint8_t codec, const std::uint8_t* stream, std::size_t streamSize,
-                        const FrameGeometry* geometry, std::uint8_t* samples, std::size_t samplesSize,
-                        std::uint8_t* convertedToRgb, DecodeFailureRecord* failure) noexcept {
+                        const FrameGeometry* geometry,
+                        std::uint8_t* samples,  // NOLINT(readability-non-const-parameter): written through FrameOutput
+                        std::size_t samplesSize, std::uint8_t* convertedToRgb, DecodeFailureRecord* failure) noexcept {
     Reason why;
     bool done = false;
     try {
