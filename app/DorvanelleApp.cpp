@@ -30,7 +30,23 @@ CDorvanelleApp::CDorvanelleApp(IUserDialogs& dialogs) : m_dialogs(dialogs) { Bui
 
 // Leaving closes every document without a question: the main window takes its child
 // windows with it, and the last view of each document releases its controller.
-CDorvanelleApp::~CDorvanelleApp() = default;
+CDorvanelleApp::~CDorvanelleApp() {
+    if (m_recentFilesUnsaved) m_recentFiles.Save();
+}
+
+// Writing the settings file flushes it to disk, which can take longer than reading
+// and painting a frame; the list is written once the new window has shown.
+void CDorvanelleApp::SaveRecentFilesLater() {
+    if (m_recentFilesUnsaved) return;
+    m_recentFilesUnsaved = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_recentFilesUnsaved = false;
+            m_recentFiles.Save();
+        },
+        Qt::QueuedConnection);
+}
 
 void CDorvanelleApp::BuildCommands() {
     m_commands.On(ID_FILE_OPEN, [this] { OnFileOpen(); });
@@ -115,8 +131,7 @@ CChildFrame* CDorvanelleApp::OpenDocumentFile(const QString& path) {
         ReportOpenFailure(path);
         return nullptr;
     }
-    m_recentFiles.Add(info.absoluteFilePath());
-    m_recentFiles.Save();
+    if (m_recentFiles.Add(info.absoluteFilePath())) SaveRecentFilesLater();
     CChildFrame* frame = MakeFrame(controller);
     m_pMainFrame->AddChild(frame);
     return frame;

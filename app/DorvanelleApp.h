@@ -52,10 +52,12 @@ private:
     void BuildCommands();
     CChildFrame* MakeFrame(const std::shared_ptr<CDocumentController>& controller);
     void ReportOpenFailure(const QString& path);
+    void SaveRecentFilesLater();
     QString ChooseSavePath();
 
     IUserDialogs& m_dialogs;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     CRecentFileList m_recentFiles;
+    bool m_recentFilesUnsaved = false;
     CommandMap m_commands;
 };

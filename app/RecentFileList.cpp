@@ -28,11 +28,13 @@ void CRecentFileList::Save() const {
     }
 }
 
-void CRecentFileList::Add(const QString& path) {
+bool CRecentFileList::Add(const QString& path) {
+    if (!m_paths.isEmpty() && m_paths.front() == path) return false;
     m_paths.removeAll(path);
     m_paths.prepend(path);
     while (m_paths.size() > kSize)
         m_paths.removeLast();
+    return true;
 }
 
 void CRecentFileList::Remove(int index) {

@@ -15,8 +15,8 @@ public:
     void Save() const;
 
     // Puts `path` first, dropping an older entry of the same path and the oldest
-    // entry when the list is full.
-    void Add(const QString& path);
+    // entry when the list is full. False when `path` was first already.
+    bool Add(const QString& path);
     void Remove(int index);
 
     const QStringList& Paths() const { return m_paths; }

@@ -187,8 +187,14 @@ void CDicomFile::CaptureAttribute() {
         case 0x0011: m_nColumns = First16(value, n); break;
         case 0x0012: m_nPlanes = static_cast<std::int16_t>(First16(value, n)); break;
         case 0x0100: m_nBitsAllocated = First16(value, n); break;
-        case 0x0101: m_nBitsStored = static_cast<std::int16_t>(First16(value, n)); break;
-        case 0x0102: m_nHighBit = static_cast<std::int16_t>(First16(value, n)); break;
+        case 0x0101:
+            m_nBitsStored = static_cast<std::int16_t>(First16(value, n));
+            m_impl->bitsStoredGiven = n != 0;
+            break;
+        case 0x0102:
+            m_nHighBit = static_cast<std::int16_t>(First16(value, n));
+            m_impl->highBitGiven = n != 0;
+            break;
         case 0x0103: m_nPixelRepresentation = static_cast<std::int16_t>(First16(value, n)); break;
         case 0x1050:
             m_nWindowCenter = static_cast<std::int16_t>(TextToInt(value, n));

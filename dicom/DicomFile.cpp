@@ -84,11 +84,21 @@ void CDicomFile::ClearImageFields() {
     m_impl->encapsulated = false;
     m_impl->bigEndianPixels = false;
     m_impl->planarConfiguration = 0;
+    m_impl->bitsStoredGiven = false;
+    m_impl->highBitGiven = false;
     m_impl->itemsWalked = false;
     m_impl->fragments = EncapsulatedPixelData();
     m_impl->compressed.reset();
     m_impl->extended = ExtendedOffsets();
     m_impl->itemsProblem = Reason();
+}
+
+std::int16_t CDicomFile::HighBit() const {
+    if (m_impl->highBitGiven) {
+        return m_nHighBit;
+    }
+    const int stored = m_impl->bitsStoredGiven ? m_nBitsStored : m_nBitsAllocated;
+    return static_cast<std::int16_t>(stored - 1);
 }
 
 bool CDicomFile::PixelDataEncapsulated() const { return m_impl->encapsulated; }

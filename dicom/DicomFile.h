@@ -117,6 +117,11 @@ public:
     // Maps `count` 16-bit samples in place to grey levels 0..255 through the window.
     void MapSamplesToGrey(std::int16_t* samples, std::size_t count);
 
+    // The high bit samples are read with: (0028,0102) as the file gives it, or, when
+    // the file leaves it out, one below Bits Stored (itself Bits Allocated when left
+    // out), as other readers take it. m_nHighBit and m_nBitsStored keep what the file says.
+    std::int16_t HighBit() const;
+
     // Whether the captured pixel data is a sequence of fragments rather than samples.
     bool PixelDataEncapsulated() const;
     // Whether the captured pixel data holds big-endian samples.
@@ -126,9 +131,12 @@ public:
     // gives one.
     Reason NoImageReason(std::int32_t frame) const;
     // Whether frame `frame` gives an image, as NoImageReason says, but without reading
-    // the frame's bytes when they would be read where they lie: then only the
-    // attributes and the pixel data's length decide. (Reading a frame that is not
-    // shown only to learn this costs a read from the disk.)
+    // the frame's bytes where the attributes can tell: for samples read where they lie
+    // the attributes and the pixel data's length decide, for compressed frames the
+    // attributes and the fragments found for the frame. (Reading or decoding a frame
+    // that is not shown only to learn this costs a read from the disk and a decode.)
+    // A compressed frame whose bytes are corrupt is said to show: its bitmap would
+    // have the depth the attributes give, and the decode says why it has none.
     bool FrameShows(std::int32_t frame) const;
 
     // Bytes [offset, offset + size) of the pixel data value as stored, from memory,
@@ -270,6 +278,9 @@ private:
     bool RearrangeStored(const ColourPlan& plan, bool signExtend, std::int32_t frame) const;
     void ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data) const;
     bool DecodeStoredFrame(std::int32_t frame) const;
+    // FrameShows for compressed pixel data: decided from the attributes and where the
+    // fragments lie, without decoding, except where only the decoder can tell.
+    bool CompressedFrameShows(std::int32_t frame) const;
     // Where the compressed frames lie and how they decode (made once, then kept);
     // null, with the reason, when frame `frame` cannot be decoded whatever its bytes.
     std::shared_ptr<const CompressedFrames> CompressedPlan(std::int32_t frame, Reason& why) const;

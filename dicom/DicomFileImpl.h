@@ -52,6 +52,9 @@ struct CDicomFile::Impl {
     const TransferSyntax* syntax = nullptr;
     // The walk has passed the meta group of a big-endian file.
     bool bigEndian = false;
+    // (0028,0101) Bits Stored and (0028,0102) High Bit were captured with a value.
+    bool bitsStoredGiven = false;
+    bool highBitGiven = false;
     // (0028,0006) Planar Configuration: 1 when colour is stored plane by plane.
     std::uint16_t planarConfiguration = 0;
     // The captured Pixel Data was read in a big-endian data set.

@@ -126,9 +126,8 @@ SampleRangeRequest CDicomFile::WholeRangeRequest() const {
     }
     SampleRangeRequest request(d.pixelFile, m_nPixelDataOffset, m_nPixelDataLength, m_nRescaleIntercept);
     request.bigEndian = d.bigEndianPixels && !d.encapsulated;
-    if (m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
-        m_nHighBit < 15) {
-        request.signBit = m_nHighBit;
+    if (SignExtended()) {
+        request.signBit = HighBit();
     }
     if (d.encapsulated) {
         Reason why;
@@ -446,6 +445,9 @@ Reason CDicomFile::NoImageReason(std::int32_t frame) const {
 bool CDicomFile::FrameShows(std::int32_t frame) const {
     const bool grey = m_nSamplesPerPixel < 3 && (m_nBitsAllocated == 8 || m_nBitsAllocated == 16);
     const bool colour = m_nSamplesPerPixel == 3 && m_nBitsAllocated == 8;
+    if (!m_impl->loadFailure && m_impl->encapsulated) {
+        return CompressedFrameShows(frame) && FrameFitsInMemory(m_nRows, m_nColumns, m_nSamplesPerPixel);
+    }
     if (m_impl->loadFailure || !HasPixelData() || m_nRows == 0 || m_nColumns == 0 || !(grey || colour) ||
         !ReadWhereStored()) {
         return !NoImageReason(frame);

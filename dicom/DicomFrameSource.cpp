@@ -110,8 +110,9 @@ bool CDicomFile::SelectSamples(std::int32_t frame) const {
 }
 
 bool CDicomFile::SignExtended() const {
-    return m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && m_nHighBit >= 0 &&
-           m_nHighBit < 15;
+    const std::int16_t highBit = HighBit();
+    return m_nSamplesPerPixel < 3 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 && highBit >= 0 &&
+           highBit < 15;
 }
 
 bool CDicomFile::NeedsRearranging(const ColourPlan& plan) const {
@@ -239,7 +240,7 @@ bool CDicomFile::RearrangeStored(const ColourPlan& plan, bool signExtend, std::i
             SwapSampleBytes(out.data(), out.size(), m_nBitsAllocated);
         }
         if (signExtend) {
-            SignExtendSamples(out.data(), out.size(), m_nHighBit);
+            SignExtendSamples(out.data(), out.size(), HighBit());
         }
         ArrangeColour(plan, out);
     } catch (const std::bad_alloc&) {
@@ -378,9 +379,8 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     if (!PlanColour(colour, decoded.convertedToRgb, d.sourceReason)) {
         return false;
     }
-    if (plan->geometry.samplesPerPixel == 1 && m_nBitsAllocated == 16 && m_nPixelRepresentation == 1 &&
-        m_nHighBit >= 0 && m_nHighBit < 15) {
-        SignExtendSamples(decoded.samples.data(), decoded.samples.size(), m_nHighBit);
+    if (plan->geometry.samplesPerPixel == 1 && SignExtended()) {
+        SignExtendSamples(decoded.samples.data(), decoded.samples.size(), HighBit());
     }
     try {
         ArrangeColour(colour, decoded.samples);
@@ -390,6 +390,36 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     }
     KeepConvertedFrame(frame, std::move(decoded.samples));
     return true;
+}
+
+bool CDicomFile::CompressedFrameShows(std::int32_t frame) const {
+    const Impl& d = *m_impl;
+    // The checks NoImageReason makes before and while the frame is decoded, less
+    // the decode itself.
+    if (d.dataSetProblem || !HasPixelData() || m_nRows == 0 || m_nColumns == 0 || m_nSamplesPerPixel > 3) {
+        return false;
+    }
+    if (m_nSamplesPerPixel < 3 && m_nBitsAllocated != 8 && m_nBitsAllocated != 12 && m_nBitsAllocated != 16) {
+        return false;
+    }
+    Reason why;
+    const std::shared_ptr<const CompressedFrames> plan = CompressedPlan(frame, why);
+    if (plan == nullptr || DecodedFrameSize(plan->geometry) == 0 ||
+        !ImageFitsInMemory(std::uint64_t{m_nRows} * m_nColumns * plan->geometry.samplesPerPixel *
+                           ((m_nBitsAllocated + 7u) / 8u))) {
+        return false;
+    }
+    ColourPlan colour;
+    if (PlanColour(colour, false, why)) {
+        return true;
+    }
+    // A colour space shown only once the JPEG decoder has turned it into RGB: whether
+    // it does so depends on the stream (its markers and component ids), which only
+    // decoding the frame tells.
+    if (plan->codec == FrameCodec::Jpeg && plan->geometry.ybr && PlanColour(colour, true, why)) {
+        return !NoImageReason(frame);
+    }
+    return false;
 }
 
 const std::uint8_t* CDicomFile::SourceFrame(std::int32_t frame, std::size_t bytesPerFrame) const {

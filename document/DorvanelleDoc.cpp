@@ -109,10 +109,11 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
     } else {
         OpenBitmap(path);
     }
-    // The title shows frame 0's depth, even when the document opened at another frame.
-    if (m_pDib && (m_kind != DocumentKind::Dicom || m_nFrame == 0)) {
-        m_titleBitCount = DibBitCount(m_pDib.get());
-    } else if (m_kind == DocumentKind::Dicom && m_dicom.FrameShows(0)) {
+    // The title shows frame 0's depth, even when the document opened at another frame:
+    // then it is told from the attributes, without converting frame 0 as well.
+    if (m_kind != DocumentKind::Dicom || m_nFrame == 0) {
+        m_titleBitCount = m_pDib ? DibBitCount(m_pDib.get()) : 0;
+    } else if (m_dicom.FrameShows(0)) {
         m_titleBitCount = m_dicom.FrameBitCount();
     } else {
         m_titleBitCount = 0;

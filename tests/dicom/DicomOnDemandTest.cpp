@@ -225,6 +225,30 @@ TEST(DicomOnDemand, CompressedFramesAreReadByPositionWhenTheyAreDecoded) {
     EXPECT_TRUE(reader.NoImageReason(31).Is(FileReadFailure::ChangedOnDisk));
 }
 
+// Whether frame 0 shows (the depth in the title) is told from the attributes and the
+// fragments: after the last frame is shown, asking reads and decodes nothing, and
+// frame 0's corrupt bytes do not take the depth away; its own conversion says why.
+TEST(DicomOnDemand, WhetherACompressedFrameShowsIsToldWithoutDecodingIt) {
+    std::vector<std::uint8_t> bytes = CompressedStudy(60).Bytes();
+    const std::uint8_t pixelHeader[] = {0xE0, 0x7F, 0x10, 0x00, 'O', 'B'};
+    const auto pixels = std::search(bytes.begin(), bytes.end(), std::begin(pixelHeader), std::end(pixelHeader));
+    ASSERT_NE(pixels, bytes.end());
+    // Past the header, the empty offset table and frame 0's item header: its RLE
+    // header's segment count, one where 16-bit samples take two.
+    pixels[12 + 8 + 8] = 1;
+    auto source = std::make_shared<PositionedSource>(bytes);
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(source), 0);
+    reader.ParseElements(reader.DetectLayout());
+    ASSERT_NE(reader.MakeFrameDib(59), nullptr);
+    const std::uint64_t before = source->BytesRead();
+    EXPECT_TRUE(reader.FrameShows(0));
+    EXPECT_FALSE(reader.FrameShows(60));
+    EXPECT_EQ(source->BytesRead(), before);
+    EXPECT_EQ(reader.MakeFrameDib(0), nullptr);
+    EXPECT_NE(reader.NoImageReason(0).Text().find("segments"), std::string::npos) << reader.NoImageReason(0).Text();
+}
+
 TEST(DicomOnDemand, RearrangedFramesAreReadOneAtATime) {
     const DicomStreamBuilder study = PlanarStudy(40);
     auto source = std::make_shared<PositionedSource>(study.Bytes());

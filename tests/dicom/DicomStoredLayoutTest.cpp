@@ -58,12 +58,13 @@ TEST(DicomStoredLayout, UnshownPhotometricsGiveAReasonNotGarbage) {
 }
 
 TEST(DicomStoredLayout, SignedSamplesOfFewerBitsAreSignExtendedFromTheHighBit) {
-    const auto build = [](std::uint16_t bitsStored, const std::vector<std::int16_t>& samples) {
+    const auto build = [](std::uint16_t bitsStored, const std::vector<std::int16_t>& samples, bool highBit = true) {
         DicomStreamBuilder b;
-        b.ImageAttributes(1, 4, 16)
-            .ExplicitUS(0x0028, 0x0101, bitsStored)
-            .ExplicitUS(0x0028, 0x0102, static_cast<std::uint16_t>(bitsStored - 1))
-            .ExplicitUS(0x0028, 0x0103, 1)
+        b.ImageAttributes(1, 4, 16).ExplicitUS(0x0028, 0x0101, bitsStored);
+        if (highBit) {
+            b.ExplicitUS(0x0028, 0x0102, static_cast<std::uint16_t>(bitsStored - 1));
+        }
+        b.ExplicitUS(0x0028, 0x0103, 1)
             .ExplicitText(0x0028, 0x1050, "DS", "0")
             .ExplicitText(0x0028, 0x1051, "DS", "200");
         return b.PixelData16(samples);
@@ -72,6 +73,8 @@ TEST(DicomStoredLayout, SignedSamplesOfFewerBitsAreSignExtendedFromTheHighBit) {
     auto twelve = Captured(build(12, {0x0FFF, 0x0800, 0x07FF, 50}));
     auto sixteen = Captured(build(16, {-1, -2048, 2047, 50}));
     EXPECT_EQ(Bits(*twelve), Bits(*sixteen));
+    // Without High Bit the sign bit is the top one of the bits stored.
+    EXPECT_EQ(Bits(*Captured(build(12, {0x0FFF, 0x0800, 0x07FF, 50}, false))), Bits(*sixteen));
     // The file gives a window: the range of all samples waits until it is settled.
     ASSERT_TRUE(twelve->ResolveSampleRange());
     EXPECT_EQ(twelve->m_nMinSample, -2048);

@@ -228,6 +228,36 @@ TEST_F(CliTest, ConvertOfAPhantomFrameMatchesTheReadersOwnConversion) {
     EXPECT_EQ(ReadFileBytes(folder.File("cli.bmp")), ReadFileBytes(folder.File("reader.bmp")));
 }
 
+// A signed study that leaves out High Bit, or Bits Stored too, reads its samples as
+// the same study that gives them: one below Bits Stored, itself Bits Allocated.
+TEST_F(CliTest, ASignedStudyWithoutHighBitReadsAsTheStudyWithIt) {
+    PhantomOptions phantom;
+    phantom.rows = 24;
+    phantom.columns = 30;
+    phantom.frames = 2;
+    phantom.writeWindow = false;  // the default window comes from the range
+    const std::string study = folder.File("phantom.dcm");
+    ASSERT_EQ(WriteCtPhantom(study, phantom), "");
+    ASSERT_EQ(RunCli({"convert", study, folder.File("given.bmp"), "--frame", "1"}).status, 0);
+    const std::string given = RunCli({"info", study}).out;
+    const std::vector<std::uint8_t> highBit = {0x28, 0, 0x02, 0x01, 'U', 'S', 2, 0, 15, 0};
+    const std::vector<std::uint8_t> bitsStored = {0x28, 0, 0x01, 0x01, 'U', 'S', 2, 0, 16, 0};
+    std::vector<std::uint8_t> bytes = ReadFileBytes(study);
+    for (const auto& element : {highBit, bitsStored}) {
+        const auto at = std::search(bytes.begin(), bytes.end(), element.begin(), element.end());
+        ASSERT_NE(at, bytes.end());
+        bytes.erase(at, at + static_cast<std::ptrdiff_t>(element.size()));
+        const std::string left = folder.Put("left.dcm", bytes);
+        ASSERT_EQ(RunCli({"convert", left, folder.File("left.bmp"), "--frame", "1"}).status, 0);
+        EXPECT_EQ(ReadFileBytes(folder.File("left.bmp")), ReadFileBytes(folder.File("given.bmp")));
+        const std::string info = RunCli({"info", left}).out;
+        for (const char* key : {"min_sample", "max_sample", "window_width", "window_center"}) {
+            EXPECT_EQ(Field(info, key), Field(given, key)) << key;
+        }
+        EXPECT_EQ(Field(info, "high_bit"), 0);  // as the file says: not there
+    }
+}
+
 TEST_F(CliTest, ConvertWithNothingToWriteCreatesNoFile) {
     std::string rgb = folder.Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes());
     CliRun run = RunCli({"convert", rgb, folder.File("sel.dcm"), "--select", "0,0,2,2"});

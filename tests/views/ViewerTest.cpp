@@ -416,6 +416,8 @@ TEST_F(Viewer, RecentFilesAndFileOpenDialog) {
     // The dialog started in the image folder beside the executables' folder.
     EXPECT_EQ(QDir::currentPath(), QDir::cleanPath(QApplication::applicationDirPath() + "/../Images"));
 
+    // The list is written once the windows have shown.
+    QApplication::processEvents();
     QSettings settings(QStringLiteral("Davov Adivir"), QStringLiteral("Dorvanelle"));
     EXPECT_EQ(settings.value("Recent File List/File1").toString(), QString::fromStdString(b));
     EXPECT_EQ(settings.value("Recent File List/File2").toString(), QString::fromStdString(a));
