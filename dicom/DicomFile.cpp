@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -291,8 +292,21 @@ void CDicomFile::WalkElements(int layout, Step step) {
     d.syntax = nullptr;
     d.syntaxUid.clear();
     d.dataSetProblem = Reason();
+    d.walkStop = Reason();
     // Every element moves the cursor forward by at least 8 bytes, so this ends.
-    while (m_nCursor < m_nSize && ReadElementHeader()) {
+    while (m_nCursor < m_nSize) {
+        const std::uint64_t start = m_nCursor;
+        if (!ReadElementHeader()) {
+            break;
+        }
+        if (const int run = RepeatedRunAt(start); run != 0) {
+            if (run > 0) {
+                d.walkStop =
+                    Reason(DicomWalkStop::RepeatedElement).Numbers(start, m_nSize - start, m_nGroup, m_nElement);
+            }
+            m_nCursor = m_nSize;
+            break;
+        }
         const bool meta = m_nGroup == 0x0002 && !d.bigEndian;
         if (meta && m_nElement == 0x0010) {
             NoteTransferSyntax();
@@ -307,6 +321,42 @@ void CDicomFile::WalkElements(int layout, Step step) {
             m_nCursor = m_nSize;
         }
     }
+}
+
+int CDicomFile::RepeatedRunAt(std::uint64_t start) {
+    Impl& d = *m_impl;
+    // Items and delimiters follow one another by nature (the fragments of pixel data
+    // the walk goes into, the items of a sequence); the items of compressed pixel
+    // data are not looked into.
+    if (m_nGroup == 0xFFFE || (m_nGroup == 0x7FE0 && m_nElement == 0x0010 && d.undefinedLength)) {
+        return 0;
+    }
+    // Cheap for every element: only a next element with the same tag is looked at further.
+    const std::uint8_t* next = m_nCursor <= m_nSize && m_nSize - m_nCursor >= 8 ? WalkBytes(m_nCursor, 4) : nullptr;
+    if (next == nullptr || Read16(next, d.bigEndian) != m_nGroup || Read16(next + 2, d.bigEndian) != m_nElement) {
+        return 0;
+    }
+    const std::uint16_t group = m_nGroup;
+    const std::uint16_t element = m_nElement;
+    bool run = true;
+    for (int i = 1; i < kRepeatedRun && run; ++i) {
+        run = m_nCursor < m_nSize && ReadElementHeader() && m_nGroup == group && m_nElement == element;
+    }
+    m_nCursor = start;
+    return !ReadElementHeader() ? -1 : run ? 1 : 0;
+}
+
+const Reason& CDicomFile::WalkStop() const { return m_impl->walkStop; }
+
+std::string ReasonText(DicomWalkStop code, const Reason& reason) {
+    switch (code) {
+    case DicomWalkStop::RepeatedElement: break;
+    }
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "(%04X,%04X)", static_cast<unsigned>(reason.Number(2)),
+                  static_cast<unsigned>(reason.Number(3)));
+    return "the last " + std::to_string(reason.Second()) + " bytes, from byte " + std::to_string(reason.First()) +
+           " on, repeat element " + tag + " and are not read as DICOM";
 }
 
 void CDicomFile::NoteTransferSyntax() {

@@ -57,6 +57,15 @@ enum class DicomNoImage {
 };
 std::string ReasonText(DicomNoImage code, const Reason& reason);
 
+// Why a walk stopped before the end of the file's bytes, taking the rest for data
+// that is not DICOM.
+enum class DicomWalkStop {
+    // First: where the run starts, Second: the bytes from there to the end, Third
+    // and Fourth: the group and element repeated.
+    RepeatedElement,
+};
+std::string ReasonText(DicomWalkStop code, const Reason& reason);
+
 class CDicomFile {
 public:
     CDicomFile();
@@ -86,6 +95,14 @@ public:
     // with the reader holding the element's group, element, name, VR, length and text.
     // It always lists from the first element, whatever an earlier pass left.
     void ListElements(int layout, const std::function<void(const CDicomFile&)>& row);
+
+    // Why the last walk stopped before the end of the bytes (the listing shows it as
+    // a note); empty when it did not. A run of kRepeatedRun or more consecutive
+    // elements with one tag (item and delimiter tags aside), which no real data set
+    // holds, ends the walk where it starts: a file of zeros is hundreds of millions of
+    // empty (0000,0000) elements that would otherwise all be walked and listed.
+    const Reason& WalkStop() const;
+    static constexpr int kRepeatedRun = 16;
 
     // Decodes the element header at m_nCursor and moves the cursor past the value
     // (or, for an undefined length, to where the walk continues). False, with the
@@ -262,6 +279,10 @@ private:
     // False when the data set cannot be read.
     void NoteTransferSyntax();
     bool EnterDataSet();
+    // Whether the element just read at `start` begins a run of kRepeatedRun elements
+    // with its tag; the element's header is read again after looking ahead. -1 when
+    // it can no longer be read.
+    int RepeatedRunAt(std::uint64_t start);
     // Reads the items of encapsulated pixel data and moves the cursor past them.
     void SkipPixelItems();
 

@@ -63,6 +63,8 @@ struct CDicomFile::Impl {
     bool inflated = false;
     // Why the data set after the meta group could not be read (a deflate that failed).
     Reason dataSetProblem;
+    // Why the last walk stopped before the end of the bytes.
+    Reason walkStop;
 
     // Encapsulated pixel data: where each fragment lies in the file (its item
     // headers were read, not its value), and the extended offset table when the

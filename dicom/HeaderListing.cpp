@@ -58,5 +58,6 @@ HeaderListing ReadHeaderListing(const std::string& path) {
     listing.readable = true;
     reader.ListElements(reader.DetectLayout(),
                         [&listing](const CDicomFile& at) { listing.rows.push_back(HeaderRowOf(at)); });
+    listing.note = reader.WalkStop().Text();
     return listing;
 }

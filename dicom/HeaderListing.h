@@ -36,6 +36,9 @@ HeaderRow HeaderRowOf(const CDicomFile& reader);
 struct HeaderListing {
     bool readable = false;  // false: the file could not be read and nothing was walked
     std::vector<HeaderRow> rows;
+    // Why the listing stops before the end of the file (the rest is not read as
+    // DICOM), in plain words; empty when it lists the file to its end.
+    std::string note;
 };
 
 // Reads `path` into a reader of its own and walks it with the listing pass.

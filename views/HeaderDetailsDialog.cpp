@@ -48,6 +48,10 @@ HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* 
     if (!m_bRead) {
         m_notice->setText(NoticeFor(dicomPath));
         m_notice->show();
+    } else if (!listing.note.empty()) {
+        // The listing stops short of the file's end: say where, above the rows.
+        m_notice->setText(QObject::tr("The listing stops early: %1.").arg(QString::fromStdString(listing.note)));
+        m_notice->show();
     }
     m_model = new HeaderListModel(this);
     m_model->setRows(std::move(listing.rows));

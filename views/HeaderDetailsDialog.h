@@ -20,7 +20,8 @@ public:
     QTreeView* list() const { return m_list; }
     HeaderListModel* model() const { return m_model; }
     bool fileWasRead() const { return m_bRead; }
-    // The notice shown when the file could not be read; empty otherwise.
+    // The notice shown when the file could not be read, or when the listing stops
+    // before the file's end; empty otherwise.
     QString notice() const;
 
 protected:

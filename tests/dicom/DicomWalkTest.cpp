@@ -174,6 +174,48 @@ TEST(DicomBounds, AnElementThatDoesNotFitEndsTheWalkAndEarlierCapturesStand) {
     EXPECT_EQ(ListedTags(undefinedAtEnd), (Tags{0x00280010, 0x00081140}));
 }
 
+// Zeros (or any bytes) that repeat one element over and over are not a data set:
+// the walk ends where the run starts, says so, and what came before stands. Shorter
+// runs, and items one after another, are walked as they always were.
+TEST(DicomBounds, ARunOfOneRepeatedElementEndsTheWalkWhereItStarts) {
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup().ExplicitUS(0x0028, 0x0010, 10);
+    const std::size_t runStart = b.Size();
+    DicomStreamBuilder zeros = b;
+    zeros.Raw(std::vector<std::uint8_t>(std::size_t{4} << 20, 0));
+    const std::size_t metaRows = Listed(b.Bytes()).size() - 1;
+    EXPECT_EQ(Listed(zeros.Bytes()).size(), metaRows + 1);
+    auto reader = Captured(zeros);
+    EXPECT_EQ(reader->m_nRows, 10);
+    EXPECT_TRUE(reader->WalkStop().Is(DicomWalkStop::RepeatedElement));
+    EXPECT_EQ(reader->WalkStop().First(), static_cast<std::int64_t>(runStart));
+    EXPECT_EQ(reader->WalkStop().Second(), std::int64_t{4} << 20);
+    EXPECT_EQ(reader->WalkStop().Text(), "the last 4194304 bytes, from byte " + std::to_string(runStart) +
+                                             " on, repeat element (0000,0000) and are not read as DICOM");
+
+    // Bytes of 0xFF: (FFFF,FFFF) of undefined length, 8 bytes each.
+    DicomStreamBuilder ones = b;
+    ones.Raw(std::vector<std::uint8_t>(4096, 0xFF));
+    EXPECT_EQ(Listed(ones.Bytes()).size(), metaRows + 1);
+
+    // One short of a run: listed, and the walk goes on after it.
+    DicomStreamBuilder padded = b;
+    padded.Raw(std::vector<std::uint8_t>(8 * (CDicomFile::kRepeatedRun - 1), 0)).ExplicitUS(0x0028, 0x0011, 11);
+    EXPECT_EQ(Listed(padded.Bytes()).size(), metaRows + CDicomFile::kRepeatedRun + 1);
+    EXPECT_FALSE(Captured(padded)->WalkStop());
+    EXPECT_EQ(Captured(padded)->m_nColumns, 11);
+
+    // Many items of defined length in a row are walked item by item.
+    DicomStreamBuilder items;
+    items.BeginSequence(0x0008, 0x1140).BeginItem().ExplicitUS(0x0028, 0x0010, 1).EndItem();
+    for (int i = 0; i < 3 * CDicomFile::kRepeatedRun; ++i) {
+        items.U16(0xFFFE).U16(0xE000).U32(4).U32(0);
+    }
+    items.EndSequence().ExplicitUS(0x0028, 0x0011, 11);
+    EXPECT_EQ(Listed(items.Bytes()).size(), 3u * CDicomFile::kRepeatedRun + 5);
+    EXPECT_EQ(Captured(items)->m_nColumns, 11);
+}
+
 TEST(DicomBounds, HugeLengthsNeverMoveTheCursorBackwards) {
     for (const std::uint32_t length : {0xFFFFFFF8u, 0xFFFFFFF0u, 0x80000000u, 0xFFFFFFFEu}) {
         DicomStreamBuilder b;

@@ -316,6 +316,24 @@ TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
     EXPECT_EQ(RunCli({"dump", folder.Put("a.bmp", BmpFile(4, 4, 8))}).status, 1);
 }
 
+// A file of zeros (sparse: no disk) is no data set: dump lists no element, says why
+// on stderr and in a JSON Lines object, and exits 0.
+TEST_F(CliTest, DumpOfAFileOfZerosStopsAtOnceAndSaysWhy) {
+    const std::string zeros = folder.File("zeros.dcm");
+    std::ofstream(zeros).close();
+    std::filesystem::resize_file(zeros, std::uintmax_t{8} << 20);
+    const std::string note = "the last 8388476 bytes, from byte 132 on, repeat element (0000,0000)";
+    CliRun plain = RunCli({"dump", zeros});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(std::count(plain.out.begin(), plain.out.end(), '\n'), 1) << plain.out;  // the heading
+    EXPECT_NE(plain.err.find(note), std::string::npos) << plain.err;
+    CliRun json = RunCli({"dump", "--json", zeros});
+    EXPECT_EQ(json.out, "[]\n");
+    CliRun lines = RunCli({"dump", "--json", zeros, zeros});
+    EXPECT_NE(lines.out.find("\"elements\": [], \"note\": \"" + note), std::string::npos) << lines.out;
+    EXPECT_EQ(RunCli({"info", zeros}).status, 0);
+}
+
 TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
     std::string bmp = folder.Put("a.bmp", BmpFile(8, 2, 8));
     CliRun run = RunCli({"histogram", bmp});

@@ -143,6 +143,14 @@ TEST_F(HeaderDialogTest, ShortAndEmptyFilesGiveEmptyLists) {
     DicomStreamBuilder nothing;
     const HeaderDetailsDialog empty(Write(nothing, "empty.dcm"));
     EXPECT_EQ(empty.model()->rowCount(), 0);
+
+    // A file of zeros after the preamble: no rows, and a notice says why.
+    DicomStreamBuilder zeros;
+    zeros.Preamble().Raw(std::vector<std::uint8_t>(1 << 20, 0));
+    const HeaderDetailsDialog stopped(Write(zeros, "zeros.dcm"));
+    EXPECT_TRUE(stopped.fileWasRead());
+    EXPECT_EQ(stopped.model()->rowCount(), 0);
+    EXPECT_TRUE(stopped.notice().contains("repeat element (0000,0000)")) << stopped.notice().toStdString();
 }
 
 TEST_F(HeaderDialogTest, WindowAndColumns) {

@@ -103,8 +103,15 @@ public:
         if (m_out.size() >= kFlushSize) Flush();
     }
 
-    bool Finish() {
-        if (m_oneLine) {
+    // `note`, when not empty, says why the listing stops before the end of the file:
+    // a JSON Lines object carries it, and it goes to stderr in every format.
+    bool Finish(const std::string& path, const std::string& note) {
+        if (!note.empty()) std::fprintf(stderr, "dorvanelle-cli: %s: %s\n", path.c_str(), note.c_str());
+        if (m_oneLine && !note.empty()) {
+            m_out += "], \"note\": ";
+            JsonWriter(m_out).String(note);
+            m_out += "}\n";
+        } else if (m_oneLine) {
             m_out += "]}\n";
         } else if (m_json) {
             m_out += m_rows == 0 ? "]\n" : "\n]\n";
@@ -177,7 +184,7 @@ int DumpFile(const std::string& path, DumpFormat format) {
     }
     DumpWriter writer(format, path);
     reader.ListElements(reader.DetectLayout(), [&writer](const CDicomFile& r) { writer.Row(r); });
-    if (!writer.Finish()) {
+    if (!writer.Finish(path, reader.WalkStop().Text())) {
         std::fprintf(stderr, "dorvanelle-cli: the output could not be written\n");
         return exit_status::kOutputUnwritable;
     }
