@@ -56,8 +56,17 @@ std::string ReasonText(DecodeFailure code, const Reason& reason) {
         return "the RLE frame has " + Number(reason, 0) + " segments where " + Number(reason, 1) + " are expected";
     case DecodeFailure::RleSegmentOutside: return "RLE segment " + Number(reason, 0) + " lies outside the frame";
     case DecodeFailure::RleSegmentCorrupt: return "RLE segment " + Number(reason, 0) + " is corrupt";
+    case DecodeFailure::DecodersNotLoaded:
+        return "the decoders for compressed frames could not be loaded (" + reason.Subject() + ")";
     }
     return "the frame could not be decoded";
+}
+
+Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
+                        const FrameGeometry& geometry) {
+    return Reason(DecodeFailure::GeometryMismatch)
+        .About(kind)
+        .Numbers(columns, rows, samples, geometry.columns, geometry.rows, geometry.samplesPerPixel);
 }
 
 std::string ReasonText(InflateFailure code, const Reason& reason) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "codecs/FrameDecoder.h"
 #include "io/Reason.h"
 
 enum class DecodeFailure {
@@ -32,8 +33,13 @@ enum class DecodeFailure {
     RleSegmentCount,        // segments in the frame, segments expected
     RleSegmentOutside,      // the segment, counted from 1
     RleSegmentCorrupt,      // the segment, counted from 1
+    DecodersNotLoaded,      // Subject: the folders looked in, or the loader's words
 };
 std::string ReasonText(DecodeFailure code, const Reason& reason);
+
+// The stream of `kind` holds columns x rows x samples where the file says otherwise.
+Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
+                        const FrameGeometry& geometry);
 
 enum class InflateFailure {
     NotSetUp,

@@ -1,20 +1,23 @@
-// The decoders behind DecodeFrame, one per library. Each is given a geometry that
-// DecodeFrame has checked (rows, columns and samples non-zero, bits allocated 8, 16
-// or 32) and an output vector already sized to DecodedFrameSize.
+// The decoders inside the decoder module, one per library. Each is given a
+// geometry that DecodeFrame has checked (rows, columns and samples non-zero, bits
+// allocated 8, 16 or 32) and an output of DecodedFrameSize bytes, zero-filled.
 #pragma once
 
 #include "codecs/DecodeFailure.h"
 #include "codecs/FrameDecoder.h"
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why);
-bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why);
-bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
-                    Reason* why);
-bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why);
+// Where a decoder writes the frame: the caller's buffer, laid out as DecodedFrame's.
+struct FrameOutput {
+    std::uint8_t* samples = nullptr;
+    std::size_t size = 0;
+    // The decoder turned YBR colour into RGB.
+    bool convertedToRgb = false;
+};
 
-// The stream of `kind` holds columns x rows x samples where the file says otherwise.
-Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
-                        const FrameGeometry& geometry);
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
+bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
 
 // Stores `reason` in `why` when asked for, and gives false.
 inline bool Fail(Reason* why, Reason reason) {

@@ -1,39 +1,38 @@
-// Checks common to every decoder, and the choice of decoder.
+// Checks common to every decoder; the decoding itself is the module's.
 #include "codecs/FrameDecoder.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 
-#include "codecs/DecoderParts.h"
+#include "codecs/DecodeFailure.h"
+#include "codecs/DecoderModule.h"
+#include "codecs/DecoderTable.h"
 
 namespace {
 
 constexpr std::size_t kFreeBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxRatio = 4096;
 
-}  // namespace
-
-std::size_t DecodedFrameSize(const FrameGeometry& geometry) {
-    const std::uint16_t bits = geometry.bitsAllocated;
-    if (geometry.rows == 0 || geometry.columns == 0 || geometry.samplesPerPixel == 0 || bits == 0 || bits % 8 != 0 ||
-        bits > 32) {
-        return 0;
-    }
-    const std::uint64_t size = std::uint64_t{geometry.rows} * geometry.columns * geometry.samplesPerPixel * (bits / 8u);
-    return size >= (std::uint64_t{1} << 32) ? 0 : static_cast<std::size_t>(size);
+bool Fail(Reason* why, Reason reason) {
+    SetReason(why, std::move(reason));
+    return false;
 }
 
-Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
-                        const FrameGeometry& geometry) {
-    return Reason(DecodeFailure::GeometryMismatch)
-        .About(kind)
-        .Numbers(columns, rows, samples, geometry.columns, geometry.rows, geometry.samplesPerPixel);
+// The module's record as a reason. Its subject is cut at the first NUL or at the
+// end of the array, whichever comes first, so a record without a NUL is still safe.
+Reason FromRecord(const DecodeFailureRecord& record) {
+    const char* begin = std::begin(record.subject);
+    const char* end = std::find(begin, std::end(record.subject), '\0');
+    const auto* n = record.numbers;
+    return Reason(static_cast<DecodeFailure>(record.code))
+        .About(std::string(begin, end))
+        .Numbers(n[0], n[1], n[2], n[3], n[4], n[5]);
 }
 
-bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
-                 DecodedFrame& out, Reason* why) {
-    out.samples.clear();
-    out.convertedToRgb = false;
-    const std::size_t size = DecodedFrameSize(geometry);
+// Refuses what no decoder could decode, before anything is allocated or loaded.
+bool Decodable(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::size_t size,
+               Reason* why) {
     if (size == 0) {
         return Fail(
             why,
@@ -54,23 +53,44 @@ bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const F
         return Fail(why, Reason(DecodeFailure::RleTooShort)
                              .Numbers(static_cast<std::int64_t>(stream.size()), static_cast<std::int64_t>(size)));
     }
-    bool done = false;
-    // The libraries report memory exhaustion by throwing; nothing else crosses here.
+    return true;
+}
+
+}  // namespace
+
+bool DecodeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
+                     const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
+    out.samples.clear();
+    out.convertedToRgb = false;
+    const std::size_t size = DecodedFrameSize(geometry);
+    if (!Decodable(codec, stream, geometry, size, why)) {
+        return false;
+    }
     try {
         out.samples.assign(size, 0);
-        switch (codec) {
-        case FrameCodec::Jpeg: done = DecodeJpeg(stream, geometry, out, why); break;
-        case FrameCodec::JpegLs: done = DecodeJpegLs(stream, geometry, out, why); break;
-        case FrameCodec::Jpeg2000: done = DecodeJpeg2000(stream, geometry, out, why); break;
-        case FrameCodec::Rle: done = DecodeRle(stream, geometry, out, why); break;
-        }
     } catch (const std::exception&) {
-        done = Fail(why, DecodeFailure::OutOfMemory);
+        return Fail(why, DecodeFailure::OutOfMemory);
     }
-    if (!done) {
+    std::uint8_t converted = 0;
+    DecodeFailureRecord failure{};
+    if (decoders.decodeFrame(static_cast<std::uint8_t>(codec), stream.data(), stream.size(), &geometry,
+                             out.samples.data(), out.samples.size(), &converted, &failure) == 0) {
         out.samples.clear();
         out.samples.shrink_to_fit();
-        out.convertedToRgb = false;
+        return Fail(why, FromRecord(failure));
     }
-    return done;
+    out.convertedToRgb = converted != 0;
+    return true;
+}
+
+bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
+                 DecodedFrame& out, Reason* why) {
+    out.samples.clear();
+    out.convertedToRgb = false;
+    // What can be refused without the decoders is refused before they are loaded.
+    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
+        return false;
+    }
+    const DecoderTable* decoders = LoadedDecoders(why);
+    return decoders != nullptr && DecodeFrameWith(*decoders, codec, stream, geometry, out, why);
 }

@@ -116,7 +116,7 @@ struct ImageDeleter {
 
 }  // namespace
 
-bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out,
+bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out,
                     Reason* why) {
     // OpenJPEG's first error, given with the failures that follow its own work.
     std::string error;
@@ -186,7 +186,7 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
                 why,
                 Reason(DecodeFailure::PrecisionMismatch).About("JPEG 2000").Numbers(comp.prec, geometry.bitsAllocated));
         }
-        std::uint8_t* target = out.samples.data() + c * bytes;
+        std::uint8_t* target = out.samples + c * bytes;
         for (std::size_t p = 0; p < pixels; ++p) {
             // Signed samples are stored in two's complement of the allocated width.
             StoreSample(target + p * samples * bytes, static_cast<std::uint32_t>(comp.data[p]), bytes);

@@ -36,7 +36,7 @@ std::unique_ptr<DJDecoder> MakeDecoder(std::uint8_t precision, const DJCodecPara
 
 }  // namespace
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why) {
     JpegFrameHeader header;
     if (!ReadJpegFrameHeader(stream, header)) {
         return Fail(why, DecodeFailure::JpegNoFrameHeader);
@@ -66,10 +66,10 @@ bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geome
     const std::size_t decoderBytes = decoder->bytesPerSample();
     std::vector<std::uint8_t> scratch;
     if (decoderBytes != bytes) {
-        scratch.resize(out.samples.size() / bytes * decoderBytes);
+        scratch.resize(out.size / bytes * decoderBytes);
     }
-    std::uint8_t* target = scratch.empty() ? out.samples.data() : scratch.data();
-    const std::size_t targetSize = scratch.empty() ? out.samples.size() : scratch.size();
+    std::uint8_t* target = scratch.empty() ? out.samples : scratch.data();
+    const std::size_t targetSize = scratch.empty() ? out.size : scratch.size();
     // The decoder only reads its input; its interface lacks const.
     auto* input = const_cast<std::uint8_t*>(stream.data());
     const OFCondition result = decoder->decode(input, static_cast<Uint32>(stream.size()), target,
@@ -81,7 +81,7 @@ bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geome
     if (!scratch.empty()) {
         // 8-bit samples in a file that allocates 16 bits (wider streams are refused above).
         for (std::size_t i = 0; i < scratch.size(); ++i) {
-            StoreSample(out.samples.data() + i * bytes, scratch[i], bytes);
+            StoreSample(out.samples + i * bytes, scratch[i], bytes);
         }
     }
     return true;

@@ -33,7 +33,7 @@ bool ScansShareOneLayout(std::span<const std::uint8_t> stream, charls_interleave
 
 }  // namespace
 
-bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why) {
     const auto failWith = [why](DecodeFailure failure, charls::jpegls_errc code) {
         return Fail(why, Reason(failure).About(charls_get_error_message(code)));
     };
@@ -93,8 +93,8 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
     if (!direct) {
         scratch.resize(std::size_t{info.width} * info.height * geometry.samplesPerPixel * streamBytes);
     }
-    std::uint8_t* target = direct ? out.samples.data() : scratch.data();
-    const std::size_t targetSize = direct ? out.samples.size() : scratch.size();
+    std::uint8_t* target = direct ? out.samples : scratch.data();
+    const std::size_t targetSize = direct ? out.size : scratch.size();
     code = charls_jpegls_decoder_decode_to_buffer(decoder.get(), target, targetSize, 0);
     if (code != charls::jpegls_errc::success) {
         return failWith(DecodeFailure::JpegLsCorrupt, code);
@@ -110,7 +110,7 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geo
             const std::uint32_t value =
                 streamBytes == 2 ? std::uint32_t{scratch[2 * from]} | (std::uint32_t{scratch[2 * from + 1]} << 8)
                                  : scratch[from];
-            StoreSample(out.samples.data() + (p * samples + s) * bytes, value, bytes);
+            StoreSample(out.samples + (p * samples + s) * bytes, value, bytes);
         }
     }
     return true;

@@ -19,7 +19,7 @@ std::uint32_t ReadLE32(const std::uint8_t* p) {
 
 }  // namespace
 
-bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why) {
     if (stream.size() < kHeaderSize) {
         return Fail(why, DecodeFailure::RleShortHeader);
     }
@@ -56,7 +56,7 @@ bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geomet
         // Segment s holds byte (s % bytesPerSample), most significant first, of sample s / bytesPerSample.
         const std::size_t sample = s / bytesPerSample;
         const std::size_t byteInSample = bytesPerSample - 1 - s % bytesPerSample;
-        std::uint8_t* target = out.samples.data() + sample * bytesPerSample + byteInSample;
+        std::uint8_t* target = out.samples + sample * bytesPerSample + byteInSample;
         for (std::size_t p = 0; p < produced; ++p) {
             target[p * pixelBytes] = plane[p];
         }

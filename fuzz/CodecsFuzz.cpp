@@ -3,11 +3,13 @@
 // the stream, also read as the items of encapsulated pixel data. A decoder must
 // give samples of the claimed size or a reason, never crash, hang or abort.
 // DORVANELLE_FUZZ_DECODER=0..4 (JPEG, JPEG-LS, JPEG 2000, RLE, inflate) holds the
-// choice on one of them, for runs that fuzz each decoder in turn.
+// choice on one of them, for runs that fuzz each decoder in turn. The decoders are
+// linked in, not loaded from their module.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+#include "codecs/DecoderTable.h"
 #include "codecs/FrameDecoder.h"
 #include "dicom/EncapsulatedPixelData.h"
 
@@ -30,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (choice % 5 < 4) {
         DecodedFrame out;
         Reason why;
-        const bool decoded = DecodeFrame(codecs[choice % 5], stream, g, out, &why);
+        const bool decoded = DecodeFrameWith(*dorvanelle_decoder_table(), codecs[choice % 5], stream, g, out, &why);
         if (decoded ? out.samples.size() != DecodedFrameSize(g) : why.Text().empty() || !out.samples.empty()) {
             std::abort();
         }

@@ -72,6 +72,12 @@ public:
     bool Is(E code) const {
         return m_kind == &reason_detail::kKindOf<E> && m_code == static_cast<int>(code);
     }
+    // The code's number when it is one of E's, else -1: for handing a reason across
+    // a boundary that only plain data passes.
+    template <ReasonCode E>
+    int CodeOf() const {
+        return m_kind == &reason_detail::kKindOf<E> ? m_code : -1;
+    }
     // Whether both carry the same code of the same enumeration, whatever their
     // details: for counting failures by kind.
     bool SameCode(const Reason& other) const { return m_kind == other.m_kind && m_code == other.m_code; }

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR and checks what a desktop gets from it:
-# exactly the expected files, a desktop entry and metainfo that the validators
+# exactly the expected files, an installed dorvanelle-cli that finds its decoder
+# module and converts a compressed file, a desktop entry and metainfo that the validators
 # accept, manual pages that format without warnings, and DICOM files (by magic or
 # by extension) opening with the viewer once the file type and desktop databases
 # are rebuilt.
-#   check-install.sh BUILD_DIR viewer|cli
+#   check-install.sh BUILD_DIR viewer|cli SOURCE_DIR
 set -euo pipefail
 build=$1
 parts=$2
+source=$3
 id=org.davovadivir.Dorvanelle
 
 need() {
@@ -21,7 +23,8 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 
-expected=(usr/bin/dorvanelle-cli usr/share/man/man1/dorvanelle-cli.1.gz)
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+expected=(usr/bin/dorvanelle-cli usr/"$libdir"/dorvanelle/dorvanelle-codecs.so usr/share/man/man1/dorvanelle-cli.1.gz)
 if [[ $parts == viewer ]]; then
   expected+=(
     usr/bin/dorvanelle
@@ -36,6 +39,11 @@ if [[ $parts == viewer ]]; then
 fi
 diff -u <(printf '%s\n' "${expected[@]}" | sort) <(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
   { echo "the installed files differ from the expected ones (- expected, + installed)"; exit 1; }
+
+# The installed program, not the build tree's, with no folder chosen for it.
+env -u DORVANELLE_CODECS_DIR "$root/usr/bin/dorvanelle-cli" convert \
+  "$source/fuzz/corpus/fuzz_dicom_reader/seed-jpeg-lossless.dcm" "$root/converted.bmp" ||
+  { echo "the installed dorvanelle-cli did not convert a JPEG-compressed file"; exit 1; }
 
 need man
 for page in "$root"/usr/share/man/man1/*.1.gz; do

@@ -1,0 +1,42 @@
+// What crosses between the core and the decoder module (dorvanelle-codecs.so),
+// which holds the decoders built on the field's libraries and is loaded the first
+// time a compressed frame is decoded. Only plain structs and a C entry point cross:
+// the two sides may be built apart, and no exception or library type passes here.
+// A change to any of these structs raises kDecoderTableVersion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codecs/FrameDecoder.h"
+
+extern "C" {
+
+// Why the module could not decode a frame: a DecodeFailure code and its details.
+struct DecodeFailureRecord {
+    std::int32_t code;
+    std::int64_t numbers[6];  // NOLINT(modernize-avoid-c-arrays): a plain struct across the boundary
+    char subject[256];        // NOLINT(modernize-avoid-c-arrays): NUL-terminated, cut to fit
+};
+
+// Decodes `stream` (one frame's fragments joined) into `samples`, which holds
+// exactly DecodedFrameSize(*geometry) bytes. `codec` is a FrameCodec. Gives 1 and
+// sets *convertedToRgb, or 0 and fills *failure. Never throws.
+using DecodeFrameFunction = int (*)(std::uint8_t codec, const std::uint8_t* stream, std::size_t streamSize,
+                                    const FrameGeometry* geometry, std::uint8_t* samples, std::size_t samplesSize,
+                                    std::uint8_t* convertedToRgb, DecodeFailureRecord* failure);
+
+struct DecoderTable {
+    std::uint32_t version;  // kDecoderTableVersion of the module's build
+    std::uint32_t size;     // sizeof(DecoderTable) in the module's build
+    DecodeFrameFunction decodeFrame;
+};
+
+// The module's one exported symbol.
+using DecoderTableEntry = const DecoderTable* (*)();
+const DecoderTable* dorvanelle_decoder_table();
+
+}  // extern "C"
+
+inline constexpr std::uint32_t kDecoderTableVersion = 1;
+inline constexpr const char* kDecoderTableSymbol = "dorvanelle_decoder_table";

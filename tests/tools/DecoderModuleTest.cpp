@@ -1,0 +1,63 @@
+// dorvanelle-cli loads its frame decoders only when a compressed frame is decoded.
+// Where the decoder module cannot be loaded, compressed frames give no image and a
+// reason of their own, and everything that needs no decoder works as before.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/support/TempFiles.h"
+#include "tests/tools/CliRunner.h"
+#include "tools/generator/PhantomStudy.h"
+
+namespace {
+
+// Points the decoder lookup of the programs this test starts at `folder`.
+class CodecsFolder {
+public:
+    explicit CodecsFolder(const std::string& folder) { setenv("DORVANELLE_CODECS_DIR", folder.c_str(), 1); }
+    ~CodecsFolder() { unsetenv("DORVANELLE_CODECS_DIR"); }
+    CodecsFolder(const CodecsFolder&) = delete;
+    CodecsFolder& operator=(const CodecsFolder&) = delete;
+};
+
+}  // namespace
+
+TEST(DecoderModule, WithoutItCompressedFramesSayWhyAndTheRestStillConverts) {
+    if (std::system("command -v dcmcjpeg >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "DCMTK's dcmcjpeg is missing (scripts/install-deps)";
+    }
+    TempFolder folder;
+    PhantomOptions o;
+    o.rows = 32;
+    o.columns = 40;
+    o.frames = 2;
+    const std::string plain = folder.File("plain.dcm");
+    ASSERT_EQ(WriteCtPhantom(plain, o), "");
+    const std::string jpeg = folder.File("jpeg.dcm");
+    ASSERT_EQ(std::system(("dcmcjpeg +e1 " + plain + " " + jpeg + " >/dev/null 2>&1").c_str()), 0);
+    // Found beside the program, as in the build tree.
+    EXPECT_EQ(RunCli({"convert", jpeg, folder.File("found.bmp")}).status, 0);
+
+    const std::string empty = folder.File("empty");
+    std::filesystem::create_directory(empty);
+    const std::string broken = folder.File("broken");
+    std::filesystem::create_directory(broken);
+    WriteFileBytes(broken + "/dorvanelle-codecs.so", std::string_view("not a shared object"));
+    for (const std::string& where : {empty, broken, folder.File("missing")}) {
+        SCOPED_TRACE(where);
+        const CodecsFolder codecs(where);
+        const std::string out = folder.File("out.bmp");
+        const CliRun run = RunCli({"convert", jpeg, out});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("the decoders for compressed frames could not be loaded"), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+        EXPECT_EQ(RunCli({"convert", plain, out, "--frame", "1"}).status, 0);
+        EXPECT_TRUE(std::filesystem::exists(out));
+        std::filesystem::remove(out);
+        // The header is read without decoders; only the image is missing.
+        const CliRun info = RunCli({"info", jpeg});
+        EXPECT_NE(info.out.find("\"image\": null"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\"transfer_syntax\": \"1.2.840.10008.1.2.4.70\""), std::string::npos);
+    }
+}
