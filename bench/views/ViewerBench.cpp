@@ -230,7 +230,10 @@ void BM_OpenToFirstPaint(benchmark::State& state) {
         }
         child->View()->viewport()->repaint();
         state.PauseTiming();
-        child->close();  // cancels the range pass and joins its thread
+        // The window deletes itself later; deleting it now cancels the range pass and
+        // joins its thread, so that no pass of an earlier round runs into the next.
+        child->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QApplication::processEvents();
         state.ResumeTiming();
     }
