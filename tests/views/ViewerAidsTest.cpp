@@ -31,6 +31,18 @@ namespace {
 
 int Gradient(int x, int y) { return (3 * x + y) % 256; }
 
+// A small three-frame CT study whose modality values are half the stored ones less
+// 1024, so that a readout of the wrong value shows.
+PhantomOptions SlopedCt() {
+    PhantomOptions options;
+    options.rows = 40;
+    options.columns = 50;
+    options.frames = 3;
+    options.rescaleSlope = 0.5;
+    options.rescaleIntercept = -1024;
+    return options;
+}
+
 class ViewerAids : public ViewerApp {
 protected:
     QString Pane(const char* name) const {
@@ -175,12 +187,7 @@ TEST_F(ViewerAids, ADragShowsWhatItsReleaseCommitsAtEveryZoom) {
 }
 
 TEST_F(ViewerAids, ThePanesShowTheModalityValueUnderTheCursorAndTheFrame) {
-    PhantomOptions options;
-    options.rows = 40;
-    options.columns = 50;
-    options.frames = 3;
-    options.rescaleSlope = 0.5;
-    options.rescaleIntercept = -1024;
+    const PhantomOptions options = SlopedCt();
     const std::string study = folder.File("slope.dcm");
     ASSERT_TRUE(WriteCtPhantom(study, options).empty());
     CChildFrame* child = Open(study);
@@ -218,12 +225,7 @@ TEST_F(ViewerAids, ACompressedStudyReadsOutTheStoredAndModalityValuesOfItsTwin) 
     if (std::system("command -v dcmcrle >/dev/null && command -v dcmcjpeg >/dev/null") != 0) {
         GTEST_SKIP() << "DCMTK's compressors are not installed";
     }
-    PhantomOptions options;
-    options.rows = 40;
-    options.columns = 50;
-    options.frames = 3;
-    options.rescaleSlope = 0.5;
-    options.rescaleIntercept = -1024;
+    const PhantomOptions options = SlopedCt();
     const std::string plain = folder.File("plain.dcm");
     ASSERT_TRUE(WriteCtPhantom(plain, options).empty());
     CDorvanelleView* twin = Open(plain)->View();
