@@ -3,15 +3,19 @@
 #include <QMetaObject>
 
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
-// The pass runs only when nothing else wants the processor: the thread that paints,
-// and the threads Qt scales and converts pictures on, take a core from it at once,
-// so the first frame and every step after it show as fast as without the pass.
-void YieldToEveryOtherThread() {
-    sched_param none{};
-    if (sched_setscheduler(0, SCHED_IDLE, &none) == 0) {
+// The pass gives way to the thread that paints and to the threads Qt scales and
+// converts pictures on: they take a core from it at once, so the first frame and
+// every step after it show as fast as without the pass. Nice 10 rather than idle
+// priority, so that the range still arrives within a second or so while a build or
+// a batch job (often at nice 19 itself) keeps every core busy.
+void GiveWayToTheViewer() {
+    // On Linux a thread's own id sets the priority of that thread alone.
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10) == 0) {
         // The change alone does not hand the core over until the next tick: the thread
         // that started this one may be waiting for it now.
         sched_yield();
@@ -30,7 +34,7 @@ bool CSampleRangeTask::Start(SampleRangeRequest request, Done done) {
     m_cancel = false;
     m_running = true;
     m_thread = std::thread([this, request = std::move(request), done = std::move(done)] {
-        YieldToEveryOtherThread();
+        GiveWayToTheViewer();
         const SampleRangeOutcome outcome = ScanSampleRange(request, &m_cancel);
         if (!outcome.cancelled) {
             QMetaObject::invokeMethod(
