@@ -20,7 +20,9 @@ std::optional<std::int32_t> ValueInteger(std::span<const std::uint8_t> value) {
     return numbers ? std::optional<std::int32_t>((*numbers)[0]) : std::nullopt;
 }
 
-bool CaptureSeriesKey(std::uint32_t tag, std::span<const std::uint8_t> v, SeriesLevel& s) {
+bool CaptureSeriesKey(std::uint32_t tag, std::span<const std::uint8_t> value, SeriesLevel& level) {
+    const std::span<const std::uint8_t> v = value;
+    SeriesLevel& s = level;
     switch (tag) {
     case 0x00080020: s.studyDate = ValueText(v); return true;
     case 0x00080030: s.studyTime = ValueText(v); return true;

@@ -106,6 +106,7 @@ std::string RunDcmmkdir(const std::string& folder, const std::vector<std::string
     std::vector<std::string> args = {"dcmmkdir", "--quiet", "--output-file", "DICOMDIR", "--invent"};
     args.insert(args.end(), names.begin(), names.end());
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }
