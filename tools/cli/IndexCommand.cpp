@@ -297,6 +297,29 @@ IndexResult IndexInputs(const CliOptions& options, int& status) {
             status = exit_status::kInputUnreadable;
         }
     }
+    // Stacks split off their series, counted by why.
+    std::size_t splits[3] = {};
+    for (const Patient& patient : result.tree.patients) {
+        for (const Study& study : patient.studies) {
+            for (const Series& series : study.series) {
+                for (const Stack& stack : series.stacks) {
+                    if (const int code = stack.split.CodeOf<StackSplit>(); code >= 0 && code < 3) {
+                        ++splits[code];
+                    }
+                }
+            }
+        }
+    }
+    if (splits[0] + splits[1] + splits[2] != 0) {
+        std::string counts;
+        const char* names[3] = {"another size", "another pixel kind", "another orientation"};
+        for (int i = 0; i < 3; ++i) {
+            if (splits[i] != 0) {
+                counts += (counts.empty() ? "" : ", ") + std::to_string(splits[i]) + " " + names[i];
+            }
+        }
+        std::fprintf(stderr, "dorvanelle-cli: stacks split off their series: %s\n", counts.c_str());
+    }
     if (result.cancelled) {
         std::fprintf(stderr, "dorvanelle-cli: stopped before the end: what was read so far is listed\n");
     }
