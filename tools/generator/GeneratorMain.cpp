@@ -1,7 +1,8 @@
 // dorvanelle-gen: writes a generated CT-like phantom study.
 //
 //   dorvanelle-gen [--rows N] [--columns N (or --cols N)] [--frames N] [--extra-elements N]
-//                  [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT
+//                  [--window WIDTH CENTRE | --no-window] [--intercept N]
+//                  [--uid-root ROOT] [--instance N] OUTPUT
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,8 @@ namespace {
 void Usage() {
     std::fprintf(stderr,
                  "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
-                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT\n");
+                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N]\n"
+                 "                      [--uid-root ROOT] [--instance N] OUTPUT\n");
 }
 
 // A whole decimal number within [low, high], or false.
@@ -52,6 +54,10 @@ int main(int argc, char** argv) {
             options.writeWindow = false;
         } else if (arg == "--intercept" && hasOne && ParseNumber(argv[++i], -32768, 32767, a)) {
             options.rescaleIntercept = static_cast<std::int16_t>(a);
+        } else if (arg == "--uid-root" && hasOne) {
+            options.uidRoot = argv[++i];
+        } else if (arg == "--instance" && hasOne && ParseNumber(argv[++i], 1, 99999999, a)) {
+            options.instanceNumber = static_cast<std::uint32_t>(a);
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {
