@@ -128,6 +128,15 @@ TEST_P(ServerTest, SendFindAndGetBringBackTheSameBytesAsStored) {
               0)
         << err;
     ExpectSameFiles(plain, bySeries);
+    // A series by its UID alone: a query finds its study first. dcmqrscp answers
+    // series queries only within a study.
+    if (GetParam() == ServerKind::Orthanc) {
+        const std::string alone = m_folder.File("series-alone");
+        ASSERT_EQ(RunCommand(Command("get", "--series " + packed.seriesUid + " --out-dir '" + alone + "'"), &out, &err),
+                  0)
+            << err;
+        ExpectSameFiles(packed, alone);
+    }
 }
 
 TEST_P(ServerTest, MoveToOurReceiverBringsBackTheSameBytes) {
