@@ -28,7 +28,7 @@ std::string Hex64(std::uint64_t value) {
 std::string StringOf(DcmItem* item, const DcmTagKey& tag) {
     OFString value;
     if (item == nullptr || item->findAndGetOFString(tag, value).bad()) return {};
-    return value.c_str();
+    return value;
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ std::string RetrievedFileStore::Place(TemporaryFile& file, const std::string& in
     if (identity.sopInstanceUid.empty()) identity.sopInstanceUid = instanceUid;
     const std::string studyFolder =
         m_folder + "/" + (identity.studyUid.empty() ? std::string("unknown-study") : NameFromUid(identity.studyUid));
-    const std::string target = studyFolder + "/" + NameFromUid(identity.sopInstanceUid) + ".dcm";
+    std::string target = studyFolder + "/" + NameFromUid(identity.sopInstanceUid) + ".dcm";
     std::error_code error;
     fs::create_directories(studyFolder, error);
     file.SetTarget(target);

@@ -147,7 +147,7 @@ int RunSend(const NetOptions& options) {
     observer.fileDone = [&progress](const SentFile& sent, std::size_t done, std::size_t) {
         if (sent.problem) {
             progress.Clear();
-            Say(sent.stored ? sent.problem.Text() : sent.problem.Text());
+            Say(sent.stored ? "sent, with a warning: " + sent.problem.Text() : sent.problem.Text());
         }
         progress.Update(done);
     };
