@@ -152,3 +152,28 @@ TEST_F(IndexCommand, ConvertBySeriesWritesEachSeriesInSliceOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConvertBySeries, AMultiFrameFileThatGivesNoImageIsSaidOnce) {
+    TempFolder folder;
+    // Four frames of four samples a pixel: no frame of it can be shown.
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup()
+        .ExplicitText(0x0020, 0x000E, "UI", "1.2.3.4")
+        .ExplicitText(0x0028, 0x0008, "IS", "4")
+        .ImageAttributes(2, 2, 8, 4, "CMYK")
+        .PixelData8(std::vector<std::uint8_t>(4 * 2 * 2 * 4, 9));
+    std::filesystem::create_directory(folder.File("in"));
+    ASSERT_TRUE(b.WriteTo(folder.File("in/frames.dcm")));
+    const CliRun run = RunCli({"convert", "--out-dir", folder.File("out"), "--by-series", folder.File("in")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("frames.dcm gives no image: "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("gives no image: "), run.err.rfind("gives no image: ")) << run.err;
+    EXPECT_NE(run.err.find("frames.dcm: 3 more frames give no image for the same reason"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("4 inputs: 0 converted"), std::string::npos) << run.err;
+}
+
+}  // namespace

@@ -139,6 +139,39 @@ std::vector<std::string> PlanNames(const std::vector<BatchInput>& inputs, Output
     return stems;
 }
 
+// The frames of one file that a series conversion refuses for one reason (a
+// multi-frame file whose frames all give no image) are said once, with how many.
+class FrameRepeats {
+public:
+    // Whether `result` is one more frame of the file refused last, for its reason.
+    bool Follows(const BatchInput& input, const JobResult& result) {
+        if (!Refused(input, result) || input.path != m_path || !result.noImage.SameCode(m_reason)) return false;
+        ++m_more;
+        return true;
+    }
+    void Start(const BatchInput& input, const JobResult& result) {
+        m_path = Refused(input, result) ? input.path : std::string();
+        m_reason = result.noImage;
+        m_more = 0;
+    }
+    bool Pending() const { return m_more > 0; }
+    void Print() {
+        if (m_more == 0) return;
+        std::fprintf(stderr, "dorvanelle-cli: %s: %s give no image for the same reason\n", m_path.c_str(),
+                     Plural(m_more, "more frame", "more frames").c_str());
+        m_more = 0;
+    }
+
+private:
+    static bool Refused(const BatchInput& input, const JobResult& result) {
+        return input.frame && result.outcome == InputOutcome::NoImage && result.messages.size() == 1;
+    }
+
+    std::string m_path;
+    Reason m_reason;
+    std::size_t m_more = 0;
+};
+
 class Runner {
 public:
     Runner(const std::vector<BatchInput>& inputs, const std::vector<std::string>& stems, const CliOptions& options,
@@ -165,20 +198,27 @@ public:
         }
         Tally tally;
         std::size_t printed = 0;
+        FrameRepeats repeats;
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_changed.wait_for(lock, std::chrono::milliseconds(100));
             while (printed < m_results.size() && m_results[printed]) {
+                const BatchInput& input = m_inputs[printed];
                 const JobResult& result = *m_results[printed++];
                 tally.Add(result);
-                if (!result.messages.empty()) progress.Clear();
+                if (repeats.Follows(input, result)) continue;
+                if (!result.messages.empty() || repeats.Pending()) progress.Clear();
+                repeats.Print();
                 for (const std::string& message : result.messages) {
                     std::fprintf(stderr, "dorvanelle-cli: %s\n", message.c_str());
                 }
+                repeats.Start(input, result);
             }
             progress.Update(tally.Done());
             if (m_active == 0) break;
         }
+        if (repeats.Pending()) progress.Clear();
+        repeats.Print();
         lock.unlock();
         for (std::thread& thread : threads)
             thread.join();
