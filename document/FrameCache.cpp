@@ -1,6 +1,7 @@
 #include "document/FrameCache.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "io/ImageMemoryLimit.h"
 
@@ -22,6 +23,15 @@ std::size_t LoadedFrame::Bytes() const {
 }
 
 std::size_t DefaultFrameCacheBytes() {
+    // DORVANELLE_FRAME_CACHE_MB=N sets the budget (at least 1 MiB), for machines
+    // that must keep the viewer smaller still, and for tests of the bound.
+    if (const char* set = std::getenv("DORVANELLE_FRAME_CACHE_MB"); set != nullptr && *set != '\0') {
+        char* end = nullptr;
+        const unsigned long long mebibytes = std::strtoull(set, &end, 10);
+        if (end != nullptr && *end == '\0' && mebibytes > 0 && mebibytes < (std::size_t{1} << 20)) {
+            return static_cast<std::size_t>(mebibytes) * kMiB;
+        }
+    }
     const std::uint64_t physical = PhysicalMemoryBytes();
     if (physical == 0) return kMostCacheBytes;
     return static_cast<std::size_t>(std::clamp<std::uint64_t>(physical / 16, kLeastCacheBytes, kMostCacheBytes));

@@ -39,7 +39,7 @@ struct LoadedFrame {
 };
 
 // The budget of a document's frames: 256 MiB, or a sixteenth of a smaller machine's
-// memory (at least 32 MiB).
+// memory (at least 32 MiB); DORVANELLE_FRAME_CACHE_MB sets another.
 std::size_t DefaultFrameCacheBytes();
 
 class FrameCache {

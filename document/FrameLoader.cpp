@@ -57,6 +57,11 @@ struct FrameLoader::State {
     std::int32_t shown = -1;
     std::int32_t direction = 1;
     std::optional<std::int32_t> awaited;
+    // Show waits for the frame awaited: the worker leaves it here instead of
+    // delivering it.
+    bool waiting = false;
+    std::optional<LoadedFrame> handedBack;
+    mutable std::condition_variable arrived;
     std::deque<std::int32_t> queue;     // frames to read or draw, the one awaited first
     std::vector<std::int32_t> running;  // frames a worker is reading or drawing
     std::size_t frameBytes = 0;         // of the last frame kept, for the read-ahead
@@ -171,8 +176,13 @@ struct FrameLoader::State {
                 if (awaited == job.index) {
                     if (current) {
                         awaited.reset();
-                        deliverIt = true;
-                        ++counters.delivered;
+                        if (waiting) {
+                            handedBack = frame;
+                            arrived.notify_all();
+                        } else {
+                            deliverIt = true;
+                            ++counters.delivered;
+                        }
                     } else {
                         queue.push_front(job.index);  // to be drawn again under the new display
                     }
@@ -311,10 +321,10 @@ FrameLoader::~FrameLoader() {
     m_state->deliver = nullptr;
 }
 
-std::optional<LoadedFrame> FrameLoader::Show(std::int32_t index) {
+std::optional<LoadedFrame> FrameLoader::Show(std::int32_t index, std::chrono::milliseconds wait) {
     std::optional<LoadedFrame> hit;
     {
-        std::lock_guard lock(m_state->mutex);
+        std::unique_lock lock(m_state->mutex);
         State& s = *m_state;
         ++s.counters.shown;
         const std::int32_t count = m_stack->Count();
@@ -333,9 +343,22 @@ std::optional<LoadedFrame> FrameLoader::Show(std::int32_t index) {
             s.awaited = index;
         }
         s.Plan(index);
-        if (s.queue.empty()) return hit;
+        if (s.queue.empty() || hit || wait <= std::chrono::milliseconds(0)) {
+            lock.unlock();
+            if (!s.queue.empty()) WorkerPool::Instance().Post(m_state);
+            return hit;
+        }
+        lock.unlock();
+        WorkerPool::Instance().Post(m_state);
+        lock.lock();
+        // A worker may have brought it already, or bring it within the wait; past
+        // that, Deliver brings it.
+        s.waiting = true;
+        s.arrived.wait_for(lock, wait, [&] { return s.handedBack.has_value() || s.awaited != index || s.closed; });
+        s.waiting = false;
+        if (s.handedBack && s.handedBack->index == index) hit = std::move(s.handedBack);
+        s.handedBack.reset();
     }
-    WorkerPool::Instance().Post(m_state);
     return hit;
 }
 

@@ -62,11 +62,11 @@ public:
     std::int32_t Count() const { return m_stack->Count(); }
 
     // Frame `index` is the one to show. Returned when the cache holds it drawn under
-    // the display (or knows that it gives no image); otherwise none, and Deliver
-    // brings it. Either way the frames around it are read ahead in the direction of
-    // travel: the direction from the frame shown before, wrapping at the ends as
-    // cine does.
-    std::optional<LoadedFrame> Show(std::int32_t index);
+    // the display (or knows that it gives no image), or when a worker brings it
+    // within `wait`; otherwise none, and Deliver brings it. Either way the frames
+    // around it are read ahead in the direction of travel: the direction from the
+    // frame shown before, wrapping at the ends as cine does.
+    std::optional<LoadedFrame> Show(std::int32_t index, std::chrono::milliseconds wait = {});
     // The frame Show was last asked for, while Deliver has not brought it yet.
     std::optional<std::int32_t> Awaited() const;
 

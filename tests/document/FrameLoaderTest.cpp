@@ -282,6 +282,19 @@ TEST(FrameLoader, ANewDisplayDrawsFromTheSamplesKept) {
               std::vector<std::uint8_t>(after->image->Bytes(), after->image->Bytes() + after->image->Length()));
 }
 
+TEST(FrameLoader, AShowThatWaitsGetsTheFrameItselfAndNothingIsDelivered) {
+    GeneratedSeries study(6);
+    Deliveries deliveries;
+    FrameLoader loader(study.Stack(), DisplayState(), deliveries.Sink());
+    const std::optional<LoadedFrame> frame = loader.Show(4, 10s);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->index, 4);
+    EXPECT_TRUE(frame->image) << frame->noImage;
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    EXPECT_EQ(deliveries.Count(), 0u);
+    EXPECT_FALSE(loader.Awaited());
+}
+
 TEST(FrameLoader, AFrameWithoutImageSaysWhyAndIsNotReadAgain) {
     GeneratedSeries study(5);
     std::shared_ptr<SeriesStack> stack = study.Stack();
