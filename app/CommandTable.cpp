@@ -33,6 +33,8 @@ std::vector<CommandInfo> BuildCommands() {
         {ID_WINDOW_PREV, "ID_WINDOW_PREV", "Activate the previous window", "Previous Window"},
         {ID_FILE_NEW, "ID_FILE_NEW", "", ""},
         {ID_FILE_OPEN, "ID_FILE_OPEN", "Open an existing document", "Open"},
+        {ID_FILE_OPEN_FOLDER, "ID_FILE_OPEN_FOLDER", "Read the studies in a folder, a CD or a USB stick", "Open Folder"},
+        {ID_VIEW_STUDY_BROWSER, "ID_VIEW_STUDY_BROWSER", "Show or hide the studies and series opened", "Studies"},
         {ID_FILE_CLOSE, "ID_FILE_CLOSE", "Close the active document", "Close"},
         {ID_FILE_SAVE, "ID_FILE_SAVE", "Save the active document", "Save"},
         {ID_FILE_PRINT, "ID_FILE_PRINT", "Print the image shown, fitted to the page", "Print"},
@@ -83,15 +85,16 @@ MenuEntry Choices(const char* text, int id) { return MenuEntry{MenuEntry::Kind::
 MenuEntry WindowList() { return MenuEntry{MenuEntry::Kind::WindowList, "", 0, {}}; }
 
 MenuEntry ViewPopup() {
-    return Popup("&View", {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR)});
+    return Popup("&View", {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR),
+                           Item("Stu&dies", ID_VIEW_STUDY_BROWSER)});
 }
 
 MenuEntry HelpPopup() { return Popup("&Help", {Item("&About Dorvanelle...", ID_APP_ABOUT)}); }
 
 std::vector<MenuEntry> BuildNoDocumentMenu() {
     return {
-        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Separator(), RecentFiles(), Separator(),
-                        Item("E&xit", ID_APP_EXIT)}),
+        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Item("Open &Folder...\tCtrl+Shift+O", ID_FILE_OPEN_FOLDER),
+                        Separator(), RecentFiles(), Separator(), Item("E&xit", ID_APP_EXIT)}),
         ViewPopup(),
         HelpPopup(),
     };
@@ -99,7 +102,8 @@ std::vector<MenuEntry> BuildNoDocumentMenu() {
 
 std::vector<MenuEntry> BuildDocumentMenu() {
     return {
-        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Item("&Close", ID_FILE_CLOSE), Separator(),
+        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Item("Open &Folder...\tCtrl+Shift+O", ID_FILE_OPEN_FOLDER),
+                        Item("&Close", ID_FILE_CLOSE), Separator(),
                         Item("Save Selected Image", ID_FILE_SAVE_SELECTED), Item("&Save\tCtrl+S", ID_FILE_SAVE),
                         Separator(), RecentFiles(), Separator(), Item("E&xit", ID_APP_EXIT)}),
         Popup("&Edit", {Item("&Undo\tCtrl+Z", ID_EDIT_UNDO), Separator(), Item("Cu&t\tCtrl+X", ID_EDIT_CUT),
@@ -108,8 +112,8 @@ std::vector<MenuEntry> BuildDocumentMenu() {
                           Choices("Cine &Rate", ID_ACTIONS_CINE_RATE)}),
         Popup("Filters", {Item("Smoothing", ID_FILTERS_SMOOTHING)}),
         Popup("&View",
-              {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR), Separator(),
-               Item("Zoom to &Fit", ID_VIEW_ZOOM_FIT), Item("&Actual Size", ID_VIEW_ZOOM_ACTUAL),
+              {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR),
+               Item("Stu&dies", ID_VIEW_STUDY_BROWSER), Separator(), Item("Zoom to &Fit", ID_VIEW_ZOOM_FIT), Item("&Actual Size", ID_VIEW_ZOOM_ACTUAL),
                Item("Zoom &In\tCtrl++", ID_VIEW_ZOOM_IN), Item("Zoom &Out\tCtrl+-", ID_VIEW_ZOOM_OUT), Separator(),
                Choices("Window &Level", ID_VIEW_WINDOW_LEVEL), Item("&Corner Texts", ID_VIEW_OVERLAY)}),
         Popup("&Window", {Item("&New Window", ID_WINDOW_NEW), Item("&Cascade", ID_WINDOW_CASCADE),
@@ -194,6 +198,7 @@ const std::vector<AcceleratorEntry>& Accelerators() {
         {"Ctrl+-", ID_VIEW_ZOOM_OUT},
         {"Ctrl+F6", ID_WINDOW_NEXT},
         {"Ctrl+Shift+F6", ID_WINDOW_PREV},
+        {"Ctrl+Shift+O", ID_FILE_OPEN_FOLDER},
     };
     return table;
 }

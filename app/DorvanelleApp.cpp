@@ -12,10 +12,13 @@
 #include "app/CommandTable.h"
 #include "app/ImageFolder.h"
 #include "app/MainFrame.h"
+#include "app/OpenPaths.h"
 #include "app/Settings.h"
 #include "document/ProgramNames.h"
+#include "document/SeriesStack.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
+#include "views/StudyBrowser.h"
 #include "views/UserDialogs.h"
 
 namespace {
@@ -50,6 +53,7 @@ void CDorvanelleApp::SaveRecentFilesLater() {
 
 void CDorvanelleApp::BuildCommands() {
     m_commands.On(ID_FILE_OPEN, [this] { OnFileOpen(); });
+    m_commands.On(ID_FILE_OPEN_FOLDER, [this] { OnFileOpenFolder(); });
     m_commands.On(ID_APP_ABOUT, [this] { OnAppAbout(); });
     m_commands.On(ID_APP_EXIT, [this] {
         if (m_pMainFrame) m_pMainFrame->close();
@@ -74,23 +78,32 @@ bool CDorvanelleApp::InitInstance(const QStringList& arguments, bool show) {
     // Read like every other setting; nothing uses it.
     OpenSettings().value(QStringLiteral("Settings/PreviewPages"));
     m_pMainFrame = std::make_unique<CMainFrame>(*this, m_dialogs);
+    CStudyBrowser* browser = m_pMainFrame->StudyBrowser();
+    connect(browser, &CStudyBrowser::stackChosen, this,
+            [this](std::shared_ptr<SeriesStack> stack) { OpenStack(std::move(stack)); });
+    connect(browser, &CStudyBrowser::indexFinished, this, &CDorvanelleApp::OnIndexFinished);
 
-    QString file;
+    QStringList paths;
     for (const QString& argument : arguments) {
-        if (!argument.startsWith(QLatin1Char('-'))) {
-            file = argument;
-            break;
-        }
+        if (!argument.startsWith(QLatin1Char('-'))) paths << argument;
     }
-    // A file that cannot be opened ends the program before its window shows.
-    std::shared_ptr<CDocumentController> opened;
-    if (!file.isEmpty() && !(opened = OpenController(file))) return false;
+    // A file that cannot be opened ends the program before its window shows; folders,
+    // DICOMDIRs and several files go to the study browser, which tells what it cannot read.
+    const OpenPlan plan = PlanOpening(paths);
+    std::vector<std::pair<QString, std::shared_ptr<CDocumentController>>> opened;
+    for (const QString& file : plan.documents) {
+        std::shared_ptr<CDocumentController> controller = OpenController(file);
+        if (!controller) return false;
+        opened.emplace_back(file, std::move(controller));
+    }
     if (show) {
         // Without a window manager "maximised" means nothing; fill the screen anyway.
         if (QScreen* screen = m_pMainFrame->screen()) m_pMainFrame->resize(screen->availableGeometry().size());
         m_pMainFrame->showMaximized();
     }
-    if (opened) ShowDocument(file, opened);
+    for (const auto& [file, controller] : opened)
+        ShowDocument(file, controller);
+    if (!plan.indexed.isEmpty()) Index(plan);
     return true;
 }
 
@@ -140,9 +153,51 @@ std::size_t CDorvanelleApp::DocumentCount() const {
 
 void CDorvanelleApp::OnFileOpen() {
     PrepareImageFolder();
-    const QStringList paths = m_dialogs.GetOpenFileNames(m_pMainFrame.get(), kOpenFilters);
-    for (const QString& path : paths)
+    OpenPaths(m_dialogs.GetOpenFileNames(m_pMainFrame.get(), kOpenFilters));
+}
+
+void CDorvanelleApp::OnFileOpenFolder() {
+    PrepareImageFolder();
+    const QString folder = m_dialogs.GetExistingDirectory(m_pMainFrame.get());
+    if (!folder.isEmpty()) OpenPaths({folder});
+}
+
+void CDorvanelleApp::OpenPaths(const QStringList& paths) {
+    const OpenPlan plan = PlanOpening(paths);
+    for (const QString& path : plan.documents)
         OpenDocumentFile(path);
+    if (!plan.indexed.isEmpty()) Index(plan);
+}
+
+void CDorvanelleApp::Index(const OpenPlan& plan) {
+    CStudyBrowser* browser = m_pMainFrame->StudyBrowser();
+    browser->show();
+    browser->raise();
+    browser->Index(plan.indexed, plan.label);
+}
+
+void CDorvanelleApp::OnIndexFinished(int entry) {
+    // Opened with nothing else to show (a folder named on the command line, a CD):
+    // its first series is what the user wants to see.
+    if (!m_pMainFrame->Children().empty()) return;
+    if (std::shared_ptr<SeriesStack> stack = m_pMainFrame->StudyBrowser()->FirstStack(entry)) OpenStack(std::move(stack));
+}
+
+CChildFrame* CDorvanelleApp::OpenStack(std::shared_ptr<SeriesStack> stack) {
+    if (!stack || stack->Empty()) return nullptr;
+    const QString key = SeriesDocumentKey(*stack);
+    for (CChildFrame* frame : m_pMainFrame->Children()) {
+        if (frame->Controller().Path() == key) {
+            m_pMainFrame->MdiArea()->setActiveSubWindow(frame);
+            return frame;
+        }
+    }
+    auto controller = std::make_shared<CDocumentController>();
+    m_pMainFrame->Follow(*controller);
+    controller->OpenStack(std::move(stack));
+    CChildFrame* frame = MakeFrame(controller);
+    m_pMainFrame->AddChild(frame);
+    return frame;
 }
 
 void CDorvanelleApp::OnAppAbout() {

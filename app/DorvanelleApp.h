@@ -17,6 +17,8 @@ class CChildFrame;
 class CDocumentController;
 class CMainFrame;
 class IUserDialogs;
+class SeriesStack;
+struct OpenPlan;
 
 class CDorvanelleApp : public QObject {
     Q_OBJECT
@@ -32,9 +34,16 @@ public:
     // Opens `path` in a new child window, or activates the window of the document
     // that already shows it. Null when the file cannot be opened (the user is told).
     CChildFrame* OpenDocumentFile(const QString& path);
+    // Opens what the user chose at once (OpenPaths.h): single files in windows of
+    // their own, folders, DICOMDIRs and several DICOM files into the study browser.
+    void OpenPaths(const QStringList& paths);
+    // Opens a stack of a series in a new child window, or activates the window that
+    // shows the same stack as it was indexed.
+    CChildFrame* OpenStack(std::shared_ptr<SeriesStack> stack);
 
     // Commands.
     void OnFileOpen();
+    void OnFileOpenFolder();
     void OnAppAbout();
     void OnWindowNew();
     void OnFileSave();

@@ -24,6 +24,7 @@
 #include "app/ToolbarIcons.h"
 #include "document/ProgramNames.h"
 #include "views/ControlPanel.h"
+#include "views/StudyBrowser.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
@@ -79,6 +80,10 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     m_wndControlPanel = new CControlPanel(dock);
     dock->setWidget(m_wndControlPanel);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
+    // The study browser: hidden until a folder, a DICOMDIR or several files are opened.
+    m_pStudyBrowser = new CStudyBrowser(statusBar(), this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pStudyBrowser);
+    m_pStudyBrowser->hide();
 
     CreateActions();
     BuildCommands();
@@ -143,6 +148,9 @@ void CMainFrame::BuildCommands() {
     m_commands.On(
         ID_VIEW_STATUS_BAR, [this] { statusBar()->setVisible(statusBar()->isHidden()); },
         [this](CommandUi& ui) { ui.SetCheck(!statusBar()->isHidden()); });
+    m_commands.On(
+        ID_VIEW_STUDY_BROWSER, [this] { m_pStudyBrowser->setVisible(m_pStudyBrowser->isHidden()); },
+        [this](CommandUi& ui) { ui.SetCheck(!m_pStudyBrowser->isHidden()); });
     auto needsChild = [this](CommandUi& ui) { ui.Enable(ActiveChild() != nullptr); };
     m_commands.On(
         ID_WINDOW_NEW, [this] { m_app.OnWindowNew(); }, needsChild);
@@ -463,8 +471,12 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
+    QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) m_app.OpenDocumentFile(url.toLocalFile());
+        if (url.isLocalFile()) paths << url.toLocalFile();
     }
+    // Dropped together, as if chosen together: folders and several DICOM files are
+    // read into the study browser.
+    m_app.OpenPaths(paths);
     event->acceptProposedAction();
 }

@@ -26,3 +26,7 @@ bool CQtUserDialogs::SetUpPrinter(QPrinter& printer, QWidget* parent) {
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
 }
+
+QString CQtUserDialogs::GetExistingDirectory(QWidget* parent) {
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("Open Folder"), QDir::currentPath());
+}

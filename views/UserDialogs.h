@@ -25,6 +25,8 @@ public:
     virtual int RunModal(QDialog& dialog) = 0;
     // The print dialog: sets up `printer`; false when cancelled.
     virtual bool SetUpPrinter(QPrinter& printer, QWidget* parent) = 0;
+    // The folder chosen in a folder dialog; empty when cancelled.
+    virtual QString GetExistingDirectory(QWidget* parent) = 0;
 };
 
 // The real dialogs, for the running program.
@@ -35,4 +37,5 @@ public:
     void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) override;
     int RunModal(QDialog& dialog) override;
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
+    QString GetExistingDirectory(QWidget* parent) override;
 };

@@ -35,13 +35,19 @@ public:
     int RunModal(QDialog& dialog) override;
     // Prints to a PDF file at `printAnswer`; an empty answer cancels.
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
+    QString GetExistingDirectory(QWidget*) override {
+        ++folderAsked;
+        return folderAnswer;
+    }
 
     QStringList openAnswer;
     QString saveAnswer;
     QString printAnswer;
+    QString folderAnswer;
     QString lastFilters;
     int openAsked = 0;
     int saveAsked = 0;
+    int folderAsked = 0;
     std::vector<Message> messages;
     std::vector<QString> modalTitles;
     // The last header dialog run.
