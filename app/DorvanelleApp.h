@@ -64,6 +64,10 @@ private:
     std::shared_ptr<CDocumentController> OpenController(const QString& path);
     // A new child window for the opened document, and the file in the recent-file list.
     CChildFrame* ShowDocument(const QString& path, const std::shared_ptr<CDocumentController>& controller);
+    // Shows the study browser and indexes what the plan says.
+    void Index(const OpenPlan& plan);
+    // An index ended: with no window open yet, its first series opens.
+    void OnIndexFinished(int entry);
     void SaveRecentFilesLater();
     QString ChooseSavePath();
 

@@ -136,6 +136,9 @@ public:
     // Frames the pixel data holds whole: the frames claimed, or fewer when the
     // uncompressed data is shorter.
     std::int32_t FramesHeld() const;
+    // Whether the file is still the one opened (its size and modification time);
+    // bytes in memory always are.
+    bool Unchanged() const { return m_parts.file == nullptr || m_parts.file->Unchanged(); }
 
 private:
     struct CachedFrame {

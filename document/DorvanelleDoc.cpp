@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "document/FrameLoader.h"
+#include "document/StackRange.h"
 #include "image/BmpFile.h"
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
@@ -130,12 +132,12 @@ bool CDorvanelleDoc::SavesAsDicom(const std::string& path) { return SameLetters(
 
 int CDorvanelleDoc::Layout() const { return m_dicom.DetectLayout(); }
 
-bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
+bool CDorvanelleDoc::OnOpenDocument(const std::string& path, bool readFrame) {
     m_openError = Reason();
     m_noImage = Reason();
     m_kind = KindOfPath(path);
     if (m_kind == DocumentKind::Dicom) {
-        OpenDicom(path);
+        OpenDicom(path, readFrame);
     } else {
         OpenBitmap(path);
     }
@@ -145,7 +147,7 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
     if (m_pDib || std::filesystem::file_size(path, ec) != 0) m_bFitFrame = true;
     // The title shows frame 0's depth, even when the document opened at another frame:
     // then it is told from the attributes, without reading frame 0 as well.
-    if (m_kind != DocumentKind::Dicom || m_nFrame == 0) {
+    if (m_kind != DocumentKind::Dicom || (m_nFrame == 0 && readFrame)) {
         m_titleBitCount = m_pDib ? DibBitCount(m_pDib.get()) : 0;
     } else if (m_frames && !m_frames->Check(0)) {
         m_titleBitCount = FrameRenderer(*m_attributes, 0, m_display).BitCount();
@@ -170,11 +172,63 @@ void CDorvanelleDoc::OpenBitmap(const std::string& path) {
     }
 }
 
-void CDorvanelleDoc::OpenDicom(const std::string& path) {
+void CDorvanelleDoc::OnOpenStack(std::shared_ptr<const FrameStack> stack, std::uint16_t titleBitCount) {
+    m_openError = Reason();
+    m_noImage = Reason();
+    m_kind = DocumentKind::Dicom;
     m_dicom.Reset();
     m_attributes.reset();
     m_frames.reset();
     m_samples.reset();
+    m_display = DisplayState();
+    m_range.reset();
+    m_stack = std::move(stack);
+    m_series = true;
+    m_frameInFile = 0;
+    m_titleBitCount = titleBitCount;
+    m_bFitFrame = true;
+    UpdateControlPanel();
+}
+
+std::int32_t CDorvanelleDoc::FrameCount() const {
+    if (m_series) return m_stack->Count();
+    return m_attributes ? m_attributes->FrameCount() : 1;
+}
+
+bool CDorvanelleDoc::CanSlide() const {
+    if (m_series) return m_stack->Count() > 1;
+    return m_attributes && m_attributes->frames > 1;
+}
+
+void CDorvanelleDoc::ShowLoadedFrame(const LoadedFrame& frame) {
+    if (m_kind != DocumentKind::Dicom) return;
+    m_nFrame = frame.index;
+    m_samples = frame.samples;
+    if (m_series) {
+        m_attributes = frame.attributes;
+        m_frameInFile = frame.frameInFile;
+        if (!frame.path.empty()) m_strDicomPath = frame.path;
+    }
+    m_pDib.reset();
+    if (frame.image) {
+        // The loader keeps its own picture in its cache; the document owns a copy.
+        m_pDib = PackedDib::Allocate(frame.image->Length());
+        if (m_pDib) std::copy_n(frame.image->Bytes(), frame.image->Length(), m_pDib->Bytes());
+    }
+    if (m_pDib) {
+        m_noImage = Reason();
+    } else {
+        m_noImage = frame.noImage ? frame.noImage : Reason(DocumentNoImage::NotConverted);
+    }
+}
+
+void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame) {
+    m_dicom.Reset();
+    m_attributes.reset();
+    m_frames.reset();
+    m_samples.reset();
+    m_stack.reset();
+    m_series = false;
     m_display = DisplayState();
     m_range.reset();
     if (m_dicom.LoadFile(path) != 0) {
@@ -186,7 +240,8 @@ void CDorvanelleDoc::OpenDicom(const std::string& path) {
     m_attributes = m_dicom.Attributes();
     m_frames = m_dicom.Frames();
     m_strDicomPath = path;
-    ReplaceImageByFrame(m_nFrame);
+    if (m_frames) m_stack = std::make_shared<SingleFileStack>(m_frames, path);
+    if (readFrame) ReplaceImageByFrame(m_nFrame);
 }
 
 const Reason& CDorvanelleDoc::NoImageReason() const {
@@ -215,31 +270,31 @@ bool CDorvanelleDoc::IsWindowed() const {
 }
 
 bool CDorvanelleDoc::NeedsRange() const {
-    return m_attributes && !m_range && UsesDefaultWindow(*m_attributes, m_nFrame, m_display) &&
+    return m_attributes && !m_range && UsesDefaultWindow(*m_attributes, FrameInFile(), m_display) &&
            DefaultWindowNeedsRange(*m_attributes);
 }
 
 DisplayState CDorvanelleDoc::RenderState() const {
     DisplayState state = m_display;
-    if (m_attributes && m_range) state.fallback = DefaultDisplayWindow(*m_attributes, m_nFrame, &*m_range);
+    if (m_attributes && m_range) state.fallback = DefaultDisplayWindow(*m_attributes, FrameInFile(), &*m_range);
     return state;
 }
 
 std::optional<DisplayWindow> CDorvanelleDoc::CurrentWindow() const {
     if (!IsWindowed()) return std::nullopt;
-    return EffectiveWindow(*m_attributes, m_nFrame, RenderState());
+    return EffectiveWindow(*m_attributes, FrameInFile(), RenderState());
 }
 
 Reason CDorvanelleDoc::ResolveRange() {
-    if (!m_frames || m_range) return {};
-    const RangeOutcome outcome = ScanModalityRange(*m_frames);
+    if (!m_stack || m_range) return {};
+    const RangeOutcome outcome = ScanStackRange(*m_stack);
     if (!outcome.Complete()) return outcome.failure;
     m_range = outcome.range;
     return {};
 }
 
-bool CDorvanelleDoc::AdoptRange(const FrameSource* of, const ValueRange& range) {
-    if (of == nullptr || of != m_frames.get()) return false;
+bool CDorvanelleDoc::AdoptRange(const FrameStack* of, const ValueRange& range) {
+    if (of == nullptr || of != m_stack.get()) return false;
     m_range = range;
     return true;
 }
@@ -247,26 +302,36 @@ bool CDorvanelleDoc::AdoptRange(const FrameSource* of, const ValueRange& range) 
 DisplayWindow CDorvanelleDoc::DefaultWindow() {
     if (!m_attributes) return {};
     ResolveRange();
-    return DefaultDisplayWindow(*m_attributes, m_nFrame, m_range ? &*m_range : nullptr);
+    return DefaultDisplayWindow(*m_attributes, FrameInFile(), m_range ? &*m_range : nullptr);
 }
 
 Reason CDorvanelleDoc::Render() {
     m_pDib.reset();
     if (!m_samples) return m_noImage;
     // Without a window of its own the frame takes the default from the range of
-    // every frame: found now, when nothing found it yet.
-    if (NeedsRange()) {
+    // every frame: found now, when nothing found it yet, or (in the viewer, which
+    // finds it in the background) from the frame's own values until it is found.
+    if (NeedsRange() && m_findRangeNow) {
         if (Reason failed = ResolveRange()) {
             m_noImage = failed;
             return failed;
         }
     }
-    Expected<PackedDibPtr> dib = RenderFrame(*m_samples, *m_attributes, RenderState());
-    if (!dib) {
-        m_noImage = dib.Why();
+    LoadedFrame frame;
+    frame.samples = m_samples;
+    frame.attributes = m_attributes;
+    frame.frameInFile = FrameInFile();
+    DrawLoadedFrame(frame, RenderState());
+    if (!frame.image) {
+        m_noImage = frame.noImage;
         return m_noImage;
     }
-    m_pDib = std::move(dib).Take();
+    m_pDib = PackedDib::Allocate(frame.image->Length());
+    if (!m_pDib) {
+        m_noImage = DocumentNoImage::NotConverted;
+        return m_noImage;
+    }
+    std::copy_n(frame.image->Bytes(), frame.image->Length(), m_pDib->Bytes());
     return {};
 }
 
@@ -276,6 +341,28 @@ Reason CDorvanelleDoc::ReplaceImageByFrame(std::int32_t frame) {
     m_pDib.reset();
     m_samples.reset();
     m_nFrame = frame;
+    if (m_series) {
+        // The slice's own file, attributes and frame.
+        Expected<StackFrame> opened = m_stack->Open(frame);
+        if (!opened) {
+            m_noImage = opened.Why();
+            return m_noImage;
+        }
+        m_attributes = opened->source->SharedAttributes();
+        m_frameInFile = opened->frame;
+        m_strDicomPath = opened->path;
+        if (Reason why = opened->source->Check(opened->frame)) {
+            m_noImage = std::move(why);
+            return m_noImage;
+        }
+        auto samples = opened->source->Frame(opened->frame);
+        if (!samples) {
+            m_noImage = samples.Why();
+            return m_noImage;
+        }
+        m_samples = std::move(samples).Take();
+        return Render();
+    }
     if (!m_frames) return m_noImage;
     auto samples = m_frames->Frame(frame);
     if (!samples) {

@@ -25,6 +25,8 @@
 #include "dicom/ModalityRange.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
+#include "document/FrameCache.h"
+#include "document/FrameStack.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
 #include "io/WriteOutcome.h"
@@ -53,8 +55,15 @@ public:
 
     // Opens `path` at frame m_nFrame. False only when the file cannot be opened at all
     // (OpenError says why; the caller discards the document); a file that yields no
-    // image opens with m_pDib null, and NoImageReason says why.
-    bool OnOpenDocument(const std::string& path);
+    // image opens with m_pDib null, and NoImageReason says why. Without `readFrame` a
+    // DICOM file's frame is left to be read elsewhere (ShowLoadedFrame): opening then
+    // reads its header only.
+    bool OnOpenDocument(const std::string& path, bool readFrame = true);
+    // Opens a stack of files as one document, the slices of a series: its frames are
+    // the stack's, each read from its own file and drawn by that file's attributes,
+    // all under one display. Reads nothing; `titleBitCount` is the depth the title
+    // shows (0 for none).
+    void OnOpenStack(std::shared_ptr<const FrameStack> stack, std::uint16_t titleBitCount);
     const Reason& OpenError() const { return m_openError; }
     // Why the document holds no image: the reader's reason (a FileReadFailure,
     // BmpFailure, PcxFailure, DicomNoImage or a decoder's) or a DocumentNoImage.
@@ -68,8 +77,9 @@ public:
     // through frames does not change it.
     std::string MakeTitle(const std::string& fileTitle) const;
 
-    // The DICOM file's attributes and frames; null for bitmaps and PCX pictures, and
-    // for a DICOM file that could not be read.
+    // The DICOM file's attributes and frames (of the slice shown, for a stack); null
+    // for bitmaps and PCX pictures, for a DICOM file that could not be read, and for a
+    // stack before its first slice is shown.
     const ImageAttributes* Attributes() const { return m_attributes.get(); }
     const std::shared_ptr<const ImageAttributes>& SharedAttributes() const { return m_attributes; }
     const std::shared_ptr<const FrameSource>& Frames() const { return m_frames; }
@@ -77,8 +87,17 @@ public:
     const std::shared_ptr<const FrameSamples>& Samples() const { return m_samples; }
     // 2: the DICOM file's elements follow a preamble and "DICM"; 3: they start at 0.
     int Layout() const;
-    // Frames the file claims: Number of Frames, at least 1.
-    std::int32_t FrameCount() const { return m_attributes ? m_attributes->FrameCount() : 1; }
+    // Frames the file claims (Number of Frames), or the slices of the stack; at least 1.
+    std::int32_t FrameCount() const;
+    // The frames the document steps through, one file's or a series'; null for pictures.
+    const std::shared_ptr<const FrameStack>& Stack() const { return m_stack; }
+    // Whether the document is a stack of many files (a series).
+    bool IsSeries() const { return m_series; }
+    // Frame m_nFrame's number within its own file, by which its attributes go.
+    std::int32_t FrameInFile() const { return m_series ? m_frameInFile : m_nFrame; }
+    // Shows a frame the frame loader read and drew: it becomes the current frame,
+    // image, samples and (for a stack) attributes and file. The selected image stays.
+    void ShowLoadedFrame(const LoadedFrame& frame);
 
     // How the frames are shown, as the user set it.
     const DisplayState& Display() const { return m_display; }
@@ -94,15 +113,20 @@ public:
     // window of a frame without one of its own comes from it.
     const std::optional<ValueRange>& Range() const { return m_range; }
     // The range is still to be found (the viewer finds it on a worker thread).
-    bool RangePending() const { return m_frames != nullptr && !m_range; }
+    bool RangePending() const { return m_stack != nullptr && !m_range; }
     // Finds the range now; a frame that can no longer be read gives its reason.
     Reason ResolveRange();
+    // Whether a frame drawn with the default window waits for the range of every
+    // frame (as the command line does), or takes the range of its own values until
+    // the range has been found elsewhere (as the viewer does, in the background).
+    void FindRangeWhenNeeded(bool now) { m_findRangeNow = now; }
     // Takes a range found elsewhere over `of`, if that is still this document's
-    // frame source; false otherwise.
-    bool AdoptRange(const FrameSource* of, const ValueRange& range);
+    // stack; false otherwise.
+    bool AdoptRange(const FrameStack* of, const ValueRange& range);
 
-    // Frames: the slide commands are enabled when the file has more than one frame.
-    bool CanSlide() const { return m_attributes && m_attributes->frames > 1; }
+    // Frames: the slide commands are enabled when the file has more than one frame,
+    // or the stack more than one slice.
+    bool CanSlide() const;
     // Shows frame `frame`: empty, or why it gives no image (then also NoImageReason).
     Reason ReplaceImageByFrame(std::int32_t frame);
     Reason OnFirstSlide();
@@ -139,7 +163,7 @@ public:
 
 private:
     void OpenBitmap(const std::string& path);
-    void OpenDicom(const std::string& path);
+    void OpenDicom(const std::string& path, bool readFrame);
     // Draws the samples shown under the display state into m_pDib.
     Reason Render();
     bool NeedsRange() const;
@@ -153,6 +177,10 @@ private:
     std::shared_ptr<const ImageAttributes> m_attributes;
     std::shared_ptr<const FrameSource> m_frames;
     std::shared_ptr<const FrameSamples> m_samples;
+    std::shared_ptr<const FrameStack> m_stack;
+    bool m_series = false;
+    bool m_findRangeNow = true;
+    std::int32_t m_frameInFile = 0;
     DisplayState m_display;
     std::optional<ValueRange> m_range;
 

@@ -58,6 +58,14 @@ void FrameCache::Put(LoadedFrame frame) {
     Shrink();
 }
 
+void FrameCache::Erase(std::int32_t index) {
+    const auto found = m_where.find(index);
+    if (found == m_where.end()) return;
+    m_bytes -= found->second->Bytes();
+    m_order.erase(found->second);
+    m_where.erase(found);
+}
+
 void FrameCache::DropImages() {
     for (LoadedFrame& frame : m_order) {
         if (frame.image) m_bytes -= frame.image->Length();

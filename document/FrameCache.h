@@ -22,6 +22,9 @@ struct LoadedFrame {
     std::int32_t index = 0;  // in the stack
     std::shared_ptr<const FrameSamples> samples;
     std::shared_ptr<const ImageAttributes> attributes;  // of the file the frame is in
+    // The source it was read from, while it is open: a frame whose file has changed
+    // since is read again (and then says so).
+    std::weak_ptr<const FrameSource> source;
     std::string path;                                   // that file
     std::int32_t frameInFile = 0;
     // Drawn under display generation `generation`; null when the frame gives no image.
@@ -56,6 +59,8 @@ public:
     // used, then lets the least recently used go until the bytes fit the budget. The
     // frame just kept stays even when it alone is larger.
     void Put(LoadedFrame frame);
+    // Drops the frame of `index`, if held.
+    void Erase(std::int32_t index);
     // Drops every picture and keeps the samples: the display changed.
     void DropImages();
     void Clear();

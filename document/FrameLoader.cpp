@@ -88,8 +88,22 @@ struct FrameLoader::State {
         return !frame.samples && frame.noImage;  // could not be read: reading again gives the same
     }
 
-    bool Holds(std::int32_t index) {
+    // The frame of `index` as the cache holds it, unless its file has changed since
+    // it was read (then it goes, to be read again). Under `mutex`.
+    const LoadedFrame* Kept(std::int32_t index) {
         const LoadedFrame* frame = cache.Find(index);
+        if (frame == nullptr) return nullptr;
+        if (const std::shared_ptr<const FrameSource> source = frame->source.lock()) {
+            if (!source->Unchanged()) {
+                cache.Erase(index);
+                return nullptr;
+            }
+        }
+        return frame;
+    }
+
+    bool Holds(std::int32_t index) {
+        const LoadedFrame* frame = Kept(index);
         return frame != nullptr && Done(*frame);
     }
 
@@ -139,7 +153,7 @@ struct FrameLoader::State {
             queue.pop_front();
             if (std::find(running.begin(), running.end(), index) != running.end()) continue;
             Job job{index, generation, display, std::nullopt};
-            if (const LoadedFrame* kept = cache.Find(index)) {
+            if (const LoadedFrame* kept = Kept(index)) {
                 if (Done(*kept)) continue;
                 job.kept = *kept;
             }
@@ -197,12 +211,14 @@ struct FrameLoader::State {
     }
 
     void Read(LoadedFrame& frame) const {
+        frame.path = stack->PathOf(frame.index);  // named even when it cannot be read
         Expected<StackFrame> opened = stack->Open(frame.index);
         if (!opened) {
             frame.noImage = opened.Why();
             return;
         }
         frame.attributes = opened->source->SharedAttributes();
+        frame.source = opened->source;
         frame.path = opened->path;
         frame.frameInFile = opened->frame;
         if (Reason why = opened->source->Check(opened->frame)) {
@@ -334,7 +350,7 @@ std::optional<LoadedFrame> FrameLoader::Show(std::int32_t index, std::chrono::mi
             s.direction = forward <= count - forward ? 1 : -1;
         }
         s.shown = index;
-        const LoadedFrame* kept = s.cache.Find(index);
+        const LoadedFrame* kept = s.Kept(index);
         if (kept != nullptr && s.Done(*kept)) {
             ++s.counters.hits;
             s.awaited.reset();

@@ -38,6 +38,8 @@ public:
     virtual std::int32_t FileCount() const = 0;
     virtual Expected<std::shared_ptr<const FrameSource>> OpenFileForPass(std::int32_t file) const = 0;
 
+    // The path of the file frame `index` comes from (without opening it).
+    virtual std::string PathOf(std::int32_t index) const = 0;
     // Where frame `index` lies along the stack's normal, in mm, when the stack is
     // ordered by position.
     virtual std::optional<double> Location(std::int32_t /*index*/) const { return std::nullopt; }
@@ -53,6 +55,7 @@ public:
     Expected<StackFrame> Open(std::int32_t index) const override;
     std::int32_t FileCount() const override { return 1; }
     Expected<std::shared_ptr<const FrameSource>> OpenFileForPass(std::int32_t file) const override;
+    std::string PathOf(std::int32_t /*index*/) const override { return m_path; }
 
 private:
     std::shared_ptr<const FrameSource> m_source;

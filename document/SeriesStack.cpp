@@ -38,9 +38,8 @@ std::int32_t SeriesStack::Count() const {
     return std::max<std::int32_t>(1, static_cast<std::int32_t>(m_slices.size()));
 }
 
-const std::string& SeriesStack::PathOf(std::int32_t index) const {
-    static const std::string kNone;
-    if (index < 0 || static_cast<std::size_t>(index) >= m_slices.size()) return kNone;
+std::string SeriesStack::PathOf(std::int32_t index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= m_slices.size()) return {};
     return m_paths[m_slices[index].file];
 }
 

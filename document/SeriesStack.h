@@ -36,8 +36,7 @@ public:
     std::size_t StackIndex() const { return m_stack; }
     std::uint16_t Rows() const { return m_rows; }
     std::uint16_t Columns() const { return m_columns; }
-    // The path of the file slice `index` comes from.
-    const std::string& PathOf(std::int32_t index) const;
+    std::string PathOf(std::int32_t index) const override;
     // Whether the kind of its pixels makes colour pictures (RGB, YBR, palette colour).
     bool Colour() const { return m_colour; }
     // Files open now.

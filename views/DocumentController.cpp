@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "views/FrameLoaderTask.h"
 #include "views/PixelReadout.h"
 
 CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {}
@@ -13,61 +14,78 @@ CDocumentController::~CDocumentController() {
 
 bool CDocumentController::Open(const QString& path) {
     const QFileInfo info(path);
-    if (!m_doc.OnOpenDocument(info.absoluteFilePath().toStdString())) return false;
-    SettleSampleRange();
+    // The header only: the frame is read and drawn by the loader, off this thread, and
+    // the range of all frames by the range pass.
+    m_doc.FindRangeWhenNeeded(false);
+    if (!m_doc.OnOpenDocument(info.absoluteFilePath().toStdString(), false)) return false;
     m_path = info.canonicalFilePath();
     m_fileName = info.fileName();
     m_title = QString::fromStdString(m_doc.MakeTitle(m_fileName.toStdString()));
+    StartFrames();
     return true;
 }
 
+void CDocumentController::OpenStack(std::shared_ptr<const SeriesStack> stack) {
+    m_doc.FindRangeWhenNeeded(false);
+    m_doc.OnOpenStack(stack, stack->Colour() ? 24 : 8);
+    m_path = SeriesDocumentKey(*stack);
+    m_fileName = QString::fromStdString(SeriesTitle(stack->Level()));
+    m_title = QString::fromStdString(m_doc.MakeTitle(m_fileName.toStdString()));
+    StartFrames();
+}
+
 void CDocumentController::SettleSampleRange() {
-    if (!m_doc.RangePending() || m_rangeTask.Running()) return;
-    m_rangeTask.Start(m_doc.Frames(), [this](const FrameSource* of, const RangeOutcome& outcome) {
+    // Not before the first frame shows: the pass must not compete with it.
+    if (!m_doc.RangePending() || m_rangeTask.Running() || m_framesShown == 0) return;
+    m_rangeTask.Start(m_doc.Stack(), [this](const FrameStack* of, const RangeOutcome& outcome) {
         // A pass whose file changed on disk gives nothing; the sliders keep their ranges.
-        if (outcome.Complete() && m_doc.AdoptRange(of, outcome.range)) emit sampleRangeChanged();
+        if (!outcome.Complete() || !m_doc.AdoptRange(of, outcome.range)) return;
+        if (!m_doc.Display().window && m_doc.Samples()) {
+            // Frames without a window of their own took one from their own values
+            // until now: drawn again from the range of all of them.
+            m_doc.SetDisplay(m_doc.Display(), m_selection);
+            if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState());
+            emit imageChanged();
+            emit selectionChanged();
+        }
+        emit sampleRangeChanged();
     });
 }
 
 QString CDocumentController::NoImageReason() const {
     const Reason& reason = m_doc.NoImageReason();
     if (!reason) return {};
-    return QString::fromStdString(NoImageText(m_fileName.toStdString(), reason));
+    // A series names the file of the slice shown.
+    const std::string name =
+        m_doc.IsSeries() ? CDorvanelleDoc::FileTitle(m_doc.m_strDicomPath) : m_fileName.toStdString();
+    return QString::fromStdString(NoImageText(name, reason));
 }
 
 bool CDocumentController::TakeFrameFit() {
+    // Kept until the first frame has come: the window is fitted to its picture.
+    if (!Image() && m_pendingFrame) return false;
     const bool fit = m_doc.m_bFitFrame;
     m_doc.m_bFitFrame = false;
     return fit;
 }
 
-void CDocumentController::FrameShown(const Reason& why) {
-    SettleSampleRange();
-    emit imageChanged();
-    if (why) emit problemReported(QString::fromStdString(NoImageText(m_fileName.toStdString(), why)));
-}
+void CDocumentController::FirstFrame() { ShowFrame(0, FrameWait()); }
 
-void CDocumentController::FirstFrame() {
-    EndLiveWindow();
-    FrameShown(m_doc.OnFirstSlide());
-}
+void CDocumentController::PrevFrame() { ShowFrame(std::max(StepBase() - 1, 0), FrameWait()); }
 
-void CDocumentController::PrevFrame() {
-    EndLiveWindow();
-    FrameShown(m_doc.OnPrevSlide());
-}
+void CDocumentController::NextFrame() { ShowFrame(std::min(StepBase() + 1, m_doc.FrameCount() - 1), FrameWait()); }
 
-void CDocumentController::NextFrame() {
-    EndLiveWindow();
-    FrameShown(m_doc.OnNextSlide());
-}
+void CDocumentController::LastFrame() { ShowFrame(m_doc.FrameCount() - 1, FrameWait()); }
 
-void CDocumentController::LastFrame() {
-    EndLiveWindow();
-    FrameShown(m_doc.OnLastSlide());
+void CDocumentController::CineStep() {
+    if (!m_doc.CanSlide()) return;
+    const std::int32_t next = StepBase() + 1;
+    ShowFrame(next < m_doc.FrameCount() ? next : 0, std::chrono::milliseconds(0));
 }
 
 void CDocumentController::WindowCommitted() {
+    // The frames the loader keeps are drawn again under the new display.
+    if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState());
     SettleSampleRange();
     emit windowChanged();
     emit imageChanged();
@@ -112,7 +130,7 @@ void CDocumentController::PreviewWindow(double width, double centre) {
     DisplayState state = m_doc.RenderState();
     state.window = DisplayWindow{width, centre};
     state.voiLut.reset();
-    m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.m_nFrame, state);
+    m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.FrameInFile(), state);
     emit liveWindowChanged();
 }
 

@@ -6,6 +6,8 @@
 // selectionChanged. Nothing else tells a widget that the document changed.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -15,10 +17,17 @@
 
 #include "document/DocumentUi.h"
 #include "document/DorvanelleDoc.h"
+#include "document/FrameLoader.h"
+#include "document/SeriesStack.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
 #include "views/LiveWindowImage.h"
 #include "views/SampleRangeTask.h"
+
+class CFrameLoaderTask;
+
+// The "already open" key of a stack of a series: its series, its stack, its slices.
+QString SeriesDocumentKey(const SeriesStack& stack);
 
 class CDocumentController : public QObject, private IDocumentUi {
     Q_OBJECT
@@ -32,6 +41,25 @@ public:
     // NoImageReason says why it shows nothing.
     bool Open(const QString& path);
     QString OpenError() const { return QString::fromStdString(m_doc.OpenError().Text()); }
+    // Opens a stack of a series as one document: its slices are its frames, stepped,
+    // windowed, zoomed and saved as the frames of a file are.
+    void OpenStack(std::shared_ptr<const SeriesStack> stack);
+
+    // Frames are read and drawn by a background loader (FrameLoader.h). A frame step
+    // waits this long for a frame being read before the views show that it is on its
+    // way; cine never waits. 40 ms unless set (tests wait longer, for steps that end
+    // where they were asked to).
+    static void SetFrameWait(std::chrono::milliseconds wait);
+    // The frame asked for while it is being read: the views keep the last picture
+    // and say "decoding…".
+    std::optional<std::int32_t> PendingFrame() const { return m_pendingFrame; }
+    // "Frame n / N" of the frame shown or on its way, with its place in mm for a
+    // series ordered by position; empty without an image or one on its way.
+    QString FrameText() const;
+    // Frames shown since the document opened (each one that arrived and was shown).
+    std::uint64_t FramesShown() const { return m_framesShown; }
+    // The loader, for its cache and counters; null for pictures.
+    const FrameLoader* Loader() const;
 
     // What the widgets read. Only the calls below change it.
     const CDorvanelleDoc& Document() const { return m_doc; }
@@ -50,11 +78,14 @@ public:
     // True once after a file was read: its first window is then fitted to the image.
     bool TakeFrameFit();
 
-    // Frames: each replaces the current image and emits imageChanged.
+    // Frames: each replaces the current image and emits imageChanged, or, while the
+    // frame is read, emits framePending and imageChanged once it is shown.
     void FirstFrame();
     void PrevFrame();
     void NextFrame();
     void LastFrame();
+    // Cine: the next frame, the first after the last, never waiting for it.
+    void CineStep();
 
     // A new grey-level window, in modality values (a slider released, a drag ended, a
     // preset chosen): the current frame drawn again and the selection cropped again,
@@ -107,6 +138,8 @@ signals:
     void windowPreviewed(double width, double centre);
     // The range of all samples arrived from the background pass: the sliders take it.
     void sampleRangeChanged();
+    // A frame was asked for and is being read: views say so over the last picture.
+    void framePending();
     // Something the user acknowledges before the document goes on (a 24-bit picture
     // is converted to 8 bits). Connect it directly: it is emitted while opening.
     void noticeRaised(const QString& text);
@@ -125,8 +158,16 @@ private:
     // Starts the background pass when the range of all samples is still to be
     // found; it ends in sampleRangeChanged.
     void SettleSampleRange();
-    // After a frame step: why the new frame gives no image, told the user.
-    void FrameShown(const Reason& why);
+    // Starts the loader on the document's stack and asks for its frame.
+    void StartFrames();
+    // Asks the loader for frame `index`: shown now when it has it, else pending.
+    void ShowFrame(std::int32_t index, std::chrono::milliseconds wait);
+    void OnFrameArrived(const LoadedFrame& frame);
+    // Shows `frame` in the document and says so.
+    void Install(const LoadedFrame& frame);
+    static std::chrono::milliseconds FrameWait();
+    // The frame the next step counts from: the one on its way, or the one shown.
+    std::int32_t StepBase() const { return m_pendingFrame.value_or(m_doc.m_nFrame); }
     void WindowCommitted();
     // Ends a window drag's live picture: the document's image is current again.
     void EndLiveWindow() { m_liveRender.reset(); }
@@ -138,6 +179,9 @@ private:
     DibRect m_selection{};
     // The render of the dragged window, while a drag goes on.
     std::unique_ptr<FrameRenderer> m_liveRender;
-    // Declared last: it goes first, cancelling and joining its pass.
+    std::unique_ptr<CFrameLoaderTask> m_frames;
+    std::optional<std::int32_t> m_pendingFrame;
+    std::uint64_t m_framesShown = 0;
+    // Declared last: it goes first, cancelling its pass.
     CSampleRangeTask m_rangeTask{this};
 };

@@ -31,6 +31,17 @@ namespace {
 // The fallback child-window size for an image that does not fit the main window.
 constexpr QSize kLargeImageFrame(730, 650);
 
+const QString kDecoding = QStringLiteral("decoding\u2026");
+
+// "decoding…" in the top-left corner, light on a dark box, over the last picture.
+void DrawPendingNote(QPainter& painter, const QRect& area) {
+    const QFontMetrics metrics(painter.font());
+    const QRect box(area.left() + 4, area.top() + 4, metrics.horizontalAdvance(kDecoding) + 8, metrics.height() + 4);
+    painter.fillRect(box, QColor(0, 0, 0, 160));
+    painter.setPen(QColor(255, 255, 160));
+    painter.drawText(box, Qt::AlignCenter, kDecoding);
+}
+
 }  // namespace
 
 CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller, IUserDialogs& dialogs,
@@ -38,6 +49,10 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
     : QAbstractScrollArea(parent), m_controller(std::move(controller)), m_dialogs(dialogs) {
     setFocusPolicy(Qt::StrongFocus);
     connect(m_controller.get(), &CDocumentController::imageChanged, this, &CDorvanelleView::OnImageChanged);
+    connect(m_controller.get(), &CDocumentController::framePending, this, [this] {
+        viewport()->update();
+        emit statusTextsChanged();
+    });
     connect(m_controller.get(), &CDocumentController::liveWindowChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&m_cine, &CCinePlayer::nextFrame, this, &CDorvanelleView::ShowCineFrame);
     viewport()->setMouseTracking(true);
@@ -129,14 +144,18 @@ void CDorvanelleView::ChooseInitialZoom() {
 
 void CDorvanelleView::OnActivateView() {
     m_controller->MarkSelection(m_rcSelection);
-    // A file without an image keeps the window's default size: fitted to nothing it
-    // would shrink to its title bar.
-    if (m_controller->TakeFrameFit() && m_controller->Image()) {
-        // Once the event loop has laid the new window out, its decoration is known.
-        m_bAwaitingFrameFit = true;
-        QTimer::singleShot(0, this, &CDorvanelleView::FitFrame);
-    }
+    m_bActivated = true;
+    FitFrameOnce();
     emit statusTextsChanged();
+}
+
+void CDorvanelleView::FitFrameOnce() {
+    // A file without an image keeps the window's default size: fitted to nothing it
+    // would shrink to its title bar. A first frame still on its way is waited for.
+    if (!m_controller->Image() || !m_controller->TakeFrameFit()) return;
+    // Once the event loop has laid the new window out, its decoration is known.
+    m_bAwaitingFrameFit = true;
+    QTimer::singleShot(0, this, &CDorvanelleView::FitFrame);
 }
 
 QSize CDorvanelleView::FitFrameSize(QSize image, QSize decoration, QSize area) {
@@ -183,11 +202,14 @@ void CDorvanelleView::paintEvent(QPaintEvent* event) {
     if (const PackedDib* image = m_controller->Image()) {
         PaintImage(painter, image, event->rect());
     } else {
-        // No image: the window says why, in the middle of what it shows.
+        // No image: the window says why, in the middle of what it shows (or that the
+        // first frame is on its way).
         painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
-                         m_controller->NoImageReason());
+                         m_controller->PendingFrame() ? kDecoding : m_controller->NoImageReason());
     }
     PaintOverImage(painter);
+    // A frame asked for and still being read: the last picture stays, and says so.
+    if (m_controller->PendingFrame() && m_controller->Image()) DrawPendingNote(painter, viewport()->rect());
 }
 
 void CDorvanelleView::PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect) {
@@ -335,6 +357,7 @@ void CDorvanelleView::OnImageChanged() {
     viewport()->update();
     // The value under a still pointer changes with the frame and the window.
     if (m_bMouseInside) UpdateReadout(m_mouseAt);
+    if (m_bActivated) FitFrameOnce();
     emit statusTextsChanged();
 }
 

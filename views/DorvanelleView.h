@@ -129,6 +129,8 @@ private:
     DibPoint ConfinedPoint(QPoint viewportPoint) const;
     void UpdateScrollBars();
     void FitFrame();
+    // Fits the child window to the first picture, once, when it has come.
+    void FitFrameOnce();
     void ApplyCursor();
     void BuildCommands();
     void OnImageChanged();
@@ -153,6 +155,7 @@ private:
     bool m_bSyncingBars = false;
     bool m_bZoomChosen = false;
     bool m_bAwaitingFrameFit = false;
+    bool m_bActivated = false;
     bool m_bSmooth = false;
     bool m_bOverlay = false;
     // Panning: middle button, or left button with Space held.

@@ -99,13 +99,13 @@ std::vector<WindowPreset> CDorvanelleView::WindowPresets() const {
     const CDorvanelleDoc& doc = GetDocument();
     WindowPresetSource source;
     if (const ImageAttributes* a = doc.Attributes()) {
-        const FrameValues& values = a->Frame(doc.m_nFrame);
+        const FrameValues& values = a->Frame(doc.FrameInFile());
         source.fileWindows = values.windows;
         for (const LookupTable& lut : values.voiLuts)
             source.voiLuts.push_back(lut.explanation);
         source.modality = a->modality;
         if (doc.Range() && !doc.Range()->Empty()) {
-            const DisplayWindow window = DefaultDisplayWindow(*a, doc.m_nFrame, &*doc.Range());
+            const DisplayWindow window = DefaultDisplayWindow(*a, doc.FrameInFile(), &*doc.Range());
             source.defaultWindow = WindowLevel{window.width, window.centre};
         }
     }
@@ -146,11 +146,7 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
     return choices;
 }
 
-QString CDorvanelleView::FrameText() const {
-    if (!m_controller->Image()) return {};
-    const std::int32_t frames = GetDocument().FrameCount();
-    return QStringLiteral("Frame %1 / %2").arg(GetDocument().m_nFrame + 1).arg(frames);
-}
+QString CDorvanelleView::FrameText() const { return m_controller->FrameText(); }
 
 void CDorvanelleView::UpdateReadout(QPoint p) {
     m_mouseAt = p;
@@ -235,12 +231,8 @@ void CDorvanelleView::OnPlayVideo() {
 void CDorvanelleView::StopCine() { m_cine.Pause(); }
 
 void CDorvanelleView::ShowCineFrame() {
-    const CDorvanelleDoc& doc = GetDocument();
-    if (doc.m_nFrame + 1 < doc.FrameCount()) {
-        m_controller->NextFrame();
-    } else {
-        m_controller->FirstFrame();
-    }
+    // A frame not read yet when it is due is passed over, not waited for.
+    m_controller->CineStep();
     // Shown now, not when the event loop next gets round to it.
     viewport()->repaint();
 }

@@ -51,7 +51,7 @@ QString PixelReadoutText(const CDorvanelleDoc& doc, QPoint p) {
             // Palette colour: the index the file stores, and the colour it stands for.
             return where + QStringLiteral("index %1, %2").arg(SliderScale::Text(*stored), ShownPixel(shown, p));
         }
-        const double value = a.Frame(doc.m_nFrame).modality.Apply(*stored);
+        const double value = a.Frame(doc.FrameInFile()).modality.Apply(*stored);
         return where + QStringLiteral("stored %1, value %2").arg(SliderScale::Text(*stored), SliderScale::Text(value)) +
                Units(a.units);
     }

@@ -2,55 +2,96 @@
 
 #include <QMetaObject>
 
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
+#include <atomic>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "document/StackRange.h"
+#include "views/BackgroundPriority.h"
+
+struct CSampleRangeTask::Pass {
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::mutex mutex;               // guards `receiver`
+    QObject* receiver = nullptr;    // null once the pass is cancelled
+};
 
 namespace {
 
-// The pass gives way to the thread that paints and to the threads Qt scales and
-// converts pictures on: they take a core from it at once, so the first frame and
-// every step after it show as fast as without the pass. Nice 10 rather than idle
-// priority, so that the range still arrives within a second or so while a build or
-// a batch job (often at nice 19 itself) keeps every core busy.
-void GiveWayToTheViewer() {
-    // On Linux a thread's own id sets the priority of that thread alone.
-    if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10) == 0) {
-        // The change alone does not hand the core over until the next tick: the thread
-        // that started this one may be waiting for it now.
-        sched_yield();
+// Threads of cancelled passes, each joined once it has finished (at the latest when
+// the program ends), so that closing a document never waits for its pass.
+class PassThreads {
+public:
+    static PassThreads& Instance() {
+        static PassThreads threads;
+        return threads;
     }
-}
+    void Keep(std::thread thread, std::shared_ptr<CSampleRangeTask::Pass> pass) {
+        std::lock_guard lock(m_mutex);
+        // The ones that have finished since go now.
+        for (auto it = m_threads.begin(); it != m_threads.end();) {
+            if (it->second->finished.load()) {
+                it->first.join();
+                it = m_threads.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        m_threads.emplace_back(std::move(thread), std::move(pass));
+    }
+    ~PassThreads() {
+        for (auto& [thread, pass] : m_threads)
+            thread.join();
+    }
+
+private:
+    PassThreads() = default;
+    std::mutex m_mutex;
+    std::vector<std::pair<std::thread, std::shared_ptr<CSampleRangeTask::Pass>>> m_threads;
+};
 
 }  // namespace
 
-bool CSampleRangeTask::Start(std::shared_ptr<const FrameSource> source, Done done) {
-    if (m_running.load() || source == nullptr) {
-        return false;
+bool CSampleRangeTask::Running() const { return m_pass != nullptr && !m_pass->finished.load(); }
+
+bool CSampleRangeTask::Start(std::shared_ptr<const FrameStack> stack, Done done) {
+    if (Running() || stack == nullptr) return false;
+    auto pass = std::make_shared<Pass>();
+    pass->receiver = m_receiver;
+    std::thread thread;
+    try {
+        thread = std::thread([pass, stack = std::move(stack), done = std::move(done)] {
+            GiveWayToTheViewer();
+            const RangeOutcome outcome = ScanStackRange(*stack, &pass->cancel);
+            {
+                std::lock_guard lock(pass->mutex);
+                if (!outcome.cancelled && pass->receiver != nullptr) {
+                    // Only the address goes back: the receiver compares it with its own stack.
+                    const FrameStack* of = stack.get();
+                    QMetaObject::invokeMethod(
+                        pass->receiver, [done, of, outcome] { done(of, outcome); }, Qt::QueuedConnection);
+                }
+            }
+            pass->finished = true;
+        });
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had: the sliders keep the ranges they have
     }
-    if (m_thread.joinable()) {
-        m_thread.join();  // the last pass has finished: only its thread is left
-    }
-    m_cancel = false;
-    m_running = true;
-    m_thread = std::thread([this, source = std::move(source), done = std::move(done)] {
-        GiveWayToTheViewer();
-        const RangeOutcome outcome = ScanModalityRange(*source, &m_cancel);
-        if (!outcome.cancelled) {
-            // Only the address goes back: the receiver compares it with its own source.
-            const FrameSource* of = source.get();
-            QMetaObject::invokeMethod(
-                m_receiver, [done, of, outcome] { done(of, outcome); }, Qt::QueuedConnection);
-        }
-        m_running = false;
-    });
+    // The thread is kept with the others; this task only holds its pass.
+    PassThreads::Instance().Keep(std::move(thread), pass);
+    m_pass = std::move(pass);
     return true;
 }
 
 void CSampleRangeTask::Cancel() {
-    m_cancel = true;
-    if (m_thread.joinable()) {
-        m_thread.join();
+    if (!m_pass) return;
+    m_pass->cancel = true;
+    {
+        std::lock_guard lock(m_pass->mutex);
+        m_pass->receiver = nullptr;
     }
-    m_running = false;
+    m_pass.reset();
 }

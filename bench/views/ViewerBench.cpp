@@ -282,6 +282,8 @@ int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication application(argc, argv);
+    // A frame step ends where it was asked to: the frame is waited for as long as it takes.
+    CDocumentController::SetFrameWait(std::chrono::seconds(30));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

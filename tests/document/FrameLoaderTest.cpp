@@ -91,6 +91,7 @@ public:
         return m_inner->Open(index);
     }
     std::int32_t FileCount() const override { return m_inner->FileCount(); }
+    std::string PathOf(std::int32_t index) const override { return m_inner->PathOf(index); }
     Expected<std::shared_ptr<const FrameSource>> OpenFileForPass(std::int32_t file) const override {
         return m_inner->OpenFileForPass(file);
     }

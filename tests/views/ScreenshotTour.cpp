@@ -32,6 +32,8 @@ void Save(QWidget* window, const QDir& folder, const char* name) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // A frame step ends where it was asked to: the frame is waited for as long as it takes.
+    CDocumentController::SetFrameWait(std::chrono::seconds(30));
     if (argc < 2) {
         std::fprintf(stderr, "usage: viewer_screenshots FOLDER\n");
         return 2;

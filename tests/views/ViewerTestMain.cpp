@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include "views/DocumentController.h"
 #include <QTemporaryDir>
 
 int main(int argc, char** argv) {
@@ -10,6 +12,8 @@ int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
+    // A frame step ends where it was asked to: the frame is waited for as long as it takes.
+    CDocumentController::SetFrameWait(std::chrono::seconds(30));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

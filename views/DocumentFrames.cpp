@@ -1,0 +1,95 @@
+// The document controller's frames: read and drawn by a background loader, shown
+// when they come, and the frame text the status bar shows.
+#include <QMetaType>
+
+#include <algorithm>
+#include <atomic>
+
+#include "views/DocumentController.h"
+#include "views/FrameLoaderTask.h"
+
+namespace {
+
+std::atomic<int> g_frameWaitMs{40};
+
+}  // namespace
+
+QString SeriesDocumentKey(const SeriesStack& stack) {
+    return QStringLiteral("series:%1#%2:%3:%4")
+        .arg(QString::fromStdString(stack.Level().seriesUid))
+        .arg(stack.StackIndex())
+        .arg(stack.Count())
+        .arg(QString::fromStdString(stack.PathOf(0)));
+}
+
+void CDocumentController::SetFrameWait(std::chrono::milliseconds wait) {
+    g_frameWaitMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+}
+
+std::chrono::milliseconds CDocumentController::FrameWait() { return std::chrono::milliseconds(g_frameWaitMs.load()); }
+
+const FrameLoader* CDocumentController::Loader() const { return m_frames ? &m_frames->Loader() : nullptr; }
+
+void CDocumentController::StartFrames() {
+    const std::shared_ptr<const FrameStack>& stack = m_doc.Stack();
+    if (m_doc.Kind() != DocumentKind::Dicom || !stack) return;
+    m_frames = std::make_unique<CFrameLoaderTask>(stack, m_doc.RenderState(), this);
+    connect(m_frames.get(), &CFrameLoaderTask::frameArrived, this, &CDocumentController::OnFrameArrived);
+    ShowFrame(m_doc.m_nFrame, FrameWait());
+}
+
+void CDocumentController::ShowFrame(std::int32_t index, std::chrono::milliseconds wait) {
+    EndLiveWindow();
+    if (!m_frames) {
+        // A picture, or a file that could not be read: nothing to step to.
+        const Reason why = m_doc.ReplaceImageByFrame(index);
+        emit imageChanged();
+        if (why) emit problemReported(NoImageReason());
+        return;
+    }
+    if (std::optional<LoadedFrame> frame = m_frames->Loader().Show(index, wait)) {
+        Install(*frame);
+        return;
+    }
+    m_pendingFrame = index;
+    // The views keep the last picture and say that this one is on its way.
+    emit framePending();
+}
+
+void CDocumentController::OnFrameArrived(const LoadedFrame& frame) {
+    // Only the frame asked for last: one passed over on the way is not shown.
+    if (m_pendingFrame != frame.index) return;
+    Install(frame);
+}
+
+void CDocumentController::Install(const LoadedFrame& frame) {
+    m_pendingFrame.reset();
+    m_doc.ShowLoadedFrame(frame);
+    ++m_framesShown;
+    // A series is shown through one window: the first slice's, unless the user
+    // chooses another.
+    if (m_doc.IsSeries() && !m_doc.Display().window && frame.window) {
+        DisplayState state = m_doc.Display();
+        state.window = frame.window;
+        m_doc.SetDisplay(state, m_selection);
+        m_frames->Loader().SetDisplay(m_doc.RenderState());
+        emit windowChanged();
+    }
+    SettleSampleRange();
+    emit imageChanged();
+    // The first frame's reason is said by the window that shows it, as it opens.
+    if (!Image() && m_framesShown > 1) emit problemReported(NoImageReason());
+}
+
+QString CDocumentController::FrameText() const {
+    if (!Image() && !m_pendingFrame) return {};
+    const std::int32_t index = StepBase();
+    QString text = QStringLiteral("Frame %1 / %2").arg(index + 1).arg(m_doc.FrameCount());
+    if (const std::shared_ptr<const FrameStack>& stack = m_doc.Stack()) {
+        if (const std::optional<double> location = stack->Location(index)) {
+            text += QStringLiteral(" (%1 mm)").arg(*location, 0, 'g', 6);
+        }
+    }
+    if (m_pendingFrame) text += QStringLiteral(" decoding\u2026");
+    return text;
+}
