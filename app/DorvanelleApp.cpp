@@ -82,59 +82,49 @@ bool CDorvanelleApp::InitInstance(const QStringList& arguments, bool show) {
             break;
         }
     }
-    // A file that cannot be read ends the program before its window shows.
-    if (!file.isEmpty() && !QFileInfo(file).isReadable()) {
-        ReportOpenFailure(file);
-        return false;
-    }
+    // A file that cannot be opened ends the program before its window shows.
+    std::shared_ptr<CDocumentController> opened;
+    if (!file.isEmpty() && !(opened = OpenController(file))) return false;
     if (show) {
         // Without a window manager "maximised" means nothing; fill the screen anyway.
         if (QScreen* screen = m_pMainFrame->screen()) m_pMainFrame->resize(screen->availableGeometry().size());
         m_pMainFrame->showMaximized();
     }
-    if (!file.isEmpty() && !OpenDocumentFile(file)) return false;
+    if (opened) ShowDocument(file, opened);
     return true;
 }
 
-void CDorvanelleApp::ReportOpenFailure(const QString& path) {
-    const QFileInfo info(path);
-    QString text;
-    if (!info.exists()) {
-        text = QStringLiteral("%1 was not found.").arg(path);
-    } else if (!info.isReadable()) {
-        text = QStringLiteral("Access to %1 was denied.").arg(path);
-    } else {
-        text = QStringLiteral("Failed to open document.");
-    }
-    m_dialogs.ShowMessage(m_pMainFrame.get(), QMessageBox::Warning, kAppName, text);
-}
-
-CChildFrame* CDorvanelleApp::OpenDocumentFile(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir()) {
-        ReportOpenFailure(path);
-        return nullptr;
-    }
-    // Linux names are case-sensitive: the same file is the same canonical path.
-    const QString canonical = info.canonicalFilePath();
-    for (CChildFrame* frame : m_pMainFrame->Children()) {
-        if (frame->Controller().Path() == canonical) {
-            m_pMainFrame->MdiArea()->setActiveSubWindow(frame);
-            return frame;
-        }
-    }
-
+std::shared_ptr<CDocumentController> CDorvanelleApp::OpenController(const QString& path) {
     auto controller = std::make_shared<CDocumentController>();
     // A notice comes while the file is read, before its window exists.
     m_pMainFrame->Follow(*controller);
     if (!controller->Open(path)) {
-        ReportOpenFailure(path);
+        // The open says why, in the framework's words ("... was not found.").
+        m_dialogs.ShowMessage(m_pMainFrame.get(), QMessageBox::Warning, kAppName, controller->OpenError());
         return nullptr;
     }
-    if (m_recentFiles.Add(info.absoluteFilePath())) SaveRecentFilesLater();
+    return controller;
+}
+
+CChildFrame* CDorvanelleApp::ShowDocument(const QString& path, const std::shared_ptr<CDocumentController>& controller) {
+    if (m_recentFiles.Add(QFileInfo(path).absoluteFilePath())) SaveRecentFilesLater();
     CChildFrame* frame = MakeFrame(controller);
     m_pMainFrame->AddChild(frame);
     return frame;
+}
+
+CChildFrame* CDorvanelleApp::OpenDocumentFile(const QString& path) {
+    // Linux names are case-sensitive: the same file is the same canonical path (none
+    // for a file that is not there, which the open then says).
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (CChildFrame* frame : m_pMainFrame->Children()) {
+        if (!canonical.isEmpty() && frame->Controller().Path() == canonical) {
+            m_pMainFrame->MdiArea()->setActiveSubWindow(frame);
+            return frame;
+        }
+    }
+    std::shared_ptr<CDocumentController> controller = OpenController(path);
+    return controller ? ShowDocument(path, controller) : nullptr;
 }
 
 CChildFrame* CDorvanelleApp::MakeFrame(const std::shared_ptr<CDocumentController>& controller) {

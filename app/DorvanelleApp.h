@@ -51,7 +51,10 @@ public:
 private:
     void BuildCommands();
     CChildFrame* MakeFrame(const std::shared_ptr<CDocumentController>& controller);
-    void ReportOpenFailure(const QString& path);
+    // Reads `path` into a new document; null when it cannot be opened (the user is told why).
+    std::shared_ptr<CDocumentController> OpenController(const QString& path);
+    // A new child window for the opened document, and the file in the recent-file list.
+    CChildFrame* ShowDocument(const QString& path, const std::shared_ptr<CDocumentController>& controller);
     void SaveRecentFilesLater();
     QString ChooseSavePath();
 

@@ -81,3 +81,32 @@ std::string ReasonText(InflateFailure code, const Reason& reason) {
     }
     return "the deflated data set could not be inflated";
 }
+
+const char* ReasonSummary(DecodeFailure code) {
+    switch (code) {
+    case DecodeFailure::FrameNotDecodable: return "no frame of that size and depth can be decoded";
+    case DecodeFailure::StreamTooSmall: return "a compressed frame is too small for the frame the file describes";
+    case DecodeFailure::OutOfMemory: return "not enough memory to decode a frame";
+    case DecodeFailure::DecoderNotSetUp: return "a decoder could not be set up";
+    case DecodeFailure::GeometryMismatch: return "the compressed stream's size differs from the file's";
+    case DecodeFailure::PrecisionMismatch: return "the compressed stream's bits per sample differ from the file's";
+    case DecodeFailure::StreamOver4GiB: return "a compressed stream is larger than 4 GiB";
+    case DecodeFailure::JpegCorrupt: return "the JPEG stream is corrupt or truncated";
+    case DecodeFailure::JpegLsHeaderCorrupt: return "the JPEG-LS stream's header is corrupt";
+    case DecodeFailure::JpegLsCorrupt: return "the JPEG-LS stream is corrupt";
+    case DecodeFailure::Jpeg2000TooManyTiles: return "the JPEG 2000 stream is cut into too many tiles";
+    case DecodeFailure::Jpeg2000HeaderCorrupt: return "the JPEG 2000 stream's header is corrupt";
+    case DecodeFailure::Jpeg2000Corrupt: return "the JPEG 2000 stream is corrupt";
+    case DecodeFailure::Jpeg2000Subsampled: return "a JPEG 2000 component is subsampled or missing";
+    case DecodeFailure::RleTooShort: return "the RLE data is far too short for the frame";
+    case DecodeFailure::RleSegmentCount: return "the RLE frame has the wrong number of segments";
+    case DecodeFailure::RleSegmentOutside: return "an RLE segment lies outside the frame";
+    case DecodeFailure::RleSegmentCorrupt: return "an RLE segment is corrupt";
+    case DecodeFailure::DecodersNotLoaded: return "the decoders for compressed frames could not be loaded";
+    default: return nullptr;
+    }
+}
+
+const char* ReasonSummary(InflateFailure code) {
+    return code == InflateFailure::TooLarge ? "the deflated data set inflates to more than is allowed" : nullptr;
+}

@@ -36,6 +36,7 @@ enum class DecodeFailure {
     DecodersNotLoaded,      // Subject: the folders looked in, or the loader's words
 };
 std::string ReasonText(DecodeFailure code, const Reason& reason);
+const char* ReasonSummary(DecodeFailure code);
 
 // The stream of `kind` holds columns x rows x samples where the file says otherwise.
 Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
@@ -49,3 +50,4 @@ enum class InflateFailure {
     OutOfMemory,
 };
 std::string ReasonText(InflateFailure code, const Reason& reason);
+const char* ReasonSummary(InflateFailure code);

@@ -440,6 +440,15 @@ ImageAttributes AttributeCapture::Finish(const PixelDataInfo& pixelData, bool fl
         }
     }
     if (a.units.empty() && a.modality == "CT" && !shared.modality.lut) a.units = "HU";
+    a.rescaleSlopeGiven = shared.modality.slope;
+    a.rescaleInterceptGiven = shared.modality.intercept;
+    if (a.bitsAllocated == 8 && a.format == SampleFormat::Integer && !a.IsColour() && !a.IsPaletteColour()) {
+        a.bytesAsStored = true;
+        a.units.clear();
+        shared.modality = ModalityTransform();
+        for (FrameValues& frame : a.perFrame)
+            frame.modality = ModalityTransform();
+    }
 
     // A palette only when all three of its tables are complete.
     if (a.IsPaletteColour()) {

@@ -38,74 +38,26 @@ void CDicomFile::Reset() {
     d.file.reset();
     d.loadFailure = Reason();
     d.path.clear();
-    ++d.generation;
     d.windowLength = 0;
     d.headLength = 0;
-    d.rangeKnown = false;
-    d.rangeOf = {};
-    d.rangePending = false;
-    d.converted.clear();
-    m_pBuffer = nullptr;
+    d.capture = AttributeCapture();
+    d.topPixels = PixelDataInfo();
+    d.topPixelFile.reset();
+    d.topFragments = EncapsulatedPixelData();
+    d.extended = ExtendedOffsets();
+    d.attributes.reset();
+    d.frameSource.reset();
     m_nSize = 0;
     m_nCursor = 0;
-    ClearImageFields();
     ClearElement();
-    // A short photometric value never inherits the tail of the previous file's.
-    std::memset(m_szPhotometric, 0, sizeof m_szPhotometric);
 }
 
-void CDicomFile::ClearImageFields() {
-    m_nSamplesPerPixel = 0;
-    m_nRows = 0;
-    m_nColumns = 0;
-    m_nBitsAllocated = 0;
-    m_nBitsStored = 0;
-    m_nHighBit = 0;
-    m_nPixelRepresentation = 0;
-    m_nPlanes = 0;
-    m_nPixelDataLength = 0;
-    m_nPixelGroupLength = 0;
-    m_nWindowWidth = 0;
-    m_nWindowCenter = 0;
-    m_nRescaleIntercept = 0;
-    m_dRescaleSlope = 1.0;
-    m_dRescaleIntercept = 0.0;
-    m_nFileWindowWidth = 0;
-    m_nFileWindowCenter = 0;
-    m_dFrameTime = 0.0;
-    m_nCineRate = 0;
-    m_strModality.clear();
-    m_strPatientName.clear();
-    m_strPatientId.clear();
-    m_strStudyDate.clear();
-    m_nFrames = 0;
-    m_nPixelDataOffset = 0;
-    m_impl->pixelFile.reset();
-    m_impl->frames.clear();
-    m_impl->encapsulated = false;
-    m_impl->bigEndianPixels = false;
-    m_impl->planarConfiguration = 0;
-    m_impl->bitsStoredGiven = false;
-    m_impl->highBitGiven = false;
-    m_impl->itemsWalked = false;
-    m_impl->fragments = EncapsulatedPixelData();
-    m_impl->compressed.reset();
-    m_impl->extended = ExtendedOffsets();
-    m_impl->itemsProblem = Reason();
-    m_impl->attributes.reset();
-    m_impl->frameSource.reset();
-}
-
-std::int16_t CDicomFile::HighBit() const {
-    if (m_impl->highBitGiven) {
-        return m_nHighBit;
+Reason CDicomFile::ReadFailure(SourceRead read) const {
+    if (read == SourceRead::Changed) {
+        return Reason(FileReadFailure::ChangedOnDisk).About(m_impl->path);
     }
-    const int stored = m_impl->bitsStoredGiven ? m_nBitsStored : m_nBitsAllocated;
-    return static_cast<std::int16_t>(stored - 1);
+    return Reason(FileReadFailure::CannotRead).About(m_impl->path).Errno(EIO);
 }
-
-bool CDicomFile::PixelDataEncapsulated() const { return m_impl->encapsulated; }
-bool CDicomFile::PixelDataBigEndian() const { return m_impl->bigEndianPixels; }
 
 void CDicomFile::ClearElement() {
     m_nGroup = 0;
@@ -132,10 +84,8 @@ int CDicomFile::LoadSource(std::shared_ptr<const ByteSource> source) {
     d.file = std::move(source);
     d.windowLength = 0;
     d.inflated = false;
-    ++d.generation;
     std::memcpy(d.head, head, headLength);
     d.headLength = headLength;
-    m_pBuffer = d.file->Memory();
     m_nSize = d.file->Size();
     return 0;
 }
@@ -456,28 +406,24 @@ void CDicomFile::SkipPixelItems() {
         return;  // without a compressed transfer syntax the walk goes on inside, as it always has
     }
     // Only the item headers are read: a frame's fragments are read when it is decoded.
-    // The last pixel data in walking order is the one captured, so its items are kept.
+    // Those of the image's own pixel data (at the top level) are kept.
     Reason why;
     SourceRead read = SourceRead::Done;
-    d.compressed.reset();
-    if (!WalkFragments(*d.file, d.valueStart, d.fragments, read, &why)) {
-        d.itemsProblem = read == SourceRead::Done ? why : ReadFailure(read);
-        d.itemsWalked = false;
+    EncapsulatedPixelData fragments;
+    if (!WalkFragments(*d.file, d.valueStart, fragments, read, &why)) {
         if (d.depth == 0) {
-            d.topItemsProblem = d.itemsProblem;
+            d.topItemsProblem = read == SourceRead::Done ? why : ReadFailure(read);
             d.topItemsWalked = false;
         }
         m_nCursor = m_nSize;
         return;
     }
-    d.itemsProblem = Reason();
-    d.itemsWalked = true;
+    m_nCursor = d.valueStart + fragments.end;
     if (d.depth == 0) {
         d.topItemsProblem = Reason();
         d.topItemsWalked = true;
-        d.topFragments = d.fragments;
+        d.topFragments = std::move(fragments);
     }
-    m_nCursor = d.valueStart + d.fragments.end;
 }
 
 void CDicomFile::TrackNesting(std::uint64_t start, bool skippedPixelItems) {
@@ -524,8 +470,8 @@ void CDicomFile::ParseElements(int layout, bool stopAtPixelData) {
     d.topFragments = EncapsulatedPixelData();
     d.topItemsProblem = Reason();
     d.topItemsStart = 0;
+    d.extended = ExtendedOffsets();
     WalkElements(layout, [this, stopAtPixelData] {
-        CaptureAttribute();
         if (m_impl->depth == 0) {
             CaptureTopLevel();
             // A header walk ends at the image's pixel data, before its fragments.

@@ -301,3 +301,7 @@ std::span<const std::uint8_t> ReadFrameStream(const ByteSource& source, const En
     }
     return out;
 }
+
+const char* ReasonSummary(FragmentFailure code) {
+    return code == FragmentFailure::FrameOutside ? "the frame lies outside the pixel data" : nullptr;
+}

@@ -42,6 +42,12 @@ std::uint8_t LinearGrey(double value, double width, double centre) {
     return Clamp255(std::trunc((value - low) * 255.0 / width + 0.5));
 }
 
+bool UsesDefaultWindow(const ImageAttributes& a, std::int32_t frame, const DisplayState& state) {
+    if (a.IsColour() || (a.IsPaletteColour() && a.palette && state.palette) || state.window) return false;
+    const FrameValues& values = a.Frame(frame);
+    return values.windows.empty() && values.voiLuts.empty();
+}
+
 std::optional<DisplayWindow> EffectiveWindow(const ImageAttributes& a, std::int32_t frame, const DisplayState& state) {
     if (a.IsColour() || (a.IsPaletteColour() && a.palette && state.palette)) return std::nullopt;
     if (state.window) return state.window;
@@ -122,6 +128,16 @@ std::uint8_t FrameRenderer::GreyOf(double value) const {
         }
     }
     return m_invert ? static_cast<std::uint8_t>(255 - grey) : grey;
+}
+
+std::uint8_t FrameRenderer::GreyAt(const FrameSamples& samples, std::size_t index) const {
+    if (m_colour || index >= samples.Pixels() || samples.bytes.size() < (index + 1) * SampleBytes(samples.layout)) {
+        return 0;
+    }
+    if ((samples.layout == SampleLayout::Grey8 || samples.layout == SampleLayout::Grey16) && !m_table.empty()) {
+        return m_table[samples.Raw(index)];
+    }
+    return GreyOf(m_modality->Apply(StoredValueAt(samples, m_attributes, index)));
 }
 
 void FrameRenderer::RenderRow(const FrameSamples& samples, std::size_t row, std::size_t left, std::size_t width,

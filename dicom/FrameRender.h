@@ -47,6 +47,10 @@ struct DisplayState {
 std::optional<DisplayWindow> EffectiveWindow(const ImageAttributes& attributes, std::int32_t frame,
                                              const DisplayState& state);
 
+// Whether frame `frame` takes its window from state.fallback (or the default): it
+// is grey and neither the user nor the frame gives a window or a VOI LUT.
+bool UsesDefaultWindow(const ImageAttributes& attributes, std::int32_t frame, const DisplayState& state);
+
 // Grey level 0..255 of modality value `value` through the LINEAR window: y = (v - low)
 // x 255 / width + 0.5, truncated toward zero and clamped, low = centre - half. Whole
 // numbers keep integer arithmetic with half = (width + 1) / 2, so that exact halves
@@ -71,8 +75,10 @@ public:
     void RenderPart(const FrameSamples& samples, int left, int top, int width, int height, std::uint8_t* out,
                     std::size_t stride) const;
 
+    // The grey level of sample `index` (row x columns + column) of a grey frame.
+    std::uint8_t GreyAt(const FrameSamples& samples, std::size_t index) const;
+
 private:
-    struct Grey;
     std::uint8_t GreyOf(double modalityValue) const;
     void RenderRow(const FrameSamples& samples, std::size_t row, std::size_t left, std::size_t width,
                    std::uint8_t* out) const;

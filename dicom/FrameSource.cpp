@@ -6,7 +6,6 @@
 #include <new>
 
 #include "dicom/SampleLayout.h"
-#include "dicom/SampleRangePass.h"
 #include "dicom/TransferSyntax.h"
 #include "image/PackedDib.h"
 #include "io/ByteOrder.h"
@@ -54,6 +53,14 @@ std::shared_ptr<const FrameSamples> MakeSamples(std::int32_t frame, const ImageA
 }
 
 }  // namespace
+
+// Where each compressed frame lies in the source, and how to decode it.
+struct CompressedFrames {
+    FrameCodec codec = FrameCodec::Jpeg;
+    FrameGeometry geometry;
+    EncapsulatedPixelData fragments;
+    std::vector<FragmentSpan> frames;
+};
 
 std::size_t SampleBytes(SampleLayout layout) {
     switch (layout) {
@@ -111,7 +118,8 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
     case DicomNoImage::NoRowsOrColumns: return "the file gives no rows or columns";
     case DicomNoImage::TooManySamples: return "more than 3 samples per pixel (" + std::to_string(reason.First()) + ")";
     case DicomNoImage::UnsupportedBitsAllocated:
-        return "unsupported bits allocated (" + std::to_string(reason.First()) + "; only 8, 12 and 16 are shown)";
+        return "unsupported bits allocated (" + std::to_string(reason.First()) +
+               "; grey is shown for 1, 8, 12, 16 and 32, float for 32 and 64, palette colour for 8 and 16)";
     case DicomNoImage::NoPixelData: return "no pixel data";
     case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
     case DicomNoImage::TooLargeToShow:
@@ -122,10 +130,11 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
     case DicomNoImage::SyntaxNotShown: return "compressed as " + reason.Subject() + ", which is not shown";
     case DicomNoImage::SyntaxUnknown:
         return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
-    case DicomNoImage::PaletteColour: return "palette colour (PALETTE COLOR) images are not shown";
+    case DicomNoImage::PaletteColour:
+        return "palette colour (PALETTE COLOR) without a complete palette (its three descriptors and tables)";
     case DicomNoImage::PhotometricNotShown: return "photometric interpretation " + reason.Subject() + " is not shown";
     case DicomNoImage::ColourBitsAllocated:
-        return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8 and 16)";
+        return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8, 16 and 32)";
     case DicomNoImage::PixelDataCutShort:
         return "the pixel data is cut short: " + std::to_string(reason.First()) + " of its " +
                std::to_string(reason.Second()) + " bytes are in the file";
@@ -402,6 +411,7 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32
         samples->frame = frame;
         samples->rows = a.rows;
         samples->columns = a.columns;
+        samples->frames = static_cast<std::uint32_t>(count);
         samples->layout = layout;
         samples->bytes =
             std::span<const std::uint8_t>(memory + pixels.offset + start, static_cast<std::size_t>(end - start));
@@ -501,4 +511,21 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::Decode(std::int32_t f
     if (!PlanColour(colour, decoded.convertedToRgb, why)) return why;
     ArrangeColour(colour, decoded.samples, a.bitsAllocated / 8u);
     return MakeSamples(frame, a, SampleLayout::Rgb8, std::move(decoded.samples));
+}
+
+const char* ReasonSummary(DicomNoImage code) {
+    switch (code) {
+    case DicomNoImage::TooManySamples: return "more than 3 samples per pixel";
+    case DicomNoImage::UnsupportedBitsAllocated: return "unsupported bits allocated";
+    case DicomNoImage::FrameOutside: return "the frame lies outside the pixel data";
+    case DicomNoImage::DataSetUnreadable: return "the data set cannot be read";
+    case DicomNoImage::SyntaxNotShown: return "compressed in a way that is not shown";
+    case DicomNoImage::SyntaxUnknown: return "compressed with a transfer syntax that is not known";
+    case DicomNoImage::FrameNotDecoded: return "a frame could not be decoded";
+    case DicomNoImage::PhotometricNotShown: return "a photometric interpretation that is not shown";
+    case DicomNoImage::ColourBitsAllocated: return "unsupported bits allocated for colour";
+    case DicomNoImage::TooLargeToShow: return "too large to show";
+    case DicomNoImage::PixelDataCutShort: return "the pixel data is cut short";
+    default: return nullptr;
+    }
 }

@@ -83,6 +83,7 @@ enum class DicomNoImage {
 };
 std::string ReasonText(DicomNoImage code, const Reason& reason);
 const char* ReasonName(DicomNoImage code);
+const char* ReasonSummary(DicomNoImage code);
 
 // Why no frame of a file with these attributes can give an image, whatever its
 // bytes; empty when frames can.

@@ -33,15 +33,15 @@ const char* HeaderRow::Heading(int column) { return column >= 0 && column < Colu
 
 HeaderRow HeaderRowOf(const CDicomFile& reader) {
     HeaderRow row;
-    row.group = reader.m_nGroup;
-    row.element = reader.m_nElement;
-    row.name = reader.m_pszName != nullptr ? reader.m_pszName : "";
-    row.vr = reader.m_pszVR != nullptr ? reader.m_pszVR : "";
-    row.length = reader.m_nLength;
+    row.group = reader.Group();
+    row.element = reader.Element();
+    row.name = reader.Name() != nullptr ? reader.Name() : "";
+    row.vr = reader.Vr() != nullptr ? reader.Vr() : "";
+    row.length = reader.Length();
     // The text ends at its terminator, or at the end of the field should it have none.
-    const char* text = reader.m_szValueText;
-    const void* end = std::memchr(text, 0, sizeof reader.m_szValueText);
-    row.value.assign(text, end ? static_cast<const char*>(end) : text + sizeof reader.m_szValueText);
+    const char* text = reader.ValueText();
+    const void* end = std::memchr(text, 0, CDicomFile::kValueTextSize);
+    row.value.assign(text, end ? static_cast<const char*>(end) : text + CDicomFile::kValueTextSize);
     return row;
 }
 
@@ -53,6 +53,7 @@ HeaderListing ReadHeaderListing(const std::string& path) {
     // A reader of our own: the file as it is on disk now, not as the document read it.
     CDicomFile reader;
     if (reader.LoadFile(path) != 0) {
+        listing.failure = reader.LoadFailure();
         return listing;
     }
     listing.readable = true;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "io/Reason.h"
+
 class CDicomFile;
 
 struct HeaderRow {
@@ -35,6 +37,7 @@ HeaderRow HeaderRowOf(const CDicomFile& reader);
 // The listing of one file read from disk.
 struct HeaderListing {
     bool readable = false;  // false: the file could not be read and nothing was walked
+    Reason failure;         // why it could not be read (the open's own reason)
     std::vector<HeaderRow> rows;
     // Why the listing stops before the end of the file (the rest is not read as
     // DICOM), in plain words; empty when it lists the file to its end.

@@ -114,6 +114,16 @@ struct ImageAttributes {
     std::optional<Palette> palette;    // PALETTE COLOR tables, when complete
     bool presentationInverse = false;  // Presentation LUT Shape INVERSE
 
+    // 8-bit grey samples are shown as the bytes they are stored as: unsigned, with no
+    // modality transform, whatever Pixel Representation and Rescale say. That is
+    // how this program always showed them, and files it wrote (and reads back)
+    // declare signed samples and an intercept of 1 for grey levels 0..255.
+    bool bytesAsStored = false;
+    // The top-level Rescale Slope and Intercept as the file gives them (reported
+    // even where bytesAsStored leaves them unapplied).
+    double rescaleSlopeGiven = 1.0;
+    double rescaleInterceptGiven = 0.0;
+
     FrameValues shared;                 // for every frame without values of its own
     std::vector<FrameValues> perFrame;  // from the Per-frame Functional Groups; may be shorter than the frames
     std::string units;                  // of the modality values ("HU", "GY", ...); empty when not known
@@ -139,7 +149,7 @@ struct ImageAttributes {
     bool IsMonochrome1() const { return photometric.rfind("MONOCHROME1", 0) == 0; }
     // Grey levels are inverted for display: MONOCHROME1, or Presentation LUT Shape INVERSE.
     bool InvertsGrey() const { return IsMonochrome1() || presentationInverse; }
-    bool IsSigned() const { return format == SampleFormat::Integer && pixelRepresentation == 1; }
+    bool IsSigned() const { return format == SampleFormat::Integer && pixelRepresentation == 1 && !bytesAsStored; }
     // Grey samples are shown through a window: one sample per pixel that is not palette colour shown as colour.
     bool IsGrey() const { return !IsColour(); }
 };

@@ -160,10 +160,13 @@ RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool
     return outcome;
 }
 
+bool DefaultWindowNeedsRange(const ImageAttributes& a) {
+    return !(a.format == SampleFormat::Integer && !a.IsSigned() && a.bitsStored <= 8);
+}
+
 DisplayWindow DefaultDisplayWindow(const ImageAttributes& a, std::int32_t frame, const ValueRange* range) {
     const FrameValues& values = a.Frame(frame);
-    const bool narrow = a.format == SampleFormat::Integer && !a.IsSigned() && a.bitsStored <= 8;
-    if (!narrow && range != nullptr) {
+    if (DefaultWindowNeedsRange(a) && range != nullptr) {
         if (range->Empty()) return {0, 0};
         const double width = std::fabs(range->max) + std::fabs(range->min);
         const double sum = range->max + range->min;

@@ -47,3 +47,5 @@ RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool
 // (so that data starting at 100 shows 100 as a dark grey, not as black). An empty
 // range gives width 0; an unknown one (null) the range the stored samples can take.
 DisplayWindow DefaultDisplayWindow(const ImageAttributes& attributes, std::int32_t frame, const ValueRange* range);
+// Whether that default depends on the range: samples wider than 8 bits, or signed.
+bool DefaultWindowNeedsRange(const ImageAttributes& attributes);

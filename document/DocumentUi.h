@@ -16,9 +16,7 @@ public:
     // Clear the control panel (a document was closed).
     virtual void ClearControlPanel() = 0;
     // A notice the user acknowledges before the document goes on, such as
-    // "The Image Will be Converted to 8 bpp !!".
+    // "The Image Will be Converted to 8 bpp !!". What goes wrong is not told here:
+    // the document's calls return it as a reason, and their callers say it.
     virtual void ShowNotice(const std::string& text) = 0;
-    // Something the user must be told went wrong: a save that could not be written,
-    // nothing to save, or why a file gave no image.
-    virtual void ReportProblem(const std::string& text) = 0;
 };

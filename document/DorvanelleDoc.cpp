@@ -15,28 +15,6 @@ namespace {
 
 const char kConvertNotice[] = "The Image Will be Converted to 8 bpp !!";
 
-// Whether the file can be opened for reading at all, asked before a document reads
-// anything; `why` says what went wrong, `size` is its length.
-bool ProbeFile(const std::string& path, Reason& why, std::uintmax_t& size) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        why = Reason(DocumentOpenFailure::IsFolder).About(path);
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        const int error = errno;
-        why = Reason(error == ENOENT ? DocumentOpenFailure::NotFound : DocumentOpenFailure::CannotOpen)
-                  .About(path)
-                  .Errno(error);
-        return false;
-    }
-    std::fclose(file);
-    size = std::filesystem::file_size(path, ec);
-    if (ec) size = 0;
-    return true;
-}
-
 // Whether `text` is `lower` (small ASCII letters) in any letter case.
 bool SameLetters(const std::string& text, const char* lower) {
     std::size_t i = 0;
@@ -47,6 +25,61 @@ bool SameLetters(const std::string& text, const char* lower) {
     return i == text.size() && lower[i] == '\0';
 }
 
+}  // namespace
+
+Reason OpenFailureOf(const Reason& read, const std::string& path) {
+    const int error = read.ErrorNumber();
+    const bool opening = read.Is(FileReadFailure::CannotOpen);
+    if ((opening || read.Is(FileReadFailure::CannotRead)) && error == EISDIR) {
+        return Reason(DocumentOpenFailure::IsFolder).About(path);
+    }
+    if (!opening) return {};
+    return Reason(error == ENOENT ? DocumentOpenFailure::NotFound : DocumentOpenFailure::CannotOpen)
+        .About(path)
+        .Errno(error);
+}
+
+std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
+    switch (code) {
+    case DocumentOpenFailure::IsFolder: return reason.Subject() + " is a folder, not a file.";
+    case DocumentOpenFailure::NotFound: return reason.Subject() + " was not found.";
+    case DocumentOpenFailure::CannotOpen: break;
+    }
+    if (reason.ErrorNumber() == EACCES) return "Access to " + reason.Subject() + " was denied.";
+    return reason.Subject() + " cannot be opened: " + SystemErrorText(reason.ErrorNumber()) + ".";
+}
+
+const char* ReasonSummary(DocumentOpenFailure code) {
+    switch (code) {
+    case DocumentOpenFailure::IsFolder: return "the input is a folder, not a file";
+    case DocumentOpenFailure::NotFound: return "the file was not found";
+    case DocumentOpenFailure::CannotOpen: break;
+    }
+    return "the file cannot be opened";
+}
+
+std::string ReasonText(DocumentNoImage code, const Reason& reason) {
+    switch (code) {
+    case DocumentNoImage::NotConverted: return "the picture could not be converted";
+    case DocumentNoImage::SingleFrameOnly: break;
+    }
+    return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
+}
+
+const char* ReasonSummary(DocumentNoImage code) {
+    return code == DocumentNoImage::SingleFrameOnly ? "the picture has one frame only" : nullptr;
+}
+
+std::string ReasonText(DocumentSaveFailure code, const Reason&) {
+    switch (code) {
+    case DocumentSaveFailure::NothingToSave: return "there is no image to save";
+    case DocumentSaveFailure::NothingSelected: break;
+    }
+    return "no image is selected: drag a rectangle over the image in selection mode first";
+}
+
+namespace {
+
 // A reason from elsewhere, to be followed by our own full stop.
 std::string WithoutFullStop(std::string text) {
     while (!text.empty() && (text.back() == '.' || text.back() == ' '))
@@ -56,21 +89,21 @@ std::string WithoutFullStop(std::string text) {
 
 }  // namespace
 
-std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
-    switch (code) {
-    case DocumentOpenFailure::IsFolder: return reason.Subject() + " is a folder, not a file.";
-    case DocumentOpenFailure::NotFound: return reason.Subject() + " was not found.";
-    case DocumentOpenFailure::CannotOpen: break;
-    }
-    return reason.Subject() + " cannot be opened: " + SystemErrorText(reason.ErrorNumber()) + ".";
+std::string NoImageText(const std::string& fileTitle, const Reason& why) {
+    const std::string words = WithoutFullStop(why ? why.Text() : ReasonText(DocumentNoImage::NotConverted, why));
+    return fileTitle + " shows no image: " + words + ".";
 }
 
-std::string ReasonText(DocumentNoImage code, const Reason& reason) {
-    switch (code) {
-    case DocumentNoImage::NotConverted: return "the picture could not be converted";
-    case DocumentNoImage::SingleFrameOnly: break;
+std::string SaveProblemText(const std::string& fileTitle, const Reason& why) {
+    if (why.Is(DocumentSaveFailure::NothingToSave))
+        return "There is no image to save: " + fileTitle + " was not written.";
+    if (why.Is(DocumentSaveFailure::NothingSelected)) {
+        return "No image is selected: drag a rectangle over the image in selection mode first. " + fileTitle +
+               " was not written.";
     }
-    return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
+    std::string words = WithoutFullStop(why.Text());
+    if (words.empty()) words = "the file could not be written";
+    return fileTitle + " was not saved: " + words + ".";
 }
 
 CDorvanelleDoc::CDorvanelleDoc(IDocumentUi& ui) : m_ui(ui) {}
@@ -95,26 +128,27 @@ DocumentKind CDorvanelleDoc::KindOfPath(const std::string& path) {
 
 bool CDorvanelleDoc::SavesAsDicom(const std::string& path) { return SameLetters(PathExtension(path), ".dcm"); }
 
+int CDorvanelleDoc::Layout() const { return m_dicom.DetectLayout(); }
+
 bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
     m_openError = Reason();
     m_noImage = Reason();
-    std::uintmax_t size = 0;
-    if (!ProbeFile(path, m_openError, size)) return false;
-    // Only a file that holds something asks the view to fit its frame to the picture once.
-    if (size != 0) m_bFitFrame = true;
-
     m_kind = KindOfPath(path);
     if (m_kind == DocumentKind::Dicom) {
         OpenDicom(path);
     } else {
         OpenBitmap(path);
     }
+    if (m_openError) return false;
+    // Only a file that holds something asks the view to fit its frame to the picture once.
+    std::error_code ec;
+    if (m_pDib || std::filesystem::file_size(path, ec) != 0) m_bFitFrame = true;
     // The title shows frame 0's depth, even when the document opened at another frame:
-    // then it is told from the attributes, without converting frame 0 as well.
+    // then it is told from the attributes, without reading frame 0 as well.
     if (m_kind != DocumentKind::Dicom || m_nFrame == 0) {
         m_titleBitCount = m_pDib ? DibBitCount(m_pDib.get()) : 0;
-    } else if (m_dicom.FrameShows(0)) {
-        m_titleBitCount = m_dicom.FrameBitCount();
+    } else if (m_frames && !m_frames->Check(0)) {
+        m_titleBitCount = FrameRenderer(*m_attributes, 0, m_display).BitCount();
     } else {
         m_titleBitCount = 0;
     }
@@ -124,33 +158,35 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
 
 void CDorvanelleDoc::OpenBitmap(const std::string& path) {
     m_pDib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path, &m_noImage) : ReadPcxFile(path, &m_noImage);
-    if (m_pDib && DibBitCount(m_pDib.get()) == 24) {
+    if (!m_pDib) {
+        m_openError = OpenFailureOf(m_noImage, path);
+        if (!m_noImage) m_noImage = DocumentNoImage::NotConverted;
+        return;
+    }
+    if (DibBitCount(m_pDib.get()) == 24) {
         m_ui.ShowNotice(kConvertNotice);
         m_pDib = ConvertDibTo8Bpp(std::move(m_pDib));
         if (!m_pDib) m_noImage = DocumentNoImage::NotConverted;
     }
-    if (!m_pDib) ReportNoImage(path);
 }
 
 void CDorvanelleDoc::OpenDicom(const std::string& path) {
     m_dicom.Reset();
-    bool loaded = m_dicom.LoadFile(path) == 0;
-    int layout = m_dicom.DetectLayout();
-    m_dicom.ParseElements(layout);
-    m_pDib = m_dicom.MakeFrameDib(m_nFrame);
-    m_strDicomPath = path;
-    if (!loaded) {
+    m_attributes.reset();
+    m_frames.reset();
+    m_samples.reset();
+    m_display = DisplayState();
+    m_range.reset();
+    if (m_dicom.LoadFile(path) != 0) {
         m_noImage = m_dicom.LoadFailure();
-        m_ui.ReportProblem(FileTitle(path) + " could not be read, so it shows no image.");
-    } else if (!m_pDib) {
-        m_noImage = m_dicom.NoImageReason(m_nFrame);
-        ReportNoImage(path);
+        m_openError = OpenFailureOf(m_noImage, path);
+        return;
     }
-}
-
-void CDorvanelleDoc::ReportNoImage(const std::string& path) {
-    if (!m_noImage) m_noImage = DocumentNoImage::NotConverted;
-    m_ui.ReportProblem(FileTitle(path) + " shows no image: " + WithoutFullStop(m_noImage.Text()) + ".");
+    m_dicom.ParseElements(m_dicom.DetectLayout());
+    m_attributes = m_dicom.Attributes();
+    m_frames = m_dicom.Frames();
+    m_strDicomPath = path;
+    ReplaceImageByFrame(m_nFrame);
 }
 
 const Reason& CDorvanelleDoc::NoImageReason() const {
@@ -173,48 +209,120 @@ std::string CDorvanelleDoc::MakeTitle(const std::string& fileTitle) const {
     return fileTitle + suffix;
 }
 
-void CDorvanelleDoc::ReplaceImageByFrame(std::int32_t frame) {
-    // Bitmaps and PCX pictures have no frames to step to; their picture stays.
-    if (m_kind != DocumentKind::Dicom) return;
+bool CDorvanelleDoc::IsWindowed() const {
+    return m_kind == DocumentKind::Dicom && m_attributes && m_pDib && !m_attributes->IsColour() &&
+           !(m_attributes->IsPaletteColour() && m_attributes->palette && m_display.palette);
+}
+
+bool CDorvanelleDoc::NeedsRange() const {
+    return m_attributes && !m_range && UsesDefaultWindow(*m_attributes, m_nFrame, m_display) &&
+           DefaultWindowNeedsRange(*m_attributes);
+}
+
+DisplayState CDorvanelleDoc::RenderState() const {
+    DisplayState state = m_display;
+    if (m_attributes && m_range) state.fallback = DefaultDisplayWindow(*m_attributes, m_nFrame, &*m_range);
+    return state;
+}
+
+std::optional<DisplayWindow> CDorvanelleDoc::CurrentWindow() const {
+    if (!IsWindowed()) return std::nullopt;
+    return EffectiveWindow(*m_attributes, m_nFrame, RenderState());
+}
+
+Reason CDorvanelleDoc::ResolveRange() {
+    if (!m_frames || m_range) return {};
+    const RangeOutcome outcome = ScanModalityRange(*m_frames);
+    if (!outcome.Complete()) return outcome.failure;
+    m_range = outcome.range;
+    return {};
+}
+
+bool CDorvanelleDoc::AdoptRange(const FrameSource* of, const ValueRange& range) {
+    if (of == nullptr || of != m_frames.get()) return false;
+    m_range = range;
+    return true;
+}
+
+DisplayWindow CDorvanelleDoc::DefaultWindow() {
+    if (!m_attributes) return {};
+    ResolveRange();
+    return DefaultDisplayWindow(*m_attributes, m_nFrame, m_range ? &*m_range : nullptr);
+}
+
+Reason CDorvanelleDoc::Render() {
     m_pDib.reset();
+    if (!m_samples) return m_noImage;
+    // Without a window of its own the frame takes the default from the range of
+    // every frame: found now, when nothing found it yet.
+    if (NeedsRange()) {
+        if (Reason failed = ResolveRange()) {
+            m_noImage = failed;
+            return failed;
+        }
+    }
+    Expected<PackedDibPtr> dib = RenderFrame(*m_samples, *m_attributes, RenderState());
+    if (!dib) {
+        m_noImage = dib.Why();
+        return m_noImage;
+    }
+    m_pDib = std::move(dib).Take();
+    return {};
+}
+
+Reason CDorvanelleDoc::ReplaceImageByFrame(std::int32_t frame) {
+    // Bitmaps and PCX pictures have no frames to step to; their picture stays.
+    if (m_kind != DocumentKind::Dicom) return {};
+    m_pDib.reset();
+    m_samples.reset();
     m_nFrame = frame;
-    m_pDib = m_dicom.MakeFrameDib(frame);
-    if (!m_pDib) {
-        m_noImage = m_dicom.NoImageReason(frame);
-        ReportNoImage(m_strDicomPath);
+    if (!m_frames) return m_noImage;
+    auto samples = m_frames->Frame(frame);
+    if (!samples) {
+        m_noImage = samples.Why();
+        return m_noImage;
     }
+    m_samples = std::move(samples).Take();
+    return Render();
 }
 
-void CDorvanelleDoc::OnFirstSlide() { ReplaceImageByFrame(0); }
+Reason CDorvanelleDoc::OnFirstSlide() { return ReplaceImageByFrame(0); }
 
-void CDorvanelleDoc::OnPrevSlide() {
-    if (m_nFrame > 0) ReplaceImageByFrame(m_nFrame - 1);
+Reason CDorvanelleDoc::OnPrevSlide() { return m_nFrame > 0 ? ReplaceImageByFrame(m_nFrame - 1) : Reason(); }
+
+Reason CDorvanelleDoc::OnNextSlide() {
+    return m_nFrame < FrameCount() - 1 && CanSlide() ? ReplaceImageByFrame(m_nFrame + 1) : Reason();
 }
 
-void CDorvanelleDoc::OnNextSlide() {
-    if (m_nFrame < m_dicom.m_nFrames - 1) ReplaceImageByFrame(m_nFrame + 1);
-}
+Reason CDorvanelleDoc::OnLastSlide() { return ReplaceImageByFrame(FrameCount() - 1); }
 
-void CDorvanelleDoc::OnLastSlide() { ReplaceImageByFrame(m_dicom.m_nFrames - 1); }
-
-void CDorvanelleDoc::ApplyWindowWidth(int value, DibRect selection) {
-    ApplyWindow(&m_dicom.m_nWindowWidth, value, selection);
-}
-
-void CDorvanelleDoc::ApplyWindowCenter(int value, DibRect selection) {
-    ApplyWindow(&m_dicom.m_nWindowCenter, value, selection);
-}
-
-void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selection) {
-    *field = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
-    // The reader holds no frame of a bitmap or PCX picture: converting "again" would
-    // only lose the picture, so it stays and the selection is cropped from it.
-    if (m_kind == DocumentKind::Dicom) {
-        m_pDib.reset();
-        m_pDib = m_dicom.MakeFrameDib(m_nFrame);
-        if (!m_pDib) m_noImage = m_dicom.NoImageReason(m_nFrame);
-    }
+Reason CDorvanelleDoc::SetDisplay(const DisplayState& state, DibRect selection) {
+    m_display = state;
+    m_display.fallback.reset();
+    // A picture keeps its image; only DICOM frames are drawn again.
+    Reason why;
+    if (m_kind == DocumentKind::Dicom && m_samples) why = Render();
     CropSelection(selection);
+    return why;
+}
+
+Reason CDorvanelleDoc::SetWindow(DisplayWindow window, DibRect selection) {
+    if (window.width == 0 && m_attributes) window = DefaultWindow();
+    DisplayState state = m_display;
+    state.window = window;
+    state.voiLut.reset();
+    return SetDisplay(state, selection);
+}
+
+Reason CDorvanelleDoc::ApplyWindowWidth(double width, DibRect selection) {
+    const std::optional<DisplayWindow> now = CurrentWindow();
+    return SetWindow({width, now ? now->centre : 0.0}, selection);
+}
+
+Reason CDorvanelleDoc::ApplyWindowCenter(double centre, DibRect selection) {
+    const std::optional<DisplayWindow> now = CurrentWindow();
+    // No window yet (colour, a VOI LUT): the default width goes with the new centre.
+    return SetWindow({now ? now->width : DefaultWindow().width, centre}, selection);
 }
 
 void CDorvanelleDoc::CropSelection(DibRect selection) {
@@ -224,35 +332,15 @@ void CDorvanelleDoc::CropSelection(DibRect selection) {
     m_pSelectedDib = CropDib(selection, m_pDib.get());
 }
 
-bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
-    if (path.empty()) return false;  // the dialog was cancelled
-    if (dib == nullptr) {
-        m_ui.ReportProblem("There is no image to save: " + FileTitle(path) + " was not written.");
-        return false;
-    }
-    WriteOutcome outcome = SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
-    if (!outcome.written) {
-        std::string reason = WithoutFullStop(outcome.reason.Text());
-        if (reason.empty()) reason = "the file could not be written";
-        m_ui.ReportProblem(FileTitle(path) + " was not saved: " + reason + ".");
-    }
-    return outcome.written;
+WriteOutcome CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
+    if (path.empty()) return WriteOutcome::Failed(Reason());  // the dialog was cancelled: nothing to say
+    if (dib == nullptr) return WriteOutcome::Failed(DocumentSaveFailure::NothingToSave);
+    return SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
 }
 
-bool CDorvanelleDoc::OnSaveDocument(const std::string& chosenPath) {
-    SaveDibAs(m_pDib.get(), chosenPath);
-    // False whatever was written: the saved file is a copy, and the document keeps
-    // the name and title of the file it was read from.
-    return false;
-}
-
-bool CDorvanelleDoc::OnSaveSelectedImage(const std::string& chosenPath) {
-    if (chosenPath.empty()) return false;
-    if (!m_pSelectedDib) {
-        m_ui.ReportProblem("No image is selected: drag a rectangle over the image in selection mode first. " +
-                           FileTitle(chosenPath) + " was not written.");
-        return false;
-    }
+WriteOutcome CDorvanelleDoc::OnSaveSelectedImage(const std::string& chosenPath) {
+    if (chosenPath.empty()) return WriteOutcome::Failed(Reason());
+    if (!m_pSelectedDib) return WriteOutcome::Failed(DocumentSaveFailure::NothingSelected);
     return SaveDibAs(m_pSelectedDib.get(), chosenPath);
 }
 

@@ -1,20 +1,33 @@
 // The image document: one per opened file. It owns the current image, the selected
-// sub-image and the DICOM reader, decides how a file is read from its extension,
-// titles itself with the image depth, steps through frames, applies a new grey-level
-// window, crops the selection, and saves by the chosen name's extension.
+// sub-image and how the frames are shown (the display state), decides how a file is
+// read from its extension, titles itself with the image depth, steps through frames,
+// applies a new grey-level window, crops the selection, and saves by the chosen
+// name's extension.
 //
-// The views read and replace m_pDib, m_pSelectedDib and m_nFrame directly; whoever
-// replaces one releases what it held (the unique_ptr does that).
+// A DICOM file is read once into its attributes (fixed while the document is open)
+// and its frame source; every image the document holds is the render function's
+// picture of one frame's samples under the display state. What goes wrong comes back
+// as a reason; the caller puts it into words.
+//
+// The views read m_pDib, m_pSelectedDib and m_nFrame; whoever replaces one releases
+// what it held (the unique_ptr does that).
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "dicom/DicomFile.h"
+#include "dicom/FrameRender.h"
+#include "dicom/FrameSource.h"
+#include "dicom/ImageAttributes.h"
+#include "dicom/ModalityRange.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
+#include "io/WriteOutcome.h"
 
 enum class DocumentKind { Dicom, Bitmap, Pcx };
 
@@ -25,8 +38,7 @@ public:
     PackedDibPtr m_pDib;          // current image, or null
     PackedDibPtr m_pSelectedDib;  // selected sub-image, or null
     bool m_bFitFrame = false;     // the view fits its frame to the image once
-    CDicomFile m_dicom;
-    std::string m_strDicomPath;  // the DICOM file opened; empty for bitmaps and PCX
+    std::string m_strDicomPath;   // the DICOM file opened; empty for bitmaps and PCX
     std::int32_t m_nFrame = 0;
 
     // The extension of the path's last component from its last "." (dot included),
@@ -39,66 +51,110 @@ public:
     // The last component of the path (the file's name as titles show it).
     static std::string FileTitle(const std::string& path);
 
-    // Opens `path`. False only when the file cannot be opened at all (the caller shows
-    // the file error and discards the document); a file that yields no image opens
-    // with m_pDib null and the reason reported through the UI.
+    // Opens `path` at frame m_nFrame. False only when the file cannot be opened at all
+    // (OpenError says why; the caller discards the document); a file that yields no
+    // image opens with m_pDib null, and NoImageReason says why.
     bool OnOpenDocument(const std::string& path);
-    // Why the last OnOpenDocument returned false; empty otherwise.
     const Reason& OpenError() const { return m_openError; }
     // Why the document holds no image: the reader's reason (a FileReadFailure,
-    // BmpFailure, PcxFailure or DicomNoImage) or a DocumentNoImage. Empty while
-    // there is an image.
+    // BmpFailure, PcxFailure, DicomNoImage or a decoder's) or a DocumentNoImage.
+    // Empty while there is an image.
     const Reason& NoImageReason() const;
     // Drops the image of a bitmap or PCX picture asked for a frame other than 0.
     void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
 
-    // `fileTitle` with " ==>%d bpp" appended when frame 0 gave an image as the file
-    // opened; stepping through frames does not change it.
+    // `fileTitle` with " ==>%d bpp" appended when frame 0 gives an image; stepping
+    // through frames does not change it.
     std::string MakeTitle(const std::string& fileTitle) const;
 
-    // Frames: the slide commands are enabled when the reader has more than one frame.
-    bool CanSlide() const { return m_dicom.m_nFrames > 1; }
-    void ReplaceImageByFrame(std::int32_t frame);
-    void OnFirstSlide();
-    void OnPrevSlide();
-    void OnNextSlide();
-    void OnLastSlide();
+    // The DICOM file's attributes and frames; null for bitmaps and PCX pictures, and
+    // for a DICOM file that could not be read.
+    const ImageAttributes* Attributes() const { return m_attributes.get(); }
+    const std::shared_ptr<const ImageAttributes>& SharedAttributes() const { return m_attributes; }
+    const std::shared_ptr<const FrameSource>& Frames() const { return m_frames; }
+    // The stored samples of the frame shown; null when it gives none.
+    const std::shared_ptr<const FrameSamples>& Samples() const { return m_samples; }
+    // 2: the DICOM file's elements follow a preamble and "DICM"; 3: they start at 0.
+    int Layout() const;
+    // Frames the file claims: Number of Frames, at least 1.
+    std::int32_t FrameCount() const { return m_attributes ? m_attributes->FrameCount() : 1; }
 
-    // A window slider released at `value`: stored truncated to 16 bits, the current
-    // frame converted again and `selection` cropped again from the new image.
-    void ApplyWindowWidth(int value, DibRect selection);
-    void ApplyWindowCenter(int value, DibRect selection);
+    // How the frames are shown, as the user set it.
+    const DisplayState& Display() const { return m_display; }
+    // The state the current frame is drawn with: the default window filled in.
+    DisplayState RenderState() const;
+    // Whether the shown image is drawn through a window: a grey DICOM frame.
+    bool IsWindowed() const;
+    // The window the current frame is drawn with; none when it is not windowed or is
+    // drawn through a VOI LUT.
+    std::optional<DisplayWindow> CurrentWindow() const;
+
+    // The range of the modality values of every frame, once found; the default
+    // window of a frame without one of its own comes from it.
+    const std::optional<ValueRange>& Range() const { return m_range; }
+    // The range is still to be found (the viewer finds it on a worker thread).
+    bool RangePending() const { return m_frames != nullptr && !m_range; }
+    // Finds the range now; a frame that can no longer be read gives its reason.
+    Reason ResolveRange();
+    // Takes a range found elsewhere over `of`, if that is still this document's
+    // frame source; false otherwise.
+    bool AdoptRange(const FrameSource* of, const ValueRange& range);
+
+    // Frames: the slide commands are enabled when the file has more than one frame.
+    bool CanSlide() const { return m_attributes && m_attributes->frames > 1; }
+    // Shows frame `frame`: empty, or why it gives no image (then also NoImageReason).
+    Reason ReplaceImageByFrame(std::int32_t frame);
+    Reason OnFirstSlide();
+    Reason OnPrevSlide();
+    Reason OnNextSlide();
+    Reason OnLastSlide();
+
+    // The one way the display changes (slider releases, drags, presets, --width and
+    // --center): the current frame is drawn again under `state`, and `selection`
+    // cropped again from the new image.
+    Reason SetDisplay(const DisplayState& state, DibRect selection);
+    // A window of the user's; a width of 0 is the default window from the range.
+    Reason SetWindow(DisplayWindow window, DibRect selection);
+    // One slider released: its value with the other of the current window.
+    Reason ApplyWindowWidth(double width, DibRect selection);
+    Reason ApplyWindowCenter(double centre, DibRect selection);
+    // The default window, from the range of every frame.
+    DisplayWindow DefaultWindow();
 
     // Replaces the selected image by `selection` (as given: the crop clips it to
     // the image) cropped from the current image.
     void CropSelection(DibRect selection);
 
     // Writes `dib` under `path`: extension "dcm" by the DICOM writer, anything
-    // else by the bitmap writer. A failure, or nothing to write, is reported through
-    // the UI; false then.
-    bool SaveDibAs(const PackedDib* dib, const std::string& path);
-    // File > Save with the chosen path. Always false, so that the caller never takes
-    // the saved copy for the document's own file.
-    bool OnSaveDocument(const std::string& chosenPath);
-    // "Save Selected Image" with the chosen path; an empty selection is reported.
-    bool OnSaveSelectedImage(const std::string& chosenPath);
+    // else by the bitmap writer. Nothing to write is a DocumentSaveFailure; an empty
+    // path (a cancelled dialog) writes nothing and gives no reason.
+    WriteOutcome SaveDibAs(const PackedDib* dib, const std::string& path);
+    // "Save Selected Image" with the chosen path; an empty selection is a DocumentSaveFailure.
+    WriteOutcome OnSaveSelectedImage(const std::string& chosenPath);
 
     void UpdateControlPanel();
     // Releases both images and clears the control panel.
     void OnCloseDocument();
 
 private:
-    void ApplyWindow(std::int16_t* field, int value, DibRect selection);
     void OpenBitmap(const std::string& path);
     void OpenDicom(const std::string& path);
-    // Takes the reason the current frame gives no image and tells the user.
-    void ReportNoImage(const std::string& path);
+    // Draws the samples shown under the display state into m_pDib.
+    Reason Render();
+    bool NeedsRange() const;
 
     // The depth that titles show, fixed when the file opens; 0 for none.
     std::uint16_t m_titleBitCount = 0;
     Reason m_openError;
     Reason m_noImage;
+
+    CDicomFile m_dicom;
+    std::shared_ptr<const ImageAttributes> m_attributes;
+    std::shared_ptr<const FrameSource> m_frames;
+    std::shared_ptr<const FrameSamples> m_samples;
+    DisplayState m_display;
+    std::optional<ValueRange> m_range;
 
     IDocumentUi& m_ui;
     DocumentKind m_kind = DocumentKind::Dicom;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "dicom/DicomFile.h"
+#include "dicom/FrameRender.h"
 #include "image/BmpFile.h"
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
@@ -87,8 +88,13 @@ void ExerciseWriters(const PackedDib* dib) {
     CDicomFile reader;
     Require(reader.LoadFile(dcm) == 0);
     reader.ParseElements(reader.DetectLayout());
-    Require(reader.m_nRows == DibHeight(dib) && reader.m_nColumns == DibWidth(dib));
-    PackedDibPtr frame = reader.MakeFrameDib(0);
+    Require(reader.Attributes()->rows == DibHeight(dib) && reader.Attributes()->columns == DibWidth(dib));
+    auto samples = reader.Frames()->Frame(0);
+    PackedDibPtr frame;
+    if (samples) {
+        auto drawn = RenderFrame(**samples, *reader.Attributes(), DisplayState());
+        frame = drawn ? std::move(drawn).Take() : nullptr;
+    }
     if (DibWidth(dib) == 0 || DibHeight(dib) == 0) {
         return;  // no rows or columns: no frame to compare
     }

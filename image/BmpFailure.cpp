@@ -34,3 +34,15 @@ std::string ReasonText(BmpFailure code, const Reason& reason) {
     }
     return "the bitmap cannot be used";
 }
+
+const char* ReasonSummary(BmpFailure code) {
+    switch (code) {
+    case BmpFailure::UnsupportedBitCount: return "the bitmap has an unsupported number of bits per pixel";
+    case BmpFailure::TooLarge: return "the bitmap is larger than 65,535 pixels on a side";
+    case BmpFailure::TooLargeToShow: return "too large to show";
+    case BmpFailure::RunPastBounds: return "a compressed run passes the edge of the bitmap";
+    case BmpFailure::CompressedTooLarge:
+        return "the compressed bitmap announces far more pixels than its data could describe";
+    default: return nullptr;
+    }
+}

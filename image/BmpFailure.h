@@ -33,3 +33,4 @@ enum class BmpFailure {
     TooLargeForFile,
 };
 std::string ReasonText(BmpFailure code, const Reason& reason);
+const char* ReasonSummary(BmpFailure code);

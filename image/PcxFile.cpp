@@ -162,3 +162,12 @@ PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* w
 bool DecodePcxRle(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out, std::size_t outSize) {
     return RunDecoder(in, inSize).Decode(out, outSize);
 }
+
+const char* ReasonSummary(PcxFailure code) {
+    switch (code) {
+    case PcxFailure::TooLarge: return "the picture is larger than 65,532 x 65,535 pixels";
+    case PcxFailure::DataRunsOut: return "the picture data ends before the picture does";
+    case PcxFailure::TooLargeToShow: return "too large to show";
+    default: return nullptr;
+    }
+}

@@ -18,6 +18,7 @@ enum class PcxFailure {
     OutOfMemory,
 };
 std::string ReasonText(PcxFailure code, const Reason& reason);
+const char* ReasonSummary(PcxFailure code);
 
 // Null on any failure, with the reason in `why` when it is given (a FileReadFailure
 // or a PcxFailure).

@@ -45,6 +45,7 @@ enum class FileReadFailure {
     ChangedOnDisk,  // an open file was truncated or written since it was opened
 };
 std::string ReasonText(FileReadFailure code, const Reason& reason);
+const char* ReasonSummary(FileReadFailure code);
 
 // Reads the whole regular file at `path` into `out`. Empty on success; otherwise
 // `out` is untouched and the reason, about `path`, says why.

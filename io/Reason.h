@@ -33,6 +33,7 @@ namespace reason_detail {
 struct Kind {
     std::string (*text)(int code, const Reason& reason);
     const char* (*name)(int code);
+    const char* (*summary)(int code);
 };
 
 template <typename E>
@@ -51,8 +52,21 @@ const char* NameOf(int code) {
     }
 }
 
+// ... and give the words every reason of one code shares, without the details of
+// any one of them (for counting failures by kind), with
+//     const char* ReasonSummary(E code);
+// which gives null for a code whose words carry no details.
 template <typename E>
-inline constexpr Kind kKindOf{&TextOf<E>, &NameOf<E>};
+const char* SummaryOf(int code) {
+    if constexpr (requires { ReasonSummary(static_cast<E>(code)); }) {
+        return ReasonSummary(static_cast<E>(code));
+    } else {
+        return nullptr;
+    }
+}
+
+template <typename E>
+inline constexpr Kind kKindOf{&TextOf<E>, &NameOf<E>, &SummaryOf<E>};
 
 }  // namespace reason_detail
 
@@ -103,6 +117,15 @@ public:
         if (m_kind == nullptr) return {};
         const char* name = m_kind->name(m_code);
         return name != nullptr ? std::string(name) : "code " + std::to_string(m_code);
+    }
+
+    // The words all reasons of this code share, without this one's details (a file,
+    // numbers, a library's words), where its enumeration gives them; otherwise the
+    // plain words of this one.
+    std::string Summary() const {
+        if (m_kind == nullptr) return {};
+        const char* summary = m_kind->summary(m_code);
+        return summary != nullptr ? std::string(summary) : Text();
     }
 
     const std::string& Subject() const { return m_subject; }

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dicom/DicomFile.h"
+#include "dicom/ImageAttributes.h"
 
-double CineRateOf(const CDicomFile& dicom) {
-    if (dicom.m_dFrameTime > 0) return 1000.0 / dicom.m_dFrameTime;
-    if (dicom.m_nCineRate > 0) return dicom.m_nCineRate;
+double CineRateOf(const ImageAttributes* attributes) {
+    if (attributes == nullptr) return 10.0;
+    if (attributes->frameTime > 0) return 1000.0 / attributes->frameTime;
+    if (attributes->cineRate > 0) return attributes->cineRate;
     return 10.0;
 }
 

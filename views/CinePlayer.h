@@ -8,11 +8,11 @@
 #include <QObject>
 #include <QTimer>
 
-class CDicomFile;
+struct ImageAttributes;
 
 // Frames per second of a file: 1000 / Frame Time when it gives one, else Cine Rate,
 // else 10.
-double CineRateOf(const CDicomFile& dicom);
+double CineRateOf(const ImageAttributes* attributes);
 
 class CCinePlayer : public QObject {
     Q_OBJECT

@@ -13,6 +13,7 @@
 #include "views/DibImage.h"
 #include "views/DocumentController.h"
 #include "views/Painting.h"
+#include "views/WindowRanges.h"
 
 namespace {
 
@@ -89,9 +90,9 @@ CControlPanel::CControlPanel(QWidget* parent) : QWidget(parent) {
     // interaction commits (sliderReleased after a thumb drag, the release filter
     // after a click on the groove).
     connect(m_pWidthSlider, &QSlider::valueChanged, m_pWidthValue,
-            [this](int value) { m_pWidthValue->setText(QString::number(value)); });
+            [this](int value) { m_pWidthValue->setText(SliderScale::Text(m_widthScale.Value(value))); });
     connect(m_pCenterSlider, &QSlider::valueChanged, m_pCenterValue,
-            [this](int value) { m_pCenterValue->setText(QString::number(value)); });
+            [this](int value) { m_pCenterValue->setText(SliderScale::Text(m_centreScale.Value(value))); });
     connect(m_pWidthSlider, &QSlider::sliderReleased, this, &CControlPanel::OnWidthReleased);
     connect(m_pCenterSlider, &QSlider::sliderReleased, this, &CControlPanel::OnCenterReleased);
 
@@ -142,17 +143,35 @@ void CControlPanel::DrawPanel(const PackedDib* selected, const PackedDib* whole)
 }
 
 void CControlPanel::UpdateFromDocument(const CDorvanelleDoc& doc) {
-    const int maxSample = doc.m_dicom.m_nMaxSample;
-    const int minSample = doc.m_dicom.m_nMinSample;
-    m_pWidthSlider->setRange(0, std::abs(maxSample) + std::abs(minSample));
-    m_pWidthSlider->setValue(doc.m_dicom.m_nWindowWidth);
-    // A reader that never converted 16-bit samples has min > max; QSlider then keeps
-    // the single value min, while the label below still shows the reader's centre.
-    m_pCenterSlider->setRange(minSample, maxSample);
-    m_pCenterSlider->setValue(doc.m_dicom.m_nWindowCenter);
+    LoadWindow(doc);
     DrawPanel(doc.m_pSelectedDib.get(), doc.m_pDib.get());
-    m_pWidthValue->setText(QString::number(doc.m_dicom.m_nWindowWidth));
-    m_pCenterValue->setText(QString::number(doc.m_dicom.m_nWindowCenter));
+}
+
+void CControlPanel::LoadWindow(const CDorvanelleDoc& doc) {
+    const WindowLimits limits = WindowLimitsOf(doc);
+    m_widthScale = WidthScaleOf(limits);
+    m_centreScale = CentreScaleOf(limits);
+    const std::optional<DisplayWindow> window = doc.CurrentWindow();
+    const double width = window ? window->width : 0;
+    const double centre = window ? window->centre : 0;
+    // A slider held by the user keeps its thumb where the user has it.
+    if (!m_pWidthSlider->isSliderDown()) {
+        m_pWidthSlider->setRange(m_widthScale.Minimum(), m_widthScale.Maximum());
+        m_pWidthSlider->setValue(m_widthScale.Position(width));
+        m_pWidthValue->setText(SliderScale::Text(width));
+    }
+    if (!m_pCenterSlider->isSliderDown()) {
+        m_pCenterSlider->setRange(m_centreScale.Minimum(), m_centreScale.Maximum());
+        m_pCenterSlider->setValue(m_centreScale.Position(centre));
+        m_pCenterValue->setText(SliderScale::Text(centre));
+    }
+}
+
+void CControlPanel::ShowWindow(double width, double centre) {
+    m_pWidthSlider->setValue(m_widthScale.Position(width));
+    m_pCenterSlider->setValue(m_centreScale.Position(centre));
+    m_pWidthValue->setText(SliderScale::Text(width));
+    m_pCenterValue->setText(SliderScale::Text(centre));
 }
 
 void CControlPanel::SetController(CDocumentController* controller) {
@@ -161,12 +180,7 @@ void CControlPanel::SetController(CDocumentController* controller) {
     if (!controller) return;
     connect(controller, &CDocumentController::selectionChanged, this, &CControlPanel::DrawFromController);
     // A drag over the image or a preset moves the sliders; the labels follow them.
-    connect(controller, &CDocumentController::windowPreviewed, this, [this](int width, int centre) {
-        m_pWidthSlider->setValue(width);
-        m_pCenterSlider->setValue(centre);
-        m_pWidthValue->setText(QString::number(width));
-        m_pCenterValue->setText(QString::number(centre));
-    });
+    connect(controller, &CDocumentController::windowPreviewed, this, &CControlPanel::ShowWindow);
     connect(controller, &CDocumentController::sampleRangeChanged, this, &CControlPanel::TakeSampleRange);
     // The sliders and labels keep their last values when the document closes.
     connect(controller, &CDocumentController::closed, this, [this] { DrawPanel(nullptr, nullptr); });
@@ -176,24 +190,28 @@ void CControlPanel::SetController(CDocumentController* controller) {
 CDocumentController* CControlPanel::Controller() const { return m_controller; }
 
 void CControlPanel::TakeSampleRange() {
-    if (!m_controller) return;
-    const CDicomFile& dicom = m_controller->Document().m_dicom;
-    const int maxSample = dicom.m_nMaxSample;
-    const int minSample = dicom.m_nMinSample;
-    // A slider held by the user keeps its thumb where the user has it.
-    m_pWidthSlider->setRange(0, std::abs(maxSample) + std::abs(minSample));
-    if (!m_pWidthSlider->isSliderDown()) m_pWidthSlider->setValue(dicom.m_nWindowWidth);
-    m_pCenterSlider->setRange(minSample, maxSample);
-    if (!m_pCenterSlider->isSliderDown()) m_pCenterSlider->setValue(dicom.m_nWindowCenter);
-    if (!m_pWidthSlider->isSliderDown()) m_pWidthValue->setText(QString::number(dicom.m_nWindowWidth));
-    if (!m_pCenterSlider->isSliderDown()) m_pCenterValue->setText(QString::number(dicom.m_nWindowCenter));
+    if (m_controller) LoadWindow(m_controller->Document());
 }
 
 void CControlPanel::DrawFromController() {
     if (m_controller) DrawPanel(m_controller->SelectedImage(), m_controller->Image());
 }
 
+void CControlPanel::CommitIfMoved(QSlider* slider, int before) {
+    if (slider->value() == before || slider->isSliderDown()) return;
+    CommitWindow(slider == m_pWidthSlider);
+}
+
 bool CControlPanel::eventFilter(QObject* watched, QEvent* event) {
+    auto* moved = qobject_cast<QSlider*>(watched);
+    if (moved && (moved == m_pWidthSlider || moved == m_pCenterSlider) &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel)) {
+        // The slider moves when it handles the event, after this filter: commit then,
+        // as a release commits, so that the image never disagrees with the label.
+        const int before = moved->value();
+        QMetaObject::invokeMethod(
+            this, [this, moved, before] { CommitIfMoved(moved, before); }, Qt::QueuedConnection);
+    }
     if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         auto* slider = qobject_cast<QSlider*>(watched);
         // A thumb drag ends in sliderReleased; anything else (a click on the groove,
@@ -213,13 +231,13 @@ void CControlPanel::OnCenterReleased() { CommitWindow(false); }
 void CControlPanel::CommitWindow(bool width) {
     QSlider* slider = width ? m_pWidthSlider : m_pCenterSlider;
     QLabel* label = width ? m_pWidthValue : m_pCenterValue;
-    const int position = slider->value();
-    label->setText(QString::number(position));
+    const double value = (width ? m_widthScale : m_centreScale).Value(slider->value());
+    label->setText(SliderScale::Text(value));
     if (!m_controller) return;
     // The controller's signals redraw the panel and repaint the views.
     if (width) {
-        m_controller->SetWindowWidth(position);
+        m_controller->SetWindowWidth(value);
     } else {
-        m_controller->SetWindowCenter(position);
+        m_controller->SetWindowCenter(value);
     }
 }

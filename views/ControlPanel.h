@@ -10,6 +10,7 @@
 
 #include "image/Histogram.h"
 #include "image/PackedDib.h"
+#include "views/SliderScale.h"
 
 class QLabel;
 class QSlider;
@@ -66,7 +67,8 @@ public:
     // images are only borrowed for the call.
     void DrawPanel(const PackedDib* selected, const PackedDib* whole);
     // Loads the sliders, labels, preview and histograms from `doc`: width slider
-    // 0 .. |max| + |min| at the window width, centre slider min .. max at the centre.
+    // 0 .. |max| + |min| at the window width, centre slider min .. max at the centre,
+    // in the modality values of the document's frames (see WindowRanges.h).
     void UpdateFromDocument(const CDorvanelleDoc& doc);
 
     // The active document's controller: the panel loads everything from its document,
@@ -76,10 +78,14 @@ public:
     void SetController(CDocumentController* controller);
     CDocumentController* Controller() const;
 
-    // Slider handling: the end of a mouse interaction commits the slider's value to the
-    // active document; moving a slider only changes its label.
+    // Slider handling: the end of a mouse interaction, and a move by the keyboard or
+    // the wheel, commits the slider's value to the active document; a thumb being
+    // dragged only changes its label.
     void OnWidthReleased();
     void OnCenterReleased();
+    // The window values the sliders' positions stand for.
+    const SliderScale& WidthScale() const { return m_widthScale; }
+    const SliderScale& CentreScale() const { return m_centreScale; }
 
     QSlider* m_pWidthSlider = nullptr;
     QSlider* m_pCenterSlider = nullptr;
@@ -100,6 +106,13 @@ private:
     void DrawFromController();
     // The range of all samples arrived: the sliders' ranges (and positions) follow it.
     void TakeSampleRange();
+    // Ranges, positions and labels from `doc`; a slider held by the user keeps its thumb.
+    void LoadWindow(const CDorvanelleDoc& doc);
+    void ShowWindow(double width, double centre);
+    // After a key or wheel event on `slider`: commits when it moved.
+    void CommitIfMoved(QSlider* slider, int before);
 
     QPointer<CDocumentController> m_controller;
+    SliderScale m_widthScale;
+    SliderScale m_centreScale;
 };

@@ -13,10 +13,7 @@ CDocumentController::~CDocumentController() {
 
 bool CDocumentController::Open(const QString& path) {
     const QFileInfo info(path);
-    m_bOpening = true;
-    const bool opened = m_doc.OnOpenDocument(info.absoluteFilePath().toStdString());
-    m_bOpening = false;
-    if (!opened) return false;
+    if (!m_doc.OnOpenDocument(info.absoluteFilePath().toStdString())) return false;
     SettleSampleRange();
     m_path = info.canonicalFilePath();
     m_fileName = info.fileName();
@@ -25,27 +22,17 @@ bool CDocumentController::Open(const QString& path) {
 }
 
 void CDocumentController::SettleSampleRange() {
-    CDicomFile& dicom = m_doc.m_dicom;
-    if (!dicom.SampleRangePending() || m_rangeTask.Running()) return;
-    SampleRangeRequest request = dicom.PendingSampleRange();
-    if (!request) {
-        // No pixel data to scan: the empty range, at once.
-        if (dicom.ResolveSampleRange()) emit sampleRangeChanged();
-        return;
-    }
-    m_rangeTask.Start(std::move(request), [this](const SampleRangeRequest& of, const SampleRangeOutcome& outcome) {
+    if (!m_doc.RangePending() || m_rangeTask.Running()) return;
+    m_rangeTask.Start(m_doc.Frames(), [this](const FrameSource* of, const RangeOutcome& outcome) {
         // A pass whose file changed on disk gives nothing; the sliders keep their ranges.
-        if (outcome.Complete() && m_doc.m_dicom.AdoptSampleRange(of, outcome.range)) emit sampleRangeChanged();
+        if (outcome.Complete() && m_doc.AdoptRange(of, outcome.range)) emit sampleRangeChanged();
     });
 }
 
 QString CDocumentController::NoImageReason() const {
     const Reason& reason = m_doc.NoImageReason();
     if (!reason) return {};
-    QString words = QString::fromStdString(reason.Text()).trimmed();
-    while (words.endsWith(QLatin1Char('.')))
-        words.chop(1);
-    return QStringLiteral("%1 shows no image: %2.").arg(m_fileName, words);
+    return QString::fromStdString(NoImageText(m_fileName.toStdString(), reason));
 }
 
 bool CDocumentController::TakeFrameFit() {
@@ -54,98 +41,89 @@ bool CDocumentController::TakeFrameFit() {
     return fit;
 }
 
-void CDocumentController::FirstFrame() {
-    EndLiveWindow();
-    m_doc.OnFirstSlide();
+void CDocumentController::FrameShown(const Reason& why) {
     SettleSampleRange();
     emit imageChanged();
+    if (why) emit problemReported(QString::fromStdString(NoImageText(m_fileName.toStdString(), why)));
+}
+
+void CDocumentController::FirstFrame() {
+    EndLiveWindow();
+    FrameShown(m_doc.OnFirstSlide());
 }
 
 void CDocumentController::PrevFrame() {
     EndLiveWindow();
-    m_doc.OnPrevSlide();
-    SettleSampleRange();
-    emit imageChanged();
+    FrameShown(m_doc.OnPrevSlide());
 }
 
 void CDocumentController::NextFrame() {
     EndLiveWindow();
-    m_doc.OnNextSlide();
-    SettleSampleRange();
-    emit imageChanged();
+    FrameShown(m_doc.OnNextSlide());
 }
 
 void CDocumentController::LastFrame() {
     EndLiveWindow();
-    m_doc.OnLastSlide();
-    SettleSampleRange();
-    emit imageChanged();
+    FrameShown(m_doc.OnLastSlide());
 }
 
-void CDocumentController::SetWindowWidth(int value) {
+void CDocumentController::WindowCommitted() {
+    SettleSampleRange();
+    emit windowChanged();
+    emit imageChanged();
+    emit selectionChanged();
+}
+
+void CDocumentController::SetWindowWidth(double value) {
     EndLiveWindow();
     m_doc.ApplyWindowWidth(value, m_selection);
-    SettleSampleRange();
-    emit windowChanged();
-    emit imageChanged();
-    emit selectionChanged();
+    WindowCommitted();
 }
 
-void CDocumentController::SetWindowCenter(int value) {
+void CDocumentController::SetWindowCenter(double value) {
     EndLiveWindow();
     m_doc.ApplyWindowCenter(value, m_selection);
-    SettleSampleRange();
-    emit windowChanged();
-    emit imageChanged();
-    emit selectionChanged();
+    WindowCommitted();
 }
 
-void CDocumentController::PreviewWindow(int width, int centre) {
-    emit windowPreviewed(width, centre);
-    CDicomFile& dicom = m_doc.m_dicom;
-    dicom.m_nWindowWidth = static_cast<std::int16_t>(width);
-    dicom.m_nWindowCenter = static_cast<std::int16_t>(centre);
-    if (LiveFrame()) {
-        // The views map what they paint; the whole frame is converted when the drag commits.
-        if (!m_liveGrey) m_liveGrey = std::make_unique<GreyTable>();
-        BuildGreyTable(*m_liveGrey, dicom.m_nWindowWidth, dicom.m_nWindowCenter, dicom.m_nRescaleIntercept,
-                       IsMonochrome1(dicom.m_szPhotometric));
-        m_bLiveWindow = true;
-        emit liveWindowChanged();
-        return;
-    }
-    // Only a reader with frames converts: a picture keeps its image. A frame that
-    // gives no image now keeps the last one until the drag commits.
+void CDocumentController::SetWindow(double width, double centre) {
     EndLiveWindow();
-    if (m_doc.Kind() == DocumentKind::Dicom) {
-        if (PackedDibPtr dib = dicom.MakeFrameDib(m_doc.m_nFrame)) m_doc.m_pDib = std::move(dib);
-    }
-    emit imageChanged();
+    emit windowPreviewed(width, centre);
+    m_doc.SetWindow({width, centre}, m_selection);
+    WindowCommitted();
 }
 
-std::optional<LiveWindowFrame> CDocumentController::LiveFrame() const {
-    const CDicomFile& dicom = m_doc.m_dicom;
-    if (m_doc.Kind() != DocumentKind::Dicom || !Image() || dicom.m_nBitsAllocated != 16) return std::nullopt;
-    const LiveWindowFrame frame{Image(), dicom.FrameSamples(m_doc.m_nFrame), dicom.m_nColumns, m_liveGrey.get()};
+void CDocumentController::SetVoiLut(int index) {
+    EndLiveWindow();
+    DisplayState state = m_doc.Display();
+    state.window.reset();
+    state.voiLut = index;
+    m_doc.SetDisplay(state, m_selection);
+    if (const std::optional<DisplayWindow> window = m_doc.CurrentWindow()) {
+        emit windowPreviewed(window->width, window->centre);
+    }
+    WindowCommitted();
+}
+
+void CDocumentController::PreviewWindow(double width, double centre) {
+    emit windowPreviewed(width, centre);
+    if (!m_doc.IsWindowed() || !m_doc.Samples()) return;
+    // The views draw what they paint; the whole frame is drawn when the drag commits.
+    DisplayState state = m_doc.RenderState();
+    state.window = DisplayWindow{width, centre};
+    state.voiLut.reset();
+    m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.m_nFrame, state);
+    emit liveWindowChanged();
+}
+
+std::optional<LiveWindowFrame> CDocumentController::LiveWindow() const {
+    if (!m_liveRender || !m_doc.Samples()) return std::nullopt;
+    const LiveWindowFrame frame{Image(), m_doc.Samples().get(), m_liveRender.get()};
     if (!IsLiveWindowFrame(frame)) return std::nullopt;
     return frame;
 }
 
-std::optional<LiveWindowFrame> CDocumentController::LiveWindow() const {
-    if (!m_bLiveWindow) return std::nullopt;
-    return LiveFrame();
-}
-
-void CDocumentController::SetWindow(int width, int centre) {
-    EndLiveWindow();
-    emit windowPreviewed(width, centre);
-    SetWindowWidth(width);
-    SetWindowCenter(centre);
-}
-
-QString CDocumentController::ReadoutAt(QPoint point) const {
-    return PixelReadoutText(m_doc.m_dicom, Image(), m_doc.m_nFrame, point);
-}
+QString CDocumentController::ReadoutAt(QPoint point) const { return PixelReadoutText(m_doc, point); }
 
 void CDocumentController::MarkSelection(DibRect selection) { m_selection = selection; }
 
@@ -155,9 +133,23 @@ void CDocumentController::SetSelection(DibRect selection) {
     emit selectionChanged();
 }
 
-bool CDocumentController::Save(const QString& path) { return m_doc.SaveDibAs(Image(), path.toStdString()); }
+bool CDocumentController::Save(const QString& path) {
+    const WriteOutcome outcome = m_doc.SaveDibAs(Image(), path.toStdString());
+    if (!outcome.written && outcome.reason) {
+        emit problemReported(
+            QString::fromStdString(SaveProblemText(CDorvanelleDoc::FileTitle(path.toStdString()), outcome.reason)));
+    }
+    return outcome.written;
+}
 
-bool CDocumentController::SaveSelected(const QString& path) { return m_doc.OnSaveSelectedImage(path.toStdString()); }
+bool CDocumentController::SaveSelected(const QString& path) {
+    const WriteOutcome outcome = m_doc.OnSaveSelectedImage(path.toStdString());
+    if (!outcome.written && outcome.reason) {
+        emit problemReported(
+            QString::fromStdString(SaveProblemText(CDorvanelleDoc::FileTitle(path.toStdString()), outcome.reason)));
+    }
+    return outcome.written;
+}
 
 void CDocumentController::UpdateControlPanel(const CDorvanelleDoc&) {
     // The panel loads everything from the document whenever a view of it becomes
@@ -167,9 +159,3 @@ void CDocumentController::UpdateControlPanel(const CDorvanelleDoc&) {
 void CDocumentController::ClearControlPanel() { emit closed(); }
 
 void CDocumentController::ShowNotice(const std::string& text) { emit noticeRaised(QString::fromStdString(text)); }
-
-void CDocumentController::ReportProblem(const std::string& text) {
-    // While the file opens, a problem is why it shows no image: the window says so
-    // (NoImageReason) when it opens, instead of a message box before it exists.
-    if (!m_bOpening) emit problemReported(QString::fromStdString(text));
-}

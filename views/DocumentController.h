@@ -56,24 +56,26 @@ public:
     void NextFrame();
     void LastFrame();
 
-    // A new grey-level window: stored (truncated to 16 bits), the current frame
-    // converted again and the selection cropped again. Emits windowChanged,
-    // imageChanged and selectionChanged.
-    void SetWindowWidth(int value);
-    void SetWindowCenter(int value);
+    // A new grey-level window, in modality values (a slider released, a drag ended, a
+    // preset chosen): the current frame drawn again and the selection cropped again,
+    // once, through the document's one path (CDorvanelleDoc::SetDisplay). Emits
+    // windowChanged, imageChanged and selectionChanged.
+    void SetWindowWidth(double value);
+    void SetWindowCenter(double value);
+    // Both at once; emits windowPreviewed first, so that the sliders show the values
+    // committed.
+    void SetWindow(double width, double centre);
+    // One of the file's VOI LUTs for the current frame, in place of a window.
+    void SetVoiLut(int index);
 
-    // A window shown while the mouse drags it: both values stored, without cropping the
-    // selection again. Emits windowPreviewed, then liveWindowChanged when the views
-    // map the frame's samples themselves (LiveWindow), else imageChanged after the
-    // current frame was converted. SetWindow commits at the end of the drag.
-    void PreviewWindow(int width, int centre);
-    // While a grey window is dragged: the current frame's samples and the dragged
-    // window's grey table, for views to map only what they paint; none once the
-    // window is committed, the frame changes, or for pictures and colour.
+    // A window shown while the mouse drags it, without touching the document: emits
+    // windowPreviewed, then liveWindowChanged, and the views draw what they paint
+    // through LiveWindow. SetWindow commits at the end of the drag.
+    void PreviewWindow(double width, double centre);
+    // While a grey window is dragged: the current frame's samples and the render
+    // prepared for the dragged window, for views to draw only what they paint; none
+    // once the window is committed, the frame changes, or for pictures and colour.
     std::optional<LiveWindowFrame> LiveWindow() const;
-    // Both values committed as two slider releases would commit them, width first.
-    // Emits windowPreviewed first, so that the sliders show the values committed.
-    void SetWindow(int width, int centre);
 
     // The status-bar text for image pixel `point` of the shown frame: the stored
     // sample (from the frame the reader keeps, decoded frames included) and the
@@ -102,7 +104,7 @@ signals:
     void windowChanged();
     // A window chosen outside the sliders (a drag, a preset): the sliders and their
     // labels move to it.
-    void windowPreviewed(int width, int centre);
+    void windowPreviewed(double width, double centre);
     // The range of all samples arrived from the background pass: the sliders take it.
     void sampleRangeChanged();
     // Something the user acknowledges before the document goes on (a 24-bit picture
@@ -119,24 +121,23 @@ private:
     void UpdateControlPanel(const CDorvanelleDoc& doc) override;
     void ClearControlPanel() override;
     void ShowNotice(const std::string& text) override;
-    void ReportProblem(const std::string& text) override;
 
-    // Starts the background pass when a conversion left the range of all samples
-    // pending; it ends in sampleRangeChanged.
+    // Starts the background pass when the range of all samples is still to be
+    // found; it ends in sampleRangeChanged.
     void SettleSampleRange();
-    // Whether the current frame has samples a view can map through a window itself.
-    std::optional<LiveWindowFrame> LiveFrame() const;
+    // After a frame step: why the new frame gives no image, told the user.
+    void FrameShown(const Reason& why);
+    void WindowCommitted();
     // Ends a window drag's live picture: the document's image is current again.
-    void EndLiveWindow() { m_bLiveWindow = false; }
+    void EndLiveWindow() { m_liveRender.reset(); }
 
     CDorvanelleDoc m_doc{*this};
     QString m_path;
     QString m_fileName;
     QString m_title;
     DibRect m_selection{};
-    bool m_bOpening = false;
-    bool m_bLiveWindow = false;
-    std::unique_ptr<GreyTable> m_liveGrey;  // the dragged window's table, made on the first drag
+    // The render of the dragged window, while a drag goes on.
+    std::unique_ptr<FrameRenderer> m_liveRender;
     // Declared last: it goes first, cancelling and joining its pass.
     CSampleRangeTask m_rangeTask{this};
 };

@@ -24,6 +24,7 @@
 #include "views/Painting.h"
 #include "views/ScaledDibImage.h"
 #include "views/UserDialogs.h"
+#include "views/WindowRanges.h"
 
 namespace {
 
@@ -225,7 +226,7 @@ void CDorvanelleView::PaintOverImage(QPainter& painter) {
                                                          m_rcSelection.bottom - m_rcSelection.top));
         DrawSelectionRect(painter, DibRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     }
-    if (m_bOverlay) DrawOverlay(painter, viewport()->rect(), OverlayTextsOf(GetDocument().m_dicom));
+    if (m_bOverlay) DrawOverlay(painter, viewport()->rect(), OverlayTextsOf(GetDocument()));
 }
 
 void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
@@ -237,10 +238,10 @@ void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     if (event->button() == Qt::RightButton && CanWindow()) {
-        const CDicomFile& dicom = GetDocument().m_dicom;
+        const std::optional<DisplayWindow> window = GetDocument().CurrentWindow();
         m_bWindowing = true;
         m_windowPress = pos;
-        m_windowAtPress = WindowLevel{dicom.m_nWindowWidth, dicom.m_nWindowCenter};
+        m_windowAtPress = window ? WindowLevel{window->width, window->centre} : WindowLevel{};
         m_windowNow = m_windowAtPress;
         return;
     }
@@ -260,9 +261,7 @@ void CDorvanelleView::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     if (m_bWindowing) {
-        const CDicomFile& dicom = GetDocument().m_dicom;
-        const WindowLimits limits{std::abs(int{dicom.m_nMaxSample}) + std::abs(int{dicom.m_nMinSample}),
-                                  dicom.m_nMinSample, dicom.m_nMaxSample};
+        const WindowLimits limits = WindowLimitsOf(GetDocument());
         const QPoint moved = pos - m_windowPress;
         const WindowLevel window = DraggedWindow(m_windowAtPress, moved.x(), moved.y(), limits);
         if (!(window == m_windowNow)) {

@@ -93,37 +93,44 @@ void CDorvanelleView::SetOverlayShown(bool on) {
     viewport()->update();
 }
 
-bool CDorvanelleView::CanWindow() const {
-    const CDicomFile& dicom = GetDocument().m_dicom;
-    return m_controller->Image() && GetDocument().Kind() == DocumentKind::Dicom && dicom.m_nBitsAllocated == 16 &&
-           dicom.m_nSamplesPerPixel <= 1;
-}
+bool CDorvanelleView::CanWindow() const { return GetDocument().IsWindowed(); }
 
 std::vector<WindowPreset> CDorvanelleView::WindowPresets() const {
-    const CDicomFile& dicom = GetDocument().m_dicom;
+    const CDorvanelleDoc& doc = GetDocument();
     WindowPresetSource source;
-    if (dicom.m_nFileWindowWidth != 0)
-        source.fileWindow = WindowLevel{dicom.m_nFileWindowWidth, dicom.m_nFileWindowCenter};
-    source.minSample = dicom.m_nMinSample;
-    source.maxSample = dicom.m_nMaxSample;
-    source.modality = dicom.m_strModality;
-    source.rescaleSlope = dicom.m_dRescaleSlope;
-    source.rescaleIntercept = dicom.m_nRescaleIntercept;
+    if (const ImageAttributes* a = doc.Attributes()) {
+        const FrameValues& values = a->Frame(doc.m_nFrame);
+        source.fileWindows = values.windows;
+        for (const LookupTable& lut : values.voiLuts)
+            source.voiLuts.push_back(lut.explanation);
+        source.modality = a->modality;
+        if (doc.Range() && !doc.Range()->Empty()) {
+            const DisplayWindow window = DefaultDisplayWindow(*a, doc.m_nFrame, &*doc.Range());
+            source.defaultWindow = WindowLevel{window.width, window.centre};
+        }
+    }
     return WindowPresetsFor(source);
 }
 
 std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
     std::vector<MenuChoice> choices;
     if (menuId == ID_VIEW_WINDOW_LEVEL && CanWindow()) {
-        const CDicomFile& dicom = GetDocument().m_dicom;
+        const std::optional<DisplayWindow> now = GetDocument().CurrentWindow();
+        const std::optional<int> lut = GetDocument().Display().voiLut;
         for (const WindowPreset& preset : WindowPresets()) {
+            if (preset.voiLut) {
+                const int index = *preset.voiLut;
+                choices.push_back({QString::fromStdString(preset.name), !now && lut == index,
+                                   [this, index] { m_controller->SetVoiLut(index); }});
+                continue;
+            }
             const WindowLevel w = preset.window;
-            const bool current = w.width == dicom.m_nWindowWidth && w.centre == dicom.m_nWindowCenter;
+            const bool current = now && w.width == now->width && w.centre == now->centre;
             choices.push_back({QString::fromStdString(preset.name), current,
                                [this, w] { m_controller->SetWindow(w.width, w.centre); }});
         }
     } else if (menuId == ID_ACTIONS_CINE_RATE) {
-        const double fileRate = CineRateOf(GetDocument().m_dicom);
+        const double fileRate = CineRateOf(GetDocument().Attributes());
         choices.push_back(
             {QStringLiteral("File's Rate (%1 fps)").arg(fileRate, 0, 'g', 4), m_chosenRate == 0, [this, fileRate] {
                  m_chosenRate = 0;
@@ -141,7 +148,7 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
 
 QString CDorvanelleView::FrameText() const {
     if (!m_controller->Image()) return {};
-    const std::int32_t frames = std::max<std::int32_t>(1, GetDocument().m_dicom.m_nFrames);
+    const std::int32_t frames = GetDocument().FrameCount();
     return QStringLiteral("Frame %1 / %2").arg(GetDocument().m_nFrame + 1).arg(frames);
 }
 
@@ -221,7 +228,7 @@ void CDorvanelleView::keyReleaseEvent(QKeyEvent* event) {
 void CDorvanelleView::OnPlayVideo() {
     if (m_cine.IsPlaying()) return StopCine();
     if (!GetDocument().CanSlide()) return;
-    m_cine.SetRate(m_chosenRate > 0 ? m_chosenRate : CineRateOf(GetDocument().m_dicom));
+    m_cine.SetRate(m_chosenRate > 0 ? m_chosenRate : CineRateOf(GetDocument().Attributes()));
     m_cine.Play();
 }
 
@@ -229,7 +236,7 @@ void CDorvanelleView::StopCine() { m_cine.Pause(); }
 
 void CDorvanelleView::ShowCineFrame() {
     const CDorvanelleDoc& doc = GetDocument();
-    if (doc.m_nFrame + 1 < doc.m_dicom.m_nFrames) {
+    if (doc.m_nFrame + 1 < doc.FrameCount()) {
         m_controller->NextFrame();
     } else {
         m_controller->FirstFrame();

@@ -1,6 +1,5 @@
 #include "views/HeaderDetailsDialog.h"
 
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,6 +7,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "document/DocumentFailure.h"
 #include "views/HeaderListModel.h"
 
 namespace {
@@ -21,11 +21,15 @@ constexpr int kDialogWidth = 760;
 constexpr int kDialogHeight = 606;
 constexpr int kMargin = 12;
 
-QString NoticeFor(const std::string& path) {
+// Why nothing is listed, in the words of the open that failed.
+QString NoticeFor(const std::string& path, const Reason& failure) {
     if (path.empty()) return QObject::tr("This document was not read from a DICOM file, so it has no header to list.");
-    const QString name = QString::fromLocal8Bit(path.c_str());
-    if (!QFileInfo::exists(name)) return QObject::tr("%1 was not found, so its header cannot be listed.").arg(name);
-    return QObject::tr("%1 cannot be read, so its header cannot be listed.").arg(name);
+    const Reason open = OpenFailureOf(failure, path);
+    QString words = QString::fromStdString((open ? open : failure).Text()).trimmed();
+    while (words.endsWith(QLatin1Char('.')))
+        words.chop(1);
+    if (words.isEmpty()) words = QObject::tr("%1 cannot be read").arg(QString::fromLocal8Bit(path.c_str()));
+    return QObject::tr("%1, so its header cannot be listed.").arg(words);
 }
 
 }  // namespace
@@ -46,7 +50,7 @@ HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* 
     HeaderListing listing = ReadHeaderListing(dicomPath);
     m_bRead = listing.readable;
     if (!m_bRead) {
-        m_notice->setText(NoticeFor(dicomPath));
+        m_notice->setText(NoticeFor(dicomPath, listing.failure));
         m_notice->show();
     } else if (!listing.note.empty()) {
         // The listing stops short of the file's end: say where, above the rows.

@@ -3,7 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "dicom/DicomFile.h"
+#include "document/DorvanelleDoc.h"
+#include "views/SliderScale.h"
 
 namespace {
 
@@ -37,14 +38,17 @@ void DrawLines(QPainter& painter, const QRect& area, const QStringList& lines, Q
 
 }  // namespace
 
-OverlayTexts OverlayTextsOf(const CDicomFile& dicom) {
+OverlayTexts OverlayTextsOf(const CDorvanelleDoc& doc) {
     OverlayTexts texts;
-    texts.patientName = Latin(dicom.m_strPatientName).replace(QLatin1Char('^'), QLatin1Char(' ')).simplified();
-    texts.patientId = Latin(dicom.m_strPatientId);
-    texts.studyDate = DateText(dicom.m_strStudyDate);
-    texts.modality = Latin(dicom.m_strModality);
-    if (dicom.m_nBitsAllocated == 16 && dicom.m_nSamplesPerPixel <= 1) {
-        texts.window = QStringLiteral("W %1  C %2").arg(dicom.m_nWindowWidth).arg(dicom.m_nWindowCenter);
+    const ImageAttributes* a = doc.Attributes();
+    if (a == nullptr) return texts;
+    texts.patientName = Latin(a->patientName).replace(QLatin1Char('^'), QLatin1Char(' ')).simplified();
+    texts.patientId = Latin(a->patientId);
+    texts.studyDate = DateText(a->studyDate);
+    texts.modality = Latin(a->modality);
+    if (const std::optional<DisplayWindow> window = doc.CurrentWindow()) {
+        texts.window =
+            QStringLiteral("W %1  C %2").arg(SliderScale::Text(window->width), SliderScale::Text(window->centre));
     }
     return texts;
 }

@@ -6,7 +6,7 @@
 #include <QRect>
 #include <QString>
 
-class CDicomFile;
+class CDorvanelleDoc;
 class QPainter;
 
 struct OverlayTexts {
@@ -17,9 +17,10 @@ struct OverlayTexts {
     QString window;
 };
 
-// The texts of a reader: "^" between name parts shows as a blank, a date of eight
-// digits as YYYY-MM-DD, the window as "W 400  C 40" (none without 16-bit samples).
-OverlayTexts OverlayTextsOf(const CDicomFile& dicom);
+// The texts of a document: "^" between name parts shows as a blank, a date of eight
+// digits as YYYY-MM-DD, the window the frame is drawn with as "W 400  C 40" (none
+// for colour and pictures).
+OverlayTexts OverlayTextsOf(const CDorvanelleDoc& doc);
 
 // Draws the texts inside `area`, light on a dark outline so they read on any image.
 void DrawOverlay(QPainter& painter, const QRect& area, const OverlayTexts& texts);

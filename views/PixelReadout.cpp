@@ -2,16 +2,11 @@
 
 #include <cmath>
 #include <cstdint>
-#include <span>
 
-#include "dicom/DicomFile.h"
+#include "document/DorvanelleDoc.h"
+#include "views/SliderScale.h"
 
 namespace {
-
-QString Number(double value) {
-    if (value == std::floor(value) && std::fabs(value) < 1e15) return QString::number(static_cast<qint64>(value));
-    return QString::number(value, 'g', 6);
-}
 
 // The displayed pixel: its grey level or colour table index, or its colour.
 QString ShownPixel(const PackedDib* shown, QPoint p) {
@@ -27,37 +22,38 @@ QString ShownPixel(const PackedDib* shown, QPoint p) {
     }
 }
 
-}  // namespace
-
-std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint p) {
-    if (p.x() < 0 || p.y() < 0 || p.x() >= dicom.m_nColumns || p.y() >= dicom.m_nRows) return std::nullopt;
-    // The frame the reader converted last, compressed or not: kept, so a mouse move
-    // neither reads nor decodes.
-    const std::span<const std::uint8_t> samples = dicom.FrameSamples(frame);
-    const std::uint64_t bytes = dicom.m_nBitsAllocated / 8;
-    const std::uint64_t index =
-        static_cast<std::uint64_t>(p.y()) * dicom.m_nColumns + static_cast<std::uint64_t>(p.x());
-    if (bytes == 0 || (index + 1) * bytes > samples.size()) return std::nullopt;
-    const std::uint8_t* at = samples.data() + index * bytes;
-    std::uint32_t raw = bytes == 1 ? at[0] : at[0] | (std::uint32_t{at[1]} << 8);
-    // Bits above the stored ones may hold anything; a signed value extends its top bit.
-    const int allocated = static_cast<int>(bytes * 8);
-    const int stored = dicom.m_nBitsStored > 0 && dicom.m_nBitsStored < allocated ? dicom.m_nBitsStored : allocated;
-    raw &= (1u << stored) - 1u;
-    if (dicom.m_nPixelRepresentation == 1 && (raw & (1u << (stored - 1))) != 0) {
-        return static_cast<int>(raw) - (1 << stored);
-    }
-    return static_cast<int>(raw);
+QString Units(const std::string& units) {
+    if (units == "GY") return QStringLiteral(" Gy");
+    if (units.empty()) return {};
+    return QLatin1Char(' ') + QString::fromLatin1(units.data(), static_cast<qsizetype>(units.size()));
 }
 
-QString PixelReadoutText(const CDicomFile& dicom, const PackedDib* shown, int frame, QPoint p) {
+}  // namespace
+
+std::optional<double> StoredSample(const CDorvanelleDoc& doc, QPoint p) {
+    const ImageAttributes* a = doc.Attributes();
+    const FrameSamples* samples = doc.Samples().get();
+    if (a == nullptr || samples == nullptr || samples->layout == SampleLayout::Rgb8) return std::nullopt;
+    if (p.x() < 0 || p.y() < 0 || p.x() >= samples->columns || p.y() >= samples->rows) return std::nullopt;
+    // The samples of the frame shown are kept: a mouse move neither reads nor decodes.
+    const std::size_t index = static_cast<std::size_t>(p.y()) * samples->columns + static_cast<std::size_t>(p.x());
+    if (samples->bytes.size() < (index + 1) * SampleBytes(samples->layout)) return std::nullopt;
+    return StoredValueAt(*samples, *a, index);
+}
+
+QString PixelReadoutText(const CDorvanelleDoc& doc, QPoint p) {
+    const PackedDib* shown = doc.m_pDib.get();
     if (!shown || p.x() < 0 || p.y() < 0 || p.x() >= DibWidth(shown) || p.y() >= DibHeight(shown)) return {};
     const QString where = QStringLiteral("Pixel (%1, %2): ").arg(p.x()).arg(p.y());
-    if (const std::optional<int> stored = StoredSample(dicom, frame, p)) {
-        const double value = *stored * dicom.m_dRescaleSlope + dicom.m_dRescaleIntercept;
-        QString text = where + QStringLiteral("stored %1, value %2").arg(*stored).arg(Number(value));
-        if (dicom.m_strModality == "CT") text += QStringLiteral(" HU");
-        return text;
+    if (const std::optional<double> stored = StoredSample(doc, p)) {
+        const ImageAttributes& a = *doc.Attributes();
+        if (DibBitCount(shown) == 24) {
+            // Palette colour: the index the file stores, and the colour it stands for.
+            return where + QStringLiteral("index %1, %2").arg(SliderScale::Text(*stored), ShownPixel(shown, p));
+        }
+        const double value = a.Frame(doc.m_nFrame).modality.Apply(*stored);
+        return where + QStringLiteral("stored %1, value %2").arg(SliderScale::Text(*stored), SliderScale::Text(value)) +
+               Units(a.units);
     }
     const QString pixel = ShownPixel(shown, p);
     return pixel.isEmpty() ? QString() : where + pixel;

@@ -1,6 +1,6 @@
-// The status-bar text for the pixel under the cursor: its image coordinates and
-// stored value, the modality value (stored x slope + intercept, "HU" for CT), or
-// the three components of a colour pixel.
+// The status-bar text for the pixel under the cursor: its image coordinates, its
+// stored value and its modality value (in the file's units: HU for CT, Gy for a dose
+// grid), or for colour the three components shown.
 #pragma once
 
 #include <optional>
@@ -8,15 +8,12 @@
 #include <QPoint>
 #include <QString>
 
-#include "image/PackedDib.h"
+class CDorvanelleDoc;
 
-class CDicomFile;
+// The stored value of grey pixel `point` of the frame shown, as the file holds it
+// (its stored bits, signed or unsigned; the number itself for float samples); none
+// off the frame, for colour, and when the frame gives no samples.
+std::optional<double> StoredSample(const CDorvanelleDoc& doc, QPoint point);
 
-// The stored sample of grey pixel `point` of frame `frame` as the file holds it
-// (signed or unsigned, bits above the stored ones dropped), compressed or not; none
-// when the reader holds no such grey sample (colour, packed 12-bit, outside).
-std::optional<int> StoredSample(const CDicomFile& dicom, int frame, QPoint point);
-
-// The readout text, or empty when `point` lies outside the shown image. `shown` is
-// the image on screen (for colour pixels and pictures that are not DICOM).
-QString PixelReadoutText(const CDicomFile& dicom, const PackedDib* shown, int frame, QPoint point);
+// The readout text, or empty when `point` lies outside the shown image.
+QString PixelReadoutText(const CDorvanelleDoc& doc, QPoint point);

@@ -24,8 +24,8 @@ void GiveWayToTheViewer() {
 
 }  // namespace
 
-bool CSampleRangeTask::Start(SampleRangeRequest request, Done done) {
-    if (m_running.load()) {
+bool CSampleRangeTask::Start(std::shared_ptr<const FrameSource> source, Done done) {
+    if (m_running.load() || source == nullptr) {
         return false;
     }
     if (m_thread.joinable()) {
@@ -33,12 +33,14 @@ bool CSampleRangeTask::Start(SampleRangeRequest request, Done done) {
     }
     m_cancel = false;
     m_running = true;
-    m_thread = std::thread([this, request = std::move(request), done = std::move(done)] {
+    m_thread = std::thread([this, source = std::move(source), done = std::move(done)] {
         GiveWayToTheViewer();
-        const SampleRangeOutcome outcome = ScanSampleRange(request, &m_cancel);
+        const RangeOutcome outcome = ScanModalityRange(*source, &m_cancel);
         if (!outcome.cancelled) {
+            // Only the address goes back: the receiver compares it with its own source.
+            const FrameSource* of = source.get();
             QMetaObject::invokeMethod(
-                m_receiver, [done, request, outcome] { done(request, outcome); }, Qt::QueuedConnection);
+                m_receiver, [done, of, outcome] { done(of, outcome); }, Qt::QueuedConnection);
         }
         m_running = false;
     });

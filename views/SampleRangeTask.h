@@ -11,11 +11,14 @@
 #include <functional>
 #include <thread>
 
-#include "dicom/SampleRangePass.h"
+#include "dicom/FrameSource.h"
+#include "dicom/ModalityRange.h"
 
 class CSampleRangeTask {
 public:
-    using Done = std::function<void(const SampleRangeRequest&, const SampleRangeOutcome&)>;
+    // Given the source the pass read, so that a result for a source the document no
+    // longer shows can be told apart.
+    using Done = std::function<void(const FrameSource*, const RangeOutcome&)>;
 
     // `receiver` is the object on whose thread `done` runs.
     explicit CSampleRangeTask(QObject* receiver) : m_receiver(receiver) {}
@@ -24,8 +27,9 @@ public:
     CSampleRangeTask& operator=(const CSampleRangeTask&) = delete;
 
     bool Running() const { return m_running.load(); }
-    // Starts a pass over `request`, unless one is running; false then.
-    bool Start(SampleRangeRequest request, Done done);
+    // Starts a pass over every frame of `source`, unless one is running; false then.
+    // The pass shares the source with the document, so either may go first.
+    bool Start(std::shared_ptr<const FrameSource> source, Done done);
     // Stops a running pass and waits for its thread; its result is dropped.
     void Cancel();
 

@@ -103,20 +103,20 @@ QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport
 
 QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTransform& viewport, const QRect& viewRect,
                                int oversample) {
-    if (!IsLiveWindowFrame(frame) || !frame.grey || viewRect.isEmpty()) return {};
+    if (!IsLiveWindowFrame(frame) || viewRect.isEmpty()) return {};
     const int height = DibHeight(frame.shown);
     const std::array<QRgb, 256> table = DibColours(frame.shown);
     const std::uint8_t* pixels = DibBits(frame.shown);
     const std::uint64_t stride = DibRowStride(frame.shown);
-    const std::uint8_t* grey = frame.grey->data();
-    const int columns = frame.columns;
+    const FrameRenderer& render = *frame.render;
+    const FrameSamples& samples = *frame.samples;
+    const int columns = samples.columns;
     return SampleForView(DibWidth(frame.shown), height, viewport, viewRect, oversample, [&](int y) {
-        const std::uint8_t* samples = frame.samples.data() + 2 * static_cast<std::uint64_t>(y) * columns;
         const std::uint8_t* padding = pixels + static_cast<std::uint64_t>(height - 1 - y) * stride;
-        return [&table, grey, samples, padding, columns](int x) -> QRgb {
+        const std::size_t first = static_cast<std::size_t>(y) * static_cast<std::size_t>(columns);
+        return [&table, &render, &samples, padding, columns, first](int x) -> QRgb {
             if (x >= columns) return table[padding[x]];
-            const std::uint8_t* s = samples + 2 * static_cast<std::uint64_t>(x);
-            return table[grey[s[0] | (s[1] << 8)]];
+            return table[render.GreyAt(samples, first + static_cast<std::size_t>(x))];
         };
     });
 }

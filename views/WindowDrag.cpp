@@ -1,20 +1,23 @@
 #include "views/WindowDrag.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <cmath>
 
-int WindowDragStep(const WindowLimits& limits) { return std::max(1, limits.widthMax / 512); }
+double WindowDragStep(const WindowLimits& limits) {
+    const double step = limits.widthMax / 512;
+    return limits.whole ? std::max(1.0, std::floor(step)) : (step > 0 ? step : 1.0);
+}
 
 WindowLevel DraggedWindow(WindowLevel start, int dx, int dy, const WindowLimits& limits) {
-    const std::int64_t step = WindowDragStep(limits);
-    const std::int64_t width = start.width + step * dx;
-    const std::int64_t centre = start.centre + step * dy;
+    const double step = WindowDragStep(limits);
+    const double width = start.width + step * dx;
+    const double centre = start.centre + step * dy;
     WindowLevel result;
-    // Never 0 by dragging: a width of 0 makes the reader fall back to its default window.
-    result.width = static_cast<int>(std::clamp<std::int64_t>(width, 1, std::max(1, limits.widthMax)));
-    // A reader that saw no 16-bit samples has min > max: the centre then stays put.
-    result.centre = limits.centreMin <= limits.centreMax
-                        ? static_cast<int>(std::clamp<std::int64_t>(centre, limits.centreMin, limits.centreMax))
-                        : start.centre;
+    // Never 0 by dragging: a width of 0 makes the document fall back to its default window.
+    const double least = limits.whole ? 1.0 : std::min(step, 1.0);
+    result.width = std::clamp(width, least, std::max(least, limits.widthMax));
+    // Without a known range (min > max) the centre stays put.
+    result.centre =
+        limits.centreMin <= limits.centreMax ? std::clamp(centre, limits.centreMin, limits.centreMax) : start.centre;
     return result;
 }

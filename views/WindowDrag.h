@@ -1,26 +1,28 @@
 // Windowing with the mouse: a right-button drag over the image widens or narrows
 // the window (horizontal) and moves its centre (vertical), within the ranges the
-// control panel's sliders offer.
+// control panel's sliders offer. Windows are in modality values.
 #pragma once
 
 struct WindowLevel {
-    int width = 0;
-    int centre = 0;
+    double width = 0;
+    double centre = 0;
     bool operator==(const WindowLevel&) const = default;
 };
 
-// The sliders' ranges: width 0 .. widthMax, centre centreMin .. centreMax.
+// The sliders' ranges: width 0 .. widthMax, centre centreMin .. centreMax; `whole`
+// when the values are whole numbers (the drag then moves by whole steps).
 struct WindowLimits {
-    int widthMax = 0;
-    int centreMin = 0;
-    int centreMax = 0;
+    double widthMax = 0;
+    double centreMin = 0;
+    double centreMax = 0;
+    bool whole = true;
 };
 
-// Window units per pixel of drag: a drag across 512 pixels spans the width range,
-// never less than one unit per pixel.
-int WindowDragStep(const WindowLimits& limits);
+// Window units per pixel of drag: a drag across 512 pixels spans the width range;
+// for whole-number values never less than one unit per pixel, and a whole number.
+double WindowDragStep(const WindowLimits& limits);
 
 // The window after a drag of (dx, dy) view pixels that started at `start`: right
-// widens, down raises the centre; each clamped to its slider's range, the width to
-// at least 1.
+// widens, down raises the centre; each clamped to its slider's range, the width
+// above 0 (at least 1 for whole numbers).
 WindowLevel DraggedWindow(WindowLevel start, int dx, int dy, const WindowLimits& limits);

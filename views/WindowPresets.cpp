@@ -1,15 +1,11 @@
 #include "views/WindowPresets.h"
 
-#include <cmath>
-
-#include "dicom/GreyWindow.h"
-
 namespace {
 
 struct HounsfieldWindow {
     const char* name;
-    int width;
-    int centre;
+    double width;
+    double centre;
 };
 
 constexpr HounsfieldWindow kCtWindows[] = {
@@ -19,31 +15,32 @@ constexpr HounsfieldWindow kCtWindows[] = {
     {"Bone (2000 / 400)", 2000, 400},
 };
 
-// Window values are 16-bit in the reader.
-int Clamp16(double value) { return static_cast<int>(std::lround(std::fmin(32767.0, std::fmax(-32768.0, value)))); }
+// "File's Window", numbered when there are several, with the file's explanation.
+std::string Named(const char* base, std::size_t index, std::size_t count, const std::string& explanation) {
+    std::string name = base;
+    if (count > 1) name += " " + std::to_string(index + 1);
+    if (!explanation.empty()) name += ": " + explanation;
+    return name;
+}
 
 }  // namespace
 
 std::vector<WindowPreset> WindowPresetsFor(const WindowPresetSource& source) {
     std::vector<WindowPreset> presets;
-    if (source.fileWindow) presets.push_back({"File's Window", *source.fileWindow});
-    if (source.minSample <= source.maxSample) {
-        SampleRange range;
-        range.min = static_cast<std::int16_t>(source.minSample);
-        range.max = static_cast<std::int16_t>(source.maxSample);
-        std::int16_t width = 0;
-        std::int16_t centre = 0;
-        DefaultWindow(range, width, centre);
-        presets.push_back({"Default Window (Data Range)", {width, centre}});
+    const std::size_t windows = source.fileWindows.size();
+    for (std::size_t i = 0; i < windows; ++i) {
+        const WindowSetting& w = source.fileWindows[i];
+        presets.push_back({Named("File's Window", i, windows, w.explanation), {w.width, w.centre}, std::nullopt});
     }
+    for (std::size_t i = 0; i < source.voiLuts.size(); ++i) {
+        presets.push_back(
+            {Named("File's VOI LUT", i, source.voiLuts.size(), source.voiLuts[i]), {}, static_cast<int>(i)});
+    }
+    if (source.defaultWindow) presets.push_back({"Default Window (Data Range)", *source.defaultWindow, std::nullopt});
     if (source.modality == "CT") {
-        // HU = stored x slope + intercept, window units = stored + intercept.
-        const double slope = source.rescaleSlope != 0 ? source.rescaleSlope : 1.0;
-        const double intercept = source.rescaleIntercept;
+        // Modality values of CT are Hounsfield units: the windows apply as they are.
         for (const HounsfieldWindow& w : kCtWindows) {
-            const int width = Clamp16(std::fabs(w.width / slope));
-            const int centre = Clamp16((w.centre - intercept) / slope + intercept);
-            presets.push_back({w.name, {width, centre}});
+            presets.push_back({w.name, {w.width, w.centre}, std::nullopt});
         }
     }
     return presets;

@@ -13,6 +13,7 @@
 
 #include "codecs/FrameDecoder.h"
 #include "dicom/DicomFile.h"
+#include "dicom/FrameRender.h"
 #include "tests/support/TempFiles.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tools/generator/PhantomStudy.h"
@@ -120,12 +121,14 @@ void Step(benchmark::State& state, FrameCodec codec, std::int32_t first) {
     reader.ParseElements(reader.DetectLayout());
     std::int32_t step = 0;
     for (auto _ : state) {
-        PackedDibPtr dib = reader.MakeFrameDib(first + (step++ & 1));
-        if (!dib) {
-            state.SkipWithError(reader.NoImageReason(first).Text().c_str());
+        // A frame not kept: every step decodes.
+        auto samples = reader.Frames()->FrameUncached(first + (step++ & 1));
+        if (!samples) {
+            state.SkipWithError(samples.Why().Text().c_str());
             break;
         }
-        benchmark::DoNotOptimize(dib.get());
+        auto dib = RenderFrame(**samples, *reader.Attributes(), DisplayState());
+        benchmark::DoNotOptimize(dib->get());
     }
 }
 

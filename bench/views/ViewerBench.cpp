@@ -19,7 +19,8 @@
 #include <map>
 #include <vector>
 
-#include "dicom/SampleRangePass.h"
+#include "dicom/DicomFile.h"
+#include "dicom/ModalityRange.h"
 #include "io/RandomAccessFile.h"
 
 #include "app/ChildFrame.h"
@@ -91,7 +92,7 @@ void BM_FrameStep512(benchmark::State& state) {
     CMainFrame& frame = *s.app.MainFrame();
     const CDorvanelleDoc& doc = s.child->View()->GetDocument();
     for (auto _ : state) {
-        frame.ExecuteCommand(doc.m_nFrame + 1 < doc.m_dicom.m_nFrames ? ID_NEXT_SLIDE : ID_FIRST_SLIDE);
+        frame.ExecuteCommand(doc.m_nFrame + 1 < doc.FrameCount() ? ID_NEXT_SLIDE : ID_FIRST_SLIDE);
         s.child->View()->viewport()->repaint();
     }
 }
@@ -133,6 +134,28 @@ Session& LargeSession() {
     static Session session(2048, 2);
     return session;
 }
+
+// The end of a width slider's drag on the fitted 2048 x 2048 study: the whole frame
+// drawn again, the selection cropped again, the panel and the view repainted.
+void BM_SliderRelease2048(benchmark::State& state) {
+    Session& s = LargeSession();
+    if (!s.child) {
+        state.SkipWithError("the study could not be opened");
+        return;
+    }
+    CDorvanelleView* view = s.child->View();
+    if (!view->Viewport().IsFit()) view->ZoomToFit();
+    CControlPanel& panel = *s.app.MainFrame()->m_wndControlPanel;
+    int value = 300;
+    for (auto _ : state) {
+        value = value == 300 ? 500 : 300;
+        panel.m_pWidthSlider->setValue(value);
+        panel.OnWidthReleased();
+        view->viewport()->repaint();
+        panel.repaint();
+    }
+}
+BENCHMARK(BM_SliderRelease2048)->Unit(benchmark::kMillisecond);
 
 // One step of a right-button drag: the window previewed and the view repainted,
 // fitted (only the view's own pixels are mapped while the drag lasts).
@@ -243,15 +266,15 @@ BENCHMARK(BM_OpenToFirstPaint)->Arg(1)->Arg(800)->Unit(benchmark::kMillisecond);
 // The background range pass over all 800 frames (400 MB), from the page cache.
 void BM_RangePass800(benchmark::State& state) {
     const std::string path = StudyOf(800).toStdString();
-    auto file = RandomAccessFile::Open(path);
-    if (!file) {
+    CDicomFile reader;
+    if (reader.LoadFile(path) != 0) {
         state.SkipWithError("the study could not be opened");
         return;
     }
-    // The pixel data is the file's last element: its samples end where the file does.
+    reader.ParseElements(reader.DetectLayout());
     const std::uint64_t length = std::uint64_t{512} * 512 * 2 * 800;
     for (auto _ : state) {
-        const SampleRangeOutcome outcome = ScanSampleRange({file, file->Size() - length, length, -1024});
+        const RangeOutcome outcome = ScanModalityRange(*reader.Frames());
         benchmark::DoNotOptimize(outcome.range.min);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));

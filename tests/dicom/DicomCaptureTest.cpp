@@ -6,59 +6,69 @@
 
 namespace {
 
-std::unique_ptr<CDicomFile> CaptureText(std::uint16_t element, const std::string& text) {
+std::shared_ptr<const ImageAttributes> CaptureText(std::uint16_t element, const std::string& text) {
     DicomStreamBuilder b;
     b.ExplicitText(0x0028, element, "DS", text);
-    return Captured(b);
+    return Captured(b)->Attributes();
 }
 
-TEST(DicomCapture, NumberOfFramesWindowAndInterceptFollowTheCLibrary) {
-    EXPECT_EQ(CaptureText(0x0008, "3 ")->m_nFrames, 3);
-    EXPECT_EQ(Captured(DicomStreamBuilder().ExplicitUS(0x0028, 0x0010, 1))->m_nFrames, 0);
-
-    EXPECT_EQ(CaptureText(0x1050, "40\\400")->m_nWindowCenter, 40);
-    EXPECT_EQ(CaptureText(0x1050, "40.7")->m_nWindowCenter, 40);
-    EXPECT_EQ(CaptureText(0x1050, "-600")->m_nWindowCenter, -600);
-    EXPECT_EQ(CaptureText(0x1051, " 400")->m_nWindowWidth, 400);
-    EXPECT_EQ(CaptureText(0x1051, "wide")->m_nWindowWidth, 0);
-
-    EXPECT_EQ(CaptureText(0x1052, "-1024")->m_nRescaleIntercept, -1024);
-    EXPECT_EQ(CaptureText(0x1052, "-1024.7")->m_nRescaleIntercept, -1024);
-    EXPECT_EQ(CaptureText(0x1052, "0.5")->m_nRescaleIntercept, 0);
+// The first window of a file that gives `centre` and `width`.
+std::optional<WindowSetting> WindowOf(const std::string& centre, const std::string& width) {
+    DicomStreamBuilder b;
+    b.ExplicitText(0x0028, 0x1050, "DS", centre).ExplicitText(0x0028, 0x1051, "DS", width);
+    auto a = Captured(b)->Attributes();
+    if (a->shared.windows.empty()) return std::nullopt;
+    return a->shared.windows.front();
 }
 
-TEST(DicomCapture, LongAndOutOfRangeNumericTexts) {
-    // Only the first 31 bytes are converted.
-    EXPECT_EQ(CaptureText(0x0008, std::string(30, '0') + "45")->m_nFrames, 4);
-    // Numbers no integer holds give a defined result, not undefined behaviour.
-    EXPECT_EQ(CaptureText(0x1052, "1e300")->m_nRescaleIntercept, 0);
-    EXPECT_EQ(CaptureText(0x1052, "nan")->m_nRescaleIntercept, 0);
-    EXPECT_EQ(CaptureText(0x1052, "40000")->m_nRescaleIntercept, static_cast<std::int16_t>(40000));
-    CaptureText(0x1050, "99999999999999999999999");
+TEST(DicomCapture, NumbersAreTakenAsTheFileWritesThem) {
+    EXPECT_EQ(CaptureText(0x0008, "3 ")->frames, 3);
+    EXPECT_EQ(Captured(DicomStreamBuilder().ExplicitUS(0x0028, 0x0010, 1))->Attributes()->frames, 0);
+
+    // Windows and the rescale keep their decimals, as DICOM's DS values mean them.
+    EXPECT_EQ(WindowOf("40\\400", "400\\2000")->centre, 40);
+    EXPECT_DOUBLE_EQ(WindowOf("40.7", "400")->centre, 40.7);
+    EXPECT_EQ(WindowOf("-600", " 1500")->centre, -600);
+    EXPECT_EQ(WindowOf("-600", " 1500")->width, 1500);
+    EXPECT_FALSE(WindowOf("40", "wide"));  // no width, no window
+    EXPECT_FALSE(WindowOf("40", "0"));
+
+    EXPECT_EQ(CaptureText(0x1052, "-1024")->shared.modality.intercept, -1024);
+    EXPECT_DOUBLE_EQ(CaptureText(0x1052, "-1024.7")->shared.modality.intercept, -1024.7);
+    EXPECT_DOUBLE_EQ(CaptureText(0x1052, "0.5")->shared.modality.intercept, 0.5);
+    EXPECT_EQ(CaptureText(0x1052, "40000")->shared.modality.intercept, 40000);
+}
+
+TEST(DicomCapture, LongAndMeaninglessNumericTexts) {
+    // Only the first 31 bytes of Number of Frames are converted.
+    EXPECT_EQ(CaptureText(0x0008, std::string(30, '0') + "45")->frames, 4);
+    // A text that holds no number leaves the value as if it were absent.
+    EXPECT_EQ(CaptureText(0x1052, "nan")->shared.modality.intercept, 0);
+    EXPECT_EQ(CaptureText(0x1053, "nan")->shared.modality.slope, 1);
+    EXPECT_EQ(CaptureText(0x1053, "0")->shared.modality.slope, 1);  // a zero slope would erase the image
+    EXPECT_FALSE(WindowOf("99999999999999999999999", "1e999"));
     // A value without bytes converts nothing.
     DicomStreamBuilder empty;
     empty.ExplicitHeader(0x0028, 0x1051, "DS", 0);
-    EXPECT_EQ(Captured(empty)->m_nWindowWidth, 0);
+    EXPECT_TRUE(Captured(empty)->Attributes()->shared.windows.empty());
 }
 
 TEST(DicomCapture, PhotometricKeepsItsBytesAndNeverAStaleTail) {
     DicomStreamBuilder b;
-    b.ExplicitText(0x0028, 0x0004, "CS", "MONOCHROME1");
+    b.ExplicitText(0x0028, 0x0004, "CS", "monochrome1");
     auto reader = Captured(b);
-    EXPECT_EQ(std::string(reader->m_szPhotometric), "MONOCHROME1 ");
+    EXPECT_EQ(reader->Attributes()->photometricText, "monochrome1 ");
+    EXPECT_EQ(reader->Attributes()->photometric, "MONOCHROME1");
+    EXPECT_TRUE(reader->Attributes()->IsMonochrome1());
 
-    // A shorter second value in the same file, then a new file after Reset.
+    // A shorter second value in the same file.
     b.ExplicitText(0x0028, 0x0004, "CS", "RGB");
-    reader = Captured(b);
-    EXPECT_EQ(std::string(reader->m_szPhotometric), "RGB ");
-    reader->Reset();
-    EXPECT_EQ(reader->m_szPhotometric[0], '\0');
+    EXPECT_EQ(Captured(b)->Attributes()->photometricText, "RGB ");
 
     // Longer values keep their first 64 bytes.
     DicomStreamBuilder longValue;
     longValue.ExplicitText(0x0028, 0x0004, "CS", std::string(80, 'M'));
-    reader = Captured(longValue);
-    EXPECT_EQ(std::string(reader->m_szPhotometric, 64), std::string(64, 'M'));
+    EXPECT_EQ(Captured(longValue)->Attributes()->photometricText, std::string(64, 'M'));
 }
 
 TEST(DicomCapture, NumbersAndPixelData) {
@@ -71,21 +81,37 @@ TEST(DicomCapture, NumbersAndPixelData) {
         .ExplicitUL(0x7FE0, 0x0000, 20)
         .PixelData16({1, 2, 3, 4, 5, 6});
     auto reader = Captured(b);
-    EXPECT_EQ(reader->m_nSamplesPerPixel, 1);
-    EXPECT_EQ(reader->m_nRows, 2);
-    EXPECT_EQ(reader->m_nColumns, 3);
-    EXPECT_EQ(reader->m_nBitsAllocated, 16);
-    EXPECT_EQ(reader->m_nPlanes, 1);
-    EXPECT_EQ(reader->m_nBitsStored, 12);
-    EXPECT_EQ(reader->m_nHighBit, 11);
-    EXPECT_EQ(reader->m_nPixelRepresentation, 1);
-    EXPECT_EQ(reader->m_nPixelGroupLength, 20u);
-    ASSERT_EQ(reader->m_nPixelDataLength, 12u);
-    // Where the value lies, read only when asked for.
-    EXPECT_EQ(reader->m_nPixelDataOffset, reader->m_nSize - 12);
-    ASSERT_NE(reader->PixelBytes(2, 2), nullptr);
-    EXPECT_EQ(reader->PixelBytes(2, 2)[0], 2);
-    EXPECT_EQ(reader->PixelBytes(2, 11), nullptr);  // past the value's end
+    const ImageAttributes& a = *reader->Attributes();
+    EXPECT_EQ(a.samplesPerPixel, 1);
+    EXPECT_EQ(a.rows, 2);
+    EXPECT_EQ(a.columns, 3);
+    EXPECT_EQ(a.bitsAllocated, 16);
+    EXPECT_EQ(a.planes, 1);
+    EXPECT_EQ(a.bitsStored, 12);
+    EXPECT_EQ(a.highBit, 11);
+    EXPECT_EQ(a.pixelRepresentation, 1);
+    EXPECT_EQ(a.pixelData.groupLength, 20u);
+    ASSERT_EQ(a.pixelData.length, 12u);
+    // Where the value lies, read only when a frame is asked for.
+    EXPECT_EQ(a.pixelData.offset, reader->Size() - 12);
+    auto frame = reader->Frames()->Frame(0);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ((*frame)->Raw(1), 2u);
+}
+
+TEST(DicomCapture, HighBitAndBitsStoredAreTakenWhereTheyMakeSense) {
+    const auto bits = [](std::optional<std::uint16_t> stored, std::optional<std::uint16_t> high) {
+        DicomStreamBuilder b;
+        b.ImageAttributes(1, 1, 16);
+        if (stored) b.ExplicitUS(0x0028, 0x0101, *stored);
+        if (high) b.ExplicitUS(0x0028, 0x0102, *high);
+        auto a = Captured(b)->Attributes();
+        return std::pair<int, int>(a->bitsStored, a->highBit);
+    };
+    EXPECT_EQ(bits(std::nullopt, std::nullopt), (std::pair<int, int>(16, 15)));
+    EXPECT_EQ(bits(12, std::nullopt), (std::pair<int, int>(12, 11)));
+    EXPECT_EQ(bits(12, 15), (std::pair<int, int>(12, 15)));  // stored in the top bits
+    EXPECT_EQ(bits(20, 3), (std::pair<int, int>(16, 15)));   // neither fits 16 bits allocated
 }
 
 TEST(DicomCapture, LastOccurrenceWinsAndShortNumbersReadMissingBytesAsZero) {
@@ -95,37 +121,33 @@ TEST(DicomCapture, LastOccurrenceWinsAndShortNumbersReadMissingBytesAsZero) {
         .ExplicitUS(0x0028, 0x0010, 200)
         .Explicit(0x0028, 0x0011, "US", {0x34})  // one byte of two
         .PixelData8({9, 8});
-    auto reader = Captured(b);
-    EXPECT_EQ(reader->m_nRows, 200);
-    EXPECT_EQ(reader->m_nColumns, 0x34);
-    ASSERT_EQ(reader->m_nPixelDataLength, 2u);
-    EXPECT_EQ(reader->PixelBytes(0, 2)[0], 9);
+    auto a = Captured(b)->Attributes();
+    EXPECT_EQ(a->rows, 200);
+    EXPECT_EQ(a->columns, 0x34);
+    EXPECT_EQ(a->pixelData.length, 2u);
 }
 
-TEST(DicomCapture, ResetClearsTheFileButKeepsTheLastRangeAndText) {
+TEST(DicomCapture, ResetForgetsTheFileButWhatWasHandedOutStays) {
     DicomStreamBuilder b;
     b.ImageAttributes(1, 2, 16).ExplicitText(0x0028, 0x1051, "DS", "10").PixelData16({5, 7});
     auto reader = Captured(b);
-    ASSERT_NE(reader->MakeFrameDib(0), nullptr);
-    EXPECT_TRUE(reader->ResolveSampleRange());
+    const auto attributes = reader->Attributes();
+    const auto frames = reader->Frames();
     reader->DescribeElement();
-    const std::string text = reader->m_szValueText;
+    const std::string text = reader->ValueText();
     reader->Reset();
-    EXPECT_EQ(reader->m_pBuffer, nullptr);
-    EXPECT_FALSE(reader->HasPixelData());
-    EXPECT_EQ(reader->m_nSize, 0u);
-    EXPECT_EQ(reader->m_nRows, 0);
-    EXPECT_EQ(reader->m_nWindowWidth, 0);
-    EXPECT_EQ(reader->m_nMaxSample, 7);
-    EXPECT_EQ(reader->m_nMinSample, 5);
-    EXPECT_EQ(std::string(reader->m_szValueText), text);
+    EXPECT_EQ(reader->Size(), 0u);
+    EXPECT_EQ(reader->Attributes(), nullptr);
+    EXPECT_EQ(reader->Frames(), nullptr);
+    EXPECT_EQ(std::string(reader->ValueText()), text);
+    // The frame source keeps the bytes it reads from.
+    EXPECT_EQ(attributes->rows, 1);
+    auto frame = frames->Frame(0);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ((*frame)->Raw(1), 7u);
 }
 
-}  // namespace
-
-namespace {
-
-TEST(DicomCapture, TextsAndTimingForTheViewerLeaveTheDisplayMappingAlone) {
+TEST(DicomCapture, TextsAndTimingForTheViewer) {
     DicomStreamBuilder b;
     b.ExplicitText(0x0008, 0x0020, "DA", "20240131")
         .ExplicitText(0x0008, 0x0060, "CS", "CT")
@@ -134,45 +156,15 @@ TEST(DicomCapture, TextsAndTimingForTheViewerLeaveTheDisplayMappingAlone) {
         .ExplicitText(0x0018, 0x0040, "IS", "30")
         .ExplicitText(0x0018, 0x1063, "DS", "33.3\\40")
         .ImageAttributes(1, 3, 16)
-        .ExplicitText(0x0028, 0x1050, "DS", "2")
-        .ExplicitText(0x0028, 0x1051, "DS", "8")
-        .ExplicitText(0x0028, 0x1052, "DS", "-1.5")
-        .ExplicitText(0x0028, 0x1053, "DS", "2.5")
         .PixelData16({0, 3, 6});
-    auto reader = Captured(b);
-    EXPECT_EQ(reader->m_strStudyDate, "20240131");
-    EXPECT_EQ(reader->m_strModality, "CT");
-    EXPECT_EQ(reader->m_strPatientName, "DOE^JANE");
-    EXPECT_EQ(reader->m_strPatientId, std::string(64, 'I'));  // never longer than 64
-    EXPECT_EQ(reader->m_nCineRate, 30);
-    EXPECT_DOUBLE_EQ(reader->m_dFrameTime, 33.3);
-    EXPECT_DOUBLE_EQ(reader->m_dRescaleSlope, 2.5);
-    EXPECT_DOUBLE_EQ(reader->m_dRescaleIntercept, -1.5);
-    EXPECT_EQ(reader->m_nRescaleIntercept, -1);
-
-    // The slope is only read: the grey levels are those of a slope of 1.
-    const PackedDibPtr withSlope = reader->MakeFrameDib(0);
-    reader->m_dRescaleSlope = 1.0;
-    reader->m_nWindowWidth = 8;
-    reader->m_nWindowCenter = 2;
-    const PackedDibPtr withoutSlope = reader->MakeFrameDib(0);
-    ASSERT_TRUE(withSlope && withoutSlope);
-    EXPECT_EQ(0, std::memcmp(DibBits(withSlope.get()), DibBits(withoutSlope.get()), 3));
-
-    // The file's window survives a slider change; a new file clears everything.
-    reader->m_nWindowWidth = 100;
-    EXPECT_EQ(reader->m_nFileWindowWidth, 8);
-    EXPECT_EQ(reader->m_nFileWindowCenter, 2);
-    reader->Reset();
-    EXPECT_TRUE(reader->m_strModality.empty() && reader->m_strPatientName.empty());
-    EXPECT_EQ(reader->m_dRescaleSlope, 1.0);
-    EXPECT_EQ(reader->m_dFrameTime, 0.0);
-    EXPECT_EQ(reader->m_nFileWindowWidth, 0);
-
-    // A slope that is no number counts as 1.
-    DicomStreamBuilder bad;
-    bad.ExplicitText(0x0028, 0x1053, "DS", "nan");
-    EXPECT_EQ(Captured(bad)->m_dRescaleSlope, 1.0);
+    auto a = Captured(b)->Attributes();
+    EXPECT_EQ(a->studyDate, "20240131");
+    EXPECT_EQ(a->modality, "CT");
+    EXPECT_EQ(a->patientName, "DOE^JANE");
+    EXPECT_EQ(a->patientId, std::string(64, 'I'));  // never longer than 64
+    EXPECT_EQ(a->cineRate, 30);
+    EXPECT_DOUBLE_EQ(a->frameTime, 33.3);
+    EXPECT_EQ(a->units, "HU");  // CT without a Rescale Type
 }
 
 }  // namespace

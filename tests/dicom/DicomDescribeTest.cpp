@@ -76,9 +76,8 @@ TEST(DicomValueText, SignedAndFloatingNumbersAndTooShortValues) {
         reader.Reset();
         reader.LoadBuffer(b.Bytes().data(), b.Size());
         reader.ReadElementHeader();
-        reader.m_pszVR = vr;  // as the dictionary would give it
-        reader.FormatValue();
-        return std::string(reader.m_szValueText);
+        reader.FormatValueAs(vr);  // as the dictionary would give it
+        return std::string(reader.ValueText());
     };
     EXPECT_EQ(render("SS", {0x00, 0x80}), "-32768");
     EXPECT_EQ(render("SL", {0xFF, 0xFF, 0xFF, 0xFF}), "-1");
@@ -140,8 +139,8 @@ TEST(DicomValueText, ListingTwiceGivesTheSameRows) {
     auto reader = LoadedReader(b.Bytes());
     std::vector<std::string> first;
     std::vector<std::string> second;
-    reader->ListElements(reader->DetectLayout(), [&first](const CDicomFile& e) { first.push_back(e.m_szValueText); });
-    reader->ListElements(reader->DetectLayout(), [&second](const CDicomFile& e) { second.push_back(e.m_szValueText); });
+    reader->ListElements(reader->DetectLayout(), [&first](const CDicomFile& e) { first.push_back(e.ValueText()); });
+    reader->ListElements(reader->DetectLayout(), [&second](const CDicomFile& e) { second.push_back(e.ValueText()); });
     EXPECT_EQ(first.size(), 13u);
     EXPECT_EQ(first, second);
 }

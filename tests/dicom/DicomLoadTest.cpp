@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <cerrno>
 #include <cstdio>
 
 #include "tests/dicom/DicomTestHelpers.h"
@@ -15,18 +16,17 @@ TEST(DicomLoad, FilesThatCannotBeReadLeaveTheReaderAsItWas) {
     CDicomFile reader;
     EXPECT_EQ(reader.LoadFile(folder.File("missing.dcm")), -1);
     EXPECT_EQ(reader.LoadFile(folder.Path().string()), -1);  // a folder
-    EXPECT_EQ(reader.m_pBuffer, nullptr);
-    EXPECT_EQ(reader.m_nSize, 0u);
+    EXPECT_EQ(reader.LoadFailure().ErrorNumber(), EISDIR);
+    EXPECT_EQ(reader.Size(), 0u);
 
     const std::string empty = folder.File("empty.dcm");
     ASSERT_TRUE(DicomStreamBuilder().WriteTo(empty));
     EXPECT_EQ(reader.LoadFile(empty), 0);
-    EXPECT_EQ(reader.m_pBuffer, nullptr);  // a file is read by position, never held whole
-    EXPECT_EQ(reader.m_nSize, 0u);
+    EXPECT_EQ(reader.Size(), 0u);
     EXPECT_EQ(reader.DetectLayout(), 2);
 }
 
-TEST(DicomLoad, LoadingWithoutResetKeepsTheCapturedPixelsReadable) {
+TEST(DicomLoad, LoadingAnotherFileKeepsTheFramesHandedOutReadable) {
     TempFolder folder;
     DicomStreamBuilder first;
     first.ImageAttributes(1, 4, 8).PixelData8({1, 2, 3, 4});
@@ -38,10 +38,14 @@ TEST(DicomLoad, LoadingWithoutResetKeepsTheCapturedPixelsReadable) {
     CDicomFile reader;
     ASSERT_EQ(reader.LoadFile(folder.File("a.dcm")), 0);
     reader.ParseElements(reader.DetectLayout());
+    const auto frames = reader.Frames();
+    reader.Reset();
     ASSERT_EQ(reader.LoadFile(folder.File("b.dcm")), 0);
-    const auto rows = reader.ExtractFrame(8, 0);
-    ASSERT_NE(rows, nullptr);
-    EXPECT_EQ(rows[3], 4);
+    reader.ParseElements(reader.DetectLayout());
+    EXPECT_EQ(reader.Attributes()->rows, 9);
+    auto frame = frames->Frame(0);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ((*frame)->Raw(3), 4u);
 }
 
 TEST(DicomLoad, GeneratedPhantomReadsBackAsWritten) {
@@ -59,25 +63,25 @@ TEST(DicomLoad, GeneratedPhantomReadsBackAsWritten) {
     ASSERT_EQ(reader.LoadFile(path), 0);
     ASSERT_EQ(reader.DetectLayout(), 2);
     reader.ParseElements(2);
-    EXPECT_EQ(reader.m_nRows, 24);
-    EXPECT_EQ(reader.m_nColumns, 30);
-    EXPECT_EQ(reader.m_nFrames, 5);
-    EXPECT_EQ(reader.m_nBitsAllocated, 16);
-    EXPECT_EQ(reader.m_nWindowWidth, 400);
-    EXPECT_EQ(reader.m_nWindowCenter, 40);
-    EXPECT_EQ(reader.m_nRescaleIntercept, -1024);
-    EXPECT_EQ(reader.m_nPixelDataLength, 24u * 30u * 5u * 2u);
+    const ImageAttributes& a = *reader.Attributes();
+    EXPECT_EQ(a.rows, 24);
+    EXPECT_EQ(a.columns, 30);
+    EXPECT_EQ(a.frames, 5);
+    EXPECT_EQ(a.bitsAllocated, 16);
+    ASSERT_EQ(a.shared.windows.size(), 1u);
+    EXPECT_EQ(a.shared.windows[0].width, 400);
+    EXPECT_EQ(a.shared.windows[0].centre, 40);
+    EXPECT_EQ(a.shared.modality.intercept, -1024);
+    EXPECT_EQ(a.pixelData.length, 24u * 30u * 5u * 2u);
 
-    PackedDibPtr dib = reader.MakeFrameDib(4);
+    PackedDibPtr dib = Rendered(reader, 4);
     ASSERT_NE(dib, nullptr);
     EXPECT_EQ(DibWidth(dib.get()), 32);
     // Air is black and bone white through the soft-tissue window.
     const std::uint8_t* bits = DibBits(dib.get());
     EXPECT_EQ(bits[0], 0);
     EXPECT_EQ(PhantomSample(options, 4, 0, 0), -1000 + 1024);
-    ASSERT_TRUE(reader.ResolveSampleRange());
-    EXPECT_EQ(reader.m_nMinSample, -1000);
-    EXPECT_EQ(reader.m_nMaxSample, 950);
+    EXPECT_EQ(RangeOf(reader), (ValueRange{-1000, 950}));
 
     int listed = 0;
     CDicomFile listing;

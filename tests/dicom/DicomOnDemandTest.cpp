@@ -42,30 +42,31 @@ TEST(DicomOnDemand, OpeningAndListingReadTheHeadersAndAFrameCostsOneFrame) {
     auto source = std::make_shared<PositionedSource>(study.Bytes());
     CDicomFile reader;
     ASSERT_EQ(reader.LoadSource(source), 0);
-    EXPECT_EQ(reader.m_pBuffer, nullptr);
     reader.ParseElements(reader.DetectLayout());
-    EXPECT_EQ(reader.m_nWindowCenter, 40);  // captured after the pixel data
-    EXPECT_EQ(reader.m_nPixelDataLength, 60 * kFrameBytes);
+    const ImageAttributes& a = *reader.Attributes();
+    ASSERT_EQ(a.shared.windows.size(), 1u);
+    EXPECT_EQ(a.shared.windows[0].centre, 40);  // captured after the pixel data
+    EXPECT_EQ(a.pixelData.length, 60 * kFrameBytes);
     const std::uint64_t opening = source->BytesRead();
-    EXPECT_LT(opening, reader.m_nPixelDataLength / 4);
+    EXPECT_LT(opening, a.pixelData.length / 4);
 
+    const FrameSource& frames = *reader.Frames();
     std::uint64_t before = source->BytesRead();
-    PackedDibPtr last = reader.MakeFrameDib(59);
-    ASSERT_NE(last, nullptr);
+    auto last = frames.Frame(59);
+    ASSERT_TRUE(last);
     EXPECT_EQ(source->BytesRead() - before, kFrameBytes);
-    // The same frame under a new window, and the frame before it, from the cache.
+    // The same frame drawn under a new window: from the cache.
     before = source->BytesRead();
-    reader.m_nWindowWidth = 100;
-    ASSERT_NE(reader.MakeFrameDib(59), nullptr);
+    DisplayState narrow;
+    narrow.window = DisplayWindow{100, 40};
+    auto again = frames.Frame(59);
+    ASSERT_TRUE(again && RenderFrame(**again, a, narrow));
     EXPECT_EQ(source->BytesRead(), before);
     // Whether another frame shows (the title's depth) is told without reading it.
-    EXPECT_TRUE(reader.FrameShows(0));
-    EXPECT_FALSE(reader.FrameShows(60));
+    EXPECT_FALSE(frames.Check(0));
+    EXPECT_TRUE(frames.Check(60));
     EXPECT_EQ(source->BytesRead(), before);
-    EXPECT_TRUE(reader.SampleRangePending());
-    ASSERT_TRUE(reader.ResolveSampleRange());
-    EXPECT_EQ(reader.m_nMinSample, 0);
-    EXPECT_EQ(reader.m_nMaxSample, 595);
+    EXPECT_EQ(ScanModalityRange(frames).range, (ValueRange{0, 595}));
 
     auto listed = std::make_shared<PositionedSource>(study.Bytes());
     CDicomFile listing;
@@ -73,7 +74,7 @@ TEST(DicomOnDemand, OpeningAndListingReadTheHeadersAndAFrameCostsOneFrame) {
     int rows = 0;
     listing.ListElements(listing.DetectLayout(), [&rows](const CDicomFile&) { ++rows; });
     EXPECT_EQ(rows, 7 + 8 + 1);  // meta group, attributes and pixel data, the centre after it
-    EXPECT_LT(listed->BytesRead(), reader.m_nPixelDataLength / 4);
+    EXPECT_LT(listed->BytesRead(), a.pixelData.length / 4);
 }
 
 TEST(DicomOnDemand, ReadingByPositionGivesWhatReadingFromMemoryGives) {
@@ -98,8 +99,8 @@ TEST(DicomOnDemand, ReadingByPositionGivesWhatReadingFromMemoryGives) {
     const auto rowsOf = [](CDicomFile& reader) {
         std::vector<std::string> rows;
         reader.ListElements(reader.DetectLayout(), [&rows](const CDicomFile& e) {
-            rows.push_back(std::to_string(e.m_nGroup) + "," + std::to_string(e.m_nElement) + "," +
-                           std::to_string(e.m_nLength) + "," + e.m_szValueText);
+            rows.push_back(std::to_string(e.Group()) + "," + std::to_string(e.Element()) + "," +
+                           std::to_string(e.Length()) + "," + e.ValueText());
         });
         return rows;
     };
@@ -116,8 +117,8 @@ TEST(DicomOnDemand, ReadingByPositionGivesWhatReadingFromMemoryGives) {
     fromFile.ParseElements(fromFile.DetectLayout());
     fromMemory.ParseElements(fromMemory.DetectLayout());
     for (std::int32_t frame : {2, 0, 1}) {
-        PackedDibPtr a = fromFile.MakeFrameDib(frame);
-        PackedDibPtr b = fromMemory.MakeFrameDib(frame);
+        PackedDibPtr a = Rendered(fromFile, frame);
+        PackedDibPtr b = Rendered(fromMemory, frame);
         ASSERT_NE(a, nullptr);
         ASSERT_NE(b, nullptr);
         const std::size_t size = DibRowStride(a.get()) * DibHeight(a.get());
@@ -196,7 +197,7 @@ TEST(DicomOnDemand, CompressedFramesAreReadByPositionWhenTheyAreDecoded) {
     CDicomFile reader;
     ASSERT_EQ(reader.LoadSource(source), 0);
     reader.ParseElements(reader.DetectLayout());
-    EXPECT_EQ(reader.m_nWindowCenter, 40);  // captured after the items
+    EXPECT_EQ(reader.Attributes()->shared.windows.at(0).centre, 40);  // captured after the items
     EXPECT_LT(source->BytesRead(), study.Size() / 4);
 
     CDicomFile plain;
@@ -205,24 +206,21 @@ TEST(DicomOnDemand, CompressedFramesAreReadByPositionWhenTheyAreDecoded) {
     const std::size_t rle = RleFrame(std::vector<std::int16_t>(kSide * kSide).data(), kSide * kSide).size();
     for (const std::int32_t frame : {59, 0, 31}) {
         const std::uint64_t before = source->BytesRead();
-        PackedDibPtr ours = reader.MakeFrameDib(frame);
-        ASSERT_NE(ours, nullptr) << reader.NoImageReason(frame).Text();
+        auto ours = reader.Frames()->Frame(frame);
+        ASSERT_TRUE(ours) << ours.Why();
         EXPECT_EQ(source->BytesRead() - before, rle) << frame;  // that frame's fragment, nothing else
-        PackedDibPtr theirs = plain.MakeFrameDib(frame);
-        ASSERT_NE(theirs, nullptr);
-        EXPECT_EQ(std::memcmp(DibBits(ours.get()), DibBits(theirs.get()), DibRowStride(ours.get()) * kSide), 0)
+        auto theirs = plain.Frames()->Frame(frame);
+        ASSERT_TRUE(theirs);
+        EXPECT_TRUE(
+            std::equal((*ours)->bytes.begin(), (*ours)->bytes.end(), (*theirs)->bytes.begin(), (*theirs)->bytes.end()))
             << frame;
     }
-    ASSERT_TRUE(reader.ResolveSampleRange());  // every frame decoded
-    EXPECT_EQ(reader.m_nMinSample, 0);
-    EXPECT_EQ(reader.m_nMaxSample, 595);
+    EXPECT_EQ(RangeOf(reader), (ValueRange{0, 595}));  // every frame decoded
 
     source->Truncate(source->Size() / 2);
-    EXPECT_EQ(reader.MakeFrameDib(50), nullptr);
-    EXPECT_EQ(reader.NoImageReason(50).Text(), "the file changed on disk");
-    // The frame decoded last is not shown from what was kept either.
-    EXPECT_EQ(reader.MakeFrameDib(31), nullptr);
-    EXPECT_TRUE(reader.NoImageReason(31).Is(FileReadFailure::ChangedOnDisk));
+    EXPECT_EQ(NoImage(reader, 50).Text(), "the file changed on disk");
+    // The frame decoded last is not given from the cache either.
+    EXPECT_TRUE(NoImage(reader, 31).Is(FileReadFailure::ChangedOnDisk));
 }
 
 // A header walk (a study index reading thousands of files) ends at the pixel data,
@@ -257,13 +255,12 @@ TEST(DicomOnDemand, WhetherACompressedFrameShowsIsToldWithoutDecodingIt) {
     CDicomFile reader;
     ASSERT_EQ(reader.LoadSource(source), 0);
     reader.ParseElements(reader.DetectLayout());
-    ASSERT_NE(reader.MakeFrameDib(59), nullptr);
+    ASSERT_TRUE(reader.Frames()->Frame(59));
     const std::uint64_t before = source->BytesRead();
-    EXPECT_TRUE(reader.FrameShows(0));
-    EXPECT_FALSE(reader.FrameShows(60));
+    EXPECT_FALSE(reader.Frames()->Check(0));
+    EXPECT_TRUE(reader.Frames()->Check(60));
     EXPECT_EQ(source->BytesRead(), before);
-    EXPECT_EQ(reader.MakeFrameDib(0), nullptr);
-    EXPECT_NE(reader.NoImageReason(0).Text().find("segments"), std::string::npos) << reader.NoImageReason(0).Text();
+    EXPECT_NE(NoImage(reader, 0).Text().find("segments"), std::string::npos) << NoImage(reader, 0);
 }
 
 TEST(DicomOnDemand, RearrangedFramesAreReadOneAtATime) {
@@ -274,18 +271,18 @@ TEST(DicomOnDemand, RearrangedFramesAreReadOneAtATime) {
     reader.ParseElements(reader.DetectLayout());
     EXPECT_LT(source->BytesRead(), study.Size() / 4);
     const std::uint64_t before = source->BytesRead();
-    PackedDibPtr last = reader.MakeFrameDib(39);
-    ASSERT_NE(last, nullptr);
+    ASSERT_TRUE(reader.Frames()->Frame(39));
     EXPECT_EQ(source->BytesRead() - before, 3u * kSide * kSide);
+    PackedDibPtr last = Rendered(reader, 39);
+    ASSERT_NE(last, nullptr);
     const std::uint8_t* bgr = DibBits(last.get());
     EXPECT_EQ(bgr[0], 39 * 3 + 2);
     EXPECT_EQ(bgr[2], 39 * 3);
-    EXPECT_EQ(reader.MakeFrameDib(40), nullptr);
+    EXPECT_EQ(Rendered(reader, 40), nullptr);
 
     source->Truncate(source->Size() / 2);
-    EXPECT_EQ(reader.MakeFrameDib(30), nullptr);
-    EXPECT_EQ(reader.NoImageReason(30).Text(), "the file changed on disk");
-    EXPECT_EQ(reader.MakeFrameDib(39), nullptr);
+    EXPECT_EQ(NoImage(reader, 30).Text(), "the file changed on disk");
+    EXPECT_TRUE(NoImage(reader, 39).Is(FileReadFailure::ChangedOnDisk));
 }
 
 TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
@@ -293,45 +290,38 @@ TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
     CDicomFile reader;
     ASSERT_EQ(reader.LoadSource(source), 0);
     reader.ParseElements(reader.DetectLayout());
-    ASSERT_NE(reader.MakeFrameDib(0), nullptr);
-    EXPECT_FALSE(reader.NoImageReason(0));
+    ASSERT_TRUE(reader.Frames()->Frame(0));
 
     source->Truncate(source->Size() / 2);
-    EXPECT_EQ(reader.MakeFrameDib(9), nullptr);
-    EXPECT_TRUE(reader.NoImageReason(9).Is(FileReadFailure::ChangedOnDisk));
-    EXPECT_EQ(reader.NoImageReason(9).Text(), "the file changed on disk");
-    // A frame read before the change is not shown from the cache either.
-    EXPECT_EQ(reader.MakeFrameDib(0), nullptr);
-    EXPECT_TRUE(reader.NoImageReason(0).Is(FileReadFailure::ChangedOnDisk));
-    EXPECT_FALSE(reader.ResolveSampleRange());
-    EXPECT_TRUE(reader.NoImageReason(12).Is(DicomNoImage::FrameOutside));
-
-    // Without a window in the file the first frame needs the range, which cannot be read.
-    auto noWindow = std::make_shared<PositionedSource>(Study(10).Bytes());
-    CDicomFile other;
-    ASSERT_EQ(other.LoadSource(noWindow), 0);
-    other.ParseElements(other.DetectLayout());
-    other.m_nWindowWidth = 0;
-    noWindow->Truncate(1000);
-    EXPECT_EQ(other.MakeFrameDib(0), nullptr);
-    EXPECT_TRUE(other.NoImageReason(0).Is(FileReadFailure::ChangedOnDisk));
+    EXPECT_TRUE(NoImage(reader, 9).Is(FileReadFailure::ChangedOnDisk));
+    EXPECT_EQ(NoImage(reader, 9).Text(), "the file changed on disk");
+    // A frame read before the change is not given from the cache either.
+    EXPECT_TRUE(NoImage(reader, 0).Is(FileReadFailure::ChangedOnDisk));
+    // The range of every frame can no longer be found, and says why.
+    EXPECT_TRUE(ScanModalityRange(*reader.Frames()).failure.Is(FileReadFailure::ChangedOnDisk));
+    EXPECT_TRUE(reader.Frames()->Check(12).Is(DicomNoImage::FrameOutside));
 }
 
-// A frame read from the file is all the conversion holds: asking for other bits
-// allocated than the file's never reads past it.
-TEST(DicomOnDemand, ConversionsStayInsideTheBytesReadForAFrame) {
-    for (const std::uint16_t bits : {std::uint16_t{8}, std::uint16_t{12}, std::uint16_t{16}}) {
+// A frame read from the file is all a render holds: every depth, every frame the
+// data holds and beyond, drawn by the whole and in parts, never reads past it
+// (memory checkers see any read that does).
+TEST(DicomOnDemand, RendersStayInsideTheBytesReadForAFrame) {
+    for (const std::uint16_t bits :
+         {std::uint16_t{1}, std::uint16_t{8}, std::uint16_t{12}, std::uint16_t{16}, std::uint16_t{32}}) {
         DicomStreamBuilder b;
         b.ImageAttributes(5, 5, bits).ExplicitText(0x0028, 0x1051, "DS", "100");
         b.PixelData8(std::vector<std::uint8_t>(5 * 5 * 2 * 3, 0x5A));
         CDicomFile reader;
         ASSERT_EQ(reader.LoadSource(std::make_shared<PositionedSource>(b.Bytes())), 0);
         reader.ParseElements(reader.DetectLayout());
-        ASSERT_NE(reader.MakeFrameDib(0), nullptr) << bits;
-        for (const std::uint16_t asked : {std::uint16_t{8}, std::uint16_t{12}, std::uint16_t{16}}) {
-            for (const std::int32_t frame : {0, 1, 2, 5}) {
-                reader.ExtractFrame(asked, frame);  // memory checkers see any read past the frame
-            }
+        ASSERT_NE(Rendered(reader, 0), nullptr) << bits;
+        for (const std::int32_t frame : {0, 1, 2, 5, 40}) {
+            auto samples = reader.Frames()->Frame(frame);
+            if (!samples) continue;
+            const FrameRenderer render(*reader.Attributes(), frame, DisplayState());
+            std::uint8_t part[5 * 5];
+            render.RenderPart(**samples, 0, 0, 5, 5, part, 5);
+            EXPECT_EQ(render.GreyAt(**samples, 24), part[24]);
         }
     }
 }
@@ -373,16 +363,16 @@ TEST(DicomOnDemand, StudiesOfFourGibibytesAndMoreOpen) {
 
     CDicomFile reader;
     ASSERT_EQ(reader.LoadFile(path), 0);
-    EXPECT_EQ(reader.m_nSize, tailAt + tail.Size());
+    EXPECT_EQ(reader.Size(), tailAt + tail.Size());
     reader.ParseElements(reader.DetectLayout());
-    EXPECT_EQ(reader.m_nPixelDataOffset, pixels);
-    EXPECT_EQ(reader.m_nWindowCenter, 77);  // the element past 4 GiB
-    PackedDibPtr dib = reader.MakeFrameDib(kFrames - 1);
+    EXPECT_EQ(reader.Attributes()->pixelData.offset, pixels);
+    EXPECT_EQ(reader.Attributes()->shared.windows.at(0).centre, 77);  // the element past 4 GiB
+    PackedDibPtr dib = Rendered(reader, kFrames - 1);
     ASSERT_NE(dib, nullptr);
     const std::uint8_t* top = DibBits(dib.get()) + std::size_t{DibRowStride(dib.get())} * (kRows - 1);
     EXPECT_EQ(top[0], 128);  // the window's centre
     EXPECT_EQ(top[1], 78);   // 0 in a window of 400 around 77
-    EXPECT_EQ(reader.MakeFrameDib(kFrames), nullptr);
+    EXPECT_EQ(Rendered(reader, kFrames), nullptr);
 }
 
 }  // namespace

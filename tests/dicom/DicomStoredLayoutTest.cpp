@@ -7,13 +7,8 @@
 
 namespace {
 
-std::vector<std::uint8_t> Bits(CDicomFile& reader, std::int32_t frame = 0) {
-    PackedDibPtr dib = reader.MakeFrameDib(frame);
-    if (!dib) {
-        return {};
-    }
-    const std::uint8_t* bits = DibBits(dib.get());
-    return {bits, bits + static_cast<std::size_t>(DibRowStride(dib.get())) * DibHeight(dib.get())};
+std::vector<std::uint8_t> Bits(const CDicomFile& reader, std::int32_t frame = 0) {
+    return BitmapBytes(Rendered(reader, frame).get());
 }
 
 DicomStreamBuilder Colour(const char* photometric, std::uint16_t planar, const std::vector<std::uint8_t>& bytes,
@@ -48,13 +43,13 @@ TEST(DicomStoredLayout, UnshownPhotometricsGiveAReasonNotGarbage) {
     DicomStreamBuilder palette;
     palette.ImageAttributes(1, 4, 8, 1, "PALETTE COLOR").PixelData8({1, 2, 3, 4});
     auto reader = Captured(palette);
-    EXPECT_EQ(reader->MakeFrameDib(0), nullptr);
-    EXPECT_TRUE(reader->NoImageReason(0).Is(DicomNoImage::PaletteColour));
+    EXPECT_EQ(Rendered(*reader), nullptr);
+    EXPECT_TRUE(NoImage(*reader).Is(DicomNoImage::PaletteColour));  // no palette tables
 
     auto cmyk = Captured(Colour("YBR_PARTIAL_420", 0, {1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(cmyk->MakeFrameDib(0), nullptr);
-    EXPECT_TRUE(cmyk->NoImageReason(0).Is(DicomNoImage::PhotometricNotShown));
-    EXPECT_EQ(cmyk->NoImageReason(0).Subject(), "YBR_PARTIAL_420");
+    EXPECT_EQ(Rendered(*cmyk), nullptr);
+    EXPECT_TRUE(NoImage(*cmyk).Is(DicomNoImage::PhotometricNotShown));
+    EXPECT_EQ(NoImage(*cmyk).Subject(), "YBR_PARTIAL_420");
 }
 
 TEST(DicomStoredLayout, SignedSamplesOfFewerBitsAreSignExtendedFromTheHighBit) {
@@ -75,21 +70,27 @@ TEST(DicomStoredLayout, SignedSamplesOfFewerBitsAreSignExtendedFromTheHighBit) {
     EXPECT_EQ(Bits(*twelve), Bits(*sixteen));
     // Without High Bit the sign bit is the top one of the bits stored.
     EXPECT_EQ(Bits(*Captured(build(12, {0x0FFF, 0x0800, 0x07FF, 50}, false))), Bits(*sixteen));
-    // The file gives a window: the range of all samples waits until it is settled.
-    ASSERT_TRUE(twelve->ResolveSampleRange());
-    EXPECT_EQ(twelve->m_nMinSample, -2048);
-    EXPECT_EQ(twelve->m_nMaxSample, 2047);
+    EXPECT_EQ(RangeOf(*twelve), (ValueRange{-2048, 2047}));
+
+    // Unsigned samples keep only their stored bits: an overlay in the bits above them
+    // does not show, and does not count in the range.
+    DicomStreamBuilder overlay;
+    overlay.ImageAttributes(1, 2, 16).ExplicitUS(0x0028, 0x0101, 12).ExplicitUS(0x0028, 0x0103, 0);
+    overlay.ExplicitText(0x0028, 0x1050, "DS", "100").ExplicitText(0x0028, 0x1051, "DS", "200");
+    auto masked = Captured(DicomStreamBuilder(overlay).PixelData16({static_cast<std::int16_t>(0xF000 | 150), 30}));
+    auto plain = Captured(DicomStreamBuilder(overlay).PixelData16({150, 30}));
+    EXPECT_EQ(Bits(*masked), Bits(*plain));
+    EXPECT_EQ(RangeOf(*masked), (ValueRange{30, 150}));
 }
 
 TEST(DicomStoredLayout, ADeflatedDataSetThatCannotBeInflatedSaysWhy) {
     DicomStreamBuilder b;
     b.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0x01, 0x02});
     auto reader = Captured(b);
-    EXPECT_EQ(reader->MakeFrameDib(0), nullptr);
+    EXPECT_EQ(Rendered(*reader), nullptr);
     // The inflater's own reason reaches the reader's caller.
-    EXPECT_TRUE(reader->NoImageReason(0).Is(InflateFailure::Corrupt) ||
-                reader->NoImageReason(0).Is(InflateFailure::Truncated))
-        << reader->NoImageReason(0);
+    EXPECT_TRUE(NoImage(*reader).Is(InflateFailure::Corrupt) || NoImage(*reader).Is(InflateFailure::Truncated))
+        << NoImage(*reader);
     EXPECT_EQ(reader->TransferSyntaxUid(), "1.2.840.10008.1.2.1.99");
     EXPECT_EQ(reader->TransferSyntaxName(), "Deflated Explicit VR Little Endian");
 
@@ -99,5 +100,5 @@ TEST(DicomStoredLayout, ADeflatedDataSetThatCannotBeInflatedSaysWhy) {
     video.ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFFu).U16(0xFFFE).U16(0xE000).U32(0);
     video.U16(0xFFFE).U16(0xE000).U32(4).U32(0).U16(0xFFFE).U16(0xE0DD).U32(0);
     auto h264 = Captured(video);
-    EXPECT_EQ(h264->NoImageReason(0).Text(), "compressed as MPEG-4 AVC/H.264 video, which is not shown");
+    EXPECT_EQ(NoImage(*h264).Text(), "compressed as MPEG-4 AVC/H.264 video, which is not shown");
 }

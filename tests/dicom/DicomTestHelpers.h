@@ -1,5 +1,5 @@
 // Small helpers shared by the reader's tests: a reader loaded from built bytes,
-// and the rows of its header listing.
+// frames drawn as the document draws them, and the rows of its header listing.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "dicom/DicomFile.h"
+#include "dicom/FrameRender.h"
+#include "dicom/ModalityRange.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
 
 struct ListedElement {
@@ -37,9 +39,41 @@ inline std::vector<ListedElement> Listed(const std::vector<std::uint8_t>& bytes)
     auto reader = LoadedReader(bytes);
     std::vector<ListedElement> rows;
     reader->ListElements(reader->DetectLayout(), [&rows](const CDicomFile& e) {
-        rows.push_back({e.m_nGroup, e.m_nElement, e.m_pszName, e.m_pszVR, e.m_nLength, e.m_szValueText});
+        rows.push_back({e.Group(), e.Element(), e.Name(), e.Vr(), e.Length(), e.ValueText()});
     });
     return rows;
+}
+
+// The range of the modality values of every frame of the captured file.
+inline ValueRange RangeOf(const CDicomFile& reader) { return ScanModalityRange(*reader.Frames()).range; }
+
+// Frame `frame` drawn as the document draws it: through `state`, a frame without a
+// window of its own through the default window of the range of every frame. Null
+// when the frame gives no image; NoImage says why.
+inline PackedDibPtr Rendered(const CDicomFile& reader, std::int32_t frame = 0, DisplayState state = {}) {
+    auto samples = reader.Frames()->Frame(frame);
+    if (!samples) {
+        return nullptr;
+    }
+    const ImageAttributes& a = *reader.Attributes();
+    const ValueRange range = RangeOf(reader);
+    state.fallback = DefaultDisplayWindow(a, frame, &range);
+    auto dib = RenderFrame(**samples, a, state);
+    return dib ? std::move(dib).Take() : nullptr;
+}
+
+inline Reason NoImage(const CDicomFile& reader, std::int32_t frame = 0) {
+    auto samples = reader.Frames()->Frame(frame);
+    return samples ? Reason() : samples.Why();
+}
+
+// The bitmap's rows, bottom row first, padding included.
+inline std::vector<std::uint8_t> BitmapBytes(const PackedDib* dib) {
+    if (dib == nullptr) {
+        return {};
+    }
+    const std::uint8_t* bits = DibBits(dib);
+    return {bits, bits + static_cast<std::size_t>(DibRowStride(dib)) * DibHeight(dib)};
 }
 
 inline std::vector<std::uint32_t> ListedTags(const DicomStreamBuilder& b) {

@@ -56,8 +56,8 @@ TEST(DicomHeader, ImplicitLengthWhoseLowBytesSpellAVrIsReadAsExplicit) {
         .ImplicitUS(0x0028, 0x0010, 7);
     auto reader = LoadedReader(b.Bytes());
     ASSERT_TRUE(reader->ReadElementHeader());
-    EXPECT_EQ(reader->m_nLength, 0u);  // the 16-bit length at s+6
-    EXPECT_EQ(reader->m_nCursor, 8u);
+    EXPECT_EQ(reader->Length(), 0u);  // the 16-bit length at s+6
+    EXPECT_EQ(reader->Cursor(), 8u);
     EXPECT_EQ(ListedTags(b), (Tags{0x00090010, 0x00280010}));
 }
 
@@ -73,8 +73,8 @@ TEST(DicomHeader, VrCodesIgnoreLetterCaseAndLowerCaseObTakesTheLongForm) {
     b.U16(0x0009).U16(0x1000).Raw("ob").U16(0).U32(6).Raw("abcdef").ExplicitUS(0x0028, 0x0010, 3);
     auto reader = LoadedReader(b.Bytes());
     ASSERT_TRUE(reader->ReadElementHeader());
-    EXPECT_EQ(reader->m_nLength, 6u);
-    EXPECT_EQ(reader->m_nCursor, 18u);
+    EXPECT_EQ(reader->Length(), 6u);
+    EXPECT_EQ(reader->Cursor(), 18u);
 }
 
 TEST(DicomHeader, ShortFormLengthIsUnsigned) {
@@ -82,10 +82,10 @@ TEST(DicomHeader, ShortFormLengthIsUnsigned) {
     b.Explicit(0x0060, 0x3020, "US", std::vector<std::uint8_t>(0x8002, 1)).ExplicitUS(0x0028, 0x0010, 9);
     auto reader = LoadedReader(b.Bytes());
     ASSERT_TRUE(reader->ReadElementHeader());
-    EXPECT_EQ(reader->m_nLength, 0x8002u);
-    EXPECT_EQ(reader->m_nCursor, 8u + 0x8002u);
+    EXPECT_EQ(reader->Length(), 0x8002u);
+    EXPECT_EQ(reader->Cursor(), 8u + 0x8002u);
     reader->ParseElements(3);
-    EXPECT_EQ(reader->m_nRows, 9);
+    EXPECT_EQ(reader->Attributes()->rows, 9);
 }
 
 TEST(DicomSequences, UndefinedLengthSequenceIsWalkedIntoItsFirstItem) {
@@ -103,11 +103,11 @@ TEST(DicomSequences, UndefinedLengthSequenceIsWalkedIntoItsFirstItem) {
     const auto rows = Listed(b.Bytes());
     EXPECT_EQ(rows[1].length, 0u);
     EXPECT_EQ(rows[4].length, 0u);
-    // The icon's attributes are captured like top-level ones and overwrite them.
-    auto reader = Captured(b);
-    EXPECT_EQ(reader->m_nRows, 64);
-    EXPECT_EQ(reader->m_nColumns, 64);
-    EXPECT_EQ(reader->m_nBitsAllocated, 16);
+    // The listing shows the icon's elements; the capture takes only the image's own.
+    auto a = Captured(b)->Attributes();
+    EXPECT_EQ(a->rows, 512);
+    EXPECT_EQ(a->columns, 0);
+    EXPECT_EQ(a->bitsAllocated, 16);
 }
 
 TEST(DicomSequences, DefinedLengthSequencesAndItemsAreSteppedOverWhole) {
@@ -118,7 +118,7 @@ TEST(DicomSequences, DefinedLengthSequencesAndItemsAreSteppedOverWhole) {
     DicomStreamBuilder b;
     b.DefinedSequence(0x0088, 0x0200, items).ExplicitUS(0x0028, 0x0011, 32);
     EXPECT_EQ(ListedTags(b), (Tags{0x00880200, 0x00280011}));
-    EXPECT_EQ(Captured(b)->m_nRows, 0);
+    EXPECT_EQ(Captured(b)->Attributes()->rows, 0);
 
     // An item of defined length met by the walk (the second item of an
     // undefined-length sequence) is stepped over as well.
@@ -140,10 +140,10 @@ TEST(DicomSequences, ImplicitUndefinedLengthIsSteppedInto) {
         .ImplicitUS(0x0028, 0x0100, 8);
     EXPECT_EQ(ListedTags(b), (Tags{0x00081140, 0xFFFEE000, 0x00280010, 0xFFFEE00D, 0xFFFEE000, 0x00280011, 0xFFFEE00D,
                                    0xFFFEE0DD, 0x00280100}));
-    auto reader = Captured(b);
-    EXPECT_EQ(reader->m_nRows, 77);
-    EXPECT_EQ(reader->m_nColumns, 78);
-    EXPECT_EQ(reader->m_nBitsAllocated, 8);
+    auto a = Captured(b)->Attributes();
+    EXPECT_EQ(a->rows, 0);  // inside the items, not the image's
+    EXPECT_EQ(a->columns, 0);
+    EXPECT_EQ(a->bitsAllocated, 8);
 }
 
 TEST(DicomBounds, AnElementThatDoesNotFitEndsTheWalkAndEarlierCapturesStand) {
@@ -154,9 +154,9 @@ TEST(DicomBounds, AnElementThatDoesNotFitEndsTheWalkAndEarlierCapturesStand) {
     longValue.ExplicitHeader(0x0028, 0x0011, "US", 2).Raw("x");  // one byte of two
     EXPECT_EQ(ListedTags(longValue), (Tags{0x00280010}));
     auto reader = Captured(longValue);
-    EXPECT_EQ(reader->m_nRows, 10);
-    EXPECT_EQ(reader->m_nColumns, 0);
-    EXPECT_EQ(reader->m_nCursor, reader->m_nSize);
+    EXPECT_EQ(reader->Attributes()->rows, 10);
+    EXPECT_EQ(reader->Attributes()->columns, 0);
+    EXPECT_EQ(reader->Cursor(), reader->Size());
 
     DicomStreamBuilder partialHeader = good;
     partialHeader.Raw(std::vector<std::uint8_t>{0x28, 0x00, 0x11, 0x00, 'U'});
@@ -186,7 +186,7 @@ TEST(DicomBounds, ARunOfOneRepeatedElementEndsTheWalkWhereItStarts) {
     const std::size_t metaRows = Listed(b.Bytes()).size() - 1;
     EXPECT_EQ(Listed(zeros.Bytes()).size(), metaRows + 1);
     auto reader = Captured(zeros);
-    EXPECT_EQ(reader->m_nRows, 10);
+    EXPECT_EQ(reader->Attributes()->rows, 10);
     EXPECT_TRUE(reader->WalkStop().Is(DicomWalkStop::RepeatedElement));
     EXPECT_EQ(reader->WalkStop().First(), static_cast<std::int64_t>(runStart));
     EXPECT_EQ(reader->WalkStop().Second(), std::int64_t{4} << 20);
@@ -203,7 +203,7 @@ TEST(DicomBounds, ARunOfOneRepeatedElementEndsTheWalkWhereItStarts) {
     padded.Raw(std::vector<std::uint8_t>(8 * (CDicomFile::kRepeatedRun - 1), 0)).ExplicitUS(0x0028, 0x0011, 11);
     EXPECT_EQ(Listed(padded.Bytes()).size(), metaRows + CDicomFile::kRepeatedRun + 1);
     EXPECT_FALSE(Captured(padded)->WalkStop());
-    EXPECT_EQ(Captured(padded)->m_nColumns, 11);
+    EXPECT_EQ(Captured(padded)->Attributes()->columns, 11);
 
     // Many items of defined length in a row are walked item by item.
     DicomStreamBuilder items;
@@ -213,7 +213,7 @@ TEST(DicomBounds, ARunOfOneRepeatedElementEndsTheWalkWhereItStarts) {
     }
     items.EndSequence().ExplicitUS(0x0028, 0x0011, 11);
     EXPECT_EQ(Listed(items.Bytes()).size(), 3u * CDicomFile::kRepeatedRun + 5);
-    EXPECT_EQ(Captured(items)->m_nColumns, 11);
+    EXPECT_EQ(Captured(items)->Attributes()->columns, 11);
 }
 
 TEST(DicomBounds, HugeLengthsNeverMoveTheCursorBackwards) {
@@ -222,8 +222,8 @@ TEST(DicomBounds, HugeLengthsNeverMoveTheCursorBackwards) {
         b.ExplicitUS(0x0028, 0x0010, 10).ImplicitHeader(0x0009, 0x0010, length).ExplicitUS(0x0028, 0x0011, 11);
         auto reader = LoadedReader(b.Bytes());
         reader->ParseElements(3);
-        EXPECT_EQ(reader->m_nRows, 10) << length;
-        EXPECT_EQ(reader->m_nColumns, 0) << length;
+        EXPECT_EQ(reader->Attributes()->rows, 10) << length;
+        EXPECT_EQ(reader->Attributes()->columns, 0) << length;
     }
     DicomStreamBuilder longForm;
     longForm.ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFF4).ExplicitUS(0x0028, 0x0011, 11);
@@ -235,7 +235,7 @@ TEST(DicomWalk, ParseKeepsTheCursorForBareStreamsWhileListingStartsOver) {
     b.ExplicitUS(0x0028, 0x0010, 10).ExplicitUS(0x0028, 0x0011, 11);
     auto reader = LoadedReader(b.Bytes());
     reader->ParseElements(3);
-    EXPECT_EQ(reader->m_nCursor, reader->m_nSize);
+    EXPECT_EQ(reader->Cursor(), reader->Size());
     int rows = 0;
     reader->ListElements(3, [&rows](const CDicomFile&) { ++rows; });
     EXPECT_EQ(rows, 2);

@@ -1,6 +1,8 @@
 // Bitmaps saved as .dcm open again through the reader with their size and pixels.
 #include <gtest/gtest.h>
 
+#include "tests/dicom/DicomTestHelpers.h"
+
 #include "dicom/DicomFile.h"
 #include "dicom/DicomWriter.h"
 #include "dicom/VrCodes.h"
@@ -31,9 +33,9 @@ PackedDibPtr SaveAndReopen(const PackedDib* dib, const TempFolder& folder) {
     CDicomFile reader;
     EXPECT_EQ(reader.LoadFile(path), 0);
     reader.ParseElements(reader.DetectLayout());
-    EXPECT_EQ(reader.m_nRows, DibHeight(dib));
-    EXPECT_EQ(reader.m_nColumns, DibWidth(dib));
-    return reader.MakeFrameDib(0);
+    EXPECT_EQ(reader.Attributes()->rows, DibHeight(dib));
+    EXPECT_EQ(reader.Attributes()->columns, DibWidth(dib));
+    return Rendered(reader, 0);
 }
 
 void ExpectSamePicture(const PackedDib* written, const PackedDib* read) {

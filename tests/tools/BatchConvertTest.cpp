@@ -16,6 +16,7 @@
 
 #include "dicom/DicomFile.h"
 #include "image/BmpFile.h"
+#include "tests/dicom/DicomTestHelpers.h"
 #include "tests/document/TestPictures.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliRunner.h"
@@ -107,7 +108,7 @@ TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {
         CDicomFile reader;
         ASSERT_EQ(reader.LoadFile(Out("cine_000" + std::to_string(frame + 1) + ".dcm")), 0);
         reader.ParseElements(reader.DetectLayout());
-        PackedDibPtr dib = reader.MakeFrameDib(0);
+        PackedDibPtr dib = Rendered(reader, 0);
         ASSERT_NE(dib, nullptr);
         EXPECT_EQ(DibWidth(dib.get()), 8);
         EXPECT_EQ(DibBits(dib.get())[0], 10 * frame + 5) << "frame " << frame;
@@ -126,12 +127,46 @@ TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {
     EXPECT_NE(run.err.find("claims.dcm gives no image for frame 1: frame 1 lies outside"), std::string::npos)
         << run.err;
 
+    // The same of packed 12-bit samples: frame N is read at its own offset, so the
+    // frames past the data end it too, where frame 0 used to be written again for ever.
+    DicomStreamBuilder twelve;
+    twelve.Preamble().MetaGroup().ImageAttributes(4, 8, 12);
+    twelve.ExplicitText(0x0028, 0x0008, "IS", "2147483647").PixelData8(Bytes(48 * 2, 9));
+    folder.Put("twelve/claims.dcm", twelve.Bytes());
+    run = RunCli({"convert", "--out-dir", Out("twelve"), "--all-frames", folder.File("twelve")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Tree(Out("twelve")), (std::set<std::string>{"claims_0001.bmp", "claims_0002.bmp"}));
+
     // A frame past the end of a shorter study gives no image for that study only.
     folder.Put("in/short.dcm", tp::Dicom8(4, 8, 1).Bytes());
     run = RunCli({"convert", "--out-dir", Out("f2"), "--frame", "2", In("cine.dcm"), In("short.dcm")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Tree(Out("f2")), std::set<std::string>{"cine.bmp"});
-    EXPECT_NE(run.err.find("1 frame 2 lies outside the pixel data"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("no image: 1 the frame lies outside the pixel data"), std::string::npos) << run.err;
+}
+
+// The summary counts reasons by their code and says each code's words once, without
+// one file's numbers or names standing for the others'.
+TEST_F(BatchTest, TheSummaryGroupsReasonsByCodeInWordsOfTheirOwn) {
+    DicomStreamBuilder grey24;
+    grey24.Preamble().MetaGroup().ImageAttributes(2, 2, 24).PixelData8(Bytes(12, 1));
+    DicomStreamBuilder colour12;
+    colour12.Preamble().MetaGroup().ImageAttributes(2, 2, 12, 3, "RGB").PixelData8(Bytes(18, 1));
+    folder.Put("in/grey24.dcm", grey24.Bytes());
+    folder.Put("in/colour12.dcm", colour12.Bytes());
+    folder.Put("in/short.dcm", tp::Dicom8(4, 8, 1).Bytes());
+    folder.Put("in/two.dcm", tp::Dicom8(4, 8, 2).Bytes());
+    CliRun run = RunCli({"convert", "--out-dir", Out(), "--frame", "5", In()});
+    EXPECT_EQ(run.status, 1);
+    const std::size_t at = run.err.rfind("dorvanelle-cli: no image: ");
+    ASSERT_NE(at, std::string::npos) << run.err;
+    const std::string summary = run.err.substr(at);
+    // Two codes, two buckets that say which is which.
+    EXPECT_NE(summary.find("1 unsupported bits allocated for colour"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("1 unsupported bits allocated,"), std::string::npos) << summary;
+    // One code, one bucket, no frame number of either file.
+    EXPECT_NE(summary.find("2 the frame lies outside the pixel data"), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("frame 5"), std::string::npos) << summary;
 }
 
 TEST_F(BatchTest, NamesThatWouldCollideNeverOverwriteEachOtherOrTheInputs) {

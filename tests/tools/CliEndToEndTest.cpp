@@ -8,6 +8,7 @@
 
 #include "dicom/DicomFile.h"
 #include "image/BmpFile.h"
+#include "tests/dicom/DicomTestHelpers.h"
 #include "tests/document/TestPictures.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliRunner.h"
@@ -51,7 +52,8 @@ TEST_F(CliTest, UsageFaultsExitWithTwo) {
         {"info", ct, "--frame"},
         {"info", ct, "--frame", "two"},
         {"info", ct, "--select", "1,2,3"},
-        {"info", ct, "--width", "99999999999"},
+        {"info", ct, "--width", "wide"},
+        {"info", ct, "--center", "nan"},
         {"dump", ct, "--frame", "1"},
         {"histogram", ct, "--json"},
     };
@@ -90,6 +92,7 @@ TEST_F(CliTest, InfoOfABitmap) {
               "    \"height\": 3,\n"
               "    \"bit_count\": 8\n"
               "  },\n"
+              "  \"reason\": null,\n"
               "  \"dicom\": null\n"
               "}\n");
     EXPECT_TRUE(run.err.empty());
@@ -140,9 +143,13 @@ TEST_F(CliTest, InfoOfADicomStudyAfterTheOptions) {
     run = RunCli({"info", ct, "--select", "-7,-2,40,50", "--center", "-300", "--width", "70000", "--frame", "2"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Field(run.out, "frame"), 2);
-    EXPECT_EQ(Field(run.out, "window_width"), 70000 - 65536);
+    EXPECT_EQ(Field(run.out, "window_width"), 70000);  // not a 16-bit number
     EXPECT_EQ(Field(run.out, "window_center"), -300);
     EXPECT_EQ(RunCli({"info", ct, "--center=-5"}).status, 0);
+    // Windows in modality values need not be whole numbers.
+    run = RunCli({"info", ct, "--width", "0.5", "--center", "-0.25"});
+    EXPECT_NE(run.out.find("\"window_width\": 0.5,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"window_center\": -0.25,"), std::string::npos) << run.out;
 }
 
 TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
@@ -151,6 +158,10 @@ TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
     EXPECT_NE(run.out.find("\"image\": null"), std::string::npos);
     EXPECT_NE(run.out.find("\"title\": \"nopixels.dcm\""), std::string::npos);
     EXPECT_NE(run.err.find("nopixels.dcm"), std::string::npos);
+    // Why, as a code to test for and in words.
+    EXPECT_NE(run.out.find("\"reason\": {\n    \"code\": \"no_pixel_data\",\n    \"text\": \"no pixel data\"\n  }"),
+              std::string::npos)
+        << run.out;
 
     run = RunCli({"histogram", folder.File("nopixels.dcm")});
     EXPECT_EQ(run.status, 0);
@@ -221,8 +232,9 @@ TEST_F(CliTest, ConvertOfAPhantomFrameMatchesTheReadersOwnConversion) {
     CDicomFile reader;
     ASSERT_EQ(reader.LoadFile(study), 0);
     reader.ParseElements(reader.DetectLayout());
-    reader.m_nWindowCenter = -600;
-    PackedDibPtr expected = reader.MakeFrameDib(4);
+    DisplayState state;
+    state.window = DisplayWindow{reader.Attributes()->shared.windows.at(0).width, -600};
+    PackedDibPtr expected = Rendered(reader, 4, state);
     ASSERT_NE(expected, nullptr);
     ASSERT_TRUE(WriteBmpFile(expected.get(), folder.File("reader.bmp")).written);
     EXPECT_EQ(ReadFileBytes(folder.File("cli.bmp")), ReadFileBytes(folder.File("reader.bmp")));
@@ -357,6 +369,47 @@ TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
     run = RunCli({"histogram", folder.Put("nibbles.bmp", BmpFileBytes(nibbles)), "--select", "0,0,1,1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"selected\": null"), std::string::npos) << run.out;
+}
+
+}  // namespace
+
+namespace {
+
+// Enhanced multi-frame files keep a window and a rescale per frame in their functional
+// groups: info speaks of the frame asked for.
+TEST_F(CliTest, InfoOfAFrameOfAnEnhancedStudyGivesThatFramesWindowAndRescale) {
+    const auto groups = [](const char* slope, const char* centre, const char* width) {
+        DicomStreamBuilder pvt;
+        pvt.ExplicitText(0x0028, 0x1053, "DS", slope).ExplicitText(0x0028, 0x1052, "DS", "-100");
+        DicomStreamBuilder voi;
+        voi.ExplicitText(0x0028, 0x1050, "DS", centre).ExplicitText(0x0028, 0x1051, "DS", width);
+        voi.ExplicitText(0x0028, 0x1055, "LO", "FRAME");
+        DicomStreamBuilder pvtItems;
+        pvtItems.Item(pvt);
+        DicomStreamBuilder voiItems;
+        voiItems.Item(voi);
+        DicomStreamBuilder item;
+        item.DefinedSequence(0x0028, 0x9145, pvtItems).DefinedSequence(0x0028, 0x9132, voiItems);
+        return item;
+    };
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup().ImageAttributes(4, 4, 16).ExplicitUS(0x0028, 0x0103, 1);
+    b.ExplicitText(0x0028, 0x0008, "IS", "3");
+    b.BeginSequence(0x5200, 0x9230);
+    for (const auto& [slope, centre, width] :
+         {std::tuple{"1", "500", "1000"}, std::tuple{"1.5", "600", "1200"}, std::tuple{"2", "700", "1400"}}) {
+        b.BeginItem().Raw(groups(slope, centre, width).Bytes()).EndItem();
+    }
+    b.EndSequence().PixelData16(std::vector<std::int16_t>(48, 300));
+    const std::string path = folder.Put("enhanced.dcm", b.Bytes());
+    const CliRun run = RunCli({"info", path, "--frame", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Field(run.out, "window_width"), 1400);
+    EXPECT_EQ(Field(run.out, "window_center"), 700);
+    EXPECT_EQ(Field(run.out, "rescale_slope"), 2);
+    EXPECT_EQ(Field(run.out, "rescale_intercept"), -100);
+    EXPECT_NE(run.out.find("\"explanation\": \"FRAME\""), std::string::npos) << run.out;
+    EXPECT_EQ(Field(RunCli({"info", path, "--frame", "1"}).out, "window_width"), 1200);
 }
 
 }  // namespace

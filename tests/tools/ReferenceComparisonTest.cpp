@@ -112,6 +112,12 @@ bool MakeTwin(const std::string& path, const std::string& twin, const TempFolder
     }
     switch (syntax->kind) {
     case SyntaxKind::ExplicitBig:
+        // dcmconv swaps an OW value as 16-bit words whatever the samples' size: the
+        // twin of 32-bit big-endian samples (pydicom's dose grids) comes out garbled.
+        if (reader.Attributes()->bitsAllocated > 16) {
+            return false;
+        }
+        return RunTool("dcmconv +te " + path + " " + twin);
     case SyntaxKind::DeflatedLittle: return RunTool("dcmconv +te " + path + " " + twin);
     case SyntaxKind::Encapsulated: break;
     default: return false;
@@ -121,8 +127,8 @@ bool MakeTwin(const std::string& path, const std::string& twin, const TempFolder
     case FrameCodec::JpegLs: return RunTool("dcmdjpls " + path + " " + twin);
     case FrameCodec::Rle: return RunTool("dcmdrle " + path + " " + twin);
     case FrameCodec::Jpeg2000:
-        return MakeJpeg2000Twin(path, twin, folder, reader.m_nFrames > 0 ? reader.m_nFrames : 1,
-                                reader.m_nSamplesPerPixel == 3 ? 3 : 1);
+        return MakeJpeg2000Twin(path, twin, folder, static_cast<std::uint32_t>(reader.Attributes()->FrameCount()),
+                                reader.Attributes()->IsColour() ? 3 : 1);
     }
     return false;
 }
@@ -356,9 +362,10 @@ TEST(ReferenceComparison, CompressedFilesTellWhetherFrameZeroShowsWithoutDecodin
             reader->LoadFile(path);
             reader->ParseElements(reader->DetectLayout());
         }
-        if (told.PixelDataEncapsulated()) {
-            const bool shows = told.FrameShows(0);
-            const Reason why = decoded.NoImageReason(0);
+        if (told.Attributes()->pixelData.encapsulated) {
+            const bool shows = !told.Frames()->Check(0);
+            const auto frame = decoded.Frames()->Frame(0);
+            const Reason why = frame ? Reason() : frame.Why();
             EXPECT_TRUE(shows == !why || (shows && DecoderRefused(why))) << path << ": " << why.Text();
             same += shows == !why ? 1 : 0;
             ++compressed;

@@ -59,8 +59,8 @@ TEST_F(Controller, AWindowChangeConvertsTheCurrentFrameAndCropsTheMarkedRectangl
     c->MarkSelection(DibRect{10, 5, 30, 25});
     EXPECT_EQ(c->SelectedImage(), nullptr);  // marking crops nothing
     Spies spies(*c);
-    c->SetWindowWidth(70000);  // truncated to 16 bits
-    EXPECT_EQ(c->Document().m_dicom.m_nWindowWidth, static_cast<std::int16_t>(70000 - 65536));
+    c->SetWindowWidth(70000);  // kept as it is: no 16-bit number
+    EXPECT_EQ(c->Document().CurrentWindow()->width, 70000);
     EXPECT_EQ(c->Document().m_nFrame, 3);
     ASSERT_NE(c->SelectedImage(), nullptr);
     EXPECT_EQ(DibWidth(c->SelectedImage()), 20);
@@ -68,7 +68,7 @@ TEST_F(Controller, AWindowChangeConvertsTheCurrentFrameAndCropsTheMarkedRectangl
     EXPECT_EQ(spies.image.count(), 1);
     EXPECT_EQ(spies.selection.count(), 1);
     c->SetWindowCenter(-5);
-    EXPECT_EQ(c->Document().m_dicom.m_nWindowCenter, -5);
+    EXPECT_EQ(*c->Document().CurrentWindow(), (DisplayWindow{70000, -5}));
     EXPECT_EQ(spies.window.count(), 2);
 }
 

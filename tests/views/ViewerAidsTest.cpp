@@ -107,8 +107,8 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     const CDorvanelleDoc& doc = child->Controller().Document();
     Run(ID_ACTIONS_RECTANGLE);
     Drag(view->viewport(), {10, 10}, {40, 30});
-    const std::int16_t width = doc.m_dicom.m_nWindowWidth;
-    const std::int16_t centre = doc.m_dicom.m_nWindowCenter;
+    const double width = doc.CurrentWindow()->width;
+    const double centre = doc.CurrentWindow()->centre;
     const QImage before = Shown(view);
     const std::vector<std::uint8_t> selectedBefore(DibBits(doc.m_pSelectedDib.get()),
                                                    DibBits(doc.m_pSelectedDib.get()) + 30 * 20);
@@ -125,8 +125,8 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     Move(view, {80, 0}, Qt::RightButton);
     SendMouse(view->viewport(), QEvent::MouseButtonRelease, {80, 0}, Qt::RightButton, Qt::NoButton);
     // Committed with the labels' values, the selection cropped again from the new image.
-    EXPECT_EQ(QString::number(doc.m_dicom.m_nWindowWidth), Panel().m_pWidthValue->text());
-    EXPECT_EQ(QString::number(doc.m_dicom.m_nWindowCenter), Panel().m_pCenterValue->text());
+    EXPECT_EQ(QString::number(doc.CurrentWindow()->width), Panel().m_pWidthValue->text());
+    EXPECT_EQ(QString::number(doc.CurrentWindow()->centre), Panel().m_pCenterValue->text());
     EXPECT_NE(std::vector<std::uint8_t>(DibBits(doc.m_pSelectedDib.get()), DibBits(doc.m_pSelectedDib.get()) + 30 * 20),
               selectedBefore);
 
@@ -135,8 +135,7 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     ASSERT_EQ(presets.size(), 6u);  // file's, data range, four CT windows
     EXPECT_EQ(presets[0].text, QStringLiteral("File's Window"));
     presets[3].run();
-    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, 400);
-    EXPECT_EQ(doc.m_dicom.m_nWindowCenter, 40);
+    EXPECT_EQ(*doc.CurrentWindow(), (DisplayWindow{400, 40}));
     EXPECT_EQ(Panel().m_pCenterSlider->value(), 40);
     EXPECT_TRUE(view->Choices(ID_VIEW_WINDOW_LEVEL)[3].checked);
 }
@@ -238,18 +237,18 @@ TEST_F(ViewerAids, ACompressedStudyReadsOutTheStoredAndModalityValuesOfItsTwin) 
         CChildFrame* child = Open(packed);
         ASSERT_NE(child, nullptr);
         const CDorvanelleDoc& doc = child->Controller().Document();
-        ASSERT_TRUE(doc.m_dicom.PixelDataEncapsulated());
+        ASSERT_TRUE(doc.Attributes()->pixelData.encapsulated);
         for (const int shown : {0, 2}) {
             Run(shown == 0 ? ID_FIRST_SLIDE : ID_LAST_SLIDE);
             shown == 0 ? twin->Controller().FirstFrame() : twin->Controller().LastFrame();
-            const std::uint8_t* decoded = doc.m_dicom.FrameSamples(shown).data();
+            const std::uint8_t* decoded = doc.Samples()->bytes.data();
             for (const QPoint p : points) {
                 Move(child->View(), p);
                 Move(twin, p);
                 EXPECT_TRUE(child->View()->ReadoutText().contains(QStringLiteral(" HU"))) << p.x() << "," << p.y();
                 EXPECT_EQ(child->View()->ReadoutText(), twin->ReadoutText()) << shown;
             }
-            EXPECT_EQ(doc.m_dicom.FrameSamples(shown).data(), decoded);
+            EXPECT_EQ(doc.Samples()->bytes.data(), decoded);  // the readout decoded nothing again
         }
         child->close();
         Idle();

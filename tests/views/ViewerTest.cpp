@@ -192,50 +192,56 @@ TEST_F(Viewer, SlideCommandsStepWithinTheFramesAndRepaintEveryViewOfTheDocument)
     }
 }
 
-TEST_F(Viewer, KeyboardMovesOnlyTheLabelAndAMouseReleaseCommits) {
+TEST_F(Viewer, KeyboardMovesAndMouseReleasesCommitTheSlidersButADraggedThumbWaits) {
     const std::string study = folder.File("study.dcm");
     ASSERT_TRUE(WriteStudy(study, 48, 64, 4));
     CChildFrame* child = Open(study);
     ASSERT_NE(child, nullptr);
     const CDorvanelleDoc& doc = child->View()->GetDocument();
+    const auto width = [&doc] { return doc.CurrentWindow()->width; };
+    const auto centre = [&doc] { return doc.CurrentWindow()->centre; };
+    const auto picture = [&doc] {
+        return std::vector<std::uint8_t>(DibBits(doc.m_pDib.get()), DibBits(doc.m_pDib.get()) + 48 * 64);
+    };
     Run(ID_LAST_SLIDE);
-    QSlider* width = Panel().m_pWidthSlider;
-    const std::int16_t stored = doc.m_dicom.m_nWindowWidth;
-    ASSERT_EQ(width->value(), stored);
+    QSlider* widthSlider = Panel().m_pWidthSlider;
+    const double stored = width();
+    ASSERT_EQ(widthSlider->value(), stored);
 
-    width->setFocus();
-    QTest::keyClick(width, Qt::Key_PageUp);
-    EXPECT_NE(width->value(), stored);
-    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(width->value()));
-    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, stored);
+    // A key moves the slider, the label and the image alike.
+    std::vector<std::uint8_t> before = picture();
+    widthSlider->setFocus();
+    QTest::keyClick(widthSlider, Qt::Key_PageUp);
+    Idle();
+    EXPECT_NE(widthSlider->value(), stored);
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(widthSlider->value()));
+    EXPECT_EQ(width(), widthSlider->value());
+    EXPECT_EQ(doc.m_nFrame, 3);  // the current frame is drawn again, not frame 0
+    EXPECT_NE(picture(), before);
 
     // A press and release on the thumb without moving still commits.
-    std::vector<std::uint8_t> before(DibBits(doc.m_pDib.get()), DibBits(doc.m_pDib.get()) + 48 * 64);
-    const QPoint thumb = HandleCentre(width);
-    QTest::mousePress(width, Qt::LeftButton, {}, thumb);
-    QTest::mouseRelease(width, Qt::LeftButton, {}, thumb);
-    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, width->value());
-    EXPECT_EQ(doc.m_nFrame, 3);  // the current frame is converted again, not frame 0
-    std::vector<std::uint8_t> after(DibBits(doc.m_pDib.get()), DibBits(doc.m_pDib.get()) + 48 * 64);
-    EXPECT_NE(before, after);
+    const QPoint thumb = HandleCentre(widthSlider);
+    QTest::mousePress(widthSlider, Qt::LeftButton, {}, thumb);
+    QTest::mouseRelease(widthSlider, Qt::LeftButton, {}, thumb);
+    EXPECT_EQ(width(), widthSlider->value());
 
     // A click on the groove far from the thumb commits too.
-    QSlider* centre = Panel().m_pCenterSlider;
-    const int centreBefore = centre->value();
-    QTest::mouseClick(centre, Qt::LeftButton, {}, QPoint(centre->width() - 3, centre->height() / 2));
-    EXPECT_NE(centre->value(), centreBefore);
-    EXPECT_EQ(doc.m_dicom.m_nWindowCenter, centre->value());
-    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(centre->value()));
+    QSlider* centreSlider = Panel().m_pCenterSlider;
+    const int centreBefore = centreSlider->value();
+    QTest::mouseClick(centreSlider, Qt::LeftButton, {}, QPoint(centreSlider->width() - 3, centreSlider->height() / 2));
+    EXPECT_NE(centreSlider->value(), centreBefore);
+    EXPECT_EQ(centre(), centreSlider->value());
+    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(centreSlider->value()));
 
     // A thumb drag commits once, at its end.
-    const QPoint from = HandleCentre(width);
-    QTest::mousePress(width, Qt::LeftButton, {}, from);
-    SendMouse(width, QEvent::MouseMove, from + QPoint(30, 0), Qt::NoButton, Qt::LeftButton);
-    const int dragged = width->value();
+    const QPoint from = HandleCentre(widthSlider);
+    QTest::mousePress(widthSlider, Qt::LeftButton, {}, from);
+    SendMouse(widthSlider, QEvent::MouseMove, from + QPoint(30, 0), Qt::NoButton, Qt::LeftButton);
+    const int dragged = widthSlider->value();
     EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dragged));
-    EXPECT_NE(doc.m_dicom.m_nWindowWidth, dragged);
-    QTest::mouseRelease(width, Qt::LeftButton, {}, from + QPoint(30, 0));
-    EXPECT_EQ(doc.m_dicom.m_nWindowWidth, static_cast<std::int16_t>(dragged));
+    EXPECT_NE(width(), dragged);
+    QTest::mouseRelease(widthSlider, Qt::LeftButton, {}, from + QPoint(30, 0));
+    EXPECT_EQ(width(), dragged);
 }
 
 TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
@@ -252,11 +258,11 @@ TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
     EXPECT_EQ(Panel().m_pWholeHistogram->Bins()[3], 100);
 
     Activate(first);
-    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
-    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(dicom.m_dicom.m_nWindowCenter));
-    EXPECT_EQ(Panel().m_pWidthSlider->maximum(),
-              std::abs(dicom.m_dicom.m_nMaxSample) + std::abs(dicom.m_dicom.m_nMinSample));
-    EXPECT_EQ(Panel().m_pCenterSlider->minimum(), dicom.m_dicom.m_nMinSample);
+    ASSERT_TRUE(dicom.CurrentWindow() && dicom.Range());
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.CurrentWindow()->width));
+    EXPECT_EQ(Panel().m_pCenterValue->text(), QString::number(dicom.CurrentWindow()->centre));
+    EXPECT_EQ(Panel().m_pWidthSlider->maximum(), std::abs(dicom.Range()->max) + std::abs(dicom.Range()->min));
+    EXPECT_EQ(Panel().m_pCenterSlider->minimum(), dicom.Range()->min);
     EXPECT_NE(Panel().m_pWholeHistogram->Bins()[3], 100);
 
     Activate(second);
@@ -267,7 +273,7 @@ TEST_F(Viewer, ActivatingAnotherDocumentReloadsThePanel) {
     Idle();
     EXPECT_EQ(app->DocumentCount(), 1u);
     Activate(first);
-    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.m_dicom.m_nWindowWidth));
+    EXPECT_EQ(Panel().m_pWidthValue->text(), QString::number(dicom.CurrentWindow()->width));
 }
 
 // The range of all samples comes from a worker: the first frame is there and paints
@@ -278,27 +284,28 @@ TEST_F(Viewer, TheFirstFramePaintsBeforeTheSampleRangeAndTheSlidersTakeIt) {
     CDicomFile reference;
     ASSERT_EQ(reference.LoadFile(study), 0);
     reference.ParseElements(reference.DetectLayout());
-    ASSERT_NE(reference.MakeFrameDib(0), nullptr);
-    ASSERT_TRUE(reference.ResolveSampleRange());
+    const RangeOutcome range = ScanModalityRange(*reference.Frames());
+    ASSERT_TRUE(range.Complete());
+    const int min = static_cast<int>(range.range.min);
+    const int max = static_cast<int>(range.range.max);
 
     // No event has run since the file opened, so the worker's result cannot have been taken.
     CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(study));
     ASSERT_NE(child, nullptr);
     QSignalSpy arrived(&child->Controller(), &CDocumentController::sampleRangeChanged);
     const CDorvanelleDoc& doc = child->View()->GetDocument();
-    EXPECT_TRUE(doc.m_dicom.SampleRangePending());
+    EXPECT_TRUE(doc.RangePending());
     ASSERT_NE(doc.m_pDib, nullptr);
     const QImage painted = child->View()->viewport()->grab().toImage();
     EXPECT_NE(PixelAt(painted, 32, 24), PixelAt(painted, 0, 0));  // the phantom, not an empty window
 
     ASSERT_TRUE(arrived.count() > 0 || arrived.wait(10000));
     Idle();
-    EXPECT_FALSE(doc.m_dicom.SampleRangePending());
-    EXPECT_EQ(doc.m_dicom.m_nMinSample, reference.m_nMinSample);
-    EXPECT_EQ(doc.m_dicom.m_nMaxSample, reference.m_nMaxSample);
-    EXPECT_EQ(Panel().m_pWidthSlider->maximum(), std::abs(reference.m_nMaxSample) + std::abs(reference.m_nMinSample));
-    EXPECT_EQ(Panel().m_pCenterSlider->minimum(), reference.m_nMinSample);
-    EXPECT_EQ(Panel().m_pCenterSlider->maximum(), reference.m_nMaxSample);
+    EXPECT_FALSE(doc.RangePending());
+    EXPECT_EQ(*doc.Range(), range.range);
+    EXPECT_EQ(Panel().m_pWidthSlider->maximum(), std::abs(max) + std::abs(min));
+    EXPECT_EQ(Panel().m_pCenterSlider->minimum(), min);
+    EXPECT_EQ(Panel().m_pCenterSlider->maximum(), max);
     EXPECT_EQ(Panel().m_pWidthSlider->value(), 400);
     EXPECT_EQ(Panel().m_pCenterSlider->value(), 40);
 }

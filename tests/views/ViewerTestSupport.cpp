@@ -50,7 +50,7 @@ CChildFrame* ViewerApp::Open(const std::string& path) {
     // start once the sliders have it, as a person's first slider move would.
     if (child != nullptr) {
         QDeadlineTimer deadline(10000);
-        while (child->View()->GetDocument().m_dicom.SampleRangePending() && !deadline.hasExpired()) {
+        while (child->View()->GetDocument().RangePending() && !deadline.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
         Idle();

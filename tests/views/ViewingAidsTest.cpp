@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "dicom/DicomFile.h"
+#include "document/DorvanelleDoc.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
@@ -23,12 +24,24 @@
 
 namespace {
 
-std::unique_ptr<CDicomFile> Read(const DicomStreamBuilder& b) {
-    auto reader = std::make_unique<CDicomFile>();
-    reader->Reset();
-    reader->LoadBuffer(b.Bytes().data(), b.Bytes().size());
-    reader->ParseElements(reader->DetectLayout());
-    return reader;
+class NoUi : public IDocumentUi {
+public:
+    void UpdateControlPanel(const CDorvanelleDoc&) override {}
+    void ClearControlPanel() override {}
+    void ShowNotice(const std::string&) override {}
+};
+
+// A document of the file `b` at frame `frame`.
+struct OpenedDoc {
+    TempFolder folder;
+    NoUi ui;
+    CDorvanelleDoc doc{ui};
+};
+std::unique_ptr<OpenedDoc> Read(const DicomStreamBuilder& b, std::int32_t frame = 0) {
+    auto opened = std::make_unique<OpenedDoc>();
+    opened->doc.m_nFrame = frame;
+    EXPECT_TRUE(opened->doc.OnOpenDocument(opened->folder.Put("study.dcm", b.Bytes())));
+    return opened;
 }
 
 TEST(Viewport, FitShowsTheWholeImageAndFollowsTheWindow) {
@@ -108,37 +121,38 @@ TEST(WindowDrag, RightWidensDownRaisesTheCentreWithinTheSliders) {
     EXPECT_EQ(DraggedWindow({400, 40}, 1000, -1000, ct), (WindowLevel{4096, -1024}));
     // Narrow ranges move one unit per pixel; an unknown range keeps the centre.
     EXPECT_EQ(DraggedWindow({10, 5}, 3, 2, {100, 0, 50}), (WindowLevel{13, 7}));
-    EXPECT_EQ(DraggedWindow({10, 5}, 3, 2, {0, 32767, -32768}), (WindowLevel{1, 5}));
+    EXPECT_EQ(DraggedWindow({10, 5}, 3, 2, {0, 1, 0}), (WindowLevel{1, 5}));
+    // Values that are not whole numbers (a dose in Gy) move by fractions of a unit.
+    const WindowLimits dose{2.56, 0, 1.28, false};
+    EXPECT_DOUBLE_EQ(WindowDragStep(dose), 0.005);
+    EXPECT_DOUBLE_EQ(DraggedWindow({1.0, 0.5}, 10, 4, dose).width, 1.05);
+    EXPECT_DOUBLE_EQ(DraggedWindow({1.0, 0.5}, 10, 4, dose).centre, 0.52);
 }
 
-TEST(WindowPresets, FileAndDataWindowsThenCtWindowsInWindowUnits) {
+TEST(WindowPresets, EveryFileWindowWithItsExplanationTheDataWindowThenCtWindowsInHu) {
     WindowPresetSource source;
-    source.fileWindow = WindowLevel{350, 50};
-    source.minSample = -1000;
-    source.maxSample = 3000;
+    source.fileWindows = {{50, 350, ""}};
+    source.defaultWindow = WindowLevel{4000, 1000};
     source.modality = "MR";
     std::vector<WindowPreset> presets = WindowPresetsFor(source);
     ASSERT_EQ(presets.size(), 2u);
+    EXPECT_EQ(presets[0].name, "File's Window");
     EXPECT_EQ(presets[0].window, (WindowLevel{350, 50}));
-    EXPECT_EQ(presets[1].window, (WindowLevel{4000, 1000}));  // the reader's own default
+    EXPECT_EQ(presets[1].window, (WindowLevel{4000, 1000}));
 
     source.modality = "CT";
-    source.rescaleIntercept = -1024;
+    source.fileWindows = {{40, 400, "SOFT TISSUE"}, {-600, 1500, "LUNG"}};
+    source.voiLuts = {"SMOOTH"};
+    source.defaultWindow.reset();  // range unknown yet
     presets = WindowPresetsFor(source);
-    ASSERT_EQ(presets.size(), 6u);
-    EXPECT_EQ(presets[2].window, (WindowLevel{80, 40}));
-    EXPECT_EQ(presets[4].window, (WindowLevel{1500, -600}));
-    EXPECT_EQ(presets[5].window, (WindowLevel{2000, 400}));
-
-    // HU = stored x 2 - 1024: brain 80/40 covers stored 532 +- 20, which the reader
-    // windows as 532 - 1024 = -492 +- 20.
-    source.rescaleSlope = 2.0;
-    source.fileWindow.reset();
-    source.minSample = 1;
-    source.maxSample = 0;  // range unknown yet
-    presets = WindowPresetsFor(source);
-    ASSERT_EQ(presets.size(), 4u);
-    EXPECT_EQ(presets[0].window, (WindowLevel{40, -492}));
+    ASSERT_EQ(presets.size(), 7u);
+    EXPECT_EQ(presets[0].name, "File's Window 1: SOFT TISSUE");
+    EXPECT_EQ(presets[1].name, "File's Window 2: LUNG");
+    EXPECT_EQ(presets[2].name, "File's VOI LUT: SMOOTH");
+    EXPECT_EQ(presets[2].voiLut, 0);
+    // Windows are in modality values, Hounsfield units for CT, whatever the slope.
+    EXPECT_EQ(presets[3].window, (WindowLevel{80, 40}));
+    EXPECT_EQ(presets[5].window, (WindowLevel{1500, -600}));
 }
 
 TEST(PixelReadout, StoredAndModalityValuesOfGreyPixels) {
@@ -151,48 +165,54 @@ TEST(PixelReadout, StoredAndModalityValuesOfGreyPixels) {
         .ExplicitText(0x0028, 0x1052, "DS", "-1024")
         .ExplicitText(0x0028, 0x1053, "DS", "0.5")
         .PixelData16({100, 0x0FFF, -2048 /* 0xF800 */, 7, 1, 2, 3, 4});  // two frames
-    auto reader = Read(b);
-    PackedDibPtr shown = reader->MakeFrameDib(0);
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(StoredSample(*reader, 0, {0, 0}), 100);
-    EXPECT_EQ(StoredSample(*reader, 0, {1, 0}), -1);     // 12 bits, signed
-    EXPECT_EQ(StoredSample(*reader, 0, {0, 1}), -2048);  // bits above 12 dropped
-    EXPECT_EQ(StoredSample(*reader, 1, {1, 1}), 4);
-    EXPECT_EQ(StoredSample(*reader, 2, {0, 0}), std::nullopt);  // no third frame
-    EXPECT_EQ(StoredSample(*reader, 0, {2, 0}), std::nullopt);
-    EXPECT_EQ(PixelReadoutText(*reader, shown.get(), 0, {0, 0}),
-              QStringLiteral("Pixel (0, 0): stored 100, value -974 HU"));
-    EXPECT_EQ(PixelReadoutText(*reader, shown.get(), 0, {1, 1}),
-              QStringLiteral("Pixel (1, 1): stored 7, value -1020.5 HU"));
-    EXPECT_TRUE(PixelReadoutText(*reader, shown.get(), 0, {-1, 0}).isEmpty());
+    b.ExplicitText(0x0028, 0x0008, "IS", "2");
+    auto first = Read(b);
+    const CDorvanelleDoc& doc = first->doc;
+    EXPECT_EQ(StoredSample(doc, {0, 0}), 100);
+    EXPECT_EQ(StoredSample(doc, {1, 0}), -1);     // 12 bits, signed
+    EXPECT_EQ(StoredSample(doc, {0, 1}), -2048);  // bits above 12 dropped
+    EXPECT_EQ(StoredSample(doc, {2, 0}), std::nullopt);
+    EXPECT_EQ(PixelReadoutText(doc, {0, 0}), QStringLiteral("Pixel (0, 0): stored 100, value -974 HU"));
+    EXPECT_EQ(PixelReadoutText(doc, {1, 1}), QStringLiteral("Pixel (1, 1): stored 7, value -1020.5 HU"));
+    EXPECT_TRUE(PixelReadoutText(doc, {-1, 0}).isEmpty());
+    EXPECT_EQ(StoredSample(Read(b, 1)->doc, {1, 1}), 4);
+    EXPECT_EQ(StoredSample(Read(b, 2)->doc, {0, 0}), std::nullopt);  // no third frame
 
     // Unsigned 16-bit samples above 32767 read as they are.
     DicomStreamBuilder mr;
     mr.ImageAttributes(1, 1, 16).PixelData16({static_cast<std::int16_t>(40000)});
-    auto unsignedReader = Read(mr);
-    PackedDibPtr one = unsignedReader->MakeFrameDib(0);
-    EXPECT_EQ(PixelReadoutText(*unsignedReader, one.get(), 0, {0, 0}),
-              QStringLiteral("Pixel (0, 0): stored 40000, value 40000"));
+    EXPECT_EQ(PixelReadoutText(Read(mr)->doc, {0, 0}), QStringLiteral("Pixel (0, 0): stored 40000, value 40000"));
+
+    // A dose grid in its units.
+    DicomStreamBuilder dose;
+    dose.ImageAttributes(1, 1, 32).ExplicitText(0x3004, 0x0002, "CS", "GY");
+    dose.ExplicitText(0x3004, 0x000E, "DS", "0.0001").Explicit(0x7FE0, 0x0010, "OW", {0x10, 0x27, 0, 0});
+    EXPECT_EQ(PixelReadoutText(Read(dose)->doc, {0, 0}), QStringLiteral("Pixel (0, 0): stored 10000, value 1 Gy"));
 }
 
 TEST(PixelReadout, PicturesAndColourShowWhatIsOnScreen) {
-    CDicomFile none;
-    PackedDibPtr grey = GreyPicture(4, 3, [](int x, int y) { return 10 * x + y; });
-    EXPECT_EQ(PixelReadoutText(none, grey.get(), 0, {3, 2}), QStringLiteral("Pixel (3, 2): 32"));
-    PackedDibPtr colour = CreateRgbDib(2, 2);
-    std::uint8_t* top = DibBits(colour.get()) + DibRowStride(colour.get());  // row 0 is stored last
-    top[3] = 50, top[4] = 100, top[5] = 200;
-    EXPECT_EQ(PixelReadoutText(none, colour.get(), 0, {1, 0}), QStringLiteral("Pixel (1, 0): R 200, G 100, B 50"));
-    EXPECT_TRUE(PixelReadoutText(none, nullptr, 0, {0, 0}).isEmpty());
+    DicomStreamBuilder rgb;
+    rgb.ImageAttributes(1, 2, 8, 3, "RGB").PixelData8({1, 2, 3, 200, 100, 50});
+    EXPECT_EQ(PixelReadoutText(Read(rgb)->doc, {1, 0}), QStringLiteral("Pixel (1, 0): R 200, G 100, B 50"));
+    TempFolder folder;
+    NoUi ui;
+    CDorvanelleDoc picture(ui);
+    const std::string path = folder.File("p.bmp");
+    ASSERT_TRUE(WriteGreyBmp(path, 4, 3, [](int x, int y) { return 10 * x + y; }));
+    ASSERT_TRUE(picture.OnOpenDocument(path));
+    EXPECT_EQ(PixelReadoutText(picture, {3, 2}), QStringLiteral("Pixel (3, 2): 32"));
+    CDorvanelleDoc empty(ui);
+    EXPECT_TRUE(PixelReadoutText(empty, {0, 0}).isEmpty());
 }
 
 TEST(Cine, RateOfTheFileAndPlayingOnSchedule) {
-    CDicomFile reader;
-    EXPECT_EQ(CineRateOf(reader), 10.0);
-    reader.m_nCineRate = 30;
-    EXPECT_EQ(CineRateOf(reader), 30.0);
-    reader.m_dFrameTime = 40.0;  // the frame time wins
-    EXPECT_EQ(CineRateOf(reader), 25.0);
+    ImageAttributes a;
+    EXPECT_EQ(CineRateOf(nullptr), 10.0);
+    EXPECT_EQ(CineRateOf(&a), 10.0);
+    a.cineRate = 30;
+    EXPECT_EQ(CineRateOf(&a), 30.0);
+    a.frameTime = 40.0;  // the frame time wins
+    EXPECT_EQ(CineRateOf(&a), 25.0);
 
     CCinePlayer player;
     QSignalSpy frames(&player, &CCinePlayer::nextFrame);

@@ -104,24 +104,6 @@ std::string Plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// A reason's words as the label of all reasons of its code: the file it names
-// becomes "the file", and a last detail in parentheses, which differs from one
-// file to the next, goes.
-std::string GroupLabel(const Reason& reason) {
-    std::string text = reason.Text();
-    const std::string& subject = reason.Subject();
-    if (!subject.empty()) {
-        for (std::size_t at; (at = text.find(subject)) != std::string::npos;)
-            text.replace(at, subject.size(), "the file");
-    }
-    if (!text.empty() && text.back() == ')') {
-        if (std::size_t open = text.rfind(" ("); open != std::string::npos) text.resize(open);
-    }
-    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 void PrintSummary(const Tally& tally, std::size_t total, int signal) {
     std::fprintf(stderr, "dorvanelle-cli: %s: %zu converted (%s), %zu no image, %zu failed\n",
                  Plural(total, "input", "inputs").c_str(), tally.converted,
@@ -129,7 +111,9 @@ void PrintSummary(const Tally& tally, std::size_t total, int signal) {
     if (!tally.noImageReasons.empty()) {
         std::string groups;
         for (const auto& [reason, count] : tally.noImageReasons) {
-            groups += (groups.empty() ? "" : ", ") + std::to_string(count) + " " + GroupLabel(reason);
+            // The words every reason of the code shares: one file's numbers and names
+            // would stand for all the others'.
+            groups += (groups.empty() ? "" : ", ") + std::to_string(count) + " " + reason.Summary();
         }
         std::fprintf(stderr, "dorvanelle-cli: no image: %s\n", groups.c_str());
     }
@@ -148,7 +132,8 @@ std::vector<std::string> PlanNames(const std::vector<BatchInput>& inputs, Output
     std::vector<std::string> stems;
     stems.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
-        const std::string stem = !input.stem.empty() ? input.stem : OutputStem(fs::path(input.path).filename().string());
+        const std::string stem =
+            !input.stem.empty() ? input.stem : OutputStem(fs::path(input.path).filename().string());
         stems.push_back(names.PlanStem(input.folder, stem, frames));
     }
     return stems;

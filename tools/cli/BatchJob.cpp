@@ -5,23 +5,19 @@
 #include <utility>
 
 #include "document/DorvanelleDoc.h"
+#include "tools/cli/CliDocument.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The document's user interface in a batch: problems are kept for the summary,
-// notices (such as the conversion of 24-bit bitmaps to 8 bits) are not news there.
+// The document's user interface in a batch: notices (such as the conversion of
+// 24-bit bitmaps to 8 bits) are not news there.
 class BatchUi : public IDocumentUi {
 public:
     void UpdateControlPanel(const CDorvanelleDoc&) override {}
     void ClearControlPanel() override {}
     void ShowNotice(const std::string&) override {}
-    void ReportProblem(const std::string& text) override { m_last = text; }
-    std::string TakeLast() { return std::exchange(m_last, {}); }
-
-private:
-    std::string m_last;
 };
 
 class Job {
@@ -40,7 +36,7 @@ public:
             Write(m_names.Path(m_input.folder, m_stem), m_input.frame.value_or(m_options.frame.value_or(0)));
             return m_result;
         }
-        const std::int32_t frames = m_doc.Kind() == DocumentKind::Dicom ? std::max(m_doc.m_dicom.m_nFrames, 1) : 1;
+        const std::int32_t frames = m_doc.FrameCount();
         for (std::int32_t frame = 0; frame < frames; ++frame) {
             if (frame > 0) {
                 m_doc.ReplaceImageByFrame(frame);
@@ -58,19 +54,10 @@ private:
     // Opens the input and applies the options in their fixed order, as convert does
     // for one file: frame, window width, window centre, selection.
     bool Open() {
-        const bool dicom = CDorvanelleDoc::KindOfPath(m_input.path) == DocumentKind::Dicom;
-        const std::optional<std::int32_t> frame = m_input.frame ? m_input.frame : m_options.frame;
-        if (frame && dicom) m_doc.m_nFrame = *frame;
-        if (!m_doc.OnOpenDocument(m_input.path)) {
+        if (!OpenWithOptions(m_doc, m_options, m_input.path, m_input.frame)) {
             NoImage(m_doc.OpenError(), m_doc.OpenError().Text());
             return false;
         }
-        m_ui.TakeLast();
-        if (m_options.frame && !dicom) m_doc.RefuseFrame(*m_options.frame);
-        DibRect selection = m_options.select.value_or(DibRect{});
-        if (m_options.width) m_doc.ApplyWindowWidth(*m_options.width, selection);
-        if (m_options.center) m_doc.ApplyWindowCenter(*m_options.center, selection);
-        if (m_options.select) m_doc.CropSelection(*m_options.select);
         return true;
     }
 
@@ -94,10 +81,11 @@ private:
             NoImage(reason, m_input.path + " gives no image" + which + ": " + reason.Text());
             return false;
         }
-        if (m_doc.SaveDibAs(dib, output)) {
+        const WriteOutcome outcome = m_doc.SaveDibAs(dib, output);
+        if (outcome.written) {
             ++m_result.written;
         } else {
-            Failed(m_input.path + ": " + m_ui.TakeLast());
+            Failed(m_input.path + ": " + SaveProblemText(CDorvanelleDoc::FileTitle(output), outcome.reason));
         }
         return true;
     }

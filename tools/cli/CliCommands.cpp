@@ -6,6 +6,7 @@
 #include "document/DorvanelleDoc.h"
 #include "image/Histogram.h"
 #include "io/FileBuffer.h"
+#include "tools/cli/CliDocument.h"
 #include "tools/cli/CliUi.h"
 #include "tools/cli/JsonWriter.h"
 
@@ -20,33 +21,20 @@ const char* KindName(DocumentKind kind) {
     return "dicom";
 }
 
-void ApplyFrameOption(CDorvanelleDoc& doc, std::int32_t frame) {
-    if (doc.Kind() == DocumentKind::Dicom) {
-        // The document was opened straight at this frame (see OpenDocument): the
-        // result is the same as opening at frame 0 and stepping, with one conversion.
-        return;
-    }
-    doc.RefuseFrame(frame);
-    if (frame != 0) {
-        std::fprintf(stderr, "dorvanelle-cli: a %s picture has one frame only, frame 0; there is no frame %d\n",
-                     KindName(doc.Kind()), static_cast<int>(frame));
-    }
-}
-
-// Opens the document as the viewer does, then applies the options in their fixed
-// order: frame, window width, window centre, selection. Exit status, or -1 when the
-// document is ready.
+// Opens the document as the viewer does, with the options applied (CliDocument.h).
+// Exit status, or -1 when the document is ready.
 int OpenDocument(CDorvanelleDoc& doc, const CliOptions& options, const std::string& path) {
-    if (options.frame && CDorvanelleDoc::KindOfPath(path) == DocumentKind::Dicom) doc.m_nFrame = *options.frame;
-    if (!doc.OnOpenDocument(path)) {
+    if (!OpenWithOptions(doc, options, path)) {
         std::fprintf(stderr, "dorvanelle-cli: %s\n", doc.OpenError().Text().c_str());
         return exit_status::kInputUnreadable;
     }
-    if (options.frame) ApplyFrameOption(doc, *options.frame);
-    DibRect selection = options.select.value_or(DibRect{});
-    if (options.width) doc.ApplyWindowWidth(*options.width, selection);
-    if (options.center) doc.ApplyWindowCenter(*options.center, selection);
-    if (options.select) doc.CropSelection(*options.select);
+    if (options.frame && *options.frame != 0 && doc.Kind() != DocumentKind::Dicom) {
+        std::fprintf(stderr, "dorvanelle-cli: a %s picture has one frame only, frame 0; there is no frame %d\n",
+                     KindName(doc.Kind()), static_cast<int>(*options.frame));
+    } else if (!doc.m_pDib) {
+        std::fprintf(stderr, "dorvanelle-cli: %s\n",
+                     NoImageText(CDorvanelleDoc::FileTitle(path), doc.NoImageReason()).c_str());
+    }
     return -1;
 }
 
@@ -65,49 +53,109 @@ void WriteImage(JsonWriter& json, const PackedDib* dib) {
     json.EndObject();
 }
 
-void WriteDicomFields(JsonWriter& json, const CDicomFile& d) {
+void WriteNumbers(JsonWriter& json, std::initializer_list<std::pair<const char*, double>> numbers) {
+    for (const auto& [name, value] : numbers) {
+        json.Key(name);
+        json.Double(value);
+    }
+}
+
+void WriteTable(JsonWriter& json, const LookupTable& table) {
+    json.BeginObject();
+    json.Key("entries");
+    json.Int(static_cast<std::int64_t>(table.entries.size()));
+    json.Key("first_mapped");
+    json.Int(table.firstMapped);
+    json.Key("bits");
+    json.Int(table.bits);
+    json.EndObject();
+}
+
+// The rescale slope and intercept of a frame as the file gives them (1 and 0 under
+// a Modality LUT).
+std::pair<double, double> RescaleOf(const ImageAttributes& a, const FrameValues& frame) {
+    if (a.bytesAsStored) return {a.rescaleSlopeGiven, a.rescaleInterceptGiven};
+    if (frame.modality.lut) return {1.0, 0.0};
+    return {frame.modality.slope, frame.modality.intercept};
+}
+
+// The attributes of the DICOM file, those of the frame shown where they change from
+// frame to frame, and the window and range the document shows it with.
+void WriteDicomFields(JsonWriter& json, const CDorvanelleDoc& doc) {
+    const ImageAttributes& a = *doc.Attributes();
+    const FrameValues& frame = a.Frame(doc.m_nFrame);
+    const std::optional<DisplayWindow> window = doc.CurrentWindow();
     json.BeginObject();
     const std::pair<const char*, std::int64_t> numbers[] = {
-        {"layout", d.DetectLayout()},
-        {"rows", d.m_nRows},
-        {"columns", d.m_nColumns},
-        {"samples_per_pixel", d.m_nSamplesPerPixel},
-        {"bits_allocated", d.m_nBitsAllocated},
-        {"bits_stored", d.m_nBitsStored},
-        {"high_bit", d.m_nHighBit},
-        {"pixel_representation", d.m_nPixelRepresentation},
-        {"planes", d.m_nPlanes},
-        {"frames", d.m_nFrames},
-        {"window_width", d.m_nWindowWidth},
-        {"window_center", d.m_nWindowCenter},
-        {"rescale_intercept", d.m_nRescaleIntercept},
+        {"layout", doc.Layout()},
+        {"rows", a.rows},
+        {"columns", a.columns},
+        {"samples_per_pixel", a.samplesPerPixel},
+        {"bits_allocated", a.bitsAllocated},
+        {"bits_stored", a.bitsStoredGiven},
+        {"high_bit", a.highBitGiven},
+        {"pixel_representation", a.pixelRepresentation},
+        {"planes", a.planes},
+        {"frames", a.frames},
     };
     for (const auto& [name, value] : numbers) {
         json.Key(name);
         json.Int(value);
     }
+    // The window the frame is drawn with; 0 and 0 when it is drawn without one.
+    WriteNumbers(json, {{"window_width", window ? window->width : 0.0},
+                        {"window_center", window ? window->centre : 0.0},
+                        {"rescale_intercept", RescaleOf(a, frame).second}});
     json.Key("photometric");
-    std::size_t length = 0;
-    while (length < sizeof d.m_szPhotometric && d.m_szPhotometric[length] != '\0')
-        ++length;
-    json.Windows1252String(std::string_view(d.m_szPhotometric, length));
-    const std::pair<const char*, std::int64_t> tail[] = {
-        {"pixel_data_length", d.m_nPixelDataLength},
-        {"pixel_group_length", d.m_nPixelGroupLength},
-        {"min_sample", d.m_nMinSample},
-        {"max_sample", d.m_nMaxSample},
-    };
-    for (const auto& [name, value] : tail) {
-        json.Key(name);
-        json.Int(value);
-    }
+    json.Windows1252String(a.photometricText);
+    json.Key("pixel_data_length");
+    json.Int(a.pixelData.encapsulated ? 0 : a.pixelData.declared);
+    json.Key("pixel_group_length");
+    json.Int(a.pixelData.groupLength);
+    // The range of the modality values of every frame; 32767 and -32768 when there are none.
+    const std::optional<ValueRange>& range = doc.Range();
+    const bool known = range && !range->Empty();
+    WriteNumbers(json, {{"min_sample", known ? range->min : 32767.0}, {"max_sample", known ? range->max : -32768.0}});
     // The file meta group's Transfer Syntax UID; null without a meta group.
     json.Key("transfer_syntax");
-    const std::string syntax = d.TransferSyntaxUid();
-    if (syntax.empty()) {
+    if (a.transferSyntaxUid.empty()) {
         json.Null();
     } else {
-        json.Windows1252String(syntax);
+        json.Windows1252String(a.transferSyntaxUid);
+    }
+    WriteNumbers(json, {{"rescale_slope", RescaleOf(a, frame).first}});
+    json.Key("units");
+    json.Windows1252String(a.units);
+    json.Key("windows");
+    json.BeginArray();
+    for (const WindowSetting& w : frame.windows) {
+        json.BeginObject();
+        WriteNumbers(json, {{"center", w.centre}, {"width", w.width}});
+        json.Key("explanation");
+        json.Windows1252String(w.explanation);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("voi_luts");
+    json.Int(static_cast<std::int64_t>(frame.voiLuts.size()));
+    json.Key("modality_lut");
+    if (frame.modality.lut) {
+        WriteTable(json, *frame.modality.lut);
+    } else {
+        json.Null();
+    }
+    json.Key("palette");
+    if (a.palette) {
+        json.BeginObject();
+        json.Key("red");
+        WriteTable(json, a.palette->red);
+        json.Key("green");
+        WriteTable(json, a.palette->green);
+        json.Key("blue");
+        WriteTable(json, a.palette->blue);
+        json.EndObject();
+    } else {
+        json.Null();
     }
     json.EndObject();
 }
@@ -164,7 +212,7 @@ int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& pa
         return status;
     }
     // The range of all samples is part of the report: the one command that reads it.
-    if (doc.Kind() == DocumentKind::Dicom) doc.m_dicom.ResolveSampleRange();
+    if (doc.Kind() == DocumentKind::Dicom) doc.ResolveRange();
     json.Key("kind");
     json.String(KindName(doc.Kind()));
     json.Key("title");
@@ -173,9 +221,21 @@ int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& pa
     json.Int(doc.m_nFrame);
     json.Key("image");
     WriteImage(json, doc.m_pDib.get());
+    // Why there is no image: a code to test for and the words.
+    json.Key("reason");
+    if (const Reason& why = doc.NoImageReason()) {
+        json.BeginObject();
+        json.Key("code");
+        json.String(why.Name());
+        json.Key("text");
+        json.BytesString(why.Text());
+        json.EndObject();
+    } else {
+        json.Null();
+    }
     json.Key("dicom");
-    if (doc.Kind() == DocumentKind::Dicom) {
-        WriteDicomFields(json, doc.m_dicom);
+    if (doc.Attributes() != nullptr) {
+        WriteDicomFields(json, doc);
     } else {
         json.Null();
     }
@@ -232,6 +292,11 @@ int RunConvert(const CliOptions& options) {
                      options.select ? "selected image" : "image", output.c_str());
         return exit_status::kInputUnreadable;
     }
-    // A failed write has been reported through the document's interface.
-    return doc.SaveDibAs(dib, output) ? exit_status::kDone : exit_status::kOutputUnwritable;
+    const WriteOutcome outcome = doc.SaveDibAs(dib, output);
+    if (!outcome.written) {
+        std::fprintf(stderr, "dorvanelle-cli: %s\n",
+                     SaveProblemText(CDorvanelleDoc::FileTitle(output), outcome.reason).c_str());
+        return exit_status::kOutputUnwritable;
+    }
+    return exit_status::kDone;
 }

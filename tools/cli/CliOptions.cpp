@@ -1,6 +1,7 @@
 #include "tools/cli/CliOptions.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -15,11 +16,8 @@ struct SubcommandName {
 };
 
 const SubcommandName kSubcommands[] = {
-    {"info", Subcommand::Info, 1},
-    {"convert", Subcommand::Convert, 2},
-    {"dump", Subcommand::Dump, 1},
-    {"histogram", Subcommand::Histogram, 1},
-    {"index", Subcommand::Index, 1},
+    {"info", Subcommand::Info, 1},           {"convert", Subcommand::Convert, 2}, {"dump", Subcommand::Dump, 1},
+    {"histogram", Subcommand::Histogram, 1}, {"index", Subcommand::Index, 1},
 };
 
 // A whole decimal number that fits in 32 bits, sign allowed.
@@ -33,6 +31,18 @@ bool ParseInt32(std::string_view text, std::int32_t& value) {
     if (parsed < std::numeric_limits<std::int32_t>::min() || parsed > std::numeric_limits<std::int32_t>::max())
         return false;
     value = static_cast<std::int32_t>(parsed);
+    return true;
+}
+
+// A finite decimal number, sign and fraction allowed ("-600", "0.25", "1e3").
+bool ParseNumber(std::string_view text, double& value) {
+    std::string copy(text);
+    if (copy.empty() || copy[0] == ' ') return false;
+    char* end = nullptr;
+    errno = 0;
+    const double parsed = std::strtod(copy.c_str(), &end);
+    if (errno != 0 || end != copy.c_str() + copy.size() || !std::isfinite(parsed)) return false;
+    value = parsed;
     return true;
 }
 
@@ -65,13 +75,21 @@ bool StoreValue(CliOptions& options, std::string_view name, std::string_view val
         options.select = rect;
         return true;
     }
+    if (name == "--width" || name == "--center") {
+        // A window is in the image's modality values, which need not be whole numbers.
+        double window = 0;
+        if (!ParseNumber(value, window)) {
+            error = std::string(name) + " wants a number, not \"" + std::string(value) + "\"";
+            return false;
+        }
+        (name == "--width" ? options.width : options.center) = window;
+        return true;
+    }
     if (!ParseInt32(value, number)) {
         error = std::string(name) + " wants a whole number, not \"" + std::string(value) + "\"";
         return false;
     }
-    if (name == "--frame") options.frame = number;
-    if (name == "--width") options.width = number;
-    if (name == "--center") options.center = number;
+    options.frame = number;
     return true;
 }
 
@@ -264,6 +282,7 @@ const char* UsageText(Subcommand subcommand) {
                "  --frame N          show frame N (counted from 0)\n"
                "  --width W          set the window width, as releasing its slider at W does\n"
                "  --center C         set the window centre, as releasing its slider at C does\n"
+               "                     (both in the image's values, HU for CT; fractions allowed)\n"
                "  --select L,T,R,B   select the rectangle dragged from (L,T) to (R,B)\n"
                "Values may be negative: --center -300, --select -7,-2,40,50.\n";
     case Subcommand::Convert:

@@ -16,8 +16,8 @@ struct CliOptions {
     bool help = false;
     std::vector<std::string> files;  // FILE..., IN and OUT, or the inputs of a batch
     std::optional<std::int32_t> frame;
-    std::optional<std::int32_t> width;
-    std::optional<std::int32_t> center;
+    std::optional<double> width;  // in the image's modality values
+    std::optional<double> center;
     std::optional<DibRect> select;  // as given: not yet normalised or clamped
     bool json = false;              // dump only
     bool version = false;
@@ -26,7 +26,7 @@ struct CliOptions {
     std::string outDir;
     std::string format = "bmp";  // "bmp" or "dcm"
     bool allFrames = false;
-    int jobs = 0;  // 0: one per core (index: files read at once)
+    int jobs = 0;           // 0: one per core (index: files read at once)
     bool bySeries = false;  // convert --out-dir: the inputs indexed, each series in a folder
 
     // index

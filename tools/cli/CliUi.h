@@ -1,5 +1,5 @@
 // The document's user interface on the command line: there is no control panel,
-// and notices and problems go to stderr.
+// and notices go to stderr.
 #pragma once
 
 #include <cstdio>
@@ -12,5 +12,4 @@ public:
     void UpdateControlPanel(const CDorvanelleDoc&) override {}
     void ClearControlPanel() override {}
     void ShowNotice(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    void ReportProblem(const std::string& text) override { std::fprintf(stderr, "dorvanelle-cli: %s\n", text.c_str()); }
 };

@@ -149,26 +149,25 @@ private:
     bool m_ok = true;
 };
 
-// Why `path` cannot be listed, in plain words; empty when it can.
-std::string CannotList(const std::string& path) {
-    if (CDorvanelleDoc::KindOfPath(path) != DocumentKind::Dicom) {
-        return path + " opens as a " + (CDorvanelleDoc::KindOfPath(path) == DocumentKind::Bitmap ? "bitmap" : "PCX") +
-               " picture, which has no DICOM elements to list";
-    }
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return path + " is a folder, not a file";
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        std::fclose(file);
-        return {};
-    }
-    return path + " cannot be opened: " + std::strerror(errno);
+// Why `path` is not listed without opening it: a bitmap or PCX picture by its name.
+std::string NotDicom(const std::string& path) {
+    if (CDorvanelleDoc::KindOfPath(path) == DocumentKind::Dicom) return {};
+    return path + " opens as a " + (CDorvanelleDoc::KindOfPath(path) == DocumentKind::Bitmap ? "bitmap" : "PCX") +
+           " picture, which has no DICOM elements to list";
 }
 
 // Lists one file; the exit status of that file.
 int DumpFile(const std::string& path, DumpFormat format) {
-    std::string why = CannotList(path);
+    std::string why = NotDicom(path);
     CDicomFile reader;
-    if (why.empty() && reader.LoadFile(path) != 0) why = path + " could not be read";
+    // The open says why it failed.
+    if (why.empty() && reader.LoadFile(path) != 0) {
+        const Reason failure = reader.LoadFailure();
+        const Reason open = OpenFailureOf(failure, path);
+        why = open ? open.Text() : failure.Text();
+        while (!why.empty() && why.back() == '.')
+            why.pop_back();
+    }
     if (!why.empty()) {
         std::fprintf(stderr, "dorvanelle-cli: %s\n", why.c_str());
         if (format == DumpFormat::JsonLine) {

@@ -1,0 +1,106 @@
+// The range pass: the same range as a plain loop over every stored value through
+// the modality transform, for every way stored bits are laid out, across the eight-at-
+// a-time scan's boundaries and the blocks of many small frames, from a file and from
+// memory; cancelled and changed files.
+#include "dicom/ModalityRange.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <algorithm>
+#include <random>
+
+#include "tests/dicom/DicomTestHelpers.h"
+#include "tests/support/TempFiles.h"
+
+namespace {
+
+struct Layout {
+    std::uint16_t bitsStored;
+    std::uint16_t highBit;
+    std::uint16_t pixelRepresentation;
+    const char* slope;
+    const char* intercept;
+};
+
+DicomStreamBuilder Study(const Layout& l, int rows, int columns, int frames, const std::vector<std::uint8_t>& bytes) {
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup()
+        .ImageAttributes(static_cast<std::uint16_t>(rows), static_cast<std::uint16_t>(columns), 16)
+        .ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames))
+        .ExplicitUS(0x0028, 0x0101, l.bitsStored)
+        .ExplicitUS(0x0028, 0x0102, l.highBit)
+        .ExplicitUS(0x0028, 0x0103, l.pixelRepresentation)
+        .ExplicitText(0x0028, 0x1053, "DS", l.slope)
+        .ExplicitText(0x0028, 0x1052, "DS", l.intercept)
+        .Explicit(0x7FE0, 0x0010, "OW", bytes);
+    return b;
+}
+
+TEST(ModalityRange, MatchesEveryStoredValueThroughTheModalityTransform) {
+    std::mt19937 random(11);
+    const Layout layouts[] = {
+        {16, 15, 1, "1", "-1024"},  // signed CT
+        {16, 15, 0, "1", "0"},      // unsigned, above 32767
+        {12, 11, 0, "2.5", "-7"},   // unsigned 12 bits, overlays above them
+        {12, 15, 1, "-1", "100"},   // signed, stored in the top bits, a negative slope
+        {10, 11, 1, "1", "0"},      // signed 10 bits below one spare bit
+    };
+    TempFolder folder;
+    for (const Layout& l : layouts) {
+        // One frame of 700,007 samples (past every run of eight), and 3,000 frames of 3
+        // (many to one block).
+        for (const auto [rows, columns, frames] : {std::array<int, 3>{11, 63637, 1}, std::array<int, 3>{1, 3, 3000}}) {
+            const std::size_t count = static_cast<std::size_t>(rows) * columns * frames;
+            std::vector<std::uint8_t> bytes(2 * count + 2 * (count % 2));
+            for (std::uint8_t& byte : bytes)
+                byte = static_cast<std::uint8_t>(random());
+            DicomStreamBuilder b = Study(l, rows, columns, frames, bytes);
+            auto reader = Captured(b);
+            const ImageAttributes& a = *reader->Attributes();
+            ValueRange expected;
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto raw = static_cast<std::uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+                const double v = a.shared.modality.Apply(static_cast<double>(StoredValueOf(raw, a)));
+                expected.Widen({v, v});
+            }
+            const std::string path = folder.File("study.dcm");
+            ASSERT_TRUE(b.WriteTo(path));
+            CDicomFile onDisk;
+            ASSERT_EQ(onDisk.LoadFile(path), 0);
+            onDisk.ParseElements(onDisk.DetectLayout());
+            for (const CDicomFile* from : std::array<const CDicomFile*, 2>{reader.get(), &onDisk}) {
+                const RangeOutcome outcome = ScanModalityRange(*from->Frames());
+                ASSERT_TRUE(outcome.Complete());
+                EXPECT_EQ(outcome.range, expected) << l.bitsStored << " " << l.highBit << " " << frames;
+            }
+        }
+    }
+}
+
+TEST(ModalityRange, CancelledOrChangedPassesGiveNoRange) {
+    DicomStreamBuilder b = Study({16, 15, 1, "1", "0"}, 512, 512, 8, std::vector<std::uint8_t>(512 * 512 * 16, 1));
+    TempFolder folder;
+    const std::string path = folder.File("study.dcm");
+    ASSERT_TRUE(b.WriteTo(path));
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadFile(path), 0);
+    reader.ParseElements(reader.DetectLayout());
+
+    std::atomic<bool> cancel{true};
+    EXPECT_TRUE(ScanModalityRange(*reader.Frames(), &cancel).cancelled);
+    EXPECT_FALSE(ScanModalityRange(*reader.Frames(), &cancel).Complete());
+    ASSERT_EQ(::truncate(path.c_str(), 1 << 20), 0);
+    EXPECT_TRUE(ScanModalityRange(*reader.Frames()).failure.Is(FileReadFailure::ChangedOnDisk));
+
+    // No samples at all: the empty range, and a default window of width 0.
+    DicomStreamBuilder empty;
+    empty.ImageAttributes(1, 1, 16).ExplicitUS(0x0028, 0x0103, 1);
+    auto none = Captured(empty);
+    const RangeOutcome outcome = ScanModalityRange(*none->Frames());
+    EXPECT_TRUE(outcome.Complete());
+    EXPECT_TRUE(outcome.range.Empty());
+    EXPECT_EQ(DefaultDisplayWindow(*none->Attributes(), 0, &outcome.range).width, 0);
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+#include "tools/cli/CliDocument.h"
+
+bool OpenWithOptions(CDorvanelleDoc& doc, const CliOptions& options, const std::string& path,
+                     std::optional<std::int32_t> frame) {
+    const bool dicom = CDorvanelleDoc::KindOfPath(path) == DocumentKind::Dicom;
+    if (!frame) frame = options.frame;
+    // A DICOM file opens straight at its frame: one read and one render, the same
+    // picture as opening at frame 0 and stepping there.
+    if (frame && dicom) doc.m_nFrame = *frame;
+    if (!doc.OnOpenDocument(path)) return false;
+    if (options.frame && !dicom) doc.RefuseFrame(*options.frame);
+    const DibRect selection = options.select.value_or(DibRect{});
+    if (options.width || options.center) {
+        // Both at once are one window, drawn once. A width of 0 is the default window,
+        // whose centre a --center given with it replaces.
+        DisplayWindow window;
+        const std::optional<DisplayWindow> now = doc.CurrentWindow();
+        if (options.width && *options.width == 0) {
+            window = doc.DefaultWindow();
+        } else if (now) {
+            window = *now;
+        } else {
+            window = doc.DefaultWindow();
+        }
+        if (options.width && *options.width != 0) window.width = *options.width;
+        if (options.center) window.centre = *options.center;
+        doc.SetWindow(window, selection);
+    }
+    if (options.select) doc.CropSelection(*options.select);
+    return true;
+}
