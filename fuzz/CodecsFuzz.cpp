@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (choice % 5 < 4) {
         DecodedFrame out;
         Reason why;
-        const bool decoded = DecodeFrameWith(*dorvanelle_decoder_table(), codecs[choice % 5], stream, g, out, &why);
+        const bool decoded = DecodeFrameWith(*dorvanelle_decoder_table(), codecs[choice % 5], stream, g, {}, out, &why);
         if (decoded ? out.samples.size() != DecodedFrameSize(g) : why.Text().empty() || !out.samples.empty()) {
             std::abort();
         }

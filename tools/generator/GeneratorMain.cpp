@@ -1,11 +1,18 @@
 // dorvanelle-gen: writes a generated CT-like phantom study.
 //
 //   dorvanelle-gen [--rows N] [--columns N (or --cols N)] [--frames N] [--extra-elements N]
-//                  [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT
+//                  [--window WIDTH CENTRE | --no-window] [--intercept N]
+//                  [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT
+// --pgm writes the first frame as a PGM picture for an encoder's tool instead of a
+// study; --encapsulate writes the study with every frame compressed as STREAM (a
+// file an encoder wrote) in the transfer syntax SYNTAX, with BITS allocated.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "tools/generator/PhantomStudy.h"
 
@@ -14,7 +21,8 @@ namespace {
 void Usage() {
     std::fprintf(stderr,
                  "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
-                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT\n");
+                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N]\n"
+                 "                      [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT\n");
 }
 
 // A whole decimal number within [low, high], or false.
@@ -29,6 +37,10 @@ bool ParseNumber(const char* text, long long low, long long high, long long& out
 int main(int argc, char** argv) {
     PhantomOptions options;
     std::string output;
+    long long pgmBits = 0;
+    std::string syntax;
+    long long streamBits = 0;
+    std::string stream;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         long long a = 0;
@@ -52,6 +64,14 @@ int main(int argc, char** argv) {
             options.writeWindow = false;
         } else if (arg == "--intercept" && hasOne && ParseNumber(argv[++i], -32768, 32767, a)) {
             options.rescaleIntercept = static_cast<std::int16_t>(a);
+        } else if (arg == "--pgm" && hasOne && ParseNumber(argv[++i], 8, 16, a)) {
+            pgmBits = a;
+        } else if (arg == "--encapsulate" && i + 3 < argc && ParseNumber(argv[i + 2], 8, 16, a) &&
+                   (a == 8 || a == 16)) {
+            syntax = argv[i + 1];
+            streamBits = a;
+            stream = argv[i + 3];
+            i += 3;
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {
@@ -63,7 +83,18 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
-    const std::string problem = WriteCtPhantom(output, options);
+    std::string problem;
+    if (pgmBits != 0) {
+        problem = WritePhantomPgm(output, options, 0, static_cast<int>(pgmBits));
+    } else if (!stream.empty()) {
+        std::ifstream in(stream, std::ios::binary);
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        problem = bytes.empty()
+                      ? "cannot read " + stream
+                      : WriteEncapsulatedPhantom(output, options, syntax, static_cast<int>(streamBits), bytes);
+    } else {
+        problem = WriteCtPhantom(output, options);
+    }
     if (!problem.empty()) {
         std::fprintf(stderr, "dorvanelle-gen: %s\n", problem.c_str());
         return 1;
