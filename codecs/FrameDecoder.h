@@ -1,9 +1,9 @@
 // Decoders for compressed frames and deflated data sets, built on the field's own
 // libraries (libjpeg-turbo, DCMTK's JPEG and RLE decoders, CharLS, OpenJPEG,
-// OpenJPH, libjxl, zlib). The reader
-// calls nothing else from this folder. Inflation is linked in; the frame decoders
-// live in a module that the first compressed frame loads (codecs/DecoderModule.h),
-// so that a program reading uncompressed files never maps their libraries.
+// libjxl, zlib). The reader calls nothing else from this folder. Inflation is
+// linked in; the frame decoders live in a module that the first compressed frame
+// loads (codecs/DecoderModule.h), so that a program reading uncompressed files
+// never maps their libraries.
 //
 // A decoded frame is laid out as uncompressed pixel data would hold it: rows top
 // first, samples of a pixel interleaved, each sample in Bits Allocated / 8 bytes,

@@ -1,8 +1,12 @@
-// JPEG 2000 through OpenJPEG, read from memory through stream callbacks, on as
-// many threads as asked and at a reduced resolution when asked. A stream that
-// starts with the JP2 signature box ("jP  ") is a JP2 file, any other a bare
-// codestream. The colour transform of the codestream, if any, is undone by
-// OpenJPEG, so three components come out as RGB.
+// JPEG 2000 and High-Throughput JPEG 2000 through OpenJPEG, read from memory
+// through stream callbacks, on as many threads as asked and at a reduced
+// resolution when asked. A stream that starts with the JP2 signature box ("jP  ")
+// is a JP2 or JPH file, any other a bare codestream. The colour transform of the
+// codestream, if any, is undone by OpenJPEG, so three components come out as RGB.
+//
+// OpenJPH decodes HTJ2K with a fifth of OpenJPEG's processor time, but aborts the
+// process on malformed headers (an assertion reached by the codec fuzz target in a
+// few hundred inputs); a viewer of files from anywhere cannot take that.
 #include <openjpeg.h>
 
 #include <algorithm>
@@ -218,4 +222,14 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, F
         }
     }
     return true;
+}
+
+// HTJ2K differs from JPEG 2000 in its block coder only, which OpenJPEG 2.5 reads.
+bool ProbeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                     FrameProbe& probe, Reason* why) {
+    return ProbeJpeg2000(stream, geometry, reduce, probe, why);
+}
+
+bool DecodeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    return DecodeJpeg2000(stream, job, out, why);
 }

@@ -59,7 +59,8 @@ bool ReadJpeg2000Header(std::span<const std::uint8_t> stream, Jpeg2000Header& he
         }
         const std::uint8_t* segment = p + at + 2;
         if (marker == 0x51) {
-            if (!ReadSize(segment, length, header)) {
+            // A second SIZ is no codestream: a decoder would take the first, a check the last.
+            if (sizeSeen || !ReadSize(segment, length, header)) {
                 return false;
             }
             sizeSeen = true;
