@@ -134,6 +134,10 @@ std::uint64_t DefaultDecodeMemoryBudget(std::uint64_t physicalBytes);
 bool InflateDataSet(std::span<const std::uint8_t> deflated, std::size_t cap, std::vector<std::uint8_t>& out,
                     Reason* why);
 
-// The cap for a deflated data set of `inputSize` bytes: 64 times the input, at
-// most 2 GiB.
+// The cap for a deflated data set of `inputSize` bytes inflated whole: 64 times
+// the input, at most 2 GiB.
 std::size_t InflateCap(std::size_t inputSize);
+// The cap for one read by position (codecs/InflatingSource.h), whose memory does
+// not grow with the data set: 256 times the input, which leaves room for frames
+// of one value, at most 4 GiB. It bounds the time of the pass that opens it.
+std::uint64_t InflateByPositionCap(std::uint64_t inputSize);
