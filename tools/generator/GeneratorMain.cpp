@@ -1,8 +1,11 @@
-// dorvanelle-gen: writes a generated CT-like phantom study.
+// dorvanelle-gen: writes a generated CT-like phantom study, as one multi-frame file
+// or, with --study, as a folder of series of single-frame files.
 //
 //   dorvanelle-gen [--rows N] [--columns N (or --cols N)] [--frames N] [--extra-elements N]
 //                  [--window WIDTH CENTRE | --no-window] [--intercept N]
-//                  [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT
+//                  [--uid-root ROOT] [--instance N] [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT
+//   dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N] [--in-order]
+//                  [--dicomdir] FOLDER
 // --pgm writes the first frame as a PGM picture for an encoder's tool instead of a
 // study; --encapsulate writes the study with every frame compressed as STREAM (a
 // file an encoder wrote) in the transfer syntax SYNTAX, with BITS allocated.
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "tools/generator/PhantomStudy.h"
+#include "tools/generator/SeriesStudy.h"
 
 namespace {
 
@@ -22,7 +26,10 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
                  "                      [--window WIDTH CENTRE | --no-window] [--intercept N]\n"
-                 "                      [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT\n");
+                 "                      [--uid-root ROOT] [--instance N]\n"
+                 "                      [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT\n"
+                 "       dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N]\n"
+                 "                      [--in-order] [--dicomdir] FOLDER\n");
 }
 
 // A whole decimal number within [low, high], or false.
@@ -36,6 +43,8 @@ bool ParseNumber(const char* text, long long low, long long high, long long& out
 
 int main(int argc, char** argv) {
     PhantomOptions options;
+    SeriesStudyOptions study;
+    bool studyFolder = false;
     std::string output;
     long long pgmBits = 0;
     std::string syntax;
@@ -60,10 +69,24 @@ int main(int argc, char** argv) {
             options.windowCenter = static_cast<std::int16_t>(b);
             options.writeWindow = true;
             i += 2;
+        } else if (arg == "--study") {
+            studyFolder = true;
+        } else if (arg == "--series" && hasOne && ParseNumber(argv[++i], 1, 999, a)) {
+            study.series = static_cast<std::uint32_t>(a);
+        } else if (arg == "--slices" && hasOne && ParseNumber(argv[++i], 1, 999999, a)) {
+            study.slices = static_cast<std::uint32_t>(a);
+        } else if (arg == "--in-order") {
+            study.shuffle = false;
+        } else if (arg == "--dicomdir") {
+            study.dicomDir = true;
         } else if (arg == "--no-window") {
             options.writeWindow = false;
         } else if (arg == "--intercept" && hasOne && ParseNumber(argv[++i], -32768, 32767, a)) {
             options.rescaleIntercept = static_cast<std::int16_t>(a);
+        } else if (arg == "--uid-root" && hasOne) {
+            options.uidRoot = argv[++i];
+        } else if (arg == "--instance" && hasOne && ParseNumber(argv[++i], 1, 99999999, a)) {
+            options.instanceNumber = static_cast<std::uint32_t>(a);
         } else if (arg == "--pgm" && hasOne && ParseNumber(argv[++i], 8, 16, a)) {
             pgmBits = a;
         } else if (arg == "--encapsulate" && i + 3 < argc && ParseNumber(argv[i + 2], 8, 16, a) &&
@@ -83,8 +106,12 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
+    study.rows = options.rows;
+    study.columns = options.columns;
     std::string problem;
-    if (pgmBits != 0) {
+    if (studyFolder) {
+        problem = WriteSeriesStudy(output, study);
+    } else if (pgmBits != 0) {
         problem = WritePhantomPgm(output, options, 0, static_cast<int>(pgmBits));
     } else if (!stream.empty()) {
         std::ifstream in(stream, std::ios::binary);
