@@ -63,6 +63,7 @@ std::string ReasonText(DecodeFailure code, const Reason& reason) {
     case DecodeFailure::JpegXlHeaderCorrupt: return WithLibraryWords("the JPEG XL stream's header is corrupt", reason);
     case DecodeFailure::JpegXlCorrupt: return WithLibraryWords("the JPEG XL stream is corrupt", reason);
     case DecodeFailure::JpegXlUnsupported: return "the JPEG XL stream holds " + kind + ", which is not shown";
+    case DecodeFailure::DecoderStopped: return "the " + kind + " stream is corrupt: its decoder stopped on it";
     }
     return "the frame could not be decoded";
 }

@@ -38,6 +38,7 @@ enum class DecodeFailure {
     JpegXlHeaderCorrupt,    // Subject: what the library stopped at
     JpegXlCorrupt,          // Subject: what the library stopped at
     JpegXlUnsupported,      // Subject: what the frame holds that cannot be shown as samples
+    DecoderStopped,         // Subject: the kind; its library stopped on the stream (a child process died)
 };
 std::string ReasonText(DecodeFailure code, const Reason& reason);
 

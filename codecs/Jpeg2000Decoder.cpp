@@ -6,7 +6,9 @@
 //
 // OpenJPH decodes HTJ2K with a fifth of OpenJPEG's processor time, but aborts the
 // process on malformed headers (an assertion reached by the codec fuzz target in a
-// few hundred inputs); a viewer of files from anywhere cannot take that.
+// few hundred inputs). OpenJPEG 2.5.0 asserts in its HT block decoder too, so every
+// stream with High-Throughput blocks is decoded in a child process
+// (codecs/IsolatedDecode.h).
 #include <openjpeg.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include "codecs/DecoderParts.h"
+#include "codecs/IsolatedDecode.h"
 #include "codecs/Jpeg2000Header.h"
 
 namespace {
@@ -138,7 +141,9 @@ bool ProbeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& ge
     return true;
 }
 
-bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+namespace {
+
+bool DecodeWithOpenJpeg(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
     const FrameGeometry& geometry = job.geometry;
     // OpenJPEG's first error, given with the failures that follow its own work.
     std::string error;
@@ -224,6 +229,20 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, F
     return true;
 }
 
+}  // namespace
+
+bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    Jpeg2000Header header;
+    if (ReadJpeg2000Header(stream, header) && header.highThroughput) {
+        // OpenJPEG 2.5.0's High-Throughput block decoder asserts on some corrupt
+        // blocks: such streams are decoded where an abort costs only the frame.
+        return DecodeInChildProcess(
+            "HTJ2K", out,
+            [&](FrameOutput& shared, Reason* reason) { return DecodeWithOpenJpeg(stream, job, shared, reason); }, why);
+    }
+    return DecodeWithOpenJpeg(stream, job, out, why);
+}
+
 // HTJ2K differs from JPEG 2000 in its block coder only, which OpenJPEG 2.5 reads.
 bool ProbeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
                      FrameProbe& probe, Reason* why) {
@@ -231,5 +250,7 @@ bool ProbeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& 
 }
 
 bool DecodeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
-    return DecodeJpeg2000(stream, job, out, why);
+    return DecodeInChildProcess(
+        "HTJ2K", out,
+        [&](FrameOutput& shared, Reason* reason) { return DecodeWithOpenJpeg(stream, job, shared, reason); }, why);
 }

@@ -39,6 +39,13 @@ bool ReadSize(const std::uint8_t* siz, std::size_t length, Jpeg2000Header& heade
     return true;
 }
 
+// The code-block style of a COD or COC segment (after its levels and the
+// code-block sizes) says whether its blocks are High-Throughput coded.
+bool StyleIsHighThroughput(const std::uint8_t* segment, std::size_t length, std::size_t levelsAt) {
+    constexpr std::uint8_t kHighThroughput = 0x40;
+    return levelsAt + 3 < length && (segment[levelsAt + 3] & kHighThroughput) != 0;
+}
+
 }  // namespace
 
 bool ReadJpeg2000Header(std::span<const std::uint8_t> stream, Jpeg2000Header& header) {
@@ -51,16 +58,35 @@ bool ReadJpeg2000Header(std::span<const std::uint8_t> stream, Jpeg2000Header& he
     const std::uint8_t* p = stream.data();
     bool levelsSeen = false;
     bool sizeSeen = false;
+    bool inTile = false;  // between a tile-part's SOT and its SOD
+    std::size_t tilePartEnd = 0;
     while (at + 4 <= stream.size() && p[at] == 0xFF) {
         const std::uint8_t marker = p[at + 1];
+        if (marker == 0x93 && inTile) {
+            // The tile-part's data: skip to the next tile-part, if its length is known.
+            if (tilePartEnd <= at) {
+                break;
+            }
+            at = tilePartEnd;
+            inTile = false;
+            continue;
+        }
         const std::size_t length = Be16(p + at + 2);
-        if (marker == 0x90 || marker == 0x93 || length < 2 || at + 2 + length > stream.size()) {
-            break;  // the first tile, or the end of what can be read
+        if (marker == 0x93 || length < 2 || at + 2 + length > stream.size()) {
+            break;  // the end of what can be read
         }
         const std::uint8_t* segment = p + at + 2;
-        if (marker == 0x51) {
+        if (marker == 0x90) {
+            // SOT: Lsot, Isot, Psot (the tile-part's bytes from SOT on; 0 to the end).
+            if (!sizeSeen || length < 10) {
+                break;
+            }
+            const std::uint32_t bytes = Be32(segment + 4);
+            tilePartEnd = bytes == 0 ? 0 : at + bytes;
+            inTile = true;
+        } else if (marker == 0x51) {
             // A second SIZ is no codestream: a decoder would take the first, a check the last.
-            if (sizeSeen || !ReadSize(segment, length, header)) {
+            if (sizeSeen || inTile || !ReadSize(segment, length, header)) {
                 return false;
             }
             sizeSeen = true;
@@ -69,8 +95,10 @@ bool ReadJpeg2000Header(std::span<const std::uint8_t> stream, Jpeg2000Header& he
         } else if (marker == 0x52 || marker == 0x53) {
             // COD: Scod, progression, layers (2), transform, then the levels. COC: the
             // component (one byte, two beyond 256 components), Scoc, then the levels.
+            // Those of a tile-part apply to its tile only; the style counts anywhere.
             const std::size_t levelsAt = marker == 0x52 ? 7 : (header.components > 256 ? 5 : 4);
-            if (levelsAt < length) {
+            header.highThroughput = header.highThroughput || StyleIsHighThroughput(segment, length, levelsAt);
+            if (levelsAt < length && !inTile) {
                 const std::uint8_t levels = segment[levelsAt];
                 header.decompositionLevels = levelsSeen ? std::min(header.decompositionLevels, levels) : levels;
                 levelsSeen = true;

@@ -1,7 +1,8 @@
 // The main header of a JPEG 2000 codestream (or of the codestream inside a JP2 or
-// JPH file), read by walking its marker segments up to the first tile: the image
-// and tile sizes, the components, and the decomposition levels, which tell the
-// reduced resolutions a decoder can give. Nothing is allocated.
+// JPH file), read by walking its marker segments, and the headers of its
+// tile-parts: the image and tile sizes, the components, the decomposition levels,
+// which tell the reduced resolutions a decoder can give, and whether any block is
+// High-Throughput coded. Nothing is allocated.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,10 @@ struct Jpeg2000Header {
     // The fewest decomposition levels any component has in the main header (COD and
     // COC); 0 when neither was found before the first tile.
     std::uint8_t decompositionLevels = 0;
-    bool highThroughput = false;  // the capabilities say HTJ2K (CAP segment, or Rsiz bit 14)
+    // Some code-blocks may be High-Throughput coded: the capabilities say so (a CAP
+    // segment, Rsiz bit 14), or a COD or COC segment of the main header or of a
+    // tile-part header sets the style.
+    bool highThroughput = false;
 };
 
 // Reads the header of `stream`. False when it has no readable SIZ segment or the

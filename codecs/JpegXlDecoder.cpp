@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "codecs/DecoderParts.h"
+#include "codecs/IsolatedDecode.h"
 
 namespace {
 
@@ -39,12 +40,17 @@ bool ReadHeader(std::span<const std::uint8_t> stream, const FrameGeometry& geome
     if (signature != JXL_SIG_CODESTREAM && signature != JXL_SIG_CONTAINER) {
         return Fail(why, Reason(DecodeFailure::JpegXlHeaderCorrupt).About("no JPEG XL signature"));
     }
-    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    if (!decoder) {
-        return Fail(why, Reason(DecodeFailure::OutOfMemory).About("JPEG XL"));
-    }
+    // The header is read in a child process too: libjxl prints as it fails on it.
     JxlBasicInfo info{};
-    if (!ReadBasicInfo(decoder.get(), stream, info, why)) {
+    FrameOutput into{reinterpret_cast<std::uint8_t*>(&info), sizeof info, false};
+    const auto read = [stream](FrameOutput& shared, Reason* reason) {
+        const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+        if (!decoder) {
+            return Fail(reason, Reason(DecodeFailure::OutOfMemory).About("JPEG XL"));
+        }
+        return ReadBasicInfo(decoder.get(), stream, *reinterpret_cast<JxlBasicInfo*>(shared.samples), reason);
+    };
+    if (!DecodeInChildProcess("JPEG XL", into, read, why)) {
         return false;
     }
     probe.columns = info.xsize;
@@ -88,12 +94,11 @@ bool ProbeJpegXl(std::span<const std::uint8_t> stream, const FrameGeometry& geom
     return true;
 }
 
-bool DecodeJpegXl(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+namespace {
+
+bool DecodeWithLibjxl(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
     const FrameGeometry& geometry = job.geometry;
-    FrameProbe header;
-    if (!ReadHeader(stream, geometry, header, why)) {
-        return false;
-    }
+    const FrameProbe& header = job.probe;  // read and checked by ProbeJpegXl
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
     const JxlResizableParallelRunnerPtr runner = JxlResizableParallelRunnerMake(nullptr);
     if (!decoder || !runner) {
@@ -136,4 +141,14 @@ bool DecodeJpegXl(std::span<const std::uint8_t> stream, const FrameJob& job, Fra
         }
     }
     return true;
+}
+
+}  // namespace
+
+// libjxl stops the process on its own assertions and prints as it fails: it
+// decodes in a child process.
+bool DecodeJpegXl(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    return DecodeInChildProcess(
+        "JPEG XL", out,
+        [&](FrameOutput& shared, Reason* reason) { return DecodeWithLibjxl(stream, job, shared, reason); }, why);
 }
