@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "io/TemporaryFile.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliProcess.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
@@ -118,20 +119,36 @@ TEST_F(CliUnderMemoryLimit, APcxAtTheLargestRunLengthRatioIsHeldOnce) {
     EXPECT_NE(run.out.find("\"height\": " + std::to_string(kLines)), std::string::npos);
 }
 
-// An input that cannot be read in full exits with 1, as dump does: here pictures of
-// 5 GiB (sparse, so they cost no disk), beyond what the picture readers take.
-TEST(CliUnreadableInput, InfoAndHistogramExitWithOneWhenTheFileCannotBeReadInFull) {
-    TempFolder folder;
-    for (const char* name : {"huge.bmp", "huge.pcx"}) {
-        const std::string path = folder.File(name);
-        WriteFileBytes(path, "BM");
-        std::filesystem::resize_file(path, std::uintmax_t{5} << 30);
-        CliRun run = RunCli({"info", path});
-        EXPECT_EQ(run.status, 1) << name << run.err;
-        EXPECT_NE(run.out.find("\"image\": null"), std::string::npos) << run.out;
-        EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
-        EXPECT_EQ(RunCli({"histogram", path}).status, 1) << name;
+// A picture is read as far as its header declares it, never the whole file: a
+// sparse file of 4 GiB holding a 32 MB picture once took 4.2 GB. Here each is read
+// within 128 MiB of address space, the program and its libraries included.
+TEST_F(CliUnderMemoryLimit, APictureInAFileOfFourGibibytesCostsOnlyThePicture) {
+    constexpr std::uint64_t kFileSize = (std::uint64_t{4} << 30) - 1;  // the largest file once read whole
+    constexpr std::uint16_t kWidth = 8192, kHeight = 4096;
+    const std::string header = LE32(40) + LE32(kWidth) + LE32(kHeight) + LE16(1) + LE16(8) + std::string(24, '\0');
+    const std::string bitmap = folder.Put("sparse.bmp", "BM" + LE32(0) + LE32(0) + LE32(14 + 40 + 1024) + header +
+                                                            std::string(1024, '\0') + std::string(16, '\x7F'));
+    std::filesystem::resize_file(bitmap, kFileSize);
+    const std::string picture = folder.Put("sparse.pcx", LongestRunsPcx(63 * 130, kHeight));
+    std::filesystem::resize_file(picture, kFileSize);
+
+    for (const std::string& path : {bitmap, picture}) {
+        CliRun run = RunCliLimited({"info", path}, 128 * kMiB);
+        EXPECT_EQ(run.status, 0) << path << run.err;
+        EXPECT_NE(run.out.find("\"height\": " + std::to_string(kHeight)), std::string::npos) << run.out << run.err;
     }
+    CliRun run = RunCliLimited({"histogram", bitmap}, 128 * kMiB);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"whole\": [100, 0, "), std::string::npos) << run.out.substr(0, 40);
+
+    // Whatever follows a picture in such a file, a header the reader cannot use is
+    // said as quickly: no image, and no histogram.
+    const std::string junk = folder.Put("junk.bmp", "BM" + std::string(40, '\0'));
+    std::filesystem::resize_file(junk, kFileSize);
+    run = RunCliLimited({"info", junk}, 128 * kMiB);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"image\": null"), std::string::npos) << run.out;
+    EXPECT_EQ(RunCliLimited({"histogram", junk}, 128 * kMiB).status, 1);
 }
 
 TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary) {
@@ -168,4 +185,40 @@ TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary
         EXPECT_EQ(ReadFileText(target), "old picture") << signal;
         EXPECT_EQ(folder.FileCount(), 2u) << signal;  // the study and the target only
     }
+}
+
+// A named pipe made every command wait in open() for a writer that never came; a
+// device or a socket is no image file either. Each is refused, with its kind, before
+// anything opens it: the releaser, which would let a waiting reader go on after two
+// seconds, never finds one.
+TEST(CliSpecialFiles, PipesDevicesAndSocketsAreRefusedByEveryCommandUnopened) {
+    TempFolder folder;
+    ASSERT_TRUE(MakeFifo(folder.File("pipe.dcm")));
+    ASSERT_TRUE(MakeFifo(folder.File("pipe.bmp")));
+    BoundSocket socket(folder.File("socket.pcx"));
+    ASSERT_TRUE(socket.Bound());
+    std::filesystem::create_symlink("/dev/zero", folder.File("zero.dcm"));
+    PipeReleaser dicomPipe(folder.File("pipe.dcm"), 2000), bitmapPipe(folder.File("pipe.bmp"), 2000);
+    const std::pair<const char*, const char*> files[] = {{"pipe.dcm", "a named pipe (FIFO)"},
+                                                         {"pipe.bmp", "a named pipe (FIFO)"},
+                                                         {"socket.pcx", "a socket"},
+                                                         {"zero.dcm", "a character device"}};
+    for (const auto& [name, kind] : files) {
+        const std::string path = folder.File(name);
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"info", path}, {"dump", path}, {"histogram", path}, {"convert", path, folder.File("out.bmp")}}) {
+            if (args[0] == "dump" && std::string(name).find(".dcm") == std::string::npos) continue;
+            const CliRun run = RunCli(args);
+            EXPECT_EQ(run.status, 1) << args[0] << " " << name << run.err;
+            EXPECT_NE(run.err.find(path + ": it is " + kind + ", not a regular file"), std::string::npos)
+                << args[0] << " " << name << ": " << run.err;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.File("out.bmp")));
+    // Several files: the others are still listed.
+    const std::string study = folder.Put("plain.dcm", std::string(132, '\0'));
+    const CliRun run = RunCli({"info", folder.File("pipe.dcm"), study});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\"file\": \"" + study + "\""), std::string::npos) << run.out;
+    EXPECT_EQ(dicomPipe.Released() + bitmapPipe.Released(), 0) << "a command waited on a pipe";
 }
