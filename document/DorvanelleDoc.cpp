@@ -10,6 +10,7 @@
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
 #include "image/PcxFile.h"
+#include "io/AtomicFileWriter.h"
 #include "io/RegularFile.h"
 
 namespace {
@@ -229,13 +230,18 @@ void CDorvanelleDoc::CropSelection(DibRect selection) {
     m_pSelectedDib = CropDib(selection, m_pDib.get());
 }
 
-bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
+bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path, Placement placement) {
+    m_saveFailure = Reason();
     if (path.empty()) return false;  // the dialog was cancelled
     if (dib == nullptr) {
+        m_saveFailure = BmpFailure::NothingToSave;
         m_ui.ReportProblem("There is no image to save: " + FileTitle(path) + " was not written.");
         return false;
     }
-    WriteOutcome outcome = SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
+    WriteOutcome outcome =
+        SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path, placement) : WriteBmpFile(dib, path, placement);
+    m_saveFailure = outcome.reason;
+    if (!outcome.written && outcome.reason.Is(WriteFailure::AlreadyExists)) return false;
     if (!outcome.written) {
         std::string reason = WithoutFullStop(outcome.reason.Text());
         if (reason.empty()) reason = "the file could not be written";

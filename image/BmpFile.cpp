@@ -181,7 +181,7 @@ PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, Reason* w
     return ReadBmpFrom(BorrowedBytes(bytes, size), "the bytes given", why);
 }
 
-WriteOutcome WriteBmpFile(const PackedDib* dib, const std::string& path) {
+WriteOutcome WriteBmpFile(const PackedDib* dib, const std::string& path, Placement placement) {
     if (dib == nullptr) {
         return WriteOutcome::Failed(BmpFailure::NothingToSave);
     }
@@ -200,5 +200,5 @@ WriteOutcome WriteBmpFile(const PackedDib* dib, const std::string& path) {
     WriteLE32(header.data() + 2, static_cast<std::uint32_t>(dib->Length() + kFileHeaderSize));
     WriteLE32(header.data() + 10, static_cast<std::uint32_t>(rowsAt));
     const std::span<const std::uint8_t> pieces[] = {header, {dib->Bytes(), dib->Length()}};
-    return WriteFileAtomically(path, pieces);
+    return WriteFileAtomically(path, pieces, placement);
 }

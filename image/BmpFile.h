@@ -21,4 +21,6 @@ PackedDibPtr ReadBmpFile(const std::string& path, Reason* why = nullptr);
 PackedDibPtr ReadBmpBytes(const std::uint8_t* bytes, std::size_t size, Reason* why = nullptr);
 
 // Writes "BM", the file size, two zero words, the offset of the rows, then the block.
-WriteOutcome WriteBmpFile(const PackedDib* dib, const std::string& path);
+// `placement` says whether a file at the path is replaced.
+WriteOutcome WriteBmpFile(const PackedDib* dib, const std::string& path,
+                          Placement placement = Placement::ReplaceExisting);
