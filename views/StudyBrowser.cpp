@@ -173,13 +173,13 @@ bool CStudyBrowser::Indexing() const {
     return false;
 }
 
-std::shared_ptr<const StudyTree> CStudyBrowser::TreeOf(int entry) const {
-    const auto found = m_entries.find(entry);
+std::shared_ptr<const StudyTree> CStudyBrowser::TreeOf(int number) const {
+    const auto found = m_entries.find(number);
     return found == m_entries.end() ? nullptr : found->second.tree;
 }
 
-std::shared_ptr<const IndexResult> CStudyBrowser::ResultOf(int entry) const {
-    const auto found = m_entries.find(entry);
+std::shared_ptr<const IndexResult> CStudyBrowser::ResultOf(int number) const {
+    const auto found = m_entries.find(number);
     return found == m_entries.end() ? nullptr : found->second.result;
 }
 

@@ -51,17 +51,17 @@ public:
     bool Indexing() const;
 
     QTreeWidget* Tree() const { return m_tree; }
-    // The tree of entry `entry` as far as it has been read; null before any.
-    std::shared_ptr<const StudyTree> TreeOf(int entry) const;
-    // How the index of entry `entry` ended; null while it runs.
-    std::shared_ptr<const IndexResult> ResultOf(int entry) const;
-    // Stack `stack` of the first series of entry `entry` that has images; null when none.
-    std::shared_ptr<SeriesStack> FirstStack(int entry) const;
+    // The tree of entry `number` as far as it has been read; null before any.
+    std::shared_ptr<const StudyTree> TreeOf(int number) const;
+    // How the index of entry `number` ended; null while it runs.
+    std::shared_ptr<const IndexResult> ResultOf(int number) const;
+    // Stack `stack` of the first series of entry `number` that has images; null when none.
+    std::shared_ptr<SeriesStack> FirstStack(int number) const;
     // The stack an item of the tree stands for (a series: its main stack; a stack
     // split off); null for other items.
     std::shared_ptr<SeriesStack> StackOf(const QTreeWidgetItem* item) const;
-    // The item of the series `seriesUid`, stack `stack`, in entry `entry`; null when none.
-    QTreeWidgetItem* SeriesItem(int entry, const QString& seriesUid, int stack = 0) const;
+    // The item of the series `seriesUid`, stack `stack`, in entry `number`; null when none.
+    QTreeWidgetItem* SeriesItem(int number, const QString& seriesUid, int stack = 0) const;
     // Thumbnails received so far.
     int ThumbnailCount() const { return static_cast<int>(m_thumbnails.size()); }
 
@@ -69,7 +69,7 @@ signals:
     // The user chose a stack to open.
     void stackChosen(std::shared_ptr<SeriesStack> stack);
     // An index ended (cancelled or not).
-    void indexFinished(int entry);
+    void indexFinished(int number);
     // A thumbnail arrived (for tests and the bench).
     void thumbnailArrived();
 
@@ -86,13 +86,13 @@ private:
         QHash<QString, std::size_t> seen;
     };
 
-    void Show(int entry);
-    void FillSeries(QTreeWidgetItem* parent, int entry, const Series& series);
+    void Show(int number);
+    void FillSeries(QTreeWidgetItem* parent, int number, const Series& series);
     void FillProblems(QTreeWidgetItem* root, const std::vector<ProblemCount>& problems);
-    void AskThumbnails(int entry, bool ended);
+    void AskThumbnails(int number, bool ended);
     void ShowProgress();
     void OnActivated(QTreeWidgetItem* item);
-    const Series* FindSeries(int entry, const QString& seriesUid) const;
+    const Series* FindSeries(int number, const QString& seriesUid) const;
 
     QTreeWidget* m_tree = nullptr;
     QPointer<QWidget> m_progressBox;  // in the status bar, which may go first
