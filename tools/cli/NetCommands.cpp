@@ -109,7 +109,7 @@ int RunGet(const NetOptions& options) {
     RetrieveObserver observer;
     observer.cancel = &g_cancel;
     observer.progress = [&progress](const RetrieveProgress& now) {
-        if (now.remainingKnown) progress.SetTotal(now.stored + now.remaining);
+        if (now.total > 0) progress.SetTotal(now.total);
         progress.Update(now.stored);
     };
     const RetrieveResult result = Retrieve(options.settings, request, observer);
