@@ -75,6 +75,14 @@ bool HasLongLength(std::string_view vr) {
     return false;
 }
 
+bool HasShortLength(std::string_view vr) {
+    for (std::string_view shortForm : {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS", "LO", "LT", "PN",
+                                       "SH", "SL", "SS", "ST", "TM", "UI", "UL", "US"}) {
+        if (vr == shortForm) return true;
+    }
+    return false;
+}
+
 constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFF;
 
 }  // namespace
@@ -102,12 +110,16 @@ bool ElementLengthsFit(std::span<const std::uint8_t> bytes, bool explicitVr, boo
             walkInto = true;
         } else if (explicitVr) {
             const std::string_view vr = cursor.Text(2);
+            // A VR that is none of the standard ones is refused: DCMTK reads its
+            // length in a way of its own, which this walk could not follow.
             if (HasLongLength(vr)) {
                 if (cursor.Left() < 6) return false;
                 cursor.Read(2);
                 length = cursor.Read(4);
-            } else {
+            } else if (HasShortLength(vr)) {
                 length = cursor.Read(2);
+            } else {
+                return false;
             }
             walkInto = vr == "SQ" || length == kUndefinedLength;
         } else {
