@@ -112,8 +112,13 @@ std::shared_ptr<CDocumentController> CDorvanelleApp::OpenController(const QStrin
     // A notice comes while the file is read, before its window exists.
     m_pMainFrame->Follow(*controller);
     if (!controller->Open(path)) {
-        // The open says why, in the framework's words ("... was not found.").
-        m_dialogs.ShowMessage(m_pMainFrame.get(), QMessageBox::Warning, kAppName, controller->OpenError());
+        // The open says why, in the framework's words ("... was not found."), or for a
+        // pipe, a device or a socket in its own, as a sentence.
+        QString text = controller->OpenError();
+        if (text.isEmpty()) text = QStringLiteral("Failed to open document");
+        text = text.left(1).toUpper() + text.mid(1);
+        if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
+        m_dialogs.ShowMessage(m_pMainFrame.get(), QMessageBox::Warning, kAppName, text);
         return nullptr;
     }
     return controller;

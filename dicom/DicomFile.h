@@ -9,8 +9,9 @@
 // It is a tolerant walker, not a validating parser: it decides explicit or implicit
 // VR element by element and never reads outside the file's bytes whatever their
 // lengths claim. Numbers are little-endian unless the file meta group names the
-// big-endian transfer syntax; a deflated data set is inflated before it is walked,
-// and compressed frames are decoded one at a time when they are shown.
+// big-endian transfer syntax; a deflated data set is read through its inflated
+// bytes, made on demand and never held whole, and compressed frames are decoded
+// one at a time when they are shown.
 #pragma once
 
 #include <cstddef>
@@ -154,8 +155,10 @@ public:
     std::string TransferSyntaxName() const;
 
     // Writes `dib` (8- or 24-bit) as a bare implicit-VR stream of 14 elements.
-    // Null writes nothing and creates no file.
-    WriteOutcome WriteDicomFile(const PackedDib* dib, const std::string& path);
+    // Null writes nothing and creates no file. `placement` says whether a file at
+    // the path is replaced.
+    WriteOutcome WriteDicomFile(const PackedDib* dib, const std::string& path,
+                                Placement placement = Placement::ReplaceExisting);
     // Appends one implicit-VR element to `out`: with `value`, `length` bytes from it;
     // without, the 16-bit `shortValue` (length 2).
     static void WriteElement(std::string& out, std::uint16_t group, std::uint16_t element, std::uint32_t length,

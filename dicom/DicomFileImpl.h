@@ -47,7 +47,7 @@ struct CDicomFile::Impl {
     const TransferSyntax* syntax = nullptr;
     // The walk has passed the meta group of a big-endian file.
     bool bigEndian = false;
-    // The data set was inflated by a walk (it is then in memory): later walks read it as it is.
+    // The data set is read through its inflated bytes since a walk entered it: later walks read it as it is.
     bool inflated = false;
     // Why the data set after the meta group could not be read (a deflate that failed).
     Reason dataSetProblem;

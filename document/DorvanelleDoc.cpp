@@ -12,6 +12,7 @@
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
 #include "image/PcxFile.h"
+#include "io/AtomicFileWriter.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ bool SameLetters(const std::string& text, const char* lower) {
 }  // namespace
 
 Reason OpenFailureOf(const Reason& read, const std::string& path) {
+    // A pipe, a device or a socket: refused unopened, in the reader's own words.
+    if (read.Is(FileReadFailure::NotRegularFile)) return read;
     const int error = read.ErrorNumber();
     const bool opening = read.Is(FileReadFailure::CannotOpen);
     if ((opening || read.Is(FileReadFailure::CannotRead)) && error == EISDIR) {
@@ -419,10 +422,10 @@ void CDorvanelleDoc::CropSelection(DibRect selection) {
     m_pSelectedDib = CropDib(selection, m_pDib.get());
 }
 
-WriteOutcome CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
+WriteOutcome CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path, Placement placement) {
     if (path.empty()) return WriteOutcome::Failed(Reason());  // the dialog was cancelled: nothing to say
     if (dib == nullptr) return WriteOutcome::Failed(DocumentSaveFailure::NothingToSave);
-    return SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
+    return SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path, placement) : WriteBmpFile(dib, path, placement);
 }
 
 WriteOutcome CDorvanelleDoc::OnSaveSelectedImage(const std::string& chosenPath) {

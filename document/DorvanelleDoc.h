@@ -152,8 +152,11 @@ public:
 
     // Writes `dib` under `path`: extension "dcm" by the DICOM writer, anything
     // else by the bitmap writer. Nothing to write is a DocumentSaveFailure; an empty
-    // path (a cancelled dialog) writes nothing and gives no reason.
-    WriteOutcome SaveDibAs(const PackedDib* dib, const std::string& path);
+    // path (a cancelled dialog) writes nothing and gives no reason. With
+    // Placement::KeepExisting a file found at the path is kept: the reason is then
+    // WriteFailure::AlreadyExists, and the caller chooses another name.
+    WriteOutcome SaveDibAs(const PackedDib* dib, const std::string& path,
+                           Placement placement = Placement::ReplaceExisting);
     // "Save Selected Image" with the chosen path; an empty selection is a DocumentSaveFailure.
     WriteOutcome OnSaveSelectedImage(const std::string& chosenPath);
 

@@ -135,6 +135,28 @@ Session& LargeSession() {
     return session;
 }
 
+// The end of a width slider's drag on the fitted 2048 x 2048 study: the whole frame
+// drawn again, the selection cropped again, the panel and the view repainted.
+void BM_SliderRelease2048(benchmark::State& state) {
+    Session& s = LargeSession();
+    if (!s.child) {
+        state.SkipWithError("the study could not be opened");
+        return;
+    }
+    CDorvanelleView* view = s.child->View();
+    if (!view->Viewport().IsFit()) view->ZoomToFit();
+    CControlPanel& panel = *s.app.MainFrame()->m_wndControlPanel;
+    int value = 300;
+    for (auto _ : state) {
+        value = value == 300 ? 500 : 300;
+        panel.m_pWidthSlider->setValue(value);
+        panel.OnWidthReleased();
+        view->viewport()->repaint();
+        panel.repaint();
+    }
+}
+BENCHMARK(BM_SliderRelease2048)->Unit(benchmark::kMillisecond);
+
 // One step of a right-button drag: the window previewed and the view repainted,
 // fitted (only the view's own pixels are mapped while the drag lasts).
 void BM_DragWindowRepaint2048(benchmark::State& state) {

@@ -211,8 +211,8 @@ TEST(DicomOnDemand, CompressedFramesAreReadByPositionWhenTheyAreDecoded) {
         EXPECT_EQ(source->BytesRead() - before, rle) << frame;  // that frame's fragment, nothing else
         auto theirs = plain.Frames()->Frame(frame);
         ASSERT_TRUE(theirs);
-        EXPECT_TRUE(std::equal((*ours)->bytes.begin(), (*ours)->bytes.end(), (*theirs)->bytes.begin(),
-                               (*theirs)->bytes.end()))
+        EXPECT_TRUE(
+            std::equal((*ours)->bytes.begin(), (*ours)->bytes.end(), (*theirs)->bytes.begin(), (*theirs)->bytes.end()))
             << frame;
     }
     EXPECT_EQ(RangeOf(reader), (ValueRange{0, 595}));  // every frame decoded
@@ -306,8 +306,8 @@ TEST(DicomOnDemand, AFrameThatCanNoLongerBeReadGivesNoImageAndSaysWhy) {
 // data holds and beyond, drawn by the whole and in parts, never reads past it
 // (memory checkers see any read that does).
 TEST(DicomOnDemand, RendersStayInsideTheBytesReadForAFrame) {
-    for (const std::uint16_t bits : {std::uint16_t{1}, std::uint16_t{8}, std::uint16_t{12}, std::uint16_t{16},
-                                     std::uint16_t{32}}) {
+    for (const std::uint16_t bits :
+         {std::uint16_t{1}, std::uint16_t{8}, std::uint16_t{12}, std::uint16_t{16}, std::uint16_t{32}}) {
         DicomStreamBuilder b;
         b.ImageAttributes(5, 5, bits).ExplicitText(0x0028, 0x1051, "DS", "100");
         b.PixelData8(std::vector<std::uint8_t>(5 * 5 * 2 * 3, 0x5A));

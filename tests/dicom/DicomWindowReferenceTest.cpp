@@ -50,7 +50,8 @@ Expected Reference(std::vector<std::int16_t> samples, int rows, int columns, int
     e.bits.assign(static_cast<std::size_t>(stride * rows), 0);
     for (int i = 0; i < rows; ++i) {
         for (int c = 0; c < columns; ++c) {
-            const std::int64_t v = values[static_cast<std::size_t>(frame * rows * columns + (rows - 1 - i) * columns + c)];
+            const std::int64_t v =
+                values[static_cast<std::size_t>(frame * rows * columns + (rows - 1 - i) * columns + c)];
             const std::uint8_t g = ReferenceGrey(v, e.width, e.centre);
             e.bits[static_cast<std::size_t>(i * stride + c)] = monochrome1 ? static_cast<std::uint8_t>(255 - g) : g;
         }

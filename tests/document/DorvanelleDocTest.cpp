@@ -340,8 +340,9 @@ TEST_F(SaveTest, SaveSelectedBeforeAnySelectionIsReportedAndCreatesNothing) {
         EXPECT_TRUE(outcome.reason.Is(DocumentSaveFailure::NothingSelected)) << outcome.reason;
         EXPECT_FALSE(std::filesystem::exists(folder.File(name)));
     }
-    EXPECT_EQ(SaveProblemText("sel.bmp", DocumentSaveFailure::NothingSelected),
-              "No image is selected: drag a rectangle over the image in selection mode first. sel.bmp was not written.");
+    EXPECT_EQ(
+        SaveProblemText("sel.bmp", DocumentSaveFailure::NothingSelected),
+        "No image is selected: drag a rectangle over the image in selection mode first. sel.bmp was not written.");
 
     doc.CropSelection(DibRect{0, 0, 4, 2});
     EXPECT_TRUE(doc.OnSaveSelectedImage(folder.File("sel.bmp")).written);

@@ -163,9 +163,14 @@ TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
               std::string::npos)
         << run.out;
 
+    // No image gives no histogram: 256 empty bins would pass for a picture without
+    // pixels. Like convert, histogram exits with 1 and says why.
     run = RunCli({"histogram", folder.File("nopixels.dcm")});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.find_first_of("123456789"), std::string::npos) << run.out;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("nopixels.dcm shows no image: no pixel data"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("no histogram"), std::string::npos) << run.err;
+    EXPECT_EQ(RunCli({"convert", folder.File("nopixels.dcm"), folder.File("out.bmp")}).status, 1);
 
     // The title comes from frame 0 when the file opens, whatever frame is asked for.
     run = RunCli({"info", folder.Put("cine.dcm", tp::Dicom8(4, 4, 2).Bytes()), "--frame", "5"});
@@ -369,6 +374,47 @@ TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
     run = RunCli({"histogram", folder.Put("nibbles.bmp", BmpFileBytes(nibbles)), "--select", "0,0,1,1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"selected\": null"), std::string::npos) << run.out;
+}
+
+}  // namespace
+
+namespace {
+
+// Enhanced multi-frame files keep a window and a rescale per frame in their functional
+// groups: info speaks of the frame asked for.
+TEST_F(CliTest, InfoOfAFrameOfAnEnhancedStudyGivesThatFramesWindowAndRescale) {
+    const auto groups = [](const char* slope, const char* centre, const char* width) {
+        DicomStreamBuilder pvt;
+        pvt.ExplicitText(0x0028, 0x1053, "DS", slope).ExplicitText(0x0028, 0x1052, "DS", "-100");
+        DicomStreamBuilder voi;
+        voi.ExplicitText(0x0028, 0x1050, "DS", centre).ExplicitText(0x0028, 0x1051, "DS", width);
+        voi.ExplicitText(0x0028, 0x1055, "LO", "FRAME");
+        DicomStreamBuilder pvtItems;
+        pvtItems.Item(pvt);
+        DicomStreamBuilder voiItems;
+        voiItems.Item(voi);
+        DicomStreamBuilder item;
+        item.DefinedSequence(0x0028, 0x9145, pvtItems).DefinedSequence(0x0028, 0x9132, voiItems);
+        return item;
+    };
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup().ImageAttributes(4, 4, 16).ExplicitUS(0x0028, 0x0103, 1);
+    b.ExplicitText(0x0028, 0x0008, "IS", "3");
+    b.BeginSequence(0x5200, 0x9230);
+    for (const auto& [slope, centre, width] :
+         {std::tuple{"1", "500", "1000"}, std::tuple{"1.5", "600", "1200"}, std::tuple{"2", "700", "1400"}}) {
+        b.BeginItem().Raw(groups(slope, centre, width).Bytes()).EndItem();
+    }
+    b.EndSequence().PixelData16(std::vector<std::int16_t>(48, 300));
+    const std::string path = folder.Put("enhanced.dcm", b.Bytes());
+    const CliRun run = RunCli({"info", path, "--frame", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Field(run.out, "window_width"), 1400);
+    EXPECT_EQ(Field(run.out, "window_center"), 700);
+    EXPECT_EQ(Field(run.out, "rescale_slope"), 2);
+    EXPECT_EQ(Field(run.out, "rescale_intercept"), -100);
+    EXPECT_NE(run.out.find("\"explanation\": \"FRAME\""), std::string::npos) << run.out;
+    EXPECT_EQ(Field(RunCli({"info", path, "--frame", "1"}).out, "window_width"), 1200);
 }
 
 }  // namespace

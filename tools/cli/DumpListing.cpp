@@ -1,7 +1,6 @@
 // The dump subcommand: the header listing of a DICOM file, row after row as the
 // reader walks it, streamed to stdout.
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
