@@ -239,12 +239,3 @@ const char* ReasonSummary(PcxFailure code) {
     default: return nullptr;
     }
 }
-
-const char* ReasonSummary(PcxFailure code) {
-    switch (code) {
-    case PcxFailure::TooLarge: return "the picture is larger than 65,532 x 65,535 pixels";
-    case PcxFailure::DataRunsOut: return "the picture data ends before the picture does";
-    case PcxFailure::TooLargeToShow: return "too large to show";
-    default: return nullptr;
-    }
-}

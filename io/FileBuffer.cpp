@@ -151,13 +151,3 @@ const char* ReasonSummary(FileReadFailure code) {
     default: return nullptr;
     }
 }
-
-const char* ReasonSummary(FileReadFailure code) {
-    switch (code) {
-    case FileReadFailure::CannotOpen: return "the file cannot be opened";
-    case FileReadFailure::CannotRead: return "the file could not be read";
-    case FileReadFailure::TooLarge: return "the file is 4 GiB or larger";
-    case FileReadFailure::OutOfMemory: return "there is not enough memory to read the file";
-    default: return nullptr;
-    }
-}
