@@ -1,9 +1,9 @@
-# make run   installs what is missing, builds, opens the viewer on the sample study
+# make run   installs what is missing, builds, opens the viewer on the sample study folder
 # make test  installs what is missing, builds, runs every test
 # make package  builds, then the Debian package build/dorvanelle_VERSION_ARCH.deb
 BUILD ?= build
 CMAKE_ARGS ?=
-SAMPLE = $(BUILD)/Images/phantom.dcm
+SAMPLE = $(BUILD)/Images/series-study
 
 .PHONY: all deps build test run package bench fuzz clean
 

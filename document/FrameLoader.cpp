@@ -374,6 +374,12 @@ std::optional<LoadedFrame> FrameLoader::Show(std::int32_t index, std::chrono::mi
         s.waiting = false;
         if (s.handedBack && s.handedBack->index == index) hit = std::move(s.handedBack);
         s.handedBack.reset();
+        // A worker that finished before this call began to wait delivered the frame
+        // through the event loop instead; it is in the cache, and shown now all the same.
+        if (!hit && !s.closed && s.awaited != index) {
+            const LoadedFrame* brought = s.Kept(index);
+            if (brought != nullptr && s.Done(*brought)) hit = *brought;
+        }
     }
     return hit;
 }

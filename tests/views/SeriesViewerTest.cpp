@@ -304,10 +304,9 @@ TEST_F(SeriesViewer, FoldersAndSeveralFilesDroppedOnTheMainWindowGoToTheBrowser)
     EXPECT_EQ(Browser().Tree()->topLevelItemCount(), 1);
 
     // Two files of a series chosen together in File > Open: one entry, one stack of two.
-    QStringList two;
-    for (const auto& entry : fs::directory_iterator(study)) {
-        if (two.size() < 2) two << QString::fromStdString(entry.path().string());
-    }
+    const std::shared_ptr<SeriesStack> series = Browser().FirstStack(1);
+    ASSERT_NE(series, nullptr);
+    const QStringList two = {QString::fromStdString(series->PathOf(0)), QString::fromStdString(series->PathOf(1))};
     for (CChildFrame* child : frame->Children())
         child->close();
     Idle();
@@ -315,6 +314,9 @@ TEST_F(SeriesViewer, FoldersAndSeveralFilesDroppedOnTheMainWindowGoToTheBrowser)
     Run(ID_FILE_OPEN);
     WaitIndexed();
     EXPECT_EQ(Browser().Tree()->topLevelItemCount(), 2);
-    EXPECT_EQ(Browser().Tree()->topLevelItem(1)->text(CStudyBrowser::kName).right(9), QStringLiteral(": 1 series"))
+    EXPECT_TRUE(Browser().Tree()->topLevelItem(1)->text(CStudyBrowser::kName).endsWith(QStringLiteral(": 1 series")))
         << Browser().Tree()->topLevelItem(1)->text(CStudyBrowser::kName).toStdString();
+    const std::shared_ptr<SeriesStack> chosen = Browser().FirstStack(2);
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_EQ(chosen->Count(), 2);
 }
