@@ -70,9 +70,10 @@ std::string Bitmap(const std::string& path) {
 
 TEST_F(MenusTest, NoDocumentMenuBar) {
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
-    EXPECT_EQ(Entries(Menu(0)), (QStringList{"&Open...\tCtrl+O", "-", "Recent File", "-", "E&xit"}));
+    EXPECT_EQ(Entries(Menu(0)),
+              (QStringList{"&Open...\tCtrl+O", "Open &Folder...\tCtrl+Shift+O", "-", "Recent File", "-", "E&xit"}));
     EXPECT_FALSE(Enabled(ID_FILE_MRU_FILE1));  // stands greyed while the list is empty
-    EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Toolbar", "&Status Bar"}));
+    EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Toolbar", "&Status Bar", "Stu&dies"}));
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"&About Dorvanelle..."}));
 }
 
@@ -81,19 +82,19 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows) {
     ASSERT_NE(Open(path), nullptr);
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     const QStringList file = Entries(Menu(0));
-    ASSERT_EQ(file.size(), 9) << file.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(file.mid(0, 6),
-              (QStringList{"&Open...\tCtrl+O", "&Close", "-", "Save Selected Image", "&Save\tCtrl+S", "-"}));
+    ASSERT_EQ(file.size(), 10) << file.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(file.mid(0, 7), (QStringList{"&Open...\tCtrl+O", "Open &Folder...\tCtrl+Shift+O", "&Close", "-",
+                                           "Save Selected Image", "&Save\tCtrl+S", "-"}));
     // The opened file took the place of "Recent File", shortened to 30 characters.
-    EXPECT_TRUE(file[6].startsWith(QStringLiteral("&1 "))) << file[6].toStdString();
-    EXPECT_LE(file[6].size() - 3, 30);
-    EXPECT_TRUE(file[6].endsWith(QStringLiteral("single.dcm")));
-    EXPECT_EQ(file.mid(7), (QStringList{"-", "E&xit"}));
+    EXPECT_TRUE(file[7].startsWith(QStringLiteral("&1 "))) << file[7].toStdString();
+    EXPECT_LE(file[7].size() - 3, 30);
+    EXPECT_TRUE(file[7].endsWith(QStringLiteral("single.dcm")));
+    EXPECT_EQ(file.mid(8), (QStringList{"-", "E&xit"}));
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Video", "Cine &Rate"}));
     EXPECT_EQ(Entries(Menu(3)), (QStringList{"Smoothing"}));
     EXPECT_EQ(Entries(Menu(4)),
-              (QStringList{"&Toolbar", "&Status Bar", "-", "Zoom to &Fit", "&Actual Size", "Zoom &In\tCtrl++",
+              (QStringList{"&Toolbar", "&Status Bar", "Stu&dies", "-", "Zoom to &Fit", "&Actual Size", "Zoom &In\tCtrl++",
                            "Zoom &Out\tCtrl+-", "-", "Window &Level", "&Corner Texts"}));
     EXPECT_EQ(Entries(Menu(5)),
               (QStringList{"&New Window", "&Cascade", "&Tile", "&Arrange Icons", "-", "&1 single.dcm ==>8 bpp"}));
