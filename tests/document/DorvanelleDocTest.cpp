@@ -292,10 +292,17 @@ TEST_F(DocTest, SelectionIsNormalisedAndClippedToTheImage) {
     EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 0);
 }
 
-TEST_F(DocTest, ColourImageCannotBeCropped) {
-    ASSERT_TRUE(Open(folder.Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
-    doc.CropSelection(DibRect{0, 0, 2, 2});
-    EXPECT_EQ(doc.m_pSelectedDib, nullptr);
+TEST_F(DocTest, ColourImageIsCroppedToItsExactWidthWithItsColours) {
+    ASSERT_TRUE(Open(folder.Put("rgb.dcm", tp::DicomRgb(4, 5).Bytes())));
+    doc.CropSelection(DibRect{1, 1, 4, 3});
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(DibBitCount(doc.m_pSelectedDib.get()), 24);
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 3);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 2);
+    const std::uint8_t* bgr = DibBits(doc.m_pSelectedDib.get()) + 3 * 2;
+    EXPECT_EQ(bgr[0], 50);
+    EXPECT_EQ(bgr[1], 100);
+    EXPECT_EQ(bgr[2], 200);
 }
 
 class SaveTest : public DocTest {
