@@ -197,15 +197,15 @@ void CDorvanelleDoc::OnNextSlide() {
 
 void CDorvanelleDoc::OnLastSlide() { ReplaceImageByFrame(m_dicom.m_nFrames - 1); }
 
-void CDorvanelleDoc::ApplyWindowWidth(int value, DibRect selection) {
+void CDorvanelleDoc::ApplyWindowWidth(int value, std::optional<DibRect> selection) {
     ApplyWindow(&m_dicom.m_nWindowWidth, value, selection);
 }
 
-void CDorvanelleDoc::ApplyWindowCenter(int value, DibRect selection) {
+void CDorvanelleDoc::ApplyWindowCenter(int value, std::optional<DibRect> selection) {
     ApplyWindow(&m_dicom.m_nWindowCenter, value, selection);
 }
 
-void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selection) {
+void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, std::optional<DibRect> selection) {
     *field = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
     // The reader holds no frame of a bitmap or PCX picture: converting "again" would
     // only lose the picture, so it stays and the selection is cropped from it.
@@ -214,7 +214,11 @@ void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selecti
         m_pDib = m_dicom.MakeFrameDib(m_nFrame);
         if (!m_pDib) m_noImage = m_dicom.NoImageReason(m_nFrame);
     }
-    CropSelection(selection);
+    if (selection) {
+        CropSelection(*selection);
+    } else {
+        m_pSelectedDib.reset();
+    }
 }
 
 void CDorvanelleDoc::CropSelection(DibRect selection) {

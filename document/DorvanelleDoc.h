@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "dicom/DicomFile.h"
@@ -66,9 +67,10 @@ public:
     void OnLastSlide();
 
     // A window slider released at `value`: stored truncated to 16 bits, the current
-    // frame converted again and `selection` cropped again from the new image.
-    void ApplyWindowWidth(int value, DibRect selection);
-    void ApplyWindowCenter(int value, DibRect selection);
+    // frame converted again and `selection` cropped again from the new image (none:
+    // nothing is selected, and the selected image stays empty).
+    void ApplyWindowWidth(int value, std::optional<DibRect> selection);
+    void ApplyWindowCenter(int value, std::optional<DibRect> selection);
 
     // Replaces the selected image by `selection` (as given: the crop clips it to
     // the image) cropped from the current image.
@@ -89,7 +91,7 @@ public:
     void OnCloseDocument();
 
 private:
-    void ApplyWindow(std::int16_t* field, int value, DibRect selection);
+    void ApplyWindow(std::int16_t* field, int value, std::optional<DibRect> selection);
     void OpenBitmap(const std::string& path);
     void OpenDicom(const std::string& path);
     // Takes the reason the current frame gives no image and tells the user.

@@ -155,6 +155,12 @@ void CDocumentController::SetSelection(DibRect selection) {
     emit selectionChanged();
 }
 
+void CDocumentController::ClearSelection() {
+    m_selection.reset();
+    m_doc.m_pSelectedDib.reset();
+    emit selectionChanged();
+}
+
 bool CDocumentController::Save(const QString& path) { return m_doc.SaveDibAs(Image(), path.toStdString()); }
 
 bool CDocumentController::SaveSelected(const QString& path) { return m_doc.OnSaveSelectedImage(path.toStdString()); }

@@ -169,4 +169,6 @@ private:
     QString m_readout;
     QPoint m_mouseAt;  // last pointer position over the viewport
     bool m_bMouseInside = false;
+    bool m_bDragging = false;  // a left-button drag in selection mode is under way
+    bool m_bInverted = false;
 };

@@ -21,17 +21,21 @@ constexpr double kCineRates[] = {5, 10, 15, 20, 25, 30, 60};
 
 void CDorvanelleView::BuildViewingCommands() {
     auto hasImage = [this](CommandUi& ui) { ui.Enable(m_controller->Image() != nullptr); };
+    // One of the two at most shows checked: Fit while the image is fitted (reduced,
+    // or enlarged on request), Actual Size while it shows 1:1 without being fitted.
     m_commands.On(
         ID_VIEW_ZOOM_FIT, [this] { ZoomToFit(); },
         [this](CommandUi& ui) {
+            using Mode = CViewportTransform::ZoomMode;
             ui.Enable(m_controller->Image() != nullptr);
-            ui.SetCheck(m_viewport.IsFit());
+            ui.SetCheck(m_viewport.Mode() == Mode::Fit ||
+                        (m_viewport.Mode() == Mode::ShrinkToFit && m_viewport.Zoom() < 1.0));
         });
     m_commands.On(
         ID_VIEW_ZOOM_ACTUAL, [this] { ZoomActualSize(); },
         [this](CommandUi& ui) {
             ui.Enable(m_controller->Image() != nullptr);
-            ui.SetCheck(m_viewport.Zoom() == 1.0);
+            ui.SetCheck(m_viewport.Zoom() == 1.0 && m_viewport.Mode() != CViewportTransform::ZoomMode::Fit);
         });
     m_commands.On(
         ID_VIEW_ZOOM_IN, [this] { ZoomIn(); }, hasImage);
@@ -148,7 +152,7 @@ QString CDorvanelleView::FrameText() const {
 void CDorvanelleView::UpdateReadout(QPoint p) {
     m_mouseAt = p;
     m_bMouseInside = viewport()->rect().contains(p);
-    const QString text = m_bMouseInside ? m_controller->ReadoutAt(m_viewport.PixelAt(p)) : QString();
+    const QString text = m_bMouseInside ? m_controller->ReadoutAt(m_viewport.PixelUnder(p)) : QString();
     if (text == m_readout) return;
     m_readout = text;
     emit statusTextsChanged();

@@ -79,7 +79,8 @@ TEST(Viewport, ZoomKeepsThePointUnderTheCursorAndMappingsAgree) {
     for (int i = 0; i < 40; ++i)
         t.ZoomAbout(0.5, {0, 0});
     EXPECT_EQ(t.Zoom(), CViewportTransform::kMinZoom);
-    EXPECT_EQ(t.Offset(), QPointF(0, 0));
+    // Smaller than the view, the image is centred: 1000 x 800 at 1/32 is 32 x 25.
+    EXPECT_EQ(t.Offset(), QPointF(-(400 - 32) / 2, -(300 - 25) / 2));
     t.ZoomAbout(64.0, {0, 0});
     t.PanBy({-1e6, 5});
     EXPECT_EQ(t.Offset(), QPointF(t.OffsetRange().width(), 0));
@@ -95,7 +96,8 @@ TEST(Viewport, ZoomKeepsThePointUnderTheCursorAndMappingsAgree) {
             const QRect view = z.ImageRectToView(QRect(pixel, QSize(1, 1)));
             if (view.isEmpty()) continue;  // a pixel smaller than a view pixel
             EXPECT_EQ(z.PixelAt(QPointF(view.topLeft()) + QPointF(0.25, 0.25)), pixel) << zoom;
-            EXPECT_EQ(z.BoundaryAt(view.topLeft()), pixel) << zoom;
+            EXPECT_EQ(z.CornerUnder(view.topLeft()), pixel) << zoom;
+            EXPECT_EQ(z.PixelUnder(view.topLeft()), pixel) << zoom;
         }
     }
 }
