@@ -68,6 +68,9 @@ std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
 std::string ReasonText(DocumentNoImage code, const Reason& reason) {
     switch (code) {
     case DocumentNoImage::NotConverted: return "the picture could not be converted";
+    case DocumentNoImage::NoPixels:
+        return "the picture has no pixels (" + std::to_string(reason.First()) + " x " +
+               std::to_string(reason.Second()) + ")";
     case DocumentNoImage::SingleFrameOnly: break;
     }
     return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
@@ -124,6 +127,11 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
 
 void CDorvanelleDoc::OpenBitmap(const std::string& path) {
     m_pDib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path, &m_noImage) : ReadPcxFile(path, &m_noImage);
+    if (m_pDib && (DibWidth(m_pDib.get()) == 0 || DibHeight(m_pDib.get()) == 0)) {
+        // Nothing to show, to select or to save: said before anything is converted.
+        m_noImage = Reason(DocumentNoImage::NoPixels).Numbers(DibWidth(m_pDib.get()), DibHeight(m_pDib.get()));
+        m_pDib.reset();
+    }
     if (m_pDib && DibBitCount(m_pDib.get()) == 24) {
         m_ui.ShowNotice(kConvertNotice);
         m_pDib = ConvertDibTo8Bpp(std::move(m_pDib));

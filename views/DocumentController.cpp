@@ -54,6 +54,12 @@ bool CDocumentController::TakeFrameFit() {
     return fit;
 }
 
+bool CDocumentController::CanWindow() const {
+    const CDicomFile& dicom = m_doc.m_dicom;
+    return Image() && m_doc.Kind() == DocumentKind::Dicom && dicom.m_nBitsAllocated == 16 &&
+           dicom.m_nSamplesPerPixel <= 1;
+}
+
 void CDocumentController::FirstFrame() {
     EndLiveWindow();
     m_doc.OnFirstSlide();

@@ -50,6 +50,8 @@ public:
     std::optional<DibRect> Selection() const { return m_selection; }
     // True once after a file was read: its first window is then fitted to the image.
     bool TakeFrameFit();
+    // Whether a grey-level window acts on the image shown: 16-bit grey DICOM samples.
+    bool CanWindow() const;
 
     // Frames: each replaces the current image and emits imageChanged.
     void FirstFrame();

@@ -97,11 +97,7 @@ void CDorvanelleView::SetOverlayShown(bool on) {
     viewport()->update();
 }
 
-bool CDorvanelleView::CanWindow() const {
-    const CDicomFile& dicom = GetDocument().m_dicom;
-    return m_controller->Image() && GetDocument().Kind() == DocumentKind::Dicom && dicom.m_nBitsAllocated == 16 &&
-           dicom.m_nSamplesPerPixel <= 1;
-}
+bool CDorvanelleView::CanWindow() const { return m_controller->CanWindow(); }
 
 std::vector<WindowPreset> CDorvanelleView::WindowPresets() const {
     const CDicomFile& dicom = GetDocument().m_dicom;
@@ -128,8 +124,10 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
         }
     } else if (menuId == ID_ACTIONS_CINE_RATE) {
         const double fileRate = CineRateOf(GetDocument().m_dicom);
-        choices.push_back(
-            {QStringLiteral("File's Rate (%1 fps)").arg(fileRate, 0, 'g', 4), m_chosenRate == 0, [this, fileRate] {
+        // A file that gives no rate plays at the default one, and says so.
+        const QString text = FileGivesCineRate(GetDocument().m_dicom) ? QStringLiteral("File's Rate (%1 fps)")
+                                                                       : QStringLiteral("Default (%1 fps)");
+        choices.push_back({text.arg(fileRate, 0, 'g', 4), m_chosenRate == 0, [this, fileRate] {
                  m_chosenRate = 0;
                  m_cine.SetRate(fileRate);
              }});

@@ -119,6 +119,25 @@ TEST_F(DocTest, BrokenBitmapOrPcxKeepsTheReadersReasonAndSaysIt) {
     EXPECT_FALSE(good.NoImageReason());
 }
 
+// A picture of no rows (or no columns) is no image: its window says why, and its
+// title has no depth.
+TEST_F(DocTest, APictureWithoutPixelsIsNoImageAndSaysWhy) {
+    for (const auto& [name, bytes] : {std::pair<const char*, Bytes>{"flat.bmp", BmpFile(16, 0, 8)},
+                                      std::pair<const char*, Bytes>{"flat24.bmp", BmpFile(16, 0, 24)}}) {
+        SCOPED_TRACE(name);
+        RecordingUi pictureUi;
+        CDorvanelleDoc picture(pictureUi);
+        ASSERT_TRUE(picture.OnOpenDocument(folder.Put(name, bytes)));
+        EXPECT_EQ(picture.m_pDib, nullptr);
+        EXPECT_TRUE(picture.NoImageReason().Is(DocumentNoImage::NoPixels)) << picture.NoImageReason();
+        EXPECT_EQ(picture.NoImageReason().Text(), "the picture has no pixels (16 x 0)");
+        EXPECT_EQ(picture.MakeTitle(name), name);
+        ASSERT_EQ(pictureUi.problems.size(), 1u);
+        EXPECT_NE(pictureUi.problems[0].find("no pixels"), std::string::npos);
+        EXPECT_TRUE(pictureUi.notices.empty());
+    }
+}
+
 TEST_F(DocTest, EmptyOrUnreadableBitmapOpensWithoutImageOrFrameFit) {
     ASSERT_TRUE(Open(folder.Put("empty.bmp", "")));
     EXPECT_EQ(doc.m_pDib, nullptr);

@@ -23,9 +23,11 @@ public:
         ++openAsked;
         return openAnswer;
     }
-    QString GetSaveFileName(QWidget*, const QString& filters) override {
+    // The filter chosen is saveFilterAnswer, or the first one when that is empty.
+    QString GetSaveFileName(QWidget*, const QString& filters, QString& chosenFilter) override {
         lastFilters = filters;
         ++saveAsked;
+        chosenFilter = saveFilterAnswer.isEmpty() ? filters.section(QStringLiteral(";;"), 0, 0) : saveFilterAnswer;
         return saveAnswer;
     }
     void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) override {
@@ -38,6 +40,7 @@ public:
 
     QStringList openAnswer;
     QString saveAnswer;
+    QString saveFilterAnswer;
     QString printAnswer;
     QString lastFilters;
     int openAsked = 0;

@@ -348,11 +348,23 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     dialogs.saveAnswer = QString::fromStdString(folder.File("OUT.DCM"));  // any letter case
     Run(ID_FILE_SAVE);
     EXPECT_NE(ReadFileText(folder.File("OUT.DCM"), 2), "BM");
-    for (const char* name : {"out.bmp", "out"}) {
-        dialogs.saveAnswer = QString::fromStdString(folder.File(name));
-        Run(ID_FILE_SAVE);
-        EXPECT_EQ(ReadFileText(folder.File(name), 2), "BM") << name;
-    }
+    dialogs.saveAnswer = QString::fromStdString(folder.File("out.bmp"));
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(ReadFileText(folder.File("out.bmp"), 2), "BM");
+    // A name typed without an extension takes the chosen filter's.
+    dialogs.saveAnswer = QString::fromStdString(folder.File("typed"));
+    Run(ID_FILE_SAVE);
+    EXPECT_FALSE(Exists(folder.File("typed")));
+    ASSERT_TRUE(Exists(folder.File("typed.dcm")));
+    EXPECT_NE(ReadFileText(folder.File("typed.dcm"), 2), "BM");
+    dialogs.saveFilterAnswer = QStringLiteral("Bitmap File (*.bmp)");
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(ReadFileText(folder.File("typed.bmp"), 2), "BM");
+    // A name with an extension keeps it, whatever the filter.
+    dialogs.saveAnswer = QString::fromStdString(folder.File("out.v2"));
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(ReadFileText(folder.File("out.v2"), 2), "BM");
+    dialogs.saveFilterAnswer.clear();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(child->windowTitle(), title);
 
