@@ -293,6 +293,7 @@ void CDicomFile::WalkElements(int layout, Step step) {
     d.syntaxUid.clear();
     d.dataSetProblem = Reason();
     d.walkStop = Reason();
+    d.stopWalk = false;
     // Every element moves the cursor forward by at least 8 bytes, so this ends.
     while (m_nCursor < m_nSize) {
         const std::uint64_t start = m_nCursor;
@@ -311,7 +312,11 @@ void CDicomFile::WalkElements(int layout, Step step) {
         if (meta && m_nElement == 0x0010) {
             NoteTransferSyntax();
         }
+        d.elementStart = start;
         step();
+        if (d.stopWalk) {
+            break;
+        }
         if (m_nGroup == 0x7FE0 && m_nElement == 0x0010 && d.undefinedLength) {
             SkipPixelItems();
         }
@@ -454,6 +459,34 @@ std::string CDicomFile::TransferSyntaxName() const { return m_impl->syntax != nu
 
 void CDicomFile::ParseElements(int layout) {
     WalkElements(layout, [this] { CaptureAttribute(); });
+}
+
+void CDicomFile::VisitElements(int layout, std::uint32_t valueLimit,
+                               const std::function<bool(const DicomElementVisit&)>& visit) {
+    if (layout == 3) {
+        m_nCursor = 0;
+    }
+    WalkElements(layout, [&] {
+        Impl& d = *m_impl;
+        DicomElementVisit e;
+        e.group = m_nGroup;
+        e.element = m_nElement;
+        e.length = m_nLength;
+        e.undefinedLength = d.undefinedLength;
+        e.bigEndian = d.bigEndian;
+        e.start = d.elementStart;
+        e.next = m_nCursor;
+        if (d.undefinedLength) {
+            const std::uint64_t at = d.valueStart;
+            const std::size_t n = at <= m_nSize ? static_cast<std::size_t>(std::min<std::uint64_t>(8, m_nSize - at)) : 0;
+            if (const std::uint8_t* p = n != 0 ? WalkBytes(at, n) : nullptr) {
+                e.value = {p, n};
+            }
+        } else if (const std::uint8_t* p = CurrentValue(valueLimit)) {
+            e.value = {p, std::min(m_nLength, valueLimit)};
+        }
+        d.stopWalk = !visit(e);
+    });
 }
 
 void CDicomFile::ListElements(int layout, const std::function<void(const CDicomFile&)>& row) {

@@ -66,6 +66,22 @@ enum class DicomWalkStop {
 };
 std::string ReasonText(DicomWalkStop code, const Reason& reason);
 
+// One element as VisitElements hands it over.
+struct DicomElementVisit {
+    std::uint16_t group = 0;
+    std::uint16_t element = 0;
+    std::uint32_t length = 0;  // 0 for an undefined length
+    bool undefinedLength = false;
+    bool bigEndian = false;   // the value's numbers are big-endian
+    std::uint64_t start = 0;  // offset of the element's first byte
+    std::uint64_t next = 0;   // where the walk goes on
+    // The first bytes of the value, at most the limit asked for; for an undefined
+    // length, the 8 bytes where the value starts (the tag and length of a first item,
+    // or a delimiter), which the walk may have stepped over. Shorter when the bytes
+    // are not there.
+    std::span<const std::uint8_t> value;
+};
+
 class CDicomFile {
 public:
     CDicomFile();
@@ -103,6 +119,12 @@ public:
     // empty (0000,0000) elements that would otherwise all be walked and listed.
     const Reason& WalkStop() const;
     static constexpr int kRepeatedRun = 16;
+
+    // The walk with neither capture nor listing: `visit` sees each element as the
+    // walk reads it, with the first `valueLimit` bytes of its value, and ends the walk
+    // by returning false, before anything after that element is read (the fragments
+    // of compressed pixel data included). Layout 3 walks from the first element.
+    void VisitElements(int layout, std::uint32_t valueLimit, const std::function<bool(const DicomElementVisit&)>& visit);
 
     // Decodes the element header at m_nCursor and moves the cursor past the value
     // (or, for an undefined length, to where the walk continues). False, with the

@@ -44,6 +44,9 @@ struct CDicomFile::Impl {
     // with where its value (or first item) starts.
     bool undefinedLength = false;
     std::uint64_t valueStart = 0;
+    // Where the current element starts; a step sets stopWalk to end the walk after it.
+    std::uint64_t elementStart = 0;
+    bool stopWalk = false;
 
     // The transfer syntax named by the file meta group in the last walk; null when
     // there was none or the UID is not in the table (the walk then guesses the

@@ -17,6 +17,7 @@
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/OutputNaming.h"
 #include "tools/cli/ProgressBar.h"
+#include "tools/cli/SeriesInputs.h"
 
 namespace fs = std::filesystem;
 
@@ -147,7 +148,8 @@ std::vector<std::string> PlanNames(const std::vector<BatchInput>& inputs, Output
     std::vector<std::string> stems;
     stems.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
-        stems.push_back(names.PlanStem(input.folder, OutputStem(fs::path(input.path).filename().string()), frames));
+        const std::string stem = !input.stem.empty() ? input.stem : OutputStem(fs::path(input.path).filename().string());
+        stems.push_back(names.PlanStem(input.folder, stem, frames));
     }
     return stems;
 }
@@ -268,9 +270,13 @@ int RunBatchConvert(const CliOptions& options) {
     Tally tally;
     std::size_t total = 0;
     int signal = 0;
+    int indexStatus = exit_status::kDone;
     {
+        // The index runs before the signals are caught for the conversion: Ctrl+C
+        // while indexing ends the index, and the run converts nothing then.
+        const std::vector<BatchInput> inputs =
+            options.bySeries ? SeriesInputs(options, outDir, indexStatus) : CollectInputs(options.files, outDir);
         StopSignals signals;
-        const std::vector<BatchInput> inputs = CollectInputs(options.files, outDir);
         OutputNames names(outDir, "." + options.format);
         const std::vector<std::string> stems = PlanNames(inputs, names, options.allFrames);
         total = inputs.size();
@@ -285,5 +291,5 @@ int RunBatchConvert(const CliOptions& options) {
         std::raise(signal);
         return 128 + signal;
     }
-    return tally.ExitStatus();
+    return tally.ExitStatus() != exit_status::kDone ? tally.ExitStatus() : indexStatus;
 }

@@ -33,7 +33,7 @@ private:
         }
         if (ec) {
             m_inputs.push_back(
-                {folder.string(), relative, Reason(BatchInputProblem::FolderUnreadable).Errno(ec.value())});
+                {folder.string(), relative, Reason(BatchInputProblem::FolderUnreadable).Errno(ec.value()), {}, {}});
             return;
         }
         std::sort(entries.begin(), entries.end(),
@@ -53,7 +53,7 @@ private:
         if (!m_seen.insert(Canonical(path)).second) return;
         Reason problem;
         if (fs::exists(status) && !fs::is_regular_file(status)) problem = BatchInputProblem::NotOrdinaryFile;
-        m_inputs.push_back({path, folder, problem});
+        m_inputs.push_back({path, folder, problem, {}, {}});
     }
 
     static fs::path Canonical(const fs::path& path) {

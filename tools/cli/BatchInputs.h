@@ -2,7 +2,9 @@
 // found by walking the folders named there.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,10 @@ struct BatchInput {
     std::string path;              // as given, or the walked folder's path joined with the file's
     std::filesystem::path folder;  // where under the output folder its outputs go; empty for named files
     Reason problem;                // why it is not even tried, or empty
+    // A slice of a series (convert --by-series): the frame it is, and its output's
+    // stem (its place in the series) instead of one made from the file's name.
+    std::optional<std::int32_t> frame;
+    std::string stem;
 };
 
 // Expands `arguments` into inputs, in the order given; a folder's files follow in

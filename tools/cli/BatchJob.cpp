@@ -37,7 +37,7 @@ public:
         if (!Open()) return m_result;
         if (!EnsureFolder()) return m_result;
         if (!m_options.allFrames) {
-            Write(m_names.Path(m_input.folder, m_stem), m_options.frame.value_or(0));
+            Write(m_names.Path(m_input.folder, m_stem), m_input.frame.value_or(m_options.frame.value_or(0)));
             return m_result;
         }
         const std::int32_t frames = m_doc.Kind() == DocumentKind::Dicom ? std::max(m_doc.m_dicom.m_nFrames, 1) : 1;
@@ -59,7 +59,8 @@ private:
     // for one file: frame, window width, window centre, selection.
     bool Open() {
         const bool dicom = CDorvanelleDoc::KindOfPath(m_input.path) == DocumentKind::Dicom;
-        if (m_options.frame && dicom) m_doc.m_nFrame = *m_options.frame;
+        const std::optional<std::int32_t> frame = m_input.frame ? m_input.frame : m_options.frame;
+        if (frame && dicom) m_doc.m_nFrame = *frame;
         if (!m_doc.OnOpenDocument(m_input.path)) {
             NoImage(m_doc.OpenError(), m_doc.OpenError().Text());
             return false;

@@ -19,6 +19,7 @@ const SubcommandName kSubcommands[] = {
     {"convert", Subcommand::Convert, 2},
     {"dump", Subcommand::Dump, 1},
     {"histogram", Subcommand::Histogram, 1},
+    {"index", Subcommand::Index, 1},
 };
 
 // A whole decimal number that fits in 32 bits, sign allowed.
@@ -80,8 +81,8 @@ bool IsDocumentOption(std::string_view name) {
 
 // The options of convert --out-dir; "-j4" is "-j 4".
 bool IsBatchOption(std::string_view name) {
-    return name == "--out-dir" || name == "--format" || name == "--all-frames" || name == "--jobs" ||
-           name.starts_with("-j");
+    return name == "--out-dir" || name == "--format" || name == "--all-frames" || name == "--by-series" ||
+           name == "--jobs" || name.starts_with("-j");
 }
 
 bool StoreBatchValue(CliOptions& options, std::string_view name, std::string_view value, std::string& error) {
@@ -118,7 +119,8 @@ FileCount FilesTaken(const CliOptions& options, std::size_t declared) {
     constexpr std::size_t kAny = static_cast<std::size_t>(-1);
     switch (options.subcommand) {
     case Subcommand::Info:
-    case Subcommand::Dump: return {1, kAny};
+    case Subcommand::Dump:
+    case Subcommand::Index: return {1, kAny};
     case Subcommand::Convert: return options.IsBatch() ? FileCount{1, kAny} : FileCount{2, 2};
     default: break;
     }
@@ -127,8 +129,10 @@ FileCount FilesTaken(const CliOptions& options, std::size_t declared) {
 
 // Options that only make sense together; empty when the combination is sound.
 std::string CombinationFault(const CliOptions& options, bool batchOptionSeen) {
-    if (batchOptionSeen && !options.IsBatch()) return "--format, --all-frames and -j need --out-dir";
+    if (batchOptionSeen && !options.IsBatch()) return "--format, --all-frames, --by-series and -j need --out-dir";
     if (options.allFrames && options.frame) return "--frame and --all-frames exclude each other";
+    if (options.bySeries && (options.allFrames || options.frame))
+        return "--by-series writes every slice: --frame and --all-frames do not go with it";
     return {};
 }
 
@@ -186,6 +190,16 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
             options.help = true;
         } else if (arg == "--json" && options.subcommand == Subcommand::Dump) {
             options.json = true;
+        } else if (arg == "--instances" && options.subcommand == Subcommand::Index) {
+            options.instances = true;
+        } else if (options.subcommand == Subcommand::Index && (arg == "--jobs" || arg.starts_with("-j"))) {
+            std::optional<std::string_view> value;
+            if (arg.starts_with("-j") && arg.size() > 2 && arg != "--jobs") {
+                value = arg.substr(2);
+            } else {
+                value = takeValue(i, arg, std::string_view::npos, arg);
+            }
+            if (!value || !StoreBatchValue(options, "-j", *value, error)) return std::nullopt;
         } else if (TakesDocumentOptions(options.subcommand) && IsDocumentOption(arg.substr(0, equals))) {
             std::string_view name = arg.substr(0, equals);
             std::optional<std::string_view> value = takeValue(i, arg, equals, name);
@@ -193,12 +207,12 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
         } else if (options.subcommand == Subcommand::Convert && IsBatchOption(arg.substr(0, equals))) {
             std::string_view name = arg.substr(0, equals);
             if (name != "--out-dir") batchOptionSeen = true;
-            if (name == "--all-frames") {
+            if (name == "--all-frames" || name == "--by-series") {
                 if (equals != std::string_view::npos) {
-                    error = "--all-frames takes no value";
+                    error = std::string(name) + " takes no value";
                     return std::nullopt;
                 }
-                options.allFrames = true;
+                (name == "--all-frames" ? options.allFrames : options.bySeries) = true;
                 continue;
             }
             std::optional<std::string_view> value;
@@ -269,6 +283,10 @@ const char* UsageText(Subcommand subcommand) {
                "NAME_0001.bmp, NAME_0002.bmp and so on. An output never replaces an input or\n"
                "another output of the same run: a second NAME becomes NAME-2.\n"
                "  -j N     convert N files at a time (default: one per processor)\n"
+               "  --by-series  index the inputs (see 'index --help') and write each series to a\n"
+               "           folder of its own, PATIENT_STUDY/NUMBER_MODALITY_DESCRIPTION, its slices\n"
+               "           named in slice order: 0001.bmp, 0002.bmp...; a stack split off the\n"
+               "           series gets a folder of its own with \"_stack2\" and so on after the name\n"
                "A progress bar shows on a terminal; a summary ends the run. Ctrl+C stops after\n"
                "the files being converted. Exit status: 0 every input converted, 1 some input\n"
                "gave no image, 3 some output could not be written.\n";
@@ -280,6 +298,23 @@ const char* UsageText(Subcommand subcommand) {
                "--json an array of rows, each an array of the six column texts.\n"
                "Given several files: plain listings each under a \"==> FILE <==\" line, or with\n"
                "--json JSON Lines, {\"file\": ..., \"elements\": [rows]} or {\"file\": ..., \"error\": ...}.\n";
+    case Subcommand::Index:
+        return "usage: dorvanelle-cli index PATH... [--instances] [-j N]\n"
+               "\n"
+               "Finds the DICOM files under each PATH (a folder, walked with its subfolders; a\n"
+               "DICOMDIR, whose records name the files; or a file), reads each file's header up\n"
+               "to its pixel data, and prints JSON Lines, one object per series, patients,\n"
+               "studies and series in order: {\"record\": \"series\", \"patient\", \"study\",\n"
+               "\"series\", \"instances\", \"frames\", the main stack's \"files\" in slice order,\n"
+               "its \"slices\", \"spacing\" and \"even_spacing\", the stacks \"split\" off it\n"
+               "with their reason, \"no_image\" and \"missing\" files}.\n"
+               "Slices are ordered by their position along the normal of their orientation, or\n"
+               "without one by instance number, then by file name. Images of another size, pixel\n"
+               "kind or orientation than most of their series make stacks of their own.\n"
+               "  --instances  after each series, one {\"record\": \"instance\"} line per file\n"
+               "  -j N         read N files at a time (default: one per processor)\n"
+               "Files that give nothing are counted by reason on standard error. Exit status:\n"
+               "0 done, 1 a PATH cannot be read.\n";
     case Subcommand::Histogram:
         return "usage: dorvanelle-cli histogram FILE [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
                "\n"
@@ -297,6 +332,7 @@ const char* UsageText(Subcommand subcommand) {
            "  convert --out-dir DIR INPUTS...  convert files and folders in one run\n"
            "  dump FILE... [--json]        list the elements of a DICOM file\n"
            "  histogram FILE [options]     grey-level histograms, as JSON\n"
+           "  index PATH... [--instances]  the patients, studies and series found, as JSON Lines\n"
            "\n"
            "'dorvanelle-cli SUBCOMMAND --help' describes each one; --version prints the version.\n"
            "Exit status: 0 done, 1 the input cannot be read or there is nothing to write,\n"

@@ -9,7 +9,7 @@
 
 #include "image/Geometry.h"
 
-enum class Subcommand { None, Info, Convert, Dump, Histogram };
+enum class Subcommand { None, Info, Convert, Dump, Histogram, Index };
 
 struct CliOptions {
     Subcommand subcommand = Subcommand::None;
@@ -26,7 +26,11 @@ struct CliOptions {
     std::string outDir;
     std::string format = "bmp";  // "bmp" or "dcm"
     bool allFrames = false;
-    int jobs = 0;  // 0: one per core
+    int jobs = 0;  // 0: one per core (index: files read at once)
+    bool bySeries = false;  // convert --out-dir: the inputs indexed, each series in a folder
+
+    // index
+    bool instances = false;  // one line per instance after its series' line
 
     bool IsBatch() const { return !outDir.empty(); }
 };

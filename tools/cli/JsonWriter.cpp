@@ -1,5 +1,7 @@
 #include "tools/cli/JsonWriter.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "dicom/Windows1252.h"
@@ -152,6 +154,22 @@ void JsonWriter::BytesString(std::string_view text) {
 void JsonWriter::Int(std::int64_t value) {
     BeforeValue();
     m_out += std::to_string(value);
+}
+
+void JsonWriter::Double(double value) {
+    if (!std::isfinite(value)) {
+        Null();
+        return;
+    }
+    BeforeValue();
+    char text[32];
+    const std::to_chars_result result = std::to_chars(text, text + sizeof text, value);
+    m_out.append(text, result.ptr);
+}
+
+void JsonWriter::Bool(bool value) {
+    BeforeValue();
+    m_out += value ? "true" : "false";
 }
 
 void JsonWriter::Null() {

@@ -36,6 +36,9 @@ public:
     // Bytes that are UTF-8 as they stand, or else read as Windows-1252.
     void BytesString(std::string_view text);
     void Int(std::int64_t value);
+    // A number in its shortest form that reads back the same; null when not finite.
+    void Double(double value);
+    void Bool(bool value);
     void Null();
 
 private:

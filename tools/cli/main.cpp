@@ -6,6 +6,7 @@
 #include "tools/cli/BatchConvert.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
+#include "tools/cli/IndexCommand.h"
 
 int main(int argc, char** argv) {
     // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     case Subcommand::Convert: return options->IsBatch() ? RunBatchConvert(*options) : RunConvert(*options);
     case Subcommand::Dump: return RunDump(*options);
     case Subcommand::Histogram: return RunHistogram(*options);
+    case Subcommand::Index: return RunIndex(*options);
     case Subcommand::None: break;
     }
     return exit_status::kUsage;

@@ -1,20 +1,26 @@
-// dorvanelle-gen: writes a generated CT-like phantom study.
+// dorvanelle-gen: writes a generated CT-like phantom study, as one multi-frame file
+// or, with --study, as a folder of series of single-frame files.
 //
 //   dorvanelle-gen [--rows N] [--columns N (or --cols N)] [--frames N] [--extra-elements N]
 //                  [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT
+//   dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N] [--in-order]
+//                  [--dicomdir] FOLDER
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "tools/generator/PhantomStudy.h"
+#include "tools/generator/SeriesStudy.h"
 
 namespace {
 
 void Usage() {
     std::fprintf(stderr,
                  "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
-                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT\n");
+                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT\n"
+                 "       dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N]\n"
+                 "                      [--in-order] [--dicomdir] FOLDER\n");
 }
 
 // A whole decimal number within [low, high], or false.
@@ -28,6 +34,8 @@ bool ParseNumber(const char* text, long long low, long long high, long long& out
 
 int main(int argc, char** argv) {
     PhantomOptions options;
+    SeriesStudyOptions study;
+    bool studyFolder = false;
     std::string output;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -48,6 +56,16 @@ int main(int argc, char** argv) {
             options.windowCenter = static_cast<std::int16_t>(b);
             options.writeWindow = true;
             i += 2;
+        } else if (arg == "--study") {
+            studyFolder = true;
+        } else if (arg == "--series" && hasOne && ParseNumber(argv[++i], 1, 999, a)) {
+            study.series = static_cast<std::uint32_t>(a);
+        } else if (arg == "--slices" && hasOne && ParseNumber(argv[++i], 1, 999999, a)) {
+            study.slices = static_cast<std::uint32_t>(a);
+        } else if (arg == "--in-order") {
+            study.shuffle = false;
+        } else if (arg == "--dicomdir") {
+            study.dicomDir = true;
         } else if (arg == "--no-window") {
             options.writeWindow = false;
         } else if (arg == "--intercept" && hasOne && ParseNumber(argv[++i], -32768, 32767, a)) {
@@ -63,7 +81,9 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
-    const std::string problem = WriteCtPhantom(output, options);
+    study.rows = options.rows;
+    study.columns = options.columns;
+    const std::string problem = studyFolder ? WriteSeriesStudy(output, study) : WriteCtPhantom(output, options);
     if (!problem.empty()) {
         std::fprintf(stderr, "dorvanelle-gen: %s\n", problem.c_str());
         return 1;
