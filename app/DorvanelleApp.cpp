@@ -132,7 +132,10 @@ CChildFrame* CDorvanelleApp::OpenDocumentFile(const QString& path) {
         ReportOpenFailure(path);
         return nullptr;
     }
-    if (m_recentFiles.Add(info.absoluteFilePath())) SaveRecentFilesLater();
+    if (m_recentFiles.Add(info.absoluteFilePath())) {
+        SaveRecentFilesLater();
+        m_pMainFrame->RefreshRecentFiles();
+    }
     CChildFrame* frame = MakeFrame(controller);
     m_pMainFrame->AddChild(frame);
     return frame;

@@ -42,6 +42,7 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
     viewport()->setMouseTracking(true);
     BuildCommands();
     BuildViewingCommands();
+    BuildDisplayCommands();
     OnInitialUpdate();
     ApplyCursor();
 }
@@ -64,6 +65,14 @@ void CDorvanelleView::BuildCommands() {
     m_commands.On(
         ID_LAST_SLIDE, [this] { OnLastSlide(); }, slideUpdate);
     m_commands.On(ID_SHOW_DICOM_HEADER, [this] { OnShowDicomHeader(); });
+}
+
+bool CDorvanelleView::RunCommand(int id) {
+    CommandUi ui;
+    if (!m_commands.Update(id, ui) || !ui.enabled) return false;
+    m_commands.Execute(id);
+    emit stateChanged();
+    return true;
 }
 
 void CDorvanelleView::OnInitialUpdate() {
@@ -100,10 +109,12 @@ void CDorvanelleView::UpdateScrollBars() {
     v->setPageStep(std::max(1, page.height()));
     h->setSingleStep(std::max(1, zoomed.width() / 100));
     v->setSingleStep(std::max(1, zoomed.height() / 100));
-    h->setValue(static_cast<int>(offset.x()));
-    v->setValue(static_cast<int>(offset.y()));
+    h->setValue(static_cast<int>(std::max(0.0, offset.x())));
+    v->setValue(static_cast<int>(std::max(0.0, offset.y())));
     m_bSyncingBars = false;
     viewport()->update();
+    // The zoom may have changed, and with it Zoom to Fit and Actual Size.
+    emit stateChanged();
 }
 
 void CDorvanelleView::scrollContentsBy(int, int) {
@@ -279,6 +290,7 @@ void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
         m_windowPress = pos;
         m_windowAtPress = WindowLevel{dicom.m_nWindowWidth, dicom.m_nWindowCenter};
         m_windowNow = m_windowAtPress;
+        m_bFineWindowing = (event->modifiers() & Qt::ShiftModifier) != 0;
         return;
     }
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
@@ -301,8 +313,15 @@ void CDorvanelleView::mouseMoveEvent(QMouseEvent* event) {
         const CDicomFile& dicom = GetDocument().m_dicom;
         const WindowLimits limits{std::abs(int{dicom.m_nMaxSample}) + std::abs(int{dicom.m_nMinSample}),
                                   dicom.m_nMinSample, dicom.m_nMaxSample};
-        const QPoint moved = pos - m_windowPress;
-        const WindowLevel window = DraggedWindow(m_windowAtPress, moved.x(), moved.y(), limits);
+        // Shift held: eight times finer, from where the pointer is now.
+        const bool fine = (event->modifiers() & Qt::ShiftModifier) != 0;
+        if (fine != m_bFineWindowing) {
+            m_bFineWindowing = fine;
+            m_windowAtPress = m_windowNow;
+            m_windowPress = pos;
+        }
+        const QPoint fromPress = pos - m_windowPress;
+        const WindowLevel window = DraggedWindow(m_windowAtPress, fromPress.x(), fromPress.y(), limits, fine);
         if (!(window == m_windowNow)) {
             m_windowNow = window;
             m_controller->PreviewWindow(window.width, window.centre);
@@ -351,6 +370,7 @@ void CDorvanelleView::OnRectangle() {
     m_controller->ClearSelection();
     ApplyCursor();
     viewport()->update();
+    emit stateChanged();
 }
 
 void CDorvanelleView::OnFirstSlide() { m_controller->FirstFrame(); }

@@ -3,10 +3,16 @@
 // mode is on, a drag that selects through the document's controller, and the four
 // slide commands. A document without an image shows, centred, why it has none.
 //
-// Viewing aids: zoom (fit, 1:1, in and out about the cursor), panning with the middle
-// button or Space held, smooth or pixel-exact scaling, windowing by a right-button
-// drag, the pixel under the cursor and the frame shown for the status bar, frame
+// Viewing aids: zoom (fit, 1:1, in and out about the cursor), panning with the left
+// button when not selecting (or the middle one, or with Space held), smooth or
+// pixel-exact scaling, windowing by a right-button drag (finer with Shift), a window
+// typed in a dialog or chosen by number, inversion, rotation and flips for display
+// only, the pixel under the cursor and the frame shown for the status bar, frame
 // steps by key and wheel, cine, copy, print and the corner texts.
+//
+// Keys, the wheel and the menus reach a command the same way: RunCommand, which asks
+// the command's state first. stateChanged tells the main window that a command's
+// state may have changed.
 #pragma once
 
 #include <functional>
@@ -43,6 +49,8 @@ public:
     ~CDorvanelleView() override;
 
     CDocumentController& Controller() const { return *m_controller; }
+    // Runs command `id` of this view if it is enabled, as its menu item would.
+    bool RunCommand(int id);
     const std::shared_ptr<CDocumentController>& SharedController() const { return m_controller; }
     const CDorvanelleDoc& GetDocument() const;
     const CommandMap& Commands() const { return m_commands; }
@@ -73,6 +81,15 @@ public:
     void SetSmoothing(bool on);
     bool OverlayShown() const { return m_bOverlay; }
     void SetOverlayShown(bool on);
+
+    // Display only: inverted grey levels, and the image turned and mirrored.
+    bool Inverted() const { return m_bInverted; }
+    void SetInverted(bool on);
+    void SetOrientation(DisplayOrientation orientation);
+    // Asks for a window in the Set Window dialog and applies it.
+    void OnSetWindow();
+    // Applies preset `index` (from 0) of the Window Level menu; false when there is none.
+    bool ApplyPreset(std::size_t index);
 
     // Cine: Play Video starts and pauses; it stops when the view is deactivated.
     void OnPlayVideo();
@@ -111,6 +128,9 @@ public:
 signals:
     // The readout or the frame text changed.
     void statusTextsChanged();
+    // Something a command's enabled or checked state depends on changed here (a
+    // mode, the zoom, cine).
+    void stateChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -142,6 +162,7 @@ private:
     bool CanWindow() const;
     void ShowCineFrame();
     void BuildViewingCommands();
+    void BuildDisplayCommands();
 
     std::shared_ptr<CDocumentController> m_controller;
     IUserDialogs& m_dialogs;
@@ -164,6 +185,7 @@ private:
     QPoint m_windowPress;
     WindowLevel m_windowAtPress;
     WindowLevel m_windowNow;
+    bool m_bFineWindowing = false;
     CCinePlayer m_cine;
     double m_chosenRate = 0;  // frames per second chosen in the menu; 0: the file's
     QString m_readout;

@@ -90,11 +90,13 @@ void CDorvanelleView::ZoomAboutCursor(double factor) {
 void CDorvanelleView::SetSmoothing(bool on) {
     m_bSmooth = on;
     viewport()->update();
+    emit stateChanged();
 }
 
 void CDorvanelleView::SetOverlayShown(bool on) {
     m_bOverlay = on;
     viewport()->update();
+    emit stateChanged();
 }
 
 bool CDorvanelleView::CanWindow() const { return m_controller->CanWindow(); }
@@ -116,11 +118,14 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
     std::vector<MenuChoice> choices;
     if (menuId == ID_VIEW_WINDOW_LEVEL && CanWindow()) {
         const CDicomFile& dicom = GetDocument().m_dicom;
-        for (const WindowPreset& preset : WindowPresets()) {
-            const WindowLevel w = preset.window;
+        const std::vector<WindowPreset> presets = WindowPresets();
+        for (std::size_t i = 0; i < presets.size(); ++i) {
+            const WindowLevel w = presets[i].window;
             const bool current = w.width == dicom.m_nWindowWidth && w.centre == dicom.m_nWindowCenter;
-            choices.push_back({QString::fromStdString(preset.name), current,
-                               [this, w] { m_controller->SetWindow(w.width, w.centre); }});
+            // The first nine are on the number keys, as the menu says.
+            QString text = QString::fromStdString(presets[i].name);
+            if (i < 9) text += QStringLiteral("\t%1").arg(i + 1);
+            choices.push_back({text, current, [this, i] { RunCommand(ID_VIEW_PRESET_1 + static_cast<int>(i)); }});
         }
     } else if (menuId == ID_ACTIONS_CINE_RATE) {
         const double fileRate = CineRateOf(GetDocument().m_dicom);
@@ -172,18 +177,14 @@ void CDorvanelleView::wheelEvent(QWheelEvent* event) {
         if (steps == 0) return event->accept();
         m_mouseAt = event->position().toPoint();
         m_bMouseInside = true;
-        ZoomAboutCursor(std::pow(CViewportTransform::kZoomStep, steps));
+        for (int i = 0; i < std::abs(steps); ++i)
+            RunCommand(steps > 0 ? ID_VIEW_ZOOM_IN : ID_VIEW_ZOOM_OUT);
         return event->accept();
     }
     if (GetDocument().CanSlide() && steps != 0) {
         // Away from the user: the previous frame; towards: the next.
-        for (int i = 0; i < std::abs(steps); ++i) {
-            if (steps > 0) {
-                m_controller->PrevFrame();
-            } else {
-                m_controller->NextFrame();
-            }
-        }
+        for (int i = 0; i < std::abs(steps); ++i)
+            RunCommand(steps > 0 ? ID_PREV_SLIDE : ID_NEXT_SLIDE);
         return event->accept();
     }
     QAbstractScrollArea::wheelEvent(event);
@@ -200,11 +201,11 @@ void CDorvanelleView::keyPressEvent(QKeyEvent* event) {
     if (GetDocument().CanSlide() && event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_Left:
-        case Qt::Key_PageUp: m_controller->PrevFrame(); return event->accept();
+        case Qt::Key_PageUp: RunCommand(ID_PREV_SLIDE); return event->accept();
         case Qt::Key_Right:
-        case Qt::Key_PageDown: m_controller->NextFrame(); return event->accept();
-        case Qt::Key_Home: m_controller->FirstFrame(); return event->accept();
-        case Qt::Key_End: m_controller->LastFrame(); return event->accept();
+        case Qt::Key_PageDown: RunCommand(ID_NEXT_SLIDE); return event->accept();
+        case Qt::Key_Home: RunCommand(ID_FIRST_SLIDE); return event->accept();
+        case Qt::Key_End: RunCommand(ID_LAST_SLIDE); return event->accept();
         default: break;
         }
     }
@@ -225,9 +226,14 @@ void CDorvanelleView::OnPlayVideo() {
     if (!GetDocument().CanSlide()) return;
     m_cine.SetRate(m_chosenRate > 0 ? m_chosenRate : CineRateOf(GetDocument().m_dicom));
     m_cine.Play();
+    emit stateChanged();
 }
 
-void CDorvanelleView::StopCine() { m_cine.Pause(); }
+void CDorvanelleView::StopCine() {
+    if (!m_cine.IsPlaying()) return;
+    m_cine.Pause();
+    emit stateChanged();
+}
 
 void CDorvanelleView::ShowCineFrame() {
     const CDorvanelleDoc& doc = GetDocument();

@@ -6,6 +6,7 @@
 #include <QMdiArea>
 
 #include "app/ChildFrame.h"
+#include "views/ControlPanel.h"
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "tests/views/ViewerTestSupport.h"
@@ -21,7 +22,7 @@ class DisplayConventions : public ViewerApp {
 protected:
     // Zoom to Fit and Actual Size as the toolbar shows them.
     std::pair<bool, bool> ZoomChecks() {
-        frame->UpdateCommandStates();
+        frame->UpdateActions();
         return {Action(ID_VIEW_ZOOM_FIT)->isChecked(), Action(ID_VIEW_ZOOM_ACTUAL)->isChecked()};
     }
     static QImage Shown(CDorvanelleView* view) { return view->viewport()->grab().toImage(); }
@@ -102,6 +103,80 @@ TEST_F(DisplayConventions, AfterTileEveryWindowFollowsItsOwnFitMode) {
         EXPECT_NEAR(shown.left(), area.width() - shown.right() - 1, 1);
         EXPECT_NEAR(shown.top(), area.height() - shown.bottom() - 1, 1);
     }
+}
+
+// Invert shows every grey level as its complement; the image the document holds,
+// and so Copy and Save, stay as they are.
+TEST_F(DisplayConventions, InvertIsForDisplayOnly) {
+    const std::string path = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(path, 200, 150, Gradient));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    const std::vector<std::uint8_t> held(DibBits(child->Controller().Image()),
+                                         DibBits(child->Controller().Image()) + 200 * 150);
+    Run(ID_VIEW_INVERT);
+    EXPECT_TRUE(Action(ID_VIEW_INVERT)->isChecked());
+    const QImage shown = Shown(view);
+    for (const QPoint pixel : {QPoint(0, 0), QPoint(77, 33), QPoint(199, 149)}) {
+        const QPoint at = OnPixel(view, pixel);
+        const int g = 255 - Gradient(pixel.x(), pixel.y());
+        EXPECT_EQ(PixelAt(shown, at.x(), at.y()), qRgb(g, g, g) & 0xFFFFFFu);
+    }
+    EXPECT_EQ(std::vector<std::uint8_t>(DibBits(child->Controller().Image()),
+                                        DibBits(child->Controller().Image()) + 200 * 150),
+              held);
+    Run(ID_VIEW_INVERT);
+    EXPECT_FALSE(Action(ID_VIEW_INVERT)->isChecked());
+    const QPoint at = OnPixel(view, {77, 33});
+    EXPECT_EQ(PixelAt(Shown(view), at.x(), at.y()), qRgb(Gradient(77, 33), Gradient(77, 33), Gradient(77, 33)) & 0xFFFFFFu);
+}
+
+// Turned and mirrored, the picture shows the image's corners where they went, and a
+// drag selects the image pixels it is seen to cover.
+TEST_F(DisplayConventions, RotateAndFlipTurnTheDisplayAndTheSelectionFollows) {
+    const std::string path = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(path, 200, 150, Gradient));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    child->resize(420, 420);
+    Idle();
+    Run(ID_VIEW_ZOOM_ACTUAL);
+    const auto cornerAt = [&](QPoint viewPoint) { return view->Viewport().PixelUnder(viewPoint); };
+
+    Run(ID_VIEW_ROTATE_RIGHT);
+    // A quarter turn clockwise: the image's bottom-left corner is at the top left.
+    QRect shown = view->Viewport().ShownRect();
+    EXPECT_EQ(shown.size(), QSize(150, 200));
+    EXPECT_EQ(cornerAt(shown.topLeft()), QPoint(0, 149));
+    EXPECT_EQ(cornerAt(shown.topRight()), QPoint(0, 0));
+    Run(ID_VIEW_FLIP_HORIZONTAL);
+    shown = view->Viewport().ShownRect();
+    EXPECT_EQ(cornerAt(shown.topLeft()), QPoint(0, 0));
+    EXPECT_EQ(cornerAt(shown.bottomLeft()), QPoint(199, 0));
+    // Turned and mirrored both ways: a quarter turn anticlockwise.
+    Run(ID_VIEW_FLIP_VERTICAL);
+    shown = view->Viewport().ShownRect();
+    EXPECT_EQ(cornerAt(shown.topLeft()), QPoint(199, 0));
+    EXPECT_EQ(cornerAt(shown.bottomLeft()), QPoint(0, 0));
+    Run(ID_VIEW_ROTATE_RIGHT);
+    EXPECT_EQ(view->Viewport().Orientation(), DisplayOrientation{});
+    Run(ID_VIEW_FLIP_HORIZONTAL);
+    shown = view->Viewport().ShownRect();
+    EXPECT_EQ(shown.size(), QSize(200, 150));
+    EXPECT_EQ(cornerAt(shown.topLeft()), QPoint(199, 0));  // mirrored left to right
+
+    // A drag from the picture's top-left corner, 30 x 20 view pixels, selects the
+    // image's top-right 30 x 20 pixels; the preview shows them unmirrored.
+    Run(ID_ACTIONS_RECTANGLE);
+    Drag(view->viewport(), shown.topLeft(), shown.topLeft() + QPoint(30, 20));
+    EXPECT_EQ(view->m_rcSelection, (DibRect{170, 0, 200, 20}));
+    const QImage preview = Panel().m_pPreview->grab().toImage();
+    EXPECT_EQ(PixelAt(preview, 0, 0), qRgb(Gradient(170, 0), Gradient(170, 0), Gradient(170, 0)) & 0xFFFFFFu);
+    // The selection is drawn over the pixels it covers.
+    const QRect drawn = view->Viewport().ImageRectToView(QRect(170, 0, 30, 20));
+    EXPECT_EQ(drawn, QRect(shown.topLeft(), QSize(30, 20)));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "views/UserDialogs.h"
@@ -33,7 +35,8 @@ public:
     void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) override {
         messages.push_back({icon, caption, text});
     }
-    // Records the dialog (and, for the header dialog, what it lists) and cancels it.
+    // Records the dialog (and, for the header dialog, what it lists) and cancels it;
+    // the Set Window dialog is answered with windowAnswer when there is one.
     int RunModal(QDialog& dialog) override;
     // Prints to a PDF file at `printAnswer`; an empty answer cancels.
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
@@ -51,4 +54,7 @@ public:
     int headerRows = -1;
     QString headerNotice;
     bool headerModal = false;
+    // The Set Window dialog: the answer (width, centre), and what it offered.
+    std::optional<std::pair<int, int>> windowAnswer;
+    std::pair<int, int> windowOffered{};
 };

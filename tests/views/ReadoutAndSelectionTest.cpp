@@ -79,14 +79,22 @@ TEST_F(ReadoutAndSelection, TheReadoutNamesThePixelPaintedUnderThePointerAtEvery
         const char* name;
         int zoomSteps;  // Zoom In (+) or Zoom Out (-) from 1:1; 99: fitted
         QPoint scroll;
+        int turn = 0;  // a command that turns the display first, or 0
     };
-    const Case cases[] = {{"1:1 scrolled", 0, {17, 29}},   {"x1.25 scrolled", 1, {91, 53}},
-                          {"x1.5625", 2, {0, 0}},          {"x1.5625 scrolled", 2, {205, 133}},
-                          {"x3.05 scrolled", 5, {401, 377}}, {"x0.8", -1, {0, 0}},
-                          {"fitted", 99, {0, 0}}};
+    const Case cases[] = {{"1:1 scrolled", 0, {17, 29}},
+                          {"x1.25 scrolled", 1, {91, 53}},
+                          {"x1.5625", 2, {0, 0}},
+                          {"x1.5625 scrolled", 2, {205, 133}},
+                          {"x3.05 scrolled", 5, {401, 377}},
+                          {"x0.8", -1, {0, 0}},
+                          {"fitted", 99, {0, 0}},
+                          {"rotated right, x1.25 scrolled", 1, {60, 70}, ID_VIEW_ROTATE_RIGHT},
+                          {"then flipped, 1:1 scrolled", 0, {5, 30}, ID_VIEW_FLIP_HORIZONTAL},
+                          {"then upside down, x0.8", -1, {0, 0}, ID_VIEW_FLIP_VERTICAL}};
     std::uint32_t seed = 12345;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.turn != 0) Run(c.turn);
         Run(ID_VIEW_ZOOM_ACTUAL);
         if (c.zoomSteps == 99) Run(ID_VIEW_ZOOM_FIT);
         for (int i = 0; i < c.zoomSteps && c.zoomSteps != 99; ++i)

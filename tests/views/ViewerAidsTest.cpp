@@ -134,7 +134,7 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     // A preset from the Window Level menu, in Hounsfield units: soft tissue 400 / 40.
     const std::vector<MenuChoice> presets = view->Choices(ID_VIEW_WINDOW_LEVEL);
     ASSERT_EQ(presets.size(), 6u);  // file's, data range, four CT windows
-    EXPECT_EQ(presets[0].text, QStringLiteral("File's Window"));
+    EXPECT_EQ(presets[0].text, QStringLiteral("File's Window\t1"));
     presets[3].run();
     EXPECT_EQ(doc.m_dicom.m_nWindowWidth, 400);
     EXPECT_EQ(doc.m_dicom.m_nWindowCenter, 40);

@@ -71,7 +71,7 @@ void ViewerApp::Run(int id) {
 }
 
 bool ViewerApp::Enabled(int id) {
-    frame->UpdateCommandStates();
+    frame->UpdateActions();
     return Action(id)->isEnabled();
 }
 
