@@ -10,6 +10,7 @@
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
 #include "image/PcxFile.h"
+#include "io/RandomAccessFile.h"
 
 namespace {
 
@@ -52,6 +53,17 @@ std::string WithoutFullStop(std::string text) {
     while (!text.empty() && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
     return text;
+}
+
+// The header of the file at `path` as the study index reads it: nothing when it does
+// not identify a DICOM instance.
+std::optional<InstanceHeader> ScanInstance(const std::string& path) {
+    std::shared_ptr<RandomAccessFile> file = RandomAccessFile::Open(path);
+    if (!file) return std::nullopt;
+    InstanceHeaderScanner scanner;
+    InstanceHeader header;
+    if (scanner.Scan(file, header)) return std::nullopt;
+    return header;
 }
 
 }  // namespace
@@ -101,6 +113,7 @@ bool CDorvanelleDoc::SavesAsDicom(const std::string& path) { return SameLetters(
 bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
     m_openError = Reason();
     m_noImage = Reason();
+    m_instance.reset();
     std::uintmax_t size = 0;
     if (!ProbeFile(path, m_openError, size)) return false;
     // Only a file that holds something asks the view to fit its frame to the picture once.
@@ -143,6 +156,7 @@ void CDorvanelleDoc::OpenBitmap(const std::string& path) {
 void CDorvanelleDoc::OpenDicom(const std::string& path) {
     m_dicom.Reset();
     bool loaded = m_dicom.LoadFile(path) == 0;
+    if (loaded) m_instance = ScanInstance(path);
     int layout = m_dicom.DetectLayout();
     m_dicom.ParseElements(layout);
     m_pDib = m_dicom.MakeFrameDib(m_nFrame);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "dicom/DicomFile.h"
+#include "dicom/InstanceHeader.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "image/Geometry.h"
@@ -53,6 +54,10 @@ public:
     // Drops the image of a bitmap or PCX picture asked for a frame other than 0.
     void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
+    // Who and what the DICOM file belongs to and where its image lies (patient, study,
+    // series, pixel spacing, orientation), from its header; null for a picture or a
+    // file whose header says nothing of it.
+    const InstanceHeader* Instance() const { return m_instance ? &*m_instance : nullptr; }
 
     // `fileTitle` with " ==>%d bpp" appended when frame 0 gave an image as the file
     // opened; stepping through frames does not change it.
@@ -101,6 +106,7 @@ private:
     std::uint16_t m_titleBitCount = 0;
     Reason m_openError;
     Reason m_noImage;
+    std::optional<InstanceHeader> m_instance;
 
     IDocumentUi& m_ui;
     DocumentKind m_kind = DocumentKind::Dicom;

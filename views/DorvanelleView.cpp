@@ -271,7 +271,7 @@ void CDorvanelleView::PaintOverImage(QPainter& painter) {
                                                          m_rcSelection.bottom - m_rcSelection.top));
         DrawSelectionRect(painter, DibRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     }
-    if (m_bOverlay) DrawOverlay(painter, viewport()->rect(), OverlayTextsOf(GetDocument().m_dicom));
+    if (m_bOverlay) DrawCornerTexts(painter);
 }
 
 void CDorvanelleView::mousePressEvent(QMouseEvent* event) {

@@ -26,6 +26,7 @@
 #include "views/CinePlayer.h"
 #include "views/CommandMap.h"
 #include "views/DibImage.h"
+#include "views/ImageOverlay.h"
 #include "views/ViewportTransform.h"
 #include "views/WindowPresets.h"
 
@@ -106,6 +107,12 @@ public:
     std::vector<WindowPreset> WindowPresets() const;
     std::vector<MenuChoice> Choices(int menuId);
 
+    // What the corner texts show now: the texts, the patient's directions at the
+    // edges, and the scale bar along the view's rows.
+    OverlayTexts CornerTexts() const;
+    EdgeLetters EdgeLettersNow() const;
+    ScaleBar ScaleBarNow() const;
+
     // The status-bar texts: the pixel under the cursor, and "Frame n / N".
     const QString& ReadoutText() const { return m_readout; }
     QString FrameText() const;
@@ -155,6 +162,7 @@ private:
     void ChooseInitialZoom();
     // The selection rectangle and the corner texts, drawn over the image.
     void PaintOverImage(QPainter& painter);
+    void DrawCornerTexts(QPainter& painter);
     // The image's part under `rect` (view pixels), at the view's zoom.
     void PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect);
     void ZoomAboutCursor(double factor);

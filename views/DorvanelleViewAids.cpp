@@ -251,12 +251,21 @@ void CDorvanelleView::OnCopy() {
 }
 
 void CDorvanelleView::OnPrint() {
-    const QImage image = OutputImage(nullptr, m_controller->Image());
+    QImage image = OutputImage(nullptr, m_controller->Image());
     if (image.isNull()) return;
+    // What is printed is what is shown, and so are the corner texts (but the zoom,
+    // which paper does not keep).
+    image = DisplayedImage(image, m_viewport.Orientation(), m_bInverted);
+    PrintedTexts texts;
+    if (m_bOverlay) {
+        texts.texts = OverlayTextsOf(GetDocument().m_dicom);
+        if (GetDocument().CanSlide()) texts.texts.frame = FrameText();
+        texts.letters = EdgeLettersNow();
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(m_controller->Title());
     if (!m_dialogs.SetUpPrinter(printer, this)) return;
-    if (!PrintImage(printer, image)) {
+    if (!PrintImage(printer, image, m_bOverlay ? &texts : nullptr)) {
         m_dialogs.ShowMessage(this, QMessageBox::Warning, QStringLiteral("Dorvanelle"),
                               QStringLiteral("The image could not be printed."));
     }

@@ -1,8 +1,14 @@
 // The image view's display-only aids and typed windows: inversion, rotation and
 // flips (the image as stored never changes), the Set Window dialog, and the window
 // presets by the number keys.
-#include <QDialog>
+#include <cmath>
 
+#include <QDialog>
+#include <QPainter>
+
+#include "dicom/MeasuringSpacing.h"
+#include "dicom/PatientOrientation.h"
+#include "document/DorvanelleDoc.h"
 #include "views/CommandIds.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
@@ -62,4 +68,44 @@ bool CDorvanelleView::ApplyPreset(std::size_t index) {
     if (!CanWindow() || index >= presets.size()) return false;
     m_controller->SetWindow(presets[index].window.width, presets[index].window.centre);
     return true;
+}
+
+EdgeLetters CDorvanelleView::EdgeLettersNow() const {
+    const InstanceHeader* header = GetDocument().Instance();
+    if (!header || !header->instance.orientation || !m_controller->Image()) return {};
+    // The image step that one view pixel to the right, and one down, makes.
+    const QPointF origin = m_viewport.ViewToImage({0, 0});
+    const QPointF right = m_viewport.ViewToImage({1, 0}) - origin;
+    const QPointF down = m_viewport.ViewToImage({0, 1}) - origin;
+    const auto sign = [](double v) { return v > 1e-9 ? 1.0 : (v < -1e-9 ? -1.0 : 0.0); };
+    const auto letters = [&](QPointF step, double towards) {
+        const auto direction =
+            PatientDirectionOf(*header->instance.orientation, towards * sign(step.x()), towards * sign(step.y()));
+        return QString::fromStdString(PatientDirectionLetters(direction));
+    };
+    return {letters(right, -1), letters(right, 1), letters(down, -1), letters(down, 1)};
+}
+
+OverlayTexts CDorvanelleView::CornerTexts() const {
+    OverlayTexts texts = OverlayTextsOf(GetDocument().m_dicom);
+    if (GetDocument().CanSlide()) texts.frame = FrameText();
+    if (m_controller->Image()) texts.zoom = QStringLiteral("Zoom %1%").arg(std::lround(m_viewport.Zoom() * 100));
+    return texts;
+}
+
+ScaleBar CDorvanelleView::ScaleBarNow() const {
+    const InstanceHeader* header = GetDocument().Instance();
+    const MeasuringSpacing spacing = SpacingForMeasuring(header ? &header->instance : nullptr);
+    if (!spacing.InMillimetres() || !m_controller->Image()) return {};
+    // Along the view's rows: the image's rows or, turned a quarter, its columns.
+    const double along = m_viewport.Orientation().SwapsAxes() ? spacing.row : spacing.column;
+    ScaleBar bar = ScaleBarFor(along / m_viewport.Zoom(), viewport()->width() / 4);
+    if (spacing.source == SpacingSource::ImagerPixelSpacing && bar.pixels > 0) {
+        bar.label += QStringLiteral(" at detector");
+    }
+    return bar;
+}
+
+void CDorvanelleView::DrawCornerTexts(QPainter& painter) {
+    DrawOverlay(painter, viewport()->rect(), CornerTexts(), EdgeLettersNow(), ScaleBarNow());
 }
