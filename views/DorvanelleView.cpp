@@ -132,6 +132,7 @@ void CDorvanelleView::resizeEvent(QResizeEvent* event) {
 }
 
 void CDorvanelleView::ChooseInitialZoom() {
+    if (m_bZoomChosen) return;  // the user chose one before the window's first fit
     m_bZoomChosen = true;
     // Reduced to fit when larger than the window, 1:1 otherwise; it stays so when the
     // window changes size (Tile), until the user chooses a zoom.

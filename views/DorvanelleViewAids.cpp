@@ -63,12 +63,15 @@ void CDorvanelleView::BuildViewingCommands() {
         ID_FILE_PRINT, [this] { OnPrint(); }, hasImage);
 }
 
+// A zoom the user chose stays: the window's first fit, if it comes later, keeps it.
 void CDorvanelleView::ZoomToFit() {
+    m_bZoomChosen = true;
     m_viewport.FitToWindow();
     UpdateScrollBars();
 }
 
 void CDorvanelleView::ZoomActualSize() {
+    m_bZoomChosen = true;
     m_viewport.SetActualSize();
     UpdateScrollBars();
 }
@@ -77,6 +80,7 @@ void CDorvanelleView::ZoomIn() { ZoomAboutCursor(CViewportTransform::kZoomStep);
 void CDorvanelleView::ZoomOut() { ZoomAboutCursor(1.0 / CViewportTransform::kZoomStep); }
 
 void CDorvanelleView::ZoomAboutCursor(double factor) {
+    m_bZoomChosen = true;
     const QPoint at = m_bMouseInside ? m_mouseAt : viewport()->rect().center();
     m_viewport.ZoomAbout(factor, at);
     // The bars may come or go; the point under the cursor is kept by the offset.
