@@ -45,7 +45,7 @@ PY
 
 median_ms() {
   hyperfine -N --output=null --style none --warmup 2 --runs "$2" --export-csv "$work/t.csv" "$1" >/dev/null 2>&1
-  awk -F, 'NR == 2 { printf "%.1f", $4 * 1000 }' "$work/t.csv"
+  awk -F, 'NR == 2 { printf "%.1f", $(NF - 4) * 1000 }' "$work/t.csv"  # the command may hold commas
 }
 peak_mib() {
   /usr/bin/time -f %M -o "$work/mem" bash -c "exec $1 > /dev/null 2>&1" || true
@@ -86,7 +86,7 @@ echo "Indexing 20,000 files (4 series of 5,000, 64 x 64): $(median_ms "$cli inde
 cold_ms() {
   hyperfine -N --output=null --style none --runs 3 --prepare "sh -c 'sync; echo 3 > /proc/sys/vm/drop_caches'" \
     --export-csv "$work/t.csv" "$1" >/dev/null 2>&1
-  awk -F, 'NR == 2 { printf "%.1f", $4 * 1000 }' "$work/t.csv"
+  awk -F, 'NR == 2 { printf "%.1f", $(NF - 4) * 1000 }' "$work/t.csv"  # the command may hold commas
 }
 if [[ ${COLD:-1} == 1 ]] && sh -c 'echo 1 > /proc/sys/vm/drop_caches' 2>/dev/null; then
   echo

@@ -3,14 +3,13 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "codecs/DecodeFailure.h"
 #include "codecs/DecoderTable.h"
+#include "codecs/ModuleFolders.h"
 
 namespace {
 
@@ -21,28 +20,10 @@ struct Loaded {
     std::string problem;
 };
 
-std::vector<std::string> Folders() {
-    const char* chosen = std::getenv("DORVANELLE_CODECS_DIR");
-    if (chosen != nullptr && *chosen != '\0') {
-        return {chosen};
-    }
-    std::vector<std::string> folders;
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const std::string folder = program.parent_path().string();
-        folders.push_back(folder);
-        // Installed under another prefix than the one configured (a package).
-        folders.push_back(folder + "/" + DORVANELLE_CODECS_BESIDE_PROGRAMS);
-    }
-    folders.emplace_back(DORVANELLE_CODECS_INSTALL_DIR);
-    return folders;
-}
-
 Loaded Load() {
     Loaded loaded;
     std::string tried;
-    for (const std::string& folder : Folders()) {
+    for (const std::string& folder : ModuleFolders()) {
         const std::string path = folder + "/" + kModuleName;
         if (access(path.c_str(), F_OK) != 0) {
             tried += (tried.empty() ? "" : " or ") + folder;

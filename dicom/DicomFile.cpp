@@ -92,6 +92,8 @@ void CDicomFile::ClearImageFields() {
     m_impl->compressed.reset();
     m_impl->extended = ExtendedOffsets();
     m_impl->itemsProblem = Reason();
+    m_impl->attributes.reset();
+    m_impl->frameSource.reset();
 }
 
 std::int16_t CDicomFile::HighBit() const {
@@ -220,6 +222,7 @@ bool CDicomFile::IsExplicitVR(const std::uint8_t* twoBytes) { return IsKnownVrCo
 bool CDicomFile::ReadElementHeader() {
     ClearElement();
     m_impl->undefinedLength = false;
+    m_impl->vr[0] = m_impl->vr[1] = 0;
     const std::uint64_t start = m_nCursor;
     const std::uint64_t size = m_nSize;
     const auto endWalk = [this] {
@@ -240,6 +243,10 @@ bool CDicomFile::ReadElementHeader() {
     std::uint64_t valueStart = start + 8;
     std::uint32_t length = 0;
     std::uint64_t continueAt = 0;  // where the walk goes on after an undefined length
+    if (IsExplicitVR(p + 4)) {
+        m_impl->vr[0] = static_cast<char>(p[4]);
+        m_impl->vr[1] = static_cast<char>(p[5]);
+    }
     if (!IsExplicitVR(p + 4)) {
         length = Read32(p + 4, big);
         continueAt = start + 8;
@@ -266,6 +273,8 @@ bool CDicomFile::ReadElementHeader() {
         return true;
     }
     if (valueStart + length > size) {
+        // Kept for the capture: pixel data cut short still says how much is missing.
+        m_impl->cutShort = {true, m_nGroup, m_nElement, valueStart, length, m_impl->depth};
         return endWalk();
     }
     m_nLength = length;
@@ -293,10 +302,17 @@ void CDicomFile::WalkElements(int layout, Step step) {
     d.syntaxUid.clear();
     d.dataSetProblem = Reason();
     d.walkStop = Reason();
+    d.nesting.clear();
+    d.depth = 0;
+    d.cutShort = {};
     d.stopWalk = false;
     // Every element moves the cursor forward by at least 8 bytes, so this ends.
     while (m_nCursor < m_nSize) {
         const std::uint64_t start = m_nCursor;
+        while (!d.nesting.empty() && d.nesting.back().end <= start) {
+            d.nesting.pop_back();
+        }
+        d.depth = d.nesting.size();
         if (!ReadElementHeader()) {
             break;
         }
@@ -317,9 +333,11 @@ void CDicomFile::WalkElements(int layout, Step step) {
         if (d.stopWalk) {
             break;
         }
+        const std::uint64_t beforeItems = m_nCursor;
         if (m_nGroup == 0x7FE0 && m_nElement == 0x0010 && d.undefinedLength) {
             SkipPixelItems();
         }
+        TrackNesting(start, m_nCursor != beforeItems);
         // The meta group ends where the next element is not in group 2.
         const std::uint8_t* next = m_nCursor + 2 <= m_nSize ? WalkBytes(m_nCursor, 2) : nullptr;
         if (meta && !(next != nullptr && ReadLE16(next) == 0x0002) && !EnterDataSet()) {
@@ -445,20 +463,77 @@ void CDicomFile::SkipPixelItems() {
     if (!WalkFragments(*d.file, d.valueStart, d.fragments, read, &why)) {
         d.itemsProblem = read == SourceRead::Done ? why : ReadFailure(read);
         d.itemsWalked = false;
+        if (d.depth == 0) {
+            d.topItemsProblem = d.itemsProblem;
+            d.topItemsWalked = false;
+        }
         m_nCursor = m_nSize;
         return;
     }
     d.itemsProblem = Reason();
     d.itemsWalked = true;
+    if (d.depth == 0) {
+        d.topItemsProblem = Reason();
+        d.topItemsWalked = true;
+        d.topFragments = d.fragments;
+    }
     m_nCursor = d.valueStart + d.fragments.end;
+}
+
+void CDicomFile::TrackNesting(std::uint64_t start, bool skippedPixelItems) {
+    Impl& d = *m_impl;
+    if (m_nGroup == 0xFFFE) {
+        if (m_nElement == 0xE000 && d.undefinedLength) {
+            d.nesting.push_back({true, Impl::kOpenEnded});
+        } else if (m_nElement == 0xE00D || m_nElement == 0xE0DD) {
+            // An item delimiter closes the innermost item, a sequence delimiter the
+            // innermost sequence (and an item left open inside it).
+            const bool item = m_nElement == 0xE00D;
+            while (!d.nesting.empty()) {
+                const bool closed = d.nesting.back().item == item;
+                d.nesting.pop_back();
+                if (closed) break;
+            }
+        }
+        return;
+    }
+    if (!d.undefinedLength || skippedPixelItems) {
+        return;
+    }
+    d.nesting.push_back({false, Impl::kOpenEnded});
+    // The explicit long form steps over the first item's header into its elements.
+    if (m_nCursor == d.valueStart + 8 && m_nCursor > start + 8) {
+        const std::uint8_t* item = WalkBytes(d.valueStart, 8);
+        const std::uint32_t length = item != nullptr ? Read32(item + 4, d.bigEndian) : kUndefinedLength;
+        d.nesting.push_back({true, length == kUndefinedLength ? Impl::kOpenEnded : d.valueStart + 8 + length});
+    }
 }
 
 std::string CDicomFile::TransferSyntaxUid() const { return m_impl->syntaxUid; }
 
 std::string CDicomFile::TransferSyntaxName() const { return m_impl->syntax != nullptr ? m_impl->syntax->name : ""; }
 
-void CDicomFile::ParseElements(int layout) {
-    WalkElements(layout, [this] { CaptureAttribute(); });
+void CDicomFile::ParseElements(int layout, bool stopAtPixelData) {
+    Impl& d = *m_impl;
+    d.capture = AttributeCapture();
+    d.topPixels = PixelDataInfo();
+    d.topPixelFile.reset();
+    d.floatPixels = false;
+    d.floatBits = 0;
+    d.topItemsWalked = false;
+    d.topFragments = EncapsulatedPixelData();
+    d.topItemsProblem = Reason();
+    d.topItemsStart = 0;
+    WalkElements(layout, [this, stopAtPixelData] {
+        CaptureAttribute();
+        if (m_impl->depth == 0) {
+            CaptureTopLevel();
+            // A header walk ends at the image's pixel data, before its fragments.
+            m_impl->stopWalk = stopAtPixelData && m_nGroup == 0x7FE0 &&
+                               (m_nElement == 0x0010 || m_nElement == 0x0008 || m_nElement == 0x0009);
+        }
+    });
+    FinishCapture();
 }
 
 void CDicomFile::VisitElements(int layout, std::uint32_t valueLimit,

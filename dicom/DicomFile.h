@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "dicom/DicomWriter.h"
+#include "dicom/FrameSource.h"
+#include "dicom/ImageAttributes.h"
 #include "image/PackedDib.h"
 #include "io/Reason.h"
 #include "io/WriteOutcome.h"
@@ -35,27 +37,7 @@ struct SampleRangeRequest;
 class ByteSource;
 enum class SourceRead;
 
-// Why a frame of a loaded file gives no image. A file that could not be read at all
-// gives the file reader's FileReadFailure instead.
-enum class DicomNoImage {
-    NoRowsOrColumns,
-    TooManySamples,            // First: the samples per pixel
-    UnsupportedBitsAllocated,  // First: the bits allocated
-    NoPixelData,
-    Encapsulated,       // compressed fragments, which the reader does not decode
-    FrameOutside,       // First: the frame asked for
-    DataSetUnreadable,  // Subject: why the data set after the meta group cannot be read (an
-                        // inflation that fails gives the inflater's own reason)
-    SyntaxNotShown,     // Subject: what the frames are compressed as (e.g. "JPEG XL")
-    SyntaxUnknown,      // Subject: the transfer syntax UID
-    FrameNotDecoded,    // Subject: what kept the frame from being decoded (a decoder, or the
-                        // search for the frame's fragments, gives its own reason)
-    PaletteColour,
-    PhotometricNotShown,  // Subject: the photometric interpretation
-    ColourBitsAllocated,  // First: the bits allocated of a colour image
-    TooLargeToShow,       // First x Second: the columns and rows
-};
-std::string ReasonText(DicomNoImage code, const Reason& reason);
+// Why a frame gives no image (DicomNoImage) is declared with the frame source.
 
 // Why a walk stopped before the end of the file's bytes, taking the rest for data
 // that is not DICOM.
@@ -105,8 +87,10 @@ public:
     // 2: the elements follow a 128-byte preamble and "DICM" (the prefix is there, or
     // the first 100 bytes, all of a shorter file, are zero); 3: they start at 0.
     int DetectLayout() const;
-    // The capture pass over the whole buffer.
-    void ParseElements(int layout);
+    // The capture pass over the whole buffer. With `stopAtPixelData`, a header walk:
+    // it ends at the top-level pixel data, which Frames() still reads (the fragments
+    // of compressed data are then found with the first frame decoded).
+    void ParseElements(int layout, bool stopAtPixelData = false);
     // The listing pass: after each element, DescribeElement, then `row` is called
     // with the reader holding the element's group, element, name, VR, length and text.
     // It always lists from the first element, whatever an earlier pass left.
@@ -184,6 +168,14 @@ public:
     const std::uint8_t* PixelBytes(std::uint64_t offset, std::uint64_t size) const;
     // Whether any pixel data was captured (possibly empty, or encapsulated).
     bool HasPixelData() const;
+
+    // What the last capture pass found, taken from the top-level data set only (and
+    // the functional groups of an enhanced multi-frame file): fixed for as long as
+    // they are held, whatever the reader does next. Null before any capture pass.
+    std::shared_ptr<const ImageAttributes> Attributes() const;
+    // The frames of the pixel data that pass found, read through the file the reader
+    // keeps open; shares that file, so it outlives the reader. Null before any capture pass.
+    std::shared_ptr<const FrameSource> Frames() const;
 
     // The range of all 16-bit samples. A conversion of uncompressed 16-bit samples
     // that does not need it (the file gives a window) leaves it pending, with
@@ -307,6 +299,14 @@ private:
     int RepeatedRunAt(std::uint64_t start);
     // Reads the items of encapsulated pixel data and moves the cursor past them.
     void SkipPixelItems();
+    // Follows the nesting of sequences and items as the walk enters and leaves them,
+    // so that the capture takes only top-level elements.
+    void TrackNesting(std::uint64_t start, bool skippedPixelItems);
+    // The top-level element just read for ImageAttributes: its value, the items of a
+    // sequence, or where the pixel data lies.
+    void CaptureTopLevel();
+    // Makes the attributes and the frame source of what the capture pass found.
+    void FinishCapture();
 
     // Chooses the samples the conversion reads for `frame`, rearranging or decoding
     // when the file does not store them as the conversion reads them; false, with

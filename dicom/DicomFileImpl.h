@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dicom/AttributeCapture.h"
 #include "dicom/DicomFile.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/GreyWindow.h"
@@ -115,6 +116,40 @@ struct CDicomFile::Impl {
     SampleRange range;
     // A conversion ran without needing the range; it is still to be settled.
     bool rangePending = false;
+
+    // Where the walk stands in the nesting of sequences (and their items): each open
+    // one with the offset where it ends, or kOpenEnded until its delimiter.
+    struct Open {
+        bool item = false;
+        std::uint64_t end = 0;
+    };
+    static constexpr std::uint64_t kOpenEnded = ~std::uint64_t{0};
+    std::vector<Open> nesting;
+    std::size_t depth = 0;  // of the element just read: 0 at the top level
+    // The element's explicit VR, when it had one.
+    char vr[2] = {};
+    // An element whose value runs past the end of the file: the walk ended there.
+    struct CutShort {
+        bool found = false;
+        std::uint16_t group = 0;
+        std::uint16_t element = 0;
+        std::uint64_t valueStart = 0;
+        std::uint32_t declared = 0;
+        std::size_t depth = 0;
+    } cutShort;
+
+    // What the capture pass gathers for ImageAttributes, and the top-level pixel data.
+    AttributeCapture capture;
+    PixelDataInfo topPixels;
+    std::shared_ptr<const ByteSource> topPixelFile;
+    bool floatPixels = false;
+    std::uint16_t floatBits = 0;
+    bool topItemsWalked = false;
+    EncapsulatedPixelData topFragments;
+    Reason topItemsProblem;
+    std::uint64_t topItemsStart = 0;
+    std::shared_ptr<const ImageAttributes> attributes;
+    std::shared_ptr<const FrameSource> frameSource;
 
     // Grey table of the last window used.
     bool tableKnown = false;

@@ -376,30 +376,6 @@ void CDicomFile::MapSamplesToGrey(std::int16_t* samples, std::size_t count) {
     }
 }
 
-std::string ReasonText(DicomNoImage code, const Reason& reason) {
-    switch (code) {
-    case DicomNoImage::NoRowsOrColumns: return "the file gives no rows or columns";
-    case DicomNoImage::TooManySamples: return "more than 3 samples per pixel (" + std::to_string(reason.First()) + ")";
-    case DicomNoImage::UnsupportedBitsAllocated:
-        return "unsupported bits allocated (" + std::to_string(reason.First()) + "; only 8, 12 and 16 are shown)";
-    case DicomNoImage::NoPixelData: return "no pixel data";
-    case DicomNoImage::Encapsulated: return "encapsulated (compressed) pixel data";
-    case DicomNoImage::TooLargeToShow:
-        return "too large to show (" + std::to_string(reason.First()) + " x " + std::to_string(reason.Second()) + ")";
-    case DicomNoImage::FrameOutside: break;
-    case DicomNoImage::DataSetUnreadable:
-    case DicomNoImage::FrameNotDecoded: return reason.Subject();
-    case DicomNoImage::SyntaxNotShown: return "compressed as " + reason.Subject() + ", which is not shown";
-    case DicomNoImage::SyntaxUnknown:
-        return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
-    case DicomNoImage::PaletteColour: return "palette colour (PALETTE COLOR) images are not shown";
-    case DicomNoImage::PhotometricNotShown: return "photometric interpretation " + reason.Subject() + " is not shown";
-    case DicomNoImage::ColourBitsAllocated:
-        return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8 and 16)";
-    }
-    return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
-}
-
 Reason CDicomFile::NoImageReason(std::int32_t frame) const {
     if (m_impl->loadFailure) {
         return m_impl->loadFailure;

@@ -95,3 +95,20 @@ void SignExtendSamples(std::uint8_t* data, std::size_t size, int highBit) {
         WriteLE16(data + i, static_cast<std::uint16_t>(v >> shift));
     }
 }
+
+void UnpackBits(const std::uint8_t* data, std::size_t size, std::size_t skipBits, std::size_t count, int bits,
+                std::uint8_t* out) {
+    const auto byteAt = [data, size](std::size_t i) -> std::uint32_t { return i < size ? data[i] : 0u; };
+    const std::uint32_t mask = (1u << bits) - 1u;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t bit = skipBits + i * static_cast<std::size_t>(bits);
+        const std::size_t at = bit / 8;
+        const std::uint32_t word = byteAt(at) | byteAt(at + 1) << 8 | byteAt(at + 2) << 16;
+        const std::uint32_t value = (word >> (bit % 8)) & mask;
+        if (bits <= 8) {
+            out[i] = static_cast<std::uint8_t>(value);
+        } else {
+            WriteLE16(out + 2 * i, static_cast<std::uint16_t>(value));
+        }
+    }
+}

@@ -25,3 +25,10 @@ void YbrFullToRgb(std::uint8_t* data, std::size_t pixels);
 // ends) to RGB triples: `in` holds 2 x pixels bytes (rounded up to whole pairs),
 // `out` 3 x pixels.
 void Ybr422ToRgb(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels);
+
+// Samples of `bits` bits (1 or 12) packed without gaps, least significant bit first
+// (DICOM's packing: 12-bit pairs in three bytes), from bit `skipBits` of the `size`
+// bytes at `data`: `count` of them into `out`, one byte each for 1 bit, a
+// little-endian 16-bit word each for 12. Bits past `size` read as zero.
+void UnpackBits(const std::uint8_t* data, std::size_t size, std::size_t skipBits, std::size_t count, int bits,
+                std::uint8_t* out);

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "dicom/DicomFile.h"
+#include "dicom/FrameRender.h"
+#include "dicom/ModalityRange.h"
 #include "tests/support/PositionedSource.h"
 
 namespace {
@@ -39,6 +41,32 @@ bool SameImage(const PackedDib* a, const PackedDib* b) {
     const std::uint64_t size = DibRowStride(a) * DibHeight(a);
     return DibBitCount(a) == DibBitCount(b) && DibWidth(a) == DibWidth(b) && DibHeight(a) == DibHeight(b) &&
            std::memcmp(DibBits(a), DibBits(b), size) == 0;
+}
+
+// The frame source and the render function: a frame that Check passes gives samples
+// (or, compressed, a decoder's reason), and samples always render, whatever the
+// display state, into a complete bitmap of the frame's size.
+PackedDibPtr CheckSource(const FrameSource& source, std::int32_t frame) {
+    const Reason refused = source.Check(frame);
+    auto samples = source.Frame(frame);
+    Require(!refused || !samples);
+    if (!samples) {
+        return nullptr;
+    }
+    const ImageAttributes& a = source.Attributes();
+    Require((*samples)->rows == a.rows && (*samples)->columns == a.columns);
+    const ValueRange range = FrameValueRange(**samples, a);
+    DisplayState state;
+    state.fallback = DefaultDisplayWindow(a, frame, &range);
+    for (const bool palette : {false, true}) {
+        state.palette = palette;
+        auto dib = RenderFrame(**samples, a, state);
+        Require(dib && DibIsComplete(dib->get()) && DibHeight(dib->get()) == a.rows);
+        if (palette) {
+            return std::move(dib).Take();
+        }
+    }
+    return nullptr;
 }
 
 std::string Listing(CDicomFile& reader) {
@@ -75,6 +103,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         PackedDibPtr byPosition = CheckFrame(positioned, frame);
         Require(SameImage(fromMemory.get(), byPosition.get()));
     }
+    const std::shared_ptr<const FrameSource> source = reader.Frames();
+    const std::shared_ptr<const FrameSource> positionedSource = positioned.Frames();
+    const std::int32_t claimed = source->Attributes().FrameCount();
+    for (const std::int32_t frame : {0, 1, claimed - 1}) {
+        PackedDibPtr fromMemory = CheckSource(*source, frame);
+        PackedDibPtr byPosition = CheckSource(*positionedSource, frame);
+        Require(SameImage(fromMemory.get(), byPosition.get()));
+    }
+    Require(ScanModalityRange(*source).range == ScanModalityRange(*positionedSource).range);
     Require(reader.ResolveSampleRange() && positioned.ResolveSampleRange());
     Require(reader.m_nMinSample == positioned.m_nMinSample && reader.m_nMaxSample == positioned.m_nMaxSample);
 

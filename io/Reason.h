@@ -28,9 +28,11 @@ concept ReasonCode = std::is_enum_v<E> && requires(E code, const Reason& reason)
 
 namespace reason_detail {
 
-// One per enumeration: its address tells enumerations apart, its function gives the words.
+// One per enumeration: its address tells enumerations apart, its functions give the
+// words and the code's name.
 struct Kind {
     std::string (*text)(int code, const Reason& reason);
+    const char* (*name)(int code);
 };
 
 template <typename E>
@@ -38,8 +40,19 @@ std::string TextOf(int code, const Reason& reason) {
     return ReasonText(static_cast<E>(code), reason);
 }
 
+// An enumeration may name its codes for machines (`info` prints them) with
+//     const char* ReasonName(E code);
 template <typename E>
-inline constexpr Kind kKindOf{&TextOf<E>};
+const char* NameOf(int code) {
+    if constexpr (requires { ReasonName(static_cast<E>(code)); }) {
+        return ReasonName(static_cast<E>(code));
+    } else {
+        return nullptr;
+    }
+}
+
+template <typename E>
+inline constexpr Kind kKindOf{&TextOf<E>, &NameOf<E>};
 
 }  // namespace reason_detail
 
@@ -84,6 +97,13 @@ public:
 
     // The plain words; empty for an empty reason.
     std::string Text() const { return m_kind != nullptr ? m_kind->text(m_code, *this) : std::string(); }
+    // The code's name for machines ("frame_outside"), when its enumeration names its
+    // codes; otherwise "code N". Empty for an empty reason.
+    std::string Name() const {
+        if (m_kind == nullptr) return {};
+        const char* name = m_kind->name(m_code);
+        return name != nullptr ? std::string(name) : "code " + std::to_string(m_code);
+    }
 
     const std::string& Subject() const { return m_subject; }
     int ErrorNumber() const { return m_errno; }

@@ -23,6 +23,12 @@ public:
 
     int Descriptor() const { return m_fd; }
     bool IsUnnamed() const { return m_unnamed; }
+    // The named file's path (empty for an unnamed one), for a library that writes
+    // the file by its name.
+    const std::string& Path() const { return m_name; }
+    // Another target for CloseAndReplaceTarget, in the same file system: for a file
+    // whose final name is known only once it has been written.
+    void SetTarget(std::string target) { m_target = std::move(target); }
 
     // Closes the file and puts it in place of the target in one rename. False, with
     // errno set, when the close, the naming or the rename fails; nothing is left then.

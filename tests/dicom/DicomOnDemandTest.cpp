@@ -226,6 +226,23 @@ TEST(DicomOnDemand, CompressedFramesAreReadByPositionWhenTheyAreDecoded) {
     EXPECT_TRUE(reader.NoImageReason(31).Is(FileReadFailure::ChangedOnDisk));
 }
 
+// A header walk (a study index reading thousands of files) ends at the pixel data,
+// before the fragments' headers, and the frames still decode from there.
+TEST(DicomOnDemand, AHeaderWalkStopsAtThePixelDataAndItsFramesStillDecode) {
+    const DicomStreamBuilder study = CompressedStudy(60);
+    auto source = std::make_shared<PositionedSource>(study.Bytes());
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(source), 0);
+    reader.ParseElements(reader.DetectLayout(), true);
+    const auto attributes = reader.Attributes();
+    EXPECT_EQ(attributes->FrameCount(), 60);
+    ASSERT_EQ(attributes->shared.windows.size(), 1u);
+    EXPECT_EQ(attributes->shared.windows[0].centre, 0);  // the centre after the items is not read
+    auto frame = reader.Frames()->Frame(59);
+    ASSERT_TRUE(frame) << frame.Why();
+    EXPECT_EQ((*frame)->Raw(7), 595u);
+}
+
 // Whether frame 0 shows (the depth in the title) is told from the attributes and the
 // fragments: after the last frame is shown, asking reads and decodes nothing, and
 // frame 0's corrupt bytes do not take the depth away; its own conversion says why.

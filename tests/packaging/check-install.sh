@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR and checks what a desktop gets from it:
 # exactly the expected files, an installed dorvanelle-cli that finds its decoder
-# module and converts a compressed file, a desktop entry and metainfo that the validators
+# module and converts a compressed file and starts its network helper, a desktop entry and metainfo that the validators
 # accept, manual pages that format without warnings, and DICOM files (by magic or
 # by extension) opening with the viewer once the file type and desktop databases
 # are rebuilt.
@@ -24,7 +24,8 @@ trap 'rm -rf "$root"' EXIT
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
-expected=(usr/bin/dorvanelle-cli usr/"$libdir"/dorvanelle/dorvanelle-codecs.so usr/share/man/man1/dorvanelle-cli.1.gz)
+expected=(usr/bin/dorvanelle-cli usr/"$libdir"/dorvanelle/dorvanelle-codecs.so usr/"$libdir"/dorvanelle/dorvanelle-net
+  usr/share/man/man1/dorvanelle-cli.1.gz)
 if [[ $parts == viewer ]]; then
   expected+=(
     usr/bin/dorvanelle
@@ -44,6 +45,10 @@ diff -u <(printf '%s\n' "${expected[@]}" | sort) <(cd "$root" && find . -type f 
 env -u DORVANELLE_CODECS_DIR "$root/usr/bin/dorvanelle-cli" convert \
   "$source/fuzz/corpus/fuzz_dicom_reader/seed-jpeg-lossless.dcm" "$root/converted.bmp" ||
   { echo "the installed dorvanelle-cli did not convert a JPEG-compressed file"; exit 1; }
+
+# The network commands run the installed helper beside the decoder module.
+env -u DORVANELLE_CODECS_DIR "$root/usr/bin/dorvanelle-cli" find --help | grep -q '^usage: dorvanelle-cli find' ||
+  { echo "the installed dorvanelle-cli did not start its network helper"; exit 1; }
 
 need man
 for page in "$root"/usr/share/man/man1/*.1.gz; do

@@ -14,6 +14,8 @@ public:
 
     // `done` inputs of the total are finished; redrawn at most ten times a second.
     void Update(std::size_t done);
+    // For a total learnt on the way (files a server says it will send).
+    void SetTotal(std::size_t total) { m_total = total; }
     // Wipes the line so that a message can be printed; the next Update draws it again.
     void Clear();
 

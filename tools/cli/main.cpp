@@ -7,10 +7,12 @@
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/IndexCommand.h"
+#include "tools/cli/NetLauncher.h"
 
 int main(int argc, char** argv) {
     // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.
     InstallTemporaryFileCleanup();
+    if (argc > 1 && IsNetworkCommandName(argv[1])) return RunNetworkHelper(argv);
     std::string error;
     std::optional<CliOptions> options = ParseCommandLine(argc, argv, error);
     if (!options) {

@@ -7,7 +7,7 @@
 namespace {
 
 bool IsLongFormVr(std::string_view vr) {
-    return vr == "OB" || vr == "OW" || vr == "OF" || vr == "SQ" || vr == "UN" || vr == "UT";
+    return vr == "OB" || vr == "OW" || vr == "OF" || vr == "OD" || vr == "SQ" || vr == "UN" || vr == "UT";
 }
 
 std::vector<std::uint8_t> PaddedText(std::string_view vr, std::string_view text) {
@@ -18,11 +18,16 @@ std::vector<std::uint8_t> PaddedText(std::string_view vr, std::string_view text)
     return value;
 }
 
-std::vector<std::uint8_t> Le16(std::uint16_t v) {
+std::vector<std::uint8_t> Le16(std::uint16_t v, bool big = false) {
+    if (big) return {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
     return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
 }
 
-std::vector<std::uint8_t> Le32(std::uint32_t v) {
+std::vector<std::uint8_t> Le32(std::uint32_t v, bool big = false) {
+    if (big) {
+        return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+                static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+    }
     return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
             static_cast<std::uint8_t>(v >> 24)};
 }
@@ -92,11 +97,11 @@ DicomStreamBuilder& DicomStreamBuilder::ExplicitText(std::uint16_t group, std::u
 }
 
 DicomStreamBuilder& DicomStreamBuilder::ExplicitUS(std::uint16_t group, std::uint16_t element, std::uint16_t value) {
-    return Explicit(group, element, "US", Le16(value));
+    return Explicit(group, element, "US", Le16(value, m_big));
 }
 
 DicomStreamBuilder& DicomStreamBuilder::ExplicitUL(std::uint16_t group, std::uint16_t element, std::uint32_t value) {
-    return Explicit(group, element, "UL", Le32(value));
+    return Explicit(group, element, "UL", Le32(value, m_big));
 }
 
 DicomStreamBuilder& DicomStreamBuilder::ImplicitHeader(std::uint16_t group, std::uint16_t element,
@@ -117,11 +122,11 @@ DicomStreamBuilder& DicomStreamBuilder::ImplicitText(std::uint16_t group, std::u
 }
 
 DicomStreamBuilder& DicomStreamBuilder::ImplicitUS(std::uint16_t group, std::uint16_t element, std::uint16_t value) {
-    return Implicit(group, element, Le16(value));
+    return Implicit(group, element, Le16(value, m_big));
 }
 
 DicomStreamBuilder& DicomStreamBuilder::ImplicitUL(std::uint16_t group, std::uint16_t element, std::uint32_t value) {
-    return Implicit(group, element, Le32(value));
+    return Implicit(group, element, Le32(value, m_big));
 }
 
 DicomStreamBuilder& DicomStreamBuilder::BeginSequence(std::uint16_t group, std::uint16_t element, bool explicitVr) {
@@ -172,9 +177,14 @@ DicomStreamBuilder& DicomStreamBuilder::Raw(std::string_view text) {
     return *this;
 }
 
-DicomStreamBuilder& DicomStreamBuilder::U16(std::uint16_t value) { return Raw(Le16(value)); }
+DicomStreamBuilder& DicomStreamBuilder::U16(std::uint16_t value) { return Raw(Le16(value, m_big)); }
 
-DicomStreamBuilder& DicomStreamBuilder::U32(std::uint32_t value) { return Raw(Le32(value)); }
+DicomStreamBuilder& DicomStreamBuilder::U32(std::uint32_t value) { return Raw(Le32(value, m_big)); }
+
+DicomStreamBuilder& DicomStreamBuilder::BigEndian(bool on) {
+    m_big = on;
+    return *this;
+}
 
 bool DicomStreamBuilder::WriteTo(const std::string& path) const {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);

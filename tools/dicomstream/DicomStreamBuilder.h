@@ -26,7 +26,7 @@ public:
                                   std::string_view sopClass = kCtImageStorage,
                                   std::string_view sopInstance = "2.25.2718281828459045235360287471352662497.1.1");
 
-    // Explicit VR: OB, OW, OF, SQ, UN and UT take the 12-byte long form, every other
+    // Explicit VR: OB, OW, OF, OD, SQ, UN and UT take the 12-byte long form, every other
     // VR the 8-byte short form (whose length must fit 16 bits).
     DicomStreamBuilder& Explicit(std::uint16_t group, std::uint16_t element, std::string_view vr,
                                  const std::vector<std::uint8_t>& value);
@@ -67,6 +67,11 @@ public:
     DicomStreamBuilder& PixelData16(const std::vector<std::int16_t>& samples, bool explicitVr = true);
     DicomStreamBuilder& PixelData8(const std::vector<std::uint8_t>& bytes, bool explicitVr = true);
 
+    // From here on tags, lengths and US/UL numbers are written big-endian (the data
+    // set of Explicit VR Big Endian; the meta group stays little-endian). Values
+    // given as bytes are written as they are.
+    DicomStreamBuilder& BigEndian(bool on = true);
+
     DicomStreamBuilder& Raw(const std::vector<std::uint8_t>& bytes);
     DicomStreamBuilder& Raw(std::string_view text);
     DicomStreamBuilder& U16(std::uint16_t value);
@@ -81,6 +86,7 @@ private:
     void Tag(std::uint16_t group, std::uint16_t element);
 
     std::vector<std::uint8_t> m_bytes;
+    bool m_big = false;
 };
 
 // Little-endian bytes of 16-bit samples.

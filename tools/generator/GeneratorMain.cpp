@@ -2,7 +2,8 @@
 // or, with --study, as a folder of series of single-frame files.
 //
 //   dorvanelle-gen [--rows N] [--columns N (or --cols N)] [--frames N] [--extra-elements N]
-//                  [--window WIDTH CENTRE | --no-window] [--intercept N] OUTPUT
+//                  [--window WIDTH CENTRE | --no-window] [--intercept N]
+//                  [--uid-root ROOT] [--instance N] OUTPUT
 //   dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N] [--in-order]
 //                  [--dicomdir] FOLDER
 #include <cstdio>
@@ -18,7 +19,8 @@ namespace {
 void Usage() {
     std::fprintf(stderr,
                  "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
-                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] [--axial] OUTPUT\n"
+                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] [--axial]\n"
+                 "                      [--uid-root ROOT] [--instance N] OUTPUT\n"
                  "       dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N]\n"
                  "                      [--in-order] [--dicomdir] FOLDER\n");
 }
@@ -72,6 +74,10 @@ int main(int argc, char** argv) {
             options.writeWindow = false;
         } else if (arg == "--intercept" && hasOne && ParseNumber(argv[++i], -32768, 32767, a)) {
             options.rescaleIntercept = static_cast<std::int16_t>(a);
+        } else if (arg == "--uid-root" && hasOne) {
+            options.uidRoot = argv[++i];
+        } else if (arg == "--instance" && hasOne && ParseNumber(argv[++i], 1, 99999999, a)) {
+            options.instanceNumber = static_cast<std::uint32_t>(a);
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {

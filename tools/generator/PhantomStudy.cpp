@@ -1,5 +1,6 @@
 #include "tools/generator/PhantomStudy.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -54,12 +55,13 @@ std::string NumberText(double value) {
 }
 
 DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
+    const std::string instanceUid = o.uidRoot + ".1." + std::to_string(std::max(o.instanceNumber, 1u));
     DicomStreamBuilder b;
     b.Preamble()
-        .MetaGroup()
+        .MetaGroup(kExplicitVrLittleEndian, kCtImageStorage, instanceUid)
         .ExplicitText(0x0008, 0x0008, "CS", "DERIVED\\SECONDARY\\AXIAL")
         .ExplicitText(0x0008, 0x0016, "UI", kCtImageStorage)
-        .ExplicitText(0x0008, 0x0018, "UI", "2.25.2718281828459045235360287471352662497.1.1");
+        .ExplicitText(0x0008, 0x0018, "UI", instanceUid);
     if (!o.studyDate.empty()) {
         b.ExplicitText(0x0008, 0x0020, "DA", o.studyDate);
     }
@@ -75,8 +77,10 @@ DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
     if (!o.imagerPixelSpacing.empty()) {
         b.ExplicitText(0x0018, 0x1164, "DS", o.imagerPixelSpacing);
     }
-    b.ExplicitText(0x0020, 0x000D, "UI", "2.25.2718281828459045235360287471352662497.2.1")
-        .ExplicitText(0x0020, 0x000E, "UI", "2.25.2718281828459045235360287471352662497.3.1");
+    b.ExplicitText(0x0020, 0x000D, "UI", o.uidRoot + ".2.1").ExplicitText(0x0020, 0x000E, "UI", o.uidRoot + ".3.1");
+    if (o.instanceNumber > 0) {
+        b.ExplicitText(0x0020, 0x0013, "IS", std::to_string(o.instanceNumber));
+    }
     if (!o.orientation.empty()) {
         b.ExplicitText(0x0020, 0x0037, "DS", o.orientation);
     }

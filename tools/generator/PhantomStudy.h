@@ -28,6 +28,11 @@ struct PhantomOptions {
     std::string imagerPixelSpacing;
     // Pixel Spacing, or none when empty.
     std::string pixelSpacing = "0.7\\0.7";
+    // The UIDs: ROOT.2.1 for the study, ROOT.3.1 for the series, ROOT.1.1 for the
+    // instance, or ROOT.1.N with Instance Number N written when `instanceNumber` is
+    // set, so that several files make one series.
+    std::string uidRoot = "2.25.2718281828459045235360287471352662497";
+    std::uint32_t instanceNumber = 0;
 };
 
 // The stored value of pixel (row, column) of frame `frame`: Hounsfield units of the

@@ -1,0 +1,137 @@
+// What the network layer reads from servers and users: server addresses, query
+// keys, matches in other character sets, and the UIDs that name stored files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdatset.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcvrlo.h"
+#include "net/FindMatch.h"
+#include "net/NetFailure.h"
+#include "net/RetrievedFiles.h"
+#include "net/ServerSettings.h"
+#include "tests/support/TempFiles.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(ServerAddressText, TakesTitleHostAndPortAndSaysWhatIsWrong) {
+    std::string error;
+    std::optional<ServerAddress> address = ParseServerAddress("PACS@archive.example:11112", error);
+    ASSERT_TRUE(address);
+    EXPECT_EQ(address->aeTitle, "PACS");
+    EXPECT_EQ(address->host, "archive.example");
+    EXPECT_EQ(address->port, 11112);
+    address = ParseServerAddress("A@B@[::1]:104", error);
+    ASSERT_TRUE(address);
+    EXPECT_EQ(address->aeTitle, "A@B");
+    EXPECT_EQ(address->host, "::1");
+
+    EXPECT_FALSE(ParseServerAddress("archive:104", error));
+    EXPECT_NE(error.find("AE@HOST:PORT"), std::string::npos);
+    EXPECT_FALSE(ParseServerAddress("PACS@archive:0", error));
+    EXPECT_FALSE(ParseServerAddress("PACS@archive:70000", error));
+    EXPECT_FALSE(ParseServerAddress("PACS@:104", error));
+    EXPECT_FALSE(ParseServerAddress("A_TITLE_OF_17_CHR@h:104", error));
+    EXPECT_FALSE(ParseServerAddress("BACK\\SLASH@h:104", error));
+    EXPECT_FALSE(IsValidAeTitle("    "));
+}
+
+TEST(QueryKeys, KeywordsAndTagsNameTheSameAttribute) {
+    std::string error;
+    for (const char* text : {"PatientName=DOE*", "0010,0010=DOE*", "(0010,0010)=DOE*", "00100010=DOE*"}) {
+        std::optional<QueryKey> key = ParseQueryKey(text, error);
+        ASSERT_TRUE(key) << text << ": " << error;
+        EXPECT_EQ(key->group, 0x0010);
+        EXPECT_EQ(key->element, 0x0010);
+        EXPECT_EQ(key->value, "DOE*");
+    }
+    std::optional<QueryKey> empty = ParseQueryKey("StudyDate=", error);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->value, "");
+    EXPECT_FALSE(ParseQueryKey("NoSuchAttribute=1", error));
+    EXPECT_NE(error.find("NoSuchAttribute"), std::string::npos);
+    EXPECT_FALSE(ParseQueryKey("PatientName", error));
+}
+
+TEST(FindMatches, TextsBecomeUtf8AndHostileValuesAreBounded) {
+    DcmDataset match;
+    match.putAndInsertString(DCM_SpecificCharacterSet, "ISO_IR 100");
+    match.putAndInsertString(DCM_PatientName, "M\xFCller^J\xF6rg");  // Latin-1
+    match.putAndInsertString(DCM_StudyDescription, std::string(100000, 'A').c_str());
+    match.putAndInsertUint8Array(DCM_PixelData, reinterpret_cast<const Uint8*>("\1\2\3\4"), 4);
+    match.putAndInsertString(DcmTagKey(0x0009, 0x0010), "PRIVATE CREATOR");
+    const FindMatch read = ReadFindMatch(match);
+    ASSERT_NE(read.Value("PatientName"), nullptr);
+    EXPECT_EQ(*read.Value("PatientName"), "M\xC3\xBCller^J\xC3\xB6rg");
+    ASSERT_NE(read.Value("StudyDescription"), nullptr);
+    EXPECT_EQ(read.Value("StudyDescription")->size(), kMaxValueText);
+    EXPECT_EQ(read.Value("PixelData"), nullptr);
+    EXPECT_EQ(read.Value("SpecificCharacterSet"), nullptr);
+    EXPECT_NE(read.Value("0009,0010"), nullptr);
+
+    DcmDataset flood;
+    for (Uint16 element = 0x1000; element < 0x1000 + 400; ++element) {
+        auto* value = new DcmLongString(DcmTag(0x0011, element, EVR_LO));
+        value->putString("X");
+        flood.insert(value);
+    }
+    EXPECT_EQ(ReadFindMatch(flood).values.size(), kMaxValuesPerMatch);
+}
+
+TEST(StoredNames, OnlyRealUidsBecomeNames) {
+    EXPECT_EQ(NameFromUid("1.2.840.113619.2.55.3"), "1.2.840.113619.2.55.3");
+    EXPECT_EQ(NameFromUid(std::string("1.2.3\0", 6)), "1.2.3");
+    for (const char* hostile : {"../../etc/passwd", "/tmp/x", "1.2/3", "1..2", ".1.2", "1.2.", "1.2.3 4", "..",
+                                "12345678901234567890123456789012345678901234567890123456789012345"}) {
+        const std::string name = NameFromUid(hostile);
+        EXPECT_EQ(name.size(), 17u) << hostile;
+        EXPECT_EQ(name[0], 'x') << hostile;
+        EXPECT_EQ(name.find_first_not_of("x0123456789abcdef"), std::string::npos) << hostile;
+        EXPECT_EQ(NameFromUid(hostile), name) << "the same bytes give the same name";
+    }
+    EXPECT_NE(NameFromUid("../a"), NameFromUid("../b"));
+    const std::string unnamed = NameFromUid("");
+    EXPECT_TRUE(unnamed.starts_with("unnamed-"));
+    EXPECT_NE(NameFromUid(""), unnamed);
+}
+
+TEST(StoredNames, AFileWithHostileUidsLandsInsideTheCacheFolder) {
+    TempFolder folder;
+    DicomStreamBuilder file;
+    file.Preamble()
+        .MetaGroup(kExplicitVrLittleEndian, kCtImageStorage, "../../../outside")
+        .ExplicitText(0x0008, 0x0016, "UI", kCtImageStorage)
+        .ExplicitText(0x0008, 0x0018, "UI", "../../../outside")
+        .ExplicitText(0x0020, 0x000D, "UI", "/etc")
+        .ExplicitText(0x0020, 0x000E, "UI", "1.2.3");
+    const std::string cache = folder.File("cache");
+    RetrievedFileStore store(cache, 0);
+    Reason why;
+    std::unique_ptr<TemporaryFile> incoming = store.NewTemporary(&why);
+    ASSERT_NE(incoming, nullptr) << why;
+    WriteFileBytes(incoming->Path(), file.Bytes());
+    const std::string placed = store.Place(*incoming, "1.2.3.4", &why);
+    ASSERT_FALSE(placed.empty()) << why;
+    const fs::path relative = fs::relative(placed, cache);
+    EXPECT_EQ(relative.begin()->string(), NameFromUid("/etc"));
+    EXPECT_EQ(relative.filename().string(), NameFromUid("../../../outside") + ".dcm");
+    EXPECT_EQ(std::distance(relative.begin(), relative.end()), 2);
+    EXPECT_EQ(ReadFileBytes(placed), file.Bytes());
+    // Nothing else appeared anywhere near.
+    EXPECT_EQ(folder.FileCount(), 1u);
+}
+
+TEST(StoredNames, ANearlyFullDiskIsSaidBeforeAnythingIsWritten) {
+    TempFolder folder;
+    RetrievedFileStore store(folder.File("cache"), ~std::uint64_t{0});
+    const Reason why = store.CheckRoom();
+    EXPECT_TRUE(why.Is(NetFailure::DiskNearlyFull)) << why;
+    EXPECT_TRUE(RetrievedFileStore(folder.File("cache"), 0).CheckRoom().Text().empty());
+}
+
+}  // namespace
