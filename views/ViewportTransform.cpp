@@ -112,14 +112,16 @@ void CViewportTransform::ClampOffset() {
     // exactly on view pixels.
     const QSize zoomed = ZoomedSize();
     const auto place = [](double offset, int zoomedLength, int viewLength) {
-        if (zoomedLength < viewLength) return -static_cast<double>((viewLength - zoomedLength) / 2);
+        // Centred on whole view pixels (the odd pixel of the margin goes right).
+        if (zoomedLength < viewLength) return -std::floor((viewLength - zoomedLength) / 2.0);
         return std::clamp(std::round(offset), 0.0, static_cast<double>(zoomedLength - viewLength));
     };
     m_offset.setX(place(m_offset.x(), zoomed.width(), m_view.width()));
     m_offset.setY(place(m_offset.y(), zoomed.height(), m_view.height()));
 }
 
-QPointF CViewportTransform::ImageToDisplayed(QPointF p) const {
+QPointF CViewportTransform::ImageToDisplayed(QPointF image) const {
+    const QPointF p = image;
     const double w = m_image.width();
     const double h = m_image.height();
     QPointF d;
@@ -133,7 +135,8 @@ QPointF CViewportTransform::ImageToDisplayed(QPointF p) const {
     return d;
 }
 
-QPointF CViewportTransform::DisplayedToImage(QPointF d) const {
+QPointF CViewportTransform::DisplayedToImage(QPointF displayed) const {
+    QPointF d = displayed;
     const double w = m_image.width();
     const double h = m_image.height();
     if (m_orientation.mirrored) d.setX(DisplayedSize().width() - d.x());
