@@ -97,13 +97,17 @@ bool CDorvanelleApp::InitInstance(const QStringList& arguments, bool show) {
     return true;
 }
 
-void CDorvanelleApp::ReportOpenFailure(const QString& path) {
+void CDorvanelleApp::ReportOpenFailure(const QString& path, const QString& reason) {
     const QFileInfo info(path);
     QString text;
     if (!info.exists()) {
         text = QStringLiteral("%1 was not found.").arg(path);
     } else if (!info.isReadable()) {
         text = QStringLiteral("Access to %1 was denied.").arg(path);
+    } else if (!reason.isEmpty()) {
+        // A pipe, a device or a socket: say which, as a sentence.
+        text = reason.left(1).toUpper() + reason.mid(1);
+        if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
     } else {
         text = QStringLiteral("Failed to open document.");
     }
@@ -129,7 +133,7 @@ CChildFrame* CDorvanelleApp::OpenDocumentFile(const QString& path) {
     // A notice comes while the file is read, before its window exists.
     m_pMainFrame->Follow(*controller);
     if (!controller->Open(path)) {
-        ReportOpenFailure(path);
+        ReportOpenFailure(path, controller->OpenError());
         return nullptr;
     }
     if (m_recentFiles.Add(info.absoluteFilePath())) {

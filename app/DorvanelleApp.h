@@ -55,7 +55,9 @@ public:
 private:
     void BuildCommands();
     CChildFrame* MakeFrame(const std::shared_ptr<CDocumentController>& controller);
-    void ReportOpenFailure(const QString& path);
+    // The framework's words for a missing or unreadable file; otherwise `reason`, the
+    // document's own words, when there are any.
+    void ReportOpenFailure(const QString& path, const QString& reason = {});
     void SaveRecentFilesLater();
     QString ChooseSavePath();
 

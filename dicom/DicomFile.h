@@ -198,8 +198,10 @@ public:
     std::string TransferSyntaxName() const;
 
     // Writes `dib` (8- or 24-bit) as a bare implicit-VR stream of 14 elements.
-    // Null writes nothing and creates no file.
-    WriteOutcome WriteDicomFile(const PackedDib* dib, const std::string& path);
+    // Null writes nothing and creates no file. `placement` says whether a file at
+    // the path is replaced.
+    WriteOutcome WriteDicomFile(const PackedDib* dib, const std::string& path,
+                                Placement placement = Placement::ReplaceExisting);
     // Appends one implicit-VR element to `out`: with `value`, `length` bytes from it;
     // without, the 16-bit `shortValue` (length 2).
     static void WriteElement(std::string& out, std::uint16_t group, std::uint16_t element, std::uint32_t length,

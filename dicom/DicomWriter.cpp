@@ -141,7 +141,7 @@ bool EncodeDicomStream(const PackedDib* dib, std::string& out, Reason* why) {
     return true;
 }
 
-WriteOutcome CDicomFile::WriteDicomFile(const PackedDib* dib, const std::string& path) {
+WriteOutcome CDicomFile::WriteDicomFile(const PackedDib* dib, const std::string& path, Placement placement) {
     std::string bytes;
     Reason why;
     if (!EncodeDicomStream(dib, bytes, &why)) {
@@ -149,5 +149,5 @@ WriteOutcome CDicomFile::WriteDicomFile(const PackedDib* dib, const std::string&
     }
     const std::span<const std::uint8_t> pieces[] = {
         {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}};
-    return WriteFileAtomically(path, pieces);
+    return WriteFileAtomically(path, pieces, placement);
 }

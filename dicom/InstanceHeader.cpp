@@ -38,27 +38,6 @@ bool IsPixelData(std::uint32_t tag) {
     return tag == Tag(0x7FE0, 0x0010) || tag == Tag(0x7FE0, 0x0008) || tag == Tag(0x7FE0, 0x0009);
 }
 
-// A byte source over bytes that something else owns (the scanner's head buffer).
-class BorrowedBytes final : public ByteSource {
-public:
-    BorrowedBytes(const std::uint8_t* bytes, std::size_t size) : m_bytes(bytes), m_size(size) {}
-    std::uint64_t Size() const override { return m_size; }
-    SourceRead ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const override {
-        if (offset > m_size || size > m_size - offset) {
-            return SourceRead::Failed;
-        }
-        if (size != 0) {
-            std::memcpy(out, m_bytes + offset, size);
-        }
-        return SourceRead::Done;
-    }
-    const std::uint8_t* Memory() const override { return m_bytes; }
-
-private:
-    const std::uint8_t* m_bytes;
-    std::size_t m_size;
-};
-
 std::uint16_t US(std::span<const std::uint8_t> value, bool bigEndian) {
     return value.size() >= 2 ? Read16(value.data(), bigEndian) : 0;
 }

@@ -10,29 +10,35 @@
 #include "image/CropDib.h"
 #include "image/GreyConversion.h"
 #include "image/PcxFile.h"
+#include "io/AtomicFileWriter.h"
 #include "io/RandomAccessFile.h"
+#include "io/RegularFile.h"
 
 namespace {
 
 const char kConvertNotice[] = "The Image Will be Converted to 8 bpp !!";
 
 // Whether the file can be opened for reading at all, asked before a document reads
-// anything; `why` says what went wrong, `size` is its length.
+// anything; `why` says what went wrong, `size` is its length. A pipe, a device or a
+// socket is refused without being opened: opening a pipe waits for a writer.
 bool ProbeFile(const std::string& path, Reason& why, std::uintmax_t& size) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         why = Reason(DocumentOpenFailure::IsFolder).About(path);
         return false;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        const int error = errno;
+    Reason problem = RegularFileProblem(path);
+    if (problem.Is(FileReadFailure::CannotOpen)) {
+        const int error = problem.ErrorNumber();
         why = Reason(error == ENOENT ? DocumentOpenFailure::NotFound : DocumentOpenFailure::CannotOpen)
                   .About(path)
                   .Errno(error);
         return false;
     }
-    std::fclose(file);
+    if (problem) {
+        why = std::move(problem);
+        return false;
+    }
     size = std::filesystem::file_size(path, ec);
     if (ec) size = 0;
     return true;
@@ -250,13 +256,18 @@ void CDorvanelleDoc::CropSelection(DibRect selection) {
     m_pSelectedDib = CropDib(selection, m_pDib.get());
 }
 
-bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path) {
+bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path, Placement placement) {
+    m_saveFailure = Reason();
     if (path.empty()) return false;  // the dialog was cancelled
     if (dib == nullptr) {
+        m_saveFailure = BmpFailure::NothingToSave;
         m_ui.ReportProblem("There is no image to save: " + FileTitle(path) + " was not written.");
         return false;
     }
-    WriteOutcome outcome = SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path) : WriteBmpFile(dib, path);
+    WriteOutcome outcome =
+        SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path, placement) : WriteBmpFile(dib, path, placement);
+    m_saveFailure = outcome.reason;
+    if (!outcome.written && outcome.reason.Is(WriteFailure::AlreadyExists)) return false;
     if (!outcome.written) {
         std::string reason = WithoutFullStop(outcome.reason.Text());
         if (reason.empty()) reason = "the file could not be written";

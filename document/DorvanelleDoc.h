@@ -83,8 +83,11 @@ public:
 
     // Writes `dib` under `path`: extension "dcm" by the DICOM writer, anything
     // else by the bitmap writer. A failure, or nothing to write, is reported through
-    // the UI; false then.
-    bool SaveDibAs(const PackedDib* dib, const std::string& path);
+    // the UI; false then, and SaveFailure() says why. With Placement::KeepExisting a
+    // file found at the path is kept and not reported: the caller chooses another
+    // name (SaveFailure() is then WriteFailure::AlreadyExists).
+    bool SaveDibAs(const PackedDib* dib, const std::string& path, Placement placement = Placement::ReplaceExisting);
+    const Reason& SaveFailure() const { return m_saveFailure; }
     // File > Save with the chosen path. Always false, so that the caller never takes
     // the saved copy for the document's own file.
     bool OnSaveDocument(const std::string& chosenPath);
@@ -107,6 +110,7 @@ private:
     Reason m_openError;
     Reason m_noImage;
     std::optional<InstanceHeader> m_instance;
+    Reason m_saveFailure;
 
     IDocumentUi& m_ui;
     DocumentKind m_kind = DocumentKind::Dicom;

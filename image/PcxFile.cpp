@@ -4,10 +4,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "io/ByteOrder.h"
-#include "io/FileBuffer.h"
 #include "io/ImageMemoryLimit.h"
+#include "io/RandomAccessFile.h"
 
 namespace {
 
@@ -36,22 +37,64 @@ std::string ReasonText(PcxFailure code, const Reason& reason) {
     return "there is not enough memory for the picture";
 }
 
-PackedDibPtr ReadPcxFile(const std::string& path, Reason* why) {
-    FileBuffer bytes;
-    if (Reason failure = ReadWholeFile(path, bytes)) {
-        SetReason(why, std::move(failure));
-        return nullptr;
-    }
-    return ReadPcxBytes(bytes.Data(), bytes.Size(), why);
-}
-
 namespace {
+
+// Hands out a source's bytes from a starting offset to its end, in order, a chunk
+// at a time: a file is never held whole, whatever its length. Bytes in memory are
+// read in place.
+class SequentialBytes {
+public:
+    SequentialBytes(const ByteSource& source, std::uint64_t start) : m_source(source), m_next(start) {
+        if (const std::uint8_t* memory = source.Memory(); memory != nullptr && start <= source.Size()) {
+            m_at = memory + start;
+            m_end = memory + source.Size();
+            m_next = source.Size();
+        }
+    }
+
+    // The next byte; false at the end of the source, or when a read fails (Failure()
+    // then says how).
+    bool Next(std::uint8_t& byte) {
+        if (m_at == m_end && !Refill()) {
+            return false;
+        }
+        byte = *m_at++;
+        return true;
+    }
+    SourceRead Failure() const { return m_failure; }
+
+private:
+    static constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+    bool Refill() {
+        if (m_next >= m_source.Size() || m_failure != SourceRead::Done) {
+            return false;
+        }
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, m_source.Size() - m_next));
+        m_chunk.resize(size);
+        m_failure = m_source.ReadAt(m_next, m_chunk.data(), size);
+        if (m_failure != SourceRead::Done) {
+            return false;
+        }
+        m_next += size;
+        m_at = m_chunk.data();
+        m_end = m_at + size;
+        return true;
+    }
+
+    const ByteSource& m_source;
+    std::uint64_t m_next;
+    std::vector<std::uint8_t> m_chunk;
+    const std::uint8_t* m_at = nullptr;
+    const std::uint8_t* m_end = nullptr;
+    SourceRead m_failure = SourceRead::Done;
+};
 
 // Decodes run-length bytes into one span after another: a run may go on from the end
 // of one line into the next, as the bytes flow on regardless of lines.
 class RunDecoder {
 public:
-    RunDecoder(const std::uint8_t* in, std::size_t size) : m_in(in), m_size(size) {}
+    explicit RunDecoder(SequentialBytes& in) : m_in(in) {}
 
     // Fills `out` with the next `count` bytes; false, with the rest of `out` 0, when
     // the input ends first.
@@ -71,31 +114,26 @@ public:
     }
 
 private:
-    // Reads the next literal or run; false when the input holds no complete one.
+    // Reads the next literal or run; false when the input holds no complete one (a
+    // run marker with no byte to repeat included).
     bool NextCode() {
-        if (m_pos >= m_size) {
+        std::uint8_t b = 0;
+        if (!m_in.Next(b)) {
             return false;
         }
-        const std::uint8_t b = m_in[m_pos];
         if (b > kRunMarker) {
-            if (m_pos + 1 >= m_size) {
-                m_pos = m_size;  // a run marker with no byte to repeat
+            if (!m_in.Next(m_runValue)) {
                 return false;
             }
             m_runLeft = b - kRunMarker;
-            m_runValue = m_in[m_pos + 1];
-            m_pos += 2;
         } else {
             m_runLeft = 1;
             m_runValue = b;
-            m_pos += 1;
         }
         return true;
     }
 
-    const std::uint8_t* m_in;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
+    SequentialBytes& m_in;
     std::size_t m_runLeft = 0;
     std::uint8_t m_runValue = 0;
 };
@@ -115,24 +153,33 @@ PackedDibPtr CreatePcxDib(std::uint16_t bytesPerLine, std::uint16_t rows, std::u
     return dib;
 }
 
-}  // namespace
-
-PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* why) {
-    if (size < kPcxHeaderSize) {
+// Reads the picture from `source` (the whole file): the header, then the run-length
+// bytes a chunk at a time until the picture is complete, so that a file of any
+// length costs the picture and one chunk.
+PackedDibPtr ReadPcxFrom(const ByteSource& source, const std::string& path, Reason* why) {
+    if (source.Size() < kPcxHeaderSize) {
         SetReason(why, PcxFailure::FileTooShort);
         return nullptr;
     }
-    const std::uint32_t rows = std::uint32_t{ReadLE16(bytes + 10)} + 1;  // Ymax + 1; Ymin is taken as 0
-    const std::uint16_t bytesPerLine = ReadLE16(bytes + 66);
+    std::uint8_t header[kPcxHeaderSize];
+    if (const SourceRead read = source.ReadAt(0, header, kPcxHeaderSize); read != SourceRead::Done) {
+        SetReason(why, SourceReadFailure(read, path));
+        return nullptr;
+    }
+    const std::uint32_t rows = std::uint32_t{ReadLE16(header + 10)} + 1;  // Ymax + 1; Ymin is taken as 0
+    const std::uint16_t bytesPerLine = ReadLE16(header + 66);
     if (rows > kMostRows || bytesPerLine > kWidestLine) {
         SetReason(why, Reason(PcxFailure::TooLarge).Numbers(bytesPerLine, rows));
         return nullptr;
     }
     const std::uint64_t decodedSize = std::uint64_t{rows} * bytesPerLine;
-    const std::size_t encodedSize = size - kPcxHeaderSize;
+    const std::uint64_t encodedSize = source.Size() - kPcxHeaderSize;
     // Refused before anything is allocated: a tiny file cannot claim a huge picture.
-    // Two bytes make the longest run; an odd last byte can only be a literal.
-    if (decodedSize > encodedSize / 2 * kLongestRun + encodedSize % 2) {
+    // Two bytes make the longest run; an odd last byte can only be a literal. (Far
+    // more bytes than pixels are always enough, and would overflow the product.)
+    const std::uint64_t mostDecoded =
+        encodedSize / 2 > decodedSize ? decodedSize : encodedSize / 2 * kLongestRun + encodedSize % 2;
+    if (decodedSize > mostDecoded) {
         SetReason(why, PcxFailure::DataTooShort);
         return nullptr;
     }
@@ -140,25 +187,46 @@ PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* w
         SetReason(why, Reason(PcxFailure::TooLargeToShow).Numbers(bytesPerLine, rows));
         return nullptr;
     }
-    PackedDibPtr dib = CreatePcxDib(bytesPerLine, static_cast<std::uint16_t>(rows), bytes[64]);
+    PackedDibPtr dib = CreatePcxDib(bytesPerLine, static_cast<std::uint16_t>(rows), header[64]);
     if (!dib) {
         SetReason(why, PcxFailure::OutOfMemory);
         return nullptr;
     }
     // The lines are decoded straight into the block, the first (the top of the
     // picture) into the last stored row; the columns added by the rounding stay 0.
-    RunDecoder decoder(bytes + kPcxHeaderSize, encodedSize);
+    SequentialBytes encoded(source, kPcxHeaderSize);
+    RunDecoder decoder(encoded);
     const std::uint64_t stride = DibRowStride(dib.get());
     std::uint8_t* bits = DibBits(dib.get());
     for (std::uint32_t r = 0; r < rows; ++r) {
         if (!decoder.Decode(bits + (rows - 1 - r) * stride, bytesPerLine)) {
-            SetReason(why, Reason(PcxFailure::DataRunsOut).Numbers(r));
+            if (encoded.Failure() != SourceRead::Done) {
+                SetReason(why, SourceReadFailure(encoded.Failure(), path));
+            } else {
+                SetReason(why, Reason(PcxFailure::DataRunsOut).Numbers(r));
+            }
             return nullptr;
         }
     }
     return dib;
 }
 
+}  // namespace
+
+PackedDibPtr ReadPcxFile(const std::string& path, Reason* why) {
+    const std::shared_ptr<RandomAccessFile> file = RandomAccessFile::Open(path, why);
+    if (!file) {
+        return nullptr;
+    }
+    return ReadPcxFrom(*file, path, why);
+}
+
+PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* why) {
+    return ReadPcxFrom(BorrowedBytes(bytes, size), "the bytes given", why);
+}
+
 bool DecodePcxRle(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out, std::size_t outSize) {
-    return RunDecoder(in, inSize).Decode(out, outSize);
+    const BorrowedBytes source(in, inSize);
+    SequentialBytes bytes(source, 0);
+    return RunDecoder(bytes).Decode(out, outSize);
 }

@@ -19,8 +19,10 @@ enum class PcxFailure {
 };
 std::string ReasonText(PcxFailure code, const Reason& reason);
 
-// Null on any failure, with the reason in `why` when it is given (a FileReadFailure
-// or a PcxFailure).
+// Reads the header, then the run-length bytes a chunk at a time only until the
+// picture is complete: a file of any length costs the picture and one chunk. Only an
+// ordinary file is read. Null on any failure, with the reason in `why` when it is
+// given (a FileReadFailure or a PcxFailure).
 PackedDibPtr ReadPcxFile(const std::string& path, Reason* why = nullptr);
 PackedDibPtr ReadPcxBytes(const std::uint8_t* bytes, std::size_t size, Reason* why = nullptr);
 

@@ -77,7 +77,7 @@ std::string ResolveTarget(const std::string& path, Reason& why) {
 // `namingFailed` tells the caller that an unnamed file could not be named and a
 // named one should be tried.
 WriteOutcome WriteThrough(const std::string& path, const std::string& target, const FileProducer& produce,
-                          TemporaryFile::Kind kind, bool& namingFailed) {
+                          Placement placement, TemporaryFile::Kind kind, bool& namingFailed) {
     TemporaryFile temporary(target, kind);
     const int fd = temporary.Descriptor();
     if (fd < 0) {
@@ -92,9 +92,13 @@ WriteOutcome WriteThrough(const std::string& path, const std::string& target, co
     if (ok && ::fsync(fd) != 0) {
         ok = false;
     }
-    if (ok && !temporary.CloseAndReplaceTarget()) {
+    const bool replace = placement == Placement::ReplaceExisting;
+    if (ok && !(replace ? temporary.CloseAndReplaceTarget() : temporary.CloseAndCreateTarget())) {
         ok = false;
         namingFailed = temporary.NamingFailed();
+        if (!replace && errno == EEXIST) {
+            return WriteOutcome::Failed(Reason(WriteFailure::AlreadyExists).About(path));
+        }
     }
     if (!ok) {
         return WriteOutcome::Failed(Failure(path, errno));
@@ -114,13 +118,14 @@ std::string ReasonText(WriteFailure code, const Reason& reason) {
     case WriteFailure::BrokenLink:
         return "cannot write " + path + ": it is a symbolic link to a file that does not exist (" +
                SystemErrorText(reason.ErrorNumber()) + ")";
+    case WriteFailure::AlreadyExists: return "cannot write " + path + ": a file of that name is there already";
     case WriteFailure::CannotWrite: break;
     }
     return "cannot write " + path + ": " + SystemErrorText(reason.ErrorNumber());
 }
 
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
-                                 TemporaryFile::Kind kind) {
+                                 Placement placement, TemporaryFile::Kind kind) {
     return WriteFileAtomically(
         path,
         [pieces](const PieceWriter& write) {
@@ -131,12 +136,18 @@ WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::s
             }
             return true;
         },
-        kind);
+        placement, kind);
 }
 
-WriteOutcome WriteFileAtomically(const std::string& path, const FileProducer& produce, TemporaryFile::Kind kind) {
+WriteOutcome WriteFileAtomically(const std::string& path, const FileProducer& produce, Placement placement,
+                                 TemporaryFile::Kind kind) {
     if (path.empty()) {
         return WriteOutcome::Failed(WriteFailure::NoName);
+    }
+    struct stat there {};
+    if (placement == Placement::KeepExisting && ::lstat(path.c_str(), &there) == 0) {
+        // A name that is taken (a symbolic link included) is not written through.
+        return WriteOutcome::Failed(Reason(WriteFailure::AlreadyExists).About(path));
     }
     Reason why;
     const std::string target = ResolveTarget(path, why);
@@ -157,9 +168,9 @@ WriteOutcome WriteFileAtomically(const std::string& path, const FileProducer& pr
     // Temporaries that an earlier, killed save left in this folder go first.
     RemoveStaleTemporaries(std::filesystem::path(target).parent_path().string());
     bool namingFailed = false;
-    WriteOutcome outcome = WriteThrough(path, target, produce, kind, namingFailed);
+    WriteOutcome outcome = WriteThrough(path, target, produce, placement, kind, namingFailed);
     if (namingFailed) {
-        outcome = WriteThrough(path, target, produce, TemporaryFile::Kind::Named, namingFailed);
+        outcome = WriteThrough(path, target, produce, placement, TemporaryFile::Kind::Named, namingFailed);
     }
     return outcome;
 }

@@ -18,6 +18,7 @@ enum class WriteFailure {
     NotRegularFile,  // the path names a folder, a device or a pipe
     BrokenLink,      // a symbolic link to a file that does not exist (ErrorNumber says why)
     CannotWrite,     // the system refused (ErrorNumber says why)
+    AlreadyExists,   // Placement::KeepExisting, and something is at the path
 };
 std::string ReasonText(WriteFailure code, const Reason& reason);
 
@@ -27,10 +28,14 @@ std::string ReasonText(WriteFailure code, const Reason& reason);
 // a first temporary file cannot be put in place.
 using PieceWriter = std::function<bool(std::span<const std::uint8_t>)>;
 using FileProducer = std::function<bool(const PieceWriter&)>;
+// With Placement::KeepExisting nothing that is at the path, or comes there while the
+// file is written, is replaced: the write fails with AlreadyExists instead.
 WriteOutcome WriteFileAtomically(const std::string& path, const FileProducer& produce,
+                                 Placement placement = Placement::ReplaceExisting,
                                  TemporaryFile::Kind kind = TemporaryFile::Kind::UnnamedWherePossible);
 
 // Writes the pieces one after the other as the whole file at `path`.
 // `kind` chooses the temporary file (tests ask for a named one).
 WriteOutcome WriteFileAtomically(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
+                                 Placement placement = Placement::ReplaceExisting,
                                  TemporaryFile::Kind kind = TemporaryFile::Kind::UnnamedWherePossible);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "io/FileBuffer.h"
 
@@ -28,6 +29,23 @@ public:
     virtual const std::uint8_t* Memory() const { return nullptr; }
     // Whether the bytes are still those that were opened; bytes in memory always are.
     virtual bool Unchanged() const { return true; }
+};
+
+// The reason a read of `path` ended as `read` (not Done): the file changed on disk,
+// or the system failed to read it (errno as the read left it).
+Reason SourceReadFailure(SourceRead read, const std::string& path);
+
+// Bytes that the caller keeps alive for as long as the source is read, read in place.
+class BorrowedBytes final : public ByteSource {
+public:
+    BorrowedBytes(const std::uint8_t* bytes, std::size_t size) : m_bytes(bytes), m_size(bytes != nullptr ? size : 0) {}
+    std::uint64_t Size() const override { return m_size; }
+    SourceRead ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const override;
+    const std::uint8_t* Memory() const override { return m_bytes; }
+
+private:
+    const std::uint8_t* m_bytes;
+    std::size_t m_size;
 };
 
 // A copy of bytes held in memory (tests, fuzzing, files read whole).

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <utility>
-#include <vector>
+
+#include "io/RegularFile.h"
 
 namespace {
 
@@ -54,6 +55,19 @@ bool ReadRange(int fd, std::uint8_t* out, std::size_t offset, std::size_t size) 
     return true;
 }
 
+const char* KindWords(FileKind kind) {
+    switch (kind) {
+    case FileKind::Pipe: return "a named pipe (FIFO)";
+    case FileKind::CharacterDevice: return "a character device";
+    case FileKind::BlockDevice: return "a block device";
+    case FileKind::Socket: return "a socket";
+    case FileKind::Folder: return "a folder";
+    case FileKind::Regular:
+    case FileKind::Other: break;
+    }
+    return "a special file";
+}
+
 }  // namespace
 
 FileBuffer FileBuffer::Allocate(std::size_t size) {
@@ -77,6 +91,9 @@ std::string ReasonText(FileReadFailure code, const Reason& reason) {
     const std::string& path = reason.Subject();
     switch (code) {
     case FileReadFailure::CannotOpen: return "cannot open " + path + ": " + SystemErrorText(reason.ErrorNumber());
+    case FileReadFailure::NotRegularFile:
+        return "cannot read " + path + ": it is " + KindWords(static_cast<FileKind>(reason.First())) +
+               ", not a regular file";
     case FileReadFailure::CannotRead: return "cannot read " + path + ": " + SystemErrorText(reason.ErrorNumber());
     case FileReadFailure::TooLarge: return path + " is 4 GiB or larger";
     case FileReadFailure::ChangedOnDisk: return "the file changed on disk";
@@ -87,9 +104,10 @@ std::string ReasonText(FileReadFailure code, const Reason& reason) {
 
 // Opens `path` for reading and learns its size, refusing a file too large to read whole.
 Reason OpenForWholeRead(const std::string& path, Descriptor& file, std::size_t& size) {
-    file = Descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Reason why;
+    file = Descriptor(OpenRegularFile(path, &why));
     if (file.Get() < 0) {
-        return Reason(FileReadFailure::CannotOpen).About(path).Errno(errno);
+        return why;
     }
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0) {
@@ -120,30 +138,5 @@ Reason ReadWholeFile(const std::string& path, FileBuffer& out) {
         return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
     }
     out = std::move(buffer);
-    return {};
-}
-
-Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const RestDestination& destination) {
-    const auto failed = [&](FileReadFailure code, int error = 0) { return Reason(code).About(path).Errno(error); };
-    Descriptor file(-1);
-    std::size_t size = 0;
-    if (Reason problem = OpenForWholeRead(path, file, size)) {
-        return problem;
-    }
-    std::vector<std::uint8_t> head(std::min(headSize, size));
-    errno = 0;
-    if (!ReadRange(file.Get(), head.data(), 0, head.size())) {
-        return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
-    }
-    Reason refusal;
-    std::uint8_t* rest = destination(head, size - head.size(), refusal);
-    if (rest == nullptr) {
-        return refusal ? refusal : failed(FileReadFailure::OutOfMemory);
-    }
-    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    errno = 0;
-    if (!ReadRange(file.Get(), rest, head.size(), size - head.size())) {
-        return failed(FileReadFailure::CannotRead, errno != 0 ? errno : EIO);
-    }
     return {};
 }

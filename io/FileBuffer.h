@@ -8,9 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "io/Reason.h"
@@ -38,25 +36,16 @@ private:
 inline constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
 
 enum class FileReadFailure {
-    CannotOpen,     // open(2) failed (ErrorNumber says why)
-    CannotRead,     // reading failed or ended early (ErrorNumber says why)
-    TooLarge,       // larger than kMaxFileSize
-    OutOfMemory,    // no block for the whole file
-    ChangedOnDisk,  // an open file was truncated or written since it was opened
+    CannotOpen,      // open(2) failed (ErrorNumber says why)
+    NotRegularFile,  // a pipe, a device or a socket, never opened (First: its FileKind)
+    CannotRead,      // reading failed or ended early (ErrorNumber says why)
+    TooLarge,        // larger than kMaxFileSize
+    OutOfMemory,     // no block for the whole file
+    ChangedOnDisk,   // an open file was truncated or written since it was opened
 };
 std::string ReasonText(FileReadFailure code, const Reason& reason);
 
-// Reads the whole regular file at `path` into `out`. Empty on success; otherwise
-// `out` is untouched and the reason, about `path`, says why.
+// Reads the whole regular file at `path` into `out` (anything else is refused
+// unopened, see RegularFile.h). Empty on success; otherwise `out` is untouched and
+// the reason, about `path`, says why.
 Reason ReadWholeFile(const std::string& path, FileBuffer& out);
-
-// Where the bytes after a file's head go. It is given the head (all of a shorter
-// file) and the number of bytes after it, and returns where to read those, or null
-// with `refusal` set (left empty: there was no memory) to read no further.
-using RestDestination =
-    std::function<std::uint8_t*(std::span<const std::uint8_t> head, std::size_t restSize, Reason& refusal)>;
-
-// Reads the regular file at `path` straight into memory its reader chose after seeing
-// the first `headSize` bytes, so that nothing is copied. Empty on success; otherwise
-// the refusal, or the reason about `path` as for ReadWholeFile.
-Reason ReadFileInTwoParts(const std::string& path, std::size_t headSize, const RestDestination& destination);

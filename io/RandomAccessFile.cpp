@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "io/RegularFile.h"
+
 namespace {
 
 // One pread asks for at most this much, so that no call is near SSIZE_MAX.
@@ -26,18 +28,35 @@ SourceRead MemorySource::ReadAt(std::uint64_t offset, std::uint8_t* out, std::si
     return SourceRead::Done;
 }
 
+Reason SourceReadFailure(SourceRead read, const std::string& path) {
+    if (read == SourceRead::Changed) {
+        return Reason(FileReadFailure::ChangedOnDisk).About(path);
+    }
+    return Reason(FileReadFailure::CannotRead).About(path).Errno(errno != 0 ? errno : EIO);
+}
+
+SourceRead BorrowedBytes::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const {
+    if (offset > m_size || size > m_size - offset) {
+        return SourceRead::Failed;
+    }
+    if (size != 0) {
+        std::memcpy(out, m_bytes + offset, size);
+    }
+    return SourceRead::Done;
+}
+
 std::shared_ptr<RandomAccessFile> RandomAccessFile::Open(const std::string& path, Reason* why) {
     const auto fail = [&](int number) {
         SetReason(why, Reason(FileReadFailure::CannotOpen).About(path).Errno(number));
         return nullptr;
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, why);
     if (fd < 0) {
-        return fail(errno);
+        return nullptr;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || info.st_size < 0) {
-        const int number = S_ISDIR(info.st_mode) ? EISDIR : (errno != 0 ? errno : EIO);
+    if (::fstat(fd, &info) != 0 || info.st_size < 0) {
+        const int number = errno != 0 ? errno : EIO;
         ::close(fd);
         return fail(number);
     }

@@ -17,9 +17,8 @@
 
 class RandomAccessFile final : public ByteSource {
 public:
-    // Opens `path` for reading. Null when it cannot be opened or is a folder; `why`,
-    // when given, then says so (CannotOpen with the system's error number, EISDIR
-    // for a folder).
+    // Opens `path` for reading. Null when it cannot be opened or is not an ordinary
+    // file; `why`, when given, then says so as OpenRegularFile does.
     static std::shared_ptr<RandomAccessFile> Open(const std::string& path, Reason* why = nullptr);
     ~RandomAccessFile() override;
     RandomAccessFile(const RandomAccessFile&) = delete;

@@ -35,6 +35,72 @@ SourceRead ReadFully(int fd, std::uint64_t offset, std::uint8_t* out, std::size_
 
 }  // namespace
 
+FileKind KindOfMode(unsigned mode) {
+    switch (mode & S_IFMT) {
+    case S_IFREG: return FileKind::Regular;
+    case S_IFDIR: return FileKind::Folder;
+    case S_IFIFO: return FileKind::Pipe;
+    case S_IFCHR: return FileKind::CharacterDevice;
+    case S_IFBLK: return FileKind::BlockDevice;
+    case S_IFSOCK: return FileKind::Socket;
+    default: return FileKind::Other;
+    }
+}
+
+namespace {
+
+int Refuse(const std::string& path, FileKind kind, Reason* why) {
+    if (kind == FileKind::Folder) {
+        SetReason(why, Reason(FileReadFailure::CannotOpen).About(path).Errno(EISDIR));
+    } else {
+        SetReason(why, Reason(FileReadFailure::NotRegularFile).About(path).Numbers(static_cast<int>(kind)));
+    }
+    return -1;
+}
+
+}  // namespace
+
+int OpenRegularFile(const std::string& path, Reason* why) {
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0) {
+        SetReason(why, Reason(FileReadFailure::CannotOpen).About(path).Errno(errno));
+        return -1;
+    }
+    if (!S_ISREG(before.st_mode)) {
+        return Refuse(path, KindOfMode(before.st_mode), why);
+    }
+    // Without blocking, so that a pipe put in the file's place since the look cannot
+    // make the open wait; the file's kind is then checked on what was opened.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        SetReason(why, Reason(FileReadFailure::CannotOpen).About(path).Errno(errno));
+        return -1;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) {
+        const int error = errno;
+        ::close(fd);
+        SetReason(why, Reason(FileReadFailure::CannotOpen).About(path).Errno(error));
+        return -1;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return Refuse(path, KindOfMode(opened.st_mode), why);
+    }
+    // Ordinary files ignore the flag, but reads should not depend on that.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+Reason RegularFileProblem(const std::string& path) {
+    Reason why;
+    const int fd = OpenRegularFile(path, &why);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return why;
+}
+
 std::string ReasonText(RegularFileFailure code, const Reason& reason) {
     switch (code) {
     case RegularFileFailure::NotOrdinaryFile: break;
@@ -43,10 +109,13 @@ std::string ReasonText(RegularFileFailure code, const Reason& reason) {
 }
 
 std::shared_ptr<RegularFile> RegularFile::Open(const std::string& path, Reason* why) {
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    Reason refusal;
+    const int fd = OpenRegularFile(path, &refusal);
     if (fd < 0) {
-        SetReason(why, Reason(FileReadFailure::CannotOpen).About(path).Errno(errno));
+        // Anything but a file that is not there or cannot be opened is "not an
+        // ordinary file" here, a folder included.
+        const bool notOrdinary = refusal.Is(FileReadFailure::NotRegularFile) || refusal.ErrorNumber() == EISDIR;
+        SetReason(why, notOrdinary ? Reason(RegularFileFailure::NotOrdinaryFile).About(path) : std::move(refusal));
         return nullptr;
     }
     struct stat info {};

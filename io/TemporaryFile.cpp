@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -177,10 +179,58 @@ bool TemporaryFile::GiveName() {
     return false;
 }
 
-bool TemporaryFile::CloseAndReplaceTarget() {
+bool TemporaryFile::CloseAndReplaceTarget() { return Place(true); }
+
+bool TemporaryFile::CloseAndCreateTarget() { return Place(false); }
+
+namespace {
+
+// Gives the named file `from` the name `to` unless `to` exists (EEXIST then). Where
+// the file system cannot rename without replacing, a second link does the same.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+}  // namespace
+
+bool TemporaryFile::Place(bool replace) {
     if (m_fd < 0) {
         errno = EBADF;
         return false;
+    }
+    if (m_unnamed && !replace) {
+        // An unnamed file is linked under the target's name directly: the link fails
+        // when the name exists, and there is no moment at which it has another name.
+        const std::string viaProc = "/proc/self/fd/" + std::to_string(m_fd);
+        int linked = ::linkat(AT_FDCWD, viaProc.c_str(), AT_FDCWD, m_target.c_str(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno != EEXIST) {
+            linked = ::linkat(m_fd, "", AT_FDCWD, m_target.c_str(), AT_EMPTY_PATH);
+        }
+        const int error = errno;
+        const int fd = std::exchange(m_fd, -1);
+        if (linked != 0) {
+            m_namingFailed = error != EEXIST;
+            ::close(fd);
+            errno = error;
+            return false;
+        }
+        if (::close(fd) != 0) {
+            const int closeError = errno;
+            ::unlink(m_target.c_str());  // a file whose last bytes may be lost is not left
+            errno = closeError;
+            return false;
+        }
+        return true;
     }
     if (m_unnamed && !GiveName()) {
         m_namingFailed = true;
@@ -188,7 +238,8 @@ bool TemporaryFile::CloseAndReplaceTarget() {
     }
     const int fd = m_fd;
     m_fd = -1;
-    bool ok = ::close(fd) == 0 && std::rename(m_name.c_str(), m_target.c_str()) == 0;
+    bool ok = ::close(fd) == 0 &&
+              (replace ? std::rename(m_name.c_str(), m_target.c_str()) == 0 : RenameWithoutReplacing(m_name, m_target));
     const int error = errno;
     if (ok) {
         m_name.clear();  // it is the target now

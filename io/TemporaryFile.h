@@ -33,12 +33,17 @@ public:
     // Closes the file and puts it in place of the target in one rename. False, with
     // errno set, when the close, the naming or the rename fails; nothing is left then.
     bool CloseAndReplaceTarget();
+    // The same, but only while nothing is at the target's path: a file there, even
+    // one that appeared a moment ago, stays, and the call fails with EEXIST. The file
+    // is linked (or renamed without replacing) under the name in one step.
+    bool CloseAndCreateTarget();
     // Whether CloseAndReplaceTarget failed because an unnamed file could not be given
     // a name (no /proc, or a file system that refuses): a named file then does.
     bool NamingFailed() const { return m_namingFailed; }
 
 private:
     bool GiveName();
+    bool Place(bool replace);
     void Forget();
 
     std::string m_target;

@@ -137,6 +137,9 @@ public:
         if ((opts & completedFlag) != 0) m_result.completed = completed;
         if ((opts & failedFlag) != 0) m_result.failed = failed;
         if ((opts & warningFlag) != 0) m_result.warnings = warnings;
+        if (m_progress.remainingKnown) {
+            m_progress.total = m_progress.remaining + m_result.completed + m_result.failed + m_result.warnings;
+        }
         m_status = status;
         Report();
     }

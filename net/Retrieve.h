@@ -31,6 +31,7 @@ struct RetrieveRequest {
 
 struct RetrieveProgress {
     std::size_t stored = 0;     // files written so far
+    std::size_t total = 0;      // files the server says the retrieve holds; 0 until it says
     std::size_t remaining = 0;  // files the server says it still has to send
     std::size_t failed = 0;     // as the server counts them so far
     bool remainingKnown = false;

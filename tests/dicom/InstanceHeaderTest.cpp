@@ -21,7 +21,7 @@ public:
         if (offset > m_bytes.size() || size > m_bytes.size() - offset) {
             return SourceRead::Changed;
         }
-        std::memcpy(out, m_bytes.data() + offset, size);
+        if (size > 0) std::memcpy(out, m_bytes.data() + offset, size);  // an empty vector has no data()
         m_furthest = std::max<std::uint64_t>(m_furthest, offset + size);
         return m_changed ? SourceRead::Changed : SourceRead::Done;
     }

@@ -219,6 +219,54 @@ TEST(BmpRead, ReportsAMissingFileWithItsPath) {
     EXPECT_NE(why.Text().find("/nonexistent/picture.bmp"), std::string::npos);
 }
 
+// The block holds what the header declares and at most 64 KiB after it: a small
+// picture at the head of a huge file costs the picture, not the file.
+TEST(BmpRead, TakesWhatTheHeaderDeclaresAndAShortTail) {
+    constexpr std::size_t kTail = 64 << 10;
+    const Bytes picture = Grey5x2Block();
+    Bytes block = picture;
+    block.resize(picture.size() + 3 * kTail, 0xEE);
+    PackedDibPtr dib = Read(BmpFileBytes(block));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(dib->Length(), picture.size() + kTail);
+    EXPECT_TRUE(std::equal(picture.begin(), picture.end(), dib->Bytes()));
+
+    // Rows after a gap: the gap is taken as the first pixel bytes, so the picture's
+    // rows end inside what was read and the gap costs nothing more.
+    block = InfoHeader(40, 4, 2, 8);
+    Append(block, GreyColourTable(256));
+    Append(block, {9, 9, 9, 9, 1, 2, 3, 4, 5, 6, 7, 8});
+    dib = Read(BmpFileBytes(block));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(DibBits(dib.get())[0], 9);
+
+    // Run-length rows: as many bytes as any encoder needs for the size (two per
+    // pixel, two per line end, two for the end), then the tail.
+    block = InfoHeader(40, 4, 2, 8, 1, 2);
+    Append(block, {0, 0, 0, 0, 50, 50, 50, 0});
+    const std::size_t rleAt = block.size();
+    Append(block, {4, 1, 0, 0, 4, 2, 0, 1});
+    block.resize(rleAt + 2 * 8 + 2 * 2 + 2 + 2 * kTail, 0);
+    dib = Read(BmpFileBytes(block));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(DibBits(dib.get())[4], 2);
+
+    // An embedded colour profile after the rows (a V5 header) is kept whole, even
+    // beyond the tail.
+    block = InfoHeader(124, 4, 1, 8);
+    WriteLE32(block.data() + 56, 0x4D424544);  // "MBED"
+    const std::uint32_t profileAt = 124 + 1024 + 4 + 2 * kTail;
+    WriteLE32(block.data() + 112, profileAt);
+    WriteLE32(block.data() + 116, 1000);
+    Append(block, GreyColourTable(256));
+    Append(block, {1, 2, 3, 4});
+    block.resize(profileAt, 0);
+    block.resize(profileAt + 1000 + 3 * kTail, 0x55);
+    dib = Read(BmpFileBytes(block));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(dib->Length(), profileAt + 1000 + kTail);
+}
+
 TEST(BmpWrite, RoundTripKeepsEveryByteAfterTheFileHeader) {
     TempFolder folder;
     Bytes block = Grey5x2Block();

@@ -133,6 +133,26 @@ TEST(PcxRead, ReadsFromAFile) {
     auto dib = ReadPcxFile((folder.Path() / "p.pcx").string());
     ASSERT_TRUE(dib);
     EXPECT_EQ(PictureByte(dib.get(), 0, 2), 3);
+
+    // A file is read a chunk of 1 MiB at a time: a run whose marker ends one chunk
+    // and whose value starts the next reads as one run, and the picture is the one
+    // read from memory.
+    constexpr std::size_t kChunk = 1 << 20;
+    Bytes data(kChunk - 1, 0x11);
+    Append(data, {0xC5, 0x07});
+    data.resize(1024 * 1025 - 3, 0x22);  // 1025 lines of 1024 in all
+    const Bytes file = PcxFile(0, 1024, 1024, data);
+    WriteFileBytes(folder.Path() / "chunks.pcx", file);
+    dib = ReadPcxFile((folder.Path() / "chunks.pcx").string());
+    ASSERT_TRUE(dib);
+    const PackedDibPtr fromMemory = Read(file);
+    ASSERT_TRUE(fromMemory);
+    ASSERT_EQ(dib->Length(), fromMemory->Length());
+    EXPECT_TRUE(std::equal(dib->Bytes(), dib->Bytes() + dib->Length(), fromMemory->Bytes()));
+    EXPECT_EQ(PictureByte(dib.get(), 1023, 1022), 0x11);
+    EXPECT_EQ(PictureByte(dib.get(), 1023, 1023), 7);
+    EXPECT_EQ(PictureByte(dib.get(), 1024, 3), 7);
+    EXPECT_EQ(PictureByte(dib.get(), 1024, 4), 0x22);
     Reason why;
     EXPECT_FALSE(ReadPcxFile((folder.Path() / "none.pcx").string(), &why));
     EXPECT_TRUE(why.Is(FileReadFailure::CannotOpen)) << why;

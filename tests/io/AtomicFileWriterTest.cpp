@@ -148,16 +148,50 @@ TEST(AtomicFileWriter, ANamedTemporaryIsRemovedAfterASaveAndAFailedOne) {
     const auto target = folder.Path() / "named.dcm";
     const Bytes bytes = {4, 5, 6};
     const std::span<const std::uint8_t> pieces[] = {bytes};
-    ASSERT_TRUE(WriteFileAtomically(target.string(), pieces, TemporaryFile::Kind::Named).written);
+    ASSERT_TRUE(
+        WriteFileAtomically(target.string(), pieces, Placement::ReplaceExisting, TemporaryFile::Kind::Named).written);
     EXPECT_EQ(ReadFileBytes(target), bytes);
     EXPECT_EQ(folder.FileCount(), 1u);
 
     WriteOutcome outcome;
     {
         FileSizeLimit limit(2);
-        outcome = WriteFileAtomically(target.string(), pieces, TemporaryFile::Kind::Named);
+        outcome = WriteFileAtomically(target.string(), pieces, Placement::ReplaceExisting, TemporaryFile::Kind::Named);
     }
     EXPECT_FALSE(outcome.written);
     EXPECT_EQ(ReadFileBytes(target), bytes);
     EXPECT_EQ(folder.FileCount(), 1u);
+}
+
+// A write that must not replace anything: a file already there, or one that another
+// program puts there while the bytes are written, is kept, and the write says so.
+TEST(AtomicFileWriter, KeepingWhatIsThereFailsOnAFileThatAppearedMeanwhile) {
+    for (const TemporaryFile::Kind kind : {TemporaryFile::Kind::UnnamedWherePossible, TemporaryFile::Kind::Named}) {
+        TempFolder folder;
+        const std::string target = folder.File("frame_0001.bmp");
+        const Bytes ours = {1, 2, 3};
+        const std::span<const std::uint8_t> pieces[] = {ours};
+        ASSERT_TRUE(WriteFileAtomically(target, pieces, Placement::KeepExisting, kind).written);
+        EXPECT_EQ(ReadFileBytes(target), ours);
+
+        WriteOutcome outcome = WriteFileAtomically(target, pieces, Placement::KeepExisting, kind);
+        EXPECT_FALSE(outcome.written);
+        EXPECT_TRUE(outcome.reason.Is(WriteFailure::AlreadyExists)) << outcome.reason;
+        EXPECT_EQ(outcome.reason.Text(), "cannot write " + target + ": a file of that name is there already");
+
+        const std::string raced = folder.File("frame_0002.bmp");
+        outcome = WriteFileAtomically(
+            raced,
+            [&](const PieceWriter& write) {
+                WriteFileBytes(raced, "another batch's frame");
+                return write(ours);
+            },
+            Placement::KeepExisting, kind);
+        EXPECT_TRUE(outcome.reason.Is(WriteFailure::AlreadyExists)) << outcome.reason;
+        EXPECT_EQ(ReadFileText(raced), "another batch's frame");
+        // A save replaces it as before.
+        EXPECT_TRUE(WriteFileAtomically(raced, pieces, Placement::ReplaceExisting, kind).written);
+        EXPECT_EQ(ReadFileBytes(raced), ours);
+        EXPECT_EQ(folder.FileCount(), 2u);  // no temporary left behind
+    }
 }

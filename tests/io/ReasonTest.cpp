@@ -40,9 +40,9 @@ TEST(ReadWholeFile, SaysWhichStepFailedAndLeavesTheBlockAlone) {
     EXPECT_EQ(missing.ErrorNumber(), ENOENT);
     EXPECT_EQ(out.Data(), before);
 
-    // A folder opens but cannot be read.
+    // Only ordinary files are opened: a folder is refused unopened.
     const Reason folder = ReadWholeFile("/", out);
-    EXPECT_TRUE(folder.Is(FileReadFailure::CannotRead)) << folder;
+    EXPECT_TRUE(folder.Is(FileReadFailure::CannotOpen)) << folder;
     EXPECT_EQ(folder.ErrorNumber(), EISDIR);
     EXPECT_EQ(out.Data(), before);
 }

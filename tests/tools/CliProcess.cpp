@@ -5,13 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "tests/support/TempFiles.h"
 
 pid_t StartCli(const std::vector<std::string>& args, std::size_t addressSpace, const std::string& out,
-               const std::string& err) {
+               const std::string& err, std::size_t fileSize) {
     std::vector<std::string> strings = {DORVANELLE_CLI};
     strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -27,6 +30,12 @@ pid_t StartCli(const std::vector<std::string>& args, std::size_t addressSpace, c
         const rlimit limit{addressSpace, addressSpace};
         if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
     }
+    if (fileSize != 0) {
+        // Ignored, the signal lets the write fail instead of ending the process.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSize, fileSize};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
     ::execv(argv[0], argv.data());
     ::_exit(127);
 }
@@ -36,6 +45,23 @@ int WaitForCli(pid_t pid) {
     if (::waitpid(pid, &raw, 0) != pid) return -1000;
     if (WIFSIGNALED(raw)) return -WTERMSIG(raw);
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000;
+}
+
+int WaitForCliAtMost(pid_t pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int raw = 0;
+        const pid_t ended = ::waitpid(pid, &raw, WNOHANG);
+        if (ended == pid) {
+            if (WIFSIGNALED(raw)) return -WTERMSIG(raw);
+            return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000;
+        }
+        if (ended < 0) return -1000;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1000;
 }
 
 CliRun RunCliLimited(const std::vector<std::string>& args, std::size_t addressSpace) {

@@ -32,6 +32,7 @@
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
 #include "tests/support/PictureBytes.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
@@ -418,6 +419,25 @@ TEST_F(Viewer, OpeningRecognisesOpenFilesAndSurvivesBadOnes) {
     std::ofstream(junk) << "this is not an image at all";
     ASSERT_NE(Open(junk), nullptr);
     EXPECT_EQ(app->DocumentCount(), 2u);
+}
+
+// Opening a named pipe used to freeze the viewer in open() until a writer came; it is
+// refused at once, with its kind, and no window opens. The releaser would let a
+// waiting open go on after two seconds; it never finds one.
+TEST_F(Viewer, APipeOrASocketIsRefusedWithoutWaiting) {
+    const std::string pipe = folder.File("pipe.dcm");
+    ASSERT_TRUE(MakeFifo(pipe));
+    PipeReleaser releaser(pipe, 2000);
+    EXPECT_EQ(Open(pipe), nullptr);
+    BoundSocket socket(folder.File("socket.bmp"));
+    ASSERT_TRUE(socket.Bound());
+    EXPECT_EQ(Open(folder.File("socket.bmp")), nullptr);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QString::fromStdString("Cannot read " + pipe + ": it is a named pipe (FIFO), not a regular file."));
+    EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("it is a socket, not a regular file")));
+    EXPECT_EQ(app->DocumentCount(), 0u);
+    EXPECT_EQ(releaser.Released(), 0);
 }
 
 TEST_F(Viewer, RecentFilesAndFileOpenDialog) {

@@ -18,62 +18,24 @@
 #include "tools/cli/OutputNaming.h"
 #include "tools/cli/ProgressBar.h"
 #include "tools/cli/SeriesInputs.h"
+#include "tools/cli/StopSignals.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Set by the signal handler, read by the jobs between files.
-std::atomic<int> g_stopSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-// What SIGINT and SIGTERM did before the run: the handler puts it back at once, so
-// that a second Ctrl+C ends the program (through the temporary-file cleanup, when
-// that was installed) without waiting for the files being converted.
-struct sigaction g_before[2];
-
-constexpr int kStopSignals[2] = {SIGINT, SIGTERM};
-
-extern "C" void OnStopSignal(int signal) {
-    g_stopSignal.store(signal);
-    for (int i = 0; i < 2; ++i) {
-        if (kStopSignals[i] == signal) sigaction(signal, &g_before[i], nullptr);
-    }
-}
-
-// Catches Ctrl+C and SIGTERM for the length of a run; a signal ignored when the
-// run starts (a job started in the background by a script) stays ignored.
-class StopSignals {
-public:
-    StopSignals() {
-        g_stopSignal.store(0);
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        for (int i = 0; i < 2; ++i) {
-            sigaction(kStopSignals[i], nullptr, &g_before[i]);
-            if (g_before[i].sa_handler != SIG_IGN) sigaction(kStopSignals[i], &action, nullptr);
-        }
-    }
-    ~StopSignals() {
-        for (int i = 0; i < 2; ++i)
-            sigaction(kStopSignals[i], &g_before[i], nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    static int Caught() { return g_stopSignal.load(); }
-};
 
 struct Tally {
     std::size_t converted = 0;
     std::size_t noImage = 0;
     std::size_t failed = 0;
     std::size_t written = 0;
+    std::size_t cutShort = 0;  // inputs stopped between two frames
     // The reasons for no image, counted by code, each with its first instance.
     std::vector<std::pair<Reason, std::size_t>> noImageReasons;
 
     void Add(const JobResult& result) {
         written += static_cast<std::size_t>(result.written);
+        cutShort += result.cutShort ? 1 : 0;
         switch (result.outcome) {
         case InputOutcome::Converted: ++converted; break;
         case InputOutcome::NoImage:
@@ -134,8 +96,10 @@ void PrintSummary(const Tally& tally, std::size_t total, int signal) {
         std::fprintf(stderr, "dorvanelle-cli: no image: %s\n", groups.c_str());
     }
     if (signal != 0) {
-        std::fprintf(stderr, "dorvanelle-cli: stopped by %s: %s not converted\n",
-                     signal == SIGINT ? "Ctrl+C" : "a signal", Plural(total - tally.Done(), "input", "inputs").c_str());
+        const std::string cut = tally.cutShort == 0 ? "" : Plural(tally.cutShort, "input", "inputs") + " cut short, ";
+        std::fprintf(stderr, "dorvanelle-cli: stopped by %s: %s%s not converted\n",
+                     signal == SIGINT ? "Ctrl+C" : "a signal", cut.c_str(),
+                     Plural(total - tally.Done(), "input", "inputs").c_str());
     }
 }
 
@@ -279,6 +243,7 @@ int RunBatchConvert(const CliOptions& options) {
         StopSignals signals;
         OutputNames names(outDir, "." + options.format);
         const std::vector<std::string> stems = PlanNames(inputs, names, options.allFrames);
+        names.RecordExistingFiles();
         total = inputs.size();
         if (!inputs.empty()) tally = Runner(inputs, stems, options, names).Run(JobCount(options, inputs.size()));
         signal = StopSignals::Caught();

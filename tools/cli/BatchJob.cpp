@@ -5,10 +5,15 @@
 #include <utility>
 
 #include "document/DorvanelleDoc.h"
+#include "io/AtomicFileWriter.h"
+#include "tools/cli/StopSignals.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Names tried for one output before giving up, when other programs keep taking them.
+constexpr int kMostRenames = 100;
 
 // The document's user interface in a batch: problems are kept for the summary,
 // notices (such as the conversion of 24-bit bitmaps to 8 bits) are not news there.
@@ -38,19 +43,29 @@ public:
         if (!EnsureFolder()) return m_result;
         if (!m_options.allFrames) {
             Write(m_names.Path(m_input.folder, m_stem), m_input.frame.value_or(m_options.frame.value_or(0)));
+            NoteRenamedOutputs();
             return m_result;
         }
         const std::int32_t frames = m_doc.Kind() == DocumentKind::Dicom ? std::max(m_doc.m_dicom.m_nFrames, 1) : 1;
         for (std::int32_t frame = 0; frame < frames; ++frame) {
             if (frame > 0) {
+                if (StopSignals::Caught() != 0) {
+                    m_result.cutShort = true;
+                    m_result.messages.push_back(m_input.path + ": stopped after frame " + std::to_string(frame - 1) +
+                                                " of " + std::to_string(frames) +
+                                                "; the later frames were not written");
+                    break;
+                }
                 m_doc.ReplaceImageByFrame(frame);
                 if (m_options.select) m_doc.CropSelection(*m_options.select);
             }
             // Whatever keeps one frame from giving an image keeps every later one from
             // it too (a frame count larger than the pixel data holds, for one): the
-            // first is reported and the rest are not tried.
-            if (!Write(m_names.FramePath(m_input.folder, m_stem, frame + 1), frame)) break;
+            // first is reported and the rest are not tried. A write that fails (a full
+            // disk) would fail for every later frame as well.
+            if (Write(m_names.FramePath(m_input.folder, m_stem, frame + 1), frame) != Written::Yes) break;
         }
+        NoteRenamedOutputs();
         return m_result;
     }
 
@@ -84,22 +99,44 @@ private:
         return false;
     }
 
-    // Writes the current image to `output`; false when there is none.
-    bool Write(const std::string& output, std::int32_t frame) {
+    enum class Written { Yes, NoImage, Failed };
+
+    // Writes the current image to `output`, or to the next free name when another
+    // program took that name during the run.
+    Written Write(std::string output, std::int32_t frame) {
         const PackedDib* dib = m_options.select ? m_doc.m_pSelectedDib.get() : m_doc.m_pDib.get();
         if (dib == nullptr) {
             Reason reason = m_doc.NoImageReason();
             if (!reason) reason = BatchNoImage::EmptySelection;
             std::string which = m_options.allFrames ? " for frame " + std::to_string(frame) : "";
             NoImage(reason, m_input.path + " gives no image" + which + ": " + reason.Text());
-            return false;
+            return Written::NoImage;
         }
-        if (m_doc.SaveDibAs(dib, output)) {
-            ++m_result.written;
-        } else {
-            Failed(m_input.path + ": " + m_ui.TakeLast());
+        for (int renamed = 0;; ++renamed) {
+            if (m_doc.SaveDibAs(dib, output, m_names.PlacementFor(output))) {
+                ++m_result.written;
+                return Written::Yes;
+            }
+            if (!m_doc.SaveFailure().Is(WriteFailure::AlreadyExists) || renamed == kMostRenames) break;
+            std::string next = m_names.NextFreeName(output);
+            if (m_renamed++ == 0) m_firstRenamed = {output, next};
+            output = std::move(next);
         }
-        return true;
+        std::string why = m_ui.TakeLast();
+        if (why.empty()) why = m_doc.SaveFailure().Text();
+        Failed(m_input.path + ": " + why);
+        return Written::Failed;
+    }
+
+    // One line for every output written under another name than planned, since a
+    // file came to its name during the run: it names the first.
+    void NoteRenamedOutputs() {
+        if (m_renamed == 0) return;
+        const auto& [planned, taken] = m_firstRenamed;
+        std::string line =
+            m_input.path + ": " + planned + " appeared during the run and was kept; the output is " + taken;
+        if (m_renamed > 1) line += " (and " + std::to_string(m_renamed - 1) + " more outputs under other names)";
+        m_result.messages.push_back(line);
     }
 
     void NoImage(const Reason& reason, const std::string& message) {
@@ -122,6 +159,10 @@ private:
     BatchUi m_ui;
     CDorvanelleDoc m_doc;
     JobResult m_result;
+    // How often a name was found taken by another program, and the first such name
+    // with the one written instead.
+    int m_renamed = 0;
+    std::pair<std::string, std::string> m_firstRenamed;
 };
 
 }  // namespace

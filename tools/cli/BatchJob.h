@@ -22,9 +22,12 @@ struct JobResult {
     Reason noImage;                     // why there was no image (the first frame's reason)
     std::vector<std::string> messages;  // what went wrong, one line each, naming the input
     int written = 0;                    // files written
+    bool cutShort = false;              // a stop signal came between two of its frames
 };
 
 // Converts `input` into the outputs planned for it. Several jobs run at once, each
-// with a document of its own; `names` is shared.
+// with a document of its own; `names` is shared. With every frame, the input ends
+// at the first frame without an image, at the first write that fails, and between
+// two frames when a stop signal came (StopSignals).
 JobResult ConvertInput(const BatchInput& input, const std::string& plannedStem, const CliOptions& options,
                        OutputNames& names);

@@ -202,6 +202,12 @@ int RunHistogram(const CliOptions& options) {
     CliUi ui;
     CDorvanelleDoc doc(ui);
     if (int status = OpenDocument(doc, options, options.files[0]); status >= 0) return status;
+    // 256 bins of 0 would read as a picture with no pixels: say that there is none,
+    // as convert does (the document has said why).
+    if (!doc.m_pDib) {
+        std::fprintf(stderr, "dorvanelle-cli: there is no image to count, so there is no histogram\n");
+        return exit_status::kInputUnreadable;
+    }
 
     std::string out;
     JsonWriter json(out);

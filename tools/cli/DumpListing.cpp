@@ -1,7 +1,6 @@
 // The dump subcommand: the header listing of a DICOM file, row after row as the
 // reader walks it, streamed to stdout.
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/HeaderListing.h"
 #include "document/DorvanelleDoc.h"
+#include "io/RegularFile.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/JsonWriter.h"
 
@@ -157,11 +157,12 @@ std::string CannotList(const std::string& path) {
     }
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return path + " is a folder, not a file";
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        std::fclose(file);
-        return {};
+    const Reason problem = RegularFileProblem(path);
+    if (!problem) return {};
+    if (problem.Is(FileReadFailure::CannotOpen)) {
+        return path + " cannot be opened: " + SystemErrorText(problem.ErrorNumber());
     }
-    return path + " cannot be opened: " + std::strerror(errno);
+    return problem.Text();
 }
 
 // Lists one file; the exit status of that file.

@@ -91,6 +91,9 @@ int RunFind(const NetOptions& options) {
         Say("more results than shown: the first " + std::to_string(result.matches.size()) +
             " are shown (--limit raises the cap)");
     }
+    if (result.unreadable > 0) {
+        Say(Plural(result.unreadable, "match", "matches") + " left out: not a readable data set, or larger than 1 MiB");
+    }
     if (result.failure) {
         Say(ServerName(options.settings) + ": " + result.failure.Text());
         return IsUnreachable(result.failure) ? net_exit::kUnreachable : net_exit::kPartly;
@@ -109,7 +112,7 @@ int RunGet(const NetOptions& options) {
     RetrieveObserver observer;
     observer.cancel = &g_cancel;
     observer.progress = [&progress](const RetrieveProgress& now) {
-        if (now.remainingKnown) progress.SetTotal(now.stored + now.remaining);
+        if (now.total > 0) progress.SetTotal(now.total);
         progress.Update(now.stored);
     };
     const RetrieveResult result = Retrieve(options.settings, request, observer);

@@ -1,8 +1,11 @@
 #include "tools/cli/OutputNaming.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -47,6 +50,7 @@ bool OutputNames::Taken(const fs::path& path) const {
 
 std::string OutputNames::PlanStem(const fs::path& relative, const std::string& stem, bool frames) {
     std::lock_guard lock(m_mutex);
+    m_folders.insert(m_outDir / relative);
     for (int copy = 1;; ++copy) {
         std::string name = copy == 1 ? stem : stem + "-" + std::to_string(copy);
         fs::path base = m_outDir / relative / name;
@@ -77,5 +81,46 @@ std::string OutputNames::FramePath(const fs::path& relative, const std::string& 
             m_taken.insert(path);
             return path.string();
         }
+    }
+}
+
+namespace {
+
+// The device and inode of the ordinary file at `path`; nothing for anything else.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> OrdinaryFileIdentity(const fs::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return std::pair<std::uint64_t, std::uint64_t>{info.st_dev, info.st_ino};
+}
+
+}  // namespace
+
+void OutputNames::RecordExistingFiles() {
+    std::lock_guard lock(m_mutex);
+    for (const fs::path& folder : m_folders) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            if (auto identity = OrdinaryFileIdentity(it->path())) m_existing.emplace(it->path(), *identity);
+        }
+    }
+}
+
+Placement OutputNames::PlacementFor(const std::string& path) const {
+    const auto recorded = m_existing.find(path);
+    if (recorded == m_existing.end()) return Placement::KeepExisting;
+    return OrdinaryFileIdentity(path) == recorded->second ? Placement::ReplaceExisting : Placement::KeepExisting;
+}
+
+std::string OutputNames::NextFreeName(const std::string& taken) {
+    const fs::path path(taken);
+    const std::string stem = path.stem().string();
+    const std::string extension = path.extension().string();
+    std::lock_guard lock(m_mutex);
+    for (int copy = 2;; ++copy) {
+        fs::path candidate = path.parent_path() / (stem + "-" + std::to_string(copy) + extension);
+        std::error_code ec;
+        if (m_taken.count(candidate) != 0 || fs::exists(fs::symlink_status(candidate, ec))) continue;
+        m_taken.insert(candidate);
+        return candidate.string();
     }
 }

@@ -1,12 +1,19 @@
 // Names of the files a batch conversion writes. Every name is claimed once per run:
 // two inputs that would give the same name never overwrite each other, and no
 // output replaces one of the run's inputs or anything that is not an ordinary file.
+// An ordinary file that was there when the run started is replaced, as a rerun
+// expects; one that appears during the run (another batch writing into the same
+// folder) is kept, and the output takes the next free name.
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
+
+#include "io/WriteOutcome.h"
 
 // The part of an output's name taken from its input's file name: the name without
 // its extension when that is an image file's (.dcm, .dicom, .bmp, .pcx, in any
@@ -37,6 +44,17 @@ public:
 
     const std::string& Extension() const { return m_extension; }
 
+    // Notes the ordinary files in the output folders of the planned stems as they are
+    // now, when the run starts.
+    void RecordExistingFiles();
+    // How an output goes to `path`: replacing the file there when it is still the one
+    // recorded when the run started, otherwise keeping whatever is there.
+    Placement PlacementFor(const std::string& path) const;
+    // Another name for an output whose name `taken` was found taken by someone else
+    // during the run: NAME-2.ext, NAME-3.ext... beside it, the first that neither the
+    // run claimed nor anything on disk has; claimed. Safe from several threads.
+    std::string NextFreeName(const std::string& taken);
+
 private:
     bool Taken(const std::filesystem::path& path) const;
 
@@ -44,5 +62,8 @@ private:
     std::string m_extension;
     std::set<std::filesystem::path> m_taken;
     std::set<std::filesystem::path> m_stems;
+    std::set<std::filesystem::path> m_folders;  // where the planned stems write
+    // The ordinary files found there as the run started: device and inode by path.
+    std::map<std::filesystem::path, std::pair<std::uint64_t, std::uint64_t>> m_existing;
     std::mutex m_mutex;
 };
