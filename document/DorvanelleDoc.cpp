@@ -186,6 +186,22 @@ const Reason& CDorvanelleDoc::NoImageReason() const {
     return m_pDib ? kNone : m_noImage;
 }
 
+MeasuringSpacing CDorvanelleDoc::Spacing() const {
+    return SpacingForMeasuring(m_instance ? &m_instance->instance : nullptr);
+}
+
+Expected<RegionStatistics> CDorvanelleDoc::MeasureRegion(const Region& region) const {
+    if (m_kind != DocumentKind::Dicom) return PictureRegionStatistics(m_pDib.get(), region, Spacing());
+    if (!m_pDib) return NoImageReason();
+    const std::shared_ptr<const FrameSource> frames = m_dicom.Frames();
+    if (!frames) return RegionFailure::NoPixels;
+    // The source keeps the frames asked for last: measuring the same frame again reads
+    // and decodes nothing.
+    Expected<std::shared_ptr<const FrameSamples>> samples = frames->Frame(m_nFrame);
+    if (!samples) return samples.Why();
+    return FrameRegionStatistics(**samples, frames->Attributes(), region, Spacing());
+}
+
 void CDorvanelleDoc::RefuseFrame(std::int32_t frame) {
     m_nFrame = frame;
     if (frame == 0 || m_kind == DocumentKind::Dicom) return;

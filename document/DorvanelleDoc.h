@@ -13,6 +13,8 @@
 
 #include "dicom/DicomFile.h"
 #include "dicom/InstanceHeader.h"
+#include "dicom/MeasuringSpacing.h"
+#include "dicom/RegionStatistics.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "image/Geometry.h"
@@ -58,6 +60,11 @@ public:
     // series, pixel spacing, orientation), from its header; null for a picture or a
     // file whose header says nothing of it.
     const InstanceHeader* Instance() const { return m_instance ? &*m_instance : nullptr; }
+    // The spacing lengths and areas are measured with (see MeasuringSpacing.h).
+    MeasuringSpacing Spacing() const;
+    // Statistics of `region` of the current frame: modality values for DICOM, grey
+    // levels for a picture; why there are none otherwise.
+    Expected<RegionStatistics> MeasureRegion(const Region& region) const;
 
     // `fileTitle` with " ==>%d bpp" appended when frame 0 gave an image as the file
     // opened; stepping through frames does not change it.
