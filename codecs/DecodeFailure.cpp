@@ -58,6 +58,12 @@ std::string ReasonText(DecodeFailure code, const Reason& reason) {
     case DecodeFailure::RleSegmentCorrupt: return "RLE segment " + Number(reason, 0) + " is corrupt";
     case DecodeFailure::DecodersNotLoaded:
         return "the decoders for compressed frames could not be loaded (" + reason.Subject() + ")";
+    case DecodeFailure::OverMemoryBudget:
+        return "too large to decode within " + Number(reason, 0) + " MiB (needs " + Number(reason, 1) + " MiB)";
+    case DecodeFailure::JpegXlHeaderCorrupt: return WithLibraryWords("the JPEG XL stream's header is corrupt", reason);
+    case DecodeFailure::JpegXlCorrupt: return WithLibraryWords("the JPEG XL stream is corrupt", reason);
+    case DecodeFailure::JpegXlUnsupported: return "the JPEG XL stream holds " + kind + ", which is not shown";
+    case DecodeFailure::DecoderStopped: return "the " + kind + " stream is corrupt: its decoder stopped on it";
     }
     return "the frame could not be decoded";
 }
@@ -78,6 +84,7 @@ std::string ReasonText(InflateFailure code, const Reason& reason) {
     case InflateFailure::Truncated: return "the deflated data set is truncated";
     case InflateFailure::Corrupt: return "the deflated data set is corrupt";
     case InflateFailure::OutOfMemory: return "not enough memory to inflate the data set";
+    case InflateFailure::Unreadable: return "the deflated data set could not be read: the file changed on disk";
     }
     return "the deflated data set could not be inflated";
 }

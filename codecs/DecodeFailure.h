@@ -34,6 +34,11 @@ enum class DecodeFailure {
     RleSegmentOutside,      // the segment, counted from 1
     RleSegmentCorrupt,      // the segment, counted from 1
     DecodersNotLoaded,      // Subject: the folders looked in, or the loader's words
+    OverMemoryBudget,       // the budget in MiB, the MiB the decode needs
+    JpegXlHeaderCorrupt,    // Subject: what the library stopped at
+    JpegXlCorrupt,          // Subject: what the library stopped at
+    JpegXlUnsupported,      // Subject: what the frame holds that cannot be shown as samples
+    DecoderStopped,         // Subject: the kind; its library stopped on the stream (a child process died)
 };
 std::string ReasonText(DecodeFailure code, const Reason& reason);
 
@@ -47,5 +52,6 @@ enum class InflateFailure {
     Truncated,
     Corrupt,
     OutOfMemory,
+    Unreadable,  // the file could not be read while inflating
 };
 std::string ReasonText(InflateFailure code, const Reason& reason);

@@ -39,7 +39,7 @@ Loaded Load() {
         const auto entry = reinterpret_cast<DecoderTableEntry>(dlsym(handle, kDecoderTableSymbol));
         const DecoderTable* table = entry != nullptr ? entry() : nullptr;
         if (table == nullptr || table->version != kDecoderTableVersion || table->size < sizeof(DecoderTable) ||
-            table->decodeFrame == nullptr) {
+            table->probeFrame == nullptr || table->decodeFrame == nullptr) {
             dlclose(handle);
             loaded.problem = path + " is not a decoder module of this version";
             return loaded;

@@ -1,7 +1,11 @@
-// The decoders inside the decoder module, one per library. Each is given a
-// geometry that DecodeFrame has checked (rows, columns and samples non-zero, bits
-// allocated 8, 16 or 32) and an output of DecodedFrameSize bytes, zero-filled.
+// The decoders inside the decoder module, one per library. Each has a probe,
+// which reads the stream's header and states the memory a decode will take, and a
+// decoder. The decoder is given a geometry that DecodeFrame has checked (rows,
+// columns and samples non-zero, bits allocated 8, 16 or 32), the probe's findings,
+// and an output of the probe's decoded size, zero-filled.
 #pragma once
+
+#include <algorithm>
 
 #include "codecs/DecodeFailure.h"
 #include "codecs/FrameDecoder.h"
@@ -14,10 +18,39 @@ struct FrameOutput {
     bool convertedToRgb = false;
 };
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
-bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
-bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
-bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why);
+// What a decoder is asked to do.
+struct FrameJob {
+    const FrameGeometry& geometry;
+    const FrameProbe& probe;     // reduce, decodedColumns and decodedRows say what to give
+    std::uint16_t threads;       // 0: one per core
+    std::uint64_t memoryBudget;  // for libraries that can be held to a limit of their own
+};
+
+// Each probe fills `probe` from the header for a decode at `reduce` (which it
+// lowers to what the codec can give) or gives false and a reason.
+bool ProbeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+               FrameProbe& probe, Reason* why);
+bool ProbeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                 FrameProbe& probe, Reason* why);
+bool ProbeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                   FrameProbe& probe, Reason* why);
+bool ProbeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+              FrameProbe& probe, Reason* why);
+bool ProbeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                     FrameProbe& probe, Reason* why);
+bool ProbeJpegXl(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                 FrameProbe& probe, Reason* why);
+
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+bool DecodeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+bool DecodeJpegXl(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+
+// 8-bit JPEG through libjpeg-turbo, which the JPEG probe and decoder choose for
+// streams of 8 bits or fewer that are not lossless.
+bool DecodeJpegTurbo(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
 
 // Stores `reason` in `why` when asked for, and gives false.
 inline bool Fail(Reason* why, Reason reason) {
@@ -30,4 +63,37 @@ inline void StoreSample(std::uint8_t* out, std::uint32_t value, std::size_t byte
     for (std::size_t b = 0; b < bytes; ++b) {
         out[b] = static_cast<std::uint8_t>(value >> (8 * b));
     }
+}
+
+// What the libraries take beyond what is counted: their tables, a few rows, the stack
+// of their threads.
+inline constexpr std::uint64_t kLibraryBytes = std::uint64_t{4} << 20;
+
+// The size of `full` pixels with `reduce` resolution levels dropped, rounded up.
+inline std::uint32_t ReducedSize(std::uint32_t full, std::uint8_t reduce) {
+    if (reduce >= 32) {
+        return full == 0 ? 0 : 1;
+    }
+    return static_cast<std::uint32_t>((std::uint64_t{full} + (std::uint64_t{1} << reduce) - 1) >> reduce);
+}
+
+// Fills the probe's reduction and decoded size for a codec of `levels` resolution
+// levels, and counts the decoded frame in the memory it needs.
+inline void SetDecodedSize(FrameProbe& probe, const FrameGeometry& geometry, std::uint8_t reduce, std::uint8_t levels) {
+    probe.resolutionLevels = std::max<std::uint8_t>(levels, 1);
+    probe.reduce = std::min<std::uint8_t>(reduce, static_cast<std::uint8_t>(probe.resolutionLevels - 1));
+    probe.decodedColumns = ReducedSize(probe.columns, probe.reduce);
+    probe.decodedRows = ReducedSize(probe.rows, probe.reduce);
+    probe.bytesNeeded = std::uint64_t{probe.decodedColumns} * probe.decodedRows * geometry.samplesPerPixel *
+                            (geometry.bitsAllocated / 8u) +
+                        kLibraryBytes;
+}
+
+// Whether the stream's size and samples are those the file describes.
+inline bool ProbeFitsGeometry(const char* kind, const FrameProbe& probe, const FrameGeometry& geometry, Reason* why) {
+    if (probe.columns != geometry.columns || probe.rows != geometry.rows ||
+        probe.components != geometry.samplesPerPixel) {
+        return Fail(why, GeometryMismatch(kind, probe.columns, probe.rows, probe.components, geometry));
+    }
+    return true;
 }

@@ -19,16 +19,33 @@ struct DecodeFailureRecord {
     char subject[256];        // NOLINT(modernize-avoid-c-arrays): NUL-terminated, cut to fit
 };
 
-// Decodes `stream` (one frame's fragments joined) into `samples`, which holds
-// exactly DecodedFrameSize(*geometry) bytes. `codec` is a FrameCodec. Gives 1 and
-// sets *convertedToRgb, or 0 and fills *failure. Never throws.
-using DecodeFrameFunction = int (*)(std::uint8_t codec, const std::uint8_t* stream, std::size_t streamSize,
-                                    const FrameGeometry* geometry, std::uint8_t* samples, std::size_t samplesSize,
-                                    std::uint8_t* convertedToRgb, DecodeFailureRecord* failure);
+// What to decode: a FrameCodec, the reduction and threads of DecodeOptions, and
+// the budget the library may be held to on its own.
+struct DecodeRequest {
+    std::uint8_t codec;
+    std::uint8_t reduce;
+    std::uint16_t threads;  // 0: one per core
+    std::uint64_t memoryBudget;
+};
+
+// Reads the header of `stream` into *probe for `request` (which reduction it
+// gives, its size, the memory it needs). Gives 1, or 0 and fills *failure.
+using ProbeFrameFunction = int (*)(const DecodeRequest* request, const std::uint8_t* stream, std::size_t streamSize,
+                                   const FrameGeometry* geometry, FrameProbe* probe, DecodeFailureRecord* failure);
+
+// Decodes `stream` (one frame's fragments joined) into `samples`, which holds the
+// probe's decodedColumns x decodedRows pixels of the geometry's samples, at the
+// probe's reduction. Gives 1 and sets *convertedToRgb, or 0 and fills *failure.
+// Never throws.
+using DecodeFrameFunction = int (*)(const DecodeRequest* request, const std::uint8_t* stream, std::size_t streamSize,
+                                    const FrameGeometry* geometry, const FrameProbe* probe, std::uint8_t* samples,
+                                    std::size_t samplesSize, std::uint8_t* convertedToRgb,
+                                    DecodeFailureRecord* failure);
 
 struct DecoderTable {
     std::uint32_t version;  // kDecoderTableVersion of the module's build
     std::uint32_t size;     // sizeof(DecoderTable) in the module's build
+    ProbeFrameFunction probeFrame;
     DecodeFrameFunction decodeFrame;
 };
 
@@ -38,5 +55,5 @@ const DecoderTable* dorvanelle_decoder_table();
 
 }  // extern "C"
 
-inline constexpr std::uint32_t kDecoderTableVersion = 1;
+inline constexpr std::uint32_t kDecoderTableVersion = 2;
 inline constexpr const char* kDecoderTableSymbol = "dorvanelle_decoder_table";

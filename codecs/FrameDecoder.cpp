@@ -1,7 +1,11 @@
-// Checks common to every decoder; the decoding itself is the module's.
+// Checks common to every decoder and the memory budget; the decoding itself is
+// the module's.
 #include "codecs/FrameDecoder.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <iterator>
 
@@ -13,6 +17,11 @@ namespace {
 
 constexpr std::size_t kFreeBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxRatio = 4096;
+constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+constexpr std::uint64_t kMostDefaultBudget = std::uint64_t{1} << 30;
+
+// 0 while the default holds.
+std::atomic<std::uint64_t> g_budget{0};
 
 bool Fail(Reason* why, Reason reason) {
     SetReason(why, std::move(reason));
@@ -56,15 +65,88 @@ bool Decodable(FrameCodec codec, std::span<const std::uint8_t> stream, const Fra
     return true;
 }
 
+DecodeRequest RequestFor(FrameCodec codec, const DecodeOptions& options) {
+    const std::uint64_t budget = options.memoryBudget != 0 ? options.memoryBudget : DecodeMemoryBudget();
+    return {static_cast<std::uint8_t>(codec), options.reduce, options.threads, budget};
+}
+
+// The module's probe, then the budget.
+bool Probe(const DecoderTable& decoders, const DecodeRequest& request, std::span<const std::uint8_t> stream,
+           const FrameGeometry& geometry, FrameProbe& probe, Reason* why) {
+    probe = FrameProbe{};
+    DecodeFailureRecord failure{};
+    if (decoders.probeFrame(&request, stream.data(), stream.size(), &geometry, &probe, &failure) == 0) {
+        return Fail(why, FromRecord(failure));
+    }
+    if (probe.bytesNeeded > request.memoryBudget) {
+        return Fail(why, Reason(DecodeFailure::OverMemoryBudget)
+                             .Numbers(static_cast<std::int64_t>(request.memoryBudget / kMiB),
+                                      static_cast<std::int64_t>((probe.bytesNeeded + kMiB - 1) / kMiB)));
+    }
+    return true;
+}
+
+// Empties `out`; its memory is given back only after a failure, so that a caller
+// decoding frame after frame reuses it.
+void Clear(DecodedFrame& out, bool release = false) {
+    out.samples.clear();
+    if (release) {
+        out.samples.shrink_to_fit();
+    }
+    out.columns = out.rows = 0;
+    out.reduce = 0;
+    out.convertedToRgb = false;
+}
+
 }  // namespace
 
-bool DecodeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
-                     const FrameGeometry& geometry, DecodedFrame& out, Reason* why) {
-    out.samples.clear();
-    out.convertedToRgb = false;
-    const std::size_t size = DecodedFrameSize(geometry);
-    if (!Decodable(codec, stream, geometry, size, why)) {
+std::uint64_t DefaultDecodeMemoryBudget(std::uint64_t physicalBytes) {
+    return physicalBytes == 0 ? kMostDefaultBudget : std::min(physicalBytes / 4, kMostDefaultBudget);
+}
+
+std::uint64_t DecodeMemoryBudget() {
+    const std::uint64_t set = g_budget.load(std::memory_order_relaxed);
+    if (set != 0) {
+        return set;
+    }
+    static const std::uint64_t fallback = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+        return DefaultDecodeMemoryBudget(
+            pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0);
+    }();
+    return fallback;
+}
+
+void SetDecodeMemoryBudget(std::uint64_t bytes) { g_budget.store(bytes, std::memory_order_relaxed); }
+
+bool ProbeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
+                    const FrameGeometry& geometry, const DecodeOptions& options, FrameProbe& probe, Reason* why) {
+    probe = FrameProbe{};
+    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
         return false;
+    }
+    return Probe(decoders, RequestFor(codec, options), stream, geometry, probe, why);
+}
+
+bool DecodeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
+                     const FrameGeometry& geometry, const DecodeOptions& options, DecodedFrame& out, Reason* why) {
+    Clear(out);
+    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
+        return false;
+    }
+    const DecodeRequest request = RequestFor(codec, options);
+    FrameProbe probe;
+    if (!Probe(decoders, request, stream, geometry, probe, why)) {
+        return false;
+    }
+    FrameGeometry decoded = geometry;
+    decoded.columns = static_cast<std::uint16_t>(probe.decodedColumns);
+    decoded.rows = static_cast<std::uint16_t>(probe.decodedRows);
+    const std::size_t size = DecodedFrameSize(decoded);
+    if (size == 0 || probe.decodedColumns > geometry.columns || probe.decodedRows > geometry.rows) {
+        return Fail(why, Reason(DecodeFailure::FrameNotDecodable)
+                             .Numbers(probe.decodedRows, probe.decodedColumns, geometry.bitsAllocated));
     }
     try {
         out.samples.assign(size, 0);
@@ -73,24 +155,40 @@ bool DecodeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<c
     }
     std::uint8_t converted = 0;
     DecodeFailureRecord failure{};
-    if (decoders.decodeFrame(static_cast<std::uint8_t>(codec), stream.data(), stream.size(), &geometry,
-                             out.samples.data(), out.samples.size(), &converted, &failure) == 0) {
-        out.samples.clear();
-        out.samples.shrink_to_fit();
+    if (decoders.decodeFrame(&request, stream.data(), stream.size(), &geometry, &probe, out.samples.data(),
+                             out.samples.size(), &converted, &failure) == 0) {
+        Clear(out, true);
         return Fail(why, FromRecord(failure));
     }
+    out.columns = probe.decodedColumns;
+    out.rows = probe.decodedRows;
+    out.reduce = probe.reduce;
     out.convertedToRgb = converted != 0;
     return true;
 }
 
+bool ProbeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
+                const DecodeOptions& options, FrameProbe& probe, Reason* why) {
+    probe = FrameProbe{};
+    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
+        return false;
+    }
+    const DecoderTable* decoders = LoadedDecoders(why);
+    return decoders != nullptr && Probe(*decoders, RequestFor(codec, options), stream, geometry, probe, why);
+}
+
 bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
-                 DecodedFrame& out, Reason* why) {
-    out.samples.clear();
-    out.convertedToRgb = false;
+                 const DecodeOptions& options, DecodedFrame& out, Reason* why) {
+    Clear(out);
     // What can be refused without the decoders is refused before they are loaded.
     if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
         return false;
     }
     const DecoderTable* decoders = LoadedDecoders(why);
-    return decoders != nullptr && DecodeFrameWith(*decoders, codec, stream, geometry, out, why);
+    return decoders != nullptr && DecodeFrameWith(*decoders, codec, stream, geometry, options, out, why);
+}
+
+bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
+                 DecodedFrame& out, Reason* why) {
+    return DecodeFrame(codec, stream, geometry, DecodeOptions{}, out, why);
 }

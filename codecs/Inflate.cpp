@@ -12,6 +12,11 @@ std::size_t InflateCap(std::size_t inputSize) {
     return inputSize >= kMaxInflated / 64 ? kMaxInflated : inputSize * 64;
 }
 
+std::uint64_t InflateByPositionCap(std::uint64_t inputSize) {
+    constexpr std::uint64_t kMost = (std::uint64_t{4} << 30) - 1;
+    return inputSize >= kMost / 256 ? kMost : inputSize * 256;
+}
+
 bool InflateDataSet(std::span<const std::uint8_t> deflated, std::size_t cap, std::vector<std::uint8_t>& out,
                     Reason* why) {
     out.clear();

@@ -1,14 +1,24 @@
-// JPEG 2000 through OpenJPEG, read from memory through stream callbacks. A stream
-// that starts with the JP2 signature box ("jP  ") is a JP2 file, any other a bare
-// codestream. The colour transform of the codestream, if any, is undone by
-// OpenJPEG, so three components come out as RGB.
+// JPEG 2000 and High-Throughput JPEG 2000 through OpenJPEG, read from memory
+// through stream callbacks, on as many threads as asked and at a reduced
+// resolution when asked. A stream that starts with the JP2 signature box ("jP  ")
+// is a JP2 or JPH file, any other a bare codestream. The colour transform of the
+// codestream, if any, is undone by OpenJPEG, so three components come out as RGB.
+//
+// OpenJPH decodes HTJ2K with a fifth of OpenJPEG's processor time, but aborts the
+// process on malformed headers (an assertion reached by the codec fuzz target in a
+// few hundred inputs). OpenJPEG 2.5.0 asserts in its HT block decoder too, so every
+// stream with High-Throughput blocks is decoded in a child process
+// (codecs/IsolatedDecode.h).
 #include <openjpeg.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "codecs/DecoderParts.h"
+#include "codecs/IsolatedDecode.h"
+#include "codecs/Jpeg2000Header.h"
 
 namespace {
 
@@ -70,40 +80,6 @@ bool IsJp2File(std::span<const std::uint8_t> stream) {
            std::memcmp(stream.data(), kSignatureBox, sizeof kSignatureBox) == 0;
 }
 
-std::uint32_t Be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-// The image and tile sizes of the codestream's SIZ segment, which directly
-// follows its start marker (inside the "jp2c" box of a JP2 file).
-struct ImageAndTiles {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::uint16_t components = 0;
-    std::uint64_t tiles = 0;
-};
-
-bool ReadImageAndTiles(std::span<const std::uint8_t> stream, ImageAndTiles& out) {
-    static const std::uint8_t kStart[] = {0xFF, 0x4F, 0xFF, 0x51};
-    const auto at = std::search(stream.begin(), stream.end(), std::begin(kStart), std::end(kStart));
-    if (stream.end() - at < 4 + 40) {
-        return false;
-    }
-    const std::uint8_t* siz = &*at + 4;
-    const std::uint32_t x1 = Be32(siz + 4), y1 = Be32(siz + 8), x0 = Be32(siz + 12), y0 = Be32(siz + 16);
-    const std::uint32_t tileWidth = Be32(siz + 20), tileHeight = Be32(siz + 24);
-    const std::uint32_t tileX0 = Be32(siz + 28), tileY0 = Be32(siz + 32);
-    if (x1 <= x0 || y1 <= y0 || tileWidth == 0 || tileHeight == 0 || tileX0 > x0 || tileY0 > y0) {
-        return false;
-    }
-    out.width = x1 - x0;
-    out.height = y1 - y0;
-    out.components = static_cast<std::uint16_t>(siz[36] << 8 | siz[37]);
-    out.tiles = ((std::uint64_t{x1} - tileX0 + tileWidth - 1) / tileWidth) *
-                ((std::uint64_t{y1} - tileY0 + tileHeight - 1) / tileHeight);
-    return true;
-}
-
 struct CodecDeleter {
     void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
 };
@@ -114,26 +90,76 @@ struct ImageDeleter {
     void operator()(opj_image_t* i) const { opj_image_destroy(i); }
 };
 
+// A tile's own bookkeeping in OpenJPEG (coding parameters of each component),
+// allocated for every tile when the header is read.
+constexpr std::uint64_t kBytesPerTileComponent = 2048;
+
+// The tile count a decoder accepts for an image: a forged SIZ segment must not make
+// the header alone cost hundreds of megabytes.
+std::uint64_t MostTiles(const Jpeg2000Header& header) {
+    const std::uint64_t area = std::uint64_t{header.width} * header.height;
+    return area / 4096 > 4096 ? area / 4096 : 4096;
+}
+
+unsigned Threads(std::uint16_t asked) {
+    if (asked != 0) {
+        return asked;
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : cores;
+}
+
 }  // namespace
 
-bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out,
-                    Reason* why) {
+bool ProbeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                   FrameProbe& probe, Reason* why) {
+    Jpeg2000Header header;
+    if (!ReadJpeg2000Header(stream, header)) {
+        return Fail(why, DecodeFailure::Jpeg2000NoImageSize);
+    }
+    probe.columns = header.width;
+    probe.rows = header.height;
+    probe.components = header.components;
+    probe.precision = header.precision;
+    if (!ProbeFitsGeometry("JPEG 2000", probe, geometry, why)) {
+        return false;
+    }
+    if (header.tiles > MostTiles(header)) {
+        return Fail(
+            why, Reason(DecodeFailure::Jpeg2000TooManyTiles)
+                     .Numbers(static_cast<std::int64_t>(header.tiles), static_cast<std::int64_t>(MostTiles(header))));
+    }
+    SetDecodedSize(probe, geometry, reduce, static_cast<std::uint8_t>(header.decompositionLevels + 1));
+    // OpenJPEG holds the image as 32-bit samples, and the tile being decoded as
+    // 32-bit samples too, at the resolution decoded.
+    const std::uint64_t samples = std::uint64_t{probe.decodedColumns} * probe.decodedRows * header.components;
+    const std::uint64_t tileSamples =
+        std::uint64_t{ReducedSize(std::min(header.tileWidth, header.width), probe.reduce)} *
+        ReducedSize(std::min(header.tileHeight, header.height), probe.reduce) * header.components;
+    probe.bytesNeeded +=
+        4 * samples + 4 * tileSamples + header.tiles * header.components * kBytesPerTileComponent + 2 * stream.size();
+    return true;
+}
+
+namespace {
+
+bool DecodeWithOpenJpeg(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    const FrameGeometry& geometry = job.geometry;
     // OpenJPEG's first error, given with the failures that follow its own work.
     std::string error;
     // The sizes are checked before OpenJPEG reads the header, which allocates
-    // for every tile: a forged SIZ segment must not cost hundreds of megabytes.
-    ImageAndTiles size;
-    if (!ReadImageAndTiles(stream, size)) {
+    // for every tile.
+    Jpeg2000Header size;
+    if (!ReadJpeg2000Header(stream, size)) {
         return Fail(why, DecodeFailure::Jpeg2000NoImageSize);
     }
     if (size.width != geometry.columns || size.height != geometry.rows || size.components != geometry.samplesPerPixel) {
         return Fail(why, GeometryMismatch("JPEG 2000", size.width, size.height, size.components, geometry));
     }
-    const std::uint64_t area = std::uint64_t{size.width} * size.height;
-    const std::uint64_t maxTiles = area / 4096 > 4096 ? area / 4096 : 4096;
-    if (size.tiles > maxTiles) {
-        return Fail(why, Reason(DecodeFailure::Jpeg2000TooManyTiles)
-                             .Numbers(static_cast<std::int64_t>(size.tiles), static_cast<std::int64_t>(maxTiles)));
+    if (size.tiles > MostTiles(size)) {
+        return Fail(why,
+                    Reason(DecodeFailure::Jpeg2000TooManyTiles)
+                        .Numbers(static_cast<std::int64_t>(size.tiles), static_cast<std::int64_t>(MostTiles(size))));
     }
     std::unique_ptr<opj_codec_t, CodecDeleter> codec(
         opj_create_decompress(IsJp2File(stream) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
@@ -153,8 +179,14 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
 
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
+    parameters.cp_reduce = job.probe.reduce;
     if (!opj_setup_decoder(codec.get(), &parameters)) {
         return Fail(why, Reason(DecodeFailure::DecoderNotSetUp).About("JPEG 2000"));
+    }
+    // Without thread support in the library the decode runs on the calling thread.
+    const unsigned threads = Threads(job.threads);
+    if (threads > 1 && opj_has_thread_support()) {
+        (void)opj_codec_set_threads(codec.get(), static_cast<int>(threads));
     }
     opj_image_t* header = nullptr;
     if (!opj_read_header(input.get(), codec.get(), &header)) {
@@ -175,10 +207,12 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
     }
     const std::size_t bytes = geometry.bitsAllocated / 8u;
     const std::size_t samples = geometry.samplesPerPixel;
-    const std::size_t pixels = std::size_t{width} * height;
+    const std::uint32_t columns = job.probe.decodedColumns;
+    const std::uint32_t rows = job.probe.decodedRows;
+    const std::size_t pixels = std::size_t{columns} * rows;
     for (std::size_t c = 0; c < samples; ++c) {
         const opj_image_comp_t& comp = image->comps[c];
-        if (comp.data == nullptr || comp.w != width || comp.h != height || comp.dx != 1 || comp.dy != 1) {
+        if (comp.data == nullptr || comp.w != columns || comp.h != rows || comp.dx != 1 || comp.dy != 1) {
             return Fail(why, Reason(DecodeFailure::Jpeg2000Subsampled).Numbers(static_cast<std::int64_t>(c + 1)));
         }
         if (comp.prec > geometry.bitsAllocated) {
@@ -193,4 +227,30 @@ bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& g
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    Jpeg2000Header header;
+    if (ReadJpeg2000Header(stream, header) && header.highThroughput) {
+        // OpenJPEG 2.5.0's High-Throughput block decoder asserts on some corrupt
+        // blocks: such streams are decoded where an abort costs only the frame.
+        return DecodeInChildProcess(
+            "HTJ2K", out,
+            [&](FrameOutput& shared, Reason* reason) { return DecodeWithOpenJpeg(stream, job, shared, reason); }, why);
+    }
+    return DecodeWithOpenJpeg(stream, job, out, why);
+}
+
+// HTJ2K differs from JPEG 2000 in its block coder only, which OpenJPEG 2.5 reads.
+bool ProbeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                     FrameProbe& probe, Reason* why) {
+    return ProbeJpeg2000(stream, geometry, reduce, probe, why);
+}
+
+bool DecodeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    return DecodeInChildProcess(
+        "HTJ2K", out,
+        [&](FrameOutput& shared, Reason* reason) { return DecodeWithOpenJpeg(stream, job, shared, reason); }, why);
 }

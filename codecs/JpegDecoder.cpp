@@ -1,7 +1,8 @@
-// JPEG of every process (baseline, extended, lossless) through DCMTK's IJG-based
-// decoder classes, which take a raw stream without parsing any DICOM. The class is
-// chosen by the precision in the stream's frame header, not by Bits Stored: some
-// writers put 12-bit data in 16-bit streams.
+// JPEG of every process (baseline, extended, progressive, lossless). Streams of 8
+// bits or fewer that are not lossless go to libjpeg-turbo (JpegTurboDecoder.cpp);
+// the others to DCMTK's IJG-based decoder classes, which take a raw stream without
+// parsing any DICOM. The class is chosen by the precision in the stream's frame
+// header, not by Bits Stored: some writers put 12-bit data in 16-bit streams.
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmjpeg/djcparam.h>
 #include <dcmtk/dcmjpeg/djdijg12.h>
@@ -34,10 +35,11 @@ std::unique_ptr<DJDecoder> MakeDecoder(std::uint8_t precision, const DJCodecPara
     return std::make_unique<DJDecompressIJG16Bit>(parameters, ybr);
 }
 
-}  // namespace
+bool UsesTurbo(const JpegFrameHeader& header) { return header.precision <= 8 && !header.Lossless(); }
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why) {
-    JpegFrameHeader header;
+// The header, checked against the file's geometry.
+bool ReadHeader(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, JpegFrameHeader& header,
+                Reason* why) {
     if (!ReadJpegFrameHeader(stream, header)) {
         return Fail(why, DecodeFailure::JpegNoFrameHeader);
     }
@@ -54,6 +56,11 @@ bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geome
     if (stream.size() > 0xFFFFFFFFu) {
         return Fail(why, Reason(DecodeFailure::StreamOver4GiB).About("JPEG"));
     }
+    return true;
+}
+
+bool DecodeWithDcmtk(std::span<const std::uint8_t> stream, const JpegFrameHeader& header, const FrameGeometry& geometry,
+                     FrameOutput& out, Reason* why) {
     SilenceLibraryLog();
     // Colour is turned from YBR into RGB when the file's photometric interpretation
     // says YBR, and left alone otherwise.
@@ -85,4 +92,40 @@ bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geome
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ProbeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+               FrameProbe& probe, Reason* why) {
+    JpegFrameHeader header;
+    if (!ReadHeader(stream, geometry, header, why)) {
+        return false;
+    }
+    probe.columns = header.columns;
+    probe.rows = header.rows;
+    probe.components = header.components;
+    probe.precision = header.precision;
+    // libjpeg-turbo scales by 1/2, 1/4 and 1/8 in its inverse transform.
+    SetDecodedSize(probe, geometry, reduce, UsesTurbo(header) ? 4 : 1);
+    // A few rows of blocks for each component and the colour conversion.
+    probe.bytesNeeded += std::uint64_t{header.columns} * header.components * header.maxVertical * 8 * 8;
+    if (header.HoldsWholeFrame()) {
+        probe.bytesNeeded += header.CoefficientBytes();
+    }
+    if (!UsesTurbo(header) && header.precision <= 8 && geometry.bitsAllocated > 8) {
+        probe.bytesNeeded += std::uint64_t{header.columns} * header.rows * header.components;  // the 8-bit scratch
+    }
+    return true;
+}
+
+bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    JpegFrameHeader header;
+    if (!ReadHeader(stream, job.geometry, header, why)) {
+        return false;
+    }
+    if (UsesTurbo(header)) {
+        return DecodeJpegTurbo(stream, job, out, why);
+    }
+    return DecodeWithDcmtk(stream, header, job.geometry, out, why);
 }

@@ -3,6 +3,7 @@
 // interleaved here.
 #include <charls/charls.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -33,7 +34,41 @@ bool ScansShareOneLayout(std::span<const std::uint8_t> stream, charls_interleave
 
 }  // namespace
 
-bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why) {
+bool ProbeJpegLs(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+                 FrameProbe& probe, Reason* why) {
+    std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
+    if (!decoder) {
+        return Fail(why, Reason(DecodeFailure::OutOfMemory).About("JPEG-LS"));
+    }
+    auto code = charls_jpegls_decoder_set_source_buffer(decoder.get(), stream.data(), stream.size());
+    if (code == charls::jpegls_errc::success) {
+        code = charls_jpegls_decoder_read_header(decoder.get());
+    }
+    charls_frame_info info{};
+    if (code == charls::jpegls_errc::success) {
+        code = charls_jpegls_decoder_get_frame_info(decoder.get(), &info);
+    }
+    if (code != charls::jpegls_errc::success) {
+        return Fail(why, Reason(DecodeFailure::JpegLsHeaderCorrupt).About(charls_get_error_message(code)));
+    }
+    probe.columns = info.width;
+    probe.rows = info.height;
+    probe.components = static_cast<std::uint16_t>(std::clamp(info.component_count, 0, 0xFFFF));
+    probe.precision = static_cast<std::uint8_t>(std::clamp(info.bits_per_sample, 0, 0xFF));
+    if (!ProbeFitsGeometry("JPEG-LS", probe, geometry, why)) {
+        return false;
+    }
+    SetDecodedSize(probe, geometry, reduce, 1);
+    // A copy of the stream that ends with EOI, a frame in the decoder's own layout
+    // when it differs, and the decoder's lines.
+    const std::uint64_t pixels = std::uint64_t{info.width} * info.height * geometry.samplesPerPixel;
+    probe.bytesNeeded += stream.size() + pixels * (info.bits_per_sample > 8 ? 2 : 1) +
+                         std::uint64_t{info.width} * geometry.samplesPerPixel * 4 * 4;
+    return true;
+}
+
+bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    const FrameGeometry& geometry = job.geometry;
     const auto failWith = [why](DecodeFailure failure, charls::jpegls_errc code) {
         return Fail(why, Reason(failure).About(charls_get_error_message(code)));
     };

@@ -11,10 +11,26 @@ struct JpegFrameHeader {
     std::uint16_t rows = 0;
     std::uint16_t columns = 0;
     std::uint8_t components = 0;
+    // Sampling factors of the first four components, and their largest.
+    std::uint8_t horizontal[4] = {};  // NOLINT(modernize-avoid-c-arrays): four bytes
+    std::uint8_t vertical[4] = {};    // NOLINT(modernize-avoid-c-arrays): four bytes
+    std::uint8_t maxHorizontal = 1;
+    std::uint8_t maxVertical = 1;
+    // Components coded in the first scan; 0 when no scan header follows the frame's.
+    std::uint8_t firstScanComponents = 0;
+
+    bool Lossless() const { return marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF; }
+    bool Progressive() const { return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE; }
+    // The decoder keeps every coefficient of the frame until the last scan: a
+    // progressive frame, or one whose components come in scans of their own.
+    bool HoldsWholeFrame() const { return Progressive() || firstScanComponents < components; }
+    // Bytes of those coefficients (two per coefficient, blocks padded to whole MCUs).
+    std::uint64_t CoefficientBytes() const;
 };
 
-// Walks the segments from the start-of-image marker to the first frame header.
-// False when the stream does not start with one or ends before a frame header.
+// Walks the segments from the start-of-image marker to the first frame header,
+// then on to the first scan header. False when the stream does not start with one
+// or ends before a frame header.
 bool ReadJpegFrameHeader(std::span<const std::uint8_t> stream, JpegFrameHeader& header);
 
 // The layout of one JPEG-LS scan: how many components it codes and how they are

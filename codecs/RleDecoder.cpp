@@ -19,7 +19,20 @@ std::uint32_t ReadLE32(const std::uint8_t* p) {
 
 }  // namespace
 
-bool DecodeRle(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, FrameOutput& out, Reason* why) {
+bool ProbeRle(std::span<const std::uint8_t> /*stream*/, const FrameGeometry& geometry, std::uint8_t reduce,
+              FrameProbe& probe, Reason* /*why*/) {
+    // The scheme has no header of sizes: the frame is what the file says.
+    probe.columns = geometry.columns;
+    probe.rows = geometry.rows;
+    probe.components = geometry.samplesPerPixel;
+    probe.precision = static_cast<std::uint8_t>(geometry.bitsAllocated);
+    SetDecodedSize(probe, geometry, reduce, 1);
+    probe.bytesNeeded += std::uint64_t{geometry.rows} * geometry.columns;  // one byte plane at a time
+    return true;
+}
+
+bool DecodeRle(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    const FrameGeometry& geometry = job.geometry;
     if (stream.size() < kHeaderSize) {
         return Fail(why, DecodeFailure::RleShortHeader);
     }

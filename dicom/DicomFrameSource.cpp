@@ -357,9 +357,14 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     if (plan == nullptr) {
         return false;
     }
-    // The decoder allocates the whole frame before it reads a byte of it.
+    // The decoder allocates the whole frame before it reads a byte of it, and the
+    // frame is shown as a bitmap of rows padded to four bytes: both are checked
+    // before anything is decoded.
+    const std::uint64_t shownBytes =
+        ((std::uint64_t{m_nColumns} + 3) / 4 * 4) * m_nRows * (plan->geometry.samplesPerPixel == 3 ? 3 : 1);
     if (!ImageFitsInMemory(std::uint64_t{m_nRows} * m_nColumns * plan->geometry.samplesPerPixel *
-                           ((m_nBitsAllocated + 7u) / 8u))) {
+                           ((m_nBitsAllocated + 7u) / 8u)) ||
+        !ImageFitsInMemory(shownBytes)) {
         d.sourceReason = Reason(DicomNoImage::TooLargeToShow).Numbers(m_nColumns, m_nRows);
         return false;
     }

@@ -40,15 +40,21 @@ bool StartsFromOffsets(const EncapsulatedPixelData& pixels, const std::vector<st
 
 bool StartsCodestream(const PixelFragment& fragment, FrameCodec codec) {
     static const std::uint8_t kJp2[] = {0, 0, 0, 12, 'j', 'P', ' ', ' '};
+    static const std::uint8_t kJxl[] = {0, 0, 0, 12, 'J', 'X', 'L', ' '};
     const std::size_t size = std::min<std::size_t>(fragment.length, fragment.head.size());
     const std::uint8_t* head = fragment.head.data();
+    const bool jpeg2000 = codec == FrameCodec::Jpeg2000 || codec == FrameCodec::HtJpeg2000;
     if (size < 2 || head[0] != 0xFF) {
-        return codec == FrameCodec::Jpeg2000 && size >= sizeof kJp2 && std::memcmp(head, kJp2, sizeof kJp2) == 0;
+        // A JP2 or JPH file, or a JPEG XL container, begins with its signature box.
+        const std::uint8_t* box = jpeg2000 ? kJp2 : codec == FrameCodec::JpegXl ? kJxl : nullptr;
+        return box != nullptr && size >= sizeof kJp2 && std::memcmp(head, box, sizeof kJp2) == 0;
     }
     switch (codec) {
     case FrameCodec::Jpeg:
     case FrameCodec::JpegLs: return head[1] == 0xD8;
-    case FrameCodec::Jpeg2000: return head[1] == 0x4F;
+    case FrameCodec::Jpeg2000:
+    case FrameCodec::HtJpeg2000: return head[1] == 0x4F;
+    case FrameCodec::JpegXl: return head[1] == 0x0A;
     case FrameCodec::Rle: return false;
     }
     return false;

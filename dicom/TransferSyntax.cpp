@@ -6,6 +6,8 @@ constexpr auto kJ = FrameCodec::Jpeg;
 constexpr auto kLs = FrameCodec::JpegLs;
 constexpr auto kJ2k = FrameCodec::Jpeg2000;
 constexpr auto kRle = FrameCodec::Rle;
+constexpr auto kHt = FrameCodec::HtJpeg2000;
+constexpr auto kJxl = FrameCodec::JpegXl;
 
 const TransferSyntax kSyntaxes[] = {
     {"1.2.840.10008.1.2", "Implicit VR Little Endian", SyntaxKind::ImplicitLittle, kJ, nullptr},
@@ -44,15 +46,12 @@ const TransferSyntax kSyntaxes[] = {
     {"1.2.840.10008.1.2.4.106", "MPEG-4 AVC/H.264 Stereo", SyntaxKind::NotShown, kJ, "MPEG-4 AVC/H.264 video"},
     {"1.2.840.10008.1.2.4.107", "HEVC/H.265 Main Profile", SyntaxKind::NotShown, kJ, "HEVC/H.265 video"},
     {"1.2.840.10008.1.2.4.108", "HEVC/H.265 Main 10 Profile", SyntaxKind::NotShown, kJ, "HEVC/H.265 video"},
-    {"1.2.840.10008.1.2.4.110", "JPEG XL Lossless", SyntaxKind::NotShown, kJ, "JPEG XL"},
-    {"1.2.840.10008.1.2.4.111", "JPEG XL JPEG Recompression", SyntaxKind::NotShown, kJ, "JPEG XL"},
-    {"1.2.840.10008.1.2.4.112", "JPEG XL", SyntaxKind::NotShown, kJ, "JPEG XL"},
-    {"1.2.840.10008.1.2.4.201", "High-Throughput JPEG 2000 Lossless", SyntaxKind::NotShown, kJ2k,
-     "High-Throughput JPEG 2000 (HTJ2K)"},
-    {"1.2.840.10008.1.2.4.202", "High-Throughput JPEG 2000 RPCL Lossless", SyntaxKind::NotShown, kJ2k,
-     "High-Throughput JPEG 2000 (HTJ2K)"},
-    {"1.2.840.10008.1.2.4.203", "High-Throughput JPEG 2000", SyntaxKind::NotShown, kJ2k,
-     "High-Throughput JPEG 2000 (HTJ2K)"},
+    {"1.2.840.10008.1.2.4.110", "JPEG XL Lossless", SyntaxKind::Encapsulated, kJxl, nullptr},
+    {"1.2.840.10008.1.2.4.111", "JPEG XL JPEG Recompression", SyntaxKind::Encapsulated, kJxl, nullptr},
+    {"1.2.840.10008.1.2.4.112", "JPEG XL", SyntaxKind::Encapsulated, kJxl, nullptr},
+    {"1.2.840.10008.1.2.4.201", "High-Throughput JPEG 2000 Lossless", SyntaxKind::Encapsulated, kHt, nullptr},
+    {"1.2.840.10008.1.2.4.202", "High-Throughput JPEG 2000 RPCL Lossless", SyntaxKind::Encapsulated, kHt, nullptr},
+    {"1.2.840.10008.1.2.4.203", "High-Throughput JPEG 2000", SyntaxKind::Encapsulated, kHt, nullptr},
     {"1.2.840.10008.1.2.5", "RLE Lossless", SyntaxKind::Encapsulated, kRle, nullptr},
     {"1.2.840.10008.1.2.1.98", "Encapsulated Uncompressed Explicit VR Little Endian", SyntaxKind::NotShown, kJ,
      "uncompressed frames in fragments"},

@@ -6,6 +6,7 @@
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcuid.h"
 #include "net/Association.h"
+#include "net/BoundedDataSet.h"
 #include "net/FindExchange.h"
 #include "net/NetFailure.h"
 #include "net/TransferSyntaxes.h"
@@ -103,16 +104,16 @@ FindResult RunFind(Association& association, QueryLevel level, const std::vector
             return result;
         }
         const T_DIMSE_C_FindRSP& reply = response.msg.CFindRSP;
-        DcmDataset* received = nullptr;
-        if (reply.DataSetType != DIMSE_DATASET_NULL) {
-            condition = DIMSE_receiveDataSetInMemory(association.Raw(), DIMSE_NONBLOCKING, association.MessageTimeout(),
-                                                     &responseContext, &received, nullptr, nullptr);
+        ReceivedBytes received;
+        const bool hasMatch = reply.DataSetType != DIMSE_DATASET_NULL;
+        if (hasMatch) {
+            condition = ReceiveDataSetBytes(association.Raw(), association.MessageTimeout(), &responseContext,
+                                            kMaxMatchBytes, received);
             if (condition.bad()) {
                 result.failure = association.FailureDuring(condition, "C-FIND", "the next match of C-FIND");
                 return result;
             }
         }
-        std::unique_ptr<DcmDataset> matchSet(received);
         if (!IsPendingStatus(reply.DimseStatus)) {
             if (cancelledByUser) {
                 result.failure = NetFailure::Cancelled;
@@ -122,7 +123,7 @@ FindResult RunFind(Association& association, QueryLevel level, const std::vector
             }
             return result;
         }
-        if (matchSet == nullptr) continue;
+        if (!hasMatch) continue;
         if (cancelSent) {
             if (++afterCancel > kMatchesAfterCancel) {
                 // The server ignores the cancel: the association is cut.
@@ -139,7 +140,15 @@ FindResult RunFind(Association& association, QueryLevel level, const std::vector
             cancelSent = true;
             continue;
         }
-        result.matches.push_back(ReadFindMatch(*matchSet));
+        std::optional<FindMatch> match;
+        if (!received.tooLarge) {
+            match = ReadFindMatchBytes(received.bytes, association.ContextTransferSyntax(responseContext));
+        }
+        if (!match) {
+            ++result.unreadable;
+            continue;
+        }
+        result.matches.push_back(std::move(*match));
         if (onMatch) onMatch(result.matches.back());
         if (cancel != nullptr && cancel->Cancelled()) {
             DIMSE_sendCancelRequest(association.Raw(), context, find.MessageID);

@@ -25,6 +25,7 @@ struct FindRequest {
 struct FindResult {
     std::vector<FindMatch> matches;
     bool moreThanShown = false;  // the server had more matches than maxMatches
+    std::size_t unreadable = 0;  // matches left out: not a data set, or larger than kMaxMatchBytes
     Reason failure;              // empty when the query ran to its end
 };
 

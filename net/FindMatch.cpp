@@ -3,10 +3,14 @@
 #include <cstdio>
 
 #include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdatset.h"
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcelem.h"
 #include "dcmtk/dcmdata/dcitem.h"
+#include "dcmtk/dcmdata/dcistrmb.h"
 #include "dcmtk/dcmdata/dctag.h"
+#include "dcmtk/dcmdata/dcxfer.h"
+#include "net/BoundedDataSet.h"
 
 namespace {
 
@@ -115,4 +119,20 @@ FindMatch ReadFindMatch(DcmItem& identifier) {
         match.values.push_back(std::move(found));
     }
     return match;
+}
+
+std::optional<FindMatch> ReadFindMatchBytes(std::span<const std::uint8_t> bytes, const std::string& transferSyntaxUid) {
+    const DcmXfer syntax(transferSyntaxUid.c_str());
+    if (syntax.getXfer() == EXS_Unknown || syntax.isEncapsulated() || syntax.getStreamCompression() != ESC_none) return std::nullopt;
+    if (bytes.empty()) return FindMatch{};
+    if (!ElementLengthsFit(bytes, syntax.isExplicitVR(), syntax.isBigEndian())) return std::nullopt;
+    DcmInputBufferStream stream;
+    stream.setBuffer(bytes.data(), static_cast<offile_off_t>(bytes.size()));
+    stream.setEos();
+    DcmDataset identifier;
+    identifier.transferInit();
+    const OFCondition condition = identifier.read(stream, syntax.getXfer(), EGL_noChange);
+    identifier.transferEnd();
+    if (condition.bad()) return std::nullopt;
+    return ReadFindMatch(identifier);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,3 +46,11 @@ inline constexpr std::size_t kMaxValuesPerMatch = 256;
 // The top-level string values of `identifier` (sequences and binary values are
 // left out), converted to UTF-8 when its Specific Character Set allows.
 FindMatch ReadFindMatch(DcmItem& identifier);
+
+// Most bytes kept of one match's data set; a larger one is read and left out.
+inline constexpr std::size_t kMaxMatchBytes = 1 << 20;
+
+// A match from the bytes of its data set in an uncompressed transfer syntax;
+// nullopt when they are not a data set, or an element claims more bytes than
+// there are (so nothing is allocated at a claimed length).
+std::optional<FindMatch> ReadFindMatchBytes(std::span<const std::uint8_t> bytes, const std::string& transferSyntaxUid);

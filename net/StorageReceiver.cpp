@@ -1,5 +1,10 @@
 #include "net/StorageReceiver.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -68,14 +73,14 @@ std::unique_ptr<StorageReceiver> StorageReceiver::Start(std::uint16_t port, cons
         SetReason(why, Reason(NetFailure::ReceiverNotOpened).About(condition.text()).Numbers(port));
         return nullptr;
     }
-    std::unique_ptr<StorageReceiver> receiver(new StorageReceiver(network, store, timeouts, std::move(onFile)));
+    std::unique_ptr<StorageReceiver> receiver(new StorageReceiver(network, port, store, timeouts, std::move(onFile)));
     receiver->m_thread = std::thread([raw = receiver.get()] { raw->Run(); });
     return receiver;
 }
 
-StorageReceiver::StorageReceiver(T_ASC_Network* network, const RetrievedFileStore& store,
+StorageReceiver::StorageReceiver(T_ASC_Network* network, std::uint16_t port, const RetrievedFileStore& store,
                                  const NetworkTimeouts& timeouts, FileHandler onFile)
-    : m_network(network), m_store(store), m_timeouts(timeouts), m_onFile(std::move(onFile)),
+    : m_network(network), m_port(port), m_store(store), m_timeouts(timeouts), m_onFile(std::move(onFile)),
       m_lastSignOfLife(SteadyNow()) {}
 
 StorageReceiver::~StorageReceiver() {
@@ -84,7 +89,20 @@ StorageReceiver::~StorageReceiver() {
     ASC_dropNetwork(&m_network);
 }
 
-void StorageReceiver::Stop() { m_stop.store(true); }
+void StorageReceiver::Stop() {
+    if (m_stop.exchange(true)) return;
+    // The thread waits for the next association a second at a time; a connection
+    // that closes at once ends the wait now.
+    const int wake = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (wake < 0) return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(m_port);
+    // Should the connection fail, the thread still ends within its second.
+    static_cast<void>(::connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ::close(wake);
+}
 
 void StorageReceiver::Run() {
     while (!m_stop.load()) {

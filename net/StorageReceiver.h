@@ -38,12 +38,13 @@ public:
     const std::atomic<std::int64_t>& LastSignOfLife() const { return m_lastSignOfLife; }
 
 private:
-    StorageReceiver(T_ASC_Network* network, const RetrievedFileStore& store, const NetworkTimeouts& timeouts,
-                    FileHandler onFile);
+    StorageReceiver(T_ASC_Network* network, std::uint16_t port, const RetrievedFileStore& store,
+                    const NetworkTimeouts& timeouts, FileHandler onFile);
     void Run();
     void Serve(T_ASC_Association* association);
 
     T_ASC_Network* m_network;
+    std::uint16_t m_port;
     const RetrievedFileStore& m_store;
     NetworkTimeouts m_timeouts;
     FileHandler m_onFile;

@@ -361,3 +361,24 @@ TEST(FrameDecoding, InflateRefusesBombsAndTruncatedStreams) {
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(InflateCap(std::size_t{1} << 40), std::size_t{2} << 30);
 }
+
+// OpenJPEG 2.5.0 stops the process (an assertion in its High-Throughput block
+// decoder) on this stream, found by the codec fuzz target: it decodes in a child
+// process, so the caller gets a reason and goes on.
+TEST(FrameDecoding, AStreamOnWhichItsLibraryStopsGivesAReason) {
+    const auto input = ReadBytes(std::string(DORVANELLE_SOURCE_DIR) + "/fuzz/corpus/fuzz_codecs/htj2k-mel-assert");
+    ASSERT_GT(input.size(), 8u);
+    const std::vector<std::uint8_t> stream(input.begin() + 8, input.end());
+    FrameGeometry g;
+    g.rows = 16;
+    g.columns = 24;
+    g.samplesPerPixel = 3;
+    DecodedFrame decoded;
+    Reason why;
+    for (const FrameCodec codec : {FrameCodec::HtJpeg2000, FrameCodec::Jpeg2000}) {
+        EXPECT_FALSE(DecodeFrame(codec, stream, g, decoded, &why));
+        EXPECT_TRUE(why.Is(DecodeFailure::DecoderStopped)) << why;
+        EXPECT_EQ(why.Text(), "the HTJ2K stream is corrupt: its decoder stopped on it");
+        EXPECT_TRUE(decoded.samples.empty());
+    }
+}

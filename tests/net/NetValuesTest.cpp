@@ -83,6 +83,23 @@ TEST(FindMatches, TextsBecomeUtf8AndHostileValuesAreBounded) {
     EXPECT_EQ(ReadFindMatch(flood).values.size(), kMaxValuesPerMatch);
 }
 
+TEST(FindMatches, BytesClaimingMoreThanTheyHoldAreRefusedBeforeParsing) {
+    // (0010,0010) PN "DOE^JO", then (0008,1030) LO claiming 65535 bytes of which 4 are there.
+    const std::uint8_t shortClaim[] = {0x10, 0x00, 0x10, 0x00, 'P', 'N', 6, 0, 'D', 'O', 'E', '^', 'J', 'O',
+                                       0x08, 0x00, 0x30, 0x10, 'L', 'O', 0xFF, 0xFF, 'A', 'B', 'C', 'D'};
+    EXPECT_FALSE(ReadFindMatchBytes(shortClaim, "1.2.840.10008.1.2.1"));
+    // (0009,1000) OB claiming 3.75 GiB, in implicit VR: no allocation at that length.
+    const std::uint8_t hugeClaim[] = {0x09, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0xF0, 1, 2, 3, 4};
+    EXPECT_FALSE(ReadFindMatchBytes(hugeClaim, "1.2.840.10008.1.2"));
+    // The same name alone reads, in either syntax family, and a compressed syntax is refused.
+    const std::span<const std::uint8_t> name(shortClaim, 14);
+    const std::optional<FindMatch> read = ReadFindMatchBytes(name, "1.2.840.10008.1.2.1");
+    ASSERT_TRUE(read);
+    ASSERT_NE(read->Value("PatientName"), nullptr);
+    EXPECT_EQ(*read->Value("PatientName"), "DOE^JO");
+    EXPECT_FALSE(ReadFindMatchBytes(name, "1.2.840.10008.1.2.4.70"));
+}
+
 TEST(StoredNames, OnlyRealUidsBecomeNames) {
     EXPECT_EQ(NameFromUid("1.2.840.113619.2.55.3"), "1.2.840.113619.2.55.3");
     EXPECT_EQ(NameFromUid(std::string("1.2.3\0", 6)), "1.2.3");

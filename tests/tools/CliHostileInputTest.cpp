@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "io/TemporaryFile.h"
+#include "tests/support/HostileStreams.h"
 #include "tests/support/SpecialFiles.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliProcess.h"
@@ -262,6 +263,99 @@ TEST(CliEndlessFrames, AFileThatAppearsUnderAnOutputNameDuringTheRunIsKept) {
                        taken[0].substr(0, taken[0].size() - 4) + "-2.bmp"),
               std::string::npos)
         << err;
+}
+
+// A few hundred kilobytes whose compressed frames claim gigabytes: each is refused
+// from its header before any library allocates the frame, in a process that is
+// given far less than the frame would take. The colour frame's bitmap would be
+// too large to show, which is said before decoding too.
+TEST_F(CliUnderMemoryLimit, CompressedFramesClaimingGigabytesAreRefusedBeforeDecoding) {
+    struct Claim {
+        const char* name;
+        const char* syntax;
+        std::uint16_t columns;
+        std::uint16_t samples;
+        std::uint16_t bits;
+        std::vector<std::vector<std::uint8_t>> frames;
+        const char* reason;
+    };
+    const auto j2k16 = HugeJpeg2000Codestream(32768, 32768, 1, 16, 560000);
+    const Claim claims[] = {
+        {"grey.dcm",
+         "1.2.840.10008.1.2.4.90",
+         32768,
+         1,
+         8,
+         {HugeJpeg2000Codestream(32768, 32768, 1, 8, 410000)},
+         "too large to decode within"},
+        {"colour.dcm",
+         "1.2.840.10008.1.2.4.90",
+         18918,
+         3,
+         8,
+         {HugeJpeg2000Codestream(18918, 18918, 3, 8, 410000)},
+         "too large to show (18918 x 18918)"},
+        // Four frames and no window: the range of every frame is asked for.
+        {"study16.dcm", "1.2.840.10008.1.2.4.90", 32768, 1, 16, {j2k16, j2k16, j2k16, j2k16}, "shows no image"},
+        {"progressive.dcm",
+         "1.2.840.10008.1.2.4.55",
+         32768,
+         1,
+         8,
+         {HugeProgressiveJpeg(32768, 32768, 413000)},
+         "too large to decode within"},
+    };
+    for (const Claim& claim : claims) {
+        SCOPED_TRACE(claim.name);
+        DicomStreamBuilder b;
+        b.Preamble()
+            .MetaGroup(claim.syntax)
+            .ExplicitUS(0x0028, 0x0002, claim.samples)
+            .ExplicitText(0x0028, 0x0004, "CS", claim.samples == 3 ? "RGB" : "MONOCHROME2")
+            .ExplicitUS(0x0028, 0x0006, 0)
+            .ExplicitText(0x0028, 0x0008, "IS", std::to_string(claim.frames.size()))
+            .ExplicitUS(0x0028, 0x0010, claim.columns)
+            .ExplicitUS(0x0028, 0x0011, claim.columns)
+            .ExplicitUS(0x0028, 0x0100, claim.bits)
+            .ExplicitUS(0x0028, 0x0101, claim.bits)
+            .ExplicitUS(0x0028, 0x0102, static_cast<std::uint16_t>(claim.bits - 1))
+            .ExplicitUS(0x0028, 0x0103, 0)
+            .EncapsulatedFrames(claim.frames);
+        const std::string study = folder.File(claim.name);
+        ASSERT_TRUE(b.WriteTo(study));
+        CliRun run = RunCliLimited({"info", study}, 512 * kMiB);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("\"image\": null"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(claim.reason), std::string::npos) << run.err;
+        run = RunCliLimited({"convert", study, folder.File("out.bmp")}, 512 * kMiB);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder.File("out.bmp")));
+    }
+    // Every frame of the study is refused the same way, the range pass's included.
+    const CliRun run = RunCliLimited({"info", folder.File("study16.dcm"), "--frame", "3"}, 512 * kMiB);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("shows no image"), std::string::npos) << run.err;
+}
+
+// A budget set on the command line holds for every decode of the run.
+TEST_F(CliUnderMemoryLimit, TheMemoryLimitOptionSetsTheBudget) {
+    const std::string study = folder.File("j2k.dcm");
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup("1.2.840.10008.1.2.4.90")
+        .ImageAttributes(16384, 16384, 8)
+        .ExplicitUS(0x0028, 0x0101, 8)
+        .ExplicitUS(0x0028, 0x0102, 7)
+        .ExplicitUS(0x0028, 0x0103, 0)
+        .EncapsulatedFrames({HugeJpeg2000Codestream(16384, 16384, 1, 8, 70000)});
+    ASSERT_TRUE(b.WriteTo(study));
+    CliRun run = RunCli({"info", study, "--memory-limit", "64"});
+    EXPECT_NE(run.err.find("too large to decode within 64 MiB (needs 1"), std::string::npos) << run.err;
+    run = RunCli({"convert", "--memory-limit=1G", study, folder.File("out.bmp")});
+    EXPECT_NE(run.err.find("too large to decode within 1024 MiB (needs 1"), std::string::npos) << run.err;
+    run = RunCli({"info", study, "--memory-limit", "12"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--memory-limit wants a size"), std::string::npos) << run.err;
 }
 
 TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary) {

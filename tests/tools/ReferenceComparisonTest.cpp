@@ -120,7 +120,9 @@ bool MakeTwin(const std::string& path, const std::string& twin, const TempFolder
     case FrameCodec::Jpeg: return RunTool("dcmdjpeg " + path + " " + twin);
     case FrameCodec::JpegLs: return RunTool("dcmdjpls " + path + " " + twin);
     case FrameCodec::Rle: return RunTool("dcmdrle " + path + " " + twin);
+    case FrameCodec::JpegXl: return false;  // no DICOM peer decodes it
     case FrameCodec::Jpeg2000:
+    case FrameCodec::HtJpeg2000:  // OpenJPEG's tool reads both
         return MakeJpeg2000Twin(path, twin, folder, reader.m_nFrames > 0 ? reader.m_nFrames : 1,
                                 reader.m_nSamplesPerPixel == 3 ? 3 : 1);
     }

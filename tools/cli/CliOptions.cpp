@@ -49,6 +49,23 @@ bool ParseRect(std::string_view text, DibRect& rect) {
     return true;
 }
 
+// A memory size: a whole number of MiB, or of GiB with the suffix G ("512", "512M",
+// "2G"), from 16 MiB to 1 TiB.
+bool ParseMemorySize(std::string_view text, std::uint64_t& bytes) {
+    std::uint64_t unit = std::uint64_t{1} << 20;
+    if (text.ends_with("MiB") || text.ends_with("GiB")) {
+        text.remove_suffix(2);
+    }
+    if (text.ends_with('M') || text.ends_with('G')) {
+        unit = text.ends_with('G') ? std::uint64_t{1} << 30 : unit;
+        text.remove_suffix(1);
+    }
+    std::int32_t count = 0;
+    if (!ParseInt32(text, count) || count <= 0) return false;
+    bytes = static_cast<std::uint64_t>(count) * unit;
+    return bytes >= (std::uint64_t{16} << 20) && bytes <= (std::uint64_t{1} << 40);
+}
+
 bool TakesDocumentOptions(Subcommand subcommand) {
     return subcommand == Subcommand::Info || subcommand == Subcommand::Convert || subcommand == Subcommand::Histogram;
 }
@@ -65,6 +82,16 @@ bool StoreValue(CliOptions& options, std::string_view name, std::string_view val
         options.select = rect;
         return true;
     }
+    if (name == "--memory-limit") {
+        std::uint64_t bytes = 0;
+        if (!ParseMemorySize(value, bytes)) {
+            error = "--memory-limit wants a size from 16M to 1024G (a number of MiB, or of GiB with G), not \"" +
+                    std::string(value) + "\"";
+            return false;
+        }
+        options.memoryLimit = bytes;
+        return true;
+    }
     if (!ParseInt32(value, number)) {
         error = std::string(name) + " wants a whole number, not \"" + std::string(value) + "\"";
         return false;
@@ -76,7 +103,8 @@ bool StoreValue(CliOptions& options, std::string_view name, std::string_view val
 }
 
 bool IsDocumentOption(std::string_view name) {
-    return name == "--frame" || name == "--width" || name == "--center" || name == "--select";
+    return name == "--frame" || name == "--width" || name == "--center" || name == "--select" ||
+           name == "--memory-limit";
 }
 
 // The options of convert --out-dir; "-j4" is "-j 4".
@@ -265,7 +293,10 @@ const char* UsageText(Subcommand subcommand) {
                "  --width W          set the window width, as releasing its slider at W does\n"
                "  --center C         set the window centre, as releasing its slider at C does\n"
                "  --select L,T,R,B   select the rectangle dragged from (L,T) to (R,B)\n"
-               "Values may be negative: --center -300, --select -7,-2,40,50.\n";
+               "Values may be negative: --center -300, --select -7,-2,40,50.\n"
+               "  --memory-limit M   let decoding a compressed frame take at most M MiB (or\n"
+               "                     M GiB with a G: 2G); a frame that needs more shows no image.\n"
+               "                     The default is a quarter of the memory, at most 1 GiB.\n";
     case Subcommand::Convert:
         return "usage: dorvanelle-cli convert IN OUT [--frame N] [--width W] [--center C] [--select L,T,R,B]\n"
                "\n"

@@ -20,6 +20,8 @@ struct CliOptions {
     std::optional<std::int32_t> center;
     std::optional<DibRect> select;  // as given: not yet normalised or clamped
     bool json = false;              // dump only
+    // --memory-limit: the bytes one frame's decode may take (see DecodeMemoryBudget).
+    std::optional<std::uint64_t> memoryLimit;
     bool version = false;
 
     // convert --out-dir: many inputs, one output folder (see BatchConvert.h)

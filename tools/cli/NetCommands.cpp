@@ -91,6 +91,9 @@ int RunFind(const NetOptions& options) {
         Say("more results than shown: the first " + std::to_string(result.matches.size()) +
             " are shown (--limit raises the cap)");
     }
+    if (result.unreadable > 0) {
+        Say(Plural(result.unreadable, "match", "matches") + " left out: not a readable data set, or larger than 1 MiB");
+    }
     if (result.failure) {
         Say(ServerName(options.settings) + ": " + result.failure.Text());
         return IsUnreachable(result.failure) ? net_exit::kUnreachable : net_exit::kPartly;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "codecs/FrameDecoder.h"
 #include "io/TemporaryFile.h"
 #include "tools/cli/BatchConvert.h"
 #include "tools/cli/CliCommands.h"
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
     if (options->version) {
         return WriteStdout("dorvanelle-cli " DORVANELLE_VERSION "\n") ? exit_status::kDone
                                                                       : exit_status::kOutputUnwritable;
+    }
+    if (options->memoryLimit) {
+        SetDecodeMemoryBudget(*options->memoryLimit);
     }
     switch (options->subcommand) {
     case Subcommand::Info: return RunInfo(*options);

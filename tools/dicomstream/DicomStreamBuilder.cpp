@@ -163,6 +163,18 @@ DicomStreamBuilder& DicomStreamBuilder::PixelData16(const std::vector<std::int16
                       : Implicit(0x7FE0, 0x0010, SampleBytes(samples));
 }
 
+DicomStreamBuilder& DicomStreamBuilder::EncapsulatedFrames(const std::vector<std::vector<std::uint8_t>>& frames) {
+    ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFFu).U16(0xFFFE).U16(0xE000).U32(0);
+    for (const std::vector<std::uint8_t>& frame : frames) {
+        const std::size_t padded = frame.size() + frame.size() % 2;
+        U16(0xFFFE).U16(0xE000).U32(static_cast<std::uint32_t>(padded)).Raw(frame);
+        if (padded != frame.size()) {
+            Raw(std::vector<std::uint8_t>{0});
+        }
+    }
+    return U16(0xFFFE).U16(0xE0DD).U32(0);
+}
+
 DicomStreamBuilder& DicomStreamBuilder::PixelData8(const std::vector<std::uint8_t>& bytes, bool explicitVr) {
     return explicitVr ? Explicit(0x7FE0, 0x0010, "OB", bytes) : Implicit(0x7FE0, 0x0010, bytes);
 }

@@ -66,6 +66,9 @@ public:
     // (7FE0,0010) OW with the samples little-endian, or OB with bytes.
     DicomStreamBuilder& PixelData16(const std::vector<std::int16_t>& samples, bool explicitVr = true);
     DicomStreamBuilder& PixelData8(const std::vector<std::uint8_t>& bytes, bool explicitVr = true);
+    // Encapsulated (7FE0,0010) OB of undefined length: an empty offset table, then
+    // each frame's compressed stream as one fragment, padded to an even length.
+    DicomStreamBuilder& EncapsulatedFrames(const std::vector<std::vector<std::uint8_t>>& frames);
 
     // From here on tags, lengths and US/UL numbers are written big-endian (the data
     // set of Explicit VR Big Endian; the meta group stays little-endian). Values

@@ -3,13 +3,19 @@
 //
 //   dorvanelle-gen [--rows N] [--columns N (or --cols N)] [--frames N] [--extra-elements N]
 //                  [--window WIDTH CENTRE | --no-window] [--intercept N]
-//                  [--uid-root ROOT] [--instance N] OUTPUT
+//                  [--uid-root ROOT] [--instance N] [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT
 //   dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N] [--in-order]
 //                  [--dicomdir] FOLDER
+// --pgm writes the first frame as a PGM picture for an encoder's tool instead of a
+// study; --encapsulate writes the study with every frame compressed as STREAM (a
+// file an encoder wrote) in the transfer syntax SYNTAX, with BITS allocated.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "tools/generator/PhantomStudy.h"
 #include "tools/generator/SeriesStudy.h"
@@ -20,7 +26,8 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
                  "                      [--window WIDTH CENTRE | --no-window] [--intercept N]\n"
-                 "                      [--uid-root ROOT] [--instance N] OUTPUT\n"
+                 "                      [--uid-root ROOT] [--instance N]\n"
+                 "                      [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT\n"
                  "       dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N]\n"
                  "                      [--in-order] [--dicomdir] FOLDER\n");
 }
@@ -39,6 +46,10 @@ int main(int argc, char** argv) {
     SeriesStudyOptions study;
     bool studyFolder = false;
     std::string output;
+    long long pgmBits = 0;
+    std::string syntax;
+    long long streamBits = 0;
+    std::string stream;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         long long a = 0;
@@ -76,6 +87,14 @@ int main(int argc, char** argv) {
             options.uidRoot = argv[++i];
         } else if (arg == "--instance" && hasOne && ParseNumber(argv[++i], 1, 99999999, a)) {
             options.instanceNumber = static_cast<std::uint32_t>(a);
+        } else if (arg == "--pgm" && hasOne && ParseNumber(argv[++i], 8, 16, a)) {
+            pgmBits = a;
+        } else if (arg == "--encapsulate" && i + 3 < argc && ParseNumber(argv[i + 2], 8, 16, a) &&
+                   (a == 8 || a == 16)) {
+            syntax = argv[i + 1];
+            streamBits = a;
+            stream = argv[i + 3];
+            i += 3;
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {
@@ -89,7 +108,20 @@ int main(int argc, char** argv) {
     }
     study.rows = options.rows;
     study.columns = options.columns;
-    const std::string problem = studyFolder ? WriteSeriesStudy(output, study) : WriteCtPhantom(output, options);
+    std::string problem;
+    if (studyFolder) {
+        problem = WriteSeriesStudy(output, study);
+    } else if (pgmBits != 0) {
+        problem = WritePhantomPgm(output, options, 0, static_cast<int>(pgmBits));
+    } else if (!stream.empty()) {
+        std::ifstream in(stream, std::ios::binary);
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        problem = bytes.empty()
+                      ? "cannot read " + stream
+                      : WriteEncapsulatedPhantom(output, options, syntax, static_cast<int>(streamBits), bytes);
+    } else {
+        problem = WriteCtPhantom(output, options);
+    }
     if (!problem.empty()) {
         std::fprintf(stderr, "dorvanelle-gen: %s\n", problem.c_str());
         return 1;

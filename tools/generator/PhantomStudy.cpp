@@ -54,11 +54,14 @@ std::string NumberText(double value) {
     return text;
 }
 
-DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
+// The study's elements; `bits` 16 gives the stored signed samples, 8 unsigned
+// greys (compressed frames made from the PGM pictures below).
+DicomStreamBuilder StudyHeader(const PhantomOptions& o, std::string_view syntax = kExplicitVrLittleEndian,
+                               int bits = 16, bool isSigned = true) {
     const std::string instanceUid = o.uidRoot + ".1." + std::to_string(std::max(o.instanceNumber, 1u));
     DicomStreamBuilder b;
     b.Preamble()
-        .MetaGroup(kExplicitVrLittleEndian, kCtImageStorage, instanceUid)
+        .MetaGroup(syntax, kCtImageStorage, instanceUid)
         .ExplicitText(0x0008, 0x0008, "CS", "DERIVED\\SECONDARY\\AXIAL")
         .ExplicitText(0x0008, 0x0016, "UI", kCtImageStorage)
         .ExplicitText(0x0008, 0x0018, "UI", instanceUid);
@@ -84,15 +87,15 @@ DicomStreamBuilder StudyHeader(const PhantomOptions& o) {
         .ExplicitUS(0x0028, 0x0010, o.rows)
         .ExplicitUS(0x0028, 0x0011, o.columns)
         .ExplicitText(0x0028, 0x0030, "DS", "0.7\\0.7")
-        .ExplicitUS(0x0028, 0x0100, 16)
-        .ExplicitUS(0x0028, 0x0101, 16)
-        .ExplicitUS(0x0028, 0x0102, 15)
-        .ExplicitUS(0x0028, 0x0103, 1);
-    if (o.writeWindow) {
+        .ExplicitUS(0x0028, 0x0100, static_cast<std::uint16_t>(bits))
+        .ExplicitUS(0x0028, 0x0101, static_cast<std::uint16_t>(bits))
+        .ExplicitUS(0x0028, 0x0102, static_cast<std::uint16_t>(bits - 1))
+        .ExplicitUS(0x0028, 0x0103, isSigned ? 1 : 0);
+    if (o.writeWindow && bits > 8) {
         b.ExplicitText(0x0028, 0x1050, "DS", std::to_string(o.windowCenter))
             .ExplicitText(0x0028, 0x1051, "DS", std::to_string(o.windowWidth));
     }
-    b.ExplicitText(0x0028, 0x1052, "DS", std::to_string(o.rescaleIntercept))
+    b.ExplicitText(0x0028, 0x1052, "DS", std::to_string(bits > 8 ? o.rescaleIntercept : 0))
         .ExplicitText(0x0028, 0x1053, "DS", NumberText(o.rescaleSlope));
     // Extra private elements, 0xF000 per odd group from (0029,1000) on, each with its
     // private creator first.
@@ -155,4 +158,39 @@ std::string WriteCtPhantom(const std::string& path, const PhantomOptions& option
     const WriteOutcome outcome = WriteFileAtomically(
         path, [&](const PieceWriter& write) { return write(header.Bytes()) && WriteFrames(write, options); });
     return outcome.reason.Text();
+}
+
+std::string WritePhantomPgm(const std::string& path, const PhantomOptions& o, std::uint32_t frame, int bits) {
+    if (bits < 8 || bits > 16) {
+        return "a picture has 8 to 16 bits";
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return "cannot write " + path;
+    }
+    const long most = (1L << bits) - 1;
+    std::fprintf(file, "P5\n%u %u\n%ld\n", o.columns, o.rows, most);
+    const double low = o.windowCenter - o.windowWidth / 2.0;
+    for (std::uint16_t r = 0; r < o.rows; ++r) {
+        for (std::uint16_t c = 0; c < o.columns; ++c) {
+            const long stored = PhantomSample(o, frame, r, c);
+            if (bits == 8) {
+                // Through the window, as the study shows.
+                const double hu = static_cast<double>(stored) * o.rescaleSlope + o.rescaleIntercept;
+                std::fputc(static_cast<int>(std::clamp((hu - low) * 255.0 / o.windowWidth, 0.0, 255.0)), file);
+            } else {
+                const long v = std::clamp(stored, 0L, most);
+                std::fputc(static_cast<int>(v >> 8), file);
+                std::fputc(static_cast<int>(v & 0xFF), file);
+            }
+        }
+    }
+    return std::fclose(file) == 0 ? std::string() : "cannot write " + path;
+}
+
+std::string WriteEncapsulatedPhantom(const std::string& path, const PhantomOptions& o, const std::string& syntax,
+                                     int bits, const std::vector<std::uint8_t>& stream) {
+    DicomStreamBuilder b = StudyHeader(o, syntax, bits, false);
+    b.EncapsulatedFrames(std::vector<std::vector<std::uint8_t>>(o.frames, stream));
+    return b.WriteTo(path) ? std::string() : "cannot write " + path;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct PhantomOptions {
     std::uint16_t rows = 256;
@@ -37,3 +38,13 @@ std::int16_t PhantomSample(const PhantomOptions& options, std::uint32_t frame, s
 // renamed over the target), creating the folder if needed. Empty on success,
 // otherwise why it failed.
 std::string WriteCtPhantom(const std::string& path, const PhantomOptions& options);
+
+// Frame `frame` as a PGM picture, for an encoder's tool: with `bits` of 9 to 16 the
+// stored samples (clamped to 2^bits - 1), with 8 the study through its window.
+// Empty on success, otherwise why it failed.
+std::string WritePhantomPgm(const std::string& path, const PhantomOptions& options, std::uint32_t frame, int bits);
+
+// The study with every frame compressed as `stream` (one fragment a frame), in the
+// transfer syntax `syntax`, `bits` allocated (8 or 16, unsigned samples).
+std::string WriteEncapsulatedPhantom(const std::string& path, const PhantomOptions& options, const std::string& syntax,
+                                     int bits, const std::vector<std::uint8_t>& stream);

@@ -1,0 +1,414 @@
+#include "views/StudyBrowser.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+#include "views/StudyIndexTask.h"
+#include "views/ThumbnailTask.h"
+
+namespace {
+
+// What an item of the tree stands for.
+constexpr int kEntryRole = Qt::UserRole;       // the entry's number (every item)
+constexpr int kSeriesRole = Qt::UserRole + 1;  // the series UID (series and stacks)
+constexpr int kStackRole = Qt::UserRole + 2;   // the stack's index (series and stacks)
+
+QString Latin(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString DateText(const std::string& date) {
+    if (date.size() == 8 && date.find_first_not_of("0123456789") == std::string::npos) {
+        return Latin(date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2));
+    }
+    return Latin(date);
+}
+
+QString FileName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return Latin(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+QString Key(int entry, const QString& seriesUid, int stack) {
+    return QStringLiteral("%1/%2#%3").arg(entry).arg(seriesUid).arg(stack);
+}
+
+QString PatientText(const SeriesLevel& level) {
+    QString text = Latin(level.patientName);
+    if (text.isEmpty()) text = QStringLiteral("(no name)");
+    if (!level.patientId.empty()) text += QStringLiteral(" (%1)").arg(Latin(level.patientId));
+    return text;
+}
+
+QString StudyText(const SeriesLevel& level) {
+    if (!level.studyDescription.empty()) return Latin(level.studyDescription);
+    if (!level.studyId.empty()) return QStringLiteral("Study %1").arg(Latin(level.studyId));
+    return QStringLiteral("Study");
+}
+
+QString SeriesText(const SeriesLevel& level) {
+    if (!level.seriesDescription.empty()) return Latin(level.seriesDescription);
+    return level.seriesNumber ? QStringLiteral("Series %1").arg(*level.seriesNumber) : QStringLiteral("Series");
+}
+
+QTreeWidgetItem* AddItem(QTreeWidgetItem* parent, int entry, const QString& name) {
+    auto* item = new QTreeWidgetItem(parent);
+    item->setText(CStudyBrowser::kName, name);
+    item->setData(CStudyBrowser::kName, kEntryRole, entry);
+    return item;
+}
+
+}  // namespace
+
+CStudyBrowser::CStudyBrowser(QStatusBar* statusBar, QWidget* parent) : QDockWidget(parent) {
+    setObjectName(QStringLiteral("studyBrowserDock"));
+    setWindowTitle(QStringLiteral("Studies"));
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+
+    m_tree = new QTreeWidget(this);
+    m_tree->setObjectName(QStringLiteral("studyTree"));
+    m_tree->setColumnCount(kColumns);
+    m_tree->setHeaderLabels({QStringLiteral("Description"), QStringLiteral("Modality"), QStringLiteral("Number"),
+                             QStringLiteral("Images"), QStringLiteral("Date"), QStringLiteral("Accession")});
+    m_tree->setIconSize(QSize(CThumbnailTask::kSize, CThumbnailTask::kSize));
+    m_tree->setUniformRowHeights(false);
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(kName, QHeaderView::Stretch);
+    for (int column = kModality; column < kColumns; ++column)
+        m_tree->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    setWidget(m_tree);
+    // Double click, or Enter on the current item.
+    connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item, int) { OnActivated(item); });
+
+    m_progressBox = new QWidget(statusBar ? static_cast<QWidget*>(statusBar) : this);
+    m_progressBox->setObjectName(QStringLiteral("indexProgress"));
+    auto* layout = new QHBoxLayout(m_progressBox);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_progressText = new QLabel(m_progressBox);
+    m_progressBar = new QProgressBar(m_progressBox);
+    m_progressBar->setMaximumWidth(160);
+    m_progressBar->setTextVisible(false);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), m_progressBox);
+    m_cancel->setObjectName(QStringLiteral("indexCancel"));
+    layout->addWidget(m_progressText);
+    layout->addWidget(m_progressBar);
+    layout->addWidget(m_cancel);
+    connect(m_cancel, &QPushButton::clicked, this, &CStudyBrowser::Cancel);
+    m_progressBox->hide();
+    if (statusBar) {
+        statusBar->addWidget(m_progressBox);
+    } else {
+        m_progressBox.clear();  // nowhere to show progress: the widget stays hidden with the dock
+    }
+
+    m_thumbnailTask = new CThumbnailTask(this);
+    connect(m_thumbnailTask, &CThumbnailTask::ready, this, [this](const QString& key, const QImage& image) {
+        const QIcon icon = image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+        m_thumbnails.insert(key, icon);
+        // The key names the entry, the series and the stack.
+        const int slash = static_cast<int>(key.indexOf(QLatin1Char('/')));
+        const int hash = static_cast<int>(key.lastIndexOf(QLatin1Char('#')));
+        if (QTreeWidgetItem* item =
+                SeriesItem(key.left(slash).toInt(), key.mid(slash + 1, hash - slash - 1), key.mid(hash + 1).toInt())) {
+            item->setIcon(kName, icon);
+        }
+        emit thumbnailArrived();
+    });
+}
+
+// The progress widgets belong to the status bar; they go with the browser.
+CStudyBrowser::~CStudyBrowser() { delete m_progressBox.data(); }
+
+int CStudyBrowser::Index(const QStringList& paths, const QString& label) {
+    const int number = m_nextEntry++;
+    Entry& entry = m_entries[number];
+    entry.label = label;
+    entry.root = new QTreeWidgetItem(m_tree);
+    entry.root->setData(kName, kEntryRole, number);
+    entry.root->setText(kName, label);
+    entry.root->setExpanded(true);
+    entry.task = new CStudyIndexTask(this);
+    connect(entry.task, &CStudyIndexTask::progressed, this, [this, number](const IndexProgress& progress) {
+        m_entries[number].progress = progress;
+        ShowProgress();
+    });
+    connect(entry.task, &CStudyIndexTask::partial, this, [this, number](std::shared_ptr<const StudyTree> tree) {
+        Entry& e = m_entries[number];
+        if (e.result) return;  // the whole tree came first
+        e.tree = std::move(tree);
+        Show(number);
+        AskThumbnails(number, false);
+    });
+    connect(entry.task, &CStudyIndexTask::finished, this, [this, number](std::shared_ptr<const IndexResult> result) {
+        Entry& e = m_entries[number];
+        e.result = result;
+        e.tree = std::shared_ptr<const StudyTree>(result, &result->tree);
+        Show(number);
+        AskThumbnails(number, true);
+        ShowProgress();
+        emit indexFinished(number);
+    });
+    m_tree->setCurrentItem(entry.root);
+    entry.task->Start(paths);
+    ShowProgress();
+    return number;
+}
+
+void CStudyBrowser::Cancel() {
+    for (auto& [number, entry] : m_entries) {
+        if (entry.task->Running()) entry.task->Cancel();
+    }
+    // The runs end through their queued `finished`, which fills in what was read.
+}
+
+bool CStudyBrowser::Indexing() const {
+    for (const auto& [number, entry] : m_entries) {
+        if (!entry.result) return true;
+    }
+    return false;
+}
+
+std::shared_ptr<const StudyTree> CStudyBrowser::TreeOf(int number) const {
+    const auto found = m_entries.find(number);
+    return found == m_entries.end() ? nullptr : found->second.tree;
+}
+
+std::shared_ptr<const IndexResult> CStudyBrowser::ResultOf(int number) const {
+    const auto found = m_entries.find(number);
+    return found == m_entries.end() ? nullptr : found->second.result;
+}
+
+void CStudyBrowser::ShowProgress() {
+    std::size_t found = 0;
+    std::size_t read = 0;
+    bool listing = false;
+    QString label;
+    for (const auto& [number, entry] : m_entries) {
+        if (entry.result) continue;
+        found += entry.progress.found;
+        read += entry.progress.read;
+        listing = listing || entry.progress.listing;
+        label = entry.label;
+    }
+    if (!m_progressBox) return;
+    if (label.isEmpty()) {
+        m_progressBox->hide();
+        return;
+    }
+    if (listing) {
+        m_progressText->setText(QStringLiteral("Looking for files in %1: %2 found").arg(label).arg(found));
+        m_progressBar->setRange(0, 0);
+    } else {
+        m_progressText->setText(QStringLiteral("Reading %1: %2 of %3 files").arg(label).arg(read).arg(found));
+        m_progressBar->setRange(0, static_cast<int>(std::min<std::size_t>(found, 1 << 30)));
+        m_progressBar->setValue(static_cast<int>(std::min(read, found)));
+    }
+    m_progressBox->show();
+}
+
+void CStudyBrowser::Show(int number) {
+    Entry& entry = m_entries[number];
+    // The tree is laid out again from the new one; what was open and chosen stays.
+    QString current;
+    if (QTreeWidgetItem* item = m_tree->currentItem()) {
+        if (item->data(kName, kEntryRole).toInt() == number && !item->data(kName, kSeriesRole).isNull()) {
+            current = Key(number, item->data(kName, kSeriesRole).toString(), item->data(kName, kStackRole).toInt());
+        }
+    }
+    QHash<QString, bool> collapsed;
+    for (int p = 0; p < entry.root->childCount(); ++p) {
+        QTreeWidgetItem* patient = entry.root->child(p);
+        if (!patient->isExpanded()) collapsed.insert(QStringLiteral("p") + patient->text(kName), true);
+        for (int s = 0; s < patient->childCount(); ++s) {
+            QTreeWidgetItem* study = patient->child(s);
+            if (!study->isExpanded()) collapsed.insert(QStringLiteral("s") + study->toolTip(kName), true);
+        }
+    }
+    qDeleteAll(entry.root->takeChildren());
+
+    const StudyTree& tree = *entry.tree;
+    std::size_t seriesCount = 0;
+    for (const Patient& patient : tree.patients) {
+        if (patient.studies.empty() || patient.studies[0].series.empty()) continue;
+        const SeriesLevel& patientLevel = *patient.studies[0].series[0].level;
+        QTreeWidgetItem* patientItem = AddItem(entry.root, number, PatientText(patientLevel));
+        patientItem->setExpanded(!collapsed.contains(QStringLiteral("p") + patientItem->text(kName)));
+        for (const Study& study : patient.studies) {
+            if (study.series.empty()) continue;
+            const SeriesLevel& level = *study.series[0].level;
+            QTreeWidgetItem* studyItem = AddItem(patientItem, number, StudyText(level));
+            studyItem->setText(kDate, DateText(level.studyDate));
+            studyItem->setText(kAccession, Latin(level.accessionNumber));
+            studyItem->setToolTip(kName, Latin(level.studyUid));
+            studyItem->setExpanded(!collapsed.contains(QStringLiteral("s") + Latin(level.studyUid)));
+            for (const Series& series : study.series) {
+                FillSeries(studyItem, number, series);
+                ++seriesCount;
+            }
+        }
+    }
+    if (entry.result) FillProblems(entry.root, entry.result->problems);
+
+    QString state;
+    if (!entry.result) {
+        state = QStringLiteral("reading");
+    } else if (entry.result->cancelled) {
+        state = QStringLiteral("cancelled");
+    }
+    QString text = QStringLiteral("%1: %2 series").arg(entry.label).arg(seriesCount);
+    if (!state.isEmpty()) text += QStringLiteral(" (%1)").arg(state);
+    entry.root->setText(kName, text);
+    entry.root->setExpanded(true);
+    if (!current.isEmpty()) {
+        const int hash = static_cast<int>(current.lastIndexOf(QLatin1Char('#')));
+        const int slash = static_cast<int>(current.indexOf(QLatin1Char('/')));
+        if (QTreeWidgetItem* item =
+                SeriesItem(number, current.mid(slash + 1, hash - slash - 1), current.mid(hash + 1).toInt())) {
+            m_tree->setCurrentItem(item);
+        }
+    }
+}
+
+void CStudyBrowser::FillSeries(QTreeWidgetItem* parent, int number, const Series& series) {
+    const SeriesLevel& level = *series.level;
+    const QString uid = Latin(level.seriesUid);
+    QTreeWidgetItem* item = AddItem(parent, number, SeriesText(level));
+    item->setText(kModality, Latin(level.modality));
+    if (level.seriesNumber) item->setText(kNumber, QString::number(*level.seriesNumber));
+    item->setText(kImages, QString::number(series.instances.size()));
+    item->setToolTip(kName, uid);
+    if (!series.stacks.empty()) {
+        item->setData(kName, kSeriesRole, uid);
+        item->setData(kName, kStackRole, 0);
+        const QString key = Key(number, uid, 0);
+        if (m_thumbnails.contains(key)) item->setIcon(kName, m_thumbnails.value(key));
+        if (series.stacks.size() > 1) {
+            item->setText(kImages, QStringLiteral("%1 (%2 in the main stack)")
+                                       .arg(series.instances.size())
+                                       .arg(series.stacks[0].slices.size()));
+        }
+    }
+    // The stacks split off, each with why.
+    for (std::size_t s = 1; s < series.stacks.size(); ++s) {
+        const Stack& stack = series.stacks[s];
+        QTreeWidgetItem* split =
+            AddItem(item, number, QStringLiteral("Split off: %1").arg(QString::fromStdString(stack.split.Text())));
+        split->setText(kImages, QString::number(stack.slices.size()));
+        split->setData(kName, kSeriesRole, uid);
+        split->setData(kName, kStackRole, static_cast<int>(s));
+        const QString key = Key(number, uid, static_cast<int>(s));
+        if (m_thumbnails.contains(key)) split->setIcon(kName, m_thumbnails.value(key));
+    }
+    // Files without an image, and files a DICOMDIR names that are not there.
+    for (const IndexedInstance& instance : series.instances) {
+        if (instance.state == IndexedInstance::State::NoImage) {
+            QTreeWidgetItem* file = AddItem(item, number, QStringLiteral("No image: %1").arg(FileName(instance.path)));
+            file->setToolTip(kName, Latin(instance.path));
+        } else if (instance.state == IndexedInstance::State::Missing) {
+            QTreeWidgetItem* file = AddItem(item, number, QStringLiteral("Missing: %1").arg(FileName(instance.path)));
+            file->setToolTip(kName, QString::fromStdString(instance.missing.Text()));
+        }
+    }
+}
+
+void CStudyBrowser::FillProblems(QTreeWidgetItem* root, const std::vector<ProblemCount>& problems) {
+    if (problems.empty()) return;
+    std::size_t total = 0;
+    for (const ProblemCount& problem : problems)
+        total += problem.count;
+    QTreeWidgetItem* node =
+        AddItem(root, root->data(kName, kEntryRole).toInt(), QStringLiteral("Not read: %1").arg(total));
+    node->setText(kImages, QString::number(total));
+    for (const ProblemCount& problem : problems) {
+        QString text = QString::fromStdString(problem.first.Text());
+        if (problem.count > 1) text += QStringLiteral(" (and %1 more like it)").arg(problem.count - 1);
+        QTreeWidgetItem* row = AddItem(node, root->data(kName, kEntryRole).toInt(), text);
+        row->setText(kImages, QString::number(problem.count));
+        row->setToolTip(kName, text);
+    }
+}
+
+void CStudyBrowser::AskThumbnails(int number, bool ended) {
+    Entry& entry = m_entries[number];
+    if (!entry.tree) return;
+    for (const Patient& patient : entry.tree->patients) {
+        for (const Study& study : patient.studies) {
+            for (const Series& series : study.series) {
+                if (series.stacks.empty()) continue;
+                const QString uid = Latin(series.level->seriesUid);
+                const std::size_t count = series.instances.size();
+                const QString seenKey = Key(number, uid, 0);
+                // Still growing: its middle image is not known yet.
+                const bool stable = ended || entry.seen.value(seenKey, 0) == count;
+                entry.seen.insert(seenKey, count);
+                if (!stable) continue;
+                for (std::size_t s = 0; s < series.stacks.size(); ++s) {
+                    const QString key = Key(number, uid, static_cast<int>(s));
+                    if (m_thumbnailAsked.contains(key)) continue;
+                    m_thumbnailAsked.insert(key, true);
+                    m_thumbnailTask->Request(key, std::make_shared<SeriesStack>(series, s, 1));
+                }
+            }
+        }
+    }
+}
+
+const Series* CStudyBrowser::FindSeries(int number, const QString& seriesUid) const {
+    const std::shared_ptr<const StudyTree> tree = TreeOf(number);
+    if (!tree) return nullptr;
+    const std::string uid = seriesUid.toLatin1().toStdString();
+    for (const Patient& patient : tree->patients) {
+        for (const Study& study : patient.studies) {
+            for (const Series& series : study.series) {
+                if (series.level->seriesUid == uid) return &series;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<SeriesStack> CStudyBrowser::FirstStack(int number) const {
+    const std::shared_ptr<const StudyTree> tree = TreeOf(number);
+    if (!tree) return nullptr;
+    for (const Patient& patient : tree->patients) {
+        for (const Study& study : patient.studies) {
+            for (const Series& series : study.series) {
+                if (!series.stacks.empty()) return std::make_shared<SeriesStack>(series, 0);
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<SeriesStack> CStudyBrowser::StackOf(const QTreeWidgetItem* item) const {
+    if (item == nullptr || item->data(kName, kSeriesRole).isNull()) return nullptr;
+    const Series* series = FindSeries(item->data(kName, kEntryRole).toInt(), item->data(kName, kSeriesRole).toString());
+    const int stack = item->data(kName, kStackRole).toInt();
+    if (series == nullptr || stack < 0 || static_cast<std::size_t>(stack) >= series->stacks.size()) return nullptr;
+    return std::make_shared<SeriesStack>(*series, static_cast<std::size_t>(stack));
+}
+
+QTreeWidgetItem* CStudyBrowser::SeriesItem(int number, const QString& seriesUid, int stack) const {
+    const auto found = m_entries.find(number);
+    if (found == m_entries.end()) return nullptr;
+    QList<QTreeWidgetItem*> pending{found->second.root};
+    while (!pending.isEmpty()) {
+        QTreeWidgetItem* item = pending.takeLast();
+        if (item->data(kName, kSeriesRole).toString() == seriesUid && item->data(kName, kStackRole).toInt() == stack &&
+            !item->data(kName, kSeriesRole).isNull()) {
+            return item;
+        }
+        for (int i = 0; i < item->childCount(); ++i)
+            pending.append(item->child(i));
+    }
+    return nullptr;
+}
+
+void CStudyBrowser::OnActivated(QTreeWidgetItem* item) {
+    if (std::shared_ptr<SeriesStack> stack = StackOf(item)) emit stackChosen(std::move(stack));
+}

@@ -1,0 +1,61 @@
+#include "views/ThumbnailTask.h"
+
+#include <QMetaObject>
+
+#include "document/FrameLoader.h"
+#include "views/BackgroundPriority.h"
+#include "views/DibImage.h"
+
+CThumbnailTask::CThumbnailTask(QObject* parent) : QObject(parent) {}
+
+CThumbnailTask::~CThumbnailTask() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_queue.clear();
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void CThumbnailTask::Request(const QString& key, std::shared_ptr<const FrameStack> stack) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.emplace_back(key, std::move(stack));
+        // Started with the first thumbnail asked for.
+        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+    }
+    m_wake.notify_one();
+}
+
+QImage CThumbnailTask::Make(const FrameStack& stack) {
+    Expected<StackFrame> opened = stack.Open(stack.Count() / 2);
+    if (!opened || opened->source->Check(opened->frame)) return {};
+    Expected<std::shared_ptr<const FrameSamples>> samples = opened->source->FrameUncached(opened->frame);
+    if (!samples) return {};
+    LoadedFrame frame;
+    frame.samples = std::move(samples).Take();
+    frame.attributes = opened->source->SharedAttributes();
+    frame.frameInFile = opened->frame;
+    DrawLoadedFrame(frame, DisplayState());
+    const QImage full = DibToImage(frame.image.get());
+    if (full.isNull()) return {};
+    return full.scaled(kSize, kSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+void CThumbnailTask::Run() {
+    GiveWayToTheViewer();
+    for (;;) {
+        std::pair<QString, std::shared_ptr<const FrameStack>> job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_stop) return;
+            job = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        const QImage image = Make(*job.second);
+        QMetaObject::invokeMethod(
+            this, [this, key = job.first, image] { emit ready(key, image); }, Qt::QueuedConnection);
+    }
+}
