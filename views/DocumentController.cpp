@@ -41,6 +41,8 @@ bool CDocumentController::TakeFrameFit() {
     return fit;
 }
 
+bool CDocumentController::CanWindow() const { return Image() && m_doc.IsWindowed(); }
+
 void CDocumentController::FrameShown(const Reason& why) {
     SettleSampleRange();
     emit imageChanged();
@@ -130,6 +132,12 @@ void CDocumentController::MarkSelection(DibRect selection) { m_selection = selec
 void CDocumentController::SetSelection(DibRect selection) {
     m_selection = selection;
     m_doc.CropSelection(selection);
+    emit selectionChanged();
+}
+
+void CDocumentController::ClearSelection() {
+    m_selection.reset();
+    m_doc.m_pSelectedDib.reset();
     emit selectionChanged();
 }
 
