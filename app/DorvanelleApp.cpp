@@ -3,6 +3,7 @@
 #include <set>
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QMdiArea>
 #include <QScreen>
 #include <QSettings>
@@ -125,7 +126,10 @@ std::shared_ptr<CDocumentController> CDorvanelleApp::OpenController(const QStrin
 }
 
 CChildFrame* CDorvanelleApp::ShowDocument(const QString& path, const std::shared_ptr<CDocumentController>& controller) {
-    if (m_recentFiles.Add(QFileInfo(path).absoluteFilePath())) SaveRecentFilesLater();
+    if (m_recentFiles.Add(QFileInfo(path).absoluteFilePath())) {
+        SaveRecentFilesLater();
+        m_pMainFrame->RefreshRecentFiles();
+    }
     CChildFrame* frame = MakeFrame(controller);
     m_pMainFrame->AddChild(frame);
     return frame;
@@ -218,7 +222,18 @@ void CDorvanelleApp::OnWindowNew() {
 
 QString CDorvanelleApp::ChooseSavePath() {
     PrepareImageFolder();
-    return m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters);
+    QString filter;
+    const QString path = m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters, filter);
+    return WithFilterExtension(path, filter);
+}
+
+QString WithFilterExtension(const QString& path, const QString& filter) {
+    // A name typed without an extension takes the chosen filter's, as file dialogs
+    // add it: "scan" under "Dicom File (*.dcm)" is saved as scan.dcm.
+    if (path.isEmpty() || QFileInfo(path).fileName().contains(QLatin1Char('.'))) return path;
+    static const QRegularExpression pattern(QStringLiteral(R"(\(\*(\.[^)\s;]+)\))"));
+    const QRegularExpressionMatch match = pattern.match(filter);
+    return match.hasMatch() ? path + match.captured(1) : path;
 }
 
 void CDorvanelleApp::OnFileSave() {

@@ -20,6 +20,10 @@ class IUserDialogs;
 class SeriesStack;
 struct OpenPlan;
 
+// `path` with the extension of the save filter `filter` ("Dicom File (*.dcm)")
+// appended when its file name has none.
+QString WithFilterExtension(const QString& path, const QString& filter);
+
 class CDorvanelleApp : public QObject {
     Q_OBJECT
 public:

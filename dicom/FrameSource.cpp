@@ -390,7 +390,7 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32
     const PixelDataInfo& pixels = a.pixelData;
     const ByteSource& file = *m_parts.file;
     const std::uint64_t frameBits = StoredFrameBits() * static_cast<std::uint64_t>(count);
-    const std::uint64_t firstBit = static_cast<std::uint64_t>(frame) * frameBits;
+    const std::uint64_t firstBit = static_cast<std::uint64_t>(frame) * StoredFrameBits();
     std::uint64_t start = firstBit / 8;
     std::uint64_t end = (firstBit + frameBits + 7) / 8;
     // OW values of a big-endian data set are 16-bit words with their bytes swapped:
@@ -505,7 +505,13 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::Decode(std::int32_t f
         ReadFrameStream(*m_parts.file, plan->fragments, plan->frames[static_cast<std::size_t>(frame)], joined, read);
     if (read != SourceRead::Done) return ReadFailure(read);
     DecodedFrame decoded;
-    if (!DecodeFrame(plan->codec, stream, plan->geometry, decoded, &why)) return why;
+    if (!DecodeFrame(plan->codec, stream, plan->geometry, decoded, &why)) {
+        // What the decoder makes of a damaged stream says less than the damage itself.
+        if (const std::int64_t at = SequenceDelimiterIn(stream); at >= 0) {
+            return Reason(FragmentFailure::DelimiterInside).Numbers(at);
+        }
+        return why;
+    }
     if (!a.IsColour()) return MakeSamples(frame, a, GreyLayout(a), std::move(decoded.samples));
     ColourPlan colour;
     if (!PlanColour(colour, decoded.convertedToRgb, why)) return why;

@@ -21,6 +21,7 @@ Reason OpenFailureOf(const Reason& read, const std::string& path);
 enum class DocumentNoImage {
     NotConverted,     // the picture was read but could not be converted (memory)
     SingleFrameOnly,  // First: the frame asked of a bitmap or PCX picture
+    NoPixels,         // First x Second: the width and height of a picture with none
 };
 std::string ReasonText(DocumentNoImage code, const Reason& reason);
 const char* ReasonSummary(DocumentNoImage code);

@@ -13,6 +13,7 @@
 #include "image/GreyConversion.h"
 #include "image/PcxFile.h"
 #include "io/AtomicFileWriter.h"
+#include "io/RandomAccessFile.h"
 
 namespace {
 
@@ -66,6 +67,9 @@ const char* ReasonSummary(DocumentOpenFailure code) {
 std::string ReasonText(DocumentNoImage code, const Reason& reason) {
     switch (code) {
     case DocumentNoImage::NotConverted: return "the picture could not be converted";
+    case DocumentNoImage::NoPixels:
+        return "the picture has no pixels (" + std::to_string(reason.First()) + " x " +
+               std::to_string(reason.Second()) + ")";
     case DocumentNoImage::SingleFrameOnly: break;
     }
     return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
@@ -90,6 +94,17 @@ std::string WithoutFullStop(std::string text) {
     while (!text.empty() && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
     return text;
+}
+
+// The header of the file at `path` as the study index reads it: nothing when it does
+// not identify a DICOM instance.
+std::optional<InstanceHeader> ScanInstance(const std::string& path) {
+    std::shared_ptr<RandomAccessFile> file = RandomAccessFile::Open(path);
+    if (!file) return std::nullopt;
+    InstanceHeaderScanner scanner;
+    InstanceHeader header;
+    if (scanner.Scan(file, header)) return std::nullopt;
+    return header;
 }
 
 }  // namespace
@@ -138,6 +153,7 @@ int CDorvanelleDoc::Layout() const { return m_dicom.DetectLayout(); }
 bool CDorvanelleDoc::OnOpenDocument(const std::string& path, bool readFrame) {
     m_openError = Reason();
     m_noImage = Reason();
+    m_instance.reset();
     m_kind = KindOfPath(path);
     if (m_kind == DocumentKind::Dicom) {
         OpenDicom(path, readFrame);
@@ -168,6 +184,12 @@ void CDorvanelleDoc::OpenBitmap(const std::string& path) {
         if (!m_noImage) m_noImage = DocumentNoImage::NotConverted;
         return;
     }
+    if (DibWidth(m_pDib.get()) == 0 || DibHeight(m_pDib.get()) == 0) {
+        // Nothing to show, to select or to save: said before anything is converted.
+        m_noImage = Reason(DocumentNoImage::NoPixels).Numbers(DibWidth(m_pDib.get()), DibHeight(m_pDib.get()));
+        m_pDib.reset();
+        return;
+    }
     if (DibBitCount(m_pDib.get()) == 24) {
         m_ui.ShowNotice(kConvertNotice);
         m_pDib = ConvertDibTo8Bpp(std::move(m_pDib));
@@ -185,6 +207,8 @@ void CDorvanelleDoc::OnOpenStack(std::shared_ptr<const FrameStack> stack, std::u
     m_samples.reset();
     m_display = DisplayState();
     m_range.reset();
+    m_instance.reset();
+    m_strDicomPath.clear();
     m_stack = std::move(stack);
     m_series = true;
     m_frameInFile = 0;
@@ -210,7 +234,11 @@ void CDorvanelleDoc::ShowLoadedFrame(const LoadedFrame& frame) {
     if (m_series) {
         m_attributes = frame.attributes;
         m_frameInFile = frame.frameInFile;
-        if (!frame.path.empty()) m_strDicomPath = frame.path;
+        if (!frame.path.empty() && (frame.path != m_strDicomPath || !m_instance)) {
+            // The slice's own header: its orientation, spacing and texts.
+            m_strDicomPath = frame.path;
+            m_instance = ScanInstance(frame.path);
+        }
     }
     m_pDib.reset();
     if (frame.image) {
@@ -243,6 +271,7 @@ void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame) {
     m_attributes = m_dicom.Attributes();
     m_frames = m_dicom.Frames();
     m_strDicomPath = path;
+    m_instance = ScanInstance(path);
     if (m_frames) m_stack = std::make_shared<SingleFileStack>(m_frames, path);
     if (readFrame) ReplaceImageByFrame(m_nFrame);
 }
@@ -250,6 +279,22 @@ void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame) {
 const Reason& CDorvanelleDoc::NoImageReason() const {
     static const Reason kNone;
     return m_pDib ? kNone : m_noImage;
+}
+
+MeasuringSpacing CDorvanelleDoc::Spacing() const {
+    return SpacingForMeasuring(m_instance ? &m_instance->instance : nullptr);
+}
+
+Expected<RegionStatistics> CDorvanelleDoc::MeasureRegion(const Region& region) const {
+    if (m_kind != DocumentKind::Dicom) return PictureRegionStatistics(m_pDib.get(), region, Spacing());
+    if (!m_pDib) return NoImageReason();
+    const std::shared_ptr<const FrameSource> frames = m_frames;
+    if (!frames) return RegionFailure::NoPixels;
+    // The source keeps the frames asked for last: measuring the same frame again reads
+    // and decodes nothing.
+    Expected<std::shared_ptr<const FrameSamples>> samples = frames->Frame(m_nFrame);
+    if (!samples) return samples.Why();
+    return FrameRegionStatistics(**samples, frames->Attributes(), region, Spacing());
 }
 
 void CDorvanelleDoc::RefuseFrame(std::int32_t frame) {
@@ -353,6 +398,7 @@ Reason CDorvanelleDoc::ReplaceImageByFrame(std::int32_t frame) {
         }
         m_attributes = opened->source->SharedAttributes();
         m_frameInFile = opened->frame;
+        if (opened->path != m_strDicomPath || !m_instance) m_instance = ScanInstance(opened->path);
         m_strDicomPath = opened->path;
         if (Reason why = opened->source->Check(opened->frame)) {
             m_noImage = std::move(why);
@@ -386,17 +432,21 @@ Reason CDorvanelleDoc::OnNextSlide() {
 
 Reason CDorvanelleDoc::OnLastSlide() { return ReplaceImageByFrame(FrameCount() - 1); }
 
-Reason CDorvanelleDoc::SetDisplay(const DisplayState& state, DibRect selection) {
+Reason CDorvanelleDoc::SetDisplay(const DisplayState& state, std::optional<DibRect> selection) {
     m_display = state;
     m_display.fallback.reset();
     // A picture keeps its image; only DICOM frames are drawn again.
     Reason why;
     if (m_kind == DocumentKind::Dicom && m_samples) why = Render();
-    CropSelection(selection);
+    if (selection) {
+        CropSelection(*selection);
+    } else {
+        m_pSelectedDib.reset();
+    }
     return why;
 }
 
-Reason CDorvanelleDoc::SetWindow(DisplayWindow window, DibRect selection) {
+Reason CDorvanelleDoc::SetWindow(DisplayWindow window, std::optional<DibRect> selection) {
     if (window.width == 0 && m_attributes) window = DefaultWindow();
     DisplayState state = m_display;
     state.window = window;
@@ -404,12 +454,12 @@ Reason CDorvanelleDoc::SetWindow(DisplayWindow window, DibRect selection) {
     return SetDisplay(state, selection);
 }
 
-Reason CDorvanelleDoc::ApplyWindowWidth(double width, DibRect selection) {
+Reason CDorvanelleDoc::ApplyWindowWidth(double width, std::optional<DibRect> selection) {
     const std::optional<DisplayWindow> now = CurrentWindow();
     return SetWindow({width, now ? now->centre : 0.0}, selection);
 }
 
-Reason CDorvanelleDoc::ApplyWindowCenter(double centre, DibRect selection) {
+Reason CDorvanelleDoc::ApplyWindowCenter(double centre, std::optional<DibRect> selection) {
     const std::optional<DisplayWindow> now = CurrentWindow();
     // No window yet (colour, a VOI LUT): the default width goes with the new centre.
     return SetWindow({now ? now->width : DefaultWindow().width, centre}, selection);

@@ -22,7 +22,10 @@
 #include "dicom/FrameRender.h"
 #include "dicom/FrameSource.h"
 #include "dicom/ImageAttributes.h"
+#include "dicom/InstanceHeader.h"
+#include "dicom/MeasuringSpacing.h"
 #include "dicom/ModalityRange.h"
+#include "dicom/RegionStatistics.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "document/FrameCache.h"
@@ -72,6 +75,15 @@ public:
     // Drops the image of a bitmap or PCX picture asked for a frame other than 0.
     void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
+    // Who and what the DICOM file belongs to and where its image lies (patient, study,
+    // series, pixel spacing, orientation), from its header; null for a picture or a
+    // file whose header says nothing of it.
+    const InstanceHeader* Instance() const { return m_instance ? &*m_instance : nullptr; }
+    // The spacing lengths and areas are measured with (see MeasuringSpacing.h).
+    MeasuringSpacing Spacing() const;
+    // Statistics of `region` of the current frame: modality values for DICOM, grey
+    // levels for a picture; why there are none otherwise.
+    Expected<RegionStatistics> MeasureRegion(const Region& region) const;
 
     // `fileTitle` with " ==>%d bpp" appended when frame 0 gives an image; stepping
     // through frames does not change it.
@@ -136,13 +148,14 @@ public:
 
     // The one way the display changes (slider releases, drags, presets, --width and
     // --center): the current frame is drawn again under `state`, and `selection`
-    // cropped again from the new image.
-    Reason SetDisplay(const DisplayState& state, DibRect selection);
+    // cropped again from the new image (none: nothing is selected, and the selected
+    // image stays empty).
+    Reason SetDisplay(const DisplayState& state, std::optional<DibRect> selection);
     // A window of the user's; a width of 0 is the default window from the range.
-    Reason SetWindow(DisplayWindow window, DibRect selection);
+    Reason SetWindow(DisplayWindow window, std::optional<DibRect> selection);
     // One slider released: its value with the other of the current window.
-    Reason ApplyWindowWidth(double width, DibRect selection);
-    Reason ApplyWindowCenter(double centre, DibRect selection);
+    Reason ApplyWindowWidth(double width, std::optional<DibRect> selection);
+    Reason ApplyWindowCenter(double centre, std::optional<DibRect> selection);
     // The default window, from the range of every frame.
     DisplayWindow DefaultWindow();
 
@@ -175,6 +188,7 @@ private:
     std::uint16_t m_titleBitCount = 0;
     Reason m_openError;
     Reason m_noImage;
+    std::optional<InstanceHeader> m_instance;
 
     CDicomFile m_dicom;
     std::shared_ptr<const ImageAttributes> m_attributes;

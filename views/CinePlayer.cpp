@@ -6,10 +6,14 @@
 #include "dicom/ImageAttributes.h"
 
 double CineRateOf(const ImageAttributes* attributes) {
-    if (attributes == nullptr) return 10.0;
+    if (attributes == nullptr) return kDefaultCineRate;
     if (attributes->frameTime > 0) return 1000.0 / attributes->frameTime;
     if (attributes->cineRate > 0) return attributes->cineRate;
-    return 10.0;
+    return kDefaultCineRate;
+}
+
+bool FileGivesCineRate(const ImageAttributes* attributes) {
+    return attributes != nullptr && (attributes->frameTime > 0 || attributes->cineRate > 0);
 }
 
 CCinePlayer::CCinePlayer(QObject* parent) : QObject(parent) {

@@ -69,6 +69,8 @@ bool CDocumentController::TakeFrameFit() {
     return fit;
 }
 
+bool CDocumentController::CanWindow() const { return Image() && m_doc.IsWindowed(); }
+
 void CDocumentController::FirstFrame() { ShowFrame(0, FrameWait()); }
 
 void CDocumentController::PrevFrame() { ShowFrame(std::max(StepBase() - 1, 0), FrameWait()); }
@@ -148,6 +150,12 @@ void CDocumentController::MarkSelection(DibRect selection) { m_selection = selec
 void CDocumentController::SetSelection(DibRect selection) {
     m_selection = selection;
     m_doc.CropSelection(selection);
+    emit selectionChanged();
+}
+
+void CDocumentController::ClearSelection() {
+    m_selection.reset();
+    m_doc.m_pSelectedDib.reset();
     emit selectionChanged();
 }
 

@@ -43,8 +43,13 @@ TEST(FrameSource, TwelveBitFramesAreUnpackedEachAtItsOwnOffset) {
         EXPECT_EQ((*frame)->layout, SampleLayout::Grey16);
         EXPECT_EQ(Raws(**frame), (std::vector<std::uint32_t>(samples.begin() + 3 * f, samples.begin() + 3 * f + 3)));
     }
+    // Read as a block of frames 1 and 2, from the second frame's own offset.
+    auto block = source->FramesUncached(1, 2);
+    ASSERT_TRUE(block) << block.Why();
+    EXPECT_EQ(Raws(**block), (std::vector<std::uint32_t>(samples.begin() + 3, samples.end())));
     // The file claims five frames; the fourth lies beyond the data and gives no image.
     EXPECT_TRUE(source->Check(3).Is(DicomNoImage::FrameOutside));
+    EXPECT_FALSE(source->FramesUncached(2, 2));
     EXPECT_FALSE(source->Frame(3));
     EXPECT_EQ(source->FramesHeld(), 3);
 }
@@ -121,6 +126,11 @@ TEST(FrameSource, ThreadsShareOneSourceAndTheCacheKeepsWhatIsShown) {
     EXPECT_EQ(wrong.load(), 0);
     // The samples handed out stay valid whatever the cache did since.
     EXPECT_EQ((*shown)->Raw(8), 1u);
+    // A block of frames 5 to 8 starts at frame 5.
+    auto block = source->FramesUncached(5, 4);
+    ASSERT_TRUE(block) << block.Why();
+    EXPECT_EQ((*block)->Raw(8), 501u);
+    EXPECT_EQ((*block)->Raw(3 * 64 * 64 + 8), 801u);
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ const char* KindName(DocumentKind kind) {
     return "dicom";
 }
 
-// Opens the document as the viewer does, with the options applied (CliDocument.h).
-// Exit status, or -1 when the document is ready.
+}  // namespace
+
 int OpenDocument(CDorvanelleDoc& doc, const CliOptions& options, const std::string& path) {
     if (!OpenWithOptions(doc, options, path)) {
         std::fprintf(stderr, "dorvanelle-cli: %s\n", doc.OpenError().Text().c_str());
@@ -37,6 +37,8 @@ int OpenDocument(CDorvanelleDoc& doc, const CliOptions& options, const std::stri
     }
     return -1;
 }
+
+namespace {
 
 void WriteImage(JsonWriter& json, const PackedDib* dib) {
     if (dib == nullptr) {
@@ -169,8 +171,6 @@ void WriteBins(JsonWriter& json, const PackedDib* dib) {
     json.EndArray();
 }
 
-int Finish(const std::string& text) { return WriteStdout(text) ? exit_status::kDone : exit_status::kOutputUnwritable; }
-
 }  // namespace
 
 bool WriteStdout(const std::string& text) {
@@ -244,6 +244,8 @@ int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& pa
 }
 
 }  // namespace
+
+int Finish(const std::string& text) { return WriteStdout(text) ? exit_status::kDone : exit_status::kOutputUnwritable; }
 
 int RunInfo(const CliOptions& options) {
     const bool lines = options.files.size() > 1;
