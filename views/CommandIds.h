@@ -23,6 +23,9 @@ enum CommandId : int {
     ID_ACTIONS_CINE_RATE = 32806,  // a menu of cine rates
     ID_WINDOW_NEXT = 32807,
     ID_WINDOW_PREV = 32808,
+    // DICOM servers.
+    ID_FILE_QUERY_RETRIEVE = 32850,
+    ID_FILE_SEND_TO = 32851,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_CLOSE = 57602,
