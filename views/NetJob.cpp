@@ -39,7 +39,7 @@ CNetJob::~CNetJob() {
 
 QString CNetJob::HelperPath() {
     for (const std::string& folder : ModuleFolders()) {
-        const QString path = QFile::decodeName(QByteArray::fromStdString(folder)) + QLatin1Char('/') +
+        QString path = QFile::decodeName(QByteArray::fromStdString(folder)) + QLatin1Char('/') +
                              QLatin1String(kHelperName);
         if (QFileInfo(path).isExecutable()) return path;
     }

@@ -22,7 +22,9 @@ public:
         const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
         const QVariant mine = data(column, kSortRole);
         const QVariant theirs = other.data(column, kSortRole);
-        if (mine.isValid() && theirs.isValid()) return QVariant::compare(mine, theirs) < 0;
+        if (mine.isValid() && theirs.isValid()) {
+            return QVariant::compare(mine, theirs) == QPartialOrdering::Less;
+        }
         return text(column).localeAwareCompare(other.text(column)) < 0;
     }
 };

@@ -12,7 +12,7 @@ QString Clean(const QString& text) {
 }
 
 QString DateKey(const QDate& from, const QDate& to) {
-    const QString f = from.isValid() ? from.toString(QStringLiteral("yyyyMMdd")) : QString();
+    QString f = from.isValid() ? from.toString(QStringLiteral("yyyyMMdd")) : QString();
     const QString t = to.isValid() ? to.toString(QStringLiteral("yyyyMMdd")) : QString();
     if (f.isEmpty() && t.isEmpty()) return {};
     if (f == t) return f;
