@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "codecs/InflatingSource.h"
 #include "dicom/DicomFileImpl.h"
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/TransferSyntax.h"
@@ -410,41 +411,22 @@ bool CDicomFile::EnterDataSet() {
     if (d.syntax->kind != SyntaxKind::DeflatedLittle || d.inflated) {
         return true;
     }
-    // The meta group stays as it is; the data set after it is replaced by its
-    // inflated bytes, which this walk and every later one read.
-    // A deflated data set is inflated into memory whole: read the rest of the file.
-    std::vector<std::uint8_t> rest;
+    // The meta group stays as it is; the data set after it is read through its
+    // inflated bytes, by this walk and every later one. They are inflated on demand
+    // from restart points found in one pass now, never held whole.
     if (m_nSize - m_nCursor > kMaxFileSize) {
         d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("the deflated data set is 4 GiB or larger");
         return false;
     }
-    try {
-        rest.resize(static_cast<std::size_t>(m_nSize - m_nCursor));
-    } catch (const std::bad_alloc&) {
-        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the deflated data set");
-        return false;
-    }
-    if (d.file->ReadAt(m_nCursor, rest.data(), rest.size()) != SourceRead::Done) {
-        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("the file changed on disk");
-        return false;
-    }
-    const std::span<const std::uint8_t> deflated(rest.data(), rest.size());
-    std::vector<std::uint8_t> inflated;
+    const std::uint64_t deflatedSize = m_nSize - m_nCursor;
     const std::uint64_t limit = m_nCursor < kMaxFileSize ? kMaxFileSize - m_nCursor : 0;
-    const std::size_t cap = InflateCap(deflated.size()) < limit ? InflateCap(deflated.size()) : limit;
-    if (!InflateDataSet(deflated, cap, inflated, &d.dataSetProblem)) {
+    const std::uint64_t cap = std::min<std::uint64_t>(InflateByPositionCap(deflatedSize), limit);
+    std::shared_ptr<InflatingSource> inflated = InflatingSource::Open(d.file, m_nCursor, cap, &d.dataSetProblem);
+    if (inflated == nullptr) {
         return false;
-    }
-    FileBuffer buffer = FileBuffer::Allocate(static_cast<std::size_t>(m_nCursor + inflated.size()));
-    if (!buffer || d.file->ReadAt(0, buffer.Data(), static_cast<std::size_t>(m_nCursor)) != SourceRead::Done) {
-        d.dataSetProblem = Reason(DicomNoImage::DataSetUnreadable).About("not enough memory for the inflated data set");
-        return false;
-    }
-    if (!inflated.empty()) {
-        std::memcpy(buffer.Data() + m_nCursor, inflated.data(), inflated.size());
     }
     const std::uint64_t cursor = m_nCursor;
-    LoadSource(std::make_shared<MemorySource>(std::move(buffer)));
+    LoadSource(std::move(inflated));
     m_nCursor = cursor;
     d.inflated = true;
     return true;
@@ -553,7 +535,8 @@ void CDicomFile::VisitElements(int layout, std::uint32_t valueLimit,
         e.next = m_nCursor;
         if (d.undefinedLength) {
             const std::uint64_t at = d.valueStart;
-            const std::size_t n = at <= m_nSize ? static_cast<std::size_t>(std::min<std::uint64_t>(8, m_nSize - at)) : 0;
+            const std::size_t n =
+                at <= m_nSize ? static_cast<std::size_t>(std::min<std::uint64_t>(8, m_nSize - at)) : 0;
             if (const std::uint8_t* p = n != 0 ? WalkBytes(at, n) : nullptr) {
                 e.value = {p, n};
             }

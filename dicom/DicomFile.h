@@ -10,8 +10,9 @@
 // It is a tolerant walker, not a validating parser: it decides explicit or implicit
 // VR element by element and never reads outside the file's bytes whatever their
 // lengths claim. Numbers are little-endian unless the file meta group names the
-// big-endian transfer syntax; a deflated data set is inflated before it is walked,
-// and compressed frames are decoded one at a time when they are shown.
+// big-endian transfer syntax; a deflated data set is read through its inflated
+// bytes, made on demand and never held whole, and compressed frames are decoded
+// one at a time when they are shown.
 #pragma once
 
 #include <cstddef>

@@ -63,7 +63,7 @@ struct CDicomFile::Impl {
     std::uint16_t planarConfiguration = 0;
     // The captured Pixel Data was read in a big-endian data set.
     bool bigEndianPixels = false;
-    // The data set was inflated by a walk (it is then in memory): later walks read it as it is.
+    // The data set is read through its inflated bytes since a walk entered it: later walks read it as it is.
     bool inflated = false;
     // Why the data set after the meta group could not be read (a deflate that failed).
     Reason dataSetProblem;

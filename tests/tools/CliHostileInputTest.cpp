@@ -9,11 +9,13 @@
 #include <iterator>
 
 #include "io/TemporaryFile.h"
+#include "tests/codecs/CodecTestSupport.h"
 #include "tests/support/HostileStreams.h"
 #include "tests/support/SpecialFiles.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliProcess.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
+#include "tools/generator/PhantomStudy.h"
 
 namespace {
 
@@ -428,4 +430,25 @@ TEST(CliSpecialFiles, PipesDevicesAndSocketsAreRefusedByEveryCommandUnopened) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("\"file\": \"" + study + "\""), std::string::npos) << run.out;
     EXPECT_EQ(dicomPipe.Released() + bitmapPipe.Released(), 0) << "a command waited on a pipe";
+}
+
+// A deflated data set is read through its inflated bytes as they are needed: 32 MiB
+// of frames, deflated by DCMTK to 300 KB, convert at their last frame and give their
+// range within 40 MiB of address space, where holding the data set took twice it.
+TEST_F(CliUnderMemoryLimit, ADeflatedDataSetIsNeverHeldWhole) {
+    if (!RunQuietly("command -v dcmconv")) GTEST_SKIP() << "dcmconv is not installed (scripts/install-deps)";
+    PhantomOptions o;
+    o.rows = o.columns = 512;
+    o.frames = 64;
+    ASSERT_EQ(WriteCtPhantom(folder.File("plain.dcm"), o), "");
+    ASSERT_TRUE(RunQuietly("dcmconv +td " + folder.File("plain.dcm") + " " + folder.File("deflated.dcm")));
+    ASSERT_LT(std::filesystem::file_size(folder.File("deflated.dcm")), 4u << 20);
+    CliRun run =
+        RunCliLimited({"convert", "--frame", "63", folder.File("deflated.dcm"), folder.File("last.bmp")}, 40 * kMiB);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(RunCli({"convert", "--frame", "63", folder.File("plain.dcm"), folder.File("twin.bmp")}).status, 0);
+    EXPECT_EQ(ReadFileText(folder.File("last.bmp")), ReadFileText(folder.File("twin.bmp")));
+    run = RunCliLimited({"info", folder.File("deflated.dcm")}, 40 * kMiB);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"min_sample\": -1000"), std::string::npos) << run.out;
 }

@@ -117,7 +117,10 @@ std::string OutputNames::NextFreeName(const std::string& taken) {
     const std::string extension = path.extension().string();
     std::lock_guard lock(m_mutex);
     for (int copy = 2;; ++copy) {
-        fs::path candidate = path.parent_path() / (stem + "-" + std::to_string(copy) + extension);
+        std::string name = stem;
+        name += "-" + std::to_string(copy);
+        name += extension;
+        fs::path candidate = path.parent_path() / name;
         std::error_code ec;
         if (m_taken.count(candidate) != 0 || fs::exists(fs::symlink_status(candidate, ec))) continue;
         m_taken.insert(candidate);
