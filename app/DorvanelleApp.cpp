@@ -13,6 +13,7 @@
 #include "app/CommandTable.h"
 #include "app/ImageFolder.h"
 #include "app/MainFrame.h"
+#include "app/NetworkWindows.h"
 #include "app/OpenPaths.h"
 #include "app/Settings.h"
 #include "document/ProgramNames.h"
@@ -30,7 +31,10 @@ const QString kSaveFilters = QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.
 
 }  // namespace
 
-CDorvanelleApp::CDorvanelleApp(IUserDialogs& dialogs) : m_dialogs(dialogs) { BuildCommands(); }
+CDorvanelleApp::CDorvanelleApp(IUserDialogs& dialogs)
+    : m_dialogs(dialogs), m_network(std::make_unique<CNetworkWindows>(*this, dialogs)) {
+    BuildCommands();
+}
 
 // Leaving closes every document without a question: the main window takes its child
 // windows with it, and the last view of each document releases its controller.
@@ -56,6 +60,7 @@ void CDorvanelleApp::BuildCommands() {
     m_commands.On(ID_FILE_OPEN, [this] { OnFileOpen(); });
     m_commands.On(ID_FILE_OPEN_FOLDER, [this] { OnFileOpenFolder(); });
     m_commands.On(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    m_network->AddCommands(m_commands);
     m_commands.On(ID_APP_EXIT, [this] {
         if (m_pMainFrame) m_pMainFrame->close();
     });

@@ -36,6 +36,9 @@ enum CommandId : int {
     // Studies and series.
     ID_FILE_OPEN_FOLDER = 32840,
     ID_VIEW_STUDY_BROWSER = 32841,
+    // DICOM servers.
+    ID_FILE_QUERY_RETRIEVE = 32850,
+    ID_FILE_SEND_TO = 32851,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_CLOSE = 57602,

@@ -7,7 +7,8 @@
 SliderScale SliderScale::Over(double low, double high, bool whole) {
     SliderScale scale;
     if (!(low <= high) || !std::isfinite(low) || !std::isfinite(high)) return scale;
-    constexpr double kReach = std::numeric_limits<int>::max() / 2;
+    constexpr int kHalfOfInt = std::numeric_limits<int>::max() / 2;
+    constexpr double kReach = kHalfOfInt;
     if (whole && std::fabs(low) < kReach && std::fabs(high) < kReach) {
         scale.m_minimum = static_cast<int>(std::floor(low));
         scale.m_maximum = static_cast<int>(std::ceil(high));

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -44,6 +45,10 @@ public:
         ++folderAsked;
         return folderAnswer;
     }
+
+    // When set, answers the dialogs of the program's own (RunModal) in its place: a
+    // test fills in the dialog's fields and gives its result.
+    std::function<int(QDialog&)> answerModal;
 
     QStringList openAnswer;
     QString saveAnswer;

@@ -73,7 +73,8 @@ std::string Bitmap(const std::string& path) {
 TEST_F(MenusTest, NoDocumentMenuBar) {
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
     EXPECT_EQ(Entries(Menu(0)),
-              (QStringList{"&Open...\tCtrl+O", "Open &Folder...\tCtrl+Shift+O", "-", "Recent File", "-", "E&xit"}));
+              (QStringList{"&Open...\tCtrl+O", "Open &Folder...\tCtrl+Shift+O", "-", "&Query/Retrieve...", "-",
+                           "Recent File", "-", "E&xit"}));
     EXPECT_FALSE(Enabled(ID_FILE_MRU_FILE1));  // stands greyed while the list is empty
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Toolbar", "&Status Bar", "Stu&dies"}));
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"&About Dorvanelle..."}));
@@ -84,14 +85,15 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows) {
     ASSERT_NE(Open(path), nullptr);
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     const QStringList file = Entries(Menu(0));
-    ASSERT_EQ(file.size(), 10) << file.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(file.mid(0, 7), (QStringList{"&Open...\tCtrl+O", "Open &Folder...\tCtrl+Shift+O", "&Close", "-",
-                                           "Save Selected Image", "&Save\tCtrl+S", "-"}));
+    ASSERT_EQ(file.size(), 13) << file.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(file.mid(0, 10),
+              (QStringList{"&Open...\tCtrl+O", "Open &Folder...\tCtrl+Shift+O", "&Close", "-", "Save Selected Image",
+                           "&Save\tCtrl+S", "-", "&Query/Retrieve...", "Sen&d To...", "-"}));
     // The opened file took the place of "Recent File", shortened to 30 characters.
-    EXPECT_TRUE(file[7].startsWith(QStringLiteral("&1 "))) << file[7].toStdString();
-    EXPECT_LE(file[7].size() - 3, 30);
-    EXPECT_TRUE(file[7].endsWith(QStringLiteral("single.dcm")));
-    EXPECT_EQ(file.mid(8), (QStringList{"-", "E&xit"}));
+    EXPECT_TRUE(file[10].startsWith(QStringLiteral("&1 "))) << file[10].toStdString();
+    EXPECT_LE(file[10].size() - 3, 30);
+    EXPECT_TRUE(file[10].endsWith(QStringLiteral("single.dcm")));
+    EXPECT_EQ(file.mid(11), (QStringList{"-", "E&xit"}));
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Video", "Cine &Rate"}));
     EXPECT_EQ(Entries(Menu(3)), (QStringList{"Smoothing"}));

@@ -9,22 +9,16 @@ bool OpenWithOptions(CDorvanelleDoc& doc, const CliOptions& options, const std::
     if (frame && dicom) doc.m_nFrame = *frame;
     if (!doc.OnOpenDocument(path)) return false;
     if (options.frame && !dicom) doc.RefuseFrame(*options.frame);
-    const DibRect selection = options.select.value_or(DibRect{});
     if (options.width || options.center) {
         // Both at once are one window, drawn once. A width of 0 is the default window,
         // whose centre a --center given with it replaces.
         DisplayWindow window;
         const std::optional<DisplayWindow> now = doc.CurrentWindow();
-        if (options.width && *options.width == 0) {
-            window = doc.DefaultWindow();
-        } else if (now) {
-            window = *now;
-        } else {
-            window = doc.DefaultWindow();
-        }
+        const bool defaultWidth = options.width && *options.width == 0;
+        window = (defaultWidth || !now) ? doc.DefaultWindow() : *now;
         if (options.width && *options.width != 0) window.width = *options.width;
         if (options.center) window.centre = *options.center;
-        doc.SetWindow(window, selection);
+        doc.SetWindow(window, options.select);
     }
     if (options.select) doc.CropSelection(*options.select);
     return true;

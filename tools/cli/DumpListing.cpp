@@ -161,7 +161,7 @@ int DumpFile(const std::string& path, DumpFormat format) {
     CDicomFile reader;
     // The open says why it failed.
     if (why.empty() && reader.LoadFile(path) != 0) {
-        const Reason failure = reader.LoadFailure();
+        const Reason& failure = reader.LoadFailure();
         const Reason open = OpenFailureOf(failure, path);
         why = open ? open.Text() : failure.Text();
         while (!why.empty() && why.back() == '.')
