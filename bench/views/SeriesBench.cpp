@@ -13,6 +13,7 @@
 
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "app/ChildFrame.h"
@@ -67,9 +68,17 @@ struct Viewer {
     }
 };
 
-Viewer& TheViewer() {
-    static Viewer viewer;
+// The viewer lives until EndSeriesViewer, before the application goes: its windows
+// must not outlive it.
+std::unique_ptr<Viewer>& ViewerSlot() {
+    static std::unique_ptr<Viewer> viewer;
     return viewer;
+}
+
+Viewer& TheViewer() {
+    std::unique_ptr<Viewer>& viewer = ViewerSlot();
+    if (!viewer) viewer = std::make_unique<Viewer>();
+    return *viewer;
 }
 
 // Runs the event loop until the child shows its frame (none pending) or 10 s pass.
@@ -215,3 +224,5 @@ void BM_SeriesScroll2000(benchmark::State& state) {
 BENCHMARK(BM_SeriesScroll2000)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
+
+void EndSeriesViewer() { ViewerSlot().reset(); }

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "dicom/DicomFile.h"
@@ -60,9 +61,14 @@ struct Session {
     }
 };
 
+// The sessions live until main ends them, before the application goes: their
+// windows must not outlive it.
+std::unique_ptr<Session> g_session;
+std::unique_ptr<Session> g_largeSession;
+
 Session& TheSession() {
-    static Session session;
-    return session;
+    if (!g_session) g_session = std::make_unique<Session>();
+    return *g_session;
 }
 
 void BM_SliderRelease512(benchmark::State& state) {
@@ -131,8 +137,8 @@ BENCHMARK(BM_Repaint512)->Unit(benchmark::kMillisecond);
 // A 2048 x 2048 radiograph-sized study in a 1280 x 1000 main window: larger than its
 // window, so it opens fitted.
 Session& LargeSession() {
-    static Session session(2048, 2);
-    return session;
+    if (!g_largeSession) g_largeSession = std::make_unique<Session>(2048, 2);
+    return *g_largeSession;
 }
 
 // The end of a width slider's drag on the fitted 2048 x 2048 study: the whole frame
@@ -299,6 +305,9 @@ BENCHMARK(BM_CatFile800)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
+// Closes the series benchmarks' viewer (SeriesBench.cpp) while the application lives.
+void EndSeriesViewer();
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir config;
@@ -309,5 +318,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    EndSeriesViewer();
+    g_largeSession.reset();
+    g_session.reset();
     return 0;
 }
