@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dicom/DicomFile.h"
 #include "dicom/InstanceHeader.h"
 #include "dicom/MeasuringSpacing.h"
 #include "dicom/RegionStatistics.h"
+#include "document/Measurement.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "image/Geometry.h"
@@ -65,6 +67,13 @@ public:
     // Statistics of `region` of the current frame: modality values for DICOM, grey
     // levels for a picture; why there are none otherwise.
     Expected<RegionStatistics> MeasureRegion(const Region& region) const;
+
+    // The measurements made on the document, every frame's, in the order made. Add
+    // measures `m` on its frame (which must be the current one) and keeps it.
+    const std::vector<Measurement>& Measurements() const { return m_measurements; }
+    const Measurement& AddMeasurement(Measurement m);
+    void RemoveMeasurement(std::size_t index);
+    void RemoveAllMeasurements() { m_measurements.clear(); }
 
     // `fileTitle` with " ==>%d bpp" appended when frame 0 gave an image as the file
     // opened; stepping through frames does not change it.
@@ -117,6 +126,7 @@ private:
     Reason m_openError;
     Reason m_noImage;
     std::optional<InstanceHeader> m_instance;
+    std::vector<Measurement> m_measurements;
     Reason m_saveFailure;
 
     IDocumentUi& m_ui;
