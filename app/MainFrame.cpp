@@ -407,7 +407,8 @@ void CMainFrame::WatchActive(CChildFrame* frame) {
     // Only the active window's view and document decide the actions' states.
     static constexpr void (CDocumentController::*kDocumentChanges[])() = {
         &CDocumentController::imageChanged, &CDocumentController::selectionChanged,
-        &CDocumentController::windowChanged, &CDocumentController::sampleRangeChanged};
+        &CDocumentController::windowChanged, &CDocumentController::sampleRangeChanged,
+        &CDocumentController::measurementsChanged};
     if (m_watchedView) disconnect(m_watchedView, &CDorvanelleView::stateChanged, this, &CMainFrame::UpdateActions);
     if (m_watchedController) {
         for (auto signal : kDocumentChanges)
