@@ -304,7 +304,7 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path, Pl
         return false;
     }
     WriteOutcome outcome =
-        SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path, placement) : WriteBmpFile(dib, path, placement);
+        SavesAsDicom(path) ? WriteDicom(dib, path, placement) : WriteBmpFile(dib, path, placement);
     m_saveFailure = outcome.reason;
     if (!outcome.written && outcome.reason.Is(WriteFailure::AlreadyExists)) return false;
     if (!outcome.written) {

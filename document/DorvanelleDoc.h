@@ -58,6 +58,10 @@ public:
     // Drops the image of a bitmap or PCX picture asked for a frame other than 0.
     void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
+    // Whether a DICOM document saved as DICOM keeps its patient and study, as a
+    // Secondary Capture in a new series with new UIDs. The viewer's saves do; the
+    // command line's conversions stay the bare image, the same bytes on every run.
+    bool m_bSaveAsSecondaryCapture = false;
     // Who and what the DICOM file belongs to and where its image lies (patient, study,
     // series, pixel spacing, orientation), from its header; null for a picture or a
     // file whose header says nothing of it.
@@ -115,6 +119,9 @@ public:
     void OnCloseDocument();
 
 private:
+    // `dib` as a DICOM file: a Secondary Capture of this document's patient and study
+    // when the document is DICOM, the bare image otherwise.
+    WriteOutcome WriteDicom(const PackedDib* dib, const std::string& path, Placement placement);
     void ApplyWindow(std::int16_t* field, int value, std::optional<DibRect> selection);
     void OpenBitmap(const std::string& path);
     void OpenDicom(const std::string& path);

@@ -4,7 +4,10 @@
 
 #include "views/PixelReadout.h"
 
-CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {}
+CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {
+    // What the user saves as DICOM stays tied to its patient and study.
+    m_doc.m_bSaveAsSecondaryCapture = true;
+}
 
 CDocumentController::~CDocumentController() {
     m_rangeTask.Cancel();
