@@ -79,13 +79,13 @@ TEST(CommandTable, MenuKeyNamesMatchAccelerators) {
                 matched = matched || (entry.id == item->id && QKeySequence(QString::fromLatin1(entry.keys)) == shown);
             EXPECT_TRUE(matched) << item->text;
         }
-    EXPECT_EQ(withKeys, 17);
+    EXPECT_EQ(withKeys, 20);
 }
 
 TEST(CommandTable, AcceleratorsParseToDistinctKeys) {
     // The twelve of the first table, then zoom, window switching, Open Folder,
-    // display and the nine window presets.
-    ASSERT_EQ(Accelerators().size(), 33u);
+    // display, the measuring tools and the nine window presets.
+    ASSERT_EQ(Accelerators().size(), 36u);
     std::set<int> combos;
     for (const AcceleratorEntry& entry : Accelerators()) {
         const QKeySequence keys = QKeySequence::fromString(QString::fromLatin1(entry.keys), QKeySequence::PortableText);
