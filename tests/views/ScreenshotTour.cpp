@@ -148,8 +148,9 @@ int main(int argc, char** argv) {
     Save(frame, folder, "10b-selection-statistics");
     frame->ExecuteCommand(ID_ACTIONS_RECTANGLE);
 
-    // Saved as DICOM and opened again: the same patient and study, a capture of its own.
-    const QString saved = work.filePath(QStringLiteral("capture.dcm"));
+    // Saved as DICOM (kept beside the pictures) and opened again: the same patient and
+    // study, a capture of its own.
+    const QString saved = folder.filePath(QStringLiteral("10c-capture.dcm"));
     child->Controller().Save(saved);
     if (CChildFrame* reopened = app.OpenDocumentFile(saved)) {
         QTest::qWait(200);
