@@ -24,6 +24,7 @@
 #include "app/ToolbarIcons.h"
 #include "document/ProgramNames.h"
 #include "views/ControlPanel.h"
+#include "views/StudyBrowser.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
@@ -79,6 +80,10 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     m_wndControlPanel = new CControlPanel(dock);
     dock->setWidget(m_wndControlPanel);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
+    // The study browser: hidden until a folder, a DICOMDIR or several files are opened.
+    m_pStudyBrowser = new CStudyBrowser(statusBar(), this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pStudyBrowser);
+    m_pStudyBrowser->hide();
 
     CreateActions();
     BuildCommands();

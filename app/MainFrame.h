@@ -18,6 +18,7 @@ class CControlPanel;
 class CDocumentController;
 class CDorvanelleApp;
 class CDorvanelleView;
+class CStudyBrowser;
 class IUserDialogs;
 class QAction;
 class QMdiArea;
@@ -59,6 +60,7 @@ public:
     QStringList MenuTitles() const;
 
     CControlPanel* m_wndControlPanel = nullptr;
+    CStudyBrowser* StudyBrowser() const { return m_pStudyBrowser; }
 
 protected:
     bool event(QEvent* event) override;
@@ -88,6 +90,7 @@ private:
     CDorvanelleApp& m_app;
     IUserDialogs& m_dialogs;
     QMdiArea* m_pMdiArea = nullptr;
+    CStudyBrowser* m_pStudyBrowser = nullptr;
     QLabel* m_pReadoutPane = nullptr;
     QLabel* m_pFramePane = nullptr;
     std::vector<std::pair<int, QMenu*>> m_choiceMenus;
