@@ -15,6 +15,7 @@
 
 class CChildFrame;
 class CControlPanel;
+class CMeasurementPanel;
 class CDocumentController;
 class CDorvanelleApp;
 class CDorvanelleView;
@@ -60,6 +61,7 @@ public:
     QStringList MenuTitles() const;
 
     CControlPanel* m_wndControlPanel = nullptr;
+    CMeasurementPanel* m_wndMeasurements = nullptr;
     CStudyBrowser* StudyBrowser() const { return m_pStudyBrowser; }
 
 protected:
