@@ -31,12 +31,31 @@ std::vector<CommandInfo> BuildCommands() {
         {ID_ACTIONS_CINE_RATE, "ID_ACTIONS_CINE_RATE", "Choose how fast Play Video shows the frames", "Cine Rate"},
         {ID_WINDOW_NEXT, "ID_WINDOW_NEXT", "Activate the next window", "Next Window"},
         {ID_WINDOW_PREV, "ID_WINDOW_PREV", "Activate the previous window", "Previous Window"},
+        {ID_VIEW_INVERT, "ID_VIEW_INVERT", "Show the image's grey levels inverted (display only)", "Invert"},
+        {ID_VIEW_ROTATE_RIGHT, "ID_VIEW_ROTATE_RIGHT", "Turn the image a quarter turn clockwise (display only)",
+         "Rotate Right"},
+        {ID_VIEW_ROTATE_LEFT, "ID_VIEW_ROTATE_LEFT", "Turn the image a quarter turn anticlockwise (display only)",
+         "Rotate Left"},
+        {ID_VIEW_FLIP_HORIZONTAL, "ID_VIEW_FLIP_HORIZONTAL", "Mirror the image left to right (display only)",
+         "Flip Horizontal"},
+        {ID_VIEW_FLIP_VERTICAL, "ID_VIEW_FLIP_VERTICAL", "Mirror the image top to bottom (display only)",
+         "Flip Vertical"},
+        {ID_VIEW_WINDOW_SET, "ID_VIEW_WINDOW_SET", "Type the window's centre and width", "Set Window"},
+    };
+    static const char* const kPresetNames[] = {
+        "ID_VIEW_PRESET_1", "ID_VIEW_PRESET_2", "ID_VIEW_PRESET_3", "ID_VIEW_PRESET_4", "ID_VIEW_PRESET_5",
+        "ID_VIEW_PRESET_6", "ID_VIEW_PRESET_7", "ID_VIEW_PRESET_8", "ID_VIEW_PRESET_9",
+    };
+    for (int i = 0; i <= ID_VIEW_PRESET_9 - ID_VIEW_PRESET_1; ++i)
+        rows.push_back({ID_VIEW_PRESET_1 + i, kPresetNames[i], "Choose this window of the Window Level menu", ""});
+    const std::vector<CommandInfo> files = {
         {ID_FILE_NEW, "ID_FILE_NEW", "", ""},
         {ID_FILE_OPEN, "ID_FILE_OPEN", "Open an existing document", "Open"},
         {ID_FILE_CLOSE, "ID_FILE_CLOSE", "Close the active document", "Close"},
         {ID_FILE_SAVE, "ID_FILE_SAVE", "Save the active document", "Save"},
         {ID_FILE_PRINT, "ID_FILE_PRINT", "Print the image shown, fitted to the page", "Print"},
     };
+    rows.insert(rows.end(), files.begin(), files.end());
     static const char* const kMruNames[] = {
         "ID_FILE_MRU_FILE1",  "ID_FILE_MRU_FILE2",  "ID_FILE_MRU_FILE3",  "ID_FILE_MRU_FILE4",
         "ID_FILE_MRU_FILE5",  "ID_FILE_MRU_FILE6",  "ID_FILE_MRU_FILE7",  "ID_FILE_MRU_FILE8",
@@ -111,7 +130,12 @@ std::vector<MenuEntry> BuildDocumentMenu() {
               {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR), Separator(),
                Item("Zoom to &Fit", ID_VIEW_ZOOM_FIT), Item("&Actual Size", ID_VIEW_ZOOM_ACTUAL),
                Item("Zoom &In\tCtrl++", ID_VIEW_ZOOM_IN), Item("Zoom &Out\tCtrl+-", ID_VIEW_ZOOM_OUT), Separator(),
-               Choices("Window &Level", ID_VIEW_WINDOW_LEVEL), Item("&Corner Texts", ID_VIEW_OVERLAY)}),
+               Choices("Window &Level", ID_VIEW_WINDOW_LEVEL), Item("Set &Window...\tCtrl+Shift+W", ID_VIEW_WINDOW_SET),
+               Item("In&vert\tCtrl+I", ID_VIEW_INVERT), Separator(),
+               Item("Rotate &Right\tCtrl+R", ID_VIEW_ROTATE_RIGHT), Item("Rotate L&eft\tCtrl+L", ID_VIEW_ROTATE_LEFT),
+               Item("Flip &Horizontal\tCtrl+Shift+H", ID_VIEW_FLIP_HORIZONTAL),
+               Item("Fli&p Vertical\tCtrl+Shift+V", ID_VIEW_FLIP_VERTICAL), Separator(),
+               Item("&Corner Texts", ID_VIEW_OVERLAY)}),
         Popup("&Window", {Item("&New Window", ID_WINDOW_NEW), Item("&Cascade", ID_WINDOW_CASCADE),
                           Item("&Tile", ID_WINDOW_TILE_HORZ), Item("&Arrange Icons", ID_WINDOW_ARRANGE), WindowList()}),
         HelpPopup(),
@@ -194,6 +218,22 @@ const std::vector<AcceleratorEntry>& Accelerators() {
         {"Ctrl+-", ID_VIEW_ZOOM_OUT},
         {"Ctrl+F6", ID_WINDOW_NEXT},
         {"Ctrl+Shift+F6", ID_WINDOW_PREV},
+        // Display and windowing.
+        {"Ctrl+I", ID_VIEW_INVERT},
+        {"Ctrl+R", ID_VIEW_ROTATE_RIGHT},
+        {"Ctrl+L", ID_VIEW_ROTATE_LEFT},
+        {"Ctrl+Shift+H", ID_VIEW_FLIP_HORIZONTAL},
+        {"Ctrl+Shift+V", ID_VIEW_FLIP_VERTICAL},
+        {"Ctrl+Shift+W", ID_VIEW_WINDOW_SET},
+        {"1", ID_VIEW_PRESET_1},
+        {"2", ID_VIEW_PRESET_1 + 1},
+        {"3", ID_VIEW_PRESET_1 + 2},
+        {"4", ID_VIEW_PRESET_1 + 3},
+        {"5", ID_VIEW_PRESET_1 + 4},
+        {"6", ID_VIEW_PRESET_1 + 5},
+        {"7", ID_VIEW_PRESET_1 + 6},
+        {"8", ID_VIEW_PRESET_1 + 7},
+        {"9", ID_VIEW_PRESET_9},
     };
     return table;
 }

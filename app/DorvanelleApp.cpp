@@ -3,6 +3,7 @@
 #include <set>
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QMdiArea>
 #include <QScreen>
 #include <QSettings>
@@ -135,7 +136,10 @@ CChildFrame* CDorvanelleApp::OpenDocumentFile(const QString& path) {
         ReportOpenFailure(path, controller->OpenError());
         return nullptr;
     }
-    if (m_recentFiles.Add(info.absoluteFilePath())) SaveRecentFilesLater();
+    if (m_recentFiles.Add(info.absoluteFilePath())) {
+        SaveRecentFilesLater();
+        m_pMainFrame->RefreshRecentFiles();
+    }
     CChildFrame* frame = MakeFrame(controller);
     m_pMainFrame->AddChild(frame);
     return frame;
@@ -172,7 +176,18 @@ void CDorvanelleApp::OnWindowNew() {
 
 QString CDorvanelleApp::ChooseSavePath() {
     PrepareImageFolder();
-    return m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters);
+    QString filter;
+    const QString path = m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters, filter);
+    return WithFilterExtension(path, filter);
+}
+
+QString WithFilterExtension(const QString& path, const QString& filter) {
+    // A name typed without an extension takes the chosen filter's, as file dialogs
+    // add it: "scan" under "Dicom File (*.dcm)" is saved as scan.dcm.
+    if (path.isEmpty() || QFileInfo(path).fileName().contains(QLatin1Char('.'))) return path;
+    static const QRegularExpression pattern(QStringLiteral(R"(\(\*(\.[^)\s;]+)\))"));
+    const QRegularExpressionMatch match = pattern.match(filter);
+    return match.hasMatch() ? path + match.captured(1) : path;
 }
 
 void CDorvanelleApp::OnFileSave() {

@@ -18,6 +18,10 @@ class CDocumentController;
 class CMainFrame;
 class IUserDialogs;
 
+// `path` with the extension of the save filter `filter` ("Dicom File (*.dcm)")
+// appended when its file name has none.
+QString WithFilterExtension(const QString& path, const QString& filter);
+
 class CDorvanelleApp : public QObject {
     Q_OBJECT
 public:

@@ -89,12 +89,11 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     RefreshRecentFiles();
 
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
-    // Idle-time enabling: the states are brought up to date each time the event loop
-    // has nothing left to do; unchanged states cost nothing.
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &CMainFrame::UpdateCommandStates);
-    }
-    UpdateCommandStates();
+    // The actions follow what their state depends on: the active view and its
+    // document say when that changes (see WatchActive), and so do the toolbar and
+    // every command run.
+    connect(m_wndToolBar, &QToolBar::visibilityChanged, this, &CMainFrame::UpdateActions);
+    UpdateActions();
 }
 
 CMainFrame::~CMainFrame() {
@@ -102,7 +101,6 @@ CMainFrame::~CMainFrame() {
     disconnect(m_pMdiArea, nullptr, this, nullptr);
     for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
         disconnect(window, nullptr, this, nullptr);
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) disconnect(dispatcher, nullptr, this, nullptr);
 }
 
 void CMainFrame::CreateActions() {
@@ -167,10 +165,7 @@ void CMainFrame::BuildMenus(const std::vector<MenuEntry>& layout, std::vector<QM
 }
 
 void CMainFrame::FillMenu(QMenu* menu, const std::vector<MenuEntry>& entries) {
-    connect(menu, &QMenu::aboutToShow, this, [this] {
-        RefreshRecentFiles();
-        UpdateCommandStates();
-    });
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::RefreshRecentFiles);
     for (const MenuEntry& entry : entries) {
         switch (entry.kind) {
         case MenuEntry::Kind::Item:
@@ -227,7 +222,7 @@ void CMainFrame::FillChoices(QMenu* menu, int id) {
         action->setChecked(choice.checked);
         connect(action, &QAction::triggered, this, [this, run = choice.run] {
             run();
-            UpdateCommandStates();
+            UpdateActions();
         });
     }
 }
@@ -266,6 +261,7 @@ void CMainFrame::RefreshRecentFiles() {
             action->setVisible(i == 0 && list.Paths().isEmpty());
         }
     }
+    UpdateActions();
 }
 
 void CMainFrame::FillWindowList(QMenu* menu) {
@@ -375,10 +371,10 @@ RoutingPath CMainFrame::CurrentPath() const {
 void CMainFrame::ExecuteCommand(int id) {
     const RoutingPath path = CurrentPath();
     if (RouteUpdate(path, id).enabled) RouteCommand(path, id);
-    UpdateCommandStates();
+    UpdateActions();
 }
 
-void CMainFrame::UpdateCommandStates() {
+void CMainFrame::UpdateActions() {
     if (m_bUpdating) return;
     m_bUpdating = true;
     const RoutingPath path = CurrentPath();
@@ -396,8 +392,27 @@ void CMainFrame::UpdateCommandStates() {
     m_bUpdating = false;
 }
 
+void CMainFrame::WatchActive(CChildFrame* frame) {
+    // Only the active window's view and document decide the actions' states.
+    static constexpr void (CDocumentController::*kDocumentChanges[])() = {
+        &CDocumentController::imageChanged, &CDocumentController::selectionChanged,
+        &CDocumentController::windowChanged, &CDocumentController::sampleRangeChanged};
+    if (m_watchedView) disconnect(m_watchedView, &CDorvanelleView::stateChanged, this, &CMainFrame::UpdateActions);
+    if (m_watchedController) {
+        for (auto signal : kDocumentChanges)
+            disconnect(m_watchedController, signal, this, &CMainFrame::UpdateActions);
+    }
+    m_watchedView = frame ? frame->View() : nullptr;
+    m_watchedController = frame ? &frame->Controller() : nullptr;
+    if (!frame) return;
+    connect(m_watchedView, &CDorvanelleView::stateChanged, this, &CMainFrame::UpdateActions);
+    for (auto signal : kDocumentChanges)
+        connect(m_watchedController, signal, this, &CMainFrame::UpdateActions);
+}
+
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
     m_pLastActivated = window;
+    WatchActive(qobject_cast<CChildFrame*>(window));
     // Cine plays only in the active window; the status panes follow that window.
     for (CChildFrame* child : Children()) {
         if (child != window) {
@@ -444,7 +459,7 @@ void CMainFrame::OnChildSetChanged() {
     CChildFrame* child = ActiveChild();
     const bool named = child && !child->isMaximized();
     setWindowTitle(named ? kAppName + QStringLiteral(" - ") + child->windowTitle() : kAppName);
-    UpdateCommandStates();
+    UpdateActions();
 }
 
 void CMainFrame::ShowWarning(const QString& text) { m_dialogs.ShowMessage(this, QMessageBox::Warning, kAppName, text); }

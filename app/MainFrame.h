@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include "app/CommandTable.h"
 #include "views/CommandMap.h"
@@ -47,8 +48,9 @@ public:
     RoutingPath CurrentPath() const;
     void ExecuteCommand(int id);
     // Offers every action to the routing path: enabled, checked, or disabled when no
-    // one handles it. Runs before a menu shows and whenever the event loop goes idle.
-    void UpdateCommandStates();
+    // one handles it. Runs whenever something a state depends on says it changed:
+    // the active view or document, the set of windows, a command run.
+    void UpdateActions();
     // The recent-file entries of the File menus.
     void RefreshRecentFiles();
     // Menu bar and title after a child window came, went or became active.
@@ -81,6 +83,7 @@ private:
     // there are several.
     void RetitleFrames(const CDocumentController& controller);
     void ShowWarning(const QString& text);
+    void WatchActive(CChildFrame* frame);
 
     CDorvanelleApp& m_app;
     IUserDialogs& m_dialogs;
@@ -95,6 +98,8 @@ private:
     std::map<QMenu*, std::vector<QAction*>> m_windowListActions;
     CommandMap m_commands;
     QMdiSubWindow* m_pLastActivated = nullptr;  // compared only, never used
+    QPointer<CDorvanelleView> m_watchedView;
+    QPointer<CDocumentController> m_watchedController;
     bool m_bDocumentMenus = false;
     bool m_bUpdating = false;
 };

@@ -378,6 +378,10 @@ bool CDicomFile::DecodeStoredFrame(std::int32_t frame) const {
     }
     DecodedFrame decoded;
     if (!DecodeFrame(plan->codec, stream, plan->geometry, decoded, &d.sourceReason)) {
+        // What the decoder makes of a damaged stream says less than the damage itself.
+        if (const std::int64_t at = SequenceDelimiterIn(stream); at >= 0) {
+            d.sourceReason = Reason(FragmentFailure::DelimiterInside).Numbers(at);
+        }
         return false;
     }
     ColourPlan colour;

@@ -24,6 +24,7 @@ bool CaptureSeriesKey(std::uint32_t tag, std::span<const std::uint8_t> value, Se
     const std::span<const std::uint8_t> v = value;
     SeriesLevel& s = level;
     switch (tag) {
+    case 0x00080005: s.specificCharacterSet = ValueText(v); return true;
     case 0x00080020: s.studyDate = ValueText(v); return true;
     case 0x00080030: s.studyTime = ValueText(v); return true;
     case 0x00080050: s.accessionNumber = ValueText(v); return true;
@@ -33,6 +34,7 @@ bool CaptureSeriesKey(std::uint32_t tag, std::span<const std::uint8_t> value, Se
     case 0x00100010: s.patientName = ValueText(v); return true;
     case 0x00100020: s.patientId = ValueText(v); return true;
     case 0x00100030: s.patientBirthDate = ValueText(v); return true;
+    case 0x00100040: s.patientSex = ValueText(v); return true;
     case 0x0020000D: s.studyUid = ValueText(v); return true;
     case 0x0020000E: s.seriesUid = ValueText(v); return true;
     case 0x00200010: s.studyId = ValueText(v); return true;

@@ -119,6 +119,9 @@ std::string ReasonText(FragmentFailure code, const Reason& reason) {
     case FragmentFailure::NoFragments: return "the compressed pixel data holds no fragments";
     case FragmentFailure::FrameOutside: break;
     case FragmentFailure::FramesNotTold: return "the frames cannot be told apart in the compressed pixel data";
+    case FragmentFailure::DelimiterInside:
+        return "the compressed frame holds a sequence delimiter (FFFE,E0DD) at byte " + std::to_string(reason.First()) +
+               " of its data, so its data is damaged";
     }
     return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
 }
@@ -184,6 +187,12 @@ bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPi
         return Fail(why, FragmentFailure::NoOffsetTable);
     }
     return true;
+}
+
+std::int64_t SequenceDelimiterIn(std::span<const std::uint8_t> stream) {
+    static const std::uint8_t kDelimiter[] = {0xFE, 0xFF, 0xDD, 0xE0};
+    const auto at = std::search(stream.begin(), stream.end(), std::begin(kDelimiter), std::end(kDelimiter));
+    return at == stream.end() ? -1 : static_cast<std::int64_t>(at - stream.begin());
 }
 
 bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& out, Reason* why) {

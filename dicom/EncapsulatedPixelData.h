@@ -28,6 +28,7 @@ enum class FragmentFailure {
     NoFragments,
     FrameOutside,  // First: the frame asked for
     FramesNotTold,
+    DelimiterInside,  // First: where in the frame's compressed bytes
 };
 std::string ReasonText(FragmentFailure code, const Reason& reason);
 
@@ -54,6 +55,10 @@ bool ParseFragments(std::span<const std::uint8_t> value, EncapsulatedPixelData& 
 // that fails is a failure too.
 bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPixelData& out, SourceRead& read,
                    Reason* why);
+
+// Where the compressed bytes of a frame hold those of a sequence delimiter
+// (FFFE,E0DD): a fragment whose length or bytes a writer got wrong. -1 when they do not.
+std::int64_t SequenceDelimiterIn(std::span<const std::uint8_t> stream);
 
 // The optional Extended Offset Table (offsets of each frame's item, 64-bit) and its
 // lengths, as read from the file; empty when absent.

@@ -183,7 +183,7 @@ void FrameRenderer::RenderPart(const FrameSamples& samples, int left, int top, i
         return;
     }
     for (int y = 0; y < height; ++y) {
-        RenderRow(samples, static_cast<std::size_t>(top + y), static_cast<std::size_t>(left),
+        RenderRow(samples, static_cast<std::size_t>(top) + static_cast<std::size_t>(y), static_cast<std::size_t>(left),
                   static_cast<std::size_t>(width), out + static_cast<std::size_t>(y) * stride);
     }
 }

@@ -165,6 +165,7 @@ private:
         case kImagePosition: i.position = ValueNumbers<double, 3>(v); break;
         case kImageOrientation: i.orientation = ValueNumbers<double, 6>(v); break;
         case kPixelSpacing: i.pixelSpacing = ValueNumbers<double, 2>(v); break;
+        case Tag(0x0018, 0x1164): i.imagerPixelSpacing = ValueNumbers<double, 2>(v); break;
         case Tag(0x0028, 0x0002): i.samplesPerPixel = US(v, e.bigEndian); break;
         case Tag(0x0028, 0x0004): i.photometric = ValueText(v); break;
         case Tag(0x0028, 0x0008): i.frames = ValueInteger(v).value_or(0); break;

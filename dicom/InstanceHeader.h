@@ -24,6 +24,8 @@ struct SeriesLevel {
     std::string patientName;
     std::string patientId;
     std::string patientBirthDate;
+    std::string patientSex;
+    std::string specificCharacterSet;  // how the texts above are encoded
     std::string studyUid;
     std::string studyId;
     std::string studyDate;
@@ -48,7 +50,8 @@ struct InstanceLevel {
     std::optional<std::int32_t> instanceNumber;
     std::optional<Vector3> position;                    // Image Position (Patient), mm
     std::optional<std::array<double, 6>> orientation;  // Image Orientation (Patient): row, column
-    std::optional<std::array<double, 2>> pixelSpacing;
+    std::optional<std::array<double, 2>> pixelSpacing;         // in the patient: rows, then columns apart
+    std::optional<std::array<double, 2>> imagerPixelSpacing;  // at the detector, for projection images
     std::uint16_t rows = 0;
     std::uint16_t columns = 0;
     std::uint16_t samplesPerPixel = 0;

@@ -16,5 +16,6 @@ std::string ReasonText(DocumentOpenFailure code, const Reason& reason);
 enum class DocumentNoImage {
     NotConverted,     // the picture was read but could not be converted (memory)
     SingleFrameOnly,  // First: the frame asked of a bitmap or PCX picture
+    NoPixels,         // First x Second: the width and height of a picture with none
 };
 std::string ReasonText(DocumentNoImage code, const Reason& reason);

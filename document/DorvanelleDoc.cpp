@@ -11,6 +11,7 @@
 #include "image/GreyConversion.h"
 #include "image/PcxFile.h"
 #include "io/AtomicFileWriter.h"
+#include "io/RandomAccessFile.h"
 #include "io/RegularFile.h"
 
 namespace {
@@ -60,6 +61,17 @@ std::string WithoutFullStop(std::string text) {
     return text;
 }
 
+// The header of the file at `path` as the study index reads it: nothing when it does
+// not identify a DICOM instance.
+std::optional<InstanceHeader> ScanInstance(const std::string& path) {
+    std::shared_ptr<RandomAccessFile> file = RandomAccessFile::Open(path);
+    if (!file) return std::nullopt;
+    InstanceHeaderScanner scanner;
+    InstanceHeader header;
+    if (scanner.Scan(file, header)) return std::nullopt;
+    return header;
+}
+
 }  // namespace
 
 std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
@@ -74,6 +86,9 @@ std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
 std::string ReasonText(DocumentNoImage code, const Reason& reason) {
     switch (code) {
     case DocumentNoImage::NotConverted: return "the picture could not be converted";
+    case DocumentNoImage::NoPixels:
+        return "the picture has no pixels (" + std::to_string(reason.First()) + " x " +
+               std::to_string(reason.Second()) + ")";
     case DocumentNoImage::SingleFrameOnly: break;
     }
     return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
@@ -104,6 +119,7 @@ bool CDorvanelleDoc::SavesAsDicom(const std::string& path) { return SameLetters(
 bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
     m_openError = Reason();
     m_noImage = Reason();
+    m_instance.reset();
     std::uintmax_t size = 0;
     if (!ProbeFile(path, m_openError, size)) return false;
     // Only a file that holds something asks the view to fit its frame to the picture once.
@@ -130,6 +146,11 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path) {
 
 void CDorvanelleDoc::OpenBitmap(const std::string& path) {
     m_pDib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path, &m_noImage) : ReadPcxFile(path, &m_noImage);
+    if (m_pDib && (DibWidth(m_pDib.get()) == 0 || DibHeight(m_pDib.get()) == 0)) {
+        // Nothing to show, to select or to save: said before anything is converted.
+        m_noImage = Reason(DocumentNoImage::NoPixels).Numbers(DibWidth(m_pDib.get()), DibHeight(m_pDib.get()));
+        m_pDib.reset();
+    }
     if (m_pDib && DibBitCount(m_pDib.get()) == 24) {
         m_ui.ShowNotice(kConvertNotice);
         m_pDib = ConvertDibTo8Bpp(std::move(m_pDib));
@@ -141,6 +162,7 @@ void CDorvanelleDoc::OpenBitmap(const std::string& path) {
 void CDorvanelleDoc::OpenDicom(const std::string& path) {
     m_dicom.Reset();
     bool loaded = m_dicom.LoadFile(path) == 0;
+    if (loaded) m_instance = ScanInstance(path);
     int layout = m_dicom.DetectLayout();
     m_dicom.ParseElements(layout);
     m_pDib = m_dicom.MakeFrameDib(m_nFrame);
@@ -162,6 +184,22 @@ void CDorvanelleDoc::ReportNoImage(const std::string& path) {
 const Reason& CDorvanelleDoc::NoImageReason() const {
     static const Reason kNone;
     return m_pDib ? kNone : m_noImage;
+}
+
+MeasuringSpacing CDorvanelleDoc::Spacing() const {
+    return SpacingForMeasuring(m_instance ? &m_instance->instance : nullptr);
+}
+
+Expected<RegionStatistics> CDorvanelleDoc::MeasureRegion(const Region& region) const {
+    if (m_kind != DocumentKind::Dicom) return PictureRegionStatistics(m_pDib.get(), region, Spacing());
+    if (!m_pDib) return NoImageReason();
+    const std::shared_ptr<const FrameSource> frames = m_dicom.Frames();
+    if (!frames) return RegionFailure::NoPixels;
+    // The source keeps the frames asked for last: measuring the same frame again reads
+    // and decodes nothing.
+    Expected<std::shared_ptr<const FrameSamples>> samples = frames->Frame(m_nFrame);
+    if (!samples) return samples.Why();
+    return FrameRegionStatistics(**samples, frames->Attributes(), region, Spacing());
 }
 
 void CDorvanelleDoc::RefuseFrame(std::int32_t frame) {
@@ -203,15 +241,15 @@ void CDorvanelleDoc::OnNextSlide() {
 
 void CDorvanelleDoc::OnLastSlide() { ReplaceImageByFrame(m_dicom.m_nFrames - 1); }
 
-void CDorvanelleDoc::ApplyWindowWidth(int value, DibRect selection) {
+void CDorvanelleDoc::ApplyWindowWidth(int value, std::optional<DibRect> selection) {
     ApplyWindow(&m_dicom.m_nWindowWidth, value, selection);
 }
 
-void CDorvanelleDoc::ApplyWindowCenter(int value, DibRect selection) {
+void CDorvanelleDoc::ApplyWindowCenter(int value, std::optional<DibRect> selection) {
     ApplyWindow(&m_dicom.m_nWindowCenter, value, selection);
 }
 
-void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selection) {
+void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, std::optional<DibRect> selection) {
     *field = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
     // The reader holds no frame of a bitmap or PCX picture: converting "again" would
     // only lose the picture, so it stays and the selection is cropped from it.
@@ -220,7 +258,11 @@ void CDorvanelleDoc::ApplyWindow(std::int16_t* field, int value, DibRect selecti
         m_pDib = m_dicom.MakeFrameDib(m_nFrame);
         if (!m_pDib) m_noImage = m_dicom.NoImageReason(m_nFrame);
     }
-    CropSelection(selection);
+    if (selection) {
+        CropSelection(*selection);
+    } else {
+        m_pSelectedDib.reset();
+    }
 }
 
 void CDorvanelleDoc::CropSelection(DibRect selection) {

@@ -8,9 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "dicom/DicomFile.h"
+#include "dicom/InstanceHeader.h"
+#include "dicom/MeasuringSpacing.h"
+#include "dicom/RegionStatistics.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "image/Geometry.h"
@@ -52,6 +56,15 @@ public:
     // Drops the image of a bitmap or PCX picture asked for a frame other than 0.
     void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
+    // Who and what the DICOM file belongs to and where its image lies (patient, study,
+    // series, pixel spacing, orientation), from its header; null for a picture or a
+    // file whose header says nothing of it.
+    const InstanceHeader* Instance() const { return m_instance ? &*m_instance : nullptr; }
+    // The spacing lengths and areas are measured with (see MeasuringSpacing.h).
+    MeasuringSpacing Spacing() const;
+    // Statistics of `region` of the current frame: modality values for DICOM, grey
+    // levels for a picture; why there are none otherwise.
+    Expected<RegionStatistics> MeasureRegion(const Region& region) const;
 
     // `fileTitle` with " ==>%d bpp" appended when frame 0 gave an image as the file
     // opened; stepping through frames does not change it.
@@ -66,9 +79,10 @@ public:
     void OnLastSlide();
 
     // A window slider released at `value`: stored truncated to 16 bits, the current
-    // frame converted again and `selection` cropped again from the new image.
-    void ApplyWindowWidth(int value, DibRect selection);
-    void ApplyWindowCenter(int value, DibRect selection);
+    // frame converted again and `selection` cropped again from the new image (none:
+    // nothing is selected, and the selected image stays empty).
+    void ApplyWindowWidth(int value, std::optional<DibRect> selection);
+    void ApplyWindowCenter(int value, std::optional<DibRect> selection);
 
     // Replaces the selected image by `selection` (as given: the crop clips it to
     // the image) cropped from the current image.
@@ -92,7 +106,7 @@ public:
     void OnCloseDocument();
 
 private:
-    void ApplyWindow(std::int16_t* field, int value, DibRect selection);
+    void ApplyWindow(std::int16_t* field, int value, std::optional<DibRect> selection);
     void OpenBitmap(const std::string& path);
     void OpenDicom(const std::string& path);
     // Takes the reason the current frame gives no image and tells the user.
@@ -102,6 +116,7 @@ private:
     std::uint16_t m_titleBitCount = 0;
     Reason m_openError;
     Reason m_noImage;
+    std::optional<InstanceHeader> m_instance;
     Reason m_saveFailure;
 
     IDocumentUi& m_ui;

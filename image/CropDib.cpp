@@ -19,10 +19,36 @@ void CopyColourTable(const PackedDib* source, PackedDib* target) {
     }
 }
 
+// A colour crop keeps its exact width: its rows are padded by their stride.
+PackedDibPtr CropColour(const DibRect& clip, const PackedDib* source) {
+    const auto columns = static_cast<std::uint16_t>(clip.right - clip.left);
+    const auto height = static_cast<std::uint16_t>(clip.bottom - clip.top);
+    PackedDibPtr crop = CreateRgbDib(columns, height);
+    if (!crop) {
+        return nullptr;
+    }
+    const std::uint16_t sourceHeight = DibHeight(source);
+    const std::uint64_t sourceStride = DibRowStride(source);
+    const std::uint64_t cropStride = DibRowStride(crop.get());
+    const std::uint8_t* from = DibBits(source) + 3ull * static_cast<std::uint32_t>(clip.left);
+    std::uint8_t* to = DibBits(crop.get());
+    for (std::uint32_t i = 0; i < height; ++i) {
+        const std::uint32_t sourceRow = sourceHeight - 1u - static_cast<std::uint32_t>(clip.top) - i;
+        std::memcpy(to + (height - 1u - i) * cropStride, from + sourceRow * sourceStride, 3ull * columns);
+    }
+    return crop;
+}
+
 }  // namespace
 
 PackedDibPtr CropDib(DibRect rect, const PackedDib* source) {
-    if (source == nullptr || !DibIsComplete(source) || DibBitCount(source) != 8) {
+    if (source == nullptr || !DibIsComplete(source)) {
+        return nullptr;
+    }
+    if (DibBitCount(source) == 24) {
+        return CropColour(ClipRectToImage(rect, DibWidth(source), DibHeight(source)), source);
+    }
+    if (DibBitCount(source) != 8) {
         return nullptr;
     }
     const std::uint16_t sourceWidth = DibWidth(source);

@@ -8,8 +8,10 @@
 double CineRateOf(const CDicomFile& dicom) {
     if (dicom.m_dFrameTime > 0) return 1000.0 / dicom.m_dFrameTime;
     if (dicom.m_nCineRate > 0) return dicom.m_nCineRate;
-    return 10.0;
+    return kDefaultCineRate;
 }
+
+bool FileGivesCineRate(const CDicomFile& dicom) { return dicom.m_dFrameTime > 0 || dicom.m_nCineRate > 0; }
 
 CCinePlayer::CCinePlayer(QObject* parent) : QObject(parent) {
     m_timer.setSingleShot(true);

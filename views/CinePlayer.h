@@ -11,8 +11,11 @@
 class CDicomFile;
 
 // Frames per second of a file: 1000 / Frame Time when it gives one, else Cine Rate,
-// else 10.
+// else kDefaultCineRate.
 double CineRateOf(const CDicomFile& dicom);
+// Whether the file gives its rate (a Frame Time or a Cine Rate).
+bool FileGivesCineRate(const CDicomFile& dicom);
+inline constexpr double kDefaultCineRate = 10.0;
 
 class CCinePlayer : public QObject {
     Q_OBJECT

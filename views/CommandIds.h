@@ -23,6 +23,16 @@ enum CommandId : int {
     ID_ACTIONS_CINE_RATE = 32806,  // a menu of cine rates
     ID_WINDOW_NEXT = 32807,
     ID_WINDOW_PREV = 32808,
+    // Display only: the image as stored is never changed by these.
+    ID_VIEW_INVERT = 32809,
+    ID_VIEW_ROTATE_RIGHT = 32810,
+    ID_VIEW_ROTATE_LEFT = 32811,
+    ID_VIEW_FLIP_HORIZONTAL = 32812,
+    ID_VIEW_FLIP_VERTICAL = 32813,
+    ID_VIEW_WINDOW_SET = 32814,  // a window typed in a dialog
+    // The window presets of the Window Level menu, by the number keys 1 to 9.
+    ID_VIEW_PRESET_1 = 32821,
+    ID_VIEW_PRESET_9 = 32829,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_CLOSE = 57602,

@@ -96,6 +96,7 @@ CControlPanel::CControlPanel(QWidget* parent) : QWidget(parent) {
     connect(m_pCenterSlider, &QSlider::sliderReleased, this, &CControlPanel::OnCenterReleased);
 
     DrawPanel(nullptr, nullptr);
+    EnableSliders();
 }
 
 QSlider* CControlPanel::MakeSlider(int y, int id) {
@@ -158,8 +159,11 @@ void CControlPanel::UpdateFromDocument(const CDorvanelleDoc& doc) {
 void CControlPanel::SetController(CDocumentController* controller) {
     if (m_controller) disconnect(m_controller, nullptr, this, nullptr);
     m_controller = controller;
+    EnableSliders();
     if (!controller) return;
     connect(controller, &CDocumentController::selectionChanged, this, &CControlPanel::DrawFromController);
+    // A frame that gives no image has no window to change.
+    connect(controller, &CDocumentController::imageChanged, this, &CControlPanel::EnableSliders);
     // A drag over the image or a preset moves the sliders; the labels follow them.
     connect(controller, &CDocumentController::windowPreviewed, this, [this](int width, int centre) {
         m_pWidthSlider->setValue(width);
@@ -169,11 +173,23 @@ void CControlPanel::SetController(CDocumentController* controller) {
     });
     connect(controller, &CDocumentController::sampleRangeChanged, this, &CControlPanel::TakeSampleRange);
     // The sliders and labels keep their last values when the document closes.
-    connect(controller, &CDocumentController::closed, this, [this] { DrawPanel(nullptr, nullptr); });
+    connect(controller, &CDocumentController::closed, this, [this] {
+        DrawPanel(nullptr, nullptr);
+        m_pWidthSlider->setEnabled(false);
+        m_pCenterSlider->setEnabled(false);
+    });
     UpdateFromDocument(controller->Document());
 }
 
 CDocumentController* CControlPanel::Controller() const { return m_controller; }
+
+void CControlPanel::EnableSliders() {
+    // Sliders that cannot change the picture (a bitmap, colour, 8-bit samples, no
+    // document) are disabled, as the commands that cannot act are.
+    const bool on = m_controller && m_controller->CanWindow();
+    m_pWidthSlider->setEnabled(on);
+    m_pCenterSlider->setEnabled(on);
+}
 
 void CControlPanel::TakeSampleRange() {
     if (!m_controller) return;

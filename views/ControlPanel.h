@@ -98,6 +98,7 @@ private:
     CHistogramBox* MakeHistogramBox(int y, int id);
     void CommitWindow(bool width);
     void DrawFromController();
+    void EnableSliders();
     // The range of all samples arrived: the sliders' ranges (and positions) follow it.
     void TakeSampleRange();
 

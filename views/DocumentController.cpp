@@ -54,6 +54,12 @@ bool CDocumentController::TakeFrameFit() {
     return fit;
 }
 
+bool CDocumentController::CanWindow() const {
+    const CDicomFile& dicom = m_doc.m_dicom;
+    return Image() && m_doc.Kind() == DocumentKind::Dicom && dicom.m_nBitsAllocated == 16 &&
+           dicom.m_nSamplesPerPixel <= 1;
+}
+
 void CDocumentController::FirstFrame() {
     EndLiveWindow();
     m_doc.OnFirstSlide();
@@ -152,6 +158,12 @@ void CDocumentController::MarkSelection(DibRect selection) { m_selection = selec
 void CDocumentController::SetSelection(DibRect selection) {
     m_selection = selection;
     m_doc.CropSelection(selection);
+    emit selectionChanged();
+}
+
+void CDocumentController::ClearSelection() {
+    m_selection.reset();
+    m_doc.m_pSelectedDib.reset();
     emit selectionChanged();
 }
 

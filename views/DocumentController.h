@@ -45,10 +45,13 @@ public:
     // Why the document shows no image, in plain words naming the file; empty while it
     // shows one.
     QString NoImageReason() const;
-    // The rectangle that a window change crops again (image coordinates, not clipped).
-    DibRect Selection() const { return m_selection; }
+    // The rectangle that a window change crops again (image coordinates, not
+    // clipped); none while nothing is selected.
+    std::optional<DibRect> Selection() const { return m_selection; }
     // True once after a file was read: its first window is then fitted to the image.
     bool TakeFrameFit();
+    // Whether a grey-level window acts on the image shown: 16-bit grey DICOM samples.
+    bool CanWindow() const;
 
     // Frames: each replaces the current image and emits imageChanged.
     void FirstFrame();
@@ -85,6 +88,9 @@ public:
     // Marks `selection` and crops it from the current image into the selected image;
     // emits selectionChanged.
     void SetSelection(DibRect selection);
+    // Nothing is selected any more: no selected image, and a window change crops
+    // nothing. Emits selectionChanged.
+    void ClearSelection();
 
     // Writes the image or the selected image under `path` (extension "dcm": DICOM,
     // anything else: bitmap). A failure is reported through problemReported.
@@ -133,7 +139,7 @@ private:
     QString m_path;
     QString m_fileName;
     QString m_title;
-    DibRect m_selection{};
+    std::optional<DibRect> m_selection;
     bool m_bOpening = false;
     bool m_bLiveWindow = false;
     std::unique_ptr<GreyTable> m_liveGrey;  // the dragged window's table, made on the first drag

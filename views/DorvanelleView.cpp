@@ -42,6 +42,7 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
     viewport()->setMouseTracking(true);
     BuildCommands();
     BuildViewingCommands();
+    BuildDisplayCommands();
     OnInitialUpdate();
     ApplyCursor();
 }
@@ -64,6 +65,14 @@ void CDorvanelleView::BuildCommands() {
     m_commands.On(
         ID_LAST_SLIDE, [this] { OnLastSlide(); }, slideUpdate);
     m_commands.On(ID_SHOW_DICOM_HEADER, [this] { OnShowDicomHeader(); });
+}
+
+bool CDorvanelleView::RunCommand(int id) {
+    CommandUi ui;
+    if (!m_commands.Update(id, ui) || !ui.enabled) return false;
+    m_commands.Execute(id);
+    emit stateChanged();
+    return true;
 }
 
 void CDorvanelleView::OnInitialUpdate() {
@@ -100,10 +109,12 @@ void CDorvanelleView::UpdateScrollBars() {
     v->setPageStep(std::max(1, page.height()));
     h->setSingleStep(std::max(1, zoomed.width() / 100));
     v->setSingleStep(std::max(1, zoomed.height() / 100));
-    h->setValue(static_cast<int>(offset.x()));
-    v->setValue(static_cast<int>(offset.y()));
+    h->setValue(static_cast<int>(std::max(0.0, offset.x())));
+    v->setValue(static_cast<int>(std::max(0.0, offset.y())));
     m_bSyncingBars = false;
     viewport()->update();
+    // The zoom may have changed, and with it Zoom to Fit and Actual Size.
+    emit stateChanged();
 }
 
 void CDorvanelleView::scrollContentsBy(int, int) {
@@ -121,13 +132,21 @@ void CDorvanelleView::resizeEvent(QResizeEvent* event) {
 }
 
 void CDorvanelleView::ChooseInitialZoom() {
+    if (m_bZoomChosen) return;  // the user chose one before the window's first fit
     m_bZoomChosen = true;
-    const QSize page = maximumViewportSize();
-    if (m_scrollSize.width() > page.width() || m_scrollSize.height() > page.height()) ZoomToFit();
+    // Reduced to fit when larger than the window, 1:1 otherwise; it stays so when the
+    // window changes size (Tile), until the user chooses a zoom.
+    m_viewport.ShrinkToFit();
+    UpdateScrollBars();
 }
 
 void CDorvanelleView::OnActivateView() {
-    m_controller->MarkSelection(m_rcSelection);
+    // The selection is the one this window shows, or none.
+    if (m_bSelectMode && m_rcSelection != DibRect{}) {
+        m_controller->SetSelection(m_rcSelection);
+    } else {
+        m_controller->ClearSelection();
+    }
     // A file without an image keeps the window's default size: fitted to nothing it
     // would shrink to its title bar.
     if (m_controller->TakeFrameFit() && m_controller->Image()) {
@@ -161,10 +180,11 @@ void CDorvanelleView::FitFrame() {
     ChooseInitialZoom();
 }
 
-// The pixel boundary nearest the point: at 1:1 the point plus the scroll position.
+// The corner of the pixel painted under the point that a drag starts from: at 1:1
+// the point plus the scroll position.
 DibPoint CDorvanelleView::ImagePoint(QPoint viewportPoint) const {
-    const QPoint boundary = m_viewport.BoundaryAt(viewportPoint);
-    return DibPoint{boundary.x(), boundary.y()};
+    const QPoint corner = m_viewport.CornerUnder(viewportPoint);
+    return DibPoint{corner.x(), corner.y()};
 }
 
 // During a drag in selection mode the point stays on the image (0 .. width and
@@ -180,7 +200,16 @@ DibPoint CDorvanelleView::ConfinedPoint(QPoint viewportPoint) const {
 void CDorvanelleView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     if (const PackedDib* image = m_controller->Image()) {
-        PaintImage(painter, image, event->rect());
+        // Around the image: black, as on a light box.
+        painter.fillRect(event->rect(), Qt::black);
+        const QRect shown = m_viewport.ShownRect() & event->rect();
+        PaintImage(painter, image, shown);
+        if (m_bInverted) {
+            // White minus each pixel: exact for opaque pixels.
+            painter.setCompositionMode(QPainter::CompositionMode_Difference);
+            painter.fillRect(shown, Qt::white);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        }
     } else {
         // No image: the window says why, in the middle of what it shows.
         painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
@@ -190,32 +219,50 @@ void CDorvanelleView::paintEvent(QPaintEvent* event) {
 }
 
 void CDorvanelleView::PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect) {
+    if (rect.isEmpty()) return;
     const double zoom = m_viewport.Zoom();
+    const bool upright = m_viewport.Orientation() == DisplayOrientation{};
     // While a window is dragged only what shows is mapped, from the frame's samples.
     const std::optional<LiveWindowFrame> live = m_controller->LiveWindow();
-    if (zoom < 1.0) {
-        // Reduced: made at the view's own resolution, never a full-size copy.
-        const int oversample = m_bSmooth ? 2 : 1;
-        const QImage reduced = live ? SampleLiveWindowForView(*live, m_viewport, rect, oversample)
-                                    : SampleDibForView(image, m_viewport, rect, oversample);
-        if (!reduced.isNull()) return painter.drawImage(rect.topLeft(), reduced);
+    const QRect picture(QPoint(0, 0), m_scrollSize);
+    if (zoom == 1.0 && upright) {
+        // 1:1: the image's pixels as they are, shifted by the offset.
+        const QRect part = rect.translated(m_viewport.Offset().toPoint()) & picture;
+        painter.save();
+        painter.translate(-m_viewport.Offset());
+        const QImage livePart = live ? LiveWindowToImage(*live, part) : QImage();
+        if (!livePart.isNull()) {
+            painter.drawImage(part.topLeft(), livePart);
+        } else {
+            m_picture.Paint(painter, image, part);
+        }
+        painter.restore();
+        return;
     }
-    // The exposed part in image pixels, one more around it for the scaling's edges.
-    const QRectF exposed(m_viewport.ViewToImage(rect.topLeft()),
-                         m_viewport.ViewToImage(rect.bottomRight() + QPoint(1, 1)));
-    const QRect part = exposed.toAlignedRect().adjusted(-1, -1, 1, 1);
-    painter.save();
-    painter.translate(-m_viewport.Offset());
-    painter.scale(zoom, zoom);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, m_bSmooth && zoom != 1.0);
-    const QRect onImage = part.intersected(QRect(QPoint(0, 0), m_scrollSize));
-    const QImage livePart = live ? LiveWindowToImage(*live, onImage) : QImage();
-    if (!livePart.isNull()) {
-        painter.drawImage(onImage.topLeft(), livePart);
-    } else {
-        m_picture.Paint(painter, image, part);
+    if (m_bSmooth && zoom > 1.0) {
+        // Enlarged and smoothed: the painter blends the exposed part, one pixel more
+        // around it for the blend's edges.
+        const QTransform toView = m_viewport.ImageToViewTransform();
+        const QRect part = toView.inverted().mapRect(QRectF(rect)).toAlignedRect().adjusted(-1, -1, 1, 1) & picture;
+        painter.save();
+        painter.setTransform(toView);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        const QImage livePart = live ? LiveWindowToImage(*live, part) : QImage();
+        if (!livePart.isNull()) {
+            painter.drawImage(part.topLeft(), livePart);
+        } else {
+            m_picture.Paint(painter, image, part);
+        }
+        painter.restore();
+        return;
     }
-    painter.restore();
+    // Otherwise each view pixel shows the image pixel under its centre (the one the
+    // readout names), or, smoothed, the mean of four samples; made at the view's own
+    // resolution, never a full-size copy.
+    const int oversample = m_bSmooth ? 2 : 1;
+    const QImage sampled = live ? SampleLiveWindowForView(*live, m_viewport, rect, oversample)
+                                : SampleDibForView(image, m_viewport, rect, oversample);
+    if (!sampled.isNull()) painter.drawImage(rect.topLeft(), sampled);
 }
 
 void CDorvanelleView::PaintOverImage(QPainter& painter) {
@@ -225,12 +272,14 @@ void CDorvanelleView::PaintOverImage(QPainter& painter) {
                                                          m_rcSelection.bottom - m_rcSelection.top));
         DrawSelectionRect(painter, DibRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     }
-    if (m_bOverlay) DrawOverlay(painter, viewport()->rect(), OverlayTextsOf(GetDocument().m_dicom));
+    if (m_bOverlay) DrawCornerTexts(painter);
 }
 
 void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && m_bSpaceHeld)) {
+    // The middle button pans, and so does the left one when it selects nothing.
+    const bool leftPans = event->button() == Qt::LeftButton && (m_bSpaceHeld || !m_bSelectMode);
+    if (event->button() == Qt::MiddleButton || leftPans) {
         m_bPanning = true;
         m_panLast = pos;
         viewport()->setCursor(Qt::ClosedHandCursor);
@@ -242,9 +291,11 @@ void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
         m_windowPress = pos;
         m_windowAtPress = WindowLevel{dicom.m_nWindowWidth, dicom.m_nWindowCenter};
         m_windowNow = m_windowAtPress;
+        m_bFineWindowing = (event->modifiers() & Qt::ShiftModifier) != 0;
         return;
     }
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
+    m_bDragging = true;
     m_ptAnchor = ConfinedPoint(pos);
     m_ptCurrent = m_ptAnchor;
     viewport()->update();
@@ -263,16 +314,25 @@ void CDorvanelleView::mouseMoveEvent(QMouseEvent* event) {
         const CDicomFile& dicom = GetDocument().m_dicom;
         const WindowLimits limits{std::abs(int{dicom.m_nMaxSample}) + std::abs(int{dicom.m_nMinSample}),
                                   dicom.m_nMinSample, dicom.m_nMaxSample};
-        const QPoint moved = pos - m_windowPress;
-        const WindowLevel window = DraggedWindow(m_windowAtPress, moved.x(), moved.y(), limits);
+        // Shift held: eight times finer, from where the pointer is now.
+        const bool fine = (event->modifiers() & Qt::ShiftModifier) != 0;
+        if (fine != m_bFineWindowing) {
+            m_bFineWindowing = fine;
+            m_windowAtPress = m_windowNow;
+            m_windowPress = pos;
+        }
+        const QPoint fromPress = pos - m_windowPress;
+        const WindowLevel window = DraggedWindow(m_windowAtPress, fromPress.x(), fromPress.y(), limits, fine);
         if (!(window == m_windowNow)) {
             m_windowNow = window;
             m_controller->PreviewWindow(window.width, window.centre);
         }
         return;
     }
-    // Only a plain left-button drag: another button, Shift or Ctrl changes nothing.
-    if (event->buttons() != Qt::LeftButton || event->modifiers() != Qt::NoModifier) {
+    // Only a plain left-button drag in selection mode: another button, Shift or Ctrl
+    // changes nothing.
+    if (!m_bSelectMode || !m_bDragging || event->buttons() != Qt::LeftButton ||
+        event->modifiers() != Qt::NoModifier) {
         return QAbstractScrollArea::mouseMoveEvent(event);
     }
     m_ptCurrent = ConfinedPoint(pos);
@@ -292,16 +352,12 @@ void CDorvanelleView::mouseReleaseEvent(QMouseEvent* event) {
         m_controller->SetWindow(m_windowNow.width, m_windowNow.centre);
         return;
     }
-    if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mouseReleaseEvent(event);
-    if (m_bSelectMode) {
-        m_ptCurrent = ConfinedPoint(event->position().toPoint());
-        // The document crops what of the rectangle lies on its image; without an
-        // image there is nothing to select.
-        m_controller->SetSelection(m_rcSelection);
-    } else {
-        // Not shown and not cropped now, but the next window change crops it.
-        m_controller->MarkSelection(m_rcSelection);
-    }
+    if (event->button() != Qt::LeftButton || !m_bSelectMode) return QAbstractScrollArea::mouseReleaseEvent(event);
+    m_bDragging = false;
+    m_ptCurrent = ConfinedPoint(event->position().toPoint());
+    // The document crops what of the rectangle lies on its image; without an image
+    // there is nothing to select.
+    m_controller->SetSelection(m_rcSelection);
     viewport()->update();
 }
 
@@ -310,8 +366,12 @@ void CDorvanelleView::OnRectangle() {
     m_ptAnchor = {};
     m_ptCurrent = {};
     m_rcSelection = {};
+    m_bDragging = false;
+    // What shows selected is what is selected: the rectangle went, so did the selection.
+    m_controller->ClearSelection();
     ApplyCursor();
     viewport()->update();
+    emit stateChanged();
 }
 
 void CDorvanelleView::OnFirstSlide() { m_controller->FirstFrame(); }

@@ -3,10 +3,16 @@
 // mode is on, a drag that selects through the document's controller, and the four
 // slide commands. A document without an image shows, centred, why it has none.
 //
-// Viewing aids: zoom (fit, 1:1, in and out about the cursor), panning with the middle
-// button or Space held, smooth or pixel-exact scaling, windowing by a right-button
-// drag, the pixel under the cursor and the frame shown for the status bar, frame
+// Viewing aids: zoom (fit, 1:1, in and out about the cursor), panning with the left
+// button when not selecting (or the middle one, or with Space held), smooth or
+// pixel-exact scaling, windowing by a right-button drag (finer with Shift), a window
+// typed in a dialog or chosen by number, inversion, rotation and flips for display
+// only, the pixel under the cursor and the frame shown for the status bar, frame
 // steps by key and wheel, cine, copy, print and the corner texts.
+//
+// Keys, the wheel and the menus reach a command the same way: RunCommand, which asks
+// the command's state first. stateChanged tells the main window that a command's
+// state may have changed.
 #pragma once
 
 #include <functional>
@@ -20,6 +26,7 @@
 #include "views/CinePlayer.h"
 #include "views/CommandMap.h"
 #include "views/DibImage.h"
+#include "views/ImageOverlay.h"
 #include "views/ViewportTransform.h"
 #include "views/WindowPresets.h"
 
@@ -43,6 +50,8 @@ public:
     ~CDorvanelleView() override;
 
     CDocumentController& Controller() const { return *m_controller; }
+    // Runs command `id` of this view if it is enabled, as its menu item would.
+    bool RunCommand(int id);
     const std::shared_ptr<CDocumentController>& SharedController() const { return m_controller; }
     const CDorvanelleDoc& GetDocument() const;
     const CommandMap& Commands() const { return m_commands; }
@@ -74,6 +83,15 @@ public:
     bool OverlayShown() const { return m_bOverlay; }
     void SetOverlayShown(bool on);
 
+    // Display only: inverted grey levels, and the image turned and mirrored.
+    bool Inverted() const { return m_bInverted; }
+    void SetInverted(bool on);
+    void SetOrientation(DisplayOrientation orientation);
+    // Asks for a window in the Set Window dialog and applies it.
+    void OnSetWindow();
+    // Applies preset `index` (from 0) of the Window Level menu; false when there is none.
+    bool ApplyPreset(std::size_t index);
+
     // Cine: Play Video starts and pauses; it stops when the view is deactivated.
     void OnPlayVideo();
     void StopCine();
@@ -88,6 +106,12 @@ public:
     // The windows offered in the Window Level menu, and the cine rates.
     std::vector<WindowPreset> WindowPresets() const;
     std::vector<MenuChoice> Choices(int menuId);
+
+    // What the corner texts show now: the texts, the patient's directions at the
+    // edges, and the scale bar along the view's rows.
+    OverlayTexts CornerTexts() const;
+    EdgeLetters EdgeLettersNow() const;
+    ScaleBar ScaleBarNow() const;
 
     // The status-bar texts: the pixel under the cursor, and "Frame n / N".
     const QString& ReadoutText() const { return m_readout; }
@@ -111,6 +135,9 @@ public:
 signals:
     // The readout or the frame text changed.
     void statusTextsChanged();
+    // Something a command's enabled or checked state depends on changed here (a
+    // mode, the zoom, cine).
+    void stateChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -135,6 +162,7 @@ private:
     void ChooseInitialZoom();
     // The selection rectangle and the corner texts, drawn over the image.
     void PaintOverImage(QPainter& painter);
+    void DrawCornerTexts(QPainter& painter);
     // The image's part under `rect` (view pixels), at the view's zoom.
     void PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect);
     void ZoomAboutCursor(double factor);
@@ -142,6 +170,7 @@ private:
     bool CanWindow() const;
     void ShowCineFrame();
     void BuildViewingCommands();
+    void BuildDisplayCommands();
 
     std::shared_ptr<CDocumentController> m_controller;
     IUserDialogs& m_dialogs;
@@ -164,9 +193,12 @@ private:
     QPoint m_windowPress;
     WindowLevel m_windowAtPress;
     WindowLevel m_windowNow;
+    bool m_bFineWindowing = false;
     CCinePlayer m_cine;
     double m_chosenRate = 0;  // frames per second chosen in the menu; 0: the file's
     QString m_readout;
     QPoint m_mouseAt;  // last pointer position over the viewport
     bool m_bMouseInside = false;
+    bool m_bDragging = false;  // a left-button drag in selection mode is under way
+    bool m_bInverted = false;
 };

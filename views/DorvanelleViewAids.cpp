@@ -21,17 +21,21 @@ constexpr double kCineRates[] = {5, 10, 15, 20, 25, 30, 60};
 
 void CDorvanelleView::BuildViewingCommands() {
     auto hasImage = [this](CommandUi& ui) { ui.Enable(m_controller->Image() != nullptr); };
+    // One of the two at most shows checked: Fit while the image is fitted (reduced,
+    // or enlarged on request), Actual Size while it shows 1:1 without being fitted.
     m_commands.On(
         ID_VIEW_ZOOM_FIT, [this] { ZoomToFit(); },
         [this](CommandUi& ui) {
+            using Mode = CViewportTransform::ZoomMode;
             ui.Enable(m_controller->Image() != nullptr);
-            ui.SetCheck(m_viewport.IsFit());
+            ui.SetCheck(m_viewport.Mode() == Mode::Fit ||
+                        (m_viewport.Mode() == Mode::ShrinkToFit && m_viewport.Zoom() < 1.0));
         });
     m_commands.On(
         ID_VIEW_ZOOM_ACTUAL, [this] { ZoomActualSize(); },
         [this](CommandUi& ui) {
             ui.Enable(m_controller->Image() != nullptr);
-            ui.SetCheck(m_viewport.Zoom() == 1.0);
+            ui.SetCheck(m_viewport.Zoom() == 1.0 && m_viewport.Mode() != CViewportTransform::ZoomMode::Fit);
         });
     m_commands.On(
         ID_VIEW_ZOOM_IN, [this] { ZoomIn(); }, hasImage);
@@ -59,12 +63,15 @@ void CDorvanelleView::BuildViewingCommands() {
         ID_FILE_PRINT, [this] { OnPrint(); }, hasImage);
 }
 
+// A zoom the user chose stays: the window's first fit, if it comes later, keeps it.
 void CDorvanelleView::ZoomToFit() {
+    m_bZoomChosen = true;
     m_viewport.FitToWindow();
     UpdateScrollBars();
 }
 
 void CDorvanelleView::ZoomActualSize() {
+    m_bZoomChosen = true;
     m_viewport.SetActualSize();
     UpdateScrollBars();
 }
@@ -73,6 +80,7 @@ void CDorvanelleView::ZoomIn() { ZoomAboutCursor(CViewportTransform::kZoomStep);
 void CDorvanelleView::ZoomOut() { ZoomAboutCursor(1.0 / CViewportTransform::kZoomStep); }
 
 void CDorvanelleView::ZoomAboutCursor(double factor) {
+    m_bZoomChosen = true;
     const QPoint at = m_bMouseInside ? m_mouseAt : viewport()->rect().center();
     m_viewport.ZoomAbout(factor, at);
     // The bars may come or go; the point under the cursor is kept by the offset.
@@ -86,18 +94,16 @@ void CDorvanelleView::ZoomAboutCursor(double factor) {
 void CDorvanelleView::SetSmoothing(bool on) {
     m_bSmooth = on;
     viewport()->update();
+    emit stateChanged();
 }
 
 void CDorvanelleView::SetOverlayShown(bool on) {
     m_bOverlay = on;
     viewport()->update();
+    emit stateChanged();
 }
 
-bool CDorvanelleView::CanWindow() const {
-    const CDicomFile& dicom = GetDocument().m_dicom;
-    return m_controller->Image() && GetDocument().Kind() == DocumentKind::Dicom && dicom.m_nBitsAllocated == 16 &&
-           dicom.m_nSamplesPerPixel <= 1;
-}
+bool CDorvanelleView::CanWindow() const { return m_controller->CanWindow(); }
 
 std::vector<WindowPreset> CDorvanelleView::WindowPresets() const {
     const CDicomFile& dicom = GetDocument().m_dicom;
@@ -116,16 +122,21 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
     std::vector<MenuChoice> choices;
     if (menuId == ID_VIEW_WINDOW_LEVEL && CanWindow()) {
         const CDicomFile& dicom = GetDocument().m_dicom;
-        for (const WindowPreset& preset : WindowPresets()) {
-            const WindowLevel w = preset.window;
+        const std::vector<WindowPreset> presets = WindowPresets();
+        for (std::size_t i = 0; i < presets.size(); ++i) {
+            const WindowLevel w = presets[i].window;
             const bool current = w.width == dicom.m_nWindowWidth && w.centre == dicom.m_nWindowCenter;
-            choices.push_back({QString::fromStdString(preset.name), current,
-                               [this, w] { m_controller->SetWindow(w.width, w.centre); }});
+            // The first nine are on the number keys, as the menu says.
+            QString text = QString::fromStdString(presets[i].name);
+            if (i < 9) text += QStringLiteral("\t%1").arg(i + 1);
+            choices.push_back({text, current, [this, i] { RunCommand(ID_VIEW_PRESET_1 + static_cast<int>(i)); }});
         }
     } else if (menuId == ID_ACTIONS_CINE_RATE) {
         const double fileRate = CineRateOf(GetDocument().m_dicom);
-        choices.push_back(
-            {QStringLiteral("File's Rate (%1 fps)").arg(fileRate, 0, 'g', 4), m_chosenRate == 0, [this, fileRate] {
+        // A file that gives no rate plays at the default one, and says so.
+        const QString text = FileGivesCineRate(GetDocument().m_dicom) ? QStringLiteral("File's Rate (%1 fps)")
+                                                                       : QStringLiteral("Default (%1 fps)");
+        choices.push_back({text.arg(fileRate, 0, 'g', 4), m_chosenRate == 0, [this, fileRate] {
                  m_chosenRate = 0;
                  m_cine.SetRate(fileRate);
              }});
@@ -148,7 +159,7 @@ QString CDorvanelleView::FrameText() const {
 void CDorvanelleView::UpdateReadout(QPoint p) {
     m_mouseAt = p;
     m_bMouseInside = viewport()->rect().contains(p);
-    const QString text = m_bMouseInside ? m_controller->ReadoutAt(m_viewport.PixelAt(p)) : QString();
+    const QString text = m_bMouseInside ? m_controller->ReadoutAt(m_viewport.PixelUnder(p)) : QString();
     if (text == m_readout) return;
     m_readout = text;
     emit statusTextsChanged();
@@ -170,18 +181,14 @@ void CDorvanelleView::wheelEvent(QWheelEvent* event) {
         if (steps == 0) return event->accept();
         m_mouseAt = event->position().toPoint();
         m_bMouseInside = true;
-        ZoomAboutCursor(std::pow(CViewportTransform::kZoomStep, steps));
+        for (int i = 0; i < std::abs(steps); ++i)
+            RunCommand(steps > 0 ? ID_VIEW_ZOOM_IN : ID_VIEW_ZOOM_OUT);
         return event->accept();
     }
     if (GetDocument().CanSlide() && steps != 0) {
         // Away from the user: the previous frame; towards: the next.
-        for (int i = 0; i < std::abs(steps); ++i) {
-            if (steps > 0) {
-                m_controller->PrevFrame();
-            } else {
-                m_controller->NextFrame();
-            }
-        }
+        for (int i = 0; i < std::abs(steps); ++i)
+            RunCommand(steps > 0 ? ID_PREV_SLIDE : ID_NEXT_SLIDE);
         return event->accept();
     }
     QAbstractScrollArea::wheelEvent(event);
@@ -198,11 +205,11 @@ void CDorvanelleView::keyPressEvent(QKeyEvent* event) {
     if (GetDocument().CanSlide() && event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_Left:
-        case Qt::Key_PageUp: m_controller->PrevFrame(); return event->accept();
+        case Qt::Key_PageUp: RunCommand(ID_PREV_SLIDE); return event->accept();
         case Qt::Key_Right:
-        case Qt::Key_PageDown: m_controller->NextFrame(); return event->accept();
-        case Qt::Key_Home: m_controller->FirstFrame(); return event->accept();
-        case Qt::Key_End: m_controller->LastFrame(); return event->accept();
+        case Qt::Key_PageDown: RunCommand(ID_NEXT_SLIDE); return event->accept();
+        case Qt::Key_Home: RunCommand(ID_FIRST_SLIDE); return event->accept();
+        case Qt::Key_End: RunCommand(ID_LAST_SLIDE); return event->accept();
         default: break;
         }
     }
@@ -223,9 +230,14 @@ void CDorvanelleView::OnPlayVideo() {
     if (!GetDocument().CanSlide()) return;
     m_cine.SetRate(m_chosenRate > 0 ? m_chosenRate : CineRateOf(GetDocument().m_dicom));
     m_cine.Play();
+    emit stateChanged();
 }
 
-void CDorvanelleView::StopCine() { m_cine.Pause(); }
+void CDorvanelleView::StopCine() {
+    if (!m_cine.IsPlaying()) return;
+    m_cine.Pause();
+    emit stateChanged();
+}
 
 void CDorvanelleView::ShowCineFrame() {
     const CDorvanelleDoc& doc = GetDocument();
@@ -243,12 +255,21 @@ void CDorvanelleView::OnCopy() {
 }
 
 void CDorvanelleView::OnPrint() {
-    const QImage image = OutputImage(nullptr, m_controller->Image());
+    QImage image = OutputImage(nullptr, m_controller->Image());
     if (image.isNull()) return;
+    // What is printed is what is shown, and so are the corner texts (but the zoom,
+    // which paper does not keep).
+    image = DisplayedImage(image, m_viewport.Orientation(), m_bInverted);
+    PrintedTexts texts;
+    if (m_bOverlay) {
+        texts.texts = OverlayTextsOf(GetDocument().m_dicom);
+        if (GetDocument().CanSlide()) texts.texts.frame = FrameText();
+        texts.letters = EdgeLettersNow();
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(m_controller->Title());
     if (!m_dialogs.SetUpPrinter(printer, this)) return;
-    if (!PrintImage(printer, image)) {
+    if (!PrintImage(printer, image, m_bOverlay ? &texts : nullptr)) {
         m_dialogs.ShowMessage(this, QMessageBox::Warning, QStringLiteral("Dorvanelle"),
                               QStringLiteral("The image could not be printed."));
     }

@@ -11,65 +11,82 @@
 
 namespace {
 
-// The source index of each of `count` x `oversample` samples from view position
-// `start`, or -1 off the image.
-std::vector<int> SourceIndices(int start, int count, int oversample, double offset, double zoom, int limit) {
+// Where each of `count` x `oversample` samples along one view axis from view position
+// `start` falls: the displayed pixel index, or -1 off the image.
+template <typename IndexAt>
+std::vector<int> DisplayedIndices(int start, int count, int oversample, const IndexAt& indexAt) {
     const std::size_t samples = static_cast<std::size_t>(count) * static_cast<std::size_t>(oversample);
     std::vector<int> indices(samples);
-    for (std::size_t i = 0; i < samples; ++i) {
-        const double view = start + (static_cast<double>(i) + 0.5) / oversample;
-        const int source = static_cast<int>(std::floor((view + offset) / zoom));
-        indices[i] = source >= 0 && source < limit ? source : -1;
+    for (std::size_t i = 0; i < samples; ++i)
+        indices[i] = indexAt(start + (static_cast<double>(i) + 0.5) / oversample);
+    return indices;
+}
+
+// The image coordinate that displayed indices give along one image axis: `pick`
+// takes x or y of the image pixel a displayed pixel shows.
+template <typename Pick>
+std::vector<int> ImageIndices(const std::vector<int>& displayed, bool columns, const CViewportTransform& viewport,
+                              const Pick& pick) {
+    std::vector<int> indices(displayed.size());
+    for (std::size_t i = 0; i < displayed.size(); ++i) {
+        const int d = displayed[i];
+        indices[i] = d < 0 ? -1 : pick(viewport.ImagePixelOfDisplayed(columns ? QPoint(d, 0) : QPoint(0, d)));
     }
     return indices;
 }
 
-// The view pixels of `viewRect` for a picture of width x height pixels whose row y
-// (top first) `rowOf(y)` gives as a callable from column to colour: each the pixel
-// under its centre, or the mean of oversample x oversample samples.
+// The view pixels of `viewRect` for a picture whose row y (top first) `rowOf(y)`
+// gives as a callable from column to colour: each the image pixel under its centre,
+// or the mean of oversample x oversample samples.
 template <typename RowOf>
-QImage SampleForView(int width, int height, const CViewportTransform& viewport, const QRect& viewRect, int oversample,
-                     const RowOf& rowOf) {
+QImage SampleForView(const CViewportTransform& viewport, const QRect& viewRect, int oversample, const RowOf& rowOf) {
     const int n = std::max(1, oversample);
-    const std::vector<int> xs =
-        SourceIndices(viewRect.left(), viewRect.width(), n, viewport.Offset().x(), viewport.Zoom(), width);
-    const std::vector<int> ys =
-        SourceIndices(viewRect.top(), viewRect.height(), n, viewport.Offset().y(), viewport.Zoom(), height);
+    const std::vector<int> columns = DisplayedIndices(viewRect.left(), viewRect.width(), n, [&](double v) {
+        return viewport.DisplayedColumnAt(v);
+    });
+    const std::vector<int> rows =
+        DisplayedIndices(viewRect.top(), viewRect.height(), n, [&](double v) { return viewport.DisplayedRowAt(v); });
+    // Unturned, view columns walk image columns; a quarter turn makes them walk rows.
+    const bool swapped = viewport.Orientation().SwapsAxes();
+    const auto pickX = [](QPoint p) { return p.x(); };
+    const auto pickY = [](QPoint p) { return p.y(); };
+    const std::vector<int> alongColumns =
+        swapped ? ImageIndices(columns, true, viewport, pickY) : ImageIndices(columns, true, viewport, pickX);
+    const std::vector<int> alongRows =
+        swapped ? ImageIndices(rows, false, viewport, pickX) : ImageIndices(rows, false, viewport, pickY);
+
     QImage image(viewRect.size(), QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return image;
-    const auto columns = static_cast<std::size_t>(viewRect.width());
-    if (n == 1) {
-        // Nearest neighbour: one sample a pixel, nothing to average.
+    const auto width = static_cast<std::size_t>(viewRect.width());
+    if (n == 1 && !swapped) {
+        // Nearest neighbour along image rows: one row per view row, nothing to average.
         for (int vy = 0; vy < viewRect.height(); ++vy) {
             auto* out = reinterpret_cast<QRgb*>(image.scanLine(vy));
-            const int y = ys[static_cast<std::size_t>(vy)];
+            const int y = alongRows[static_cast<std::size_t>(vy)];
             if (y < 0) {
-                std::fill(out, out + columns, 0u);
+                std::fill(out, out + width, 0u);
                 continue;
             }
             const auto colour = rowOf(y);
-            for (std::size_t vx = 0; vx < columns; ++vx)
-                out[vx] = xs[vx] < 0 ? 0u : colour(xs[vx]);
+            for (std::size_t vx = 0; vx < width; ++vx)
+                out[vx] = alongColumns[vx] < 0 ? 0u : colour(alongColumns[vx]);
         }
         return image;
     }
-    using Row = decltype(rowOf(0));
-    std::vector<Row> rows;
-    rows.reserve(static_cast<std::size_t>(n));
+    const auto sample = [&](int alongColumn, int alongRow) -> QRgb {
+        return swapped ? rowOf(alongColumn)(alongRow) : rowOf(alongRow)(alongColumn);
+    };
     for (int vy = 0; vy < viewRect.height(); ++vy) {
-        rows.clear();
-        for (int sy = 0; sy < n; ++sy) {
-            const int y = ys[static_cast<std::size_t>(vy) * n + static_cast<std::size_t>(sy)];
-            if (y >= 0) rows.push_back(rowOf(y));
-        }
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(vy));
-        for (std::size_t vx = 0; vx < columns; ++vx) {
+        for (std::size_t vx = 0; vx < width; ++vx) {
             int r = 0, g = 0, b = 0, hits = 0;
-            for (int sx = 0; sx < n; ++sx) {
-                const int x = xs[vx * n + static_cast<std::size_t>(sx)];
-                if (x < 0) continue;
-                for (const Row& colour : rows) {
-                    const QRgb c = colour(x);
+            for (int sy = 0; sy < n; ++sy) {
+                const int alongRow = alongRows[static_cast<std::size_t>(vy) * n + static_cast<std::size_t>(sy)];
+                if (alongRow < 0) continue;
+                for (int sx = 0; sx < n; ++sx) {
+                    const int alongColumn = alongColumns[vx * n + static_cast<std::size_t>(sx)];
+                    if (alongColumn < 0) continue;
+                    const QRgb c = sample(alongColumn, alongRow);
                     r += qRed(c), g += qGreen(c), b += qBlue(c), ++hits;
                 }
             }
@@ -90,7 +107,7 @@ QImage SampleDibForView(const PackedDib* dib, const CViewportTransform& viewport
     const std::array<QRgb, 256> table = bits == 8 ? DibColours(dib) : std::array<QRgb, 256>{};
     const std::uint8_t* pixels = DibBits(dib);
     const std::uint64_t stride = DibRowStride(dib);
-    return SampleForView(DibWidth(dib), height, viewport, viewRect, oversample, [&](int y) {
+    return SampleForView(viewport, viewRect, oversample, [&](int y) {
         // Rows are stored bottom-up.
         const std::uint8_t* row = pixels + static_cast<std::uint64_t>(height - 1 - y) * stride;
         return [&table, row, bits](int x) -> QRgb {
@@ -110,7 +127,7 @@ QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTran
     const std::uint64_t stride = DibRowStride(frame.shown);
     const std::uint8_t* grey = frame.grey->data();
     const int columns = frame.columns;
-    return SampleForView(DibWidth(frame.shown), height, viewport, viewRect, oversample, [&](int y) {
+    return SampleForView(viewport, viewRect, oversample, [&](int y) {
         const std::uint8_t* samples = frame.samples.data() + 2 * static_cast<std::uint64_t>(y) * columns;
         const std::uint8_t* padding = pixels + static_cast<std::uint64_t>(height - 1 - y) * stride;
         return [&table, grey, samples, padding, columns](int x) -> QRgb {

@@ -11,8 +11,8 @@ QStringList CQtUserDialogs::GetOpenFileNames(QWidget* parent, const QString& fil
     return QFileDialog::getOpenFileNames(parent, QString(), QDir::currentPath(), filters);
 }
 
-QString CQtUserDialogs::GetSaveFileName(QWidget* parent, const QString& filters) {
-    return QFileDialog::getSaveFileName(parent, QString(), QDir::currentPath(), filters);
+QString CQtUserDialogs::GetSaveFileName(QWidget* parent, const QString& filters, QString& chosenFilter) {
+    return QFileDialog::getSaveFileName(parent, QString(), QDir::currentPath(), filters, &chosenFilter);
 }
 
 void CQtUserDialogs::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {

@@ -17,8 +17,9 @@ public:
     // Paths chosen in a file-open dialog (several allowed); empty when cancelled.
     // `filters` are Qt name filters separated by ";;".
     virtual QStringList GetOpenFileNames(QWidget* parent, const QString& filters) = 0;
-    // The path chosen in a file-save dialog; empty when cancelled.
-    virtual QString GetSaveFileName(QWidget* parent, const QString& filters) = 0;
+    // The path chosen in a file-save dialog, and the filter chosen in it; empty when
+    // cancelled.
+    virtual QString GetSaveFileName(QWidget* parent, const QString& filters, QString& chosenFilter) = 0;
     // A message box with one OK button.
     virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) = 0;
     // Runs a dialog of the program's own (the about box) modally.
@@ -31,7 +32,7 @@ public:
 class CQtUserDialogs : public IUserDialogs {
 public:
     QStringList GetOpenFileNames(QWidget* parent, const QString& filters) override;
-    QString GetSaveFileName(QWidget* parent, const QString& filters) override;
+    QString GetSaveFileName(QWidget* parent, const QString& filters, QString& chosenFilter) override;
     void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) override;
     int RunModal(QDialog& dialog) override;
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;

@@ -16,11 +16,13 @@ struct WindowLimits {
     int centreMax = 0;
 };
 
-// Window units per pixel of drag: a drag across 512 pixels spans the width range,
-// never less than one unit per pixel.
-int WindowDragStep(const WindowLimits& limits);
+// Window units per pixel of drag that started at `start`. Proportional to the
+// window's own width, so that a narrow window (a brain window on CT) moves as finely
+// as a wide one moves coarsely: 256 pixels right double the width. Never below a
+// 4096th of the data range nor a quarter unit; `fine` (Shift held) is 8 times finer.
+double WindowDragStep(WindowLevel start, const WindowLimits& limits, bool fine);
 
 // The window after a drag of (dx, dy) view pixels that started at `start`: right
 // widens, down raises the centre; each clamped to its slider's range, the width to
 // at least 1.
-WindowLevel DraggedWindow(WindowLevel start, int dx, int dy, const WindowLimits& limits);
+WindowLevel DraggedWindow(WindowLevel start, int dx, int dy, const WindowLimits& limits, bool fine = false);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dicom/EncapsulatedPixelData.h"
 #include "tests/dicom/DicomTestHelpers.h"
 #include "tests/support/PositionedSource.h"
 #include "tests/support/TempFiles.h"
@@ -264,6 +265,39 @@ TEST(DicomOnDemand, WhetherACompressedFrameShowsIsToldWithoutDecodingIt) {
     EXPECT_EQ(source->BytesRead(), before);
     EXPECT_EQ(reader.MakeFrameDib(0), nullptr);
     EXPECT_NE(reader.NoImageReason(0).Text().find("segments"), std::string::npos) << reader.NoImageReason(0).Text();
+}
+
+// A fragment that holds the bytes of a sequence delimiter (a writer that cut or
+// patched the stream) is damaged: that is what its reason says, not what the decoder
+// then makes of the damaged header.
+TEST(DicomOnDemand, ADelimiterInsideAFragmentThatDoesNotDecodeIsSaid) {
+    DicomStreamBuilder study = CompressedStudy(2);
+    std::vector<std::uint8_t> bytes = study.Bytes();
+    const std::uint8_t rleHeader[] = {2, 0, 0, 0, 64, 0, 0, 0};
+    const auto header = std::search(bytes.begin(), bytes.end(), std::begin(rleHeader), std::end(rleHeader));
+    ASSERT_NE(header, bytes.end());
+    const std::uint8_t delimiter[] = {0xFE, 0xFF, 0xDD, 0xE0};
+    std::copy(std::begin(delimiter), std::end(delimiter), header + 2);
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadBuffer(bytes.data(), bytes.size()), 0);
+    reader.ParseElements(reader.DetectLayout());
+    EXPECT_EQ(reader.MakeFrameDib(0), nullptr);
+    const Reason why = reader.NoImageReason(0);
+    EXPECT_TRUE(why.Is(FragmentFailure::DelimiterInside)) << why.Text();
+    EXPECT_EQ(why.Text(), "the compressed frame holds a sequence delimiter (FFFE,E0DD) at byte 2 of its data, "
+                          "so its data is damaged");
+    EXPECT_NE(reader.MakeFrameDib(1), nullptr);
+
+    // pydicom's sample of the fault, when it is installed.
+    const char* const kSample =
+        "/usr/lib/python3/dist-packages/pydicom/data/test_files/JPEG2000-embedded-sequence-delimiter.dcm";
+    CDicomFile sample;
+    if (sample.LoadFile(kSample) == 0) {
+        sample.ParseElements(sample.DetectLayout());
+        EXPECT_EQ(sample.MakeFrameDib(0), nullptr);
+        EXPECT_EQ(sample.NoImageReason(0).Text(), "the compressed frame holds a sequence delimiter (FFFE,E0DD) at "
+                                                  "byte 6 of its data, so its data is damaged");
+    }
 }
 
 TEST(DicomOnDemand, RearrangedFramesAreReadOneAtATime) {

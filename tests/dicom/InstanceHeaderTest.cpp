@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dicom/InstanceHeader.h"
+#include "dicom/PatientOrientation.h"
 #include "io/ByteSource.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
 
@@ -179,6 +180,47 @@ TEST(InstanceHeader, AFileThatChangesWhileReadSaysSo) {
     InstanceHeader header;
     InstanceHeaderScanner scanner;
     EXPECT_TRUE(scanner.Scan(source, header).Is(FileReadFailure::ChangedOnDisk));
+}
+
+// What a saved copy and the viewer's measurements take from the header: the
+// patient's sex and character set, and the detector's spacing of a radiograph.
+TEST(InstanceHeader, KeepsWhatACopyAndTheMeasurementsNeed) {
+    DicomStreamBuilder b;
+    b.Preamble()
+        .MetaGroup()
+        .ExplicitText(0x0008, 0x0005, "CS", "ISO_IR 100")
+        .ExplicitText(0x0008, 0x0018, "UI", "1.2.3.4.5")
+        .ExplicitText(0x0010, 0x0040, "CS", "F ")
+        .ExplicitText(0x0018, 0x1164, "DS", "0.143\\0.143")
+        .ImageAttributes(64, 32, 16);
+    const Scanned s = Scan(b.Bytes());
+    ASSERT_FALSE(s.why) << s.why;
+    EXPECT_EQ(s.header.series.patientSex, "F");
+    EXPECT_EQ(s.header.series.specificCharacterSet, "ISO_IR 100");
+    ASSERT_TRUE(s.header.instance.imagerPixelSpacing);
+    EXPECT_EQ((*s.header.instance.imagerPixelSpacing)[1], 0.143);
+    EXPECT_FALSE(s.header.instance.pixelSpacing);
+}
+
+TEST(PatientOrientation, LettersNameTheDirectionLargestFirst) {
+    EXPECT_EQ(PatientDirectionLetters({1, 0, 0}), "L");
+    EXPECT_EQ(PatientDirectionLetters({-1, 0, 0}), "R");
+    EXPECT_EQ(PatientDirectionLetters({0, 1, 0}), "P");
+    EXPECT_EQ(PatientDirectionLetters({0, -1, 0}), "A");
+    EXPECT_EQ(PatientDirectionLetters({0, 0, 1}), "H");
+    EXPECT_EQ(PatientDirectionLetters({0, 0, -1}), "F");
+    EXPECT_EQ(PatientDirectionLetters({0.8, -0.6, 0}), "LA");
+    EXPECT_EQ(PatientDirectionLetters({0.3, -0.5, -0.81}), "FAL");
+    EXPECT_EQ(PatientDirectionLetters({1, 0.00001, -0.00002}), "L");  // decimal rounding, not a tilt
+    EXPECT_EQ(PatientDirectionLetters({0, 0, 0}), "");
+    // An axial slice: rows run to the patient's left, columns to the back. Its right
+    // edge is L, its bottom P, its top A; a coronal slice's bottom is F.
+    const std::array<double, 6> axial = {1, 0, 0, 0, 1, 0};
+    EXPECT_EQ(PatientDirectionLetters(PatientDirectionOf(axial, 1, 0)), "L");
+    EXPECT_EQ(PatientDirectionLetters(PatientDirectionOf(axial, 0, 1)), "P");
+    EXPECT_EQ(PatientDirectionLetters(PatientDirectionOf(axial, 0, -1)), "A");
+    const std::array<double, 6> coronal = {1, 0, 0, 0, 0, -1};
+    EXPECT_EQ(PatientDirectionLetters(PatientDirectionOf(coronal, 0, 1)), "F");
 }
 
 TEST(InstanceHeader, BigEndianNumbersAndMalformedTexts) {

@@ -119,6 +119,25 @@ TEST_F(DocTest, BrokenBitmapOrPcxKeepsTheReadersReasonAndSaysIt) {
     EXPECT_FALSE(good.NoImageReason());
 }
 
+// A picture of no rows (or no columns) is no image: its window says why, and its
+// title has no depth.
+TEST_F(DocTest, APictureWithoutPixelsIsNoImageAndSaysWhy) {
+    for (const auto& [name, bytes] : {std::pair<const char*, Bytes>{"flat.bmp", BmpFile(16, 0, 8)},
+                                      std::pair<const char*, Bytes>{"flat24.bmp", BmpFile(16, 0, 24)}}) {
+        SCOPED_TRACE(name);
+        RecordingUi pictureUi;
+        CDorvanelleDoc picture(pictureUi);
+        ASSERT_TRUE(picture.OnOpenDocument(folder.Put(name, bytes)));
+        EXPECT_EQ(picture.m_pDib, nullptr);
+        EXPECT_TRUE(picture.NoImageReason().Is(DocumentNoImage::NoPixels)) << picture.NoImageReason();
+        EXPECT_EQ(picture.NoImageReason().Text(), "the picture has no pixels (16 x 0)");
+        EXPECT_EQ(picture.MakeTitle(name), name);
+        ASSERT_EQ(pictureUi.problems.size(), 1u);
+        EXPECT_NE(pictureUi.problems[0].find("no pixels"), std::string::npos);
+        EXPECT_TRUE(pictureUi.notices.empty());
+    }
+}
+
 TEST_F(DocTest, EmptyOrUnreadableBitmapOpensWithoutImageOrFrameFit) {
     ASSERT_TRUE(Open(folder.Put("empty.bmp", "")));
     EXPECT_EQ(doc.m_pDib, nullptr);
@@ -292,10 +311,17 @@ TEST_F(DocTest, SelectionIsNormalisedAndClippedToTheImage) {
     EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 0);
 }
 
-TEST_F(DocTest, ColourImageCannotBeCropped) {
-    ASSERT_TRUE(Open(folder.Put("rgb.dcm", tp::DicomRgb(4, 4).Bytes())));
-    doc.CropSelection(DibRect{0, 0, 2, 2});
-    EXPECT_EQ(doc.m_pSelectedDib, nullptr);
+TEST_F(DocTest, ColourImageIsCroppedToItsExactWidthWithItsColours) {
+    ASSERT_TRUE(Open(folder.Put("rgb.dcm", tp::DicomRgb(4, 5).Bytes())));
+    doc.CropSelection(DibRect{1, 1, 4, 3});
+    ASSERT_NE(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(DibBitCount(doc.m_pSelectedDib.get()), 24);
+    EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 3);
+    EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 2);
+    const std::uint8_t* bgr = DibBits(doc.m_pSelectedDib.get()) + 3 * 2;
+    EXPECT_EQ(bgr[0], 50);
+    EXPECT_EQ(bgr[1], 100);
+    EXPECT_EQ(bgr[2], 200);
 }
 
 class SaveTest : public DocTest {

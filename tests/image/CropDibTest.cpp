@@ -82,9 +82,13 @@ TEST(CropDib, EmptyRectanglesGiveEmptyBitmaps) {
     EXPECT_EQ(thin->Length(), 1064u);
 }
 
-TEST(CropDib, RefusesWhatIsNotEightBit) {
+TEST(CropDib, RefusesWhatIsNeitherGreyNorColour) {
     auto rgb = CreateRgbDib(8, 8);
-    EXPECT_FALSE(CropDib({0, 0, 4, 4}, rgb.get()));
+    EXPECT_TRUE(CropDib({0, 0, 4, 4}, rgb.get()));
+    auto nibbles = PackedDib::Allocate(40 + 64 + 8 * 4);
+    Bytes header = InfoHeader(40, 8, 8, 4);
+    std::copy(header.begin(), header.end(), nibbles->Bytes());
+    EXPECT_FALSE(CropDib({0, 0, 4, 4}, nibbles.get()));
     EXPECT_FALSE(CropDib({0, 0, 4, 4}, nullptr));
     // A block that does not hold its rows is never trusted.
     Bytes block = InfoHeader(40, 8, 8, 8);

@@ -299,8 +299,12 @@ TEST(ReferenceComparison, CompressedStudiesTakeTheirRangeAndDefaultWindowFromEve
 
 namespace {
 
-// Whether the decoder itself refused the frame's stream.
+// Whether the decoder itself refused the frame's stream (or the stream was found
+// damaged when it did).
 bool DecoderRefused(const Reason& why) {
+    if (why.Is(FragmentFailure::DelimiterInside)) {
+        return true;
+    }
     for (int code = 0; code <= static_cast<int>(DecodeFailure::RleSegmentCorrupt); ++code) {
         if (why.Is(static_cast<DecodeFailure>(code))) {
             return true;

@@ -79,12 +79,13 @@ TEST(CommandTable, MenuKeyNamesMatchAccelerators) {
                 matched = matched || (entry.id == item->id && QKeySequence(QString::fromLatin1(entry.keys)) == shown);
             EXPECT_TRUE(matched) << item->text;
         }
-    EXPECT_EQ(withKeys, 9);
+    EXPECT_EQ(withKeys, 15);
 }
 
 TEST(CommandTable, AcceleratorsParseToDistinctKeys) {
-    // The twelve of the first table, then zoom and window switching.
-    ASSERT_EQ(Accelerators().size(), 17u);
+    // The twelve of the first table, then zoom, window switching, display and the
+    // nine window presets.
+    ASSERT_EQ(Accelerators().size(), 32u);
     std::set<int> combos;
     for (const AcceleratorEntry& entry : Accelerators()) {
         const QKeySequence keys = QKeySequence::fromString(QString::fromLatin1(entry.keys), QKeySequence::PortableText);

@@ -5,6 +5,7 @@
 
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
+#include "views/WindowDialog.h"
 
 bool FakeDialogs::SetUpPrinter(QPrinter& printer, QWidget*) {
     if (printAnswer.isEmpty()) return false;
@@ -19,6 +20,13 @@ int FakeDialogs::RunModal(QDialog& dialog) {
         headerRows = header->model()->rowCount();
         headerNotice = header->notice();
         headerModal = header->isModal();
+    }
+    if (auto* window = qobject_cast<CWindowDialog*>(&dialog)) {
+        windowOffered = {window->Width(), window->Centre()};
+        if (windowAnswer) {
+            window->SetWindow(windowAnswer->first, windowAnswer->second);
+            return QDialog::Accepted;
+        }
     }
     return QDialog::Rejected;
 }

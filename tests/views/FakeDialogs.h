@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "views/UserDialogs.h"
@@ -23,21 +25,25 @@ public:
         ++openAsked;
         return openAnswer;
     }
-    QString GetSaveFileName(QWidget*, const QString& filters) override {
+    // The filter chosen is saveFilterAnswer, or the first one when that is empty.
+    QString GetSaveFileName(QWidget*, const QString& filters, QString& chosenFilter) override {
         lastFilters = filters;
         ++saveAsked;
+        chosenFilter = saveFilterAnswer.isEmpty() ? filters.section(QStringLiteral(";;"), 0, 0) : saveFilterAnswer;
         return saveAnswer;
     }
     void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) override {
         messages.push_back({icon, caption, text});
     }
-    // Records the dialog (and, for the header dialog, what it lists) and cancels it.
+    // Records the dialog (and, for the header dialog, what it lists) and cancels it;
+    // the Set Window dialog is answered with windowAnswer when there is one.
     int RunModal(QDialog& dialog) override;
     // Prints to a PDF file at `printAnswer`; an empty answer cancels.
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
 
     QStringList openAnswer;
     QString saveAnswer;
+    QString saveFilterAnswer;
     QString printAnswer;
     QString lastFilters;
     int openAsked = 0;
@@ -48,4 +54,7 @@ public:
     int headerRows = -1;
     QString headerNotice;
     bool headerModal = false;
+    // The Set Window dialog: the answer (width, centre), and what it offered.
+    std::optional<std::pair<int, int>> windowAnswer;
+    std::pair<int, int> windowOffered{};
 };

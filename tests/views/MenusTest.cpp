@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QWheelEvent>
 #include <QEnterEvent>
 #include <QEventLoop>
 #include <QLabel>
@@ -94,7 +96,9 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows) {
     EXPECT_EQ(Entries(Menu(3)), (QStringList{"Smoothing"}));
     EXPECT_EQ(Entries(Menu(4)),
               (QStringList{"&Toolbar", "&Status Bar", "-", "Zoom to &Fit", "&Actual Size", "Zoom &In\tCtrl++",
-                           "Zoom &Out\tCtrl+-", "-", "Window &Level", "&Corner Texts"}));
+                           "Zoom &Out\tCtrl+-", "-", "Window &Level", "Set &Window...\tCtrl+Shift+W",
+                           "In&vert\tCtrl+I", "-", "Rotate &Right\tCtrl+R", "Rotate L&eft\tCtrl+L",
+                           "Flip &Horizontal\tCtrl+Shift+H", "Fli&p Vertical\tCtrl+Shift+V", "-", "&Corner Texts"}));
     EXPECT_EQ(Entries(Menu(5)),
               (QStringList{"&New Window", "&Cascade", "&Tile", "&Arrange Icons", "-", "&1 single.dcm ==>8 bpp"}));
     EXPECT_EQ(Entries(Menu(6)), (QStringList{"&About Dorvanelle..."}));
@@ -139,15 +143,46 @@ TEST_F(MenusTest, EnablingFollowsTheActiveDocument) {
     ASSERT_NE(multi, nullptr);
     EXPECT_TRUE(Enabled(ID_PLAY_VIDEO));
 
-    // Switching windows changes the states by itself at the next idle moment.
+    // Switching windows changes the states by itself, at once.
     frame->MdiArea()->setActiveSubWindow(multi);
-    Idle();
     EXPECT_TRUE(Action(ID_LAST_SLIDE)->isEnabled());
     EXPECT_TRUE(Button(ID_LAST_SLIDE)->isEnabled());
     frame->MdiArea()->setActiveSubWindow(single);
-    Idle();
     EXPECT_FALSE(Action(ID_LAST_SLIDE)->isEnabled());
     EXPECT_FALSE(Button(ID_LAST_SLIDE)->isEnabled());
+}
+
+// The states follow the active view and its document as they change, whatever
+// changed them (a key, the wheel, a call), without waiting for the event loop.
+TEST_F(MenusTest, ActionsFollowTheActiveViewAndDocumentAtOnce) {
+    CChildFrame* multi = Open(Written(Study(3), folder.File("multi.dcm")));
+    ASSERT_NE(multi, nullptr);
+    CDorvanelleView* view = multi->View();
+    EXPECT_FALSE(Action(ID_ACTIONS_RECTANGLE)->isChecked());
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_TRUE(Action(ID_VIEW_INVERT)->isChecked());
+    view->SetSmoothing(true);
+    EXPECT_TRUE(Action(ID_FILTERS_SMOOTHING)->isChecked());
+    EXPECT_TRUE(Action(ID_VIEW_ZOOM_ACTUAL)->isChecked());
+    QWheelEvent wheel(QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    EXPECT_FALSE(Action(ID_VIEW_ZOOM_ACTUAL)->isChecked());
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(view->GetDocument().m_nFrame, 2);
+    view->RunCommand(ID_PLAY_VIDEO);
+    EXPECT_TRUE(Action(ID_PLAY_VIDEO)->isChecked());
+    view->StopCine();
+    EXPECT_FALSE(Action(ID_PLAY_VIDEO)->isChecked());
+    // A bitmap's window, then back: the view's own states come with it.
+    CChildFrame* picture = Open(Bitmap(folder.File("picture.bmp")));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_FALSE(Action(ID_VIEW_INVERT)->isChecked());
+    EXPECT_FALSE(Action(ID_LAST_SLIDE)->isEnabled());
+    frame->MdiArea()->setActiveSubWindow(multi);
+    EXPECT_TRUE(Action(ID_VIEW_INVERT)->isChecked());
+    EXPECT_TRUE(Action(ID_LAST_SLIDE)->isEnabled());
 }
 
 // The four slide commands are enabled exactly for a document of more than one frame.

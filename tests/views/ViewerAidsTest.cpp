@@ -64,7 +64,7 @@ TEST_F(ViewerAids, ASelectionMadeWhileZoomedCropsThePixelsOfTheSameSelectionAt1T
     const CDorvanelleDoc& doc = child->Controller().Document();
     Run(ID_ACTIONS_RECTANGLE);
 
-    Drag(view->viewport(), {30, 20}, {70, 50});
+    DragPixels(view, {30, 20}, {70, 50});
     ASSERT_NE(doc.m_pSelectedDib, nullptr);
     const std::vector<std::uint8_t> atOneToOne(DibBits(doc.m_pSelectedDib.get()),
                                                DibBits(doc.m_pSelectedDib.get()) + 40 * 30);
@@ -106,7 +106,8 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     CDorvanelleView* view = child->View();
     const CDorvanelleDoc& doc = child->Controller().Document();
     Run(ID_ACTIONS_RECTANGLE);
-    Drag(view->viewport(), {10, 10}, {40, 30});
+    DragPixels(view, {10, 10}, {40, 30});
+    ASSERT_EQ(DibHeight(doc.m_pSelectedDib.get()), 20);
     const std::int16_t width = doc.m_dicom.m_nWindowWidth;
     const std::int16_t centre = doc.m_dicom.m_nWindowCenter;
     const QImage before = Shown(view);
@@ -133,7 +134,7 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
     // A preset from the Window Level menu, in Hounsfield units: soft tissue 400 / 40.
     const std::vector<MenuChoice> presets = view->Choices(ID_VIEW_WINDOW_LEVEL);
     ASSERT_EQ(presets.size(), 6u);  // file's, data range, four CT windows
-    EXPECT_EQ(presets[0].text, QStringLiteral("File's Window"));
+    EXPECT_EQ(presets[0].text, QStringLiteral("File's Window\t1"));
     presets[3].run();
     EXPECT_EQ(doc.m_dicom.m_nWindowWidth, 400);
     EXPECT_EQ(doc.m_dicom.m_nWindowCenter, 40);
@@ -195,7 +196,7 @@ TEST_F(ViewerAids, ThePanesShowTheModalityValueUnderTheCursorAndTheFrame) {
     CDorvanelleView* view = child->View();
     EXPECT_EQ(Pane("framePane"), QStringLiteral("Frame 1 / 3"));
 
-    Move(view, {25, 20});
+    Move(view, OnPixel(view, {25, 20}));
     const int stored = PhantomSample(options, 0, 20, 25);
     const double hounsfield = stored * 0.5 - 1024;
     EXPECT_EQ(Pane("readoutPane"),
@@ -244,8 +245,8 @@ TEST_F(ViewerAids, ACompressedStudyReadsOutTheStoredAndModalityValuesOfItsTwin) 
             shown == 0 ? twin->Controller().FirstFrame() : twin->Controller().LastFrame();
             const std::uint8_t* decoded = doc.m_dicom.FrameSamples(shown).data();
             for (const QPoint p : points) {
-                Move(child->View(), p);
-                Move(twin, p);
+                Move(child->View(), OnPixel(child->View(), p));
+                Move(twin, OnPixel(twin, p));
                 EXPECT_TRUE(child->View()->ReadoutText().contains(QStringLiteral(" HU"))) << p.x() << "," << p.y();
                 EXPECT_EQ(child->View()->ReadoutText(), twin->ReadoutText()) << shown;
             }
@@ -263,10 +264,10 @@ TEST_F(ViewerAids, PlayVideoLoopsThroughTheFramesUntilPausedOrDeactivated) {
     ASSERT_NE(child, nullptr);
     CDorvanelleView* view = child->View();
     const CDorvanelleDoc& doc = child->Controller().Document();
-    // Faster than the file's 10 frames per second, chosen from the menu.
+    // The file gives no rate: the default is offered as such. Faster, from the menu.
     std::vector<MenuChoice> rates = view->Choices(ID_ACTIONS_CINE_RATE);
     ASSERT_GE(rates.size(), 2u);
-    EXPECT_EQ(rates[0].text, QStringLiteral("File's Rate (10 fps)"));
+    EXPECT_EQ(rates[0].text, QStringLiteral("Default (10 fps)"));
     rates.back().run();
 
     Run(ID_PLAY_VIDEO);
@@ -282,10 +283,14 @@ TEST_F(ViewerAids, PlayVideoLoopsThroughTheFramesUntilPausedOrDeactivated) {
     // Another window becoming active stops it.
     Run(ID_ACTIONS_VIDEO);
     EXPECT_TRUE(view->IsPlaying());
-    const std::string other = folder.File("other.bmp");
-    ASSERT_TRUE(WriteGreyBmp(other, 8, 8, Gradient));
-    ASSERT_NE(Open(other), nullptr);
+    PhantomOptions timed = SlopedCt();
+    timed.frameTimeMs = 40;
+    const std::string other = folder.File("timed.dcm");
+    ASSERT_TRUE(WriteCtPhantom(other, timed).empty());
+    CChildFrame* second = Open(other);
+    ASSERT_NE(second, nullptr);
     EXPECT_FALSE(view->IsPlaying());
+    EXPECT_EQ(second->View()->Choices(ID_ACTIONS_CINE_RATE)[0].text, QStringLiteral("File's Rate (25 fps)"));
 }
 
 TEST_F(ViewerAids, CopyAndPrintTakeTheSelectionOrTheShownImage) {
@@ -296,7 +301,7 @@ TEST_F(ViewerAids, CopyAndPrintTakeTheSelectionOrTheShownImage) {
     Run(ID_EDIT_COPY);
     EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(90, 70));
     Run(ID_ACTIONS_RECTANGLE);
-    Drag(child->View()->viewport(), {10, 10}, {35, 22});
+    DragPixels(child->View(), {10, 10}, {35, 22});
     Run(ID_EDIT_COPY);
     const QImage copied = QApplication::clipboard()->image();
     // The selected image as the crop made it (its width rounded up to four pixels).

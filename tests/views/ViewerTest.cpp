@@ -134,7 +134,7 @@ TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
     Run(ID_ACTIONS_RECTANGLE);
     EXPECT_TRUE(view->m_bSelectMode);
     EXPECT_TRUE(frame->Action(ID_ACTIONS_RECTANGLE)->isChecked());
-    Drag(view->viewport(), QPoint(90, 70), QPoint(10, 20));
+    DragPixels(view, {90, 70}, {10, 20});
     EXPECT_EQ(view->m_rcSelection, (DibRect{10, 20, 90, 70}));
     ASSERT_NE(doc.m_pSelectedDib, nullptr);
     EXPECT_EQ(DibWidth(doc.m_pSelectedDib.get()), 80);
@@ -145,7 +145,7 @@ TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
     EXPECT_EQ(PixelAt(preview, 0, 0), qRgb(g, g, g) & 0xFFFFFFu);
 
     // A drag past the image's edges stays on the image.
-    Drag(view->viewport(), QPoint(100, 90), QPoint(900, 700));
+    Drag(view->viewport(), OnPixel(view, {100, 90}), QPoint(900, 700));
     EXPECT_EQ(view->m_rcSelection, (DibRect{100, 90, 120, 100}));
     EXPECT_EQ(DibHeight(doc.m_pSelectedDib.get()), 10);
 
@@ -156,13 +156,14 @@ TEST_F(Viewer, DragFromRightToLeftSelectsAndPreviewsTheSameRectangle) {
     EXPECT_EQ(view->m_rcSelection, before);
     SendMouse(view->viewport(), QEvent::MouseButtonRelease, {50, 50}, Qt::LeftButton, Qt::NoButton);
 
-    // Leaving selection mode clears the rectangle; a drag then crops nothing.
+    // Leaving selection mode clears the rectangle and the selection; a drag then
+    // selects nothing.
     Run(ID_ACTIONS_RECTANGLE);
     EXPECT_EQ(view->m_rcSelection, DibRect{});
-    const PackedDib* selected = doc.m_pSelectedDib.get();
+    EXPECT_EQ(doc.m_pSelectedDib, nullptr);
     Drag(view->viewport(), QPoint(5, 5), QPoint(30, 30));
-    EXPECT_EQ(doc.m_pSelectedDib.get(), selected);
-    EXPECT_EQ(view->m_rcSelection, (DibRect{5, 5, 30, 30}));
+    EXPECT_EQ(doc.m_pSelectedDib, nullptr);
+    EXPECT_EQ(view->m_rcSelection, DibRect{});
 }
 
 TEST_F(Viewer, SlideCommandsStepWithinTheFramesAndRepaintEveryViewOfTheDocument) {
@@ -189,7 +190,8 @@ TEST_F(Viewer, SlideCommandsStepWithinTheFramesAndRepaintEveryViewOfTheDocument)
     const QImage expected = DibToImage(doc.m_pDib.get());
     for (CChildFrame* child : {multi, second}) {
         const QImage shown = child->View()->viewport()->grab().toImage();
-        EXPECT_EQ(PixelAt(shown, 24, 32), PixelAt(expected, 24, 32));
+        const QPoint at = OnPixel(child->View(), {24, 32});
+        EXPECT_EQ(PixelAt(shown, at.x(), at.y()), PixelAt(expected, 24, 32));
     }
 }
 
@@ -290,7 +292,9 @@ TEST_F(Viewer, TheFirstFramePaintsBeforeTheSampleRangeAndTheSlidersTakeIt) {
     EXPECT_TRUE(doc.m_dicom.SampleRangePending());
     ASSERT_NE(doc.m_pDib, nullptr);
     const QImage painted = child->View()->viewport()->grab().toImage();
-    EXPECT_NE(PixelAt(painted, 32, 24), PixelAt(painted, 0, 0));  // the phantom, not an empty window
+    const QPoint middle = OnPixel(child->View(), {32, 24});
+    const QPoint corner = OnPixel(child->View(), {0, 0});
+    EXPECT_NE(PixelAt(painted, middle.x(), middle.y()), PixelAt(painted, corner.x(), corner.y()));  // the phantom
 
     ASSERT_TRUE(arrived.count() > 0 || arrived.wait(10000));
     Idle();
@@ -345,11 +349,23 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     dialogs.saveAnswer = QString::fromStdString(folder.File("OUT.DCM"));  // any letter case
     Run(ID_FILE_SAVE);
     EXPECT_NE(ReadFileText(folder.File("OUT.DCM"), 2), "BM");
-    for (const char* name : {"out.bmp", "out"}) {
-        dialogs.saveAnswer = QString::fromStdString(folder.File(name));
-        Run(ID_FILE_SAVE);
-        EXPECT_EQ(ReadFileText(folder.File(name), 2), "BM") << name;
-    }
+    dialogs.saveAnswer = QString::fromStdString(folder.File("out.bmp"));
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(ReadFileText(folder.File("out.bmp"), 2), "BM");
+    // A name typed without an extension takes the chosen filter's.
+    dialogs.saveAnswer = QString::fromStdString(folder.File("typed"));
+    Run(ID_FILE_SAVE);
+    EXPECT_FALSE(Exists(folder.File("typed")));
+    ASSERT_TRUE(Exists(folder.File("typed.dcm")));
+    EXPECT_NE(ReadFileText(folder.File("typed.dcm"), 2), "BM");
+    dialogs.saveFilterAnswer = QStringLiteral("Bitmap File (*.bmp)");
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(ReadFileText(folder.File("typed.bmp"), 2), "BM");
+    // A name with an extension keeps it, whatever the filter.
+    dialogs.saveAnswer = QString::fromStdString(folder.File("out.v2"));
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(ReadFileText(folder.File("out.v2"), 2), "BM");
+    dialogs.saveFilterAnswer.clear();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(child->windowTitle(), title);
 
@@ -470,8 +486,9 @@ TEST_F(Viewer, PicturesPaintWithTheirOwnColoursAndTwentyFourBitsAreAnnounced) {
     CChildFrame* child = Open(nibbles);
     ASSERT_NE(child, nullptr);
     const QImage shown = child->View()->viewport()->grab().toImage();
-    EXPECT_EQ(PixelAt(shown, 0, 0), qRgb(10, 20, 30) & 0xFFFFFFu);
-    EXPECT_EQ(PixelAt(shown, 1, 0), qRgb(200, 100, 50) & 0xFFFFFFu);
+    const QPoint first = OnPixel(child->View(), {0, 0});
+    EXPECT_EQ(PixelAt(shown, first.x(), first.y()), qRgb(10, 20, 30) & 0xFFFFFFu);
+    EXPECT_EQ(PixelAt(shown, first.x() + 1, first.y()), qRgb(200, 100, 50) & 0xFFFFFFu);
     EXPECT_TRUE(dialogs.messages.empty());
 
     PackedDibPtr colour = CreateRgbDib(8, 4);
@@ -775,12 +792,12 @@ TEST_F(Viewer, AWindowChangeCropsTheActiveWindowsOwnRectangle) {
     CChildFrame* first = Open(study);
     ASSERT_NE(first, nullptr);
     Run(ID_ACTIONS_RECTANGLE);
-    Drag(first->View()->viewport(), {0, 0}, {8, 4});
+    DragPixels(first->View(), {0, 0}, {8, 4});
     Run(ID_WINDOW_NEW);
     CChildFrame* second = frame->ActiveChild();
     ASSERT_NE(second, first);
     Run(ID_ACTIONS_RECTANGLE);
-    Drag(second->View()->viewport(), {0, 0}, {16, 12});
+    DragPixels(second->View(), {0, 0}, {16, 12});
     const CDorvanelleDoc& doc = first->View()->GetDocument();
     ASSERT_EQ(DibWidth(doc.m_pSelectedDib.get()), 16);
 

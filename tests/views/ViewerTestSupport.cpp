@@ -1,5 +1,7 @@
 #include "tests/views/ViewerTestSupport.h"
 
+#include <cmath>
+
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -69,7 +71,7 @@ void ViewerApp::Run(int id) {
 }
 
 bool ViewerApp::Enabled(int id) {
-    frame->UpdateCommandStates();
+    frame->UpdateActions();
     return Action(id)->isEnabled();
 }
 
@@ -127,3 +129,12 @@ bool WriteStudy(const std::string& path, int rows, int columns, int frames) {
 }
 
 QRgb PixelAt(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFFu; }
+
+QPoint OnPixel(const CDorvanelleView* view, QPoint pixel) {
+    const QPointF at = view->Viewport().ImageToView(QPointF(pixel) + QPointF(0.5, 0.5));
+    return QPoint(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y())));
+}
+
+void DragPixels(CDorvanelleView* view, QPoint from, QPoint to) {
+    Drag(view->viewport(), OnPixel(view, from), OnPixel(view, to));
+}

@@ -71,3 +71,10 @@ bool WriteGreyBmp(const std::string& path, int width, int height, int (*f)(int, 
 bool WriteStudy(const std::string& path, int rows, int columns, int frames);
 
 QRgb PixelAt(const QImage& image, int x, int y);
+
+class CDorvanelleView;
+// The view point over the middle of image pixel `pixel` in `view`, as it is zoomed,
+// scrolled and placed now.
+QPoint OnPixel(const CDorvanelleView* view, QPoint pixel);
+// A left-button drag in `view` from over image pixel `from` to over image pixel `to`.
+void DragPixels(CDorvanelleView* view, QPoint from, QPoint to);

@@ -79,7 +79,8 @@ TEST(Viewport, ZoomKeepsThePointUnderTheCursorAndMappingsAgree) {
     for (int i = 0; i < 40; ++i)
         t.ZoomAbout(0.5, {0, 0});
     EXPECT_EQ(t.Zoom(), CViewportTransform::kMinZoom);
-    EXPECT_EQ(t.Offset(), QPointF(0, 0));
+    // Smaller than the view, the image is centred: 1000 x 800 at 1/32 is 32 x 25.
+    EXPECT_EQ(t.Offset(), QPointF(-(400 - 32) / 2, -(300 - 25) / 2));
     t.ZoomAbout(64.0, {0, 0});
     t.PanBy({-1e6, 5});
     EXPECT_EQ(t.Offset(), QPointF(t.OffsetRange().width(), 0));
@@ -95,19 +96,52 @@ TEST(Viewport, ZoomKeepsThePointUnderTheCursorAndMappingsAgree) {
             const QRect view = z.ImageRectToView(QRect(pixel, QSize(1, 1)));
             if (view.isEmpty()) continue;  // a pixel smaller than a view pixel
             EXPECT_EQ(z.PixelAt(QPointF(view.topLeft()) + QPointF(0.25, 0.25)), pixel) << zoom;
-            EXPECT_EQ(z.BoundaryAt(view.topLeft()), pixel) << zoom;
+            EXPECT_EQ(z.CornerUnder(view.topLeft()), pixel) << zoom;
+            EXPECT_EQ(z.PixelUnder(view.topLeft()), pixel) << zoom;
+        }
+    }
+}
+
+// Every one of the eight turns and mirrors maps each image pixel to a view place
+// that maps back to it; the steps compose as the display shows them.
+TEST(Viewport, TurnsAndMirrorsMapEveryPixelBothWays) {
+    const DisplayOrientation upright;
+    EXPECT_EQ(upright.RotatedRight().RotatedRight().RotatedRight().RotatedRight(), upright);
+    EXPECT_EQ(upright.FlippedHorizontally().RotatedRight().RotatedLeft().FlippedHorizontally(), upright);
+    EXPECT_EQ(upright.FlippedVertically(), upright.RotatedRight().RotatedRight().FlippedHorizontally());
+    EXPECT_EQ(upright.FlippedVertically().FlippedVertically(), upright);
+    for (int turns = 0; turns < 4; ++turns) {
+        for (const bool mirrored : {false, true}) {
+            CViewportTransform t;
+            t.SetImageSize({30, 20});
+            t.SetViewSize({50, 45});
+            t.SetOrientation({turns, mirrored});
+            t.ZoomAbout(1.5, {0, 0});
+            EXPECT_EQ(t.DisplayedSize(), turns % 2 ? QSize(20, 30) : QSize(30, 20));
+            for (const QPoint pixel : {QPoint(0, 0), QPoint(29, 0), QPoint(0, 19), QPoint(29, 19), QPoint(13, 7)}) {
+                const QPointF centre = t.ImageToView(QPointF(pixel) + QPointF(0.5, 0.5));
+                EXPECT_EQ(t.PixelAt(centre), pixel) << turns << mirrored;
+                EXPECT_EQ(t.ViewToImage(centre), QPointF(pixel) + QPointF(0.5, 0.5));
+                EXPECT_EQ(t.ImageToViewTransform().map(QPointF(pixel)), t.ImageToView(QPointF(pixel)));
+            }
         }
     }
 }
 
 TEST(WindowDrag, RightWidensDownRaisesTheCentreWithinTheSliders) {
     const WindowLimits ct{4096, -1024, 3071};
-    EXPECT_EQ(WindowDragStep(ct), 8);
-    EXPECT_EQ(DraggedWindow({400, 40}, 10, -5, ct), (WindowLevel{480, 0}));
-    EXPECT_EQ(DraggedWindow({400, 40}, -1000, 1000, ct), (WindowLevel{1, 3071}));
-    EXPECT_EQ(DraggedWindow({400, 40}, 1000, -1000, ct), (WindowLevel{4096, -1024}));
-    // Narrow ranges move one unit per pixel; an unknown range keeps the centre.
-    EXPECT_EQ(DraggedWindow({10, 5}, 3, 2, {100, 0, 50}), (WindowLevel{13, 7}));
+    // 256 pixels right double the width; down raises the centre as much.
+    EXPECT_EQ(DraggedWindow({400, 40}, 256, 0, ct), (WindowLevel{800, 40}));
+    EXPECT_EQ(DraggedWindow({400, 40}, 64, -64, ct), (WindowLevel{500, -60}));
+    EXPECT_EQ(DraggedWindow({400, 40}, -1000, 5000, ct), (WindowLevel{1, 3071}));
+    EXPECT_EQ(DraggedWindow({400, 40}, 5000, -5000, ct), (WindowLevel{4096, -1024}));
+    // A brain window moves finely even on a wide range: one unit a pixel, not eight;
+    // with Shift an eighth of that.
+    EXPECT_EQ(DraggedWindow({80, 40}, 10, 5, ct), (WindowLevel{90, 45}));
+    EXPECT_EQ(DraggedWindow({80, 40}, 16, 8, ct, true), (WindowLevel{82, 41}));
+    // The same window drags alike whatever the data's range, until the range is huge.
+    EXPECT_EQ(DraggedWindow({400, 40}, 64, 0, {1000, 0, 1000}), DraggedWindow({400, 40}, 64, 0, ct));
+    // An unknown range keeps the centre.
     EXPECT_EQ(DraggedWindow({10, 5}, 3, 2, {0, 32767, -32768}), (WindowLevel{1, 5}));
 }
 

@@ -33,9 +33,8 @@ void ApplyFrameOption(CDorvanelleDoc& doc, std::int32_t frame) {
     }
 }
 
-// Opens the document as the viewer does, then applies the options in their fixed
-// order: frame, window width, window centre, selection. Exit status, or -1 when the
-// document is ready.
+}  // namespace
+
 int OpenDocument(CDorvanelleDoc& doc, const CliOptions& options, const std::string& path) {
     if (options.frame && CDorvanelleDoc::KindOfPath(path) == DocumentKind::Dicom) doc.m_nFrame = *options.frame;
     if (!doc.OnOpenDocument(path)) {
@@ -49,6 +48,8 @@ int OpenDocument(CDorvanelleDoc& doc, const CliOptions& options, const std::stri
     if (options.select) doc.CropSelection(*options.select);
     return -1;
 }
+
+namespace {
 
 void WriteImage(JsonWriter& json, const PackedDib* dib) {
     if (dib == nullptr) {
@@ -121,8 +122,6 @@ void WriteBins(JsonWriter& json, const PackedDib* dib) {
     json.EndArray();
 }
 
-int Finish(const std::string& text) { return WriteStdout(text) ? exit_status::kDone : exit_status::kOutputUnwritable; }
-
 }  // namespace
 
 bool WriteStdout(const std::string& text) {
@@ -184,6 +183,8 @@ int WriteInfo(JsonWriter& json, const CliOptions& options, const std::string& pa
 }
 
 }  // namespace
+
+int Finish(const std::string& text) { return WriteStdout(text) ? exit_status::kDone : exit_status::kOutputUnwritable; }
 
 int RunInfo(const CliOptions& options) {
     const bool lines = options.files.size() > 1;

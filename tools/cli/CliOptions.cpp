@@ -20,6 +20,7 @@ const SubcommandName kSubcommands[] = {
     {"dump", Subcommand::Dump, 1},
     {"histogram", Subcommand::Histogram, 1},
     {"index", Subcommand::Index, 1},
+    {"stats", Subcommand::Stats, 1},
 };
 
 // A whole decimal number that fits in 32 bits, sign allowed.
@@ -67,7 +68,8 @@ bool ParseMemorySize(std::string_view text, std::uint64_t& bytes) {
 }
 
 bool TakesDocumentOptions(Subcommand subcommand) {
-    return subcommand == Subcommand::Info || subcommand == Subcommand::Convert || subcommand == Subcommand::Histogram;
+    return subcommand == Subcommand::Info || subcommand == Subcommand::Convert || subcommand == Subcommand::Histogram ||
+           subcommand == Subcommand::Stats;
 }
 
 // Stores the value of a document option; false with `error` set when it is malformed.
@@ -161,6 +163,7 @@ std::string CombinationFault(const CliOptions& options, bool batchOptionSeen) {
     if (options.allFrames && options.frame) return "--frame and --all-frames exclude each other";
     if (options.bySeries && (options.allFrames || options.frame))
         return "--by-series writes every slice: --frame and --all-frames do not go with it";
+    if (options.subcommand == Subcommand::Stats && !options.select) return "stats needs --select L,T,R,B";
     return {};
 }
 
@@ -218,6 +221,8 @@ std::optional<CliOptions> ParseCommandLine(int argc, const char* const* argv, st
             options.help = true;
         } else if (arg == "--json" && options.subcommand == Subcommand::Dump) {
             options.json = true;
+        } else if (arg == "--ellipse" && options.subcommand == Subcommand::Stats) {
+            options.ellipse = true;
         } else if (arg == "--instances" && options.subcommand == Subcommand::Index) {
             options.instances = true;
         } else if (options.subcommand == Subcommand::Index && (arg == "--jobs" || arg.starts_with("-j"))) {
@@ -353,6 +358,19 @@ const char* UsageText(Subcommand subcommand) {
                "histograms of the image and of the selection as JSON: {\"whole\": [256 bins],\n"
                "\"selected\": [256 bins] or null without --select}, each bin scaled so that the\n"
                "fullest is 100.\n";
+    case Subcommand::Stats:
+        return "usage: dorvanelle-cli stats FILE --select L,T,R,B [--ellipse] [--frame N]\n"
+               "\n"
+               "Opens FILE and prints, as JSON, what the viewer's measurement panel shows for\n"
+               "the rectangle dragged from (L,T) to (R,B), or with --ellipse for the ellipse\n"
+               "inscribed in it, on frame N (default 0): the pixels it holds (those whose centre\n"
+               "lies inside, on the image), the mean, standard deviation (of the pixels, divided\n"
+               "by their number), minimum and maximum of their modality values (stored value x\n"
+               "Rescale Slope + Intercept, or the Modality LUT) with their \"units\" (\"HU\" for\n"
+               "CT; null when not known), and their \"area\" in mm² from the \"spacing\" used: Pixel\n"
+               "Spacing, else Imager Pixel Spacing (at the detector), else none and px².\n"
+               "A bitmap or PCX picture gives its grey levels. Exit status: 0 done, 1 the file\n"
+               "gives no image, or no values (colour), or the region holds no pixel of it.\n";
     case Subcommand::None: break;
     }
     return "usage: dorvanelle-cli SUBCOMMAND ARGUMENTS\n"
@@ -363,6 +381,7 @@ const char* UsageText(Subcommand subcommand) {
            "  convert --out-dir DIR INPUTS...  convert files and folders in one run\n"
            "  dump FILE... [--json]        list the elements of a DICOM file\n"
            "  histogram FILE [options]     grey-level histograms, as JSON\n"
+           "  stats FILE --select L,T,R,B  statistics of a region in modality values, as JSON\n"
            "  index PATH... [--instances]  the patients, studies and series found, as JSON Lines\n"
            "  echo --server AE@HOST:PORT   whether a DICOM server answers\n"
            "  find --server ... KEY=VALUE...  query a server, JSON Lines\n"

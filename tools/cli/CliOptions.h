@@ -9,7 +9,7 @@
 
 #include "image/Geometry.h"
 
-enum class Subcommand { None, Info, Convert, Dump, Histogram, Index };
+enum class Subcommand { None, Info, Convert, Dump, Histogram, Index, Stats };
 
 struct CliOptions {
     Subcommand subcommand = Subcommand::None;
@@ -33,6 +33,9 @@ struct CliOptions {
 
     // index
     bool instances = false;  // one line per instance after its series' line
+
+    // stats: the ellipse inscribed in --select instead of the rectangle
+    bool ellipse = false;
 
     bool IsBatch() const { return !outDir.empty(); }
 };

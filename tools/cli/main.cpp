@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     case Subcommand::Dump: return RunDump(*options);
     case Subcommand::Histogram: return RunHistogram(*options);
     case Subcommand::Index: return RunIndex(*options);
+    case Subcommand::Stats: return RunStats(*options);
     case Subcommand::None: break;
     }
     return exit_status::kUsage;

@@ -25,7 +25,7 @@ namespace {
 void Usage() {
     std::fprintf(stderr,
                  "usage: dorvanelle-gen [--rows N] [--columns N] [--frames N] [--extra-elements N]\n"
-                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N]\n"
+                 "                      [--window WIDTH CENTRE | --no-window] [--intercept N] [--axial]\n"
                  "                      [--uid-root ROOT] [--instance N]\n"
                  "                      [--pgm BITS | --encapsulate SYNTAX BITS STREAM] OUTPUT\n"
                  "       dorvanelle-gen --study [--series N] [--slices N] [--rows N] [--columns N]\n"
@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
             study.shuffle = false;
         } else if (arg == "--dicomdir") {
             study.dicomDir = true;
+        } else if (arg == "--axial") {
+            options.orientation = "1\\0\\0\\0\\1\\0";
         } else if (arg == "--no-window") {
             options.writeWindow = false;
         } else if (arg == "--intercept" && hasOne && ParseNumber(argv[++i], -32768, 32767, a)) {

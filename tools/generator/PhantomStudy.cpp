@@ -77,17 +77,25 @@ DicomStreamBuilder StudyHeader(const PhantomOptions& o, std::string_view syntax 
     if (o.frameTimeMs > 0) {
         b.ExplicitText(0x0018, 0x1063, "DS", NumberText(o.frameTimeMs));
     }
+    if (!o.imagerPixelSpacing.empty()) {
+        b.ExplicitText(0x0018, 0x1164, "DS", o.imagerPixelSpacing);
+    }
     b.ExplicitText(0x0020, 0x000D, "UI", o.uidRoot + ".2.1").ExplicitText(0x0020, 0x000E, "UI", o.uidRoot + ".3.1");
     if (o.instanceNumber > 0) {
         b.ExplicitText(0x0020, 0x0013, "IS", std::to_string(o.instanceNumber));
+    }
+    if (!o.orientation.empty()) {
+        b.ExplicitText(0x0020, 0x0037, "DS", o.orientation);
     }
     b.ExplicitUS(0x0028, 0x0002, 1)
         .ExplicitText(0x0028, 0x0004, "CS", "MONOCHROME2")
         .ExplicitText(0x0028, 0x0008, "IS", std::to_string(o.frames))
         .ExplicitUS(0x0028, 0x0010, o.rows)
-        .ExplicitUS(0x0028, 0x0011, o.columns)
-        .ExplicitText(0x0028, 0x0030, "DS", "0.7\\0.7")
-        .ExplicitUS(0x0028, 0x0100, static_cast<std::uint16_t>(bits))
+        .ExplicitUS(0x0028, 0x0011, o.columns);
+    if (!o.pixelSpacing.empty()) {
+        b.ExplicitText(0x0028, 0x0030, "DS", o.pixelSpacing);
+    }
+    b.ExplicitUS(0x0028, 0x0100, static_cast<std::uint16_t>(bits))
         .ExplicitUS(0x0028, 0x0101, static_cast<std::uint16_t>(bits))
         .ExplicitUS(0x0028, 0x0102, static_cast<std::uint16_t>(bits - 1))
         .ExplicitUS(0x0028, 0x0103, isSigned ? 1 : 0);

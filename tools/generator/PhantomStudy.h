@@ -20,9 +20,15 @@ struct PhantomOptions {
     std::int16_t rescaleIntercept = -1024;
     // Hounsfield units = stored x slope + intercept; written as "1" when 1.
     double rescaleSlope = 1.0;
-    // Written only when set: milliseconds between frames, and the study's date.
+    // Written only when set: milliseconds between frames, the study's date, the
+    // Image Orientation (Patient) (e.g. "1\\0\\0\\0\\1\\0", axial) and the
+    // Imager Pixel Spacing of a projection image.
     double frameTimeMs = 0.0;
     std::string studyDate;
+    std::string orientation;
+    std::string imagerPixelSpacing;
+    // Pixel Spacing, or none when empty.
+    std::string pixelSpacing = "0.7\\0.7";
     // The UIDs: ROOT.2.1 for the study, ROOT.3.1 for the series, ROOT.1.1 for the
     // instance, or ROOT.1.N with Instance Number N written when `instanceNumber` is
     // set, so that several files make one series.
