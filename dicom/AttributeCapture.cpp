@@ -88,13 +88,13 @@ std::string Text(const std::uint8_t* value, std::uint32_t length) {
 // Numbers of a value shorter than the number read the missing bytes as zero.
 std::uint16_t First16(const std::string& v, bool big) {
     std::uint8_t bytes[2] = {};
-    std::memcpy(bytes, v.data(), std::min<std::size_t>(v.size(), 2));
+    std::copy_n(v.begin(), std::min<std::size_t>(v.size(), 2), bytes);
     return Read16(bytes, big);
 }
 
 std::uint32_t First32(const std::string& v, bool big) {
     std::uint8_t bytes[4] = {};
-    std::memcpy(bytes, v.data(), std::min<std::size_t>(v.size(), 4));
+    std::copy_n(v.begin(), std::min<std::size_t>(v.size(), 4), bytes);
     return Read32(bytes, big);
 }
 
