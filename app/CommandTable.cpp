@@ -49,6 +49,10 @@ std::vector<CommandInfo> BuildCommands() {
     for (int i = 0; i <= ID_VIEW_PRESET_9 - ID_VIEW_PRESET_1; ++i)
         rows.push_back({ID_VIEW_PRESET_1 + i, kPresetNames[i], "Choose this window of the Window Level menu", ""});
     const std::vector<CommandInfo> files = {
+        {ID_FILE_QUERY_RETRIEVE, "ID_FILE_QUERY_RETRIEVE", "Find studies on a DICOM server and retrieve them",
+         "Query/Retrieve"},
+        {ID_FILE_SEND_TO, "ID_FILE_SEND_TO", "Send the active document, its series or its study to a DICOM server",
+         "Send To"},
         {ID_FILE_NEW, "ID_FILE_NEW", "", ""},
         {ID_FILE_OPEN, "ID_FILE_OPEN", "Open an existing document", "Open"},
         {ID_FILE_CLOSE, "ID_FILE_CLOSE", "Close the active document", "Close"},
@@ -101,6 +105,8 @@ MenuEntry Choices(const char* text, int id) { return MenuEntry{MenuEntry::Kind::
 // The list of open child windows, appended at the end of the Window popup.
 MenuEntry WindowList() { return MenuEntry{MenuEntry::Kind::WindowList, "", 0, {}}; }
 
+MenuEntry QueryRetrieve() { return Item("&Query/Retrieve...", ID_FILE_QUERY_RETRIEVE); }
+
 MenuEntry ViewPopup() {
     return Popup("&View", {Item("&Toolbar", ID_VIEW_TOOLBAR), Item("&Status Bar", ID_VIEW_STATUS_BAR)});
 }
@@ -109,8 +115,8 @@ MenuEntry HelpPopup() { return Popup("&Help", {Item("&About Dorvanelle...", ID_A
 
 std::vector<MenuEntry> BuildNoDocumentMenu() {
     return {
-        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Separator(), RecentFiles(), Separator(),
-                        Item("E&xit", ID_APP_EXIT)}),
+        Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Separator(), QueryRetrieve(), Separator(),
+                        RecentFiles(), Separator(), Item("E&xit", ID_APP_EXIT)}),
         ViewPopup(),
         HelpPopup(),
     };
@@ -120,7 +126,8 @@ std::vector<MenuEntry> BuildDocumentMenu() {
     return {
         Popup("&File", {Item("&Open...\tCtrl+O", ID_FILE_OPEN), Item("&Close", ID_FILE_CLOSE), Separator(),
                         Item("Save Selected Image", ID_FILE_SAVE_SELECTED), Item("&Save\tCtrl+S", ID_FILE_SAVE),
-                        Separator(), RecentFiles(), Separator(), Item("E&xit", ID_APP_EXIT)}),
+                        Separator(), QueryRetrieve(), Item("Sen&d To...", ID_FILE_SEND_TO), Separator(),
+                        RecentFiles(), Separator(), Item("E&xit", ID_APP_EXIT)}),
         Popup("&Edit", {Item("&Undo\tCtrl+Z", ID_EDIT_UNDO), Separator(), Item("Cu&t\tCtrl+X", ID_EDIT_CUT),
                         Item("&Copy\tCtrl+C", ID_EDIT_COPY), Item("&Paste\tCtrl+V", ID_EDIT_PASTE)}),
         Popup("Actions", {Item("Rectangle", ID_ACTIONS_RECTANGLE), Item("Video", ID_ACTIONS_VIDEO),

@@ -13,6 +13,7 @@
 #include "app/CommandTable.h"
 #include "app/ImageFolder.h"
 #include "app/MainFrame.h"
+#include "app/NetworkWindows.h"
 #include "app/Settings.h"
 #include "document/ProgramNames.h"
 #include "views/DocumentController.h"
@@ -27,7 +28,10 @@ const QString kSaveFilters = QStringLiteral("Dicom File (*.dcm);;Bitmap File (*.
 
 }  // namespace
 
-CDorvanelleApp::CDorvanelleApp(IUserDialogs& dialogs) : m_dialogs(dialogs) { BuildCommands(); }
+CDorvanelleApp::CDorvanelleApp(IUserDialogs& dialogs)
+    : m_dialogs(dialogs), m_network(std::make_unique<CNetworkWindows>(*this, dialogs)) {
+    BuildCommands();
+}
 
 // Leaving closes every document without a question: the main window takes its child
 // windows with it, and the last view of each document releases its controller.
@@ -52,6 +56,7 @@ void CDorvanelleApp::SaveRecentFilesLater() {
 void CDorvanelleApp::BuildCommands() {
     m_commands.On(ID_FILE_OPEN, [this] { OnFileOpen(); });
     m_commands.On(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    m_network->AddCommands(m_commands);
     m_commands.On(ID_APP_EXIT, [this] {
         if (m_pMainFrame) m_pMainFrame->close();
     });

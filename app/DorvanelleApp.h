@@ -16,6 +16,7 @@
 class CChildFrame;
 class CDocumentController;
 class CMainFrame;
+class CNetworkWindows;
 class IUserDialogs;
 
 // `path` with the extension of the save filter `filter` ("Dicom File (*.dcm)")
@@ -47,6 +48,8 @@ public:
     void OnRecentFile(int index);
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
+    // File > Query/Retrieve and File > Send To.
+    CNetworkWindows& NetworkWindows() const { return *m_network; }
     const CommandMap& Commands() const { return m_commands; }
     const CRecentFileList& RecentFiles() const { return m_recentFiles; }
     // Documents shown by at least one open child window.
@@ -63,6 +66,7 @@ private:
 
     IUserDialogs& m_dialogs;
     std::unique_ptr<CMainFrame> m_pMainFrame;
+    std::unique_ptr<CNetworkWindows> m_network;
     CRecentFileList m_recentFiles;
     bool m_recentFilesUnsaved = false;
     CommandMap m_commands;

@@ -124,6 +124,8 @@ OFCondition SendOne(Association& association, const std::string& path, const Out
 SendResult Send(const ServerSettings& settings, const std::vector<std::string>& files, const SendObserver& observer) {
     SendResult result;
     result.files.resize(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        result.files[i].index = i;
     std::size_t done = 0;
     const auto finishFile = [&](std::size_t index) {
         SentFile& sent = result.files[index];

@@ -15,6 +15,7 @@
 
 struct SentFile {
     std::string path;
+    std::size_t index = 0;  // its place in the list given to Send
     bool stored = false;  // the server took it (perhaps with a warning)
     Reason problem;       // why not, or the server's warning
 };

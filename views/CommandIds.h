@@ -33,6 +33,9 @@ enum CommandId : int {
     // The window presets of the Window Level menu, by the number keys 1 to 9.
     ID_VIEW_PRESET_1 = 32821,
     ID_VIEW_PRESET_9 = 32829,
+    // DICOM servers.
+    ID_FILE_QUERY_RETRIEVE = 32850,
+    ID_FILE_SEND_TO = 32851,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_CLOSE = 57602,

@@ -27,52 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A TCP listener on 127.0.0.1 that accepts connections and never says a word,
-// or with `backlog` 0 and its queue filled, never even accepts.
-class SilentListener {
-public:
-    explicit SilentListener(bool accepting) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        ::listen(m_fd, accepting ? 8 : 0);
-        if (accepting) {
-            m_thread = std::thread([this] {
-                while (!m_stop.load()) {
-                    const int client = ::accept(m_fd, nullptr, nullptr);
-                    if (client >= 0) m_clients.push_back(client);
-                }
-            });
-        } else {
-            // One connection fills a queue of length 0; the next one's SYN is dropped.
-            m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
-            ::connect(m_filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        }
-    }
-    ~SilentListener() {
-        m_stop.store(true);
-        ::shutdown(m_fd, SHUT_RDWR);
-        if (m_thread.joinable()) m_thread.join();
-        for (int client : m_clients) ::close(client);
-        if (m_filler >= 0) ::close(m_filler);
-        ::close(m_fd);
-    }
-    std::uint16_t Port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    int m_filler = -1;
-    std::uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::vector<int> m_clients;
-    std::thread m_thread;
-};
-
 // A DICOM acceptor that takes the association, then never answers a message.
 class MuteServer {
 public:

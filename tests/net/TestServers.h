@@ -6,9 +6,12 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "net/ServerSettings.h"
 #include "tests/support/TempFiles.h"
@@ -55,3 +58,22 @@ private:
 // Whether the test may skip when a server program is missing: not in CI, where
 // scripts/install-deps has installed both.
 bool MaySkipMissingServer();
+
+// A TCP listener on 127.0.0.1 that accepts connections and never says a word,
+// or, not `accepting`, with its queue of length 0 filled, never even accepts.
+class SilentListener {
+public:
+    explicit SilentListener(bool accepting);
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    std::uint16_t Port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_filler = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::vector<int> m_clients;
+    std::thread m_thread;
+};

@@ -16,6 +16,7 @@ bool FakeDialogs::SetUpPrinter(QPrinter& printer, QWidget*) {
 
 int FakeDialogs::RunModal(QDialog& dialog) {
     modalTitles.push_back(dialog.windowTitle());
+    if (answerModal) return answerModal(dialog);
     if (auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog)) {
         headerRows = header->model()->rowCount();
         headerNotice = header->notice();

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -40,6 +41,10 @@ public:
     int RunModal(QDialog& dialog) override;
     // Prints to a PDF file at `printAnswer`; an empty answer cancels.
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
+
+    // When set, answers the dialogs of the program's own (RunModal) in its place: a
+    // test fills in the dialog's fields and gives its result.
+    std::function<int(QDialog&)> answerModal;
 
     QStringList openAnswer;
     QString saveAnswer;

@@ -72,7 +72,8 @@ std::string Bitmap(const std::string& path) {
 
 TEST_F(MenusTest, NoDocumentMenuBar) {
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
-    EXPECT_EQ(Entries(Menu(0)), (QStringList{"&Open...\tCtrl+O", "-", "Recent File", "-", "E&xit"}));
+    EXPECT_EQ(Entries(Menu(0)),
+              (QStringList{"&Open...\tCtrl+O", "-", "&Query/Retrieve...", "-", "Recent File", "-", "E&xit"}));
     EXPECT_FALSE(Enabled(ID_FILE_MRU_FILE1));  // stands greyed while the list is empty
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Toolbar", "&Status Bar"}));
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"&About Dorvanelle..."}));
@@ -83,14 +84,14 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows) {
     ASSERT_NE(Open(path), nullptr);
     EXPECT_EQ(frame->MenuTitles(), (QStringList{"&File", "&Edit", "Actions", "Filters", "&View", "&Window", "&Help"}));
     const QStringList file = Entries(Menu(0));
-    ASSERT_EQ(file.size(), 9) << file.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(file.mid(0, 6),
-              (QStringList{"&Open...\tCtrl+O", "&Close", "-", "Save Selected Image", "&Save\tCtrl+S", "-"}));
+    ASSERT_EQ(file.size(), 12) << file.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(file.mid(0, 9), (QStringList{"&Open...\tCtrl+O", "&Close", "-", "Save Selected Image", "&Save\tCtrl+S",
+                                           "-", "&Query/Retrieve...", "Sen&d To...", "-"}));
     // The opened file took the place of "Recent File", shortened to 30 characters.
-    EXPECT_TRUE(file[6].startsWith(QStringLiteral("&1 "))) << file[6].toStdString();
-    EXPECT_LE(file[6].size() - 3, 30);
-    EXPECT_TRUE(file[6].endsWith(QStringLiteral("single.dcm")));
-    EXPECT_EQ(file.mid(7), (QStringList{"-", "E&xit"}));
+    EXPECT_TRUE(file[9].startsWith(QStringLiteral("&1 "))) << file[9].toStdString();
+    EXPECT_LE(file[9].size() - 3, 30);
+    EXPECT_TRUE(file[9].endsWith(QStringLiteral("single.dcm")));
+    EXPECT_EQ(file.mid(10), (QStringList{"-", "E&xit"}));
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
     EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Video", "Cine &Rate"}));
     EXPECT_EQ(Entries(Menu(3)), (QStringList{"Smoothing"}));

@@ -1,7 +1,11 @@
 #include "tools/cli/NetCommands.h"
 
+#include <sys/prctl.h>
+
 #include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <iostream>
 
 #include "net/Echo.h"
 #include "net/NetFailure.h"
@@ -10,6 +14,7 @@
 #include "tools/cli/BatchInputs.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/JsonWriter.h"
+#include "tools/cli/NetEvents.h"
 #include "tools/cli/ProgressBar.h"
 
 namespace {
@@ -41,18 +46,6 @@ void Say(const std::string& text) { std::fprintf(stderr, "dorvanelle-cli: %s\n",
 
 std::string Plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-// Failures that mean the server was not reached, or the exchange with it broke.
-bool IsUnreachable(const Reason& failure) {
-    for (NetFailure code : {NetFailure::HostNotFound, NetFailure::ConnectRefused, NetFailure::ConnectTimedOut,
-                            NetFailure::ConnectFailed, NetFailure::AssociationTimedOut,
-                            NetFailure::AssociationRejected, NetFailure::AssociationAborted,
-                            NetFailure::MessageTimedOut, NetFailure::ConnectionLost, NetFailure::ProtocolFault,
-                            NetFailure::ReceiverNotOpened}) {
-        if (failure.Is(code)) return true;
-    }
-    return false;
 }
 
 std::string ServerName(const ServerSettings& settings) {
@@ -133,10 +126,10 @@ int RunGet(const NetOptions& options) {
     return result.warning || result.notKept > 0 ? net_exit::kPartly : net_exit::kDone;
 }
 
-int RunSend(const NetOptions& options) {
+int RunSend(const NetOptions& options, const std::vector<std::string>& paths) {
     std::vector<std::string> files;
     std::size_t unreadable = 0;
-    for (const BatchInput& input : CollectInputs(options.files, {})) {
+    for (const BatchInput& input : CollectInputs(paths, {})) {
         if (input.problem) {
             Say(input.path + ": " + input.problem.Text());
             ++unreadable;
@@ -165,15 +158,55 @@ int RunSend(const NetOptions& options) {
     return result.refused + unreadable > 0 ? net_exit::kPartly : net_exit::kDone;
 }
 
+// Adds the NUL-terminated paths of `source` ("-": standard input) to `files`.
+bool ReadPathList(const std::string& source, std::vector<std::string>& files) {
+    std::ifstream file;
+    if (source != "-") {
+        file.open(source, std::ios::binary);
+        if (!file) {
+            Say("--files0-from " + source + ": the file cannot be read");
+            return false;
+        }
+    }
+    std::istream& in = source == "-" ? std::cin : file;
+    std::string path;
+    while (std::getline(in, path, '\0')) {
+        if (!path.empty()) files.push_back(path);
+    }
+    return true;
+}
+
 }  // namespace
+
+bool IsUnreachable(const Reason& failure) {
+    for (NetFailure code : {NetFailure::HostNotFound, NetFailure::ConnectRefused, NetFailure::ConnectTimedOut,
+                            NetFailure::ConnectFailed, NetFailure::AssociationTimedOut,
+                            NetFailure::AssociationRejected, NetFailure::AssociationAborted,
+                            NetFailure::MessageTimedOut, NetFailure::ConnectionLost, NetFailure::ProtocolFault,
+                            NetFailure::ReceiverNotOpened}) {
+        if (failure.Is(code)) return true;
+    }
+    return false;
+}
 
 int RunNetCommand(const NetOptions& options) {
     CatchStopSignals();
+    std::vector<std::string> files = options.files;
+    if (!options.filesFrom.empty() && !ReadPathList(options.filesFrom, files)) return net_exit::kUsage;
+    if (options.command == NetCommand::Send && files.empty()) {
+        Say("no files to send");
+        return net_exit::kUsage;
+    }
+    if (options.events) {
+        // A program that runs us and ends (or crashes) cancels what we do.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        return RunNetCommandWithEvents(options, files, g_cancel);
+    }
     switch (options.command) {
     case NetCommand::Echo: return RunEcho(options);
     case NetCommand::Find: return RunFind(options);
     case NetCommand::Get: return RunGet(options);
-    case NetCommand::Send: return RunSend(options);
+    case NetCommand::Send: return RunSend(options, files);
     }
     return net_exit::kUsage;
 }

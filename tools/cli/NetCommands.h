@@ -14,3 +14,7 @@ inline constexpr int kUnreachable = 3;
 }  // namespace net_exit
 
 int RunNetCommand(const NetOptions& options);
+
+// Whether `failure` means that the server was not reached, or that the exchange
+// with it broke off (exit status 3).
+bool IsUnreachable(const Reason& failure);

@@ -22,7 +22,7 @@ bool TakesOption(NetCommand command, std::string_view name) {
     case NetCommand::Echo: return false;
     case NetCommand::Find: return name == "--level" || name == "--limit";
     case NetCommand::Get: return name == "--study" || name == "--series" || name == "--out-dir" || name == "--move-to-port";
-    case NetCommand::Send: return false;
+    case NetCommand::Send: return name == "--files0-from";
     }
     return false;
 }
@@ -72,6 +72,8 @@ bool Store(NetOptions& options, std::string_view name, std::string_view value, s
     } else if (value.empty()) {
         error = std::string(name) + " needs a value";
         return false;
+    } else if (name == "--files0-from") {
+        options.filesFrom = std::string(value);
     } else if (name == "--study") {
         options.study = std::string(value);
     } else if (name == "--series") {
@@ -90,7 +92,7 @@ std::string Check(const NetOptions& options) {
         if (options.outDir.empty()) return "get needs --out-dir DIR";
         break;
     case NetCommand::Send:
-        if (options.files.empty()) return "send needs files or folders";
+        if (options.files.empty() && options.filesFrom.empty()) return "send needs files or folders";
         break;
     default: break;
     }
@@ -139,6 +141,10 @@ std::optional<NetOptions> ParseNetCommandLine(int argc, const char* const* argv,
             options.help = true;
             continue;
         }
+        if (arg == "--events") {
+            options.events = true;
+            continue;
+        }
         const std::size_t equals = arg.find('=');
         const std::string_view name = arg.substr(0, equals);
         if (!TakesOption(options.command, name)) {
@@ -174,7 +180,9 @@ const char* NetUsageText(NetCommand command) {
                "  --server AE@HOST:PORT  the server's AE title, host name or address, and port\n"
                "  --calling-ae AE        our own AE title (default DORVANELLE), as the server knows us\n"
                "  --timeout S            seconds to wait at each step: the connection, the\n"
-               "                         association, and each reply or file (default 30, 30, 180)\n";
+               "                         association, and each reply or file (default 30, 30, 180)\n"
+               "  --events               for programs: one JSON object per line on standard output\n"
+               "                         as things happen, ending with {\"event\": \"end\", ...}\n";
     case NetCommand::Find:
         return "usage: dorvanelle-cli find --server AE@HOST:PORT [--level study|series|image]\n"
                "                          [--limit N] [KEY=VALUE...]\n"
@@ -204,11 +212,13 @@ const char* NetUsageText(NetCommand command) {
                "some files could not be kept, 3 when the server could not be reached or the\n"
                "retrieve broke off.\n";
     case NetCommand::Send:
-        return "usage: dorvanelle-cli send --server AE@HOST:PORT FILES|FOLDERS...\n"
+        return "usage: dorvanelle-cli send --server AE@HOST:PORT [--files0-from FILE] FILES|FOLDERS...\n"
                "\n"
                "Sends DICOM files to the server (C-STORE), folders walked recursively, each file\n"
                "as it is stored (compressed data stays compressed). A progress bar shows on a\n"
                "terminal, each refused file is named with why, and a summary ends the run.\n"
+               "  --files0-from FILE  also the paths in FILE (\"-\": standard input), each ended by\n"
+               "                      a NUL byte, as find -print0 writes them\n"
                "Exit status 0 when the server took every file, 1 when some were refused or are\n"
                "not DICOM, 3 when the server could not be reached or the connection broke off.\n";
     }

@@ -17,6 +17,9 @@ enum class NetCommand { Echo, Find, Get, Send };
 struct NetOptions {
     NetCommand command = NetCommand::Echo;
     bool help = false;
+    // --events: one JSON object per line on standard output as things happen, for a
+    // program that runs the helper (the viewer); see NetEvents.h.
+    bool events = false;
     ServerSettings settings;
     // find
     QueryLevel level = QueryLevel::Study;
@@ -29,6 +32,7 @@ struct NetOptions {
     std::uint16_t movePort = 0;  // 0: C-GET
     // send
     std::vector<std::string> files;
+    std::string filesFrom;  // --files0-from: a file of NUL-terminated paths, "-" for standard input
 };
 
 // Whether `name` is one of the network commands.

@@ -1,0 +1,247 @@
+// The viewer's windows onto DICOM servers, against Orthanc started on 127.0.0.1 for
+// each test: a server set up through its dialog and kept in the settings, tested
+// with C-ECHO; a search, a study unfolded into its series, a series retrieved into
+// the cache and opened as it arrives; a cap on the matches; a server that cannot be
+// reached or never answers; and Send To with its result for each file.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+#include "app/ChildFrame.h"
+#include "app/DorvanelleApp.h"
+#include "app/MainFrame.h"
+#include "app/NetworkWindows.h"
+#include "net/Find.h"
+#include "net/Send.h"
+#include "tests/net/NetTestFiles.h"
+#include "tests/net/TestServers.h"
+#include "tests/views/QStringPrinter.h"
+#include "tests/views/ViewerTestSupport.h"
+#include "views/CommandIds.h"
+#include "views/DicomServers.h"
+#include "views/DocumentController.h"
+#include "views/QueryResultsTree.h"
+#include "views/QueryRetrieveWindow.h"
+#include "views/RetrieveQueue.h"
+#include "views/SendWindow.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+class QueryRetrieveTest : public ViewerApp {
+protected:
+    void SetUp() override {
+        ViewerApp::SetUp();
+        std::string problem;
+        server = TestServer::Start(ServerKind::Orthanc, problem);
+        if (server == nullptr) {
+            if (MaySkipMissingServer() && problem.find("not installed") != std::string::npos) GTEST_SKIP() << problem;
+            FAIL() << problem;
+        }
+    }
+
+    // Puts a generated study of `instances` files on the server.
+    GeneratedStudy Load(const std::string& name, const std::string& uidRoot, int instances) {
+        GeneratedStudy study = MakeStudy(folder.File(name), uidRoot, instances);
+        EXPECT_FALSE(study.files.empty());
+        const SendResult sent = Send(server->Settings(), study.files);
+        EXPECT_EQ(sent.stored, study.files.size()) << sent.failure;
+        return study;
+    }
+
+    CQueryRetrieveWindow* OpenWindow() {
+        Run(ID_FILE_QUERY_RETRIEVE);
+        CQueryRetrieveWindow* window = app->NetworkWindows().QueryRetrieveWindow();
+        EXPECT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        return window;
+    }
+
+    // Sets a server up as a person would, through Add... and its dialog.
+    void AddServer(CQueryRetrieveWindow* window, const std::string& aeTitle, int port) {
+        dialogs.answerModal = [&](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(QStringLiteral("serverName"))->setText(QStringLiteral("Local archive"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("serverAeTitle"))->setText(Q(aeTitle));
+            dialog.findChild<QLineEdit*>(QStringLiteral("serverHost"))->setText(QStringLiteral("127.0.0.1"));
+            dialog.findChild<QSpinBox*>(QStringLiteral("serverPort"))->setValue(port);
+            dialog.findChild<QSpinBox*>(QStringLiteral("timeoutSeconds"))->setValue(20);
+            dialog.accept();
+            return dialog.result();
+        };
+        Click(window, "addServer");
+        dialogs.answerModal = nullptr;
+    }
+
+    static void Click(QWidget* window, const char* button) {
+        auto* widget = window->findChild<QPushButton*>(QLatin1String(button));
+        ASSERT_NE(widget, nullptr) << button;
+        ASSERT_TRUE(widget->isEnabled()) << button;
+        QTest::mouseClick(widget, Qt::LeftButton);
+    }
+
+    static QString Text(QWidget* window, const char* label) {
+        return window->findChild<QLabel*>(QLatin1String(label))->text();
+    }
+
+    static void SearchAndWait(CQueryRetrieveWindow* window) {
+        QSignalSpy done(window, &CQueryRetrieveWindow::searchFinished);
+        Click(window, "search");
+        ASSERT_TRUE(done.wait(kWaitMs)) << "the search never ended";
+    }
+
+    std::unique_ptr<TestServer> server;
+};
+
+TEST_F(QueryRetrieveTest, FindsUnfoldsRetrievesAndOpensASeriesAsItArrives) {
+    const GeneratedStudy study = Load("study", "1.2.826.0.1.3680043.10.901", 12);
+    CQueryRetrieveWindow* window = OpenWindow();
+    AddServer(window, "ORTHANC", server->Settings().server.port);
+    // Kept in the settings, as set up.
+    const QList<CDicomServer> kept = LoadDicomServers();
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0].aeTitle, QStringLiteral("ORTHANC"));
+    EXPECT_EQ(kept[0].timeoutSeconds, 20);
+
+    QSignalSpy echoed(window, &CQueryRetrieveWindow::echoFinished);
+    Click(window, "testServer");
+    ASSERT_TRUE(echoed.wait(kWaitMs));
+    EXPECT_EQ(Text(window, "serverStatus"), QStringLiteral("Local archive answers."));
+
+    // The beginning of a name finds the patient, whatever follows it.
+    window->findChild<QLineEdit*>(QStringLiteral("patientName"))->setText(QStringLiteral("PHANT"));
+    SearchAndWait(window);
+    EXPECT_EQ(Text(window, "searchStatus"), QStringLiteral("1 study found."));
+    CQueryResultsTree* results = window->Results();
+    ASSERT_EQ(results->topLevelItemCount(), 1);
+    QTreeWidgetItem* found = results->topLevelItem(0);
+    EXPECT_EQ(found->text(CQueryResultsTree::kPatient), QStringLiteral("PHANTOM, CT"));
+    EXPECT_EQ(found->text(CQueryResultsTree::kImages), QStringLiteral("12"));
+    EXPECT_EQ(CQueryResultsTree::StudyUid(found), Q(study.studyUid));
+
+    QSignalSpy unfolded(window, &CQueryRetrieveWindow::seriesFound);
+    found->setExpanded(true);
+    ASSERT_TRUE(unfolded.wait(kWaitMs));
+    ASSERT_EQ(found->childCount(), 1) << found->child(0)->text(0).toStdString();
+    QTreeWidgetItem* series = found->child(0);
+    EXPECT_EQ(CQueryResultsTree::SeriesUid(series), Q(study.seriesUid));
+    EXPECT_EQ(series->text(CQueryResultsTree::kModality), QStringLiteral("CT"));
+    EXPECT_EQ(series->text(CQueryResultsTree::kImages), QStringLiteral("12"));
+
+    results->setCurrentItem(series);
+    QSignalSpy retrieved(&window->Queue(), &CRetrieveQueue::finished);
+    Click(window, "retrieve");
+    ASSERT_TRUE(retrieved.wait(kWaitMs));
+    EXPECT_EQ(Text(window, "retrieveStatus"), QStringLiteral("Retrieved 12 files of series (CT) of PHANTOM, CT."));
+
+    // Into the user's cache, one folder per study, each file as the server keeps it.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/retrieved");
+    const fs::path studyFolder = fs::path(cache.toStdString()) / study.studyUid;
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(studyFolder))
+        ++files;
+    EXPECT_EQ(files, 12u);
+    const std::string firstBack = (studyFolder / (study.studyUid.substr(0, study.studyUid.size() - 4) + ".1.1.dcm")).string();
+    EXPECT_TRUE(DataSetBytes(firstBack) == DataSetBytes(study.files[0]));
+
+    // The series was shown as soon as its first file was in.
+    Idle();
+    CChildFrame* shown = frame->ActiveChild();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->Controller().Path().startsWith(QString::fromStdString(studyFolder.string())));
+}
+
+TEST_F(QueryRetrieveTest, MoreMatchesThanTheCapAreSaidAndNotShown) {
+    Load("one", "1.2.826.0.1.3680043.10.902", 1);
+    Load("two", "1.2.826.0.1.3680043.10.903", 1);
+    CQueryRetrieveWindow* window = OpenWindow();
+    AddServer(window, "ORTHANC", server->Settings().server.port);
+    window->findChild<QSpinBox*>(QStringLiteral("limit"))->setValue(1);
+    SearchAndWait(window);
+    EXPECT_EQ(window->Results()->topLevelItemCount(), 1);
+    EXPECT_TRUE(Text(window, "searchStatus").startsWith(QStringLiteral("More results than shown: the first 1")))
+        << Text(window, "searchStatus").toStdString();
+}
+
+TEST_F(QueryRetrieveTest, ServersThatCannotBeReachedOrNeverAnswerSayWhy) {
+    CQueryRetrieveWindow* window = OpenWindow();
+    // Searching before any server is set up says how to set one up.
+    Click(window, "search");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("Add...")));
+
+    AddServer(window, "NOBODY", FreePort());
+    QSignalSpy echoed(window, &CQueryRetrieveWindow::echoFinished);
+    Click(window, "testServer");
+    ASSERT_TRUE(echoed.wait(kWaitMs));
+    EXPECT_TRUE(Text(window, "serverStatus").contains(QStringLiteral("refused"))) << Text(window, "serverStatus").toStdString();
+    SearchAndWait(window);
+    EXPECT_TRUE(Text(window, "searchStatus").startsWith(QStringLiteral("The search failed: ")));
+
+    // A retrieve from a host that takes the connection and never answers ends at once
+    // when cancelled, and says so.
+    SilentListener silent(true);
+    AddServer(window, "SILENT", silent.Port());
+    QTreeWidgetItem* study = window->Results()->AddStudy({{QStringLiteral("StudyInstanceUID"), QStringLiteral("1.2.3")}});
+    window->Retrieve(study, false);
+    ASSERT_TRUE(window->Queue().Busy());
+    QSignalSpy retrieved(&window->Queue(), &CRetrieveQueue::finished);
+    QTest::qWait(300);
+    Click(window, "cancelRetrieve");
+    ASSERT_TRUE(retrieved.wait(10000)) << "the cancel did not end the retrieve";
+    EXPECT_TRUE(Text(window, "retrieveStatus").contains(QStringLiteral("cancelled")))
+        << Text(window, "retrieveStatus").toStdString();
+}
+
+TEST_F(QueryRetrieveTest, SendToSendsTheDocumentAndSaysForEachFileWhetherItWasTaken) {
+    const GeneratedStudy study = MakeStudy(folder.File("outgoing"), "1.2.826.0.1.3680043.10.904", 1);
+    ASSERT_FALSE(study.files.empty());
+    SaveDicomServers({CDicomServer{QStringLiteral("Local archive"), QStringLiteral("ORTHANC"), QStringLiteral("127.0.0.1"),
+                                   server->Settings().server.port}});
+    ASSERT_NE(Open(study.files[0]), nullptr);
+    ASSERT_TRUE(Enabled(ID_FILE_SEND_TO));
+    Run(ID_FILE_SEND_TO);
+    CSendWindow* send = app->NetworkWindows().SendWindow();
+    ASSERT_NE(send, nullptr);
+    QSignalSpy sent(send, &CSendWindow::sendFinished);
+    Click(send, "send");
+    ASSERT_TRUE(sent.wait(kWaitMs));
+    ASSERT_EQ(send->Results()->topLevelItemCount(), 1);
+    EXPECT_EQ(send->Results()->topLevelItem(0)->text(CSendWindow::kResult), QStringLiteral("sent"));
+    EXPECT_EQ(Text(send, "sendStatus"), QStringLiteral("1 sent, 0 refused, 0 not sent."));
+    FindRequest request;
+    request.level = QueryLevel::Image;
+    std::string error;
+    request.keys = {*ParseQueryKey("StudyInstanceUID=" + study.studyUid, error)};
+    EXPECT_EQ(Find(server->Settings(), request).matches.size(), 1u);
+
+    // A bitmap is no DICOM file: the server never sees it, and the line says why.
+    const std::string bitmap = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(bitmap, 8, 8, [](int x, int) { return x; }));
+    ASSERT_NE(Open(bitmap), nullptr);
+    Run(ID_FILE_SEND_TO);
+    Click(send, "send");
+    ASSERT_TRUE(sent.wait(kWaitMs));
+    EXPECT_TRUE(send->Results()->topLevelItem(0)->text(CSendWindow::kResult).contains(QStringLiteral("not")))
+        << send->Results()->topLevelItem(0)->text(CSendWindow::kResult).toStdString();
+    EXPECT_EQ(Text(send, "sendStatus"), QStringLiteral("0 sent, 1 refused, 0 not sent."));
+}
+
+}  // namespace
