@@ -23,7 +23,9 @@ Loaded Load(DecoderLibrary library) {
     Loaded loaded;
     std::string tried;
     for (const std::string& folder : ModuleFolders()) {
-        const std::string path = folder + "/" + name;
+        std::string path = folder;
+        path += '/';
+        path += name;
         if (access(path.c_str(), F_OK) != 0) {
             tried += (tried.empty() ? "" : " or ") + folder;
             continue;

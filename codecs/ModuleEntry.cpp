@@ -62,8 +62,8 @@ int ProbeInModule(ModuleProbe probe, const DecodeRequest* request, const std::ui
 
 int DecodeInModule(ModuleDecode decode, const DecodeRequest* request, const std::uint8_t* stream,
                    std::size_t streamSize, const FrameGeometry* geometry, const FrameProbe* probe,
-                   std::uint8_t* samples, std::size_t samplesSize, std::uint8_t* convertedToRgb,
-                   DecodeFailureRecord* failure) noexcept {
+                   std::uint8_t* samples,  // NOLINT(readability-non-const-parameter): the decoder writes it
+                   std::size_t samplesSize, std::uint8_t* convertedToRgb, DecodeFailureRecord* failure) noexcept {
     Reason why;
     bool done = false;
     try {
