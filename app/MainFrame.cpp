@@ -16,6 +16,7 @@
 #include <QStatusTipEvent>
 #include <QStyle>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include "app/ChildFrame.h"
 #include "app/DorvanelleApp.h"
@@ -24,6 +25,7 @@
 #include "app/ToolbarIcons.h"
 #include "document/ProgramNames.h"
 #include "views/ControlPanel.h"
+#include "views/MeasurementPanel.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
@@ -71,13 +73,22 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     statusBar()->addPermanentWidget(m_pFramePane);
     new CKeyboardIndicators(statusBar());  // "CAP", "NUM", "SCRL"
 
-    // The control panel: fixed on the left, no title, cannot be moved or hidden.
+    // The control panel: fixed on the left, no title, cannot be moved or hidden; the
+    // measurement panel below it takes the rest of the height.
     auto* dock = new QDockWidget(this);
     dock->setObjectName(QStringLiteral("controlPanelDock"));
     dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     dock->setTitleBarWidget(new QWidget(dock));
-    m_wndControlPanel = new CControlPanel(dock);
-    dock->setWidget(m_wndControlPanel);
+    auto* column = new QWidget(dock);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_wndControlPanel = new CControlPanel(column);
+    m_wndMeasurements = new CMeasurementPanel(column);
+    m_wndMeasurements->setFixedWidth(m_wndControlPanel->width());
+    layout->addWidget(m_wndControlPanel);
+    layout->addWidget(m_wndMeasurements, 1);
+    dock->setWidget(column);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
 
     CreateActions();
@@ -396,7 +407,8 @@ void CMainFrame::WatchActive(CChildFrame* frame) {
     // Only the active window's view and document decide the actions' states.
     static constexpr void (CDocumentController::*kDocumentChanges[])() = {
         &CDocumentController::imageChanged, &CDocumentController::selectionChanged,
-        &CDocumentController::windowChanged, &CDocumentController::sampleRangeChanged};
+        &CDocumentController::windowChanged, &CDocumentController::sampleRangeChanged,
+        &CDocumentController::measurementsChanged};
     if (m_watchedView) disconnect(m_watchedView, &CDorvanelleView::stateChanged, this, &CMainFrame::UpdateActions);
     if (m_watchedController) {
         for (auto signal : kDocumentChanges)
@@ -426,6 +438,7 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
         CDocumentController& controller = frame->Controller();
         // The panel speaks for the active document from now on, reloaded in full.
         m_wndControlPanel->SetController(&controller);
+        m_wndMeasurements->SetController(&controller);
         frame->View()->OnActivateView();
         // A document without an image says why, here and in its view; another
         // document's reason does not stay behind.

@@ -15,6 +15,7 @@
 
 class CChildFrame;
 class CControlPanel;
+class CMeasurementPanel;
 class CDocumentController;
 class CDorvanelleApp;
 class CDorvanelleView;
@@ -59,6 +60,7 @@ public:
     QStringList MenuTitles() const;
 
     CControlPanel* m_wndControlPanel = nullptr;
+    CMeasurementPanel* m_wndMeasurements = nullptr;
 
 protected:
     bool event(QEvent* event) override;

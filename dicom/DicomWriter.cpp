@@ -114,7 +114,7 @@ bool EncodeDicomStream(const PackedDib* dib, std::string& out, Reason* why) {
     const bool colour = bitCount == 24;
     const std::uint64_t pixelBytes = std::uint64_t{DibWidth(dib)} * DibHeight(dib) * (colour ? 3 : 1);
     const std::uint64_t headerBytes = colour ? 135 : 144;
-    if (headerBytes + pixelBytes + 2 > kLargestFile) {
+    if (out.size() + headerBytes + pixelBytes + 2 > kLargestFile) {
         return fail(DicomWriteFailure::TooLarge);
     }
     const std::uint32_t padding = PixelDataPadding(static_cast<std::uint32_t>(pixelBytes));

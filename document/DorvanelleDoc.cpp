@@ -202,6 +202,29 @@ Expected<RegionStatistics> CDorvanelleDoc::MeasureRegion(const Region& region) c
     return FrameRegionStatistics(**samples, frames->Attributes(), region, Spacing());
 }
 
+const Measurement& CDorvanelleDoc::AddMeasurement(Measurement m) {
+    m.spacing = Spacing();
+    if (m.kind == MeasurementKind::Ruler) {
+        m.length = MeasuredLength(m.from, m.to, m.spacing);
+    } else {
+        const DibRect rect = m.Rect();
+        m.from = {rect.left, rect.top};
+        m.to = {rect.right, rect.bottom};
+        Expected<RegionStatistics> stats = MeasureRegion(Region{RegionShape::Ellipse, rect});
+        if (stats) {
+            m.statistics = std::move(stats).Take();
+        } else {
+            m.noStatistics = stats.Why();
+        }
+    }
+    m_measurements.push_back(std::move(m));
+    return m_measurements.back();
+}
+
+void CDorvanelleDoc::RemoveMeasurement(std::size_t index) {
+    if (index < m_measurements.size()) m_measurements.erase(m_measurements.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
 void CDorvanelleDoc::RefuseFrame(std::int32_t frame) {
     m_nFrame = frame;
     if (frame == 0 || m_kind == DocumentKind::Dicom) return;
@@ -281,7 +304,7 @@ bool CDorvanelleDoc::SaveDibAs(const PackedDib* dib, const std::string& path, Pl
         return false;
     }
     WriteOutcome outcome =
-        SavesAsDicom(path) ? m_dicom.WriteDicomFile(dib, path, placement) : WriteBmpFile(dib, path, placement);
+        SavesAsDicom(path) ? WriteDicom(dib, path, placement) : WriteBmpFile(dib, path, placement);
     m_saveFailure = outcome.reason;
     if (!outcome.written && outcome.reason.Is(WriteFailure::AlreadyExists)) return false;
     if (!outcome.written) {

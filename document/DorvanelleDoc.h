@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dicom/DicomFile.h"
 #include "dicom/InstanceHeader.h"
 #include "dicom/MeasuringSpacing.h"
 #include "dicom/RegionStatistics.h"
+#include "document/Measurement.h"
 #include "document/DocumentFailure.h"
 #include "document/DocumentUi.h"
 #include "image/Geometry.h"
@@ -56,6 +58,10 @@ public:
     // Drops the image of a bitmap or PCX picture asked for a frame other than 0.
     void RefuseFrame(std::int32_t frame);
     DocumentKind Kind() const { return m_kind; }
+    // Whether a DICOM document saved as DICOM keeps its patient and study, as a
+    // Secondary Capture in a new series with new UIDs. The viewer's saves do; the
+    // command line's conversions stay the bare image, the same bytes on every run.
+    bool m_bSaveAsSecondaryCapture = false;
     // Who and what the DICOM file belongs to and where its image lies (patient, study,
     // series, pixel spacing, orientation), from its header; null for a picture or a
     // file whose header says nothing of it.
@@ -65,6 +71,13 @@ public:
     // Statistics of `region` of the current frame: modality values for DICOM, grey
     // levels for a picture; why there are none otherwise.
     Expected<RegionStatistics> MeasureRegion(const Region& region) const;
+
+    // The measurements made on the document, every frame's, in the order made. Add
+    // measures `m` on its frame (which must be the current one) and keeps it.
+    const std::vector<Measurement>& Measurements() const { return m_measurements; }
+    const Measurement& AddMeasurement(Measurement m);
+    void RemoveMeasurement(std::size_t index);
+    void RemoveAllMeasurements() { m_measurements.clear(); }
 
     // `fileTitle` with " ==>%d bpp" appended when frame 0 gave an image as the file
     // opened; stepping through frames does not change it.
@@ -106,6 +119,9 @@ public:
     void OnCloseDocument();
 
 private:
+    // `dib` as a DICOM file: a Secondary Capture of this document's patient and study
+    // when the document is DICOM, the bare image otherwise.
+    WriteOutcome WriteDicom(const PackedDib* dib, const std::string& path, Placement placement);
     void ApplyWindow(std::int16_t* field, int value, std::optional<DibRect> selection);
     void OpenBitmap(const std::string& path);
     void OpenDicom(const std::string& path);
@@ -117,6 +133,7 @@ private:
     Reason m_openError;
     Reason m_noImage;
     std::optional<InstanceHeader> m_instance;
+    std::vector<Measurement> m_measurements;
     Reason m_saveFailure;
 
     IDocumentUi& m_ui;

@@ -30,6 +30,11 @@ enum CommandId : int {
     ID_VIEW_FLIP_HORIZONTAL = 32812,
     ID_VIEW_FLIP_VERTICAL = 32813,
     ID_VIEW_WINDOW_SET = 32814,  // a window typed in a dialog
+    // Measurements.
+    ID_ACTIONS_RULER = 32815,
+    ID_ACTIONS_ELLIPSE = 32816,
+    ID_ACTIONS_DELETE_MEASUREMENT = 32817,  // the last one made on the frame shown
+    ID_ACTIONS_DELETE_ALL_MEASUREMENTS = 32818,
     // The window presets of the Window Level menu, by the number keys 1 to 9.
     ID_VIEW_PRESET_1 = 32821,
     ID_VIEW_PRESET_9 = 32829,

@@ -4,7 +4,10 @@
 
 #include "views/PixelReadout.h"
 
-CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {}
+CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {
+    // What the user saves as DICOM stays tied to its patient and study.
+    m_doc.m_bSaveAsSecondaryCapture = true;
+}
 
 CDocumentController::~CDocumentController() {
     m_rangeTask.Cancel();
@@ -165,6 +168,29 @@ void CDocumentController::ClearSelection() {
     m_selection.reset();
     m_doc.m_pSelectedDib.reset();
     emit selectionChanged();
+}
+
+void CDocumentController::AddMeasurement(Measurement m) {
+    m.frame = m_doc.m_nFrame;
+    m_doc.AddMeasurement(std::move(m));
+    emit measurementsChanged();
+}
+
+void CDocumentController::RemoveMeasurement(std::size_t index) {
+    m_doc.RemoveMeasurement(index);
+    emit measurementsChanged();
+}
+
+void CDocumentController::RemoveAllMeasurements() {
+    m_doc.RemoveAllMeasurements();
+    emit measurementsChanged();
+}
+
+std::optional<Expected<RegionStatistics>> CDocumentController::SelectionStatistics() const {
+    if (!m_selection || !m_doc.m_pSelectedDib) return std::nullopt;
+    return m_doc.MeasureRegion(Region{RegionShape::Rectangle, NormalizedRectFromPoints(
+                                                                  {m_selection->left, m_selection->top},
+                                                                  {m_selection->right, m_selection->bottom})});
 }
 
 bool CDocumentController::Save(const QString& path) { return m_doc.SaveDibAs(Image(), path.toStdString()); }

@@ -92,6 +92,14 @@ public:
     // nothing. Emits selectionChanged.
     void ClearSelection();
 
+    // Measurements: each is measured on the current frame when it is made, kept with
+    // the document and shown on its frame only. Each change emits measurementsChanged.
+    void AddMeasurement(Measurement m);
+    void RemoveMeasurement(std::size_t index);
+    void RemoveAllMeasurements();
+    // Statistics of the selection on the current frame; none without a selection.
+    std::optional<Expected<RegionStatistics>> SelectionStatistics() const;
+
     // Writes the image or the selected image under `path` (extension "dcm": DICOM,
     // anything else: bitmap). A failure is reported through problemReported.
     bool Save(const QString& path);
@@ -117,6 +125,8 @@ signals:
     // Something that went wrong after the file opened: a save that failed, a frame
     // that gives no image.
     void problemReported(const QString& text);
+    // A measurement was made or removed.
+    void measurementsChanged();
     // The document released its images: its last window is gone.
     void closed();
 

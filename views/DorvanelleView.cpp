@@ -43,6 +43,8 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
     BuildCommands();
     BuildViewingCommands();
     BuildDisplayCommands();
+    BuildMeasureCommands();
+    connect(m_controller.get(), &CDocumentController::measurementsChanged, viewport(), qOverload<>(&QWidget::update));
     OnInitialUpdate();
     ApplyCursor();
 }
@@ -272,12 +274,15 @@ void CDorvanelleView::PaintOverImage(QPainter& painter) {
                                                          m_rcSelection.bottom - m_rcSelection.top));
         DrawSelectionRect(painter, DibRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     }
+    PaintMeasurements(painter);
     if (m_bOverlay) DrawCornerTexts(painter);
 }
 
 void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
+    if (MeasurePress(event)) return;
     const QPoint pos = event->position().toPoint();
-    // The middle button pans, and so does the left one when it selects nothing.
+    // The middle button pans, and so does the left one when it selects and measures
+    // nothing.
     const bool leftPans = event->button() == Qt::LeftButton && (m_bSpaceHeld || !m_bSelectMode);
     if (event->button() == Qt::MiddleButton || leftPans) {
         m_bPanning = true;
@@ -304,6 +309,7 @@ void CDorvanelleView::mousePressEvent(QMouseEvent* event) {
 void CDorvanelleView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     UpdateReadout(pos);
+    if (MeasureMove(event)) return;
     if (m_bPanning) {
         m_viewport.PanBy(pos - m_panLast);
         m_panLast = pos;
@@ -341,6 +347,7 @@ void CDorvanelleView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CDorvanelleView::mouseReleaseEvent(QMouseEvent* event) {
+    if (MeasureRelease(event)) return;
     if (m_bPanning && (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton)) {
         m_bPanning = false;
         ApplyCursor();
@@ -363,6 +370,8 @@ void CDorvanelleView::mouseReleaseEvent(QMouseEvent* event) {
 
 void CDorvanelleView::OnRectangle() {
     m_bSelectMode = !m_bSelectMode;
+    // One tool at a time: selecting leaves the measuring tool.
+    if (m_bSelectMode) m_measureTool = MeasureTool::None;
     m_ptAnchor = {};
     m_ptCurrent = {};
     m_rcSelection = {};
@@ -415,7 +424,8 @@ QCursor CDorvanelleView::SelectionCursor() {
 
 void CDorvanelleView::ApplyCursor() {
     // The whole view, scroll bars included, shows the selection cursor in that mode.
-    const QCursor cursor = m_bSelectMode ? SelectionCursor() : QCursor(Qt::ArrowCursor);
+    const bool crossHair = m_bSelectMode || m_measureTool != MeasureTool::None;
+    const QCursor cursor = crossHair ? SelectionCursor() : QCursor(Qt::ArrowCursor);
     setCursor(cursor);
     viewport()->setCursor(cursor);
     horizontalScrollBar()->setCursor(cursor);

@@ -17,11 +17,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QAbstractScrollArea>
 #include <QSize>
 
+#include "document/Measurement.h"
 #include "image/Geometry.h"
 #include "views/CinePlayer.h"
 #include "views/CommandMap.h"
@@ -87,6 +89,11 @@ public:
     bool Inverted() const { return m_bInverted; }
     void SetInverted(bool on);
     void SetOrientation(DisplayOrientation orientation);
+    // Measuring: the Ruler or Ellipse tool (or none), one at a time with selection mode.
+    enum class MeasureTool { None, Ruler, Ellipse };
+    MeasureTool Tool() const { return m_measureTool; }
+    void SetMeasureTool(MeasureTool tool);
+
     // Asks for a window in the Set Window dialog and applies it.
     void OnSetWindow();
     // Applies preset `index` (from 0) of the Window Level menu; false when there is none.
@@ -171,6 +178,16 @@ private:
     void ShowCineFrame();
     void BuildViewingCommands();
     void BuildDisplayCommands();
+    void BuildMeasureCommands();
+    // A drag of the measuring tool: true when the event was the tool's.
+    bool MeasurePress(QMouseEvent* event);
+    bool MeasureMove(QMouseEvent* event);
+    bool MeasureRelease(QMouseEvent* event);
+    std::optional<std::size_t> LastMeasurementShown() const;
+    void DeleteLastMeasurement();
+    QPointF PixelCentreInView(DibPoint pixel) const;
+    void PaintMeasurement(QPainter& painter, const Measurement& m);
+    void PaintMeasurements(QPainter& painter);
 
     std::shared_ptr<CDocumentController> m_controller;
     IUserDialogs& m_dialogs;
@@ -201,4 +218,8 @@ private:
     bool m_bMouseInside = false;
     bool m_bDragging = false;  // a left-button drag in selection mode is under way
     bool m_bInverted = false;
+    MeasureTool m_measureTool = MeasureTool::None;
+    bool m_bMeasuring = false;  // a measuring drag is under way
+    DibPoint m_measureFrom;
+    DibPoint m_measureTo;
 };

@@ -79,13 +79,13 @@ TEST(CommandTable, MenuKeyNamesMatchAccelerators) {
                 matched = matched || (entry.id == item->id && QKeySequence(QString::fromLatin1(entry.keys)) == shown);
             EXPECT_TRUE(matched) << item->text;
         }
-    EXPECT_EQ(withKeys, 15);
+    EXPECT_EQ(withKeys, 18);
 }
 
 TEST(CommandTable, AcceleratorsParseToDistinctKeys) {
-    // The twelve of the first table, then zoom, window switching, display and the
-    // nine window presets.
-    ASSERT_EQ(Accelerators().size(), 32u);
+    // The twelve of the first table, then zoom, window switching, display, the
+    // measuring tools and the nine window presets.
+    ASSERT_EQ(Accelerators().size(), 35u);
     std::set<int> combos;
     for (const AcceleratorEntry& entry : Accelerators()) {
         const QKeySequence keys = QKeySequence::fromString(QString::fromLatin1(entry.keys), QKeySequence::PortableText);

@@ -93,7 +93,9 @@ TEST_F(MenusTest, DocumentMenuBarComesAndGoesWithTheWindows) {
     EXPECT_TRUE(file[9].endsWith(QStringLiteral("single.dcm")));
     EXPECT_EQ(file.mid(10), (QStringList{"-", "E&xit"}));
     EXPECT_EQ(Entries(Menu(1)), (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
-    EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Video", "Cine &Rate"}));
+    EXPECT_EQ(Entries(Menu(2)), (QStringList{"Rectangle", "Ruler\tCtrl+M", "Ellipse\tCtrl+E", "-",
+                                             "Delete Measurement\tDel", "Delete All Measurements", "-", "Video",
+                                             "Cine &Rate"}));
     EXPECT_EQ(Entries(Menu(3)), (QStringList{"Smoothing"}));
     EXPECT_EQ(Entries(Menu(4)),
               (QStringList{"&Toolbar", "&Status Bar", "-", "Zoom to &Fit", "&Actual Size", "Zoom &In\tCtrl++",
