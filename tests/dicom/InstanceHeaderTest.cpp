@@ -58,7 +58,7 @@ DicomStreamBuilder Slice() {
         .ExplicitText(0x0008, 0x0060, "CS", "MR")
         .ExplicitText(0x0010, 0x0010, "PN", "DOE^JANE")
         .ExplicitText(0x0020, 0x000D, "UI", "1.2.3")
-        .ExplicitText(0x0020, 0x000E, "UI", "1.2.3.4")
+        .ExplicitText(0x0020, 0x000E, "UI", "1.2.3.4.6")
         .ExplicitText(0x0020, 0x0011, "IS", "5 ")
         .ExplicitText(0x0020, 0x0013, "IS", "12")
         .ExplicitText(0x0020, 0x0032, "DS", "-12.5\\+3\\1e2")

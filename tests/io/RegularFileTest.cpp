@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "io/RandomAccessFile.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/NonRegularFiles.h"
 #include "tests/support/TempFiles.h"
 
 TEST(RegularFile, PipesDevicesSocketsAndFoldersAreRefusedUnopened) {

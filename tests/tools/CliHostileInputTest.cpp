@@ -11,7 +11,7 @@
 #include "io/TemporaryFile.h"
 #include "tests/codecs/CodecTestSupport.h"
 #include "tests/support/HostileStreams.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/NonRegularFiles.h"
 #include "tests/support/TempFiles.h"
 #include "tests/tools/CliProcess.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
@@ -400,7 +400,7 @@ TEST(CliInterruptedSave, ASaveKilledWhileWritingLeavesTheOldTargetAndNoTemporary
 // device or a socket is no image file either. Each is refused, with its kind, before
 // anything opens it: the releaser, which would let a waiting reader go on after two
 // seconds, never finds one.
-TEST(CliSpecialFiles, PipesDevicesAndSocketsAreRefusedByEveryCommandUnopened) {
+TEST(CliNonRegularFiles, PipesDevicesAndSocketsAreRefusedByEveryCommandUnopened) {
     TempFolder folder;
     ASSERT_TRUE(MakeFifo(folder.File("pipe.dcm")));
     ASSERT_TRUE(MakeFifo(folder.File("pipe.bmp")));

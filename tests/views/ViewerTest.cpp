@@ -32,7 +32,7 @@
 #include "document/DorvanelleDoc.h"
 #include "image/BmpFile.h"
 #include "tests/support/PictureBytes.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/NonRegularFiles.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
