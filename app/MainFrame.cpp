@@ -26,6 +26,7 @@
 #include "document/ProgramNames.h"
 #include "views/ControlPanel.h"
 #include "views/MeasurementPanel.h"
+#include "views/StudyBrowser.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
 #include "views/UserDialogs.h"
@@ -90,6 +91,10 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     layout->addWidget(m_wndMeasurements, 1);
     dock->setWidget(column);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
+    // The study browser: hidden until a folder, a DICOMDIR or several files are opened.
+    m_pStudyBrowser = new CStudyBrowser(statusBar(), this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pStudyBrowser);
+    m_pStudyBrowser->hide();
 
     CreateActions();
     BuildCommands();

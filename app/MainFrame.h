@@ -19,6 +19,7 @@ class CMeasurementPanel;
 class CDocumentController;
 class CDorvanelleApp;
 class CDorvanelleView;
+class CStudyBrowser;
 class IUserDialogs;
 class QAction;
 class QMdiArea;
@@ -61,6 +62,7 @@ public:
 
     CControlPanel* m_wndControlPanel = nullptr;
     CMeasurementPanel* m_wndMeasurements = nullptr;
+    CStudyBrowser* StudyBrowser() const { return m_pStudyBrowser; }
 
 protected:
     bool event(QEvent* event) override;
@@ -90,6 +92,7 @@ private:
     CDorvanelleApp& m_app;
     IUserDialogs& m_dialogs;
     QMdiArea* m_pMdiArea = nullptr;
+    CStudyBrowser* m_pStudyBrowser = nullptr;
     QLabel* m_pReadoutPane = nullptr;
     QLabel* m_pFramePane = nullptr;
     std::vector<std::pair<int, QMenu*>> m_choiceMenus;
