@@ -9,7 +9,9 @@
 #include "views/DocumentController.h"
 #include "views/QueryRetrieveWindow.h"
 #include "views/RetrieveQueue.h"
+#include "views/RetrievedStudyFeed.h"
 #include "views/SendWindow.h"
+#include "views/StudyBrowser.h"
 
 CNetworkWindows::CNetworkWindows(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app), m_dialogs(dialogs) {}
 
@@ -30,6 +32,9 @@ void CNetworkWindows::OnQueryRetrieve() {
     if (m_queryRetrieve == nullptr) {
         m_queryRetrieve = new CQueryRetrieveWindow(m_dialogs, CRetrieveQueue::DefaultFolder(), m_app.MainFrame());
         connect(&m_queryRetrieve->Queue(), &CRetrieveQueue::fileStored, this, &CNetworkWindows::OnFileRetrieved);
+        // What arrives is listed in the study browser, study by study, as it comes.
+        if (CStudyBrowser* browser = m_app.MainFrame()->StudyBrowser())
+            new CRetrievedStudyFeed(*browser, m_queryRetrieve->Queue(), m_queryRetrieve);
     }
     m_queryRetrieve->show();
     m_queryRetrieve->raise();

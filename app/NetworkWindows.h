@@ -1,7 +1,7 @@
 // The viewer's windows onto DICOM servers: File > Query/Retrieve and File > Send To,
 // made the first time they are asked for, so that a viewer that never talks to a
-// server pays nothing for them. Retrieved files are opened as they arrive when the
-// user asked to see them.
+// server pays nothing for them. Retrieved files are listed in the study browser as
+// they arrive, and the first is opened when the user asked to see it.
 #pragma once
 
 #include <QList>

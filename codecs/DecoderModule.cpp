@@ -3,9 +3,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <array>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "codecs/DecodeFailure.h"
 #include "codecs/DecoderTable.h"
@@ -13,18 +13,19 @@
 
 namespace {
 
-constexpr const char* kModuleName = "dorvanelle-codecs.so";
-
 struct Loaded {
     const DecoderTable* table = nullptr;
     std::string problem;
 };
 
-Loaded Load() {
+Loaded Load(DecoderLibrary library) {
+    const std::string name = DecoderModuleFile(library);
     Loaded loaded;
     std::string tried;
     for (const std::string& folder : ModuleFolders()) {
-        const std::string path = folder + "/" + kModuleName;
+        std::string path = folder;
+        path += '/';
+        path += name;
         if (access(path.c_str(), F_OK) != 0) {
             tried += (tried.empty() ? "" : " or ") + folder;
             continue;
@@ -36,7 +37,7 @@ Loaded Load() {
             loaded.problem = error != nullptr ? error : path;
             return loaded;
         }
-        const auto entry = reinterpret_cast<DecoderTableEntry>(dlsym(handle, kDecoderTableSymbol));
+        const auto entry = reinterpret_cast<DecoderTableEntry>(dlsym(handle, DecoderModuleEntry(library)));
         const DecoderTable* table = entry != nullptr ? entry() : nullptr;
         if (table == nullptr || table->version != kDecoderTableVersion || table->size < sizeof(DecoderTable) ||
             table->probeFrame == nullptr || table->decodeFrame == nullptr) {
@@ -47,18 +48,23 @@ Loaded Load() {
         loaded.table = table;
         return loaded;
     }
-    loaded.problem = std::string("no ") + kModuleName + " in " + tried;
+    loaded.problem = "no " + name + " in " + tried;
     return loaded;
 }
 
 }  // namespace
 
-const DecoderTable* LoadedDecoders(Reason* why) {
-    static std::once_flag once;
-    static Loaded loaded;
-    std::call_once(once, [] { loaded = Load(); });
-    if (loaded.table == nullptr) {
-        SetReason(why, Reason(DecodeFailure::DecodersNotLoaded).About(loaded.problem));
+const DecoderTable* LoadedDecoders(DecoderLibrary library, Reason* why) {
+    const auto index = static_cast<std::size_t>(library);
+    if (index >= kDecoderLibraries) {
+        SetReason(why, Reason(DecodeFailure::DecodersNotLoaded));
+        return nullptr;
     }
-    return loaded.table;
+    static std::array<std::once_flag, kDecoderLibraries> once;
+    static std::array<Loaded, kDecoderLibraries> loaded;
+    std::call_once(once[index], [library, index] { loaded[index] = Load(library); });
+    if (loaded[index].table == nullptr) {
+        SetReason(why, Reason(DecodeFailure::DecodersNotLoaded).About(loaded[index].problem));
+    }
+    return loaded[index].table;
 }

@@ -1,4 +1,4 @@
-// The decoders inside the decoder module, one per library. Each has a probe,
+// The decoders inside the decoder modules, one module per library. Each has a probe,
 // which reads the stream's header and states the memory a decode will take, and a
 // decoder. The decoder is given a geometry that DecodeFrame has checked (rows,
 // columns and samples non-zero, bits allocated 8, 16 or 32), the probe's findings,
@@ -41,16 +41,20 @@ bool ProbeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameGeometry& 
 bool ProbeJpegXl(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
                  FrameProbe& probe, Reason* why);
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
 bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
 bool DecodeJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
 bool DecodeRle(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
 bool DecodeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
 bool DecodeJpegXl(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
 
-// 8-bit JPEG through libjpeg-turbo, which the JPEG probe and decoder choose for
-// streams of 8 bits or fewer that are not lossless.
+// JPEG in two modules: 8 bits or fewer and not lossless through libjpeg-turbo, the
+// rest through DCMTK's IJG copies (codecs/DecoderLibrary.h chooses). Both read the
+// stream's frame header and check it against the geometry as the probe does.
 bool DecodeJpegTurbo(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+bool DecodeJpegDcmtk(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why);
+struct JpegFrameHeader;
+bool ReadCheckedJpegHeader(std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
+                           JpegFrameHeader& header, Reason* why);
 
 // Stores `reason` in `why` when asked for, and gives false.
 inline bool Fail(Reason* why, Reason reason) {

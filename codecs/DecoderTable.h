@@ -1,8 +1,9 @@
-// What crosses between the core and the decoder module (dorvanelle-codecs.so),
-// which holds the decoders built on the field's libraries and is loaded the first
-// time a compressed frame is decoded. Only plain structs and a C entry point cross:
-// the two sides may be built apart, and no exception or library type passes here.
-// A change to any of these structs raises kDecoderTableVersion.
+// What crosses between the core and the decoder modules, one per library
+// (dorvanelle-codecs-libjpeg-turbo.so, -dcmtk, -charls, -openjpeg, -libjxl), each
+// loaded the first time a frame needs it: a JPEG frame maps libjpeg-turbo alone,
+// not DCMTK with ICU and libxml2. Only plain structs and C entry points cross: the
+// two sides may be built apart, and no exception or library type passes here. A
+// change to any of these structs raises kDecoderTableVersion.
 #pragma once
 
 #include <cstddef>
@@ -49,11 +50,15 @@ struct DecoderTable {
     DecodeFrameFunction decodeFrame;
 };
 
-// The module's one exported symbol.
+// Each module's one exported symbol. They are named apart so that a program may
+// link every decoder in (the fuzz target).
 using DecoderTableEntry = const DecoderTable* (*)();
-const DecoderTable* dorvanelle_decoder_table();
+const DecoderTable* dorvanelle_decoders_libjpeg_turbo();
+const DecoderTable* dorvanelle_decoders_dcmtk();
+const DecoderTable* dorvanelle_decoders_charls();
+const DecoderTable* dorvanelle_decoders_openjpeg();
+const DecoderTable* dorvanelle_decoders_libjxl();
 
 }  // extern "C"
 
-inline constexpr std::uint32_t kDecoderTableVersion = 2;
-inline constexpr const char* kDecoderTableSymbol = "dorvanelle_decoder_table";
+inline constexpr std::uint32_t kDecoderTableVersion = 3;

@@ -1,5 +1,5 @@
 // Checks common to every decoder and the memory budget; the decoding itself is
-// the module's.
+// the modules'.
 #include "codecs/FrameDecoder.h"
 
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "codecs/DecodeFailure.h"
+#include "codecs/DecoderLibrary.h"
 #include "codecs/DecoderModule.h"
 #include "codecs/DecoderTable.h"
 
@@ -98,43 +99,20 @@ void Clear(DecodedFrame& out, bool release = false) {
     out.convertedToRgb = false;
 }
 
-}  // namespace
-
-std::uint64_t DefaultDecodeMemoryBudget(std::uint64_t physicalBytes) {
-    return physicalBytes == 0 ? kMostDefaultBudget : std::min(physicalBytes / 4, kMostDefaultBudget);
+// The table for the frame's library among `decoders`, or null with a reason.
+const DecoderTable* TableFor(std::span<const DecoderTable* const> decoders, FrameCodec codec,
+                             std::span<const std::uint8_t> stream, Reason* why) {
+    const auto library = static_cast<std::size_t>(DecoderLibraryFor(codec, stream));
+    const DecoderTable* table = library < decoders.size() ? decoders[library] : nullptr;
+    if (table == nullptr) {
+        SetReason(why, Reason(DecodeFailure::DecodersNotLoaded)
+                           .About(DecoderModuleFile(static_cast<DecoderLibrary>(library))));
+    }
+    return table;
 }
 
-std::uint64_t DecodeMemoryBudget() {
-    const std::uint64_t set = g_budget.load(std::memory_order_relaxed);
-    if (set != 0) {
-        return set;
-    }
-    static const std::uint64_t fallback = [] {
-        const long pages = ::sysconf(_SC_PHYS_PAGES);
-        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-        return DefaultDecodeMemoryBudget(
-            pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0);
-    }();
-    return fallback;
-}
-
-void SetDecodeMemoryBudget(std::uint64_t bytes) { g_budget.store(bytes, std::memory_order_relaxed); }
-
-bool ProbeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
-                    const FrameGeometry& geometry, const DecodeOptions& options, FrameProbe& probe, Reason* why) {
-    probe = FrameProbe{};
-    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
-        return false;
-    }
-    return Probe(decoders, RequestFor(codec, options), stream, geometry, probe, why);
-}
-
-bool DecodeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
-                     const FrameGeometry& geometry, const DecodeOptions& options, DecodedFrame& out, Reason* why) {
-    Clear(out);
-    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
-        return false;
-    }
+bool DecodeWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
+                const FrameGeometry& geometry, const DecodeOptions& options, DecodedFrame& out, Reason* why) {
     const DecodeRequest request = RequestFor(codec, options);
     FrameProbe probe;
     if (!Probe(decoders, request, stream, geometry, probe, why)) {
@@ -167,13 +145,57 @@ bool DecodeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<c
     return true;
 }
 
+}  // namespace
+
+std::uint64_t DefaultDecodeMemoryBudget(std::uint64_t physicalBytes) {
+    return physicalBytes == 0 ? kMostDefaultBudget : std::min(physicalBytes / 4, kMostDefaultBudget);
+}
+
+std::uint64_t DecodeMemoryBudget() {
+    const std::uint64_t set = g_budget.load(std::memory_order_relaxed);
+    if (set != 0) {
+        return set;
+    }
+    static const std::uint64_t fallback = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+        return DefaultDecodeMemoryBudget(
+            pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0);
+    }();
+    return fallback;
+}
+
+void SetDecodeMemoryBudget(std::uint64_t bytes) { g_budget.store(bytes, std::memory_order_relaxed); }
+
+bool ProbeFrameWith(std::span<const DecoderTable* const> decoders, FrameCodec codec,
+                    std::span<const std::uint8_t> stream, const FrameGeometry& geometry, const DecodeOptions& options,
+                    FrameProbe& probe, Reason* why) {
+    probe = FrameProbe{};
+    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
+        return false;
+    }
+    const DecoderTable* table = TableFor(decoders, codec, stream, why);
+    return table != nullptr && Probe(*table, RequestFor(codec, options), stream, geometry, probe, why);
+}
+
+bool DecodeFrameWith(std::span<const DecoderTable* const> decoders, FrameCodec codec,
+                     std::span<const std::uint8_t> stream, const FrameGeometry& geometry, const DecodeOptions& options,
+                     DecodedFrame& out, Reason* why) {
+    Clear(out);
+    if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
+        return false;
+    }
+    const DecoderTable* table = TableFor(decoders, codec, stream, why);
+    return table != nullptr && DecodeWith(*table, codec, stream, geometry, options, out, why);
+}
+
 bool ProbeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
                 const DecodeOptions& options, FrameProbe& probe, Reason* why) {
     probe = FrameProbe{};
     if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
         return false;
     }
-    const DecoderTable* decoders = LoadedDecoders(why);
+    const DecoderTable* decoders = LoadedDecoders(DecoderLibraryFor(codec, stream), why);
     return decoders != nullptr && Probe(*decoders, RequestFor(codec, options), stream, geometry, probe, why);
 }
 
@@ -184,8 +206,8 @@ bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const F
     if (!Decodable(codec, stream, geometry, DecodedFrameSize(geometry), why)) {
         return false;
     }
-    const DecoderTable* decoders = LoadedDecoders(why);
-    return decoders != nullptr && DecodeFrameWith(*decoders, codec, stream, geometry, options, out, why);
+    const DecoderTable* decoders = LoadedDecoders(DecoderLibraryFor(codec, stream), why);
+    return decoders != nullptr && DecodeWith(*decoders, codec, stream, geometry, options, out, why);
 }
 
 bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,

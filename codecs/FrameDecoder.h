@@ -1,9 +1,9 @@
 // Decoders for compressed frames and deflated data sets, built on the field's own
 // libraries (libjpeg-turbo, DCMTK's JPEG and RLE decoders, CharLS, OpenJPEG,
 // libjxl, zlib). The reader calls nothing else from this folder. Inflation is
-// linked in; the frame decoders live in a module that the first compressed frame
-// loads (codecs/DecoderModule.h), so that a program reading uncompressed files
-// never maps their libraries.
+// linked in; the frame decoders live in one module per library, loaded when the
+// first frame needs it (codecs/DecoderModule.h), so that a program maps no
+// decoder library for uncompressed files and only libjpeg-turbo for 8-bit JPEG.
 //
 // A decoded frame is laid out as uncompressed pixel data would hold it: rows top
 // first, samples of a pixel interleaved, each sample in Bits Allocated / 8 bytes,
@@ -113,13 +113,16 @@ bool DecodeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const F
 bool ProbeFrame(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry,
                 const DecodeOptions& options, FrameProbe& probe, Reason* why);
 
-// DecodeFrame and ProbeFrame with the decoders of `decoders` instead of the loaded
-// module's: for programs that link the decoders in (the fuzz target).
+// DecodeFrame and ProbeFrame with the decoders of `decoders` (one table per library,
+// in DecoderLibrary's order) instead of the loaded modules': for programs that link
+// the decoders in (the fuzz target).
 struct DecoderTable;
-bool DecodeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
-                     const FrameGeometry& geometry, const DecodeOptions& options, DecodedFrame& out, Reason* why);
-bool ProbeFrameWith(const DecoderTable& decoders, FrameCodec codec, std::span<const std::uint8_t> stream,
-                    const FrameGeometry& geometry, const DecodeOptions& options, FrameProbe& probe, Reason* why);
+bool DecodeFrameWith(std::span<const DecoderTable* const> decoders, FrameCodec codec,
+                     std::span<const std::uint8_t> stream, const FrameGeometry& geometry, const DecodeOptions& options,
+                     DecodedFrame& out, Reason* why);
+bool ProbeFrameWith(std::span<const DecoderTable* const> decoders, FrameCodec codec,
+                    std::span<const std::uint8_t> stream, const FrameGeometry& geometry, const DecodeOptions& options,
+                    FrameProbe& probe, Reason* why);
 
 // The memory a decode may take when its options name none. It starts at a quarter
 // of the machine's memory, at most 1 GiB; the command line's --memory-limit and the

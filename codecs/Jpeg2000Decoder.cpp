@@ -16,7 +16,7 @@
 #include <memory>
 #include <thread>
 
-#include "codecs/DecoderParts.h"
+#include "codecs/ModuleEntry.h"
 #include "codecs/IsolatedDecode.h"
 #include "codecs/Jpeg2000Header.h"
 
@@ -253,4 +253,30 @@ bool DecodeHtJpeg2000(std::span<const std::uint8_t> stream, const FrameJob& job,
     return DecodeInChildProcess(
         "HTJ2K", out,
         [&](FrameOutput& shared, Reason* reason) { return DecodeWithOpenJpeg(stream, job, shared, reason); }, why);
+}
+
+namespace {
+
+bool Probe(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+           FrameProbe& probe, Reason* why) {
+    switch (codec) {
+    case FrameCodec::Jpeg2000: return ProbeJpeg2000(stream, geometry, reduce, probe, why);
+    case FrameCodec::HtJpeg2000: return ProbeHtJpeg2000(stream, geometry, reduce, probe, why);
+    default: return NotServedHere(codec, why);
+    }
+}
+
+bool Decode(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out,
+            Reason* why) {
+    switch (codec) {
+    case FrameCodec::Jpeg2000: return DecodeJpeg2000(stream, job, out, why);
+    case FrameCodec::HtJpeg2000: return DecodeHtJpeg2000(stream, job, out, why);
+    default: return NotServedHere(codec, why);
+    }
+}
+
+}  // namespace
+
+extern "C" DORVANELLE_DECODERS_ENTRY const DecoderTable* dorvanelle_decoders_openjpeg() {
+    return &ModuleTable<&Probe, &Decode>::kTable;
 }

@@ -1,8 +1,9 @@
-// JPEG of every process (baseline, extended, progressive, lossless). Streams of 8
-// bits or fewer that are not lossless go to libjpeg-turbo (JpegTurboDecoder.cpp);
-// the others to DCMTK's IJG-based decoder classes, which take a raw stream without
-// parsing any DICOM. The class is chosen by the precision in the stream's frame
-// header, not by Bits Stored: some writers put 12-bit data in 16-bit streams.
+// The DCMTK module: JPEG of 12 and 16 bits and lossless JPEG of any precision
+// through DCMTK's IJG-based decoder classes, which take a raw stream without
+// parsing any DICOM, and the run-length scheme (RleDecoder.cpp). 8-bit JPEG that is
+// not lossless goes to libjpeg-turbo's module instead (JpegTurboDecoder.cpp). The
+// class is chosen by the precision in the stream's frame header, not by Bits
+// Stored: some writers put 12-bit data in 16-bit streams.
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmjpeg/djcparam.h>
 #include <dcmtk/dcmjpeg/djdijg12.h>
@@ -14,8 +15,8 @@
 #include <mutex>
 #include <vector>
 
-#include "codecs/DecoderParts.h"
 #include "codecs/JpegStream.h"
+#include "codecs/ModuleEntry.h"
 
 namespace {
 
@@ -33,30 +34,6 @@ std::unique_ptr<DJDecoder> MakeDecoder(std::uint8_t precision, const DJCodecPara
         return std::make_unique<DJDecompressIJG12Bit>(parameters, ybr);
     }
     return std::make_unique<DJDecompressIJG16Bit>(parameters, ybr);
-}
-
-bool UsesTurbo(const JpegFrameHeader& header) { return header.precision <= 8 && !header.Lossless(); }
-
-// The header, checked against the file's geometry.
-bool ReadHeader(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, JpegFrameHeader& header,
-                Reason* why) {
-    if (!ReadJpegFrameHeader(stream, header)) {
-        return Fail(why, DecodeFailure::JpegNoFrameHeader);
-    }
-    if (header.columns != geometry.columns || header.rows != geometry.rows ||
-        header.components != geometry.samplesPerPixel) {
-        return Fail(why, GeometryMismatch("JPEG", header.columns, header.rows, header.components, geometry));
-    }
-    if (header.precision < 2 || header.precision > 16 || header.precision > geometry.bitsAllocated ||
-        geometry.bitsAllocated > 16) {
-        return Fail(
-            why,
-            Reason(DecodeFailure::PrecisionMismatch).About("JPEG").Numbers(header.precision, geometry.bitsAllocated));
-    }
-    if (stream.size() > 0xFFFFFFFFu) {
-        return Fail(why, Reason(DecodeFailure::StreamOver4GiB).About("JPEG"));
-    }
-    return true;
 }
 
 bool DecodeWithDcmtk(std::span<const std::uint8_t> stream, const JpegFrameHeader& header, const FrameGeometry& geometry,
@@ -94,38 +71,34 @@ bool DecodeWithDcmtk(std::span<const std::uint8_t> stream, const JpegFrameHeader
     return true;
 }
 
-}  // namespace
-
-bool ProbeJpeg(std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
-               FrameProbe& probe, Reason* why) {
-    JpegFrameHeader header;
-    if (!ReadHeader(stream, geometry, header, why)) {
-        return false;
+bool Probe(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+           FrameProbe& probe, Reason* why) {
+    switch (codec) {
+    case FrameCodec::Jpeg: return ProbeJpeg(stream, geometry, reduce, probe, why);
+    case FrameCodec::Rle: return ProbeRle(stream, geometry, reduce, probe, why);
+    default: return NotServedHere(codec, why);
     }
-    probe.columns = header.columns;
-    probe.rows = header.rows;
-    probe.components = header.components;
-    probe.precision = header.precision;
-    // libjpeg-turbo scales by 1/2, 1/4 and 1/8 in its inverse transform.
-    SetDecodedSize(probe, geometry, reduce, UsesTurbo(header) ? 4 : 1);
-    // A few rows of blocks for each component and the colour conversion.
-    probe.bytesNeeded += std::uint64_t{header.columns} * header.components * header.maxVertical * 8 * 8;
-    if (header.HoldsWholeFrame()) {
-        probe.bytesNeeded += header.CoefficientBytes();
-    }
-    if (!UsesTurbo(header) && header.precision <= 8 && geometry.bitsAllocated > 8) {
-        probe.bytesNeeded += std::uint64_t{header.columns} * header.rows * header.components;  // the 8-bit scratch
-    }
-    return true;
 }
 
-bool DecodeJpeg(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+bool Decode(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out,
+            Reason* why) {
+    switch (codec) {
+    case FrameCodec::Jpeg: return DecodeJpegDcmtk(stream, job, out, why);
+    case FrameCodec::Rle: return DecodeRle(stream, job, out, why);
+    default: return NotServedHere(codec, why);
+    }
+}
+
+}  // namespace
+
+bool DecodeJpegDcmtk(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
     JpegFrameHeader header;
-    if (!ReadHeader(stream, job.geometry, header, why)) {
+    if (!ReadCheckedJpegHeader(stream, job.geometry, header, why)) {
         return false;
     }
-    if (UsesTurbo(header)) {
-        return DecodeJpegTurbo(stream, job, out, why);
-    }
     return DecodeWithDcmtk(stream, header, job.geometry, out, why);
+}
+
+extern "C" DORVANELLE_DECODERS_ENTRY const DecoderTable* dorvanelle_decoders_dcmtk() {
+    return &ModuleTable<&Probe, &Decode>::kTable;
 }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "codecs/DecoderParts.h"
+#include "codecs/ModuleEntry.h"
 #include "codecs/JpegStream.h"
 
 namespace {
@@ -149,4 +149,28 @@ bool DecodeJpegLs(std::span<const std::uint8_t> stream, const FrameJob& job, Fra
         }
     }
     return true;
+}
+
+namespace {
+
+bool Probe(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+           FrameProbe& probe, Reason* why) {
+    switch (codec) {
+    case FrameCodec::JpegLs: return ProbeJpegLs(stream, geometry, reduce, probe, why);
+    default: return NotServedHere(codec, why);
+    }
+}
+
+bool Decode(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out,
+            Reason* why) {
+    switch (codec) {
+    case FrameCodec::JpegLs: return DecodeJpegLs(stream, job, out, why);
+    default: return NotServedHere(codec, why);
+    }
+}
+
+}  // namespace
+
+extern "C" DORVANELLE_DECODERS_ENTRY const DecoderTable* dorvanelle_decoders_charls() {
+    return &ModuleTable<&Probe, &Decode>::kTable;
 }

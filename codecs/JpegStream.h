@@ -21,6 +21,8 @@ struct JpegFrameHeader {
 
     bool Lossless() const { return marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF; }
     bool Progressive() const { return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE; }
+    // What libjpeg-turbo decodes: 8 bits or fewer, any process but lossless.
+    bool EightBitLossy() const { return precision <= 8 && !Lossless(); }
     // The decoder keeps every coefficient of the frame until the last scan: a
     // progressive frame, or one whose components come in scans of their own.
     bool HoldsWholeFrame() const { return Progressive() || firstScanComponents < components; }

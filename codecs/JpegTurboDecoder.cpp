@@ -1,4 +1,5 @@
-// 8-bit JPEG (baseline, extended, progressive, arithmetic) through libjpeg-turbo's
+// The libjpeg-turbo module: 8-bit JPEG (baseline, extended, progressive,
+// arithmetic; not lossless, which goes to DCMTK's module) through libjpeg-turbo's
 // libjpeg interface, whose SIMD decoding is several times as fast as the IJG 6b
 // copy in DCMTK. It is set up as DCMTK's decoder sets up IJG 6b, so that both give
 // the same samples: the same inverse transform (the accurate integer one), the same
@@ -18,7 +19,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "codecs/DecoderParts.h"
+#include "codecs/JpegStream.h"
+#include "codecs/ModuleEntry.h"
 
 namespace {
 
@@ -124,9 +126,26 @@ Outcome Run(jpeg_decompress_struct& info, ErrorJump& error, std::span<const std:
     return Outcome::Done;
 }
 
+bool Probe(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+           FrameProbe& probe, Reason* why) {
+    return codec == FrameCodec::Jpeg ? ProbeJpeg(stream, geometry, reduce, probe, why) : NotServedHere(codec, why);
+}
+
+bool Decode(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out,
+            Reason* why) {
+    return codec == FrameCodec::Jpeg ? DecodeJpegTurbo(stream, job, out, why) : NotServedHere(codec, why);
+}
+
 }  // namespace
 
 bool DecodeJpegTurbo(std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out, Reason* why) {
+    JpegFrameHeader header;
+    if (!ReadCheckedJpegHeader(stream, job.geometry, header, why)) {
+        return false;
+    }
+    if (!header.EightBitLossy()) {
+        return NotServedHere(FrameCodec::Jpeg, why);
+    }
     const std::size_t sampleBytes = job.geometry.bitsAllocated / 8u;
     const std::size_t rowSamples = std::size_t{job.probe.decodedColumns} * job.geometry.samplesPerPixel;
     std::vector<std::uint8_t> row;
@@ -148,4 +167,8 @@ bool DecodeJpegTurbo(std::span<const std::uint8_t> stream, const FrameJob& job, 
     case Outcome::LibraryError: break;
     }
     return Fail(why, Reason(DecodeFailure::JpegCorrupt).About(error.message));
+}
+
+extern "C" DORVANELLE_DECODERS_ENTRY const DecoderTable* dorvanelle_decoders_libjpeg_turbo() {
+    return &ModuleTable<&Probe, &Decode>::kTable;
 }

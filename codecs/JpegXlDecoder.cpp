@@ -9,7 +9,7 @@
 
 #include <thread>
 
-#include "codecs/DecoderParts.h"
+#include "codecs/ModuleEntry.h"
 #include "codecs/IsolatedDecode.h"
 
 namespace {
@@ -151,4 +151,28 @@ bool DecodeJpegXl(std::span<const std::uint8_t> stream, const FrameJob& job, Fra
     return DecodeInChildProcess(
         "JPEG XL", out,
         [&](FrameOutput& shared, Reason* reason) { return DecodeWithLibjxl(stream, job, shared, reason); }, why);
+}
+
+namespace {
+
+bool Probe(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameGeometry& geometry, std::uint8_t reduce,
+           FrameProbe& probe, Reason* why) {
+    switch (codec) {
+    case FrameCodec::JpegXl: return ProbeJpegXl(stream, geometry, reduce, probe, why);
+    default: return NotServedHere(codec, why);
+    }
+}
+
+bool Decode(FrameCodec codec, std::span<const std::uint8_t> stream, const FrameJob& job, FrameOutput& out,
+            Reason* why) {
+    switch (codec) {
+    case FrameCodec::JpegXl: return DecodeJpegXl(stream, job, out, why);
+    default: return NotServedHere(codec, why);
+    }
+}
+
+}  // namespace
+
+extern "C" DORVANELLE_DECODERS_ENTRY const DecoderTable* dorvanelle_decoders_libjxl() {
+    return &ModuleTable<&Probe, &Decode>::kTable;
 }

@@ -9,13 +9,14 @@
 // or abort.
 // DORVANELLE_FUZZ_DECODER=0..6 (JPEG, JPEG-LS, JPEG 2000, RLE, inflate, HTJ2K,
 // JPEG XL) holds the choice on one of them, for runs that fuzz each decoder in turn.
-// The decoders are linked in, not loaded from their module.
+// The decoders are linked in, not loaded from their modules.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
+#include "codecs/DecoderLibrary.h"
 #include "codecs/DecoderTable.h"
 #include "codecs/FrameDecoder.h"
 #include "codecs/InflatingSource.h"
@@ -35,8 +36,11 @@ void DecodeOne(FrameCodec codec, std::span<const std::uint8_t> stream, const Fra
     options.memoryBudget = kBudget;
     DecodedFrame out;
     Reason why;
-    const DecoderTable& table = *dorvanelle_decoder_table();
-    const bool decoded = DecodeFrameWith(table, codec, stream, g, options, out, &why);
+    // In DecoderLibrary's order.
+    static const DecoderTables tables{dorvanelle_decoders_libjpeg_turbo(), dorvanelle_decoders_dcmtk(),
+                                      dorvanelle_decoders_charls(), dorvanelle_decoders_openjpeg(),
+                                      dorvanelle_decoders_libjxl()};
+    const bool decoded = DecodeFrameWith(tables, codec, stream, g, options, out, &why);
     if (!decoded) {
         if (why.Text().empty() || !out.samples.empty()) {
             std::abort();

@@ -28,7 +28,7 @@ CMeasurementPanel::CMeasurementPanel(QWidget* parent) : QWidget(parent) {
     m_pList->setRootIsDecorated(false);
     m_pList->setWordWrap(true);
     m_pList->header()->setStretchLastSection(true);
-    m_pList->setColumnWidth(0, 80);
+    m_pList->setColumnWidth(0, 90);
     layout->addWidget(m_pList, 1);
     m_pSpacing = new QLabel(this);
     m_pSpacing->setWordWrap(true);

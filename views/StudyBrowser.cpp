@@ -152,11 +152,29 @@ int CStudyBrowser::Index(const QStringList& paths, const QString& label) {
         AskThumbnails(number, true);
         ShowProgress();
         emit indexFinished(number);
+        if (e.readAgain) IndexAgain(number, e.again);
     });
     m_tree->setCurrentItem(entry.root);
     entry.task->Start(paths);
     ShowProgress();
     return number;
+}
+
+void CStudyBrowser::IndexAgain(int number, const QStringList& paths) {
+    const auto found = m_entries.find(number);
+    if (found == m_entries.end()) return;
+    Entry& entry = found->second;
+    if (entry.task->Running()) {
+        entry.again = paths;
+        entry.readAgain = true;
+        return;
+    }
+    entry.again.clear();
+    entry.readAgain = false;
+    // The tree shown stays until the new read gives its first part.
+    entry.result.reset();
+    entry.task->Start(paths);
+    ShowProgress();
 }
 
 void CStudyBrowser::Cancel() {

@@ -46,6 +46,10 @@ public:
     // Indexes `paths` (folders, DICOMDIRs, files) as one entry of the browser, shown
     // as `label`; returns its number.
     int Index(const QStringList& paths, const QString& label);
+    // Reads entry `number` again over `paths` (more files of it arrived, say): the
+    // entry keeps its place, what was unfolded and what was chosen. While a read of
+    // it runs, the newest paths wait for it to end.
+    void IndexAgain(int number, const QStringList& paths);
     // Cancels every index that runs: what was read is kept.
     void Cancel();
     bool Indexing() const;
@@ -77,6 +81,8 @@ private:
     struct Entry {
         QString label;
         QTreeWidgetItem* root = nullptr;
+        QStringList again;  // paths to read once the run under way ends
+        bool readAgain = false;
         CStudyIndexTask* task = nullptr;
         std::shared_ptr<const StudyTree> tree;
         std::shared_ptr<const IndexResult> result;

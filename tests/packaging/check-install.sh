@@ -24,8 +24,10 @@ trap 'rm -rf "$root"' EXIT
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
-expected=(usr/bin/dorvanelle-cli usr/"$libdir"/dorvanelle/dorvanelle-codecs.so usr/"$libdir"/dorvanelle/dorvanelle-net
-  usr/share/man/man1/dorvanelle-cli.1.gz)
+expected=(usr/bin/dorvanelle-cli usr/"$libdir"/dorvanelle/dorvanelle-net usr/share/man/man1/dorvanelle-cli.1.gz)
+for module in libjpeg-turbo dcmtk charls openjpeg libjxl; do
+  expected+=(usr/"$libdir"/dorvanelle/dorvanelle-codecs-$module.so)
+done
 if [[ $parts == viewer ]]; then
   expected+=(
     usr/bin/dorvanelle
@@ -41,10 +43,13 @@ fi
 diff -u <(printf '%s\n' "${expected[@]}" | sort) <(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
   { echo "the installed files differ from the expected ones (- expected, + installed)"; exit 1; }
 
-# The installed program, not the build tree's, with no folder chosen for it.
-env -u DORVANELLE_CODECS_DIR "$root/usr/bin/dorvanelle-cli" convert \
-  "$source/fuzz/corpus/fuzz_dicom_reader/seed-jpeg-lossless.dcm" "$root/converted.bmp" ||
-  { echo "the installed dorvanelle-cli did not convert a JPEG-compressed file"; exit 1; }
+# The installed program, not the build tree's, with no folder chosen for it: one
+# file for each decoder module.
+for seed in seed-jpeg-lossless seed-jpeg-baseline-ybr seed-jpegls seed-jpeg2000 seed-rle-rgb; do
+  env -u DORVANELLE_CODECS_DIR "$root/usr/bin/dorvanelle-cli" convert \
+    "$source/fuzz/corpus/fuzz_dicom_reader/$seed.dcm" "$root/converted.bmp" ||
+    { echo "the installed dorvanelle-cli did not convert $seed.dcm"; exit 1; }
+done
 
 # The network commands run the installed helper beside the decoder module.
 env -u DORVANELLE_CODECS_DIR "$root/usr/bin/dorvanelle-cli" find --help | grep -q '^usage: dorvanelle-cli find' ||

@@ -127,6 +127,13 @@ TEST_F(Measurements, ARulerMeasuresInMillimetresWithTheFilesSpacing) {
     // A click that does not move measures nothing.
     DragPixels(view, {50, 50}, {50, 50});
     EXPECT_EQ(all.size(), 1u);
+    // Turned on the screen, a ruler down a column still measures rows: 60 x 0.5 mm.
+    Run(ID_VIEW_ROTATE_RIGHT);
+    Idle();
+    DragPixels(view, {30, 10}, {30, 70});
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(QPoint(all[1].from.x, all[1].from.y), QPoint(30, 10));
+    EXPECT_NEAR(all[1].length, 30.0, 1e-9);
 }
 
 // Imager Pixel Spacing is used when Pixel Spacing is missing, and the result says so;

@@ -1,8 +1,9 @@
 // The viewer's windows onto DICOM servers, against Orthanc started on 127.0.0.1 for
 // each test: a server set up through its dialog and kept in the settings, tested
 // with C-ECHO; a search, a study unfolded into its series, a series retrieved into
-// the cache and opened as it arrives; a cap on the matches; a server that cannot be
-// reached or never answers; and Send To with its result for each file.
+// the cache, opened as it arrives and listed in the study browser; a retrieve
+// cancelled half way that keeps only whole files; a cap on the matches; a server
+// that cannot be reached or never answers; and Send To with its result for each file.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <QTreeWidget>
 
 #include <filesystem>
+#include <regex>
 
 #include "app/ChildFrame.h"
 #include "app/DorvanelleApp.h"
@@ -37,6 +39,7 @@
 #include "views/QueryRetrieveWindow.h"
 #include "views/RetrieveQueue.h"
 #include "views/SendWindow.h"
+#include "views/StudyBrowser.h"
 
 namespace fs = std::filesystem;
 
@@ -107,6 +110,22 @@ protected:
         ASSERT_TRUE(done.wait(kWaitMs)) << "the search never ended";
     }
 
+    // The files under a study's folder in the cache.
+    static std::vector<fs::path> CachedFiles(const std::string& studyUid) {
+        const fs::path cache = CRetrieveQueue::DefaultFolder().toStdString();
+        std::vector<fs::path> files;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(cache / studyUid, error))
+            files.push_back(entry.path());
+        return files;
+    }
+
+    // Waits until the study browser has read everything it was given.
+    bool BrowserSettles() const {
+        CStudyBrowser* browser = frame->StudyBrowser();
+        return QTest::qWaitFor([browser] { return !browser->Indexing(); }, kWaitMs);
+    }
+
     std::unique_ptr<TestServer> server;
 };
 
@@ -161,11 +180,68 @@ TEST_F(QueryRetrieveTest, FindsUnfoldsRetrievesAndOpensASeriesAsItArrives) {
     const std::string firstBack = (studyFolder / (study.studyUid.substr(0, study.studyUid.size() - 4) + ".1.1.dcm")).string();
     EXPECT_TRUE(DataSetBytes(firstBack) == DataSetBytes(study.files[0]));
 
+    // Listed in the study browser, all of it, under the study it belongs to.
+    CStudyBrowser* browser = frame->StudyBrowser();
+    EXPECT_TRUE(browser->isVisible());
+    ASSERT_TRUE(BrowserSettles());
+    const std::shared_ptr<const StudyTree> tree = browser->TreeOf(1);
+    ASSERT_NE(tree, nullptr);
+    ASSERT_EQ(tree->SeriesCount(), 1u);
+    EXPECT_EQ(tree->patients[0].studies[0].series[0].instances.size(), 12u);
+    QTreeWidgetItem* listed = browser->SeriesItem(1, Q(study.seriesUid));
+    ASSERT_NE(listed, nullptr);
+    EXPECT_EQ(listed->text(CStudyBrowser::kImages), QStringLiteral("12"));
+
     // The series was shown as soon as its first file was in.
     Idle();
     CChildFrame* shown = frame->ActiveChild();
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(shown->Controller().Path().startsWith(QString::fromStdString(studyFolder.string())));
+}
+
+TEST_F(QueryRetrieveTest, ACancelledRetrieveKeepsWholeFilesOnlyAndSaysHowMany) {
+    constexpr int kInstances = 150;
+    const GeneratedStudy study = Load("long", "1.2.826.0.1.3680043.10.905", kInstances);
+    SaveDicomServers({CDicomServer{QStringLiteral("Local archive"), QStringLiteral("ORTHANC"), QStringLiteral("127.0.0.1"),
+                                   server->Settings().server.port}});
+    CQueryRetrieveWindow* window = OpenWindow();
+    QTreeWidgetItem* item = window->Results()->AddStudy({{QStringLiteral("StudyInstanceUID"), Q(study.studyUid)},
+                                                         {QStringLiteral("PatientName"), QStringLiteral("PHANTOM^CT")}});
+    QSignalSpy arrived(&window->Queue(), &CRetrieveQueue::fileStored);
+    QSignalSpy retrieved(&window->Queue(), &CRetrieveQueue::finished);
+    window->Retrieve(item, false);
+    ASSERT_TRUE(arrived.wait(kWaitMs)) << Text(window, "retrieveStatus").toStdString();
+    if (window->Queue().Busy()) Click(window, "cancelRetrieve");
+    ASSERT_TRUE(retrieved.count() > 0 || retrieved.wait(kWaitMs)) << "the cancel did not end the retrieve";
+
+    // Every file left in the study's folder is a whole instance under its own UID:
+    // nothing half written, no temporary left behind.
+    const std::vector<fs::path> kept = CachedFiles(study.studyUid);
+    ASSERT_FALSE(kept.empty());
+    const std::regex named(R"(([0-9.]+)\.1\.([0-9]+)\.dcm)");
+    for (const fs::path& file : kept) {
+        std::smatch parts;
+        const std::string name = file.filename().string();
+        ASSERT_TRUE(std::regex_match(name, parts, named)) << name;
+        const std::size_t instance = std::stoul(parts[2].str());
+        ASSERT_TRUE(instance >= 1 && instance <= study.files.size()) << name;
+        EXPECT_TRUE(DataSetBytes(file.string()) == DataSetBytes(study.files[instance - 1])) << name;
+    }
+    // The count said is the count kept; a cancel that came after the last file says
+    // the retrieve went through.
+    const QString status = Text(window, "retrieveStatus");
+    if (kept.size() < static_cast<std::size_t>(kInstances)) {
+        EXPECT_TRUE(status.contains(QStringLiteral("cancelled"))) << status.toStdString();
+    }
+    EXPECT_TRUE(status.contains(QStringLiteral("%1 file").arg(kept.size()))) << status.toStdString();
+
+    // The browser lists what was kept, and only that.
+    ASSERT_TRUE(BrowserSettles());
+    const std::shared_ptr<const StudyTree> tree = frame->StudyBrowser()->TreeOf(1);
+    ASSERT_NE(tree, nullptr);
+    ASSERT_EQ(tree->SeriesCount(), 1u);
+    EXPECT_EQ(tree->patients[0].studies[0].series[0].instances.size(), kept.size());
+    EXPECT_TRUE(frame->StudyBrowser()->ResultOf(1)->problems.empty());
 }
 
 TEST_F(QueryRetrieveTest, MoreMatchesThanTheCapAreSaidAndNotShown) {

@@ -136,6 +136,34 @@ int main(int argc, char** argv) {
     Drag(area, QPoint(400, 300), QPoint(250, 200));
     Save(frame, folder, "10-left-drag-panned");
 
+    // Measurements: a ruler and an ellipse on the frame shown, listed in the panel
+    // below the control panel with the spacing they used; then a selection, whose
+    // statistics show beside it and head the list.
+    frame->ExecuteCommand(ID_VIEW_ZOOM_FIT);
+    frame->ExecuteCommand(ID_ACTIONS_RULER);
+    Drag(area, QPoint(150, 330), QPoint(470, 250));
+    frame->ExecuteCommand(ID_ACTIONS_ELLIPSE);
+    Drag(area, QPoint(250, 120), QPoint(360, 200));
+    Save(frame, folder, "10a-ruler-ellipse-and-panel");
+    frame->ExecuteCommand(ID_ACTIONS_RECTANGLE);
+    Drag(area, QPoint(220, 380), QPoint(330, 470));
+    Save(frame, folder, "10b-selection-statistics");
+    frame->ExecuteCommand(ID_ACTIONS_RECTANGLE);
+
+    // Saved as DICOM (kept beside the pictures) and opened again: the same patient and
+    // study, a capture of its own.
+    const QString saved = folder.filePath(QStringLiteral("10c-capture.dcm"));
+    child->Controller().Save(saved);
+    if (CChildFrame* reopened = app.OpenDocumentFile(saved)) {
+        QTest::qWait(200);
+        reopened->resize(480, 480);
+        reopened->move(560, 160);
+        frame->ExecuteCommand(ID_VIEW_OVERLAY);
+        Save(frame, folder, "10c-saved-capture-reopened");
+        reopened->close();
+        QTest::qWait(100);
+    }
+
     // The printed page: the picture as shown, losslessly, with the corner texts.
     {
         QImage page(850, 1100, QImage::Format_RGB32);
