@@ -20,12 +20,19 @@ constexpr std::uint64_t kRowBytesPerDataByte = 1024;
 class RleCanvas {
 public:
     RleCanvas(std::uint8_t* rows, std::uint64_t stride, std::uint32_t width, std::uint32_t height, bool nibbles)
-        : m_rows(rows), m_stride(stride), m_width(width), m_height(height), m_nibbles(nibbles) {}
+        : m_rows(rows), m_stride(stride), m_width(width), m_height(height), m_nibbles(nibbles),
+          m_padded(nibbles ? stride * 2 : stride) {}
 
-    // Whether `count` pixels fit from the current position on the current row.
-    bool Fits(std::uint32_t count) const { return m_y < m_height && m_x + std::uint64_t{count} <= m_width; }
+    // Whether `count` pixels fit from the current position on the current row. Some
+    // encoders (ImageMagick) encode each row to its padded width: a run may reach into
+    // the row's padding, whose pixels are dropped, but not past it.
+    bool Fits(std::uint32_t count) const { return m_y < m_height && m_x + std::uint64_t{count} <= m_padded; }
 
     void Put(std::uint8_t value) {
+        if (m_x >= m_width) {  // the row's padding stays 0
+            ++m_x;
+            return;
+        }
         std::uint8_t* row = m_rows + m_y * m_stride;
         if (m_nibbles) {
             std::uint8_t& byte = row[m_x / 2];
@@ -59,6 +66,7 @@ private:
     std::uint32_t m_width;
     std::uint32_t m_height;
     bool m_nibbles;
+    std::uint64_t m_padded;  // pixels a row holds with its padding
     std::uint32_t m_x = 0;
     std::uint32_t m_y = 0;
 };

@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RleRefusal{"RunPastTheRightEdge", 8, {5, 1, 0, 1}, BmpFailure::RunPastBounds},
                       RleRefusal{"RunAfterAnEarlierRun", 8, {3, 1, 2, 1}, BmpFailure::RunPastBounds},
                       RleRefusal{"AbsoluteRunPastTheEdge", 8, {0, 5, 1, 2, 3, 4, 5, 0}, BmpFailure::RunPastBounds},
-                      RleRefusal{"NibbleRunPastTheEdge", 4, {5, 0x11, 0, 1}, BmpFailure::RunPastBounds},
+                      RleRefusal{"NibbleRunPastThePaddedRow", 4, {9, 0x11, 0, 1}, BmpFailure::RunPastBounds},
                       RleRefusal{"RunAboveTheTopRow", 8, {0, 0, 0, 0, 1, 1}, BmpFailure::RunPastBounds},
                       RleRefusal{"DeltaPastTheTop", 8, {0, 2, 0, 3}, BmpFailure::RunPastBounds},
                       RleRefusal{"DeltaPastTheRightEdge", 8, {0, 2, 5, 0}, BmpFailure::RunPastBounds},
@@ -104,6 +104,20 @@ TEST(BmpRle, RunsEndingAtTheEdgesAndDataWithoutAnEndMarkAreTaken) {
     auto dib = Read(RleFile(4, 2, 8, {4, 3, 0, 2, 0, 2}));
     ASSERT_TRUE(dib);
     EXPECT_EQ(Rows(dib.get()), (Bytes{3, 3, 3, 3, 0, 0, 0, 0}));
+}
+
+// ImageMagick encodes each row to its padded width: runs that reach into the row's
+// padding are taken and the padding stays 0; a run past the padded row still refuses.
+TEST(BmpRle, RunsIntoTheRowsPaddingAreTakenAndThePaddingDropped) {
+    auto dib = Read(RleFile(3, 2, 8, {4, 7, 0, 0, 0, 4, 1, 2, 3, 4, 0, 1}));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(Rows(dib.get()), (Bytes{7, 7, 7, 0, 1, 2, 3, 0}));
+    auto nibbles = Read(RleFile(3, 1, 4, {8, 0x12, 0, 1}));
+    ASSERT_TRUE(nibbles);
+    EXPECT_EQ(Rows(nibbles.get()), (Bytes{0x12, 0x10, 0, 0}));
+    Reason why;
+    EXPECT_FALSE(Read(RleFile(3, 2, 8, {5, 7, 0, 1}), &why));
+    EXPECT_TRUE(why.Is(BmpFailure::RunPastBounds)) << why;
 }
 
 TEST(BmpRle, ABitmapFarLargerThanItsDataIsRefusedBeforeAnythingIsAllocated) {
