@@ -32,8 +32,14 @@ void DrawLoadedFrame(LoadedFrame& frame, const DisplayState& display) {
     const ImageAttributes& attributes = *frame.attributes;
     DisplayState state = display;
     if (TakesDefaultWithoutRange(attributes, frame.frameInFile, state)) {
-        const ValueRange own = FrameValueRange(*frame.samples, attributes);
-        state.fallback = DefaultDisplayWindow(attributes, frame.frameInFile, &own);
+        // Unsigned samples of 8 bits or fewer take the whole range they can hold, so
+        // their default window needs no pass over the frame's values.
+        if (DefaultWindowNeedsRange(attributes)) {
+            const ValueRange own = FrameValueRange(*frame.samples, attributes);
+            state.fallback = DefaultDisplayWindow(attributes, frame.frameInFile, &own);
+        } else {
+            state.fallback = DefaultDisplayWindow(attributes, frame.frameInFile, nullptr);
+        }
     }
     Expected<PackedDibPtr> image = RenderFrame(*frame.samples, attributes, state);
     if (!image) {
