@@ -9,6 +9,7 @@
 #include <dcmtk/dcmjpeg/djdijg12.h>
 #include <dcmtk/dcmjpeg/djdijg16.h>
 #include <dcmtk/dcmjpeg/djdijg8.h>
+#include <dcmtk/oflog/config.h>
 #include <dcmtk/oflog/oflog.h>
 
 #include <memory>
@@ -23,7 +24,12 @@ namespace {
 // DCMTK logs the library's warnings to the terminal; the reader reports instead.
 void SilenceLibraryLog() {
     static std::once_flag once;
-    std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
+    std::call_once(once, [] {
+        OFLog::configure(OFLogger::OFF_LOG_LEVEL);
+        // Configuring leaves the logger's per-thread buffers on the calling thread,
+        // often a frame loader's worker that ends before the program; free them now.
+        dcmtk::log4cplus::threadCleanup();
+    });
 }
 
 std::unique_ptr<DJDecoder> MakeDecoder(std::uint8_t precision, const DJCodecParameter& parameters, bool ybr) {
