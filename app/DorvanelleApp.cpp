@@ -118,7 +118,7 @@ std::shared_ptr<CDocumentController> CDorvanelleApp::OpenController(const QStrin
     // A notice comes while the file is read, before its window exists.
     m_pMainFrame->Follow(*controller);
     if (!controller->Open(path)) {
-        // The open says why, in the framework's words ("... was not found."), or for a
+        // The open says why in the words users know ("... was not found."), or for a
         // pipe, a device or a socket in its own, as a sentence.
         QString text = controller->OpenError();
         if (text.isEmpty()) text = QStringLiteral("Failed to open document");

@@ -161,7 +161,7 @@ TEST(ConvertBySeries, AMultiFrameFileThatGivesNoImageIsSaidOnce) {
     DicomStreamBuilder b;
     b.Preamble()
         .MetaGroup()
-        .ExplicitText(0x0020, 0x000E, "UI", "1.2.3.4")
+        .ExplicitText(0x0020, 0x000E, "UI", "1.2.3.4.6")
         .ExplicitText(0x0028, 0x0008, "IS", "4")
         .ImageAttributes(2, 2, 8, 4, "CMYK")
         .PixelData8(std::vector<std::uint8_t>(4 * 2 * 2 * 4, 9));

@@ -1,9 +1,10 @@
 // The viewer's windows onto DICOM servers, against Orthanc started on 127.0.0.1 for
 // each test: a server set up through its dialog and kept in the settings, tested
 // with C-ECHO; a search, a study unfolded into its series, a series retrieved into
-// the cache, opened as it arrives and listed in the study browser; a retrieve
-// cancelled half way that keeps only whole files; a cap on the matches; a server
-// that cannot be reached or never answers; and Send To with its result for each file.
+// the cache, opened as it arrives, listed in the study browser and opened from it
+// as a stack to step through; a retrieve cancelled half way that keeps only whole
+// files; a cap on the matches; a server that cannot be reached or never answers;
+// and Send To with its result for each file.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -26,6 +28,8 @@
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "app/NetworkWindows.h"
+#include "document/DorvanelleDoc.h"
+#include "document/SeriesStack.h"
 #include "net/Find.h"
 #include "net/Send.h"
 #include "tests/net/NetTestFiles.h"
@@ -35,6 +39,7 @@
 #include "views/CommandIds.h"
 #include "views/DicomServers.h"
 #include "views/DocumentController.h"
+#include "views/DorvanelleView.h"
 #include "views/QueryResultsTree.h"
 #include "views/QueryRetrieveWindow.h"
 #include "views/RetrieveQueue.h"
@@ -120,6 +125,11 @@ protected:
         return files;
     }
 
+    // Waits until the window's slice has been read and shown.
+    static bool SliceShown(CChildFrame* child) {
+        return QTest::qWaitFor([child] { return !child->Controller().PendingFrame(); }, kWaitMs);
+    }
+
     // Waits until the study browser has read everything it was given.
     bool BrowserSettles() const {
         CStudyBrowser* browser = frame->StudyBrowser();
@@ -197,6 +207,46 @@ TEST_F(QueryRetrieveTest, FindsUnfoldsRetrievesAndOpensASeriesAsItArrives) {
     CChildFrame* shown = frame->ActiveChild();
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(shown->Controller().Path().startsWith(QString::fromStdString(studyFolder.string())));
+
+    // Chosen in the browser, as a double-click does, the series opens in a window of
+    // its own as one stack of every file retrieved, in instance order: by name alone
+    // ROOT.1.10 would come before ROOT.1.2.
+    emit browser->Tree()->itemActivated(listed, 0);
+    Idle();
+    CChildFrame* stacked = frame->ActiveChild();
+    ASSERT_NE(stacked, nullptr);
+    ASSERT_NE(stacked, shown);
+    CDocumentController& c = stacked->Controller();
+    ASSERT_TRUE(SliceShown(stacked));
+    const auto stack = std::dynamic_pointer_cast<const SeriesStack>(c.Document().Stack());
+    ASSERT_TRUE(stack);
+    ASSERT_EQ(c.Document().FrameCount(), static_cast<std::int32_t>(files));
+    const std::string root = study.studyUid.substr(0, study.studyUid.size() - 4);
+    for (std::int32_t i = 0; i < stack->Count(); ++i)
+        EXPECT_EQ(fs::path(stack->PathOf(i)), studyFolder / (root + ".1." + std::to_string(i + 1) + ".dcm")) << i;
+    EXPECT_EQ(stacked->View()->FrameText(), QStringLiteral("Frame 1 / 12"));
+
+    // Stepping shows each slice from its own file, drawn in the window.
+    Run(ID_NEXT_SLIDE);
+    ASSERT_TRUE(SliceShown(stacked));
+    EXPECT_EQ(c.Document().m_nFrame, 1);
+    EXPECT_EQ(fs::path(c.Document().m_strDicomPath), studyFolder / (root + ".1.2.dcm"));
+    Run(ID_LAST_SLIDE);
+    ASSERT_TRUE(SliceShown(stacked));
+    EXPECT_EQ(stacked->View()->FrameText(), QStringLiteral("Frame 12 / 12"));
+    EXPECT_EQ(fs::path(c.Document().m_strDicomPath), studyFolder / (root + ".1.12.dcm"));
+    ASSERT_NE(c.Image(), nullptr) << c.NoImageReason().toStdString();
+    CDorvanelleView* view = stacked->View();
+    const QImage painted = view->viewport()->grab().toImage();
+    const QRect drawn = view->Viewport().ShownRect().intersected(painted.rect());
+    ASSERT_FALSE(drawn.isEmpty());
+    QSet<QRgb> colours;
+    for (int y = drawn.top(); y <= drawn.bottom(); y += 2) {
+        for (int x = drawn.left(); x <= drawn.right(); x += 2)
+            colours.insert(PixelAt(painted, x, y));
+    }
+    // The phantom's body against the air around it: more than one grey.
+    EXPECT_GT(colours.size(), 1);
 }
 
 TEST_F(QueryRetrieveTest, ACancelledRetrieveKeepsWholeFilesOnlyAndSaysHowMany) {
