@@ -91,9 +91,11 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     layout->addWidget(m_wndMeasurements, 1);
     dock->setWidget(column);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
-    // The study browser: hidden until a folder, a DICOMDIR or several files are opened.
+    // The study browser: hidden until a folder, a DICOMDIR or several files are opened;
+    // beside the control panel, at full height, so that neither squeezes the other.
     m_pStudyBrowser = new CStudyBrowser(statusBar(), this);
     addDockWidget(Qt::LeftDockWidgetArea, m_pStudyBrowser);
+    splitDockWidget(dock, m_pStudyBrowser, Qt::Horizontal);
     m_pStudyBrowser->hide();
 
     CreateActions();
