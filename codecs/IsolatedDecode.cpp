@@ -1,6 +1,7 @@
 #include "codecs/IsolatedDecode.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +78,12 @@ bool DecodeInChildProcess(const char* kind, FrameOutput& out,
         return Fail(why, Reason(DecodeFailure::DecoderNotSetUp).About(kind));
     }
     if (child == 0) {
+        // A failing library stops the child as the signal would stop any program:
+        // handlers the parent installed (a fuzzer's, which records a crash and
+        // exits) must not run here, or the parent could not tell the stop apart.
+        for (const int stop : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP}) {
+            signal(stop, SIG_DFL);
+        }
         // What the library prints as it fails (an assertion's words) is not shown.
         const int quiet = open("/dev/null", O_WRONLY);
         if (quiet >= 0) {

@@ -31,6 +31,9 @@ struct FrameLoaderOptions {
     // fewer), and behind it.
     std::int32_t ahead = 48;
     std::int32_t behind = 2;
+    // Whether frames are read ahead from the start. A viewer holds the read-ahead
+    // until its first frame has painted, so that nothing competes with that paint.
+    bool readAhead = true;
 };
 
 class FrameLoader {
@@ -74,6 +77,11 @@ public:
     // their samples, the frame shown first, without reading them again. Nothing is
     // delivered: whoever shows the frame draws it itself or asks Show again.
     void SetDisplay(const DisplayState& display);
+    // Starts or holds the read-ahead. While it is held only the frame awaited is
+    // read (a frame shown and drawn under an earlier display waits as well); once
+    // started, the frames around the one shown are read as Show plans them.
+    void SetReadAhead(bool on);
+
     // A generation number that grows with each SetDisplay: a frame drawn under an
     // earlier display carries an earlier one.
     std::uint64_t Generation() const;

@@ -4,6 +4,9 @@
 // mismatched streams must give a reason, never a crash.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -381,4 +384,27 @@ TEST(FrameDecoding, AStreamOnWhichItsLibraryStopsGivesAReason) {
         EXPECT_EQ(why.Text(), "the HTJ2K stream is corrupt: its decoder stopped on it");
         EXPECT_TRUE(decoded.samples.empty());
     }
+}
+
+// A process with a handler of its own for the stop (a fuzzer records a crash and
+// exits) still hears that the decoder stopped: the child takes the signal plainly.
+TEST(FrameDecoding, ADecoderThatStopsIsReportedWhateverHandlerTheCallerInstalled) {
+    const auto input = ReadBytes(std::string(DORVANELLE_SOURCE_DIR) + "/fuzz/corpus/fuzz_codecs/htj2k-mel-assert");
+    ASSERT_GT(input.size(), 8u);
+    const std::vector<std::uint8_t> stream(input.begin() + 8, input.end());
+    FrameGeometry g;
+    g.rows = 16;
+    g.columns = 24;
+    g.samplesPerPixel = 3;
+    struct sigaction exits {};
+    exits.sa_handler = [](int) { _exit(0); };
+    sigemptyset(&exits.sa_mask);
+    struct sigaction before {};
+    ASSERT_EQ(sigaction(SIGABRT, &exits, &before), 0);
+    DecodedFrame decoded;
+    Reason why;
+    const bool done = DecodeFrame(FrameCodec::HtJpeg2000, stream, g, decoded, &why);
+    sigaction(SIGABRT, &before, nullptr);
+    EXPECT_FALSE(done);
+    EXPECT_TRUE(why.Is(DecodeFailure::DecoderStopped)) << why;
 }
