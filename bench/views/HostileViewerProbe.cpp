@@ -50,8 +50,9 @@ int ProbeRange(CChildFrame& child, QElapsedTimer& clock) {
     QElapsedTimer closing;
     closing.start();
     child.close();
-    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     std::printf("closed in %lld ms\n", static_cast<long long>(closing.elapsed()));
+    std::fflush(stdout);
     return 0;
 }
 
