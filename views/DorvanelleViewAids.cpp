@@ -161,7 +161,7 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
 QString CDorvanelleView::FrameText() const { return m_controller->FrameText(); }
 
 QString CDorvanelleView::StatusFrameText() const {
-    const QString frame = FrameText();
+    QString frame = FrameText();
     const QString& note = m_controller->RangeNote();
     if (note.isEmpty()) return frame;
     return frame.isEmpty() ? note : frame + QStringLiteral(", ") + note;
