@@ -135,7 +135,10 @@ void CDocumentController::PreviewWindow(double width, double centre) {
     DisplayState state = m_doc.RenderState();
     state.window = DisplayWindow{width, centre};
     state.voiLut.reset();
-    m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.FrameInFile(), state);
+    // One table per window: a step that gives the same window keeps the render it has.
+    if (!m_liveRender || !m_liveRender->Draws(*m_doc.Attributes(), m_doc.FrameInFile(), state)) {
+        m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.FrameInFile(), state);
+    }
     emit liveWindowChanged();
 }
 
