@@ -71,6 +71,7 @@ struct FrameLoader::State {
     std::deque<std::int32_t> queue;     // frames to read or draw, the one awaited first
     std::vector<std::int32_t> running;  // frames a worker is reading or drawing
     std::size_t frameBytes = 0;         // of the last frame kept, for the read-ahead
+    bool readAhead = true;
     bool closed = false;
     Counters counters;
     bool inPool = false;  // guarded by the pool's mutex
@@ -86,7 +87,12 @@ struct FrameLoader::State {
     };
 
     State(std::shared_ptr<const FrameStack> from, const DisplayState& shownAs, Deliver to, const Options& with)
-        : stack(std::move(from)), options(with), cache(with.cacheBytes), display(shownAs), deliver(std::move(to)) {}
+        : stack(std::move(from)),
+          options(with),
+          cache(with.cacheBytes),
+          display(shownAs),
+          readAhead(with.readAhead),
+          deliver(std::move(to)) {}
 
     // Whether the cache holds frame `index` as it is to be shown now. Under `mutex`.
     bool Done(const LoadedFrame& frame) const {
@@ -126,8 +132,12 @@ struct FrameLoader::State {
         // The frame shown first: awaited, or to be drawn again under a new display.
         if (awaited) {
             queue.push_back(*awaited);
-        } else if (!Holds(index)) {
+        } else if (readAhead && !Holds(index)) {
             queue.push_back(index);
+        }
+        if (!readAhead) {
+            if (queue.empty() && running.empty()) idle.notify_all();
+            return;
         }
         // As many as half the budget holds, once a frame's size is known; a few
         // until then.
@@ -421,8 +431,21 @@ void FrameLoader::SetDisplay(const DisplayState& display, const LoadedFrame& dra
         // others are drawn as the frames around the one shown next are planned, so
         // that a window dragged and released many times does not draw every frame
         // kept each time while the user waits on the one shown. Frames still to be
-        // read stay queued.
-        if (!s.awaited && !s.Holds(s.shown)) s.queue.push_front(s.shown);
+        // read stay queued. While the read-ahead is held the frame shown waits too.
+        if (!s.awaited && s.readAhead && !s.Holds(s.shown)) s.queue.push_front(s.shown);
+        if (s.queue.empty()) return;
+    }
+    WorkerPool::Instance().Post(m_state);
+}
+
+void FrameLoader::SetReadAhead(bool on) {
+    {
+        std::lock_guard lock(m_state->mutex);
+        State& s = *m_state;
+        if (s.readAhead == on || s.closed) return;
+        s.readAhead = on;
+        if (s.shown < 0) return;
+        s.Plan(s.shown);
         if (s.queue.empty()) return;
     }
     WorkerPool::Instance().Post(m_state);

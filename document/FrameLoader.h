@@ -31,6 +31,9 @@ struct FrameLoaderOptions {
     // fewer), and behind it.
     std::int32_t ahead = 48;
     std::int32_t behind = 2;
+    // Whether frames are read ahead from the start. A viewer holds the read-ahead
+    // until its first frame has painted, so that nothing competes with that paint.
+    bool readAhead = true;
 };
 
 class FrameLoader {
@@ -77,9 +80,14 @@ public:
     void SetDisplay(const DisplayState& display);
     // The same when the caller has drawn the frame shown under `display` itself:
     // `drawn` (its index, the samples this loader gave for it, the picture and its
-    // window) is kept as that frame's picture instead of being drawn again. Any
-    // frame shown (or samples not the ones kept) is drawn by the workers as above.
+    // window) is kept as that frame's picture instead of being drawn again. Given
+    // another frame, or samples not the ones kept, the workers draw it as above.
     void SetDisplay(const DisplayState& display, const LoadedFrame& drawn);
+    // Starts or holds the read-ahead. While it is held only the frame awaited is
+    // read (a frame shown and drawn under an earlier display waits as well); once
+    // started, the frames around the one shown are read as Show plans them.
+    void SetReadAhead(bool on);
+
     // A generation number that grows with each SetDisplay: a frame drawn under an
     // earlier display carries an earlier one.
     std::uint64_t Generation() const;

@@ -1,5 +1,6 @@
 // The document controller's frames: read and drawn by a background loader, shown
 // when they come, and the frame text the status bar shows.
+#include <QMetaObject>
 #include <QMetaType>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 namespace {
 
 std::atomic<int> g_frameWaitMs{40};
+std::atomic<bool> g_readAhead{true};
 
 }  // namespace
 
@@ -26,6 +28,8 @@ void CDocumentController::SetFrameWait(std::chrono::milliseconds wait) {
     g_frameWaitMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
 }
 
+void CDocumentController::SetReadAhead(bool on) { g_readAhead = on; }
+
 std::chrono::milliseconds CDocumentController::FrameWait() { return std::chrono::milliseconds(g_frameWaitMs.load()); }
 
 const FrameLoader* CDocumentController::Loader() const { return m_frames ? &m_frames->Loader() : nullptr; }
@@ -33,13 +37,34 @@ const FrameLoader* CDocumentController::Loader() const { return m_frames ? &m_fr
 void CDocumentController::StartFrames() {
     const std::shared_ptr<const FrameStack>& stack = m_doc.Stack();
     if (m_doc.Kind() != DocumentKind::Dicom || !stack) return;
-    m_frames = std::make_unique<CFrameLoaderTask>(stack, m_doc.RenderState(), this);
+    m_paintedOnce = false;
+    m_backgroundStarted = false;
+    // Only the first frame until it has painted: FramePainted starts the rest.
+    FrameLoader::Options options;
+    options.readAhead = false;
+    m_frames = std::make_unique<CFrameLoaderTask>(stack, m_doc.RenderState(), this, options);
     connect(m_frames.get(), &CFrameLoaderTask::frameArrived, this, &CDocumentController::OnFrameArrived);
     ShowFrame(m_doc.m_nFrame, FrameWait());
 }
 
+void CDocumentController::FramePainted() {
+    if (m_paintedOnce || m_framesShown == 0) return;
+    m_paintedOnce = true;
+    // Queued: the paint that called this, and the rest of the window's, finish first.
+    QMetaObject::invokeMethod(this, [this] { StartBackgroundWork(); }, Qt::QueuedConnection);
+}
+
+void CDocumentController::StartBackgroundWork() {
+    if (m_backgroundStarted) return;
+    m_backgroundStarted = true;
+    if (m_frames && g_readAhead) m_frames->Loader().SetReadAhead(true);
+    SettleSampleRange();
+}
+
 void CDocumentController::ShowFrame(std::int32_t index, std::chrono::milliseconds wait) {
     EndLiveWindow();
+    // A step after the first frame: the user moves on, painted or not.
+    if (m_framesShown > 0) StartBackgroundWork();
     if (!m_frames) {
         // A picture, or a file that could not be read: nothing to step to.
         const Reason why = m_doc.ReplaceImageByFrame(index);

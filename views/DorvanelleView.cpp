@@ -241,6 +241,7 @@ void CDorvanelleView::paintEvent(QPaintEvent* event) {
     PaintOverImage(painter);
     // A frame asked for and still being read: the last picture stays, and says so.
     if (m_controller->PendingFrame() && m_controller->Image()) DrawPendingNote(painter, viewport()->rect());
+    m_controller->FramePainted();
 }
 
 void CDorvanelleView::PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect) {
