@@ -1,6 +1,8 @@
 // The document controller's frames: read and drawn by a background loader, shown
 // when they come, and the frame text the status bar shows.
+#include <QGuiApplication>
 #include <QMetaType>
+#include <QScreen>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +13,7 @@
 namespace {
 
 std::atomic<int> g_frameWaitMs{40};
+std::atomic<bool> g_reducedFirstPaint{true};
 
 }  // namespace
 
@@ -26,6 +29,8 @@ void CDocumentController::SetFrameWait(std::chrono::milliseconds wait) {
     g_frameWaitMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
 }
 
+void CDocumentController::SetReducedFirstPaint(bool on) { g_reducedFirstPaint = on; }
+
 std::chrono::milliseconds CDocumentController::FrameWait() { return std::chrono::milliseconds(g_frameWaitMs.load()); }
 
 const FrameLoader* CDocumentController::Loader() const { return m_frames ? &m_frames->Loader() : nullptr; }
@@ -33,13 +38,27 @@ const FrameLoader* CDocumentController::Loader() const { return m_frames ? &m_fr
 void CDocumentController::StartFrames() {
     const std::shared_ptr<const FrameStack>& stack = m_doc.Stack();
     if (m_doc.Kind() != DocumentKind::Dicom || !stack) return;
-    m_frames = std::make_unique<CFrameLoaderTask>(stack, m_doc.RenderState(), this);
+    // Until a view has chosen its zoom, a frame is taken to be fitted to the screen:
+    // no window that shows it is larger.
+    FrameLoader::Options options;
+    const QScreen* screen = g_reducedFirstPaint ? QGuiApplication::primaryScreen() : nullptr;
+    if (screen != nullptr) {
+        const QSize area = screen->availableGeometry().size();
+        options.fitWidth = static_cast<std::uint32_t>(std::max(area.width(), 0));
+        options.fitHeight = static_cast<std::uint32_t>(std::max(area.height(), 0));
+    }
+    m_frames = std::make_unique<CFrameLoaderTask>(stack, m_doc.RenderState(), this, options);
     connect(m_frames.get(), &CFrameLoaderTask::frameArrived, this, &CDocumentController::OnFrameArrived);
     ShowFrame(m_doc.m_nFrame, FrameWait());
 }
 
+void CDocumentController::SetShownZoom(double zoom) {
+    if (m_frames) m_frames->Loader().SetShownScale(g_reducedFirstPaint ? zoom : 0);
+}
+
 void CDocumentController::ShowFrame(std::int32_t index, std::chrono::milliseconds wait) {
     EndLiveWindow();
+    m_preview.reset();
     if (!m_frames) {
         // A picture, or a file that could not be read: nothing to step to.
         const Reason why = m_doc.ReplaceImageByFrame(index);
@@ -59,11 +78,20 @@ void CDocumentController::ShowFrame(std::int32_t index, std::chrono::millisecond
 void CDocumentController::OnFrameArrived(const LoadedFrame& frame) {
     // Only the frame asked for last: one passed over on the way is not shown.
     if (m_pendingFrame != frame.index) return;
+    if (frame.level > 0) {
+        // Shown until the whole frame comes; the document does not take it.
+        if (frame.image) {
+            m_preview = frame;
+            emit previewArrived();
+        }
+        return;
+    }
     Install(frame);
 }
 
 void CDocumentController::Install(const LoadedFrame& frame) {
     m_pendingFrame.reset();
+    m_preview.reset();
     m_doc.ShowLoadedFrame(frame);
     ++m_framesShown;
     // A series is shown through one window: the first slice's, unless the user
