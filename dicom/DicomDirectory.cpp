@@ -199,8 +199,12 @@ DirectoryRecordKind KindOf(const std::string& type) {
 
 // The components of a Referenced File ID, or why they are refused: a component that
 // is empty (a leading "\" makes the ID absolute), "." or "..", or holds "/" (which
-// would name folders of its own), a NUL or a drive's ":".
+// would name folders of its own), a NUL or a drive's ":". A record that holds the
+// element twice keeps the last, whole: the components of one ID never join another's,
+// and a refused ID never stands beside components.
 void SplitFileId(const std::string& text, DirectoryRecord& record) {
+    record.fileId.clear();
+    record.fileIdProblem = Reason();
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = text.find('\\', start);

@@ -74,6 +74,7 @@ struct FrameLoader::State {
     std::vector<std::int32_t> running;  // frames a worker is reading or drawing
     std::size_t frameBytes = 0;         // of the last frame kept, for the read-ahead
     double shownScale = 0;              // view pixels per image pixel; 0 when not known
+    bool readAhead = true;
     bool closed = false;
     Counters counters;
     bool inPool = false;  // guarded by the pool's mutex
@@ -90,7 +91,12 @@ struct FrameLoader::State {
     };
 
     State(std::shared_ptr<const FrameStack> from, const DisplayState& shownAs, Deliver to, const Options& with)
-        : stack(std::move(from)), options(with), cache(with.cacheBytes), display(shownAs), deliver(std::move(to)) {}
+        : stack(std::move(from)),
+          options(with),
+          cache(with.cacheBytes),
+          display(shownAs),
+          readAhead(with.readAhead),
+          deliver(std::move(to)) {}
 
     // Whether the cache holds frame `index` as it is to be shown now. Under `mutex`.
     bool Done(const LoadedFrame& frame) const {
@@ -130,8 +136,12 @@ struct FrameLoader::State {
         // The frame shown first: awaited, or to be drawn again under a new display.
         if (awaited) {
             queue.push_back(*awaited);
-        } else if (!Holds(index)) {
+        } else if (readAhead && !Holds(index)) {
             queue.push_back(index);
+        }
+        if (!readAhead) {
+            if (queue.empty() && running.empty()) idle.notify_all();
+            return;
         }
         // As many as half the budget holds, once a frame's size is known; a few
         // until then.
@@ -475,6 +485,19 @@ void FrameLoader::SetDisplay(const DisplayState& display) {
 void FrameLoader::SetShownScale(double scale) {
     std::lock_guard lock(m_state->mutex);
     m_state->shownScale = scale > 0 ? scale : 0;
+}
+
+void FrameLoader::SetReadAhead(bool on) {
+    {
+        std::lock_guard lock(m_state->mutex);
+        State& s = *m_state;
+        if (s.readAhead == on || s.closed) return;
+        s.readAhead = on;
+        if (s.shown < 0) return;
+        s.Plan(s.shown);
+        if (s.queue.empty()) return;
+    }
+    WorkerPool::Instance().Post(m_state);
 }
 
 std::uint64_t FrameLoader::Generation() const {

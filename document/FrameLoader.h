@@ -35,6 +35,9 @@ struct FrameLoaderOptions {
     // shows frames at (SetShownScale); 0 x 0 when not known.
     std::uint32_t fitWidth = 0;
     std::uint32_t fitHeight = 0;
+    // Whether frames are read ahead from the start. A viewer holds the read-ahead
+    // until its first frame has painted, so that nothing competes with that paint.
+    bool readAhead = true;
 };
 
 class FrameLoader {
@@ -86,6 +89,10 @@ public:
     // resolution that still has a pixel for each view pixel, then read whole. Only
     // the whole frame is kept and given by Show.
     void SetShownScale(double scale);
+    // Starts or holds the read-ahead. While it is held only the frame awaited is
+    // read (a frame shown and drawn under an earlier display waits as well); once
+    // started, the frames around the one shown are read as Show plans them.
+    void SetReadAhead(bool on);
 
     // A generation number that grows with each SetDisplay: a frame drawn under an
     // earlier display carries an earlier one.

@@ -24,5 +24,7 @@ OFCondition ReceiveDataSetBytes(T_ASC_Association* association, int timeoutSecon
                                 T_ASC_PresentationContextID* context, std::size_t cap, ReceivedBytes& received);
 
 // Whether every element's length, at every depth, fits within the bytes after its
-// header, for a data set in an uncompressed transfer syntax.
+// header, for a data set in an uncompressed transfer syntax, read with the nesting
+// DCMTK will read it with; a data set whose structure DCMTK would read otherwise
+// than this check does is refused.
 bool ElementLengthsFit(std::span<const std::uint8_t> bytes, bool explicitVr, bool bigEndian);

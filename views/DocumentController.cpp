@@ -38,8 +38,8 @@ void CDocumentController::OpenStack(std::shared_ptr<const SeriesStack> stack) {
 }
 
 void CDocumentController::SettleSampleRange() {
-    // Not before the first frame shows: the pass must not compete with it.
-    if (!m_doc.RangePending() || m_rangeTask.Running() || m_framesShown == 0) return;
+    // Not before the first frame has painted: the pass must not compete with it.
+    if (!m_doc.RangePending() || m_rangeTask.Running() || !m_backgroundStarted) return;
     m_rangeTask.Start(m_doc.Stack(), [this](const FrameStack* of, const RangeOutcome& outcome) {
         // A pass whose file changed on disk gives nothing; the sliders keep their ranges.
         if (!outcome.Complete() || !m_doc.AdoptRange(of, outcome.range)) return;

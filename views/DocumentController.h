@@ -53,6 +53,13 @@ public:
     // Whether a frame shown at half size or less may be painted from a lower
     // resolution level first (Preview); on unless set (a benchmark compares both).
     static void SetReducedFirstPaint(bool on);
+    // Whether documents read frames ahead of the one shown (on unless set; tests of
+    // a step to a frame not yet read turn it off).
+    static void SetReadAhead(bool on);
+    // A view has painted what the document shows. The work that would compete with
+    // the first paint (the read-ahead, the range of all samples) starts after it,
+    // or with the first step, whichever comes first.
+    void FramePainted();
     // The frame asked for while it is being read: the views keep the last picture
     // and say "decoding…".
     std::optional<std::int32_t> PendingFrame() const { return m_pendingFrame; }
@@ -195,6 +202,8 @@ private:
     // Shows `frame` in the document and says so.
     void Install(const LoadedFrame& frame);
     static std::chrono::milliseconds FrameWait();
+    // Starts the read-ahead and the range pass, once the first frame has been shown.
+    void StartBackgroundWork();
     // The frame the next step counts from: the one on its way, or the one shown.
     std::int32_t StepBase() const { return m_pendingFrame.value_or(m_doc.m_nFrame); }
     void WindowCommitted();
@@ -212,6 +221,8 @@ private:
     std::optional<std::int32_t> m_pendingFrame;
     std::optional<LoadedFrame> m_preview;  // of the pending frame
     std::uint64_t m_framesShown = 0;
+    bool m_paintedOnce = false;
+    bool m_backgroundStarted = false;
     // Declared last: it goes first, cancelling its pass.
     CSampleRangeTask m_rangeTask{this};
 };

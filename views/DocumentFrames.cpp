@@ -1,6 +1,7 @@
 // The document controller's frames: read and drawn by a background loader, shown
 // when they come, and the frame text the status bar shows.
 #include <QGuiApplication>
+#include <QMetaObject>
 #include <QMetaType>
 #include <QScreen>
 
@@ -14,6 +15,7 @@ namespace {
 
 std::atomic<int> g_frameWaitMs{40};
 std::atomic<bool> g_reducedFirstPaint{true};
+std::atomic<bool> g_readAhead{true};
 
 }  // namespace
 
@@ -30,6 +32,7 @@ void CDocumentController::SetFrameWait(std::chrono::milliseconds wait) {
 }
 
 void CDocumentController::SetReducedFirstPaint(bool on) { g_reducedFirstPaint = on; }
+void CDocumentController::SetReadAhead(bool on) { g_readAhead = on; }
 
 std::chrono::milliseconds CDocumentController::FrameWait() { return std::chrono::milliseconds(g_frameWaitMs.load()); }
 
@@ -38,9 +41,13 @@ const FrameLoader* CDocumentController::Loader() const { return m_frames ? &m_fr
 void CDocumentController::StartFrames() {
     const std::shared_ptr<const FrameStack>& stack = m_doc.Stack();
     if (m_doc.Kind() != DocumentKind::Dicom || !stack) return;
+    m_paintedOnce = false;
+    m_backgroundStarted = false;
+    // Only the first frame until it has painted: FramePainted starts the rest.
+    FrameLoader::Options options;
+    options.readAhead = false;
     // Until a view has chosen its zoom, a frame is taken to be fitted to the screen:
     // no window that shows it is larger.
-    FrameLoader::Options options;
     const QScreen* screen = g_reducedFirstPaint ? QGuiApplication::primaryScreen() : nullptr;
     if (screen != nullptr) {
         const QSize area = screen->availableGeometry().size();
@@ -56,9 +63,25 @@ void CDocumentController::SetShownZoom(double zoom) {
     if (m_frames) m_frames->Loader().SetShownScale(g_reducedFirstPaint ? zoom : 0);
 }
 
+void CDocumentController::FramePainted() {
+    if (m_paintedOnce || m_framesShown == 0) return;
+    m_paintedOnce = true;
+    // Queued: the paint that called this, and the rest of the window's, finish first.
+    QMetaObject::invokeMethod(this, [this] { StartBackgroundWork(); }, Qt::QueuedConnection);
+}
+
+void CDocumentController::StartBackgroundWork() {
+    if (m_backgroundStarted) return;
+    m_backgroundStarted = true;
+    if (m_frames && g_readAhead) m_frames->Loader().SetReadAhead(true);
+    SettleSampleRange();
+}
+
 void CDocumentController::ShowFrame(std::int32_t index, std::chrono::milliseconds wait) {
     EndLiveWindow();
     m_preview.reset();
+    // A step after the first frame: the user moves on, painted or not.
+    if (m_framesShown > 0) StartBackgroundWork();
     if (!m_frames) {
         // A picture, or a file that could not be read: nothing to step to.
         const Reason why = m_doc.ReplaceImageByFrame(index);

@@ -252,6 +252,7 @@ void CDorvanelleView::paintEvent(QPaintEvent* event) {
     if (m_controller->PendingFrame() && (m_controller->Image() || preview)) {
         DrawPendingNote(painter, viewport()->rect());
     }
+    m_controller->FramePainted();
 }
 
 void CDorvanelleView::PaintPreview(QPainter& painter, const LoadedFrame& preview, const QRect& rect) {

@@ -116,6 +116,17 @@ TEST(DicomDirectory, FileIdsThatLeaveTheFolderAreRefused) {
     // Trailing blanks pad a CS value; they are not part of the name.
     const DicomDirectory d = Read(DicomDirBytes({{"IMAGE", -1, "DIR\\IM0001 ", {}}}));
     EXPECT_EQ(d.records[0].fileId, (std::vector<std::string>{"DIR", "IM0001"}));
+
+    // A record holding the ID twice keeps the last one whole: a refused ID followed by
+    // a sound one, a sound one followed by a refused one, and two sound ones.
+    const DicomDirectory refusedThenSound = Read(DicomDirBytes({{"IMAGE", -1, "..\\ETC", {{0x00041500, "IM1"}}}}));
+    EXPECT_EQ(refusedThenSound.records[0].fileId, (std::vector<std::string>{"IM1"}));
+    EXPECT_FALSE(refusedThenSound.records[0].fileIdProblem);
+    const DicomDirectory soundThenRefused = Read(DicomDirBytes({{"IMAGE", -1, "IM1", {{0x00041500, "..\\ETC"}}}}));
+    EXPECT_TRUE(soundThenRefused.records[0].fileId.empty());
+    EXPECT_TRUE(soundThenRefused.records[0].fileIdProblem.Is(DirectoryFailure::FileIdRefused));
+    const DicomDirectory twoSound = Read(DicomDirBytes({{"IMAGE", -1, "A\\IM1", {{0x00041500, "B\\IM2"}}}}));
+    EXPECT_EQ(twoSound.records[0].fileId, (std::vector<std::string>{"B", "IM2"}));
 }
 
 TEST(DicomDirectory, NotADirectory) {

@@ -236,6 +236,32 @@ TEST(FrameLoader, ShowsAFrameThenAnswersFromTheFramesReadAhead) {
     EXPECT_EQ(counters.delivered, deliveries.Count());
 }
 
+TEST(FrameLoader, AHeldReadAheadReadsOnlyTheFramesAskedForUntilItStarts) {
+    GeneratedSeries study(12);
+    Deliveries deliveries;
+    FrameLoader::Options options;
+    options.ahead = 4;
+    options.readAhead = false;
+    FrameLoader loader(study.Stack(), DisplayState(), deliveries.Sink(), options);
+
+    // Held: the frame asked for, a new display and steps read nothing more.
+    EXPECT_EQ(ShowAndWait(loader, deliveries, 0).index, 0);
+    DisplayState windowed;
+    windowed.window = DisplayWindow{100, 30};
+    loader.SetDisplay(windowed);
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    EXPECT_EQ(ShowAndWait(loader, deliveries, 5).index, 5);
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    EXPECT_EQ(loader.Stats().read, 2u);
+    EXPECT_FALSE(loader.Show(6));
+
+    // Started: the frames ahead of the one shown are read, and answered from the cache.
+    loader.SetReadAhead(true);
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    for (std::int32_t i = 7; i <= 10; ++i)
+        EXPECT_TRUE(loader.Show(i)) << "frame " << i << " was not read ahead";
+}
+
 TEST(FrameLoader, ScrollingAWholeStackStaysWithinTheCacheBudget) {
     GeneratedSeries study(40);
     Deliveries deliveries;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/dcmdata/dcdatset.h"
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcvrlo.h"
+#include "net/BoundedDataSet.h"
 #include "net/FindMatch.h"
 #include "net/NetFailure.h"
 #include "net/RetrievedFiles.h"
@@ -98,6 +100,56 @@ TEST(FindMatches, BytesClaimingMoreThanTheyHoldAreRefusedBeforeParsing) {
     ASSERT_NE(read->Value("PatientName"), nullptr);
     EXPECT_EQ(*read->Value("PatientName"), "DOE^JO");
     EXPECT_FALSE(ReadFindMatchBytes(name, "1.2.840.10008.1.2.4.70"));
+}
+
+TEST(FindMatches, NestingIsCheckedAsTheParserWillReadIt) {
+    // A tag of the item group that is neither an item nor a delimiter, then a value
+    // claiming 2 GiB: the check once walked into the first as if it were an item and
+    // missed the claim, which the parser then allocated. Found by fuzzing.
+    std::vector<std::uint8_t> strayItemGroup = {
+        0xFE, 0xFF, 0xFF, 0x4F, 0x12, 0x00, 0x00, 0x00, 0x25, 0x00, 0x00, 0x4F, 0x4C, 0x00, 0x00, 0x00, 0x97, 0xFF,
+        0x00, 0x00, 0x41, 0x25, 0xFF, 0xAE, 0x00, 0x00, 0x4F, 0x4C, 0x00, 0x00, 0x00, 0x97, 0xFF, 0x7F};
+    strayItemGroup.insert(strayItemGroup.end(), 60, 0x7F);
+    strayItemGroup.insert(strayItemGroup.end(), {0xFF, 0xFF, 0, 0, 0, 0});
+    EXPECT_FALSE(ElementLengthsFit(strayItemGroup, false, false));
+
+    // (0008,1115) Referenced Series Sequence of 20 bytes holding one item of 12, whose
+    // (0020,000E) UI claims 4 bytes: in implicit VR, where only the dictionary says
+    // it is a sequence, and in explicit VR.
+    const std::vector<std::uint8_t> implicitSequence = {
+        0x08, 0x00, 0x15, 0x11, 20, 0, 0, 0,                        // SQ, 20 bytes
+        0xFE, 0xFF, 0x00, 0xE0, 12, 0, 0, 0,                        // item, 12 bytes
+        0x20, 0x00, 0x0E, 0x00, 4, 0, 0, 0, '1', '.', '2', 0,       // UI "1.2"
+        0x10, 0x00, 0x20, 0x00, 2, 0, 0, 0, 'I', 'D'};              // LO after the sequence
+    std::optional<FindMatch> read = ReadFindMatchBytes(implicitSequence, "1.2.840.10008.1.2");
+    ASSERT_TRUE(read);
+    ASSERT_NE(read->Value("PatientID"), nullptr);
+    EXPECT_EQ(*read->Value("PatientID"), "ID");
+    // The same item claiming more inside than the sequence holds: the parser would
+    // read across the sequence's end, so it is refused.
+    std::vector<std::uint8_t> overrun = implicitSequence;
+    overrun[20] = 14;  // the UI's length, reaching into the element after the sequence
+    EXPECT_FALSE(ElementLengthsFit(overrun, false, false));
+
+    // Undefined lengths close with their own delimiters only.
+    const std::vector<std::uint8_t> undefinedSequence = {
+        0x08, 0x00, 0x15, 0x11, 'S', 'Q', 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,  // SQ, undefined
+        0xFE, 0xFF, 0x00, 0xE0, 0xFF, 0xFF, 0xFF, 0xFF,                  // item, undefined
+        0x20, 0x00, 0x0E, 0x00, 'U', 'I', 4, 0, '1', '.', '2', 0,
+        0xFE, 0xFF, 0x0D, 0xE0, 0, 0, 0, 0,                              // item ends
+        0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0};                             // sequence ends
+    EXPECT_TRUE(ReadFindMatchBytes(undefinedSequence, "1.2.840.10008.1.2.1"));
+    EXPECT_TRUE(ElementLengthsFit(undefinedSequence, true, false));
+    std::vector<std::uint8_t> crossed = undefinedSequence;
+    std::swap(crossed[34], crossed[42]);  // the sequence's delimiter where the item's belongs
+    EXPECT_FALSE(ElementLengthsFit(crossed, true, false));
+    const std::vector<std::uint8_t> itemOutsideSequence(undefinedSequence.begin() + 12, undefinedSequence.end() - 8);
+    EXPECT_FALSE(ElementLengthsFit(itemOutsideSequence, true, false));
+    // UN of undefined length is read in implicit VR by the parser: refused.
+    std::vector<std::uint8_t> unknown = undefinedSequence;
+    unknown[4] = 'U';
+    unknown[5] = 'N';
+    EXPECT_FALSE(ElementLengthsFit(unknown, true, false));
 }
 
 TEST(StoredNames, OnlyRealUidsBecomeNames) {
