@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unordered_set>
 
 #include "dicom/DicomFile.h"
@@ -283,6 +284,18 @@ bool ReadRecord(RecordReader& reader, std::uint64_t size, std::uint64_t at, Dire
     return true;
 }
 
+// Where the first record of the Directory Record Sequence at `sequenceStart` starts;
+// 0 when the sequence holds none. Some writers leave the root record's offset 0
+// though records follow: the first of them is then the first root record.
+std::uint32_t FirstItemOffset(RecordReader& reader, std::uint64_t sequenceStart) {
+    ElementHeader sequence;
+    if (!reader.Header(sequenceStart, sequence) || sequence.length == 0) return 0;
+    ElementHeader item;
+    if (!reader.Header(sequence.valueStart, item) || item.tag != Tag(0xFFFE, 0xE000)) return 0;
+    if (sequence.valueStart > std::numeric_limits<std::uint32_t>::max()) return 0;
+    return static_cast<std::uint32_t>(sequence.valueStart);
+}
+
 }  // namespace
 
 std::string ReasonText(DirectoryFailure code, const Reason& reason) {
@@ -323,6 +336,7 @@ DicomDirectory ReadDicomDirectory(const std::shared_ptr<const ByteSource>& sourc
     std::uint32_t root = 0;
     bool sequence = false;
     bool bigEndian = false;
+    std::uint64_t sequenceStart = 0;
     CDicomFile file;
     file.LoadSource(source);
     file.VisitElements(file.DetectLayout(), 8, [&](const DicomElementVisit& e) {
@@ -332,6 +346,7 @@ DicomDirectory ReadDicomDirectory(const std::shared_ptr<const ByteSource>& sourc
         } else if (tag == Tag(0x0004, 0x1220)) {
             sequence = true;
             bigEndian = e.bigEndian;
+            sequenceStart = e.start;
             return false;
         }
         return true;
@@ -342,6 +357,7 @@ DicomDirectory ReadDicomDirectory(const std::shared_ptr<const ByteSource>& sourc
     }
     Bytes bytes(*source);
     RecordReader reader(bytes, bigEndian);
+    if (root == 0) root = FirstItemOffset(reader, sequenceStart);
     struct Pending {
         std::uint32_t offset;
         std::int32_t parent;

@@ -4,7 +4,8 @@
 // each record gives the offset of its next sibling and of its first child. The tree
 // is walked by those offsets, as the file means it to be, never trusting them: an
 // offset outside the file, one reached twice (a loop) or more records than any
-// medium holds end the walk with a reason, keeping the records read until then.
+// medium holds end the walk with a reason, keeping the records read until then. A
+// root offset of 0 (left so by some writers) starts the walk at the first record.
 //
 // A record's Referenced File ID names a file relative to the DICOMDIR's folder, one
 // component per value. An ID that is absolute or climbs out of that folder is

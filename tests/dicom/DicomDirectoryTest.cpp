@@ -2,6 +2,7 @@
 // refuses, and offsets that loop or point nowhere.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 #include "dicom/DicomDirectory.h"
@@ -85,8 +86,43 @@ TEST(DicomDirectory, HostileOffsetsEndTheWalkWithAReason) {
     inside[0].next = DicomDirRecordOffset(inside, 3) + 6;
     EXPECT_TRUE(Read(DicomDirBytes(inside)).stop.Is(DirectoryFailure::RecordOutside));
 
-    // A root offset of nothing: no record, no failure.
-    EXPECT_TRUE(Read(DicomDirBytes(SmallTree(), 0)).records.empty());
+}
+
+TEST(DicomDirectory, ARootOffsetOfZeroStartsAtTheFirstRecord) {
+    // Some writers leave the root offset 0: the records that follow the header are read.
+    const DicomDirectory d = Read(DicomDirBytes(SmallTree(), 0));
+    EXPECT_FALSE(d.stop) << d.stop;
+    EXPECT_EQ(Types(d), "PATIENT<-1 STUDY<0 SERIES<1 IMAGE<2 IMAGE<2 PATIENT<-1");
+    // With no records at all: none, and no failure.
+    const DicomDirectory empty = Read(DicomDirBytes({}, 0));
+    EXPECT_TRUE(empty.records.empty());
+    EXPECT_FALSE(empty.stop) << empty.stop;
+}
+
+TEST(DicomDirectory, AWalkEndsAtTheRecordLimitKeepingWhatItRead) {
+    // One record more than the limit, each naming the next as its sibling.
+    const std::vector<DirRecordSpec> first(1, {"IMAGE", -1, "", {}});
+    std::vector<std::uint8_t> bytes = DicomDirBytes(first);
+    const std::uint32_t start = DicomDirRecordOffset(first, 0);
+    bytes.resize(start);  // the header, up to the first record
+    const std::size_t count = kMaxDirectoryRecords + 1;
+    // An item holding the offset of the next record (bytes 16 to 19) and the type.
+    std::array<std::uint8_t, 34> item = {0xFE, 0xFF, 0x00, 0xE0, 26,  0,   0,   0,   0x04, 0x00, 0x00, 0x14,
+                                         'U',  'L',  4,    0,    0,   0,   0,   0,   0x04, 0x00, 0x30, 0x14,
+                                         'C',  'S',  6,    0,    'I', 'M', 'A', 'G', 'E',  ' '};
+    bytes.reserve(start + count * item.size() + 8);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t next = i + 1 < count ? start + (i + 1) * item.size() : 0;
+        for (std::size_t k = 0; k < 4; ++k)
+            item[16 + k] = static_cast<std::uint8_t>(next >> (8 * k));
+        bytes.insert(bytes.end(), item.begin(), item.end());
+    }
+    const std::array<std::uint8_t, 8> end = {0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0};
+    bytes.insert(bytes.end(), end.begin(), end.end());
+    const DicomDirectory d = Read(bytes);
+    EXPECT_TRUE(d.stop.Is(DirectoryFailure::TooManyRecords)) << d.stop;
+    EXPECT_EQ(d.records.size(), kMaxDirectoryRecords);
+    EXPECT_EQ(d.records.back().type, "IMAGE");
 }
 
 TEST(DicomDirectory, ARecordWithoutItsEndIsUnreadable) {
