@@ -150,7 +150,11 @@ std::optional<LiveWindowFrame> CDocumentController::LiveWindow() const {
     return frame;
 }
 
-QString CDocumentController::ReadoutAt(QPoint point) const { return PixelReadoutText(m_doc, point); }
+QString CDocumentController::ReadoutAt(QPoint point) const {
+    // Over a reduced picture the document still holds the frame before it.
+    if (m_preview) return {};
+    return PixelReadoutText(m_doc, point);
+}
 
 void CDocumentController::MarkSelection(DibRect selection) { m_selection = selection; }
 
