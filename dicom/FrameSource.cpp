@@ -38,6 +38,22 @@ std::uint64_t StoredColourFrameBytes(std::uint64_t pixels, bool ybr422, std::uin
     return ybr422 ? (pixels + 1) / 2 * 4 : pixels * 3 * (bitsAllocated / 8u);
 }
 
+// Samples of a decoded frame of `columns` x `rows` (smaller than the attributes say
+// when decoded at a reduced resolution).
+std::shared_ptr<const FrameSamples> MakeDecodedSamples(std::int32_t frame, SampleLayout layout,
+                                                       std::vector<std::uint8_t> data, std::uint32_t columns,
+                                                       std::uint32_t rows) {
+    auto owned = std::make_shared<std::vector<std::uint8_t>>(std::move(data));
+    auto samples = std::make_shared<FrameSamples>();
+    samples->frame = frame;
+    samples->rows = static_cast<std::uint16_t>(rows);
+    samples->columns = static_cast<std::uint16_t>(columns);
+    samples->layout = layout;
+    samples->bytes = std::span<const std::uint8_t>(owned->data(), owned->size());
+    samples->owner = std::move(owned);
+    return samples;
+}
+
 std::shared_ptr<const FrameSamples> MakeSamples(std::int32_t frame, const ImageAttributes& a, SampleLayout layout,
                                                 std::vector<std::uint8_t> data, std::int32_t count = 1) {
     auto owned = std::make_shared<std::vector<std::uint8_t>>(std::move(data));
@@ -83,16 +99,15 @@ std::uint32_t FrameSamples::Raw(std::size_t index) const {
     }
 }
 
-std::int64_t StoredValueOf(std::uint32_t raw, const ImageAttributes& a) {
+StoredValueReader::StoredValueReader(const ImageAttributes& a) {
     const int stored = std::clamp<int>(a.bitsStored, 1, 32);
-    const int shift = std::clamp<int>(a.highBit + 1 - stored, 0, 31);
-    const std::uint64_t mask = stored >= 32 ? 0xFFFFFFFFu : (std::uint64_t{1} << stored) - 1;
-    const std::uint64_t bits = (std::uint64_t{raw} >> shift) & mask;
-    if (a.IsSigned() && ((bits >> (stored - 1)) & 1u) != 0) {
-        return static_cast<std::int64_t>(bits) - (std::int64_t{1} << stored);
-    }
-    return static_cast<std::int64_t>(bits);
+    m_shift = std::clamp<int>(a.highBit + 1 - stored, 0, 31);
+    m_mask = stored >= 32 ? 0xFFFFFFFFu : (std::uint64_t{1} << stored) - 1;
+    m_sign = a.IsSigned() ? std::uint64_t{1} << (stored - 1) : 0;
+    m_wrap = std::int64_t{1} << stored;
 }
+
+std::int64_t StoredValueOf(std::uint32_t raw, const ImageAttributes& a) { return StoredValueReader(a).Of(raw); }
 
 double StoredValueAt(const FrameSamples& samples, const ImageAttributes& a, std::size_t index) {
     switch (samples.layout) {
@@ -364,6 +379,29 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::FrameUncached(std::in
     return Read(frame);
 }
 
+bool FrameSource::DecodesReduced() const {
+    const TransferSyntax* syntax = m_parts.syntax;
+    return Attributes().pixelData.encapsulated && syntax != nullptr && syntax->kind == SyntaxKind::Encapsulated &&
+           (syntax->codec == FrameCodec::Jpeg2000 || syntax->codec == FrameCodec::HtJpeg2000);
+}
+
+Expected<std::shared_ptr<const FrameSamples>> FrameSource::FrameReduced(std::int32_t frame,
+                                                                        std::uint8_t reduce) const {
+    if (reduce == 0 || !DecodesReduced()) return FrameUncached(frame);
+    {
+        std::lock_guard lock(m_mutex);
+        for (const CachedFrame& kept : m_cache) {
+            if (kept.frame == frame && (m_parts.file == nullptr || m_parts.file->Unchanged())) return kept.samples;
+        }
+    }
+    if (Reason problem = Check(frame)) return problem;
+    try {
+        return Decode(frame, reduce);
+    } catch (const std::bad_alloc&) {
+        return Reason(DicomNoImage::FrameNotDecoded).About("not enough memory for the frame");
+    }
+}
+
 Expected<std::shared_ptr<const FrameSamples>> FrameSource::Read(std::int32_t frame) const {
     if (Reason problem = Check(frame)) return problem;
     try {
@@ -494,7 +532,7 @@ std::shared_ptr<const CompressedFrames> FrameSource::CompressedPlan(std::int32_t
     return m_compressed;
 }
 
-Expected<std::shared_ptr<const FrameSamples>> FrameSource::Decode(std::int32_t frame) const {
+Expected<std::shared_ptr<const FrameSamples>> FrameSource::Decode(std::int32_t frame, std::uint8_t reduce) const {
     const ImageAttributes& a = Attributes();
     Reason why;
     const std::shared_ptr<const CompressedFrames> plan = CompressedPlan(frame, why);
@@ -505,18 +543,23 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::Decode(std::int32_t f
         ReadFrameStream(*m_parts.file, plan->fragments, plan->frames[static_cast<std::size_t>(frame)], joined, read);
     if (read != SourceRead::Done) return ReadFailure(read);
     DecodedFrame decoded;
-    if (!DecodeFrame(plan->codec, stream, plan->geometry, decoded, &why)) {
+    DecodeOptions options;
+    options.reduce = reduce;
+    if (!DecodeFrame(plan->codec, stream, plan->geometry, options, decoded, &why)) {
         // What the decoder makes of a damaged stream says less than the damage itself.
         if (const std::int64_t at = SequenceDelimiterIn(stream); at >= 0) {
             return Reason(FragmentFailure::DelimiterInside).Numbers(at);
         }
         return why;
     }
-    if (!a.IsColour()) return MakeSamples(frame, a, GreyLayout(a), std::move(decoded.samples));
-    ColourPlan colour;
-    if (!PlanColour(colour, decoded.convertedToRgb, why)) return why;
-    ArrangeColour(colour, decoded.samples, a.bitsAllocated / 8u);
-    return MakeSamples(frame, a, SampleLayout::Rgb8, std::move(decoded.samples));
+    const SampleLayout layout = a.IsColour() ? SampleLayout::Rgb8 : GreyLayout(a);
+    if (a.IsColour()) {
+        ColourPlan colour;
+        if (!PlanColour(colour, decoded.convertedToRgb, why)) return why;
+        ArrangeColour(colour, decoded.samples, a.bitsAllocated / 8u);
+    }
+    if (decoded.reduce == 0) return MakeSamples(frame, a, layout, std::move(decoded.samples));
+    return MakeDecodedSamples(frame, layout, std::move(decoded.samples), decoded.columns, decoded.rows);
 }
 
 const char* ReasonSummary(DicomNoImage code) {

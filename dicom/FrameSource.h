@@ -61,6 +61,23 @@ double StoredValueAt(const FrameSamples& samples, const ImageAttributes& attribu
 // The stored value of a raw integer pattern.
 std::int64_t StoredValueOf(std::uint32_t raw, const ImageAttributes& attributes);
 
+// StoredValueOf with the shift, mask and sign of one set of attributes worked out
+// once: loops over every pattern or every sample call Of inline.
+class StoredValueReader {
+public:
+    explicit StoredValueReader(const ImageAttributes& attributes);
+    std::int64_t Of(std::uint32_t raw) const {
+        const std::uint64_t bits = (std::uint64_t{raw} >> m_shift) & m_mask;
+        return (bits & m_sign) != 0 ? static_cast<std::int64_t>(bits) - m_wrap : static_cast<std::int64_t>(bits);
+    }
+
+private:
+    int m_shift = 0;
+    std::uint64_t m_mask = 0;
+    std::uint64_t m_sign = 0;  // the sign bit of signed samples; 0 for unsigned ones
+    std::int64_t m_wrap = 0;   // 2^bits stored
+};
+
 // Why a frame gives no image.
 enum class DicomNoImage {
     NoRowsOrColumns,
@@ -127,6 +144,17 @@ public:
     // viewer shows stay in the cache.
     Expected<std::shared_ptr<const FrameSamples>> FrameUncached(std::int32_t frame) const;
 
+    // Frame `frame` at a lower resolution, for a quick picture only (never for
+    // values): each side 2^reduce times smaller, rounded up, or as near as the
+    // frame's codec gives; not kept. A frame the cache holds, and frames whose codec
+    // gives no cheaper reduced decode, come whole: the samples' rows and columns say
+    // which.
+    Expected<std::shared_ptr<const FrameSamples>> FrameReduced(std::int32_t frame, std::uint8_t reduce) const;
+    // Whether frames decode at reduced resolutions for a fraction of a full decode
+    // (JPEG 2000 and High-Throughput JPEG 2000, whose resolution levels are stored
+    // apart).
+    bool DecodesReduced() const;
+
     // Frames [first, first + count) as one block, without keeping them: a pass over
     // many small frames then costs a few reads, not one per frame. Uncompressed
     // frames only (compressed ones come one at a time: count is then 1); every
@@ -149,7 +177,7 @@ private:
 
     Expected<std::shared_ptr<const FrameSamples>> Read(std::int32_t frame) const;
     Expected<std::shared_ptr<const FrameSamples>> ReadStored(std::int32_t frame, std::int32_t count) const;
-    Expected<std::shared_ptr<const FrameSamples>> Decode(std::int32_t frame) const;
+    Expected<std::shared_ptr<const FrameSamples>> Decode(std::int32_t frame, std::uint8_t reduce = 0) const;
     // Bits one stored frame takes, before any rearranging.
     std::uint64_t StoredFrameBits() const;
     bool PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const;

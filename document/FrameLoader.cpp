@@ -13,6 +13,8 @@
 namespace {
 
 constexpr std::int32_t kAheadUntilSizeKnown = 4;
+// Reduced pictures go no lower than 1/256 of each side.
+constexpr std::uint8_t kMostReduction = 8;
 
 // Whether a grey frame under `state` takes the default window, the display knowing
 // no range for it: neither the user nor the frame gives a window or a VOI LUT.
@@ -71,6 +73,7 @@ struct FrameLoader::State {
     std::deque<std::int32_t> queue;     // frames to read or draw, the one awaited first
     std::vector<std::int32_t> running;  // frames a worker is reading or drawing
     std::size_t frameBytes = 0;         // of the last frame kept, for the read-ahead
+    double shownScale = 0;              // view pixels per image pixel; 0 when not known
     bool readAhead = true;
     bool closed = false;
     Counters counters;
@@ -84,6 +87,7 @@ struct FrameLoader::State {
         std::uint64_t generation = 0;
         DisplayState display;
         std::optional<LoadedFrame> kept;  // its samples, when the cache holds them
+        bool preview = false;             // awaited and not held: a reduced picture may come first
     };
 
     State(std::shared_ptr<const FrameStack> from, const DisplayState& shownAs, Deliver to, const Options& with)
@@ -168,11 +172,12 @@ struct FrameLoader::State {
             const std::int32_t index = queue.front();
             queue.pop_front();
             if (std::find(running.begin(), running.end(), index) != running.end()) continue;
-            Job job{index, generation, display, std::nullopt};
+            Job job{index, generation, display, std::nullopt, false};
             if (const LoadedFrame* kept = Kept(index)) {
                 if (Done(*kept)) continue;
                 job.kept = *kept;
             }
+            job.preview = !job.kept && awaited == index;
             running.push_back(index);
             return job;
         }
@@ -186,6 +191,7 @@ struct FrameLoader::State {
             frame = std::move(*job.kept);
         } else {
             frame.index = job.index;
+            if (job.preview) Preview(job);
             Read(frame);
         }
         if (frame.samples) DrawLoadedFrame(frame, job.display);
@@ -224,6 +230,62 @@ struct FrameLoader::State {
             std::lock_guard lock(deliverMutex);
             if (deliver) deliver(frame);
         }
+    }
+
+    // The reductions for a frame of `columns` x `rows` as it is shown: the most that
+    // still leave a pixel for each view pixel; 0 at more than half size. Under `mutex`.
+    std::uint8_t Reduction(std::uint32_t columns, std::uint32_t rows) const {
+        double scale = shownScale;
+        if (scale <= 0 && options.fitWidth > 0 && options.fitHeight > 0 && columns > 0 && rows > 0) {
+            scale = std::min(static_cast<double>(options.fitWidth) / columns,
+                             static_cast<double>(options.fitHeight) / rows);
+        }
+        if (scale <= 0) return 0;
+        std::uint8_t reduce = 0;
+        while (reduce < kMostReduction && scale * static_cast<double>(2u << reduce) <= 1.0)
+            ++reduce;
+        return reduce;
+    }
+
+    // Draws and delivers a reduced picture of the frame awaited, when it is shown at
+    // half size or less and its codec gives one for less than the whole frame costs.
+    void Preview(const Job& job) {
+        Expected<StackFrame> opened = stack->Open(job.index);
+        if (!opened || !opened->source->DecodesReduced() || opened->source->Check(opened->frame)) return;
+        const ImageAttributes& attributes = opened->source->Attributes();
+        std::uint8_t reduce = 0;
+        {
+            std::lock_guard lock(mutex);
+            reduce = Reduction(attributes.columns, attributes.rows);
+        }
+        if (reduce == 0) return;
+        Expected<std::shared_ptr<const FrameSamples>> samples = opened->source->FrameReduced(opened->frame, reduce);
+        // Not reduced after all (the codec has fewer levels, or the frame was kept
+        // whole): the whole frame follows at once.
+        if (!samples || (*samples)->columns >= attributes.columns) return;
+        LoadedFrame preview;
+        preview.index = job.index;
+        preview.attributes = opened->source->SharedAttributes();
+        preview.source = opened->source;
+        preview.path = opened->path;
+        preview.frameInFile = opened->frame;
+        preview.samples = std::move(samples).Take();
+        // The reduction given, which may be fewer levels than asked for.
+        std::uint8_t level = 1;
+        while (level < kMostReduction &&
+               ((std::uint32_t{attributes.columns} + (1u << level) - 1) >> level) > preview.samples->columns)
+            ++level;
+        preview.level = level;
+        DrawLoadedFrame(preview, job.display);
+        if (!preview.image) return;
+        preview.generation = job.generation;
+        {
+            std::lock_guard lock(mutex);
+            if (closed || awaited != job.index || generation != job.generation) return;
+            ++counters.previews;
+        }
+        std::lock_guard lock(deliverMutex);
+        if (deliver) deliver(preview);
     }
 
     void Read(LoadedFrame& frame) const {
@@ -405,7 +467,9 @@ std::optional<std::int32_t> FrameLoader::Awaited() const {
     return m_state->awaited;
 }
 
-void FrameLoader::SetDisplay(const DisplayState& display) {
+void FrameLoader::SetDisplay(const DisplayState& display) { SetDisplay(display, LoadedFrame()); }
+
+void FrameLoader::SetDisplay(const DisplayState& display, const LoadedFrame& drawn) {
     {
         std::lock_guard lock(m_state->mutex);
         State& s = *m_state;
@@ -414,10 +478,31 @@ void FrameLoader::SetDisplay(const DisplayState& display) {
         ++s.generation;
         s.cache.DropImages();
         if (s.shown < 0) return;
-        s.Plan(s.shown);
+        if (drawn.image && drawn.samples && drawn.index == s.shown && !s.awaited) {
+            const LoadedFrame* kept = s.Kept(drawn.index);
+            if (kept != nullptr && kept->samples == drawn.samples) {
+                LoadedFrame frame = *kept;
+                frame.image = drawn.image;
+                frame.window = drawn.window;
+                frame.generation = s.generation;
+                frame.noImage = Reason();
+                s.cache.Put(std::move(frame));
+            }
+        }
+        // Only the frame shown is drawn again now, unless the caller drew it; the
+        // others are drawn as the frames around the one shown next are planned, so
+        // that a window dragged and released many times does not draw every frame
+        // kept each time while the user waits on the one shown. Frames still to be
+        // read stay queued. While the read-ahead is held the frame shown waits too.
+        if (!s.awaited && s.readAhead && !s.Holds(s.shown)) s.queue.push_front(s.shown);
         if (s.queue.empty()) return;
     }
     WorkerPool::Instance().Post(m_state);
+}
+
+void FrameLoader::SetShownScale(double scale) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->shownScale = scale > 0 ? scale : 0;
 }
 
 void FrameLoader::SetReadAhead(bool on) {

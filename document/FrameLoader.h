@@ -31,6 +31,10 @@ struct FrameLoaderOptions {
     // fewer), and behind it.
     std::int32_t ahead = 48;
     std::int32_t behind = 2;
+    // The area a frame is fitted into, in view pixels, until a view says the scale it
+    // shows frames at (SetShownScale); 0 x 0 when not known.
+    std::uint32_t fitWidth = 0;
+    std::uint32_t fitHeight = 0;
     // Whether frames are read ahead from the start. A viewer holds the read-ahead
     // until its first frame has painted, so that nothing competes with that paint.
     bool readAhead = true;
@@ -40,8 +44,9 @@ class FrameLoader {
 public:
     using Options = FrameLoaderOptions;
     // Called on a worker thread with the frame last asked for by Show (never with a
-    // frame read ahead). Keep it short: hand the frame to the thread that shows it,
-    // and never destroy the loader from it.
+    // frame read ahead): a reduced picture of it first (level > 0) when one can be
+    // had sooner, then the frame itself. Keep it short: hand the frame to the thread
+    // that shows it, and never destroy the loader from it.
     using Deliver = std::function<void(const LoadedFrame&)>;
 
     struct Counters {
@@ -50,6 +55,7 @@ public:
         std::uint64_t read = 0;       // frames read (and decoded) by the workers
         std::uint64_t drawn = 0;      // pictures drawn by the workers
         std::uint64_t delivered = 0;  // frames handed to Deliver
+        std::uint64_t previews = 0;   // reduced pictures handed to Deliver before their frame
         std::size_t cachedBytes = 0;
         std::size_t cachedFrames = 0;
     };
@@ -73,10 +79,22 @@ public:
     // The frame Show was last asked for, while Deliver has not brought it yet.
     std::optional<std::int32_t> Awaited() const;
 
-    // Frames are drawn under `display` from now on: those kept are drawn again from
-    // their samples, the frame shown first, without reading them again. Nothing is
-    // delivered: whoever shows the frame draws it itself or asks Show again.
+    // Frames are drawn under `display` from now on: the frame shown is drawn again
+    // from its samples at once, the others kept when the frames around the one
+    // shown next are read ahead, without reading them again. Nothing is delivered:
+    // whoever shows the frame draws it itself or asks Show again.
     void SetDisplay(const DisplayState& display);
+    // The same when the caller has drawn the frame shown under `display` itself:
+    // `drawn` (its index, the samples this loader gave for it, the picture and its
+    // window) is kept as that frame's picture instead of being drawn again. Given
+    // another frame, or samples not the ones kept, the workers draw it as above.
+    void SetDisplay(const DisplayState& display, const LoadedFrame& drawn);
+    // The scale frames are shown at: view pixels per image pixel, 0 when not known.
+    // At 1/2 or less, a frame awaited whose codec decodes its lower resolutions for
+    // less than the whole (JPEG 2000) is first drawn and delivered at the lowest
+    // resolution that still has a pixel for each view pixel, then read whole. Only
+    // the whole frame is kept and given by Show.
+    void SetShownScale(double scale);
     // Starts or holds the read-ahead. While it is held only the frame awaited is
     // read (a frame shown and drawn under an earlier display waits as well); once
     // started, the frames around the one shown are read as Show plans them.

@@ -51,7 +51,7 @@ void CDocumentController::SettleSampleRange() {
             // Frames without a window of their own took one from their own values
             // until now: drawn again from the range of all of them.
             m_doc.SetDisplay(m_doc.Display(), m_selection);
-            if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState());
+            if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState(), m_doc.ShownFrame());
             emit imageChanged();
             emit selectionChanged();
         }
@@ -93,8 +93,9 @@ void CDocumentController::CineStep() {
 }
 
 void CDocumentController::WindowCommitted() {
-    // The frames the loader keeps are drawn again under the new display.
-    if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState());
+    // The frames the loader keeps are drawn again under the new display, but for
+    // the one shown, which the document has just drawn.
+    if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState(), m_doc.ShownFrame());
     SettleSampleRange();
     emit windowChanged();
     emit imageChanged();
@@ -139,7 +140,10 @@ void CDocumentController::PreviewWindow(double width, double centre) {
     DisplayState state = m_doc.RenderState();
     state.window = DisplayWindow{width, centre};
     state.voiLut.reset();
-    m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.FrameInFile(), state);
+    // One table per window: a step that gives the same window keeps the render it has.
+    if (!m_liveRender || !m_liveRender->Draws(*m_doc.Attributes(), m_doc.FrameInFile(), state)) {
+        m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.FrameInFile(), state);
+    }
     emit liveWindowChanged();
 }
 
@@ -150,7 +154,11 @@ std::optional<LiveWindowFrame> CDocumentController::LiveWindow() const {
     return frame;
 }
 
-QString CDocumentController::ReadoutAt(QPoint point) const { return PixelReadoutText(m_doc, point); }
+QString CDocumentController::ReadoutAt(QPoint point) const {
+    // Over a reduced picture the document still holds the frame before it.
+    if (m_preview) return {};
+    return PixelReadoutText(m_doc, point);
+}
 
 void CDocumentController::MarkSelection(DibRect selection) { m_selection = selection; }
 

@@ -50,6 +50,9 @@ public:
     // way; cine never waits. 40 ms unless set (tests wait longer, for steps that end
     // where they were asked to).
     static void SetFrameWait(std::chrono::milliseconds wait);
+    // Whether a frame shown at half size or less may be painted from a lower
+    // resolution level first (Preview); on unless set (a benchmark compares both).
+    static void SetReducedFirstPaint(bool on);
     // Whether documents read frames ahead of the one shown (on unless set; tests of
     // a step to a frame not yet read turn it off).
     static void SetReadAhead(bool on);
@@ -60,6 +63,14 @@ public:
     // The frame asked for while it is being read: the views keep the last picture
     // and say "decoding…".
     std::optional<std::int32_t> PendingFrame() const { return m_pendingFrame; }
+    // A reduced picture of the frame on its way, drawn from a lower resolution level
+    // while the whole frame is decoded: the views show it stretched over the frame's
+    // size. Never read for values (readout, selection, saves): those wait for the
+    // frame. Null when there is none.
+    const LoadedFrame* Preview() const { return m_preview ? &*m_preview : nullptr; }
+    // The scale a view shows the frames at (view pixels per image pixel): frames shown
+    // at half size or less may come reduced first.
+    void SetShownZoom(double zoom);
     // "Frame n / N" of the frame shown or on its way, with its place in mm for a
     // series ordered by position; empty without an image or one on its way.
     QString FrameText() const;
@@ -165,6 +176,8 @@ signals:
     void sampleRangeChanged();
     // A frame was asked for and is being read: views say so over the last picture.
     void framePending();
+    // A reduced picture of the frame on its way arrived (Preview).
+    void previewArrived();
     // Something the user acknowledges before the document goes on (a 24-bit picture
     // is converted to 8 bits). Connect it directly: it is emitted while opening.
     void noticeRaised(const QString& text);
@@ -210,6 +223,7 @@ private:
     std::unique_ptr<FrameRenderer> m_liveRender;
     std::unique_ptr<CFrameLoaderTask> m_frames;
     std::optional<std::int32_t> m_pendingFrame;
+    std::optional<LoadedFrame> m_preview;  // of the pending frame
     std::uint64_t m_framesShown = 0;
     bool m_paintedOnce = false;
     bool m_backgroundStarted = false;

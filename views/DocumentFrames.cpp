@@ -1,7 +1,9 @@
 // The document controller's frames: read and drawn by a background loader, shown
 // when they come, and the frame text the status bar shows.
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QMetaType>
+#include <QScreen>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +14,7 @@
 namespace {
 
 std::atomic<int> g_frameWaitMs{40};
+std::atomic<bool> g_reducedFirstPaint{true};
 std::atomic<bool> g_readAhead{true};
 
 }  // namespace
@@ -28,6 +31,7 @@ void CDocumentController::SetFrameWait(std::chrono::milliseconds wait) {
     g_frameWaitMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
 }
 
+void CDocumentController::SetReducedFirstPaint(bool on) { g_reducedFirstPaint = on; }
 void CDocumentController::SetReadAhead(bool on) { g_readAhead = on; }
 
 std::chrono::milliseconds CDocumentController::FrameWait() { return std::chrono::milliseconds(g_frameWaitMs.load()); }
@@ -42,9 +46,21 @@ void CDocumentController::StartFrames() {
     // Only the first frame until it has painted: FramePainted starts the rest.
     FrameLoader::Options options;
     options.readAhead = false;
+    // Until a view has chosen its zoom, a frame is taken to be fitted to the screen:
+    // no window that shows it is larger.
+    const QScreen* screen = g_reducedFirstPaint ? QGuiApplication::primaryScreen() : nullptr;
+    if (screen != nullptr) {
+        const QSize area = screen->availableGeometry().size();
+        options.fitWidth = static_cast<std::uint32_t>(std::max(area.width(), 0));
+        options.fitHeight = static_cast<std::uint32_t>(std::max(area.height(), 0));
+    }
     m_frames = std::make_unique<CFrameLoaderTask>(stack, m_doc.RenderState(), this, options);
     connect(m_frames.get(), &CFrameLoaderTask::frameArrived, this, &CDocumentController::OnFrameArrived);
     ShowFrame(m_doc.m_nFrame, FrameWait());
+}
+
+void CDocumentController::SetShownZoom(double zoom) {
+    if (m_frames) m_frames->Loader().SetShownScale(g_reducedFirstPaint ? zoom : 0);
 }
 
 void CDocumentController::FramePainted() {
@@ -63,6 +79,7 @@ void CDocumentController::StartBackgroundWork() {
 
 void CDocumentController::ShowFrame(std::int32_t index, std::chrono::milliseconds wait) {
     EndLiveWindow();
+    m_preview.reset();
     // A step after the first frame: the user moves on, painted or not.
     if (m_framesShown > 0) StartBackgroundWork();
     if (!m_frames) {
@@ -84,11 +101,20 @@ void CDocumentController::ShowFrame(std::int32_t index, std::chrono::millisecond
 void CDocumentController::OnFrameArrived(const LoadedFrame& frame) {
     // Only the frame asked for last: one passed over on the way is not shown.
     if (m_pendingFrame != frame.index) return;
+    if (frame.level > 0) {
+        // Shown until the whole frame comes; the document does not take it.
+        if (frame.image) {
+            m_preview = frame;
+            emit previewArrived();
+        }
+        return;
+    }
     Install(frame);
 }
 
 void CDocumentController::Install(const LoadedFrame& frame) {
     m_pendingFrame.reset();
+    m_preview.reset();
     m_doc.ShowLoadedFrame(frame);
     ++m_framesShown;
     // A series is shown through one window: the first slice's, unless the user
@@ -97,7 +123,7 @@ void CDocumentController::Install(const LoadedFrame& frame) {
         DisplayState state = m_doc.Display();
         state.window = frame.window;
         m_doc.SetDisplay(state, m_selection);
-        m_frames->Loader().SetDisplay(m_doc.RenderState());
+        m_frames->Loader().SetDisplay(m_doc.RenderState(), m_doc.ShownFrame());
         emit windowChanged();
     }
     SettleSampleRange();

@@ -16,6 +16,7 @@
 
 #include "document/DorvanelleDoc.h"
 #include "views/CommandIds.h"
+#include "views/DibImage.h"
 #include "views/DocumentController.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/ImageOutput.h"
@@ -54,6 +55,7 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
         emit statusTextsChanged();
     });
     connect(m_controller.get(), &CDocumentController::sampleRangeChanged, this, &CDorvanelleView::statusTextsChanged);
+    connect(m_controller.get(), &CDocumentController::previewArrived, this, &CDorvanelleView::OnPreviewArrived);
     connect(m_controller.get(), &CDocumentController::liveWindowChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&m_cine, &CCinePlayer::nextFrame, this, &CDorvanelleView::ShowCineFrame);
     viewport()->setMouseTracking(true);
@@ -132,6 +134,8 @@ void CDorvanelleView::UpdateScrollBars() {
     v->setValue(static_cast<int>(std::max(0.0, offset.y())));
     m_bSyncingBars = false;
     viewport()->update();
+    // Frames shown small may be decoded at a lower resolution first.
+    if (!m_scrollSize.isEmpty()) m_controller->SetShownZoom(m_viewport.Zoom());
     // The zoom may have changed, and with it Zoom to Fit and Actual Size.
     emit stateChanged();
 }
@@ -174,7 +178,7 @@ void CDorvanelleView::OnActivateView() {
 void CDorvanelleView::FitFrameOnce() {
     // A file without an image keeps the window's default size: fitted to nothing it
     // would shrink to its title bar. A first frame still on its way is waited for.
-    if (!m_controller->Image() || !m_controller->TakeFrameFit()) return;
+    if (m_scrollSize.isEmpty() || !m_controller->TakeFrameFit()) return;
     // Once the event loop has laid the new window out, its decoration is known.
     m_bAwaitingFrameFit = true;
     QTimer::singleShot(0, this, &CDorvanelleView::FitFrame);
@@ -196,7 +200,7 @@ void CDorvanelleView::FitFrame() {
     // What the child window adds around the image: its own border and title bar,
     // and this view's frame (scroll bars are not counted: the image fits without).
     const QSize decoration = frame->size() - size() + QSize(2 * frameWidth(), 2 * frameWidth());
-    const QSize image(DibWidth(m_controller->Image()), DibHeight(m_controller->Image()));
+    const QSize image = m_scrollSize;
     const QSize area = frame->mdiArea()->viewport()->size();
     frame->setGeometry(QRect(QPoint(0, 0), FitFrameSize(image, decoration, area)));
     if (QLayout* layout = frame->layout()) layout->activate();
@@ -222,11 +226,16 @@ DibPoint CDorvanelleView::ConfinedPoint(QPoint viewportPoint) const {
 
 void CDorvanelleView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    if (const PackedDib* image = m_controller->Image()) {
+    const LoadedFrame* preview = m_controller->Preview();
+    if (const PackedDib* image = m_controller->Image(); image || preview) {
         // Around the image: black, as on a light box.
         painter.fillRect(event->rect(), Qt::black);
         const QRect shown = m_viewport.ShownRect() & event->rect();
-        PaintImage(painter, image, shown);
+        if (preview) {
+            PaintPreview(painter, *preview, shown);
+        } else {
+            PaintImage(painter, image, shown);
+        }
         if (m_bInverted) {
             // White minus each pixel: exact for opaque pixels.
             painter.setCompositionMode(QPainter::CompositionMode_Difference);
@@ -241,8 +250,43 @@ void CDorvanelleView::paintEvent(QPaintEvent* event) {
     }
     PaintOverImage(painter);
     // A frame asked for and still being read: the last picture stays, and says so.
-    if (m_controller->PendingFrame() && m_controller->Image()) DrawPendingNote(painter, viewport()->rect());
+    if (m_controller->PendingFrame() && (m_controller->Image() || preview)) {
+        DrawPendingNote(painter, viewport()->rect());
+    }
     m_controller->FramePainted();
+}
+
+void CDorvanelleView::PaintPreview(QPainter& painter, const LoadedFrame& preview, const QRect& rect) {
+    if (rect.isEmpty() || !preview.samples || !preview.attributes) return;
+    if (m_previewOf != preview.image) {
+        m_previewOf = preview.image;
+        m_previewPicture = DibToImage(preview.image.get());
+    }
+    if (m_previewPicture.isNull()) return;
+    // Its samples cover the whole frame, each standing for a block of the frame's pixels.
+    const QRectF covered(0, 0, preview.samples->columns, preview.samples->rows);
+    const QRectF frame(0, 0, preview.attributes->columns, preview.attributes->rows);
+    painter.save();
+    painter.setClipRect(rect);
+    painter.setTransform(m_viewport.ImageToViewTransform());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(frame, m_previewPicture, covered);
+    painter.restore();
+}
+
+void CDorvanelleView::OnPreviewArrived() {
+    const LoadedFrame* preview = m_controller->Preview();
+    if (!preview || !preview->attributes) return;
+    // The size of the whole frame's picture, which replaces it.
+    const QSize size(BuiltWidth(preview->attributes->columns), preview->attributes->rows);
+    if (size != m_viewport.ImageSize()) {
+        m_scrollSize = size;
+        m_viewport.SetImageSize(size);
+        UpdateScrollBars();
+    }
+    viewport()->update();
+    if (m_bActivated) FitFrameOnce();
+    emit statusTextsChanged();
 }
 
 void CDorvanelleView::PaintImage(QPainter& painter, const PackedDib* image, const QRect& rect) {
@@ -420,6 +464,10 @@ void CDorvanelleView::OnShowDicomHeader() {
 
 void CDorvanelleView::OnImageChanged() {
     m_picture.Invalidate();
+    if (!m_controller->Preview()) {
+        m_previewOf.reset();
+        m_previewPicture = QImage();
+    }
     const QSize size(DibWidth(m_controller->Image()), DibHeight(m_controller->Image()));
     if (size != m_viewport.ImageSize()) {
         m_scrollSize = size;

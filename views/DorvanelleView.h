@@ -33,6 +33,7 @@
 #include "views/WindowPresets.h"
 
 class CDocumentController;
+struct LoadedFrame;
 class CDorvanelleDoc;
 class IUserDialogs;
 class QPainter;
@@ -170,6 +171,10 @@ private:
     void ApplyCursor();
     void BuildCommands();
     void OnImageChanged();
+    // A reduced picture of the frame on its way: the view takes the frame's size and
+    // shows it stretched over it.
+    void OnPreviewArrived();
+    void PaintPreview(QPainter& painter, const LoadedFrame& preview, const QRect& rect);
     void ChooseInitialZoom();
     // The selection rectangle and the corner texts, drawn over the image.
     void PaintOverImage(QPainter& painter);
@@ -197,6 +202,9 @@ private:
     IUserDialogs& m_dialogs;
     CommandMap m_commands;
     DibImageCache m_picture;
+    // The controller's reduced picture, converted once, and the block it came from.
+    QImage m_previewPicture;
+    std::shared_ptr<const PackedDib> m_previewOf;
     QSize m_scrollSize;
 
     CViewportTransform m_viewport;

@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 #include "document/FrameLoader.h"
 #include "views/BackgroundPriority.h"
 #include "views/DibImage.h"
@@ -31,14 +33,23 @@ void CThumbnailTask::Request(const QString& key, std::shared_ptr<const FrameStac
 QImage CThumbnailTask::Make(const FrameStack& stack) {
     Expected<StackFrame> opened = stack.Open(stack.Count() / 2);
     if (!opened || opened->source->Check(opened->frame)) return {};
-    Expected<std::shared_ptr<const FrameSamples>> samples = opened->source->FrameUncached(opened->frame);
+    // Read at the lowest resolution that still fills the thumbnail, where the codec
+    // keeps such levels: a fraction of the whole frame's decode.
+    const ImageAttributes& attributes = opened->source->Attributes();
+    const int longer = std::max<int>(attributes.columns, attributes.rows);
+    std::uint8_t reduce = 0;
+    while (reduce < 8 && (longer >> (reduce + 1)) >= kSize)
+        ++reduce;
+    Expected<std::shared_ptr<const FrameSamples>> samples = opened->source->FrameReduced(opened->frame, reduce);
     if (!samples) return {};
+    const QRect picture(0, 0, (*samples)->columns, (*samples)->rows);
     LoadedFrame frame;
     frame.samples = std::move(samples).Take();
     frame.attributes = opened->source->SharedAttributes();
     frame.frameInFile = opened->frame;
     DrawLoadedFrame(frame, DisplayState());
-    const QImage full = DibToImage(frame.image.get());
+    // The samples only: a picture's rows are padded to a multiple of four pixels.
+    const QImage full = DibToImage(frame.image.get(), picture);
     if (full.isNull()) return {};
     return full.scaled(kSize, kSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }

@@ -14,8 +14,10 @@
 #include "document/StackRange.h"
 #include "document/StudyIndex.h"
 #include "image/PackedDib.h"
+#include "tests/codecs/CodecTestSupport.h"
 #include "tests/support/TempFiles.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
+#include "tools/generator/PhantomStudy.h"
 #include "tools/generator/SeriesStudy.h"
 
 namespace fs = std::filesystem;
@@ -309,6 +311,51 @@ TEST(FrameLoader, ANewDisplayDrawsFromTheSamplesKept) {
               std::vector<std::uint8_t>(after->image->Bytes(), after->image->Bytes() + after->image->Length()));
 }
 
+// A window committed in the viewer: the document draws the frame shown itself and
+// hands the picture over; the loader keeps it instead of drawing it a second time,
+// and never takes a picture of samples it did not give.
+TEST(FrameLoader, APictureDrawnByTheCallerIsKeptInsteadOfDrawnAgain) {
+    GeneratedSeries study(4);
+    Deliveries deliveries;
+    FrameLoader loader(study.Stack(), DisplayState(), deliveries.Sink());
+    ShowAndWait(loader, deliveries, 1);
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    // Once a frame's size is known every frame is held.
+    const std::optional<LoadedFrame> shown = loader.Show(1);
+    ASSERT_TRUE(shown);
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    ASSERT_EQ(loader.Stats().cachedFrames, 4u);
+    const std::uint64_t drawn = loader.Stats().drawn;
+
+    DisplayState narrow;
+    narrow.window = DisplayWindow{50, 0};
+    LoadedFrame mine = *shown;
+    DrawLoadedFrame(mine, narrow);
+    ASSERT_TRUE(mine.image);
+    loader.SetDisplay(narrow, mine);
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    EXPECT_EQ(loader.Stats().drawn, drawn) << "nothing drawn: the others wait until frames around one shown are";
+    const std::optional<LoadedFrame> kept = loader.Show(1);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->image, mine.image);
+    ASSERT_TRUE(kept->window);
+    EXPECT_EQ(kept->window->width, 50);
+
+    // Samples of its own (read again elsewhere): the loader draws the frame itself.
+    DisplayState wide;
+    wide.window = DisplayWindow{900, 0};
+    LoadedFrame other = mine;
+    other.samples = std::make_shared<const FrameSamples>(*mine.samples);
+    DrawLoadedFrame(other, wide);
+    loader.SetDisplay(wide, other);
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    const std::optional<LoadedFrame> redrawn = loader.Show(1);
+    ASSERT_TRUE(redrawn && redrawn->image);
+    EXPECT_NE(redrawn->image, other.image);
+    EXPECT_EQ(std::vector<std::uint8_t>(redrawn->image->Bytes(), redrawn->image->Bytes() + redrawn->image->Length()),
+              std::vector<std::uint8_t>(other.image->Bytes(), other.image->Bytes() + other.image->Length()));
+}
+
 TEST(FrameLoader, AShowThatWaitsGetsTheFrameItselfAndNothingIsDelivered) {
     GeneratedSeries study(6);
     Deliveries deliveries;
@@ -389,4 +436,81 @@ TEST(FrameLoader, AFrameWithoutWindowTakesOneFromItsOwnValues) {
     ASSERT_TRUE(frame.window);
     EXPECT_EQ(frame.window->width, 2003);   // |max| + |min|
     EXPECT_EQ(frame.window->centre, 1002);  // (max + min) / 2, rounded half up
+}
+
+// A frame whose codec keeps lower resolutions, awaited while it is shown at a quarter
+// of its size: a reduced picture is delivered first, then the frame itself, which
+// alone is kept. Shown at more than half size, or compressed otherwise, it comes once.
+TEST(FrameLoader, AJpeg2000FrameShownSmallComesReducedFirstThenWhole) {
+    if (!HaveTool("opj_compress") || !HaveTool("dcmcrle")) {
+        GTEST_SKIP() << "OpenJPEG's or DCMTK's tools are not installed (scripts/install-deps)";
+    }
+    TempFolder folder;
+    PhantomOptions o;
+    o.rows = 400;
+    o.columns = 510;
+    o.frames = 1;
+    ASSERT_EQ(WritePhantomPgm(folder.File("frame.pgm"), o, 0, 16), "");
+    ASSERT_TRUE(RunQuietly("opj_compress -i " + folder.File("frame.pgm") + " -o " + folder.File("frame.j2k")));
+    fs::create_directories(folder.File("study"));
+    ASSERT_EQ(WriteEncapsulatedPhantom(folder.File("study/j2k.dcm"), o, "1.2.840.10008.1.2.4.90", 16,
+                                       ReadBytes(folder.File("frame.j2k"))),
+              "");
+    const IndexResult index = IndexStudies({folder.File("study")});
+    const Series& series = index.tree.patients.at(0).studies.at(0).series.at(0);
+    FrameLoader::Options fitted;
+    // Fitted to 120 pixels across (less than a quarter of 510): a quarter of each
+    // side still gives a pixel for each pixel shown, an eighth would not.
+    fitted.fitWidth = 120;
+    fitted.fitHeight = 200;
+
+    Deliveries deliveries;
+    FrameLoader loader(std::make_shared<SeriesStack>(series, 0), DisplayState(), deliveries.Sink(), fitted);
+    EXPECT_FALSE(loader.Show(0));
+    const std::optional<LoadedFrame> reduced = deliveries.Wait(1);
+    const std::optional<LoadedFrame> whole = deliveries.Wait(2);
+    ASSERT_TRUE(reduced && whole);
+    EXPECT_EQ(reduced->level, 2);
+    ASSERT_TRUE(reduced->image && reduced->samples) << reduced->noImage;
+    EXPECT_EQ(reduced->samples->columns, 128);  // 510 / 4, rounded up
+    EXPECT_EQ(reduced->samples->rows, 100);
+    EXPECT_EQ(whole->level, 0);
+    ASSERT_TRUE(whole->image && whole->samples) << whole->noImage;
+    ASSERT_TRUE(loader.WaitIdle(10s));
+    EXPECT_EQ(loader.Stats().previews, 1u);
+    // The frame kept, and given again, is the whole one: the full decode of a fresh read.
+    const std::optional<LoadedFrame> kept = loader.Show(0);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->level, 0);
+    Expected<StackFrame> fresh = SeriesStack(series, 0).Open(0);
+    ASSERT_TRUE(fresh) << fresh.Why();
+    Expected<std::shared_ptr<const FrameSamples>> full = fresh->source->FrameUncached(0);
+    ASSERT_TRUE(full) << full.Why();
+    ASSERT_EQ(kept->samples->bytes.size(), (*full)->bytes.size());
+    EXPECT_TRUE(std::equal(kept->samples->bytes.begin(), kept->samples->bytes.end(), (*full)->bytes.begin()));
+
+    // At more than half size the frame comes once, whole.
+    Deliveries once;
+    FrameLoader large(std::make_shared<SeriesStack>(series, 0), DisplayState(), once.Sink(), fitted);
+    large.SetShownScale(0.6);
+    EXPECT_FALSE(large.Show(0));
+    ASSERT_TRUE(once.Wait(1));
+    ASSERT_TRUE(large.WaitIdle(10s));
+    EXPECT_EQ(once.Count(), 1u);
+    EXPECT_EQ(large.Stats().previews, 0u);
+
+    // Run-length frames have no lower resolutions: the frame itself, once.
+    ASSERT_EQ(WriteCtPhantom(folder.File("plain.dcm"), o), "");
+    fs::create_directories(folder.File("rle"));
+    ASSERT_TRUE(RunQuietly("dcmcrle " + folder.File("plain.dcm") + " " + folder.File("rle/rle.dcm")));
+    const IndexResult rleIndex = IndexStudies({folder.File("rle")});
+    Deliveries rle;
+    FrameLoader rleLoader(std::make_shared<SeriesStack>(rleIndex.tree.patients.at(0).studies.at(0).series.at(0), 0),
+                          DisplayState(), rle.Sink(), fitted);
+    EXPECT_FALSE(rleLoader.Show(0));
+    const std::optional<LoadedFrame> rleFrame = rle.Wait(1);
+    ASSERT_TRUE(rleFrame);
+    EXPECT_EQ(rleFrame->level, 0);
+    ASSERT_TRUE(rleLoader.WaitIdle(10s));
+    EXPECT_EQ(rleLoader.Stats().previews, 0u);
 }
