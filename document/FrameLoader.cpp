@@ -467,7 +467,9 @@ std::optional<std::int32_t> FrameLoader::Awaited() const {
     return m_state->awaited;
 }
 
-void FrameLoader::SetDisplay(const DisplayState& display) {
+void FrameLoader::SetDisplay(const DisplayState& display) { SetDisplay(display, LoadedFrame()); }
+
+void FrameLoader::SetDisplay(const DisplayState& display, const LoadedFrame& drawn) {
     {
         std::lock_guard lock(m_state->mutex);
         State& s = *m_state;
@@ -476,7 +478,23 @@ void FrameLoader::SetDisplay(const DisplayState& display) {
         ++s.generation;
         s.cache.DropImages();
         if (s.shown < 0) return;
-        s.Plan(s.shown);
+        if (drawn.image && drawn.samples && drawn.index == s.shown && !s.awaited) {
+            const LoadedFrame* kept = s.Kept(drawn.index);
+            if (kept != nullptr && kept->samples == drawn.samples) {
+                LoadedFrame frame = *kept;
+                frame.image = drawn.image;
+                frame.window = drawn.window;
+                frame.generation = s.generation;
+                frame.noImage = Reason();
+                s.cache.Put(std::move(frame));
+            }
+        }
+        // Only the frame shown is drawn again now, unless the caller drew it; the
+        // others are drawn as the frames around the one shown next are planned, so
+        // that a window dragged and released many times does not draw every frame
+        // kept each time while the user waits on the one shown. Frames still to be
+        // read stay queued. While the read-ahead is held the frame shown waits too.
+        if (!s.awaited && s.readAhead && !s.Holds(s.shown)) s.queue.push_front(s.shown);
         if (s.queue.empty()) return;
     }
     WorkerPool::Instance().Post(m_state);
