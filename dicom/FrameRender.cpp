@@ -19,6 +19,11 @@ std::uint8_t WholeLinearGrey(std::int64_t value, std::int64_t width, std::int64_
     const std::int64_t low = centre - half;
     // (v - low) x 255 / w + 0.5 as one exact fraction, truncated toward zero.
     const std::int64_t numerator = 510 * (value - low) + width;
+    if (width > 0) {
+        // Below and above the window without a division: most patterns of a table lie there.
+        if (numerator < 2 * width) return 0;
+        if (numerator >= 510 * width) return 255;
+    }
     const std::int64_t y = numerator / (2 * width);
     return static_cast<std::uint8_t>(y >= 255 ? 255 : (y > 0 ? y : 0));
 }
@@ -62,7 +67,7 @@ std::optional<DisplayWindow> EffectiveWindow(const ImageAttributes& a, std::int3
 }
 
 FrameRenderer::FrameRenderer(const ImageAttributes& attributes, std::int32_t frame, const DisplayState& state)
-    : m_attributes(attributes), m_frame(frame) {
+    : m_attributes(attributes), m_frame(frame), m_state(state) {
     const ImageAttributes& a = attributes;
     const FrameValues& values = a.Frame(frame);
     m_modality = &values.modality;
@@ -78,11 +83,12 @@ FrameRenderer::FrameRenderer(const ImageAttributes& attributes, std::int32_t fra
     if (a.IsColour() || a.format == SampleFormat::Float || a.bitsAllocated > 16) return;
     // 8- and 16-bit patterns (1- and 12-bit samples come unpacked into them): a table.
     const std::size_t patterns = a.bitsAllocated <= 8 ? 256 : 65536;
+    const StoredValueReader stored(a);
     if (m_palette) {
         m_table.resize(patterns * 3);
         const Palette& p = *a.palette;
         for (std::size_t raw = 0; raw < patterns; ++raw) {
-            const double index = static_cast<double>(StoredValueOf(static_cast<std::uint32_t>(raw), a));
+            const double index = static_cast<double>(stored.Of(static_cast<std::uint32_t>(raw)));
             m_table[3 * raw] = PaletteComponent(p.blue, p.blue.At(index));
             m_table[3 * raw + 1] = PaletteComponent(p.green, p.green.At(index));
             m_table[3 * raw + 2] = PaletteComponent(p.red, p.red.At(index));
@@ -99,15 +105,19 @@ FrameRenderer::FrameRenderer(const ImageAttributes& attributes, std::int32_t fra
         const auto width = static_cast<std::int64_t>(m_window->width);
         const auto centre = static_cast<std::int64_t>(m_window->centre);
         for (std::size_t raw = 0; raw < patterns; ++raw) {
-            const std::int64_t v = StoredValueOf(static_cast<std::uint32_t>(raw), a) * slope + intercept;
+            const std::int64_t v = stored.Of(static_cast<std::uint32_t>(raw)) * slope + intercept;
             const std::uint8_t grey = WholeLinearGrey(v, width, centre);
             m_table[raw] = m_invert ? static_cast<std::uint8_t>(255 - grey) : grey;
         }
         return;
     }
     for (std::size_t raw = 0; raw < patterns; ++raw) {
-        m_table[raw] = GreyOf(m.Apply(static_cast<double>(StoredValueOf(static_cast<std::uint32_t>(raw), a))));
+        m_table[raw] = GreyOf(m.Apply(static_cast<double>(stored.Of(static_cast<std::uint32_t>(raw)))));
     }
+}
+
+bool FrameRenderer::Draws(const ImageAttributes& attributes, std::int32_t frame, const DisplayState& state) const {
+    return &attributes == &m_attributes && frame == m_frame && state == m_state;
 }
 
 std::uint8_t FrameRenderer::GreyOf(double value) const {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "dicom/FrameSource.h"
 #include "dicom/ImageAttributes.h"
@@ -77,6 +78,16 @@ public:
 
     // The grey level of sample `index` (row x columns + column) of a grey frame.
     std::uint8_t GreyAt(const FrameSamples& samples, std::size_t index) const;
+    // The grey level of every stored pattern of a grey frame of 8- or 16-bit samples
+    // (Grey8, Grey16), by pattern; empty for other frames, whose samples go
+    // through GreyAt. A loop over many samples looks them up here itself.
+    std::span<const std::uint8_t> GreyTable() const {
+        return m_colour ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(m_table);
+    }
+
+    // Whether this render is the one for `frame` of `attributes` (the same object)
+    // under `state`, so that it can be used again instead of being built anew.
+    bool Draws(const ImageAttributes& attributes, std::int32_t frame, const DisplayState& state) const;
 
 private:
     std::uint8_t GreyOf(double modalityValue) const;
@@ -85,6 +96,7 @@ private:
 
     const ImageAttributes& m_attributes;
     std::int32_t m_frame;
+    DisplayState m_state;
     bool m_colour = false;
     bool m_palette = false;
     bool m_invert = false;

@@ -99,16 +99,15 @@ std::uint32_t FrameSamples::Raw(std::size_t index) const {
     }
 }
 
-std::int64_t StoredValueOf(std::uint32_t raw, const ImageAttributes& a) {
+StoredValueReader::StoredValueReader(const ImageAttributes& a) {
     const int stored = std::clamp<int>(a.bitsStored, 1, 32);
-    const int shift = std::clamp<int>(a.highBit + 1 - stored, 0, 31);
-    const std::uint64_t mask = stored >= 32 ? 0xFFFFFFFFu : (std::uint64_t{1} << stored) - 1;
-    const std::uint64_t bits = (std::uint64_t{raw} >> shift) & mask;
-    if (a.IsSigned() && ((bits >> (stored - 1)) & 1u) != 0) {
-        return static_cast<std::int64_t>(bits) - (std::int64_t{1} << stored);
-    }
-    return static_cast<std::int64_t>(bits);
+    m_shift = std::clamp<int>(a.highBit + 1 - stored, 0, 31);
+    m_mask = stored >= 32 ? 0xFFFFFFFFu : (std::uint64_t{1} << stored) - 1;
+    m_sign = a.IsSigned() ? std::uint64_t{1} << (stored - 1) : 0;
+    m_wrap = std::int64_t{1} << stored;
 }
+
+std::int64_t StoredValueOf(std::uint32_t raw, const ImageAttributes& a) { return StoredValueReader(a).Of(raw); }
 
 double StoredValueAt(const FrameSamples& samples, const ImageAttributes& a, std::size_t index) {
     switch (samples.layout) {

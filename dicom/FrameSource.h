@@ -61,6 +61,23 @@ double StoredValueAt(const FrameSamples& samples, const ImageAttributes& attribu
 // The stored value of a raw integer pattern.
 std::int64_t StoredValueOf(std::uint32_t raw, const ImageAttributes& attributes);
 
+// StoredValueOf with the shift, mask and sign of one set of attributes worked out
+// once: loops over every pattern or every sample call Of inline.
+class StoredValueReader {
+public:
+    explicit StoredValueReader(const ImageAttributes& attributes);
+    std::int64_t Of(std::uint32_t raw) const {
+        const std::uint64_t bits = (std::uint64_t{raw} >> m_shift) & m_mask;
+        return (bits & m_sign) != 0 ? static_cast<std::int64_t>(bits) - m_wrap : static_cast<std::int64_t>(bits);
+    }
+
+private:
+    int m_shift = 0;
+    std::uint64_t m_mask = 0;
+    std::uint64_t m_sign = 0;  // the sign bit of signed samples; 0 for unsigned ones
+    std::int64_t m_wrap = 0;   // 2^bits stored
+};
+
 // Why a frame gives no image.
 enum class DicomNoImage {
     NoRowsOrColumns,

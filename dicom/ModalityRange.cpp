@@ -107,8 +107,11 @@ ValueRange FrameValueRange(const FrameSamples& samples, const ImageAttributes& a
     case SampleLayout::Grey8:
     case SampleLayout::Grey32: {
         StoredRange stored;
+        const StoredValueReader reader(a);
+        const std::uint8_t* bytes = samples.bytes.data();
+        const bool wide = samples.layout == SampleLayout::Grey32;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::int64_t v = StoredValueOf(samples.Raw(i), a);
+            const std::int64_t v = reader.Of(wide ? ReadLE32(bytes + 4 * i) : bytes[i]);
             stored.min = std::min(stored.min, v);
             stored.max = std::max(stored.max, v);
         }

@@ -178,23 +178,24 @@ bool CDorvanelleDoc::OnOpenDocument(const std::string& path, bool readFrame) {
 }
 
 void CDorvanelleDoc::OpenBitmap(const std::string& path) {
-    m_pDib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path, &m_noImage) : ReadPcxFile(path, &m_noImage);
-    if (!m_pDib) {
+    m_pDib.reset();
+    PackedDibPtr dib = (m_kind == DocumentKind::Bitmap) ? ReadBmpFile(path, &m_noImage) : ReadPcxFile(path, &m_noImage);
+    if (!dib) {
         m_openError = OpenFailureOf(m_noImage, path);
         if (!m_noImage) m_noImage = DocumentNoImage::NotConverted;
         return;
     }
-    if (DibWidth(m_pDib.get()) == 0 || DibHeight(m_pDib.get()) == 0) {
+    if (DibWidth(dib.get()) == 0 || DibHeight(dib.get()) == 0) {
         // Nothing to show, to select or to save: said before anything is converted.
-        m_noImage = Reason(DocumentNoImage::NoPixels).Numbers(DibWidth(m_pDib.get()), DibHeight(m_pDib.get()));
-        m_pDib.reset();
+        m_noImage = Reason(DocumentNoImage::NoPixels).Numbers(DibWidth(dib.get()), DibHeight(dib.get()));
         return;
     }
-    if (DibBitCount(m_pDib.get()) == 24) {
+    if (DibBitCount(dib.get()) == 24) {
         m_ui.ShowNotice(kConvertNotice);
-        m_pDib = ConvertDibTo8Bpp(std::move(m_pDib));
-        if (!m_pDib) m_noImage = DocumentNoImage::NotConverted;
+        dib = ConvertDibTo8Bpp(std::move(dib));
+        if (!dib) m_noImage = DocumentNoImage::NotConverted;
     }
+    m_pDib = std::move(dib);
 }
 
 void CDorvanelleDoc::OnOpenStack(std::shared_ptr<const FrameStack> stack, std::uint16_t titleBitCount) {
@@ -240,17 +241,25 @@ void CDorvanelleDoc::ShowLoadedFrame(const LoadedFrame& frame) {
             m_instance = ScanInstance(frame.path);
         }
     }
-    m_pDib.reset();
-    if (frame.image) {
-        // The loader keeps its own picture in its cache; the document owns a copy.
-        m_pDib = PackedDib::Allocate(frame.image->Length());
-        if (m_pDib) std::copy_n(frame.image->Bytes(), frame.image->Length(), m_pDib->Bytes());
-    }
+    // The picture the loader keeps in its cache, shared: neither changes it.
+    m_pDib = frame.image;
+    m_drawnWindow = frame.window;
     if (m_pDib) {
         m_noImage = Reason();
     } else {
         m_noImage = frame.noImage ? frame.noImage : Reason(DocumentNoImage::NotConverted);
     }
+}
+
+LoadedFrame CDorvanelleDoc::ShownFrame() const {
+    LoadedFrame frame;
+    frame.index = m_nFrame;
+    frame.samples = m_samples;
+    frame.attributes = m_attributes;
+    frame.frameInFile = FrameInFile();
+    frame.image = m_pDib;
+    frame.window = m_drawnWindow;
+    return frame;
 }
 
 void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame) {
@@ -397,12 +406,8 @@ Reason CDorvanelleDoc::Render() {
         m_noImage = frame.noImage;
         return m_noImage;
     }
-    m_pDib = PackedDib::Allocate(frame.image->Length());
-    if (!m_pDib) {
-        m_noImage = DocumentNoImage::NotConverted;
-        return m_noImage;
-    }
-    std::copy_n(frame.image->Bytes(), frame.image->Length(), m_pDib->Bytes());
+    m_pDib = std::move(frame.image);
+    m_drawnWindow = frame.window;
     return {};
 }
 

@@ -10,7 +10,9 @@
 // as a reason; the caller puts it into words.
 //
 // The views read m_pDib, m_pSelectedDib and m_nFrame; whoever replaces one releases
-// what it held (the unique_ptr does that).
+// what it held (the smart pointer does that). The current image is never changed
+// once drawn, so that the frame loader's cache and the document share one picture
+// instead of copying it.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +44,7 @@ class CDorvanelleDoc {
 public:
     explicit CDorvanelleDoc(IDocumentUi& ui);
 
-    PackedDibPtr m_pDib;          // current image, or null
+    std::shared_ptr<const PackedDib> m_pDib;  // current image, or null
     PackedDibPtr m_pSelectedDib;  // selected sub-image, or null
     bool m_bFitFrame = false;     // the view fits its frame to the image once
     std::string m_strDicomPath;   // the DICOM file opened; empty for bitmaps and PCX
@@ -123,6 +125,10 @@ public:
     // Shows a frame the frame loader read and drew: it becomes the current frame,
     // image, samples and (for a stack) attributes and file. The selected image stays.
     void ShowLoadedFrame(const LoadedFrame& frame);
+    // The frame shown as the loader would hold it: its index, samples, picture and
+    // the window it was drawn with, so that the loader can keep the picture the
+    // document drew instead of drawing it again.
+    LoadedFrame ShownFrame() const;
 
     // How the frames are shown, as the user set it.
     const DisplayState& Display() const { return m_display; }
@@ -211,6 +217,7 @@ private:
     std::shared_ptr<const ImageAttributes> m_attributes;
     std::shared_ptr<const FrameSource> m_frames;
     std::shared_ptr<const FrameSamples> m_samples;
+    std::optional<DisplayWindow> m_drawnWindow;  // the window m_pDib was drawn with
     std::shared_ptr<const FrameStack> m_stack;
     bool m_series = false;
     bool m_findRangeNow = true;

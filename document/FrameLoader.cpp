@@ -442,18 +442,18 @@ std::optional<LoadedFrame> FrameLoader::Show(std::int32_t index, std::chrono::mi
             if (!s.queue.empty()) WorkerPool::Instance().Post(m_state);
             return hit;
         }
+        // From here until the wait ends, a worker that brings the frame hands it back
+        // here rather than delivering it; past the wait, Deliver brings it.
+        s.waiting = true;
         lock.unlock();
         WorkerPool::Instance().Post(m_state);
         lock.lock();
-        // A worker may have brought it already, or bring it within the wait; past
-        // that, Deliver brings it.
-        s.waiting = true;
         s.arrived.wait_for(lock, wait, [&] { return s.handedBack.has_value() || s.awaited != index || s.closed; });
         s.waiting = false;
         if (s.handedBack && s.handedBack->index == index) hit = std::move(s.handedBack);
         s.handedBack.reset();
-        // A worker that finished before this call began to wait delivered the frame
-        // through the event loop instead; it is in the cache, and shown now all the same.
+        // Should the frame have reached the cache without being handed back here
+        // (another call took the wait over), it is shown all the same.
         if (!hit && !s.closed && s.awaited != index) {
             const LoadedFrame* brought = s.Kept(index);
             if (brought != nullptr && s.Done(*brought)) hit = *brought;
@@ -467,7 +467,9 @@ std::optional<std::int32_t> FrameLoader::Awaited() const {
     return m_state->awaited;
 }
 
-void FrameLoader::SetDisplay(const DisplayState& display) {
+void FrameLoader::SetDisplay(const DisplayState& display) { SetDisplay(display, LoadedFrame()); }
+
+void FrameLoader::SetDisplay(const DisplayState& display, const LoadedFrame& drawn) {
     {
         std::lock_guard lock(m_state->mutex);
         State& s = *m_state;
@@ -476,7 +478,23 @@ void FrameLoader::SetDisplay(const DisplayState& display) {
         ++s.generation;
         s.cache.DropImages();
         if (s.shown < 0) return;
-        s.Plan(s.shown);
+        if (drawn.image && drawn.samples && drawn.index == s.shown && !s.awaited) {
+            const LoadedFrame* kept = s.Kept(drawn.index);
+            if (kept != nullptr && kept->samples == drawn.samples) {
+                LoadedFrame frame = *kept;
+                frame.image = drawn.image;
+                frame.window = drawn.window;
+                frame.generation = s.generation;
+                frame.noImage = Reason();
+                s.cache.Put(std::move(frame));
+            }
+        }
+        // Only the frame shown is drawn again now, unless the caller drew it; the
+        // others are drawn as the frames around the one shown next are planned, so
+        // that a window dragged and released many times does not draw every frame
+        // kept each time while the user waits on the one shown. Frames still to be
+        // read stay queued. While the read-ahead is held the frame shown waits too.
+        if (!s.awaited && s.readAhead && !s.Holds(s.shown)) s.queue.push_front(s.shown);
         if (s.queue.empty()) return;
     }
     WorkerPool::Instance().Post(m_state);

@@ -79,10 +79,16 @@ public:
     // The frame Show was last asked for, while Deliver has not brought it yet.
     std::optional<std::int32_t> Awaited() const;
 
-    // Frames are drawn under `display` from now on: those kept are drawn again from
-    // their samples, the frame shown first, without reading them again. Nothing is
-    // delivered: whoever shows the frame draws it itself or asks Show again.
+    // Frames are drawn under `display` from now on: the frame shown is drawn again
+    // from its samples at once, the others kept when the frames around the one
+    // shown next are read ahead, without reading them again. Nothing is delivered:
+    // whoever shows the frame draws it itself or asks Show again.
     void SetDisplay(const DisplayState& display);
+    // The same when the caller has drawn the frame shown under `display` itself:
+    // `drawn` (its index, the samples this loader gave for it, the picture and its
+    // window) is kept as that frame's picture instead of being drawn again. Given
+    // another frame, or samples not the ones kept, the workers draw it as above.
+    void SetDisplay(const DisplayState& display, const LoadedFrame& drawn);
     // The scale frames are shown at: view pixels per image pixel, 0 when not known.
     // At 1/2 or less, a frame awaited whose codec decodes its lower resolutions for
     // less than the whole (JPEG 2000) is first drawn and delivered at the lowest

@@ -47,7 +47,7 @@ void CDocumentController::SettleSampleRange() {
             // Frames without a window of their own took one from their own values
             // until now: drawn again from the range of all of them.
             m_doc.SetDisplay(m_doc.Display(), m_selection);
-            if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState());
+            if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState(), m_doc.ShownFrame());
             emit imageChanged();
             emit selectionChanged();
         }
@@ -89,8 +89,9 @@ void CDocumentController::CineStep() {
 }
 
 void CDocumentController::WindowCommitted() {
-    // The frames the loader keeps are drawn again under the new display.
-    if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState());
+    // The frames the loader keeps are drawn again under the new display, but for
+    // the one shown, which the document has just drawn.
+    if (m_frames) m_frames->Loader().SetDisplay(m_doc.RenderState(), m_doc.ShownFrame());
     SettleSampleRange();
     emit windowChanged();
     emit imageChanged();
@@ -135,7 +136,10 @@ void CDocumentController::PreviewWindow(double width, double centre) {
     DisplayState state = m_doc.RenderState();
     state.window = DisplayWindow{width, centre};
     state.voiLut.reset();
-    m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.FrameInFile(), state);
+    // One table per window: a step that gives the same window keeps the render it has.
+    if (!m_liveRender || !m_liveRender->Draws(*m_doc.Attributes(), m_doc.FrameInFile(), state)) {
+        m_liveRender = std::make_unique<FrameRenderer>(*m_doc.Attributes(), m_doc.FrameInFile(), state);
+    }
     emit liveWindowChanged();
 }
 

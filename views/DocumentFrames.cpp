@@ -123,7 +123,7 @@ void CDocumentController::Install(const LoadedFrame& frame) {
         DisplayState state = m_doc.Display();
         state.window = frame.window;
         m_doc.SetDisplay(state, m_selection);
-        m_frames->Loader().SetDisplay(m_doc.RenderState());
+        m_frames->Loader().SetDisplay(m_doc.RenderState(), m_doc.ShownFrame());
         emit windowChanged();
     }
     SettleSampleRange();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "views/DibImage.h"
@@ -128,11 +129,36 @@ QImage SampleLiveWindowForView(const LiveWindowFrame& frame, const CViewportTran
     const FrameRenderer& render = *frame.render;
     const FrameSamples& samples = *frame.samples;
     const int columns = samples.columns;
+    const std::uint8_t* bytes = samples.bytes.data();
+    // The padding columns of row `y` of the shown bitmap (rows are stored bottom-up).
+    const auto padding = [&](int y) { return pixels + static_cast<std::uint64_t>(height - 1 - y) * stride; };
+    const std::span<const std::uint8_t> greys = render.GreyTable();
+    if (samples.layout == SampleLayout::Grey16 && greys.size() >= 65536) {
+        // The common case, a table lookup per sample, inline.
+        const std::uint8_t* grey = greys.data();
+        return SampleForView(viewport, viewRect, oversample, [&](int y) {
+            const std::uint8_t* row = bytes + 2 * static_cast<std::uint64_t>(y) * static_cast<std::uint64_t>(columns);
+            return [&table, grey, row, pad = padding(y), columns](int x) -> QRgb {
+                if (x >= columns) return table[pad[x]];
+                const std::uint8_t* s = row + 2 * static_cast<std::uint64_t>(x);
+                return table[grey[s[0] | (s[1] << 8)]];
+            };
+        });
+    }
+    if (samples.layout == SampleLayout::Grey8 && greys.size() >= 256) {
+        const std::uint8_t* grey = greys.data();
+        return SampleForView(viewport, viewRect, oversample, [&](int y) {
+            const std::uint8_t* row = bytes + static_cast<std::uint64_t>(y) * static_cast<std::uint64_t>(columns);
+            return [&table, grey, row, pad = padding(y), columns](int x) -> QRgb {
+                return x >= columns ? table[pad[x]] : table[grey[row[x]]];
+            };
+        });
+    }
+    // 32-bit and float samples: each through the render's own arithmetic.
     return SampleForView(viewport, viewRect, oversample, [&](int y) {
-        const std::uint8_t* padding = pixels + static_cast<std::uint64_t>(height - 1 - y) * stride;
         const std::size_t first = static_cast<std::size_t>(y) * static_cast<std::size_t>(columns);
-        return [&table, &render, &samples, padding, columns, first](int x) -> QRgb {
-            if (x >= columns) return table[padding[x]];
+        return [&table, &render, &samples, pad = padding(y), columns, first](int x) -> QRgb {
+            if (x >= columns) return table[pad[x]];
             return table[render.GreyAt(samples, first + static_cast<std::size_t>(x))];
         };
     });

@@ -1,6 +1,7 @@
 // A large JPEG 2000 frame fitted into its window: a lower resolution level is
 // painted first, stretched over the frame, and the whole frame replaces it; the
-// readout waits for the whole frame, and what stays is the full decode.
+// readout waits for the whole frame, and what stays is the full decode. Series
+// thumbnails of such frames come from a lower level too.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QPointer>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "app/ChildFrame.h"
@@ -16,10 +18,13 @@
 #include "app/MainFrame.h"
 #include "dicom/FrameSource.h"
 #include "document/DorvanelleDoc.h"
+#include "document/SeriesStack.h"
+#include "document/StudyIndex.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "tools/generator/PhantomStudy.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
+#include "views/ThumbnailTask.h"
 
 namespace {
 
@@ -134,4 +139,44 @@ TEST_F(ReducedFirstPaint, ALargeJpeg2000FramePaintsReducedFirstThenWhole) {
         }
     }
     EXPECT_EQ(differing, 0u);
+}
+
+// A series thumbnail of a JPEG 2000 slice, drawn from a lower resolution level,
+// shows what the thumbnail of the same slice stored uncompressed shows.
+TEST(ReducedThumbnail, AJpeg2000SliceLooksLikeItsUncompressedTwin) {
+    if (std::system("command -v opj_compress >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "opj_compress is not installed (scripts/install-deps)";
+    }
+    TempFolder folder;
+    PhantomOptions o;
+    o.columns = 1001;  // odd: the reduced levels round up, pictures pad their rows
+    o.rows = 700;
+    o.frames = 1;
+    ASSERT_EQ(WritePhantomPgm(folder.File("frame.pgm"), o, 0, 16), "");
+    ASSERT_EQ(std::system(("opj_compress -i " + folder.File("frame.pgm") + " -o " + folder.File("frame.j2k") +
+                           " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    std::ifstream in(folder.File("frame.j2k"), std::ios::binary);
+    const std::vector<std::uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::create_directories(folder.File("j2k"));
+    ASSERT_EQ(WriteEncapsulatedPhantom(folder.File("j2k/slice.dcm"), o, "1.2.840.10008.1.2.4.90", 16, stream), "");
+    ASSERT_EQ(WriteCtPhantom(folder.File("plain/slice.dcm"), o), "");
+    const auto thumbnail = [&](const char* name) {
+        const IndexResult index = IndexStudies({folder.File(name)});
+        const SeriesStack stack(index.tree.patients.at(0).studies.at(0).series.at(0), 0);
+        return CThumbnailTask::Make(stack);
+    };
+    const QImage reduced = thumbnail("j2k");
+    const QImage plain = thumbnail("plain");
+    ASSERT_FALSE(reduced.isNull());
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_EQ(reduced.size(), plain.size());
+    EXPECT_EQ(reduced.width(), CThumbnailTask::kSize);
+    double difference = 0;
+    for (int y = 0; y < plain.height(); ++y) {
+        for (int x = 0; x < plain.width(); ++x)
+            difference += std::abs(qGreen(reduced.pixel(x, y)) - qGreen(plain.pixel(x, y)));
+    }
+    EXPECT_LT(difference / (plain.width() * plain.height()), 6.0);
 }

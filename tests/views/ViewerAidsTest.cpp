@@ -21,6 +21,7 @@
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
 #include "tests/views/ViewerTestSupport.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tools/generator/PhantomStudy.h"
 #include "views/CommandIds.h"
 #include "views/ControlPanel.h"
@@ -142,47 +143,64 @@ TEST_F(ViewerAids, ARightDragWindowsLiveAndCommitsTheValuesTheLabelsShow) {
 }
 
 // While the drag maps only what shows, fitted below 1:1 (nearest and smoothed) and
-// scrolled at 1:1, the live picture is the one its release commits.
+// scrolled at 1:1, the live picture is the one its release commits: 16-bit CT
+// samples, and 8-bit ones, which the drag maps through their own table.
 TEST_F(ViewerAids, ADragShowsWhatItsReleaseCommitsAtEveryZoom) {
     PhantomOptions options;
     options.rows = 150;
     options.columns = 198;  // shown 200 wide: two padding columns
     options.frames = 2;
-    const std::string study = folder.File("wide.dcm");
-    ASSERT_TRUE(WriteCtPhantom(study, options).empty());
-    CChildFrame* child = Open(study);
-    ASSERT_NE(child, nullptr);
-    CDorvanelleView* view = child->View();
-    CDocumentController& controller = child->Controller();
-    Run(ID_LAST_SLIDE);
-    child->resize(170, 150);
-    Idle();
-    view->ZoomToFit();
-    ASSERT_LT(view->Viewport().Zoom(), 1.0);
+    const std::string ct = folder.File("wide.dcm");
+    ASSERT_TRUE(WriteCtPhantom(ct, options).empty());
+    std::vector<std::uint8_t> ramp(std::size_t{150} * 198);
+    for (std::size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<std::uint8_t>((i % 198) + i / 198);
+    DicomStreamBuilder eight;
+    eight.Preamble().MetaGroup().ImageAttributes(150, 198, 8, 1, "MONOCHROME2");
+    eight.ExplicitUS(0x0028, 0x0101, 8).ExplicitUS(0x0028, 0x0102, 7).ExplicitUS(0x0028, 0x0103, 0);
+    eight.PixelData8(ramp);
+    const std::string grey8 = folder.File("eight.dcm");
+    ASSERT_TRUE(eight.WriteTo(grey8));
 
-    struct Case {
-        const char* name;
-        QPoint drag;
-    };
-    for (const Case c : {Case{"fit", {25, -15}}, Case{"fit smoothed", {-30, 20}}, Case{"1:1 scrolled", {40, 10}}}) {
-        SCOPED_TRACE(c.name);
-        if (QByteArray(c.name) == "fit smoothed") view->SetSmoothing(true);
-        if (QByteArray(c.name) == "1:1 scrolled") {
-            view->SetSmoothing(false);
-            view->ZoomActualSize();
-            view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());  // the padding shows
-            view->verticalScrollBar()->setValue(12);
-            ASSERT_NE(view->Viewport().Offset(), QPointF(0, 0));
+    for (const std::string& study : {ct, grey8}) {
+        SCOPED_TRACE(study);
+        CChildFrame* child = Open(study);
+        ASSERT_NE(child, nullptr);
+        CDorvanelleView* view = child->View();
+        CDocumentController& controller = child->Controller();
+        Run(ID_LAST_SLIDE);
+        child->resize(170, 150);
+        Idle();
+        view->ZoomToFit();
+        ASSERT_LT(view->Viewport().Zoom(), 1.0);
+
+        struct Case {
+            const char* name;
+            QPoint drag;
+        };
+        for (const Case c : {Case{"fit", {25, -15}}, Case{"fit smoothed", {-30, 20}}, Case{"1:1 scrolled", {40, 10}}}) {
+            SCOPED_TRACE(c.name);
+            if (QByteArray(c.name) == "fit smoothed") view->SetSmoothing(true);
+            if (QByteArray(c.name) == "1:1 scrolled") {
+                view->SetSmoothing(false);
+                view->ZoomActualSize();
+                view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());  // the padding shows
+                view->verticalScrollBar()->setValue(12);
+                ASSERT_NE(view->Viewport().Offset(), QPointF(0, 0));
+            }
+            const QImage before = Shown(view);
+            SendMouse(view->viewport(), QEvent::MouseButtonPress, {40, 40}, Qt::RightButton, Qt::RightButton);
+            Move(view, QPoint(40, 40) + c.drag, Qt::RightButton);
+            ASSERT_TRUE(controller.LiveWindow());
+            const QImage live = Shown(view);
+            SendMouse(view->viewport(), QEvent::MouseButtonRelease, QPoint(40, 40) + c.drag, Qt::RightButton,
+                      Qt::NoButton);
+            EXPECT_FALSE(controller.LiveWindow());
+            EXPECT_NE(live, before);
+            EXPECT_EQ(live, Shown(view));
         }
-        const QImage before = Shown(view);
-        SendMouse(view->viewport(), QEvent::MouseButtonPress, {40, 40}, Qt::RightButton, Qt::RightButton);
-        Move(view, QPoint(40, 40) + c.drag, Qt::RightButton);
-        ASSERT_TRUE(controller.LiveWindow());
-        const QImage live = Shown(view);
-        SendMouse(view->viewport(), QEvent::MouseButtonRelease, QPoint(40, 40) + c.drag, Qt::RightButton, Qt::NoButton);
-        EXPECT_FALSE(controller.LiveWindow());
-        EXPECT_NE(live, before);
-        EXPECT_EQ(live, Shown(view));
+        child->close();
+        Idle();
     }
 }
 
