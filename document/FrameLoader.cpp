@@ -442,18 +442,18 @@ std::optional<LoadedFrame> FrameLoader::Show(std::int32_t index, std::chrono::mi
             if (!s.queue.empty()) WorkerPool::Instance().Post(m_state);
             return hit;
         }
+        // From here until the wait ends, a worker that brings the frame hands it back
+        // here rather than delivering it; past the wait, Deliver brings it.
+        s.waiting = true;
         lock.unlock();
         WorkerPool::Instance().Post(m_state);
         lock.lock();
-        // A worker may have brought it already, or bring it within the wait; past
-        // that, Deliver brings it.
-        s.waiting = true;
         s.arrived.wait_for(lock, wait, [&] { return s.handedBack.has_value() || s.awaited != index || s.closed; });
         s.waiting = false;
         if (s.handedBack && s.handedBack->index == index) hit = std::move(s.handedBack);
         s.handedBack.reset();
-        // A worker that finished before this call began to wait delivered the frame
-        // through the event loop instead; it is in the cache, and shown now all the same.
+        // Should the frame have reached the cache without being handed back here
+        // (another call took the wait over), it is shown all the same.
         if (!hit && !s.closed && s.awaited != index) {
             const LoadedFrame* brought = s.Kept(index);
             if (brought != nullptr && s.Done(*brought)) hit = *brought;

@@ -208,9 +208,9 @@ TEST(FrameLoader, ShowsAFrameThenAnswersFromTheFramesReadAhead) {
     options.behind = 2;
     FrameLoader loader(study.Stack(), DisplayState(), deliveries.Sink(), options);
 
-    // Frame 10 is not there yet: it comes through Deliver, drawn.
+    // Frame 10 is not there yet: it comes through Deliver, drawn. (Whether it is
+    // still awaited right after Show depends on how quickly a worker reads it.)
     EXPECT_FALSE(loader.Show(10));
-    EXPECT_EQ(loader.Awaited(), 10);
     const std::optional<LoadedFrame> ten = deliveries.Wait();
     ASSERT_TRUE(ten);
     EXPECT_EQ(ten->index, 10);

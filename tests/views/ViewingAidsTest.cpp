@@ -1,6 +1,12 @@
 // The pieces behind zoom, mouse windowing, window presets, the pixel readout, cine,
 // copy and print, each on its own without a main window.
 #include <cstring>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +22,7 @@
 #include "tests/support/TempFiles.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
+#include "views/BackgroundPriority.h"
 #include "views/CinePlayer.h"
 #include "views/ImageOutput.h"
 #include "views/PixelReadout.h"
@@ -261,6 +268,29 @@ TEST(Cine, RateOfTheFileAndPlayingOnSchedule) {
     QTest::qWait(50);
     EXPECT_EQ(frames.count(), shown);
     EXPECT_FALSE(player.IsPlaying());
+}
+
+// Background work steps 10 below the thread that starts it, never above it: a
+// viewer started under nice 15 keeps its background at 19, not at 10.
+TEST(BackgroundPriority, GivesWayFromTheThreadsOwnNiceValue) {
+    // The nice value of a thread that starts at `start` and then gives way; none when
+    // this process may not set `start` (a lower value needs privileges).
+    const auto niceAfterGivingWay = [](int start) {
+        std::optional<int> after;
+        std::thread worker([&] {
+            const auto self = static_cast<id_t>(gettid());
+            if (setpriority(PRIO_PROCESS, self, start) != 0) return;
+            GiveWayToTheViewer();
+            after = getpriority(PRIO_PROCESS, self);
+        });
+        worker.join();
+        return after;
+    };
+    for (const auto& [start, expected] : {std::pair{5, 15}, std::pair{15, 19}, std::pair{19, 19}}) {
+        if (const std::optional<int> after = niceAfterGivingWay(start)) {
+            EXPECT_EQ(*after, expected) << "from nice " << start;
+        }
+    }
 }
 
 TEST(ImageOutput, CopyAndPrintTheSelectionOrTheWholeImage) {
