@@ -251,7 +251,7 @@ void CMainFrame::FillChoices(QMenu* menu, int id) {
 void CMainFrame::ShowStatusTexts() {
     CDorvanelleView* view = ActiveView();
     m_pReadoutPane->setText(view ? view->ReadoutText() : QString());
-    m_pFramePane->setText(view ? view->FrameText() : QString());
+    m_pFramePane->setText(view ? view->StatusFrameText() : QString());
 }
 
 void CMainFrame::ShowMenuSet(bool document) {

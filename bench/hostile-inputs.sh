@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Peak memory and wall time of dorvanelle-cli on files made to cost it: inputs that
-# are not ordinary files, small pictures at the head of sparse files of 4 GiB, a
-# study of a million frames converted with --all-frames and stopped by one Ctrl+C,
-# the same onto a "full disk" (a file size limit), and histogram of a file without
-# an image. Each is measured with /usr/bin/time -v; prints one table.
+# are not ordinary files, small pictures at the head of sparse files of 4 GiB,
+# compressed frames whose headers claim gigabytes, a deflated data set that inflates
+# to 2 GiB, a 12-bit study claiming 2^31 - 1 frames, a study of a million frames
+# converted with --all-frames and stopped by one Ctrl+C, the same onto a "full disk"
+# (a file size limit), and histogram of a file without an image; and, when
+# hostile_viewer_probe is built, the viewer's header dialog and range pass. Each is measured with /usr/bin/time -v; prints one table.
 #
 #   bench/hostile-inputs.sh [BUILD_DIR]        (default: build)
 set -euo pipefail
@@ -67,6 +69,96 @@ sparse("endless.dcm", head, len(head) + 16 * 16 * frames)
 with open(os.path.join(work, "nopixels.dcm"), "wb") as f:
     f.write(bytes(128) + b"DICM" + meta + element(0x0010, 0x0010, "PN", text("NO^PIXELS")))
 PY
+
+python3 - "$work" <<'PY'
+# Compressed streams whose headers claim gigabytes, a 12-bit study claiming 2^31 - 1
+# frames, and a deflated data set that inflates to 2 GiB.
+import os, struct, sys, zlib
+work = sys.argv[1]
+def element(group, elem, vr, value):
+    if vr in ("OB", "OW", "UN", "SQ", "UT"):
+        return struct.pack("<HH2sHI", group, elem, vr.encode(), 0, len(value)) + value
+    return struct.pack("<HH2sH", group, elem, vr.encode(), len(value)) + value
+def text(v):
+    v = v.encode(); return v + (b" " if len(v) % 2 else b"")
+def be16(v): return struct.pack(">H", v)
+def be32(v): return struct.pack(">I", v)
+def pad_comments(out, marker, size, reserve):
+    while len(out) + reserve + 4 < size:
+        length = min(size - reserve - len(out) - 2, 0xFFFF)
+        out += bytes([0xFF, marker]) + be16(length) + b"x" * (length - 2)
+def j2k(width, height, comps, bits, size):
+    tile, levels, present = 1024, 5, 4
+    out = bytearray([0xFF, 0x4F, 0xFF, 0x51]) + be16(38 + 3 * comps) + be16(0)
+    for v in (width, height, 0, 0, tile, tile, 0, 0): out += be32(v)
+    out += be16(comps)
+    for _ in range(comps): out += bytes([bits - 1, 1, 1])
+    out += bytes([0xFF, 0x52, 0, 12, 0, 0, 0, 1, 1 if comps == 3 else 0, levels, 4, 4, 0, 1])
+    out += bytes([0xFF, 0x5C, 0, 3 + 3 * levels + 1, 0x40]) + bytes([(bits + 2) << 3] * (1 + 3 * levels))
+    packets = (levels + 1) * comps
+    tile_bytes = 12 + 2 + packets
+    pad_comments(out, 0x64, size, present * tile_bytes + 2)
+    for t in range(present):
+        out += bytes([0xFF, 0x90, 0, 10]) + be16(t) + be32(tile_bytes) + bytes([0, 1, 0xFF, 0x93]) + bytes(packets)
+    return bytes(out + bytes([0xFF, 0xD9]))
+def progressive(width, height, size):
+    out = bytearray([0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0]) + bytes([1] * 64)
+    pad_comments(out, 0xFE, size, 2 + 11 + 2 + 2 + 19 + 2 + 14 + 2 + 8)
+    out += bytes([0xFF, 0xC2, 0, 11, 8]) + be16(height) + be16(width) + bytes([1, 1, 0x11, 0])
+    out += bytes([0xFF, 0xC4, 0, 20, 0, 1]) + bytes(15) + bytes([0])
+    out += bytes([0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0, 0]) + bytes(8) + bytes([0xFF, 0xD9])
+    return bytes(out)
+def meta(syntax):
+    m = element(2, 0x10, "UI", syntax.encode() + (b"\0" if len(syntax) % 2 else b""))
+    return bytes(128) + b"DICM" + element(2, 0, "UL", struct.pack("<I", len(m))) + m
+def attributes(side, samples, bits, frames):
+    return (element(0x28, 2, "US", struct.pack("<H", samples)) +
+            element(0x28, 4, "CS", text("RGB" if samples == 3 else "MONOCHROME2")) +
+            element(0x28, 6, "US", struct.pack("<H", 0)) + element(0x28, 8, "IS", text(str(frames))) +
+            element(0x28, 0x10, "US", struct.pack("<H", side)) + element(0x28, 0x11, "US", struct.pack("<H", side)) +
+            element(0x28, 0x100, "US", struct.pack("<H", bits)) + element(0x28, 0x101, "US", struct.pack("<H", bits)) +
+            element(0x28, 0x102, "US", struct.pack("<H", bits - 1)) + element(0x28, 0x103, "US", struct.pack("<H", 0)))
+def encapsulated(frames):
+    out = struct.pack("<HH2sHI", 0x7FE0, 0x10, b"OB", 0, 0xFFFFFFFF) + struct.pack("<HHI", 0xFFFE, 0xE000, 0)
+    for f in frames:
+        f = f + (b"\0" if len(f) % 2 else b"")
+        out += struct.pack("<HHI", 0xFFFE, 0xE000, len(f)) + f
+    return out + struct.pack("<HHI", 0xFFFE, 0xE0DD, 0)
+def write(name, data):
+    with open(os.path.join(work, name), "wb") as f: f.write(data)
+j2ks = "1.2.840.10008.1.2.4.90"
+write("j2k-grey.dcm", meta(j2ks) + attributes(32768, 1, 8, 1) + encapsulated([j2k(32768, 32768, 1, 8, 410000)]))
+write("j2k-colour.dcm", meta(j2ks) + attributes(18918, 3, 8, 1) + encapsulated([j2k(18918, 18918, 3, 8, 410000)]))
+f16 = j2k(32768, 32768, 1, 16, 400000)
+write("j2k-study16.dcm", meta(j2ks) + attributes(32768, 1, 16, 4) + encapsulated([f16] * 4))
+# The same claim in 16 bits, four frames of 12000 x 12000: each fits the decode budget
+# and takes seconds to decode, which the viewer's range pass must bound.
+f16 = j2k(12000, 12000, 1, 16, 400000)
+write("j2k-slow16.dcm", meta(j2ks) + attributes(12000, 1, 16, 4) + encapsulated([f16] * 4))
+write("progressive.dcm", meta("1.2.840.10008.1.2.4.55") + attributes(32768, 1, 8, 1) +
+      encapsulated([progressive(32768, 32768, 413000)]))
+# 12 bits allocated, 2,147,483,647 frames claimed, 16 x 16, one frame's bytes.
+write("endless12.dcm", meta("1.2.840.10008.1.2.1") + element(0x28, 2, "US", struct.pack("<H", 1)) +
+      element(0x28, 4, "CS", text("MONOCHROME2")) + element(0x28, 8, "IS", text("2147483647")) +
+      element(0x28, 0x10, "US", struct.pack("<H", 16)) + element(0x28, 0x11, "US", struct.pack("<H", 16)) +
+      element(0x28, 0x100, "US", struct.pack("<H", 12)) + element(0x28, 0x101, "US", struct.pack("<H", 12)) +
+      element(0x28, 0x102, "US", struct.pack("<H", 11)) + element(0x7FE0, 0x10, "OB", bytes(384)))
+# A deflated data set of 2 GiB: 8 frames of 16384 x 16384 bytes, mostly zeros.
+side, frames = 16384, 8
+ds = element(0x10, 0x10, "PN", text("DEFLATED^TWO^GB")) + attributes(side, 1, 8, frames)
+total = side * side * frames
+ds += struct.pack("<HH2sHI", 0x7FE0, 0x10, b"OB", 0, total)
+c = zlib.compressobj(1, zlib.DEFLATED, -15)
+with open(os.path.join(work, "deflated2g.dcm"), "wb") as f:
+    f.write(meta("1.2.840.10008.1.2.1.99"))
+    f.write(c.compress(ds))
+    chunk = 1 << 20
+    noise = os.urandom(16384)
+    for i in range(total // chunk):
+        f.write(c.compress(noise + bytes(chunk - 16384)))
+    f.write(c.compress(element(0x0040, 0xA160, "UT", text("after the pixels"))))
+    f.write(c.flush())
+PY
 mkfifo "$work/pipe.dcm"
 
 # Runs `time -v` on the command; sets status, wall (seconds) and peak (MiB).
@@ -89,6 +181,30 @@ measure "$cli" dump "$work/pipe.dcm";                     row "named pipe" "dump
 measure "$cli" info "$work/sparse.bmp";                   row "4 GiB sparse .bmp, 32 MiB picture" "info"
 measure "$cli" info "$work/sparse.pcx";                   row "4 GiB sparse .pcx, 32 MiB picture" "info"
 measure "$cli" histogram "$work/nopixels.dcm";            row "no image (no rows or columns)" "histogram"
+
+measure "$cli" info "$work/j2k-grey.dcm";                  row "JPEG 2000 claiming 32768 x 32768 grey (410 KB)" "info"
+measure "$cli" convert "$work/j2k-grey.dcm" "$work/out.bmp"; row "JPEG 2000 claiming 32768 x 32768 grey (410 KB)" "convert"
+measure "$cli" info "$work/j2k-colour.dcm";                row "JPEG 2000 claiming 18918 x 18918 colour" "info"
+measure "$cli" info "$work/j2k-study16.dcm";               row "JPEG 2000, 4 frames of 32768 x 32768 x 16 bits, no window" "info"
+measure "$cli" info "$work/j2k-slow16.dcm";                row "JPEG 2000, 4 frames of 12000 x 12000 x 16 bits, no window" "info"
+measure "$cli" info "$work/progressive.dcm";               row "progressive JPEG claiming 32768 x 32768" "info"
+measure "$cli" info "$work/deflated2g.dcm";                row "deflated data set inflating to 2 GiB" "info"
+measure "$cli" dump "$work/deflated2g.dcm";                row "deflated data set inflating to 2 GiB" "dump"
+rm -rf "$work/frames12"
+measure "$cli" convert --out-dir "$work/frames12" --all-frames "$work/endless12.dcm"
+row "12-bit, 2,147,483,647 frames claimed, one held ($(find "$work/frames12" -name '*.bmp' | wc -l) written)" "convert --all-frames"
+
+# The viewer, when the probe is built: the header dialog on the deflated data set, and
+# the range pass of the slow JPEG 2000 study (both offscreen).
+probe=$build/bin/hostile_viewer_probe
+if [[ -x $probe ]]; then
+  for what in "header deflated2g.dcm" "range j2k-slow16.dcm"; do
+    set -- $what
+    /usr/bin/time -v -o "$work/time.txt" env QT_QPA_PLATFORM=offscreen "$probe" "$1" "$work/$2" >"$work/probe.txt" 2>/dev/null || true
+    peak=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time.txt")
+    echo "| viewer, $2 | $1 | | | $peak | $(tr '\n|' '  ' < "$work/probe.txt") |"
+  done
+fi
 
 # A million frames: one SIGINT after a second; the time from the signal to the end.
 # (With job control on, so that the background job does not start with SIGINT ignored.)

@@ -85,6 +85,7 @@ int CDicomFile::LoadSource(std::shared_ptr<const ByteSource> source) {
     d.file = std::move(source);
     d.windowLength = 0;
     d.inflated = false;
+    d.inflateFailure = Reason();
     std::memcpy(d.head, head, headLength);
     d.headLength = headLength;
     m_nSize = d.file->Size();
@@ -106,6 +107,25 @@ int CDicomFile::LoadFile(const std::string& path) {
 }
 
 const Reason& CDicomFile::LoadFailure() const { return m_impl->loadFailure; }
+
+CDicomFile::SharedBytes CDicomFile::ShareBytes() const {
+    const Impl& d = *m_impl;
+    return {d.file, d.path, d.inflated, d.inflateFailure};
+}
+
+int CDicomFile::LoadShared(const SharedBytes& bytes) {
+    m_impl->loadFailure = Reason();
+    if (LoadSource(bytes.source) != 0) {
+        const bool changed = bytes.source != nullptr && !bytes.source->Unchanged();
+        m_impl->loadFailure = changed ? Reason(FileReadFailure::ChangedOnDisk).About(bytes.path)
+                                      : Reason(FileReadFailure::CannotRead).About(bytes.path).Errno(EIO);
+        return -1;
+    }
+    m_impl->path = bytes.path;
+    m_impl->inflated = bytes.inflated;
+    m_impl->inflateFailure = bytes.inflateFailure;
+    return 0;
+}
 
 int CDicomFile::LoadBuffer(const std::uint8_t* bytes, std::size_t size) {
     m_impl->loadFailure = Reason();
@@ -361,6 +381,10 @@ bool CDicomFile::EnterDataSet() {
     if (d.syntax->kind != SyntaxKind::DeflatedLittle || d.inflated) {
         return true;
     }
+    if (d.inflateFailure) {
+        d.dataSetProblem = d.inflateFailure;
+        return false;
+    }
     // The meta group stays as it is; the data set after it is read through its
     // inflated bytes, by this walk and every later one. They are inflated on demand
     // from restart points found in one pass now, never held whole.
@@ -373,6 +397,7 @@ bool CDicomFile::EnterDataSet() {
     const std::uint64_t cap = std::min<std::uint64_t>(InflateByPositionCap(deflatedSize), limit);
     std::shared_ptr<InflatingSource> inflated = InflatingSource::Open(d.file, m_nCursor, cap, &d.dataSetProblem);
     if (inflated == nullptr) {
+        d.inflateFailure = d.dataSetProblem;
         return false;
     }
     const std::uint64_t cursor = m_nCursor;
@@ -493,14 +518,16 @@ void CDicomFile::VisitElements(int layout, std::uint32_t valueLimit,
     });
 }
 
-void CDicomFile::ListElements(int layout, const std::function<void(const CDicomFile&)>& row) {
+void CDicomFile::ListElements(int layout, const std::function<void(const CDicomFile&)>& row,
+                              const std::atomic<bool>* cancel) {
     if (layout == 3) {
         m_nCursor = 0;  // a listing always shows the file from its first element
     }
-    WalkElements(layout, [this, &row] {
+    WalkElements(layout, [this, &row, cancel] {
         DescribeElement();
         if (row) {
             row(*this);
         }
+        m_impl->stopWalk = cancel != nullptr && cancel->load(std::memory_order_relaxed);
     });
 }

@@ -14,6 +14,7 @@
 // one at a time when they are shown.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -78,6 +79,21 @@ public:
     // by position, as a file is.
     int LoadSource(std::shared_ptr<const ByteSource> source);
 
+    // What another reader needs to walk the bytes this one has loaded without reading
+    // or inflating anything again: the source (once a walk has entered a deflated data
+    // set, its inflated bytes, whose restart points are already found), the path, and
+    // whether that inflation was done or failed.
+    struct SharedBytes {
+        std::shared_ptr<const ByteSource> source;  // null when nothing is loaded
+        std::string path;
+        bool inflated = false;
+        Reason inflateFailure;
+    };
+    SharedBytes ShareBytes() const;
+    // Loads what another reader shared (-1 when it holds nothing). The two readers may
+    // then walk on different threads: the source is thread-safe, the walks are not shared.
+    int LoadShared(const SharedBytes& bytes);
+
     // 2: the elements follow a 128-byte preamble and "DICM" (the prefix is there, or
     // the first 100 bytes, all of a shorter file, are zero); 3: they start at 0.
     int DetectLayout() const;
@@ -89,7 +105,9 @@ public:
     // with the reader holding the element's group, element, name, VR, length and
     // text (Group(), Element(), ...).
     // It always lists from the first element, whatever an earlier pass left.
-    void ListElements(int layout, const std::function<void(const CDicomFile&)>& row);
+    // `cancel`, when given, is looked at after each row and ends the walk when set.
+    void ListElements(int layout, const std::function<void(const CDicomFile&)>& row,
+                      const std::atomic<bool>* cancel = nullptr);
 
     // Why the last walk stopped before the end of the bytes (the listing shows it as
     // a note); empty when it did not. A run of kRepeatedRun or more consecutive

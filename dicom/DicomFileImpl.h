@@ -49,6 +49,9 @@ struct CDicomFile::Impl {
     bool bigEndian = false;
     // The data set is read through its inflated bytes since a walk entered it: later walks read it as it is.
     bool inflated = false;
+    // Why the deflated data set of the loaded source could not be inflated: later
+    // walks give the same reason without inflating it again.
+    Reason inflateFailure;
     // Why the data set after the meta group could not be read (a deflate that failed).
     Reason dataSetProblem;
     // Why the last walk stopped before the end of the bytes.

@@ -45,20 +45,46 @@ HeaderRow HeaderRowOf(const CDicomFile& reader) {
     return row;
 }
 
-HeaderListing ReadHeaderListing(const std::string& path) {
+namespace {
+
+// The listing pass over what `reader` has loaded.
+void ListLoaded(CDicomFile& reader, HeaderListing& listing, const std::atomic<bool>* cancel) {
+    listing.readable = true;
+    reader.ListElements(
+        reader.DetectLayout(), [&listing](const CDicomFile& at) { listing.rows.push_back(HeaderRowOf(at)); }, cancel);
+    listing.cancelled = cancel != nullptr && cancel->load();
+    listing.note = reader.WalkStop().Text();
+}
+
+}  // namespace
+
+HeaderListing ReadHeaderListing(const std::string& path, const std::atomic<bool>* cancel) {
     HeaderListing listing;
     if (path.empty()) {
         return listing;
     }
-    // A reader of our own: the file as it is on disk now, not as the document read it.
+    // A reader of our own: the file as it is on disk now.
     CDicomFile reader;
     if (reader.LoadFile(path) != 0) {
         listing.failure = reader.LoadFailure();
         return listing;
     }
-    listing.readable = true;
-    reader.ListElements(reader.DetectLayout(),
-                        [&listing](const CDicomFile& at) { listing.rows.push_back(HeaderRowOf(at)); });
-    listing.note = reader.WalkStop().Text();
+    ListLoaded(reader, listing, cancel);
+    return listing;
+}
+
+HeaderListing ListSharedBytes(const CDicomFile::SharedBytes& bytes, const std::atomic<bool>* cancel) {
+    HeaderListing listing;
+    CDicomFile reader;
+    if (bytes.source == nullptr || reader.LoadShared(bytes) != 0) {
+        listing.failure = reader.LoadFailure();
+        return listing;
+    }
+    ListLoaded(reader, listing, cancel);
+    // The file that was opened is read, not the one there now: a change since ends
+    // the walk where it was found, and is said.
+    if (listing.note.empty() && !bytes.source->Unchanged()) {
+        listing.note = Reason(FileReadFailure::ChangedOnDisk).About(bytes.path).Text();
+    }
     return listing;
 }

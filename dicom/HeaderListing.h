@@ -4,13 +4,13 @@
 // the same in either.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "dicom/DicomFile.h"
 #include "io/Reason.h"
-
-class CDicomFile;
 
 struct HeaderRow {
     // The columns, in the order they are shown.
@@ -34,15 +34,22 @@ struct HeaderRow {
 // The row of the element the reader stands on (during a listing pass).
 HeaderRow HeaderRowOf(const CDicomFile& reader);
 
-// The listing of one file read from disk.
+// The listing of one file.
 struct HeaderListing {
     bool readable = false;  // false: the file could not be read and nothing was walked
     Reason failure;         // why it could not be read (the open's own reason)
     std::vector<HeaderRow> rows;
     // Why the listing stops before the end of the file (the rest is not read as
-    // DICOM), in plain words; empty when it lists the file to its end.
+    // DICOM, or the file changed since it was opened), in plain words; empty when it
+    // lists the file to its end.
     std::string note;
+    bool cancelled = false;  // the walk was stopped: the rows are the first ones only
 };
 
 // Reads `path` into a reader of its own and walks it with the listing pass.
-HeaderListing ReadHeaderListing(const std::string& path);
+// `cancel`, when given, is looked at between elements.
+HeaderListing ReadHeaderListing(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+// Walks the bytes another reader has open (a document's) with the listing pass,
+// through a reader of its own: nothing is opened or inflated again, so a deflated data
+// set costs no second inflation, and the listing shows the file as that reader read it.
+HeaderListing ListSharedBytes(const CDicomFile::SharedBytes& bytes, const std::atomic<bool>* cancel = nullptr);

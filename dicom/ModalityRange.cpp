@@ -130,11 +130,13 @@ ValueRange FrameValueRange(const FrameSamples& samples, const ImageAttributes& a
     return {std::min(low, high), std::max(low, high)};
 }
 
-RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool>* cancel) {
+RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool>* cancel, RangeDeadline* deadline) {
     RangeOutcome outcome;
     const ImageAttributes& a = source.Attributes();
     if (a.IsColour()) return outcome;
     const std::int32_t frames = source.FramesHeld();
+    outcome.frames = frames;
+    const bool decoded = a.pixelData.encapsulated;
     // Uncompressed frames that share one modality transform are read many at a time:
     // a study of thousands of small frames costs a few reads.
     std::int32_t block = 1;
@@ -147,7 +149,16 @@ RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool
             outcome.cancelled = true;
             return outcome;
         }
-        const auto samples = source.FramesUncached(frame, std::min(block, frames - frame));
+        if (decoded && deadline != nullptr) {
+            if (deadline->decodedOne && std::chrono::steady_clock::now() >= deadline->at) {
+                outcome.stoppedEarly = true;
+                return outcome;
+            }
+            deadline->decodedOne = true;
+        }
+        const std::int32_t count = std::min(block, frames - frame);
+        outcome.framesRead += count;
+        const auto samples = source.FramesUncached(frame, count);
         if (!samples) {
             const Reason why = samples.Why();
             // A frame that does not decode shows its own reason; one that can no

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 
@@ -33,12 +34,27 @@ struct RangeOutcome {
     ValueRange range;
     Reason failure;  // a frame could no longer be read (the file changed or failed)
     bool cancelled = false;
+    // The pass ran out of time before the last frame: the range is that of the
+    // frames it read, `framesRead` of `frames`.
+    bool stoppedEarly = false;
+    std::int32_t framesRead = 0;
+    std::int32_t frames = 0;
     bool Complete() const { return !failure && !cancelled; }
 };
 
+// How long a pass may go on decoding compressed frames, which may take seconds each:
+// past `at`, no further compressed frame is decoded once one has been (a range needs
+// at least one). Uncompressed frames are read whatever the time: they cost a read.
+// Shared by the passes over the files of a stack.
+struct RangeDeadline {
+    std::chrono::steady_clock::time_point at;
+    bool decodedOne = false;
+};
+
 // The range over every frame the pixel data holds; frames that give no samples add
-// nothing. `cancel`, when given, is looked at between frames.
-RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool>* cancel = nullptr);
+// nothing. `cancel`, when given, is looked at between frames; so is `deadline`.
+RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool>* cancel = nullptr,
+                               RangeDeadline* deadline = nullptr);
 
 // The window of a frame with no window of its own: for samples of 8 bits or fewer,
 // unsigned, the whole range they can take (8-bit data shows as it is stored); for

@@ -150,6 +150,11 @@ bool CDorvanelleDoc::SavesAsDicom(const std::string& path) { return SameLetters(
 
 int CDorvanelleDoc::Layout() const { return m_dicom.DetectLayout(); }
 
+CDicomFile::SharedBytes CDorvanelleDoc::HeaderBytes() const {
+    if (m_kind != DocumentKind::Dicom || m_series) return {};
+    return m_dicom.ShareBytes();
+}
+
 bool CDorvanelleDoc::OnOpenDocument(const std::string& path, bool readFrame) {
     m_openError = Reason();
     m_noImage = Reason();

@@ -114,6 +114,11 @@ public:
     const std::shared_ptr<const FrameSamples>& Samples() const { return m_samples; }
     // 2: the DICOM file's elements follow a preamble and "DICM"; 3: they start at 0.
     int Layout() const;
+    // The bytes the reader of a single DICOM file has open, for the header listing to
+    // walk on another thread without reading or inflating them again; none for a
+    // series (whose slice is listed from its own file), a picture, or a file that
+    // could not be read.
+    CDicomFile::SharedBytes HeaderBytes() const;
     // Frames the file claims (Number of Frames), or the slices of the stack; at least 1.
     std::int32_t FrameCount() const;
     // The frames the document steps through, one file's or a series'; null for pictures.

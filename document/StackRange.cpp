@@ -1,6 +1,6 @@
 #include "document/StackRange.h"
 
-RangeOutcome ScanStackRange(const FrameStack& stack, const std::atomic<bool>* cancel) {
+RangeOutcome ScanStackRange(const FrameStack& stack, const std::atomic<bool>* cancel, RangeDeadline* deadline) {
     RangeOutcome total;
     bool anyRead = false;
     for (std::int32_t file = 0; file < stack.FileCount(); ++file) {
@@ -13,7 +13,7 @@ RangeOutcome ScanStackRange(const FrameStack& stack, const std::atomic<bool>* ca
             if (!total.failure) total.failure = source.Why();
             continue;
         }
-        const RangeOutcome one = ScanModalityRange(**source, cancel);
+        const RangeOutcome one = ScanModalityRange(**source, cancel, deadline);
         if (one.cancelled) {
             total.cancelled = true;
             return total;
@@ -24,7 +24,13 @@ RangeOutcome ScanStackRange(const FrameStack& stack, const std::atomic<bool>* ca
         }
         anyRead = true;
         total.range.Widen(one.range);
+        total.framesRead += one.framesRead;
+        if (one.stoppedEarly) {
+            total.stoppedEarly = true;
+            break;
+        }
     }
+    total.frames = stack.Count();
     if (anyRead) total.failure = Reason();
     return total;
 }

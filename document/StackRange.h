@@ -10,4 +10,7 @@
 #include "dicom/ModalityRange.h"
 #include "document/FrameStack.h"
 
-RangeOutcome ScanStackRange(const FrameStack& stack, const std::atomic<bool>* cancel = nullptr);
+// With `deadline`, compressed frames are decoded until it passes: the range is then
+// that of the frames read (RangeOutcome::stoppedEarly).
+RangeOutcome ScanStackRange(const FrameStack& stack, const std::atomic<bool>* cancel = nullptr,
+                            RangeDeadline* deadline = nullptr);

@@ -43,6 +43,10 @@ void CDocumentController::SettleSampleRange() {
     m_rangeTask.Start(m_doc.Stack(), [this](const FrameStack* of, const RangeOutcome& outcome) {
         // A pass whose file changed on disk gives nothing; the sliders keep their ranges.
         if (!outcome.Complete() || !m_doc.AdoptRange(of, outcome.range)) return;
+        if (outcome.stoppedEarly) {
+            m_rangeNote =
+                tr("range from the frames read (%1 of %2)").arg(outcome.framesRead).arg(outcome.frames);
+        }
         if (!m_doc.Display().window && m_doc.Samples()) {
             // Frames without a window of their own took one from their own values
             // until now: drawn again from the range of all of them.

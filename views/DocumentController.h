@@ -74,6 +74,10 @@ public:
     // "Frame n / N" of the frame shown or on its way, with its place in mm for a
     // series ordered by position; empty without an image or one on its way.
     QString FrameText() const;
+    // Said in the status bar when the range the sliders and the default window take
+    // comes from some frames only (the range pass ran out of time on compressed
+    // frames); empty otherwise.
+    const QString& RangeNote() const { return m_rangeNote; }
     // Frames shown since the document opened (each one that arrived and was shown).
     std::uint64_t FramesShown() const { return m_framesShown; }
     // The loader, for its cache and counters; null for pictures.
@@ -223,6 +227,7 @@ private:
     std::uint64_t m_framesShown = 0;
     bool m_paintedOnce = false;
     bool m_backgroundStarted = false;
+    QString m_rangeNote;
     // Declared last: it goes first, cancelling its pass.
     CSampleRangeTask m_rangeTask{this};
 };

@@ -54,6 +54,7 @@ CDorvanelleView::CDorvanelleView(std::shared_ptr<CDocumentController> controller
         viewport()->update();
         emit statusTextsChanged();
     });
+    connect(m_controller.get(), &CDocumentController::sampleRangeChanged, this, &CDorvanelleView::statusTextsChanged);
     connect(m_controller.get(), &CDocumentController::previewArrived, this, &CDorvanelleView::OnPreviewArrived);
     connect(m_controller.get(), &CDocumentController::liveWindowChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&m_cine, &CCinePlayer::nextFrame, this, &CDorvanelleView::ShowCineFrame);
@@ -455,8 +456,9 @@ void CDorvanelleView::OnNextSlide() { m_controller->NextFrame(); }
 void CDorvanelleView::OnLastSlide() { m_controller->LastFrame(); }
 
 void CDorvanelleView::OnShowDicomHeader() {
-    // The dialog reads the file again with a reader of its own.
-    HeaderDetailsDialog dialog(GetDocument().m_strDicomPath, this);
+    // The dialog walks the bytes the document's reader has open, on a thread of its own.
+    const CDorvanelleDoc& document = GetDocument();
+    HeaderDetailsDialog dialog(document.HeaderBytes(), document.m_strDicomPath, this);
     m_dialogs.RunModal(dialog);
 }
 

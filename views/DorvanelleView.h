@@ -121,9 +121,11 @@ public:
     EdgeLetters EdgeLettersNow() const;
     ScaleBar ScaleBarNow() const;
 
-    // The status-bar texts: the pixel under the cursor, and "Frame n / N".
+    // The status-bar texts: the pixel under the cursor, and "Frame n / N" (with a
+    // note when the window range comes from some frames only).
     const QString& ReadoutText() const { return m_readout; }
     QString FrameText() const;
+    QString StatusFrameText() const;
 
     // The 7 x 7 cross-hair shown in selection mode, hot spot at its centre.
     static QCursor SelectionCursor();

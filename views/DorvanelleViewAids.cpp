@@ -160,6 +160,13 @@ std::vector<MenuChoice> CDorvanelleView::Choices(int menuId) {
 
 QString CDorvanelleView::FrameText() const { return m_controller->FrameText(); }
 
+QString CDorvanelleView::StatusFrameText() const {
+    QString frame = FrameText();
+    const QString& note = m_controller->RangeNote();
+    if (note.isEmpty()) return frame;
+    return frame.isEmpty() ? note : frame + QStringLiteral(", ") + note;
+}
+
 void CDorvanelleView::UpdateReadout(QPoint p) {
     m_mouseAt = p;
     m_bMouseInside = viewport()->rect().contains(p);

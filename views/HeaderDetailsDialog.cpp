@@ -2,13 +2,20 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMetaObject>
 #include <QLabel>
 #include <QPalette>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include "document/DocumentFailure.h"
+#include "views/BackgroundPriority.h"
 #include "views/HeaderListModel.h"
+#include "views/UnwaitedThreads.h"
 
 namespace {
 
@@ -34,8 +41,16 @@ QString NoticeFor(const std::string& path, const Reason& failure) {
 
 }  // namespace
 
-HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+struct HeaderDetailsDialog::Walk {
+    std::atomic<bool> cancel{false};
+    std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
+    std::mutex mutex;                          // guards `dialog`
+    HeaderDetailsDialog* dialog = nullptr;     // null once the dialog has gone
+};
+
+HeaderDetailsDialog::HeaderDetailsDialog(const CDicomFile::SharedBytes& bytes, const std::string& dicomPath,
+                                         QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), m_path(dicomPath) {
     setWindowTitle(QStringLiteral("Dicom File Header Details"));
     setModal(true);
     resize(kDialogWidth, kDialogHeight);
@@ -44,24 +59,77 @@ HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* 
     layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     m_notice = new QLabel(this);
     m_notice->setWordWrap(true);
-    m_notice->hide();
     layout->addWidget(m_notice);
-
-    HeaderListing listing = ReadHeaderListing(dicomPath);
-    m_bRead = listing.readable;
-    if (!m_bRead) {
-        m_notice->setText(NoticeFor(dicomPath, listing.failure));
-        m_notice->show();
-    } else if (!listing.note.empty()) {
-        // The listing stops short of the file's end: say where, above the rows.
-        m_notice->setText(QObject::tr("The listing stops early: %1.").arg(QString::fromStdString(listing.note)));
-        m_notice->show();
-    }
     m_model = new HeaderListModel(this);
-    m_model->setRows(std::move(listing.rows));
     m_list = new QTreeView(this);
     setupList();
     layout->addWidget(m_list);
+
+    if (dicomPath.empty()) {
+        showListing(HeaderListing());
+        return;
+    }
+    m_notice->setText(tr("Reading the header\u2026"));
+    if (bytes.source != nullptr) {
+        startWalk([bytes](const std::atomic<bool>* cancel) { return ListSharedBytes(bytes, cancel); });
+    } else {
+        startWalk([dicomPath](const std::atomic<bool>* cancel) { return ReadHeaderListing(dicomPath, cancel); });
+    }
+}
+
+HeaderDetailsDialog::HeaderDetailsDialog(const std::string& dicomPath, QWidget* parent)
+    : HeaderDetailsDialog(CDicomFile::SharedBytes(), dicomPath, parent) {}
+
+HeaderDetailsDialog::~HeaderDetailsDialog() {
+    if (!m_walk) return;
+    m_walk->cancel = true;
+    std::lock_guard lock(m_walk->mutex);
+    m_walk->dialog = nullptr;
+}
+
+void HeaderDetailsDialog::startWalk(std::function<HeaderListing(const std::atomic<bool>*)> list) {
+    auto walk = std::make_shared<Walk>();
+    walk->dialog = this;
+    std::thread thread;
+    try {
+        thread = std::thread([walk, list = std::move(list)] {
+            GiveWayToTheViewer();
+            auto listing = std::make_shared<HeaderListing>(list(&walk->cancel));
+            {
+                std::lock_guard lock(walk->mutex);
+                if (walk->dialog != nullptr) {
+                    HeaderDetailsDialog* dialog = walk->dialog;
+                    // Queued to the dialog: dropped with it should it go before it runs.
+                    QMetaObject::invokeMethod(
+                        dialog, [dialog, listing] { dialog->showListing(std::move(*listing)); },
+                        Qt::QueuedConnection);
+                }
+            }
+            *walk->finished = true;
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the walk runs here, as it did before it had one.
+        showListing(list(nullptr));
+        return;
+    }
+    UnwaitedThreads::Instance().Keep(std::move(thread), walk->finished);
+    m_walk = std::move(walk);
+}
+
+void HeaderDetailsDialog::showListing(HeaderListing listing) {
+    m_bRead = listing.readable;
+    m_bFinished = true;
+    if (!m_bRead) {
+        m_notice->setText(NoticeFor(m_path, listing.failure));
+    } else if (!listing.note.empty()) {
+        // The listing stops short of the file's end: say where, above the rows.
+        m_notice->setText(tr("The listing stops early: %1.").arg(QString::fromStdString(listing.note)));
+    } else {
+        m_notice->clear();
+    }
+    m_notice->setVisible(!m_notice->text().isEmpty());
+    m_model->setRows(std::move(listing.rows));
+    emit listed();
 }
 
 QString HeaderDetailsDialog::notice() const { return m_notice->isHidden() ? QString() : m_notice->text(); }

@@ -1,7 +1,9 @@
 // The range pass of one document on a worker thread: the range of every frame of its
 // file, or of every slice of its series. The viewer shows the first frame at once and
 // lets the sliders take the range when this pass brings it; input is never held up by
-// it. The result comes back on the receiver's thread through a queued call. A task
+// it. Compressed frames, which may take seconds each to decode, are decoded for a
+// few seconds at most: the range is then that of the frames read, and says so. The
+// result comes back on the receiver's thread through a queued call. A task
 // that goes (the document closes) cancels its pass without waiting for it: the pass
 // ends after the frame it is reading, and its result is dropped.
 #pragma once

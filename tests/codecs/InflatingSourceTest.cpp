@@ -4,13 +4,19 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <random>
 #include <thread>
 
 #include "codecs/DecodeFailure.h"
 #include "codecs/FrameDecoder.h"
 #include "codecs/InflatingSource.h"
+#include "dicom/DicomFile.h"
+#include "dicom/HeaderListing.h"
 #include "io/FileBuffer.h"
+#include "tests/dicom/DicomTestHelpers.h"
+#include "tests/support/PositionedSource.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 
 namespace {
 
@@ -184,4 +190,78 @@ TEST(InflatingSource, BrokenStreamsAreRefusedWhenOpened) {
     const auto source = InflatingSource::Open(InMemory(empty.file), kPrefix, 1024, &why);
     ASSERT_NE(source, nullptr) << why;
     EXPECT_EQ(source->Size(), kPrefix);
+}
+
+// The header listing of an open document walks the bytes its reader holds: the
+// deflated data set's restart points were found by the open, so the listing inflates
+// only around the elements it lists, where a reader of its own would inflate the whole
+// data set again. It lists the same rows either way, and stops when asked.
+TEST(InflatingSource, AListingOfTheOpenReaderDoesNotInflateTheDataSetAgain) {
+    DicomStreamBuilder set;
+    set.ImageAttributes(2048, 3072, 16).Explicit(0x7FE0, 0x0010, "OW", DataSet(2048 * 3072 * 2));
+    set.ExplicitText(0x0040, 0xA160, "UT", "after the pixels");
+    DicomStreamBuilder file;
+    file.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(Deflate(set.Bytes(), 40000));
+    const std::uint64_t fileSize = file.Size();
+
+    auto opened = std::make_shared<PositionedSource>(file.Bytes());
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(opened), 0);
+    reader.ParseElements(reader.DetectLayout());
+    ASSERT_NE(reader.Attributes(), nullptr);
+    const std::uint64_t readByOpen = opened->BytesRead();
+    ASSERT_GE(readByOpen, fileSize - 200);  // the open finds the restart points in one pass
+
+    const HeaderListing shared = ListSharedBytes(reader.ShareBytes());
+    // At most the distance from a restart point (4 MiB of the 12 inflated) is inflated again.
+    EXPECT_LT(opened->BytesRead() - readByOpen, fileSize / 2);
+    ASSERT_TRUE(shared.readable);
+    EXPECT_TRUE(shared.note.empty()) << shared.note;
+    ASSERT_FALSE(shared.rows.empty());
+    EXPECT_EQ(shared.rows.back().group, 0x0040);
+    EXPECT_EQ(shared.rows.back().value, "after the pixels");
+
+    // A reader of its own: the same rows, for a second pass over the whole stream.
+    auto again = std::make_shared<PositionedSource>(file.Bytes());
+    CDicomFile own;
+    ASSERT_EQ(own.LoadSource(again), 0);
+    std::size_t rows = 0;
+    own.ListElements(own.DetectLayout(), [&](const CDicomFile& at) {
+        ASSERT_LT(rows, shared.rows.size());
+        EXPECT_EQ(HeaderRowOf(at).value, shared.rows[rows].value) << rows;
+        ++rows;
+    });
+    EXPECT_EQ(rows, shared.rows.size());
+    EXPECT_GE(again->BytesRead(), fileSize - 200);
+
+    const std::atomic<bool> stop{true};
+    const HeaderListing stopped = ListSharedBytes(reader.ShareBytes(), &stop);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(stopped.rows.size(), 1u);
+}
+
+// A data set that cannot be inflated is not inflated again by a later walk of the
+// same bytes, nor by a listing that shares them: each says why at once.
+TEST(InflatingSource, ADataSetThatFailedToInflateIsNotTriedAgain) {
+    DicomStreamBuilder set;
+    set.ImageAttributes(2048, 2048, 16).Explicit(0x7FE0, 0x0010, "OW", DataSet(2048 * 2048 * 2));
+    std::vector<std::uint8_t> stream = Deflate(set.Bytes(), 40000);
+    stream.resize(stream.size() * 3 / 4);  // cut short
+    DicomStreamBuilder file;
+    file.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(stream);
+    auto source = std::make_shared<PositionedSource>(file.Bytes());
+    CDicomFile reader;
+    ASSERT_EQ(reader.LoadSource(source), 0);
+    reader.ParseElements(reader.DetectLayout());
+    const std::uint64_t readByOpen = source->BytesRead();
+    reader.ParseElements(reader.DetectLayout());
+    const HeaderListing listing = ListSharedBytes(reader.ShareBytes());
+    // Each walk reads the meta group's window, and no more.
+    EXPECT_LT(source->BytesRead() - readByOpen, 256u << 10);
+    EXPECT_GT(file.Size(), 1u << 20);
+    ASSERT_TRUE(listing.readable);
+    ASSERT_FALSE(listing.rows.empty());
+    EXPECT_EQ(listing.rows.back().group, 0x0002);  // the meta group, and nothing after it
+    const Reason why = NoImage(reader);
+    EXPECT_TRUE(why.Is(InflateFailure::Truncated) || why.Is(InflateFailure::Corrupt)) << why;
 }

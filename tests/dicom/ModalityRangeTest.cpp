@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <algorithm>
+#include <chrono>
 #include <random>
 
 #include "tests/dicom/DicomTestHelpers.h"
@@ -101,6 +102,59 @@ TEST(ModalityRange, CancelledOrChangedPassesGiveNoRange) {
     EXPECT_TRUE(outcome.Complete());
     EXPECT_TRUE(outcome.range.Empty());
     EXPECT_EQ(DefaultDisplayWindow(*none->Attributes(), 0, &outcome.range).width, 0);
+}
+
+// A pass given a deadline decodes compressed frames until it passes, and always one:
+// the range is then that of the frames it read, and it says how many. Uncompressed
+// frames cost a read only and are read whatever the time. One deadline holds for
+// every file of a stack.
+TEST(ModalityRange, ADeadlineStopsDecodingAfterTheFramesRead) {
+    // Four RLE frames of 4 x 4 bytes, frame k holding 10k .. 10k + 15.
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (std::uint8_t k = 0; k < 4; ++k) {
+        std::vector<std::uint8_t> rle(64, 0);
+        rle[0] = 1;   // one segment
+        rle[4] = 64;  // starting after the header
+        rle.push_back(15);  // a literal run of 16 bytes
+        for (std::uint8_t i = 0; i < 16; ++i)
+            rle.push_back(static_cast<std::uint8_t>(10 * k + i));
+        frames.push_back(rle);
+    }
+    DicomStreamBuilder compressed;
+    compressed.Preamble()
+        .MetaGroup("1.2.840.10008.1.2.5")
+        .ImageAttributes(4, 4, 8)
+        .ExplicitText(0x0028, 0x0008, "IS", "4")
+        .EncapsulatedFrames(frames);
+    auto reader = Captured(compressed);
+    ASSERT_NE(reader->Frames(), nullptr);
+
+    const auto past = std::chrono::steady_clock::now();
+    RangeDeadline over{past};
+    const RangeOutcome first = ScanModalityRange(*reader->Frames(), nullptr, &over);
+    EXPECT_TRUE(first.Complete());
+    EXPECT_TRUE(first.stoppedEarly);
+    EXPECT_EQ(first.framesRead, 1);
+    EXPECT_EQ(first.frames, 4);
+    EXPECT_EQ(first.range, (ValueRange{0, 15}));
+    // The deadline has passed and a frame was decoded: the next file decodes none.
+    const RangeOutcome next = ScanModalityRange(*reader->Frames(), nullptr, &over);
+    EXPECT_TRUE(next.stoppedEarly);
+    EXPECT_EQ(next.framesRead, 0);
+    EXPECT_TRUE(next.range.Empty());
+
+    RangeDeadline ahead{past + std::chrono::hours(1)};
+    const RangeOutcome all = ScanModalityRange(*reader->Frames(), nullptr, &ahead);
+    EXPECT_FALSE(all.stoppedEarly);
+    EXPECT_EQ(all.framesRead, 4);
+    EXPECT_EQ(all.range, (ValueRange{0, 45}));
+
+    DicomStreamBuilder plain = Study({16, 15, 1, "1", "0"}, 2, 2, 3, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0,
+                                                                      9, 0, 10, 0, 11, 0, 12, 0});
+    RangeDeadline gone{past};
+    const RangeOutcome read = ScanModalityRange(*Captured(plain)->Frames(), nullptr, &gone);
+    EXPECT_FALSE(read.stoppedEarly);
+    EXPECT_EQ(read.range, (ValueRange{1, 12}));
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 
 #include <QHeaderView>
 #include <QPalette>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
+#include "document/DorvanelleDoc.h"
 #include "tests/support/TempFiles.h"
 #include "tests/views/QStringPrinter.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
@@ -16,6 +18,13 @@
 #include "views/HeaderListModel.h"
 
 namespace {
+
+// The dialog waits for its walk, which runs on a thread of its own.
+bool Listed(HeaderDetailsDialog& dialog) {
+    if (dialog.listingFinished()) return true;
+    QSignalSpy listed(&dialog, &HeaderDetailsDialog::listed);
+    return listed.wait(10000) || dialog.listingFinished();
+}
 
 QString Cell(const HeaderDetailsDialog& dialog, int row, int column) {
     return dialog.model()->index(row, column).data().toString();
@@ -58,7 +67,8 @@ protected:
 };
 
 TEST_F(HeaderDialogTest, ListsEveryElementInFileOrder) {
-    const HeaderDetailsDialog dialog(Write(SampleStudy()));
+    HeaderDetailsDialog dialog(Write(SampleStudy()));
+    ASSERT_TRUE(Listed(dialog));
     ASSERT_TRUE(dialog.fileWasRead());
     EXPECT_TRUE(dialog.notice().isEmpty());
     // The walk starts right after the preamble and its prefix.
@@ -88,7 +98,8 @@ TEST_F(HeaderDialogTest, ListsEveryElementInFileOrder) {
 }
 
 TEST_F(HeaderDialogTest, NamesAndValuesReadAsWindows1252) {
-    const HeaderDetailsDialog dialog(Write(SampleStudy()));
+    HeaderDetailsDialog dialog(Write(SampleStudy()));
+    ASSERT_TRUE(Listed(dialog));
     const int row = FindRow(dialog, 0x0010, 0x0010);
     ASSERT_GE(row, 0);
     EXPECT_EQ(Cell(dialog, row, HeaderListModel::TagName), QString::fromUtf8("Patient\u2019s Name"));
@@ -99,8 +110,10 @@ TEST_F(HeaderDialogTest, NamesAndValuesReadAsWindows1252) {
 
 TEST_F(HeaderDialogTest, EachOpeningReadsTheFileAsItIsNow) {
     const std::string path = Write(SampleStudy());
-    const HeaderDetailsDialog first(path);
-    const HeaderDetailsDialog second(path);
+    HeaderDetailsDialog first(path);
+    ASSERT_TRUE(Listed(first));
+    HeaderDetailsDialog second(path);
+    ASSERT_TRUE(Listed(second));
     ASSERT_EQ(first.model()->rowCount(), second.model()->rowCount());
     for (int row = 0; row < first.model()->rowCount(); ++row)
         for (int column = 0; column < HeaderListModel::ColumnCount; ++column)
@@ -109,25 +122,69 @@ TEST_F(HeaderDialogTest, EachOpeningReadsTheFileAsItIsNow) {
     DicomStreamBuilder changed;
     changed.ImplicitUS(0x0028, 0x0011, 7);
     Write(changed);
-    const HeaderDetailsDialog third(path);
+    HeaderDetailsDialog third(path);
+    ASSERT_TRUE(Listed(third));
     ASSERT_EQ(third.model()->rowCount(), 1);
     EXPECT_EQ(Cell(third, 0, HeaderListModel::Element), "0x0011");
     EXPECT_EQ(first.model()->rowCount(), second.model()->rowCount());  // earlier listings stand
 }
 
+class NoUi : public IDocumentUi {
+    void UpdateControlPanel(const CDorvanelleDoc&) override {}
+    void ClearControlPanel() override {}
+    void ShowNotice(const std::string&) override {}
+};
+
+// The dialog of an open document walks the bytes the document's reader holds, on a
+// thread of its own: it shows at once, saying it is reading, and lists the rows a
+// fresh read lists. A file changed since the document opened is not listed as if it
+// were the one shown: the dialog says it changed. A dialog closed while its walk
+// runs drops the walk.
+TEST_F(HeaderDialogTest, ADocumentsDialogListsWhatItsReaderOpened) {
+    const std::string path = Write(SampleStudy());
+    NoUi ui;
+    CDorvanelleDoc document(ui);
+    ASSERT_TRUE(document.OnOpenDocument(path, false));
+    HeaderDetailsDialog dialog(document.HeaderBytes(), document.m_strDicomPath);
+    EXPECT_FALSE(dialog.listingFinished());
+    EXPECT_TRUE(dialog.notice().startsWith("Reading")) << dialog.notice().toStdString();
+    ASSERT_TRUE(Listed(dialog));
+    EXPECT_TRUE(dialog.fileWasRead());
+    EXPECT_TRUE(dialog.notice().isEmpty()) << dialog.notice().toStdString();
+    HeaderDetailsDialog fresh(path);
+    ASSERT_TRUE(Listed(fresh));
+    ASSERT_EQ(dialog.model()->rowCount(), fresh.model()->rowCount());
+    for (int row = 0; row < dialog.model()->rowCount(); ++row)
+        ASSERT_EQ(Cell(dialog, row, HeaderListModel::Value), Cell(fresh, row, HeaderListModel::Value)) << row;
+
+    for (int i = 0; i < 3; ++i) {
+        HeaderDetailsDialog closed(document.HeaderBytes(), path);
+    }
+    DicomStreamBuilder other;
+    other.ImplicitUS(0x0028, 0x0011, 7);
+    Write(other);
+    HeaderDetailsDialog changed(document.HeaderBytes(), path);
+    ASSERT_TRUE(Listed(changed));
+    EXPECT_TRUE(changed.notice().contains("changed on disk")) << changed.notice().toStdString();
+    EXPECT_EQ(FindRow(changed, 0x0028, 0x0011), -1);
+}
+
 TEST_F(HeaderDialogTest, NothingToReadIsSaidAndNothingIsWalked) {
-    const HeaderDetailsDialog bitmap("");
+    HeaderDetailsDialog bitmap("");
+    ASSERT_TRUE(Listed(bitmap));
     EXPECT_FALSE(bitmap.fileWasRead());
     EXPECT_FALSE(bitmap.notice().isEmpty());
     EXPECT_EQ(bitmap.model()->rowCount(), 0);
 
     const std::string gone = m_folder.File("moved-away.dcm");
-    const HeaderDetailsDialog missing(gone);
+    HeaderDetailsDialog missing(gone);
+    ASSERT_TRUE(Listed(missing));
     EXPECT_FALSE(missing.fileWasRead());
     EXPECT_TRUE(missing.notice().contains(QString::fromStdString(gone))) << missing.notice().toStdString();
     EXPECT_EQ(missing.model()->rowCount(), 0);
 
-    const HeaderDetailsDialog folder(m_folder.Path().string());
+    HeaderDetailsDialog folder(m_folder.Path().string());
+    ASSERT_TRUE(Listed(folder));
     EXPECT_FALSE(folder.fileWasRead());
     EXPECT_EQ(folder.model()->rowCount(), 0);
 }
@@ -135,26 +192,30 @@ TEST_F(HeaderDialogTest, NothingToReadIsSaidAndNothingIsWalked) {
 TEST_F(HeaderDialogTest, ShortAndEmptyFilesGiveEmptyLists) {
     DicomStreamBuilder preambleOnly;
     preambleOnly.Preamble();  // exactly 132 bytes: the walk does not start
-    const HeaderDetailsDialog dicm(Write(preambleOnly, "preamble.dcm"));
+    HeaderDetailsDialog dicm(Write(preambleOnly, "preamble.dcm"));
+    ASSERT_TRUE(Listed(dicm));
     EXPECT_TRUE(dicm.fileWasRead());
     EXPECT_TRUE(dicm.notice().isEmpty());
     EXPECT_EQ(dicm.model()->rowCount(), 0);
 
     DicomStreamBuilder nothing;
-    const HeaderDetailsDialog empty(Write(nothing, "empty.dcm"));
+    HeaderDetailsDialog empty(Write(nothing, "empty.dcm"));
+    ASSERT_TRUE(Listed(empty));
     EXPECT_EQ(empty.model()->rowCount(), 0);
 
     // A file of zeros after the preamble: no rows, and a notice says why.
     DicomStreamBuilder zeros;
     zeros.Preamble().Raw(std::vector<std::uint8_t>(1 << 20, 0));
-    const HeaderDetailsDialog stopped(Write(zeros, "zeros.dcm"));
+    HeaderDetailsDialog stopped(Write(zeros, "zeros.dcm"));
+    ASSERT_TRUE(Listed(stopped));
     EXPECT_TRUE(stopped.fileWasRead());
     EXPECT_EQ(stopped.model()->rowCount(), 0);
     EXPECT_TRUE(stopped.notice().contains("repeat element (0000,0000)")) << stopped.notice().toStdString();
 }
 
 TEST_F(HeaderDialogTest, WindowAndColumns) {
-    const HeaderDetailsDialog dialog(Write(SampleStudy()));
+    HeaderDetailsDialog dialog(Write(SampleStudy()));
+    ASSERT_TRUE(Listed(dialog));
     EXPECT_EQ(dialog.windowTitle(), "Dicom File Header Details");
     EXPECT_TRUE(dialog.isModal());
     const QStringList headings = {"  Group", "Element", "Tag Name", "VR", "VL", "Value"};
@@ -175,6 +236,7 @@ TEST_F(HeaderDialogTest, EnterAndEscapeClose) {
     const std::string path = Write(SampleStudy());
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         HeaderDetailsDialog dialog(path);
+        ASSERT_TRUE(Listed(dialog));
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         dialog.list()->setFocus();

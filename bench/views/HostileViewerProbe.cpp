@@ -1,0 +1,109 @@
+// What the viewer does with one file made to cost it, measured as a user meets it:
+//   header  the header details dialog: the peak memory before and after it opens, how
+//           long the interface thread is held before it shows, and how long until its
+//           listing is filled (a deflated data set that inflates to gigabytes);
+//   range   the range pass of a study without a window: how long until the sliders
+//           take a range, what the status bar says then, and how long closing takes
+//           (a JPEG 2000 study whose frames take seconds each to decode).
+//
+//   hostile_viewer_probe header|range FILE
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <cstdio>
+#include <cstring>
+
+#include "app/ChildFrame.h"
+#include "app/DorvanelleApp.h"
+#include "app/MainFrame.h"
+#include "tests/views/FakeDialogs.h"
+#include "views/DocumentController.h"
+#include "views/DorvanelleView.h"
+#include "views/HeaderDetailsDialog.h"
+#include "views/HeaderListModel.h"
+
+namespace {
+
+double PeakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// From the open: the first frame painted, the range taken, what the status bar says,
+// and how long the window takes to close.
+int ProbeRange(CChildFrame& child, QElapsedTimer& clock) {
+    CDocumentController& controller = child.Controller();
+    qint64 painted = -1;
+    qint64 ranged = -1;
+    QObject::connect(&controller, &CDocumentController::sampleRangeChanged, [&] { ranged = clock.elapsed(); });
+    while (clock.elapsed() < 120000 && ranged < 0) {
+        if (painted < 0 && (controller.Image() || !controller.NoImageReason().isEmpty())) painted = clock.elapsed();
+        QTest::qWait(5);
+    }
+    std::printf("first frame after %lld ms, range after %lld ms, status \"%s\", peak %.1f MiB\n",
+                static_cast<long long>(painted), static_cast<long long>(ranged),
+                child.View()->StatusFrameText().toLocal8Bit().constData(), PeakMiB());
+    QElapsedTimer closing;
+    closing.start();
+    child.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::printf("closed in %lld ms\n", static_cast<long long>(closing.elapsed()));
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qt(argc, argv);
+    if (argc != 3 || (std::strcmp(argv[1], "header") != 0 && std::strcmp(argv[1], "range") != 0)) {
+        std::fprintf(stderr, "usage: hostile_viewer_probe header|range FILE\n");
+        return 2;
+    }
+    const bool headerMode = std::strcmp(argv[1], "header") == 0;
+    // Time for the first frame, the range pass and the frames read ahead.
+    const int settle = qEnvironmentVariableIsEmpty("SETTLE_MS") ? 10000 : qEnvironmentVariableIntValue("SETTLE_MS");
+    FakeDialogs dialogs;
+    CDorvanelleApp app(dialogs);
+    app.InitInstance({}, false);
+    app.MainFrame()->show();
+    QElapsedTimer clock;
+    clock.start();
+    CChildFrame* child = app.OpenDocumentFile(QString::fromLocal8Bit(argv[2]));
+    if (child == nullptr) {
+        std::fprintf(stderr, "the file could not be opened\n");
+        return 1;
+    }
+    if (!headerMode) return ProbeRange(*child, clock);
+    // Let the frame and the range pass settle.
+    QTest::qWait(settle);
+    const double opened = PeakMiB();
+    std::printf("opened in %lld ms (then settled), peak %.1f MiB\n", static_cast<long long>(clock.elapsed()) - settle,
+                opened);
+
+    qint64 held = -1;
+    qint64 filled = -1;
+    int rows = -1;
+    dialogs.answerModal = [&](QDialog& dialog) -> int {
+        held = clock.elapsed();
+        auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog);
+        if (header != nullptr) {
+            while (!header->listingFinished())
+                QTest::qWait(10);
+            rows = header->model()->rowCount();
+        }
+        filled = clock.elapsed();
+        return QDialog::Rejected;
+    };
+    clock.restart();
+    child->View()->OnShowDicomHeader();
+    std::printf("dialog shown after %lld ms on the interface thread, listed %d rows after %lld ms\n",
+                static_cast<long long>(held), rows, static_cast<long long>(filled));
+    std::printf("peak before the dialog %.1f MiB, after %.1f MiB\n", opened, PeakMiB());
+    return 0;
+}
