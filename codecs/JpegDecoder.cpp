@@ -106,5 +106,9 @@ bool DecodeJpegDcmtk(std::span<const std::uint8_t> stream, const FrameJob& job, 
 }
 
 extern "C" DORVANELLE_DECODERS_ENTRY const DecoderTable* dorvanelle_decoders_dcmtk() {
+    // Loading the module ran DCMTK's logging set-up, which leaves per-thread buffers
+    // on the loading thread; the table is asked for on that same thread, so the log
+    // is configured and those buffers freed here, whichever codec comes first.
+    SilenceLibraryLog();
     return &ModuleTable<&Probe, &Decode>::kTable;
 }
