@@ -8,6 +8,17 @@
 
 namespace {
 
+// Whether a table of the 256 patterns of 8-bit samples gives each pattern as its own
+// grey level (an 8-bit image under the window of its whole range), so that rows can
+// be copied as they are.
+bool GivesEachPatternItself(const std::vector<std::uint8_t>& table) {
+    if (table.size() != 256) return false;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i] != i) return false;
+    }
+    return true;
+}
+
 // Whole numbers small enough for the integer arithmetic of the LINEAR window.
 bool Whole(double x) { return x == std::trunc(x) && std::fabs(x) < 1e12; }
 
@@ -109,11 +120,13 @@ FrameRenderer::FrameRenderer(const ImageAttributes& attributes, std::int32_t fra
             const std::uint8_t grey = WholeLinearGrey(v, width, centre);
             m_table[raw] = m_invert ? static_cast<std::uint8_t>(255 - grey) : grey;
         }
+        m_copies = GivesEachPatternItself(m_table);
         return;
     }
     for (std::size_t raw = 0; raw < patterns; ++raw) {
         m_table[raw] = GreyOf(m.Apply(static_cast<double>(stored.Of(static_cast<std::uint32_t>(raw)))));
     }
+    m_copies = GivesEachPatternItself(m_table);
 }
 
 bool FrameRenderer::Draws(const ImageAttributes& attributes, std::int32_t frame, const DisplayState& state) const {
@@ -172,8 +185,13 @@ void FrameRenderer::RenderRow(const FrameSamples& samples, std::size_t row, std:
                 std::memcpy(out + 3 * x, m_table.data() + 3 * raw, 3);
             }
         } else if (samples.layout == SampleLayout::Grey8) {
+            if (m_copies) {
+                std::memcpy(out, in, width);
+                return;
+            }
+            const std::uint8_t* table = m_table.data();
             for (std::size_t x = 0; x < width; ++x)
-                out[x] = m_table[in[x]];
+                out[x] = table[in[x]];
         } else {
             const std::uint8_t* table = m_table.data();
             for (std::size_t x = 0; x < width; ++x)

@@ -106,6 +106,8 @@ private:
     const ModalityTransform* m_modality = nullptr;
     // Grey level (or B, G, R) of every stored pattern of 8- and 16-bit samples.
     std::vector<std::uint8_t> m_table;
+    // The table gives every 8-bit pattern itself: rows are copied.
+    bool m_copies = false;
 };
 
 // FrameRenderer(attributes, samples.frame, state).Render(samples).

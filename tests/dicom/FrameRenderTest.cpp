@@ -96,6 +96,22 @@ TEST(FrameRender, MonochromeOneAndInversePresentationInvertAtEveryDepth) {
     EXPECT_EQ(TopRow(Open(inverse), state), (std::vector<std::uint8_t>{0, 100, 255}));
 }
 
+TEST(FrameRender, EightBitSamplesShowAsStoredUnderTheirWholeRangeOnlyThere) {
+    std::vector<std::uint8_t> ramp(256);
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::uint8_t>(i);
+    DicomStreamBuilder whole;
+    whole.ImageAttributes(1, 256, 8).PixelData8(ramp);
+    const Opened opened = Open(whole);
+    EXPECT_EQ(TopRow(opened), ramp);  // no window: the whole 8-bit range, each level itself
+    // A window narrower than the range stretches it.
+    DisplayState narrow;
+    narrow.window = DisplayWindow{128, 128};
+    const std::vector<std::uint8_t> stretched = TopRow(opened, narrow);
+    ASSERT_EQ(stretched.size(), 256u);
+    EXPECT_EQ(stretched[32], 0);
+    EXPECT_EQ(stretched[224], 255);
+}
+
 TEST(FrameRender, PaletteColourInColourOrItsIndicesInGrey) {
     const auto words = [](std::vector<std::uint16_t> w) { return Unsigned16(w); };
     DicomStreamBuilder b;
