@@ -49,6 +49,17 @@ protected:
     }
 };
 
+// The phantom's first frame at 16 bits as a lossless JPEG 2000 codestream made by
+// OpenJPEG's encoder; empty when it could not be made.
+std::vector<std::uint8_t> Jpeg2000Phantom(const TempFolder& folder, const PhantomOptions& options) {
+    if (!WritePhantomPgm(folder.File("frame.pgm"), options, 0, 16).empty()) return {};
+    const std::string command =
+        "opj_compress -i " + folder.File("frame.pgm") + " -o " + folder.File("frame.j2k") + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return {};
+    std::ifstream in(folder.File("frame.j2k"), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 }  // namespace
 
 TEST_F(ReducedFirstPaint, ALargeJpeg2000FramePaintsReducedFirstThenWhole) {
@@ -60,13 +71,8 @@ TEST_F(ReducedFirstPaint, ALargeJpeg2000FramePaintsReducedFirstThenWhole) {
     o.columns = 1800;
     o.rows = 1400;
     o.frames = 1;
-    ASSERT_EQ(WritePhantomPgm(folder.File("frame.pgm"), o, 0, 16), "");
-    ASSERT_EQ(std::system(("opj_compress -i " + folder.File("frame.pgm") + " -o " + folder.File("frame.j2k") +
-                           " >/dev/null 2>&1")
-                              .c_str()),
-              0);
-    std::ifstream in(folder.File("frame.j2k"), std::ios::binary);
-    const std::vector<std::uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> stream = Jpeg2000Phantom(folder, o);
+    ASSERT_FALSE(stream.empty());
     const std::string path = folder.File("large-j2k.dcm");
     ASSERT_EQ(WriteEncapsulatedPhantom(path, o, "1.2.840.10008.1.2.4.90", 16, stream), "");
 
@@ -152,13 +158,8 @@ TEST(ReducedThumbnail, AJpeg2000SliceLooksLikeItsUncompressedTwin) {
     o.columns = 1001;  // odd: the reduced levels round up, pictures pad their rows
     o.rows = 700;
     o.frames = 1;
-    ASSERT_EQ(WritePhantomPgm(folder.File("frame.pgm"), o, 0, 16), "");
-    ASSERT_EQ(std::system(("opj_compress -i " + folder.File("frame.pgm") + " -o " + folder.File("frame.j2k") +
-                           " >/dev/null 2>&1")
-                              .c_str()),
-              0);
-    std::ifstream in(folder.File("frame.j2k"), std::ios::binary);
-    const std::vector<std::uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> stream = Jpeg2000Phantom(folder, o);
+    ASSERT_FALSE(stream.empty());
     std::filesystem::create_directories(folder.File("j2k"));
     ASSERT_EQ(WriteEncapsulatedPhantom(folder.File("j2k/slice.dcm"), o, "1.2.840.10008.1.2.4.90", 16, stream), "");
     ASSERT_EQ(WriteCtPhantom(folder.File("plain/slice.dcm"), o), "");
