@@ -243,6 +243,36 @@ TEST_F(Measurements, MeasurementsStayWithTheirFrameUntilRemoved) {
     EXPECT_FALSE(Action(ID_ACTIONS_DELETE_ALL_MEASUREMENTS)->isEnabled());
 }
 
+// A measurement stays over the picture it was made on: another file opened after it
+// comes in a document of its own with nothing measured, and opening the first file
+// again brings back its window with its ruler.
+TEST_F(Measurements, AnotherFileOpenedShowsNoneOfTheFirstFilesMeasurements) {
+    CChildFrame* first = OpenStudy(SpacedCt());
+    ASSERT_NE(first, nullptr);
+    Run(ID_ACTIONS_RULER);
+    DragPixels(first->View(), {10, 60}, {100, 60});
+    ASSERT_EQ(Panel().RowCount(), 1);
+
+    const std::string second = folder.File("second.dcm");
+    PhantomOptions options = SpacedCt();
+    options.rescaleSlope = 1;
+    ASSERT_EQ(WriteCtPhantom(second, options), "");
+    dialogs.openAnswer = {QString::fromStdString(second)};
+    Run(ID_FILE_OPEN);
+    CChildFrame* shown = frame->ActiveChild();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_NE(shown, first);
+    EXPECT_TRUE(shown->Controller().Document().Measurements().empty());
+    EXPECT_EQ(Panel().RowCount(), 0);
+    EXPECT_FALSE(Enabled(ID_ACTIONS_DELETE_ALL_MEASUREMENTS));
+
+    dialogs.openAnswer = {QString::fromStdString(path)};
+    Run(ID_FILE_OPEN);
+    EXPECT_EQ(frame->ActiveChild(), first);
+    ASSERT_EQ(Panel().RowCount(), 1);
+    EXPECT_EQ(Panel().RowName(0), QStringLiteral("Ruler 1"));
+}
+
 // On a 1440 x 900 screen the measurement list sits below the histograms, not over
 // them, with its buttons in sight; on a lower one the column scrolls, and the scroll
 // bar does not cover the sliders' right edge.
