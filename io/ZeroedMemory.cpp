@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,18 +70,46 @@ void* MapAligned(std::size_t bytes) {
     return block;
 }
 
+// The last mapped block given back, kept for the next request of its length: the
+// viewer draws a new bitmap of the same size at every change of window, and clearing
+// a block it has touched already is quicker than having the kernel map and zero a
+// fresh one. The block's first bytes hold its length while it waits here. Blocks
+// beyond the bitmap of a large colour picture go straight back to the kernel.
+constexpr std::size_t kMostKept = std::size_t{64} << 20;
+std::atomic<void*> g_kept{nullptr};
+
+void* TakeKept(std::size_t length) {
+    void* kept = g_kept.exchange(nullptr);
+    if (kept == nullptr) return nullptr;
+    std::size_t keptLength = 0;
+    std::memcpy(&keptLength, kept, sizeof keptLength);
+    if (keptLength == length) return kept;
+    // Another length: left for a request of its own (stepping frames asks for a frame
+    // and a bitmap in turn).
+    void* none = nullptr;
+    if (!g_kept.compare_exchange_strong(none, kept)) ::munmap(kept, keptLength);
+    return nullptr;
+}
+
 }  // namespace
 
 void* AllocateZeroed(std::size_t bytes) noexcept {
-    if (Mapped(bytes)) return MapAligned(bytes);
-    return std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (!Mapped(bytes)) return std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (void* kept = TakeKept(PageRounded(bytes))) {
+        std::memset(kept, 0, bytes);
+        return kept;
+    }
+    return MapAligned(bytes);
 }
 
 void ReleaseZeroed(void* block, std::size_t bytes) noexcept {
     if (block == nullptr) return;
-    if (Mapped(bytes)) {
-        ::munmap(block, PageRounded(bytes));
-    } else {
+    if (!Mapped(bytes)) {
         std::free(block);
+        return;
     }
+    const std::size_t length = PageRounded(bytes);
+    std::memcpy(block, &length, sizeof length);
+    void* none = nullptr;
+    if (length > kMostKept || !g_kept.compare_exchange_strong(none, block)) ::munmap(block, length);
 }
