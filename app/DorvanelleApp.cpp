@@ -40,6 +40,9 @@ CDorvanelleApp::CDorvanelleApp(IUserDialogs& dialogs)
 // windows with it, and the last view of each document releases its controller.
 CDorvanelleApp::~CDorvanelleApp() {
     if (m_recentFilesUnsaved) m_recentFiles.Save();
+    // The main window goes first, while the commands its windows ask about still
+    // stand; MainFrame() is null from here on.
+    m_pMainFrame.reset();
 }
 
 // Writing the settings file flushes it to disk, which can take longer than reading

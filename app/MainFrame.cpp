@@ -115,10 +115,18 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
 }
 
 CMainFrame::~CMainFrame() {
-    // Closing the child windows while the frame goes must not reach its handlers.
+    // The child windows go with the frame and must not reach its handlers: the area
+    // lists only the open ones, so windows closed but not yet deleted are found as
+    // children. What still arrives (a toolbar hidden, a view's signal) finds the frame
+    // closing and is ignored.
+    m_bClosing = true;
     disconnect(m_pMdiArea, nullptr, this, nullptr);
-    for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
+    disconnect(m_wndToolBar, nullptr, this, nullptr);
+    for (CChildFrame* window : m_pMdiArea->findChildren<CChildFrame*>()) {
         disconnect(window, nullptr, this, nullptr);
+        disconnect(window->View(), nullptr, this, nullptr);
+    }
+    WatchActive(nullptr);
 }
 
 void CMainFrame::CreateActions() {
@@ -249,6 +257,7 @@ void CMainFrame::FillChoices(QMenu* menu, int id) {
 }
 
 void CMainFrame::ShowStatusTexts() {
+    if (m_bClosing) return;
     CDorvanelleView* view = ActiveView();
     m_pReadoutPane->setText(view ? view->ReadoutText() : QString());
     m_pFramePane->setText(view ? view->StatusFrameText() : QString());
@@ -370,6 +379,7 @@ void CMainFrame::AddChild(CChildFrame* frame) {
     // other windows of the document are titled again once it is gone.
     std::weak_ptr<CDocumentController> document = frame->View()->SharedController();
     connect(frame, &QObject::destroyed, this, [this, document] {
+        if (m_bClosing) return;
         if (auto controller = document.lock()) RetitleFrames(*controller);
         OnChildSetChanged();
     });
@@ -396,7 +406,7 @@ void CMainFrame::ExecuteCommand(int id) {
 }
 
 void CMainFrame::UpdateActions() {
-    if (m_bUpdating) return;
+    if (m_bUpdating || m_bClosing) return;
     m_bUpdating = true;
     const RoutingPath path = CurrentPath();
     for (auto& [id, action] : m_actions) {
@@ -433,6 +443,7 @@ void CMainFrame::WatchActive(CChildFrame* frame) {
 }
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
+    if (m_bClosing) return;
     m_pLastActivated = window;
     WatchActive(qobject_cast<CChildFrame*>(window));
     // Cine plays only in the active window; the status panes follow that window.
@@ -476,6 +487,7 @@ void CMainFrame::Follow(CDocumentController& controller) {
 }
 
 void CMainFrame::OnChildSetChanged() {
+    if (m_bClosing) return;
     const bool any = !Children().empty();
     if (any != m_bDocumentMenus) ShowMenuSet(any);
     // A maximised child adds " - [title]" to the main window's title itself.

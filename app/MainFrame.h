@@ -107,4 +107,5 @@ private:
     QPointer<CDocumentController> m_watchedController;
     bool m_bDocumentMenus = false;
     bool m_bUpdating = false;
+    bool m_bClosing = false;  // set while the frame is destroyed
 };
