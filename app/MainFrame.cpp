@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -80,16 +82,30 @@ CMainFrame::CMainFrame(CDorvanelleApp& app, IUserDialogs& dialogs) : m_app(app),
     dock->setObjectName(QStringLiteral("controlPanelDock"));
     dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     dock->setTitleBarWidget(new QWidget(dock));
-    auto* column = new QWidget(dock);
+    // On a screen too low for both, the column scrolls rather than letting the list
+    // cover the histograms; the scroll bar widens the column instead of hiding its edge.
+    auto* scroller = new QScrollArea(dock);
+    scroller->setObjectName(QStringLiteral("panelScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* column = new QWidget(scroller);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_wndControlPanel = new CControlPanel(column);
     m_wndMeasurements = new CMeasurementPanel(column);
-    m_wndMeasurements->setFixedWidth(m_wndControlPanel->width());
+    const int columnWidth = m_wndControlPanel->width();
+    m_wndMeasurements->setFixedWidth(columnWidth);
     layout->addWidget(m_wndControlPanel);
     layout->addWidget(m_wndMeasurements, 1);
-    dock->setWidget(column);
+    scroller->setWidget(column);
+    scroller->setFixedWidth(columnWidth);
+    connect(scroller->verticalScrollBar(), &QScrollBar::rangeChanged, scroller, [scroller, columnWidth](int, int most) {
+        const int bar = most > 0 ? scroller->verticalScrollBar()->sizeHint().width() : 0;
+        scroller->setFixedWidth(columnWidth + bar);
+    });
+    dock->setWidget(scroller);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
     // The study browser: hidden until a folder, a DICOMDIR or several files are opened;
     // beside the control panel, at full height, so that neither squeezes the other.

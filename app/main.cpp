@@ -5,11 +5,14 @@
 #include "app/DorvanelleApp.h"
 #include "document/ProgramNames.h"
 #include "io/TemporaryFile.h"
+#include "views/UnwaitedThreads.h"
 #include "views/UserDialogs.h"
 
-int main(int argc, char** argv) {
-    // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.
-    InstallTemporaryFileCleanup();
+namespace {
+
+// The viewer from start to the end of its event loop; its windows, documents and the
+// application object have gone when it returns.
+int RunViewer(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramName));
     QApplication::setOrganizationName(QString::fromLatin1(kOrganisationName));
@@ -23,4 +26,13 @@ int main(int argc, char** argv) {
     arguments.removeFirst();
     if (!app.InitInstance(arguments)) return 1;
     return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A save interrupted by Ctrl+C or a TERM signal leaves no temporary file.
+    InstallTemporaryFileCleanup();
+    // A range pass or header walk still running does not hold up the end.
+    return EndWithoutWaiting(RunViewer(argc, argv));
 }

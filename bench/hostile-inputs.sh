@@ -205,6 +205,22 @@ if [[ -x $probe ]]; then
     peak=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time.txt")
     echo "| viewer, $2 | $1 | | | $peak | $(tr '\n|' '  ' < "$work/probe.txt") |"
   done
+  # The viewer ended while the walk or the pass still runs: from the quit until the
+  # process has gone, on the monotonic clock the probe prints.
+  for what in "quit-header deflated2g.dcm" "quit-range j2k-slow16.dcm"; do
+    set -- $what
+    said=$(QT_QPA_PLATFORM=offscreen python3 - "$probe" "$1" "$work/$2" <<'PY'
+import subprocess, sys, time
+run = subprocess.run(sys.argv[1:], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+end = time.monotonic() * 1000
+lines = run.stdout.splitlines()
+quit = [int(line.split()[2]) for line in lines if line.startswith("quit at")]
+said = " ".join(line for line in lines if not line.startswith("quit at"))
+print(f"exit {run.returncode}, gone {end - quit[0]:.0f} ms after the quit; {said}" if quit else said)
+PY
+)
+    echo "| viewer, $2 | $1 | | | | $said |"
+  done
 fi
 
 # A million frames: one SIGINT after a second; the time from the signal to the end.

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -27,6 +28,7 @@ Gate& WorkerGate() {
 }  // namespace
 
 struct CDocumentOpenTask::Job {
+    std::atomic<bool> cancel{false};  // the result is wanted by no one
     std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
     std::mutex mutex;             // guards `receiver`
     QObject* receiver = nullptr;  // null once the open is cancelled
@@ -41,8 +43,6 @@ void CDocumentOpenTask::HoldWorkers(bool hold) {
     gate.opened.notify_all();
 }
 
-bool CDocumentOpenTask::Running() const { return m_job != nullptr && !m_job->finished->load(); }
-
 bool CDocumentOpenTask::Start(const std::string& path, Done done) {
     Cancel();
     auto job = std::make_shared<Job>();
@@ -53,14 +53,10 @@ bool CDocumentOpenTask::Start(const std::string& path, Done done) {
             {
                 Gate& gate = WorkerGate();
                 std::unique_lock lock(gate.mutex);
-                gate.opened.wait(lock, [&gate] { return !gate.held; });
+                while (gate.held && !job->cancel)
+                    gate.opened.wait_for(lock, std::chrono::milliseconds(20));
             }
-            bool wanted = true;
-            {
-                std::lock_guard lock(job->mutex);
-                wanted = job->receiver != nullptr;
-            }
-            if (wanted) {
+            if (!job->cancel) {
                 CDorvanelleDoc::PreparedOpen prepared = CDorvanelleDoc::PrepareOpen(path);
                 std::lock_guard lock(job->mutex);
                 if (job->receiver != nullptr) {
@@ -74,13 +70,15 @@ bool CDocumentOpenTask::Start(const std::string& path, Done done) {
     } catch (const std::system_error&) {
         return false;
     }
-    UnwaitedThreads::Instance().Keep(std::move(thread), job->finished);
+    UnwaitedThreads::Instance().Keep(std::move(thread), job->finished,
+                                     std::shared_ptr<std::atomic<bool>>(job, &job->cancel));
     m_job = std::move(job);
     return true;
 }
 
 void CDocumentOpenTask::Cancel() {
     if (!m_job) return;
+    m_job->cancel = true;
     {
         std::lock_guard lock(m_job->mutex);
         m_job->receiver = nullptr;

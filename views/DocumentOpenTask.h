@@ -27,7 +27,6 @@ public:
     // Prepares the open of `path` on a worker; false when no thread can be had (the
     // caller then opens the file itself).
     bool Start(const std::string& path, Done done);
-    bool Running() const;
     // Drops the result of a running open. Returns at once.
     void Cancel();
 

@@ -112,7 +112,8 @@ void HeaderDetailsDialog::startWalk(std::function<HeaderListing(const std::atomi
         showListing(list(nullptr));
         return;
     }
-    UnwaitedThreads::Instance().Keep(std::move(thread), walk->finished);
+    UnwaitedThreads::Instance().Keep(std::move(thread), walk->finished,
+                                     std::shared_ptr<std::atomic<bool>>(walk, &walk->cancel));
     m_walk = std::move(walk);
 }
 

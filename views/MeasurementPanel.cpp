@@ -29,6 +29,11 @@ CMeasurementPanel::CMeasurementPanel(QWidget* parent) : QWidget(parent) {
     m_pList->setWordWrap(true);
     m_pList->header()->setStretchLastSection(true);
     m_pList->setColumnWidth(0, 90);
+    // The list takes the height the control panel leaves, down to its header and
+    // three rows: its own preferred height must not push the column past the screen.
+    m_pList->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    m_pList->setMinimumHeight(m_pList->header()->sizeHint().height() + 3 * (fontMetrics().height() + 4) +
+                              2 * m_pList->frameWidth());
     layout->addWidget(m_pList, 1);
     m_pSpacing = new QLabel(this);
     m_pSpacing->setWordWrap(true);

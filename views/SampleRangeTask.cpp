@@ -56,7 +56,8 @@ bool CSampleRangeTask::Start(std::shared_ptr<const FrameStack> stack, Done done)
         return false;  // no thread to be had: the sliders keep the ranges they have
     }
     // The thread is kept with the others; this task only holds its pass.
-    UnwaitedThreads::Instance().Keep(std::move(thread), pass->finished);
+    UnwaitedThreads::Instance().Keep(std::move(thread), pass->finished,
+                                     std::shared_ptr<std::atomic<bool>>(pass, &pass->cancel));
     m_pass = std::move(pass);
     return true;
 }

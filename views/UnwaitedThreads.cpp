@@ -1,25 +1,60 @@
 #include "views/UnwaitedThreads.h"
 
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// How long the end of the program waits for passes asked to stop: a pass stops
+// between frames or elements, which takes far less unless a frame is being decoded.
+constexpr std::chrono::milliseconds kStopGrace{200};
+
+}  // namespace
+
 UnwaitedThreads& UnwaitedThreads::Instance() {
     static UnwaitedThreads threads;
     return threads;
 }
 
-void UnwaitedThreads::Keep(std::thread thread, std::shared_ptr<const std::atomic<bool>> finished) {
-    std::lock_guard lock(m_mutex);
-    // The ones that have finished since go now.
+void UnwaitedThreads::JoinFinished() {
     for (auto it = m_threads.begin(); it != m_threads.end();) {
-        if (it->second->load()) {
-            it->first.join();
+        if (it->finished->load()) {
+            it->thread.join();
             it = m_threads.erase(it);
         } else {
             ++it;
         }
     }
-    m_threads.emplace_back(std::move(thread), std::move(finished));
+}
+
+void UnwaitedThreads::Keep(std::thread thread, std::shared_ptr<const std::atomic<bool>> finished,
+                           std::shared_ptr<std::atomic<bool>> cancel) {
+    std::lock_guard lock(m_mutex);
+    // The ones that have finished since go now.
+    JoinFinished();
+    m_threads.push_back(Kept{std::move(thread), std::move(finished), std::move(cancel)});
+}
+
+bool UnwaitedThreads::StopAll(std::chrono::milliseconds grace) {
+    std::lock_guard lock(m_mutex);
+    for (Kept& kept : m_threads)
+        *kept.cancel = true;
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    JoinFinished();
+    while (!m_threads.empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        JoinFinished();
+    }
+    return m_threads.empty();
 }
 
 UnwaitedThreads::~UnwaitedThreads() {
-    for (auto& [thread, finished] : m_threads)
-        thread.join();
+    for (Kept& kept : m_threads)
+        kept.thread.join();
+}
+
+int EndWithoutWaiting(int status) {
+    if (UnwaitedThreads::Instance().StopAll(kStopGrace)) return status;
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

@@ -7,17 +7,21 @@
 //           (a JPEG 2000 study whose frames take seconds each to decode);
 //   open    how long the interface thread is held by the open, how long until the
 //           window has painted (its frame, its reason or "decoding…"), and how long
-//           closing it then takes (a deflated data set that inflates to gigabytes).
+//           closing it then takes (a deflated data set that inflates to gigabytes);
+//   quit-header, quit-range  the same walk or pass left running when the viewer
+//           ends: it prints when the quit began, and the caller times the end.
 //
-//   hostile_viewer_probe header|range|open FILE
+//   hostile_viewer_probe header|range|open|quit-header|quit-range FILE
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTest>
 
 #include <sys/resource.h>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/ChildFrame.h"
 #include "app/DorvanelleApp.h"
@@ -27,6 +31,7 @@
 #include "views/DorvanelleView.h"
 #include "views/HeaderDetailsDialog.h"
 #include "views/HeaderListModel.h"
+#include "views/UnwaitedThreads.h"
 
 namespace {
 
@@ -78,14 +83,56 @@ int ProbeOpen(CChildFrame& child, QElapsedTimer& clock, qint64 held) {
     return 0;
 }
 
+// Opens `path`, leaves its range pass (quit-range) or its header walk (quit-header)
+// running and ends the viewer, as the program's main does.
+int ProbeQuit(const std::string& mode, const char* path) {
+    FakeDialogs dialogs;
+    CDorvanelleApp app(dialogs);
+    app.InitInstance({}, false);
+    app.MainFrame()->show();
+    CChildFrame* child = app.OpenDocumentFile(QString::fromLocal8Bit(path));
+    if (child == nullptr) return 1;
+    if (mode == "quit-range") {
+        // Into the pass, which decodes frame after frame.
+        QTest::qWait(1500);
+        std::printf("range %s when the viewer ends\n",
+                    child->Controller().Document().RangePending() ? "still pending" : "already taken");
+    } else {
+        QTest::qWait(200);
+        // The dialog is closed while its walk runs, and the viewer ends at once.
+        dialogs.answerModal = [](QDialog& dialog) -> int {
+            QTest::qWait(100);
+            auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog);
+            std::printf("walk %s when the dialog closes\n",
+                        header != nullptr && !header->listingFinished() ? "still running" : "finished");
+            return QDialog::Rejected;
+        };
+        child->View()->OnShowDicomHeader();
+    }
+    // On the monotonic clock, which the caller reads when the process has gone.
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    std::printf("quit at %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::string mode = argc == 3 ? argv[1] : "";
+    if (mode == "quit-header" || mode == "quit-range") {
+        int status = 0;
+        {
+            QApplication qt(argc, argv);
+            status = ProbeQuit(mode, argv[2]);
+        }
+        return EndWithoutWaiting(status);
+    }
     QApplication qt(argc, argv);
-    if (argc != 3 || (std::strcmp(argv[1], "header") != 0 && std::strcmp(argv[1], "range") != 0 &&
-                      std::strcmp(argv[1], "open") != 0)) {
-        std::fprintf(stderr, "usage: hostile_viewer_probe header|range|open FILE\n");
+    if (mode != "header" && mode != "range" && mode != "open") {
+        std::fprintf(stderr, "usage: hostile_viewer_probe header|range|open|quit-header|quit-range FILE\n");
         return 2;
     }
     const bool headerMode = std::strcmp(argv[1], "header") == 0;

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTreeWidget>
 
@@ -25,6 +26,7 @@
 #include "views/CommandIds.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
+#include "views/ControlPanel.h"
 #include "views/MeasurementPanel.h"
 
 namespace {
@@ -239,6 +241,64 @@ TEST_F(Measurements, MeasurementsStayWithTheirFrameUntilRemoved) {
     Panel().m_pDeleteAll->click();
     EXPECT_TRUE(controller.Document().Measurements().empty());
     EXPECT_FALSE(Action(ID_ACTIONS_DELETE_ALL_MEASUREMENTS)->isEnabled());
+}
+
+// A measurement stays over the picture it was made on: another file opened after it
+// comes in a document of its own with nothing measured, and opening the first file
+// again brings back its window with its ruler.
+TEST_F(Measurements, AnotherFileOpenedShowsNoneOfTheFirstFilesMeasurements) {
+    CChildFrame* first = OpenStudy(SpacedCt());
+    ASSERT_NE(first, nullptr);
+    Run(ID_ACTIONS_RULER);
+    DragPixels(first->View(), {10, 60}, {100, 60});
+    ASSERT_EQ(Panel().RowCount(), 1);
+
+    const std::string second = folder.File("second.dcm");
+    PhantomOptions options = SpacedCt();
+    options.rescaleSlope = 1;
+    ASSERT_EQ(WriteCtPhantom(second, options), "");
+    dialogs.openAnswer = {QString::fromStdString(second)};
+    Run(ID_FILE_OPEN);
+    CChildFrame* shown = frame->ActiveChild();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_NE(shown, first);
+    EXPECT_TRUE(shown->Controller().Document().Measurements().empty());
+    EXPECT_EQ(Panel().RowCount(), 0);
+    EXPECT_FALSE(Enabled(ID_ACTIONS_DELETE_ALL_MEASUREMENTS));
+
+    dialogs.openAnswer = {QString::fromStdString(path)};
+    Run(ID_FILE_OPEN);
+    EXPECT_EQ(frame->ActiveChild(), first);
+    ASSERT_EQ(Panel().RowCount(), 1);
+    EXPECT_EQ(Panel().RowName(0), QStringLiteral("Ruler 1"));
+}
+
+// On a 1440 x 900 screen the measurement list sits below the histograms, not over
+// them, with its buttons in sight; on a lower one the column scrolls, and the scroll
+// bar does not cover the sliders' right edge.
+TEST_F(Measurements, ThePanelAndTheHistogramsShareALowScreen) {
+    ASSERT_NE(OpenStudy(SpacedCt()), nullptr);
+    auto* scroller = frame->findChild<QScrollArea*>(QStringLiteral("panelScroller"));
+    ASSERT_NE(scroller, nullptr);
+    QWidget* histogram = frame->m_wndControlPanel->m_pSelectedHistogram;
+    const QWidget* viewport = scroller->viewport();
+    // `widget`'s rectangle in the scrolled column's viewport.
+    auto placed = [viewport](const QWidget* widget) {
+        return QRect(widget->mapTo(viewport, QPoint(0, 0)), widget->size());
+    };
+    for (int height : {900, 700, 560}) {
+        frame->resize(1440, height);
+        Idle();
+        EXPECT_FALSE(placed(histogram).intersects(placed(Panel().m_pList))) << height;
+        const bool scrolls = scroller->verticalScrollBar()->maximum() > 0;
+        EXPECT_EQ(scrolls, height < 900) << height;
+        scroller->verticalScrollBar()->setValue(scroller->verticalScrollBar()->maximum());
+        Idle();
+        EXPECT_TRUE(viewport->rect().contains(placed(Panel().m_pDeleteAll))) << height;
+        EXPECT_GE(viewport->width(), frame->m_wndControlPanel->width()) << height;
+        scroller->ensureWidgetVisible(histogram, 0, 0);
+        EXPECT_TRUE(viewport->rect().contains(placed(histogram))) << height;
+    }
 }
 
 }  // namespace
