@@ -127,7 +127,13 @@ bool DecodeWith(const DecoderTable& decoders, FrameCodec codec, std::span<const 
                              .Numbers(probe.decodedRows, probe.decodedColumns, geometry.bitsAllocated));
     }
     try {
-        out.samples.assign(size, 0);
+        // A fresh block comes zeroed from its allocator; memory kept from an earlier
+        // frame is cleared here.
+        if (out.samples.capacity() >= size) {
+            out.samples.assign(size, 0);
+        } else {
+            out.samples = ZeroedBytes(size);
+        }
     } catch (const std::exception&) {
         return Fail(why, DecodeFailure::OutOfMemory);
     }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "io/Reason.h"
+#include "io/ZeroedMemory.h"
 
 enum class FrameCodec : std::uint8_t {
     Jpeg,        // JPEG baseline, extended and lossless, any precision
@@ -74,7 +75,7 @@ struct FrameProbe {
 };
 
 struct DecodedFrame {
-    std::vector<std::uint8_t> samples;
+    ZeroedBytes samples;
     // The size decoded: the geometry's, or smaller when a reduction was asked for.
     std::uint32_t columns = 0;
     std::uint32_t rows = 0;

@@ -84,6 +84,11 @@ Outcome Run(jpeg_decompress_struct& info, ErrorJump& error, std::span<const std:
     if (job.geometry.ybr) {
         info.jpeg_color_space = JCS_YCbCr;
         info.out_color_space = JCS_RGB;
+    } else if (info.num_components == 1) {
+        // The one component as it is, copied a row at a time; the untransformed
+        // path below would copy it a sample at a time.
+        info.jpeg_color_space = JCS_GRAYSCALE;
+        info.out_color_space = JCS_GRAYSCALE;
     } else {
         info.jpeg_color_space = JCS_UNKNOWN;
         info.out_color_space = JCS_UNKNOWN;

@@ -41,9 +41,8 @@ std::uint64_t StoredColourFrameBytes(std::uint64_t pixels, bool ybr422, std::uin
 // Samples of a decoded frame of `columns` x `rows` (smaller than the attributes say
 // when decoded at a reduced resolution).
 std::shared_ptr<const FrameSamples> MakeDecodedSamples(std::int32_t frame, SampleLayout layout,
-                                                       std::vector<std::uint8_t> data, std::uint32_t columns,
-                                                       std::uint32_t rows) {
-    auto owned = std::make_shared<std::vector<std::uint8_t>>(std::move(data));
+                                                       ZeroedBytes data, std::uint32_t columns, std::uint32_t rows) {
+    auto owned = std::make_shared<ZeroedBytes>(std::move(data));
     auto samples = std::make_shared<FrameSamples>();
     samples->frame = frame;
     samples->rows = static_cast<std::uint16_t>(rows);
@@ -55,9 +54,9 @@ std::shared_ptr<const FrameSamples> MakeDecodedSamples(std::int32_t frame, Sampl
 }
 
 std::shared_ptr<const FrameSamples> MakeSamples(std::int32_t frame, const ImageAttributes& a, SampleLayout layout,
-                                                std::vector<std::uint8_t> data, std::int32_t count = 1,
+                                                ZeroedBytes data, std::int32_t count = 1,
                                                 std::uint16_t rows = 0) {
-    auto owned = std::make_shared<std::vector<std::uint8_t>>(std::move(data));
+    auto owned = std::make_shared<ZeroedBytes>(std::move(data));
     auto samples = std::make_shared<FrameSamples>();
     samples->frame = frame;
     samples->rows = rows != 0 ? rows : a.rows;
@@ -244,8 +243,7 @@ bool FrameSource::PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) c
     return true;
 }
 
-void FrameSource::ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data,
-                                std::size_t bytesPerSample) const {
+void FrameSource::ArrangeColour(const ColourPlan& plan, ZeroedBytes& data, std::size_t bytesPerSample) const {
     const ImageAttributes& a = Attributes();
     const std::size_t pixels = std::size_t{a.rows} * a.columns;
     if (pixels == 0) return;
@@ -270,7 +268,7 @@ void FrameSource::ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t
     if (plan.ybrFull) YbrFullToRgb(data.data(), data.size() / 3);
     if (plan.ybr422) {
         const std::size_t inFrame = (pixels + 1) / 2 * 4;
-        std::vector<std::uint8_t> rgb(frameBytes);
+        ZeroedBytes rgb(frameBytes);
         if (data.size() >= inFrame) Ybr422ToRgb(data.data(), rgb.data(), pixels);
         data = std::move(rgb);
     }
@@ -490,7 +488,7 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32
         samples->owner = m_parts.file;
         return std::shared_ptr<const FrameSamples>(std::move(samples));
     }
-    std::vector<std::uint8_t> stored(static_cast<std::size_t>(end - start));
+    ZeroedBytes stored(static_cast<std::size_t>(end - start));
     if (const SourceRead read = file.ReadAt(pixels.offset + start, stored.data(), stored.size());
         read != SourceRead::Done) {
         return ReadFailure(read);
@@ -506,7 +504,7 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32
     }
     const std::size_t skipBits = static_cast<std::size_t>(firstBit - start * 8);
     if (a.bitsAllocated == 1 || a.bitsAllocated == 12) {
-        std::vector<std::uint8_t> unpacked(static_cast<std::size_t>(pixelCount) * (a.bitsAllocated == 1 ? 1 : 2));
+        ZeroedBytes unpacked(static_cast<std::size_t>(pixelCount) * (a.bitsAllocated == 1 ? 1 : 2));
         UnpackBits(stored.data(), stored.size(), skipBits, static_cast<std::size_t>(pixelCount), a.bitsAllocated,
                    unpacked.data());
         return MakeSamples(frame, a, layout, std::move(unpacked), count, rows);

@@ -20,6 +20,7 @@
 #include "dicom/EncapsulatedPixelData.h"
 #include "dicom/ImageAttributes.h"
 #include "io/ByteSource.h"
+#include "io/ZeroedMemory.h"
 #include "io/Expected.h"
 #include "io/Reason.h"
 
@@ -191,7 +192,7 @@ private:
     // Bits one stored frame takes, before any rearranging.
     std::uint64_t StoredFrameBits() const;
     bool PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) const;
-    void ArrangeColour(const ColourPlan& plan, std::vector<std::uint8_t>& data, std::size_t bytesPerSample) const;
+    void ArrangeColour(const ColourPlan& plan, ZeroedBytes& data, std::size_t bytesPerSample) const;
     // Where the compressed frames lie and how they decode, made with the first one.
     std::shared_ptr<const CompressedFrames> CompressedPlan(std::int32_t frame, Reason& why) const;
     Reason ReadFailure(SourceRead read) const;

@@ -5,15 +5,18 @@
 #include <new>
 
 #include "io/ByteOrder.h"
+#include "io/ZeroedMemory.h"
 
 std::unique_ptr<PackedDib> PackedDib::Allocate(std::size_t length) {
-    // A zero-length block still needs an address that DibBits can point at.
-    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length == 0 ? 1 : length]());
+    // Zeroed memory, which a zero-length block gets an address of too, for DibBits.
+    std::unique_ptr<std::uint8_t, Release> bytes(static_cast<std::uint8_t*>(AllocateZeroed(length)), Release{length});
     if (!bytes) {
         return nullptr;
     }
-    return std::unique_ptr<PackedDib>(new PackedDib(std::move(bytes), length));
+    return std::unique_ptr<PackedDib>(new (std::nothrow) PackedDib(std::move(bytes)));
 }
+
+void PackedDib::Release::operator()(std::uint8_t* bytes) const noexcept { ReleaseZeroed(bytes, length); }
 
 namespace {
 

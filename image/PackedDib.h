@@ -25,10 +25,16 @@ public:
     std::size_t Length() const { return m_length; }
 
 private:
-    PackedDib(std::unique_ptr<std::uint8_t[]> bytes, std::size_t length)
-        : m_bytes(std::move(bytes)), m_length(length) {}
+    // Gives the block back to the allocator it came from, which needs its length.
+    struct Release {
+        std::size_t length = 0;
+        void operator()(std::uint8_t* bytes) const noexcept;
+    };
 
-    std::unique_ptr<std::uint8_t[]> m_bytes;
+    explicit PackedDib(std::unique_ptr<std::uint8_t, Release> bytes)
+        : m_bytes(std::move(bytes)), m_length(m_bytes.get_deleter().length) {}
+
+    std::unique_ptr<std::uint8_t, Release> m_bytes;
     std::size_t m_length;
 };
 
