@@ -5,9 +5,11 @@
 # (opj_decompress -threads N, N the core count), as HTJ2K lossless (ojph_expand,
 # and opj_decompress, which reads it too) and as JPEG XL lossless (djxl). Each
 # stream is wrapped as a one-frame study by dorvanelle-gen, and `convert` writes a
-# bitmap of it; the tools write a PGM picture. Outputs go to a memory file system
-# where there is one, so that neither side's time is the disk's. Prints a Markdown
-# table of medians, processor times (user + system), ratios and peak memory.
+# bitmap of it; the tools write a PGM picture. A last row times each program's
+# start alone (printing its version): the part of the first row that is no frame.
+# Outputs go to a memory file system where there is one, so that neither side's
+# time is the disk's. Prints a Markdown table of medians, processor times (user +
+# system), ratios and peak memory.
 #
 #   bench/codecs-side-by-side.sh [BUILD_DIR]   (default: build)
 #   RUNS=20 bench/codecs-side-by-side.sh       more runs per command (default 10)
@@ -66,6 +68,7 @@ cases=(
   "HTJ2K lossless|$cli convert $work/htj2k.dcm $out/o.bmp|ojph_expand -i $work/f14.j2c -o $out/o.pgm"
   "HTJ2K lossless, OpenJPEG|$cli convert $work/htj2k.dcm $out/o.bmp|opj_decompress -threads $threads -i $work/f14.j2c -o $out/o.pgm"
   "JPEG XL lossless|$cli convert $work/jxl.dcm $out/o.bmp|djxl $work/f14.jxl $out/o.pgm --num_threads $threads"
+  "start-up alone (no frame)|$cli --version|djpeg -version"
 )
 
 echo "| 2048 x 2048 frame | cli ms | cli CPU ms | tool | tool ms | tool CPU ms | cli / tool | cli peak MiB | tool peak MiB |"

@@ -338,14 +338,23 @@ public:
     }
 
     ~WorkerPool() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-            m_ready.clear();
-        }
-        m_wake.notify_all();
+        Stop(std::chrono::milliseconds::max());
         for (std::thread& thread : m_threads)
             thread.join();
+    }
+
+    // Asks the workers to leave once the frame each reads is done, and waits up to
+    // `grace` for them. True when none is left reading.
+    bool Stop(std::chrono::milliseconds grace) {
+        std::unique_lock lock(m_mutex);
+        m_stop = true;
+        m_ready.clear();
+        m_wake.notify_all();
+        if (grace == std::chrono::milliseconds::max()) {
+            m_left.wait(lock, [this] { return m_working == 0; });
+            return true;
+        }
+        return m_left.wait_for(lock, grace, [this] { return m_working == 0; });
     }
 
     WorkerPool(const WorkerPool&) = delete;
@@ -359,6 +368,7 @@ private:
         for (unsigned i = 0; i < workers; ++i) {
             try {
                 m_threads.emplace_back([this] { Work(false); });
+                ++m_working;
             } catch (const std::system_error&) {
                 break;
             }
@@ -372,7 +382,13 @@ private:
                 std::unique_lock lock(m_mutex);
                 if (untilDone && m_ready.empty()) return;
                 m_wake.wait(lock, [this] { return m_stop || !m_ready.empty(); });
-                if (m_stop) return;
+                if (m_stop) {
+                    if (!untilDone) {
+                        --m_working;
+                        m_left.notify_all();
+                    }
+                    return;
+                }
                 state = std::move(m_ready.front());
                 m_ready.pop_front();
                 state->inPool = false;
@@ -390,8 +406,10 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_left;  // a worker has left after m_stop
     std::deque<std::shared_ptr<LoaderState>> m_ready;
     std::vector<std::thread> m_threads;
+    int m_working = 0;  // workers not yet left; guarded by m_mutex
     bool m_stop = false;
 };
 
@@ -400,6 +418,8 @@ private:
 FrameLoader::FrameLoader(std::shared_ptr<const FrameStack> stack, DisplayState display, Deliver deliver,
                          Options options)
     : m_stack(std::move(stack)), m_state(std::make_shared<State>(m_stack, display, std::move(deliver), options)) {}
+
+bool FrameLoader::StopReading(std::chrono::milliseconds grace) { return WorkerPool::Instance().Stop(grace); }
 
 FrameLoader::~FrameLoader() {
     {

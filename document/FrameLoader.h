@@ -64,6 +64,10 @@ public:
                 Options options = Options());
     // Returns at once, whatever the workers are doing.
     ~FrameLoader();
+    // At the end of the program: the workers of every loader leave once the frame
+    // each reads is done, and no loader reads again. Waits up to `grace` for them;
+    // true when none is left reading.
+    static bool StopReading(std::chrono::milliseconds grace);
     FrameLoader(const FrameLoader&) = delete;
     FrameLoader& operator=(const FrameLoader&) = delete;
 

@@ -3,7 +3,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -23,7 +26,22 @@ constexpr bool kMapLargeBlocks = true;
 // from this size on are mapped, and aligned to it so that whole huge pages fit.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-bool Mapped(std::size_t bytes) { return kMapLargeBlocks && bytes >= kHugePage; }
+// Whether the kernel gives transparent huge pages to blocks that ask for them. Where
+// it never does, a mapped block would be faulted in 4 KiB at a time on every use,
+// slower than calloc's reuse of freed memory.
+bool HugePagesOffered() {
+    static const bool offered = [] {
+        std::FILE* file = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "re");
+        if (file == nullptr) return false;
+        std::array<char, 128> line{};
+        const bool read = std::fgets(line.data(), static_cast<int>(line.size()), file) != nullptr;
+        std::fclose(file);
+        return read && std::strstr(line.data(), "[never]") == nullptr;
+    }();
+    return offered;
+}
+
+bool Mapped(std::size_t bytes) { return kMapLargeBlocks && bytes >= kHugePage && HugePagesOffered(); }
 
 std::size_t PageRounded(std::size_t bytes) {
     static const std::size_t page = [] {

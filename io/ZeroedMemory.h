@@ -1,9 +1,9 @@
 // Memory for decoded frames and bitmaps: every byte 0 when handed out, without
-// clearing it a second time. A frame or bitmap of several MiB is mapped straight
-// from the kernel, whose pages come zeroed, on 2 MiB boundaries with transparent
-// huge pages asked for: writing a 2048 x 2048 frame then takes a few page faults
-// instead of one per 4 KiB page, and no pass of zeroes before the decoder's own.
-// Smaller blocks come from calloc. Builds under AddressSanitizer take everything
+// clearing it a second time. Where the kernel offers transparent huge pages, a frame
+// or bitmap of 2 MiB or more is mapped straight from the kernel, whose pages come
+// zeroed, on 2 MiB boundaries with huge pages asked for: writing a 2048 x 2048 frame
+// then takes a few page faults instead of one per 4 KiB page, and no pass of zeroes
+// before the decoder's own. Other blocks come from calloc. Builds under AddressSanitizer take everything
 // from calloc, so that the sanitizer watches the bounds of every block and a fuzz
 // run's allocation limit counts them.
 #pragma once

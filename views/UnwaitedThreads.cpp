@@ -1,13 +1,17 @@
 #include "views/UnwaitedThreads.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
+#include "document/FrameLoader.h"
+
 namespace {
 
-// How long the end of the program waits for passes asked to stop: a pass stops
-// between frames or elements, which takes far less unless a frame is being decoded.
-constexpr std::chrono::milliseconds kStopGrace{200};
+// How long the end of the program waits for passes and frame readers asked to stop:
+// they stop between frames or elements, which takes far less unless a frame is being
+// decoded.
+constexpr std::chrono::milliseconds kStopGrace{100};
 
 }  // namespace
 
@@ -54,7 +58,14 @@ UnwaitedThreads::~UnwaitedThreads() {
 }
 
 int EndWithoutWaiting(int status) {
-    if (UnwaitedThreads::Instance().StopAll(kStopGrace)) return status;
+    using std::chrono::milliseconds;
+    const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
+    // Both are asked at once: the frame readers first, without waiting, then the passes.
+    FrameLoader::StopReading(milliseconds(0));
+    const bool passesEnded = UnwaitedThreads::Instance().StopAll(kStopGrace);
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+    const bool readersEnded = FrameLoader::StopReading(std::max(left, milliseconds(0)));
+    if (passesEnded && readersEnded) return status;
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -41,7 +41,8 @@ private:
 };
 
 // Ends the program, once its windows have gone, with `status`: passes still running
-// are asked to stop, and when one has not ended after a moment (a decoder cannot be
-// stopped inside a frame) the process ends without waiting for it, its result being
-// wanted by no one. Returns `status` when nothing was left running.
+// and the frame readers are asked to stop, and when one has not ended after a moment
+// (a decoder cannot be stopped inside a frame) the process ends without waiting for
+// it, its result being wanted by no one. Returns `status` when nothing was left
+// running.
 int EndWithoutWaiting(int status);

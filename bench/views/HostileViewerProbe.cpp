@@ -93,15 +93,16 @@ int ProbeQuit(const std::string& mode, const char* path) {
     CChildFrame* child = app.OpenDocumentFile(QString::fromLocal8Bit(path));
     if (child == nullptr) return 1;
     if (mode == "quit-range") {
-        // Into the pass, which decodes frame after frame.
-        QTest::qWait(1500);
+        // Into the pass, which decodes frame after frame (QUIT_AFTER_MS moves the quit).
+        QTest::qWait(qEnvironmentVariableIsEmpty("QUIT_AFTER_MS") ? 1500
+                                                                  : qEnvironmentVariableIntValue("QUIT_AFTER_MS"));
         std::printf("range %s when the viewer ends\n",
                     child->Controller().Document().RangePending() ? "still pending" : "already taken");
     } else {
         QTest::qWait(200);
         // The dialog is closed while its walk runs, and the viewer ends at once.
         dialogs.answerModal = [](QDialog& dialog) -> int {
-            QTest::qWait(100);
+            QTest::qWait(5);
             auto* header = qobject_cast<HeaderDetailsDialog*>(&dialog);
             std::printf("walk %s when the dialog closes\n",
                         header != nullptr && !header->listingFinished() ? "still running" : "finished");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -411,6 +412,27 @@ TEST(FrameLoader, GoesWithoutWaitingForARead) {
     // The worker finishes its read and drops it: nothing is delivered.
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(deliveries.Count(), 0u);
+}
+
+// At the end of the program the workers leave after the read they are in: one held
+// inside a read is waited for only as long as asked, and leaves once the read ends.
+// (In a child process of its own: the workers do not read again afterwards.)
+TEST(FrameLoaderDeathTest, StopReadingWaitsForAWorkerInAReadOnlyAsLongAsAsked) {
+    // The child starts afresh, without workers or passes this process has started.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    GeneratedSeries study(3);
+    EXPECT_EXIT(
+        {
+            auto gated = std::make_shared<GatedStack>(study.Stack());
+            FrameLoader loader(gated, DisplayState(), [](const LoadedFrame&) {});
+            loader.Show(0);
+            if (!gated->WaitEntered()) std::_Exit(1);
+            const bool leftAtOnce = FrameLoader::StopReading(30ms);
+            gated->OpenGate();
+            const bool leftAfterTheRead = FrameLoader::StopReading(10s);
+            std::_Exit(!leftAtOnce && leftAfterTheRead ? 0 : 2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(FrameLoader, AFrameWithoutWindowTakesOneFromItsOwnValues) {

@@ -47,6 +47,8 @@ TEST(UnwaitedThreads, StopAllAsksEveryPassToStopAndJoinsThoseThatDo) {
 }
 
 TEST(UnwaitedThreadsDeathTest, TheProgramEndsWithItsStatusWithoutWaitingForAStuckPass) {
+    // The child starts afresh, without workers or passes this process has started.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             Pass stuck;
