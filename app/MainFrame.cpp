@@ -500,6 +500,18 @@ void CMainFrame::RetitleFrames(const CDocumentController& controller) {
 void CMainFrame::Follow(CDocumentController& controller) {
     connect(&controller, &CDocumentController::noticeRaised, this, &CMainFrame::ShowWarning);
     connect(&controller, &CDocumentController::problemReported, this, &CMainFrame::ShowWarning);
+    connect(&controller, &CDocumentController::opened, this, [this, &controller] { OnDocumentOpened(controller); });
+}
+
+void CMainFrame::OnDocumentOpened(const CDocumentController& controller) {
+    if (m_bClosing) return;
+    RetitleFrames(controller);
+    CChildFrame* child = ActiveChild();
+    if (child != nullptr && &child->Controller() == &controller) {
+        OnSubWindowActivated(child);
+    } else {
+        OnChildSetChanged();
+    }
 }
 
 void CMainFrame::OnChildSetChanged() {

@@ -86,6 +86,9 @@ private:
     // Titles the windows of one document "title", or "title:1", "title:2"... when
     // there are several.
     void RetitleFrames(const CDocumentController& controller);
+    // A document read on a worker has opened: its windows are titled again, and the
+    // panel and status bar reloaded when it is the active one.
+    void OnDocumentOpened(const CDocumentController& controller);
     void ShowWarning(const QString& text);
     void WatchActive(CChildFrame* frame);
 

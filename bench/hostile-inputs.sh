@@ -5,7 +5,8 @@
 # to 2 GiB, a 12-bit study claiming 2^31 - 1 frames, a study of a million frames
 # converted with --all-frames and stopped by one Ctrl+C, the same onto a "full disk"
 # (a file size limit), and histogram of a file without an image; and, when
-# hostile_viewer_probe is built, the viewer's header dialog and range pass. Each is measured with /usr/bin/time -v; prints one table.
+# hostile_viewer_probe is built, the viewer's open, header dialog and range pass. Each
+# is measured with /usr/bin/time -v; prints one table.
 #
 #   bench/hostile-inputs.sh [BUILD_DIR]        (default: build)
 set -euo pipefail
@@ -194,11 +195,11 @@ rm -rf "$work/frames12"
 measure "$cli" convert --out-dir "$work/frames12" --all-frames "$work/endless12.dcm"
 row "12-bit, 2,147,483,647 frames claimed, one held ($(find "$work/frames12" -name '*.bmp' | wc -l) written)" "convert --all-frames"
 
-# The viewer, when the probe is built: the header dialog on the deflated data set, and
-# the range pass of the slow JPEG 2000 study (both offscreen).
+# The viewer, when the probe is built (offscreen): the open and the header dialog of the
+# deflated data set, and the range pass of it and of the slow JPEG 2000 study.
 probe=$build/bin/hostile_viewer_probe
 if [[ -x $probe ]]; then
-  for what in "header deflated2g.dcm" "range j2k-slow16.dcm"; do
+  for what in "open deflated2g.dcm" "header deflated2g.dcm" "range deflated2g.dcm" "range j2k-slow16.dcm"; do
     set -- $what
     /usr/bin/time -v -o "$work/time.txt" env QT_QPA_PLATFORM=offscreen "$probe" "$1" "$work/$2" >"$work/probe.txt" 2>/dev/null || true
     peak=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time.txt")

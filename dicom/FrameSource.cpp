@@ -54,11 +54,12 @@ std::shared_ptr<const FrameSamples> MakeDecodedSamples(std::int32_t frame, Sampl
 }
 
 std::shared_ptr<const FrameSamples> MakeSamples(std::int32_t frame, const ImageAttributes& a, SampleLayout layout,
-                                                ZeroedBytes data, std::int32_t count = 1) {
+                                                ZeroedBytes data, std::int32_t count = 1,
+                                                std::uint16_t rows = 0) {
     auto owned = std::make_shared<ZeroedBytes>(std::move(data));
     auto samples = std::make_shared<FrameSamples>();
     samples->frame = frame;
-    samples->rows = a.rows;
+    samples->rows = rows != 0 ? rows : a.rows;
     samples->columns = a.columns;
     samples->frames = static_cast<std::uint32_t>(count);
     samples->layout = layout;
@@ -421,12 +422,45 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::FramesUncached(std::i
     }
 }
 
-Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32_t frame, std::int32_t count) const {
+Expected<std::shared_ptr<const FrameSamples>> FrameSource::FrameRowsUncached(std::int32_t frame, std::uint16_t firstRow,
+                                                                             std::uint16_t rowCount) const {
+    const ImageAttributes& a = Attributes();
+    if (a.pixelData.encapsulated || a.IsColour() || firstRow >= a.rows || rowCount == 0) return FrameUncached(frame);
+    rowCount = std::min<std::uint16_t>(rowCount, static_cast<std::uint16_t>(a.rows - firstRow));
+    {
+        std::lock_guard lock(m_mutex);
+        for (const CachedFrame& kept : m_cache) {
+            if (kept.frame != frame || (m_parts.file != nullptr && !m_parts.file->Unchanged())) continue;
+            const FrameSamples& whole = *kept.samples;
+            const std::size_t rowBytes = std::size_t{whole.columns} * SampleBytes(whole.layout);
+            if (whole.rows != a.rows || whole.bytes.size() < (std::size_t{firstRow} + rowCount) * rowBytes) break;
+            auto part = std::make_shared<FrameSamples>(whole);
+            part->rows = rowCount;
+            part->bytes = whole.bytes.subspan(std::size_t{firstRow} * rowBytes, std::size_t{rowCount} * rowBytes);
+            part->owner = kept.samples;
+            return std::shared_ptr<const FrameSamples>(std::move(part));
+        }
+    }
+    if (Reason problem = Check(frame)) return problem;
+    try {
+        return ReadStored(frame, 1, firstRow, rowCount);
+    } catch (const std::bad_alloc&) {
+        return Reason(DicomNoImage::FrameNotDecoded).About("not enough memory for the frame");
+    }
+}
+
+Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32_t frame, std::int32_t count,
+                                                                      std::uint16_t firstRow,
+                                                                      std::uint16_t rowCount) const {
     const ImageAttributes& a = Attributes();
     const PixelDataInfo& pixels = a.pixelData;
     const ByteSource& file = *m_parts.file;
-    const std::uint64_t frameBits = StoredFrameBits() * static_cast<std::uint64_t>(count);
-    const std::uint64_t firstBit = static_cast<std::uint64_t>(frame) * StoredFrameBits();
+    const bool part = rowCount != 0 && !a.IsColour();
+    const std::uint64_t rowBits = std::uint64_t{a.columns} * a.bitsAllocated;
+    const std::uint64_t frameBits = part ? rowBits * rowCount : StoredFrameBits() * static_cast<std::uint64_t>(count);
+    const std::uint64_t firstBit =
+        static_cast<std::uint64_t>(frame) * StoredFrameBits() + (part ? rowBits * firstRow : 0);
+    const std::uint16_t rows = part ? rowCount : a.rows;
     std::uint64_t start = firstBit / 8;
     std::uint64_t end = (firstBit + frameBits + 7) / 8;
     // OW values of a big-endian data set are 16-bit words with their bytes swapped:
@@ -437,7 +471,7 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32
         start &= ~std::uint64_t{1};
         end = std::min<std::uint64_t>(pixels.length, (end + 1) & ~std::uint64_t{1});
     }
-    const std::uint64_t pixelCount = std::uint64_t{a.rows} * a.columns * static_cast<std::uint64_t>(count);
+    const std::uint64_t pixelCount = std::uint64_t{rows} * a.columns * static_cast<std::uint64_t>(count);
     const SampleLayout layout = a.IsColour() ? SampleLayout::Rgb8 : GreyLayout(a);
     const bool asStored = !pixels.bigEndian && !a.IsColour() && (a.bitsAllocated % 8 == 0) && firstBit % 8 == 0;
     const std::uint8_t* memory = file.Memory();
@@ -445,7 +479,7 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32
         // In memory and as the render function reads them: no copy.
         auto samples = std::make_shared<FrameSamples>();
         samples->frame = frame;
-        samples->rows = a.rows;
+        samples->rows = rows;
         samples->columns = a.columns;
         samples->frames = static_cast<std::uint32_t>(count);
         samples->layout = layout;
@@ -473,10 +507,10 @@ Expected<std::shared_ptr<const FrameSamples>> FrameSource::ReadStored(std::int32
         ZeroedBytes unpacked(static_cast<std::size_t>(pixelCount) * (a.bitsAllocated == 1 ? 1 : 2));
         UnpackBits(stored.data(), stored.size(), skipBits, static_cast<std::size_t>(pixelCount), a.bitsAllocated,
                    unpacked.data());
-        return MakeSamples(frame, a, layout, std::move(unpacked), count);
+        return MakeSamples(frame, a, layout, std::move(unpacked), count, rows);
     }
     if (pixels.bigEndian && !swapWords) SwapSampleBytes(stored.data(), stored.size(), a.bitsAllocated);
-    return MakeSamples(frame, a, layout, std::move(stored), count);
+    return MakeSamples(frame, a, layout, std::move(stored), count, rows);
 }
 
 std::shared_ptr<const CompressedFrames> FrameSource::CompressedPlan(std::int32_t frame, Reason& why) const {

@@ -161,6 +161,12 @@ public:
     // frames only (compressed ones come one at a time: count is then 1); every
     // frame of the block must pass Check.
     Expected<std::shared_ptr<const FrameSamples>> FramesUncached(std::int32_t first, std::int32_t count) const;
+    // Rows [firstRow, firstRow + rowCount) of frame `frame` as samples of that many
+    // rows, without keeping them: a pass over frames too large to hold twice reads
+    // them in parts. Uncompressed grey frames only (others come whole, as
+    // FrameUncached gives them); a frame the cache holds is not read again.
+    Expected<std::shared_ptr<const FrameSamples>> FrameRowsUncached(std::int32_t frame, std::uint16_t firstRow,
+                                                                    std::uint16_t rowCount) const;
 
     // Frames the pixel data holds whole: the frames claimed, or fewer when the
     // uncompressed data is shorter.
@@ -177,7 +183,11 @@ private:
     struct ColourPlan;
 
     Expected<std::shared_ptr<const FrameSamples>> Read(std::int32_t frame) const;
-    Expected<std::shared_ptr<const FrameSamples>> ReadStored(std::int32_t frame, std::int32_t count) const;
+    // Frames [frame, frame + count), or with `rowCount` rows [firstRow, firstRow +
+    // rowCount) of one grey frame.
+    Expected<std::shared_ptr<const FrameSamples>> ReadStored(std::int32_t frame, std::int32_t count,
+                                                             std::uint16_t firstRow = 0,
+                                                             std::uint16_t rowCount = 0) const;
     Expected<std::shared_ptr<const FrameSamples>> Decode(std::int32_t frame, std::uint8_t reduce = 0) const;
     // Bits one stored frame takes, before any rearranging.
     std::uint64_t StoredFrameBits() const;

@@ -1,6 +1,7 @@
 #include "dicom/ModalityRange.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -73,6 +74,69 @@ StoredRange Stored16Range(const std::uint8_t* bytes, std::size_t count, const Im
     return r;
 }
 
+// Stored values of 8-bit patterns. Where the patterns, perhaps with their top bit
+// flipped (as signed bytes need), map to values in order, the extremes of the
+// patterns give those of the values, found sixteen at a time; other mappings go
+// through the set of patterns seen.
+StoredRange Stored8Range(const std::uint8_t* bytes, std::size_t count, const ImageAttributes& a) {
+    const StoredValueReader reader(a);
+    StoredRange r;
+    int flip = -1;
+    for (const int x : {0x00, 0x80}) {
+        bool ordered = true;
+        for (std::uint32_t b = 1; b < 256 && ordered; ++b) {
+            ordered = reader.Of(b ^ static_cast<std::uint32_t>(x)) >= reader.Of((b - 1) ^ static_cast<std::uint32_t>(x));
+        }
+        if (ordered) {
+            flip = x;
+            break;
+        }
+    }
+    if (flip < 0) {
+        std::array<bool, 256> seen{};
+        for (std::size_t i = 0; i < count; ++i) seen[bytes[i]] = true;
+        for (std::uint32_t b = 0; b < 256; ++b) {
+            if (!seen[b]) continue;
+            r.min = std::min(r.min, reader.Of(b));
+            r.max = std::max(r.max, reader.Of(b));
+        }
+        return r;
+    }
+    if (count == 0) return r;
+    const auto turn = static_cast<std::uint8_t>(flip);
+    std::uint8_t low = 0xFF;
+    std::uint8_t high = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 16) {
+        const __m128i flipped = _mm_set1_epi8(static_cast<char>(turn));
+        __m128i lows = _mm_set1_epi8(static_cast<char>(0xFF));
+        __m128i highs = _mm_setzero_si128();
+        for (; i + 16 <= count; i += 16) {
+            const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)), flipped);
+            lows = _mm_min_epu8(lows, v);
+            highs = _mm_max_epu8(highs, v);
+        }
+        alignas(16) std::uint8_t l[16];
+        alignas(16) std::uint8_t h[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(l), lows);
+        _mm_store_si128(reinterpret_cast<__m128i*>(h), highs);
+        for (int k = 0; k < 16; ++k) {
+            low = std::min(low, l[k]);
+            high = std::max(high, h[k]);
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        const auto v = static_cast<std::uint8_t>(bytes[i] ^ turn);
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    r.min = reader.Of(static_cast<std::uint32_t>(low ^ turn));
+    r.max = reader.Of(static_cast<std::uint32_t>(high ^ turn));
+    return r;
+}
+
 // Modality values of stored values [low, high].
 ValueRange ModalityOf(const StoredRange& stored, const ModalityTransform& m) {
     ValueRange range;
@@ -104,14 +168,13 @@ ValueRange FrameValueRange(const FrameSamples& samples, const ImageAttributes& a
     const ModalityTransform& modality = a.Frame(samples.frame).modality;
     switch (samples.layout) {
     case SampleLayout::Grey16: return ModalityOf(Stored16Range(samples.bytes.data(), count, a), modality);
-    case SampleLayout::Grey8:
+    case SampleLayout::Grey8: return ModalityOf(Stored8Range(samples.bytes.data(), count, a), modality);
     case SampleLayout::Grey32: {
         StoredRange stored;
         const StoredValueReader reader(a);
         const std::uint8_t* bytes = samples.bytes.data();
-        const bool wide = samples.layout == SampleLayout::Grey32;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::int64_t v = reader.Of(wide ? ReadLE32(bytes + 4 * i) : bytes[i]);
+            const std::int64_t v = reader.Of(ReadLE32(bytes + 4 * i));
             stored.min = std::min(stored.min, v);
             stored.max = std::max(stored.max, v);
         }
@@ -140,9 +203,15 @@ RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool
     // Uncompressed frames that share one modality transform are read many at a time:
     // a study of thousands of small frames costs a few reads.
     std::int32_t block = 1;
+    const std::uint64_t frameBits = std::max<std::uint64_t>(std::uint64_t{a.rows} * a.columns * a.bitsAllocated, 1);
     if (!a.pixelData.encapsulated && a.perFrame.empty()) {
-        const std::uint64_t frameBits = std::max<std::uint64_t>(std::uint64_t{a.rows} * a.columns * a.bitsAllocated, 1);
         block = static_cast<std::int32_t>(std::clamp<std::uint64_t>(kBlockBits / frameBits, 1, 1u << 30));
+    }
+    // Rows read at a time from a frame larger than a block; 0: frames are read whole.
+    std::uint32_t rowsAtOnce = 0;
+    if (!a.pixelData.encapsulated && frameBits > kBlockBits && a.rows > 1) {
+        const std::uint64_t rowBits = std::max<std::uint64_t>(std::uint64_t{a.columns} * a.bitsAllocated, 1);
+        rowsAtOnce = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(kBlockBits / rowBits, 1, a.rows));
     }
     for (std::int32_t frame = 0; frame < frames; frame += block) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
@@ -158,18 +227,30 @@ RangeOutcome ScanModalityRange(const FrameSource& source, const std::atomic<bool
         }
         const std::int32_t count = std::min(block, frames - frame);
         outcome.framesRead += count;
-        const auto samples = source.FramesUncached(frame, count);
-        if (!samples) {
-            const Reason why = samples.Why();
-            // A frame that does not decode shows its own reason; one that can no
-            // longer be read makes the whole range unknown.
-            if (why.Is(FileReadFailure::ChangedOnDisk) || why.Is(FileReadFailure::CannotRead)) {
-                outcome.failure = why;
+        // A frame larger than a block is read a block of rows at a time, so that the
+        // pass never holds a second copy of a huge frame beside the one shown.
+        const std::uint32_t rowsEnd = rowsAtOnce == 0 ? 1 : a.rows;
+        for (std::uint32_t row = 0; row < rowsEnd; row += std::max<std::uint32_t>(rowsAtOnce, 1)) {
+            if (row != 0 && cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+                outcome.cancelled = true;
                 return outcome;
             }
-            continue;
+            const auto samples =
+                rowsAtOnce == 0 ? source.FramesUncached(frame, count)
+                                : source.FrameRowsUncached(frame, static_cast<std::uint16_t>(row),
+                                                           static_cast<std::uint16_t>(rowsAtOnce));
+            if (!samples) {
+                const Reason why = samples.Why();
+                // A frame that does not decode shows its own reason; one that can no
+                // longer be read makes the whole range unknown.
+                if (why.Is(FileReadFailure::ChangedOnDisk) || why.Is(FileReadFailure::CannotRead)) {
+                    outcome.failure = why;
+                    return outcome;
+                }
+                break;
+            }
+            outcome.range.Widen(FrameValueRange(**samples, source.Attributes()));
         }
-        outcome.range.Widen(FrameValueRange(**samples, source.Attributes()));
     }
     return outcome;
 }

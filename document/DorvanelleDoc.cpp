@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "dicom/TransferSyntax.h"
 #include "document/FrameLoader.h"
 #include "document/StackRange.h"
 #include "image/BmpFile.h"
@@ -155,13 +156,36 @@ CDicomFile::SharedBytes CDorvanelleDoc::HeaderBytes() const {
     return m_dicom.ShareBytes();
 }
 
-bool CDorvanelleDoc::OnOpenDocument(const std::string& path, bool readFrame) {
+bool CDorvanelleDoc::InflatesOnOpen(const std::string& path) {
+    if (KindOfPath(path) != DocumentKind::Dicom) return false;
+    CDicomFile file;
+    if (file.LoadFile(path) != 0) return false;
+    // The walk notes the Transfer Syntax UID as it reads it, and stops there: the data
+    // set after the meta group is not entered.
+    file.VisitElements(file.DetectLayout(), 0,
+                       [](const DicomElementVisit& e) { return e.group == 0x0002 && e.element != 0x0010; });
+    const TransferSyntax* syntax = FindTransferSyntax(file.TransferSyntaxUid());
+    return syntax != nullptr && syntax->kind == SyntaxKind::DeflatedLittle;
+}
+
+CDorvanelleDoc::PreparedOpen CDorvanelleDoc::PrepareOpen(const std::string& path) {
+    PreparedOpen prepared;
+    CDicomFile file;
+    if (file.LoadFile(path) != 0) return prepared;
+    // Entering the data set inflates it once; the walk needs nothing further.
+    file.VisitElements(file.DetectLayout(), 0, [](const DicomElementVisit& e) { return e.group == 0x0002; });
+    prepared.bytes = file.ShareBytes();
+    prepared.instance = ScanInstance(path);
+    return prepared;
+}
+
+bool CDorvanelleDoc::OnOpenDocument(const std::string& path, bool readFrame, const PreparedOpen* prepared) {
     m_openError = Reason();
     m_noImage = Reason();
     m_instance.reset();
     m_kind = KindOfPath(path);
     if (m_kind == DocumentKind::Dicom) {
-        OpenDicom(path, readFrame);
+        OpenDicom(path, readFrame, prepared);
     } else {
         OpenBitmap(path);
     }
@@ -267,7 +291,7 @@ LoadedFrame CDorvanelleDoc::ShownFrame() const {
     return frame;
 }
 
-void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame) {
+void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame, const PreparedOpen* prepared) {
     m_dicom.Reset();
     m_attributes.reset();
     m_frames.reset();
@@ -276,7 +300,8 @@ void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame) {
     m_series = false;
     m_display = DisplayState();
     m_range.reset();
-    if (m_dicom.LoadFile(path) != 0) {
+    const bool shared = prepared != nullptr && prepared->bytes.source != nullptr;
+    if ((shared ? m_dicom.LoadShared(prepared->bytes) : m_dicom.LoadFile(path)) != 0) {
         m_noImage = m_dicom.LoadFailure();
         m_openError = OpenFailureOf(m_noImage, path);
         return;
@@ -285,7 +310,7 @@ void CDorvanelleDoc::OpenDicom(const std::string& path, bool readFrame) {
     m_attributes = m_dicom.Attributes();
     m_frames = m_dicom.Frames();
     m_strDicomPath = path;
-    m_instance = ScanInstance(path);
+    m_instance = shared ? prepared->instance : ScanInstance(path);
     if (m_frames) m_stack = std::make_shared<SingleFileStack>(m_frames, path);
     if (readFrame) ReplaceImageByFrame(m_nFrame);
 }

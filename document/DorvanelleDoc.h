@@ -65,7 +65,21 @@ public:
     // image opens with m_pDib null, and NoImageReason says why. Without `readFrame` a
     // DICOM file's frame is left to be read elsewhere (ShowLoadedFrame): opening then
     // reads its header only.
-    bool OnOpenDocument(const std::string& path, bool readFrame = true);
+    //
+    // A DICOM file whose data set is deflated is read through its inflated bytes,
+    // and opening one first inflates the whole data set to find where its parts lie:
+    // seconds for one of gigabytes. The viewer does that part on a worker
+    // (PrepareOpen, on any thread) and then opens from what it found (`prepared`),
+    // which reads the header again but inflates almost nothing.
+    struct PreparedOpen {
+        CDicomFile::SharedBytes bytes;  // no source when the file could not be loaded
+        std::optional<InstanceHeader> instance;
+    };
+    bool OnOpenDocument(const std::string& path, bool readFrame = true, const PreparedOpen* prepared = nullptr);
+    // Whether the file at `path` is DICOM with a deflated data set (read up to its
+    // Transfer Syntax UID only); false when it cannot be read.
+    static bool InflatesOnOpen(const std::string& path);
+    static PreparedOpen PrepareOpen(const std::string& path);
     // Opens a stack of files as one document, the slices of a series: its frames are
     // the stack's, each read from its own file and drawn by that file's attributes,
     // all under one display. Reads nothing; `titleBitCount` is the depth the title
@@ -206,7 +220,7 @@ private:
     // when the document is DICOM, the bare image otherwise.
     WriteOutcome WriteDicom(const PackedDib* dib, const std::string& path, Placement placement);
     void OpenBitmap(const std::string& path);
-    void OpenDicom(const std::string& path, bool readFrame);
+    void OpenDicom(const std::string& path, bool readFrame, const PreparedOpen* prepared);
     // Draws the samples shown under the display state into m_pDib.
     Reason Render();
     bool NeedsRange() const;

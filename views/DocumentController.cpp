@@ -11,6 +11,7 @@ CDocumentController::CDocumentController(QObject* parent) : QObject(parent) {
 }
 
 CDocumentController::~CDocumentController() {
+    m_openTask.Cancel();
     m_rangeTask.Cancel();
     m_doc.OnCloseDocument();
 }
@@ -20,12 +21,35 @@ bool CDocumentController::Open(const QString& path) {
     // The header only: the frame is read and drawn by the loader, off this thread, and
     // the range of all frames by the range pass.
     m_doc.FindRangeWhenNeeded(false);
-    if (!m_doc.OnOpenDocument(info.absoluteFilePath().toStdString(), false)) return false;
+    const std::string file = info.absoluteFilePath().toStdString();
+    if (CDorvanelleDoc::InflatesOnOpen(file) &&
+        m_openTask.Start(file, [this, file](const CDorvanelleDoc::PreparedOpen& prepared) {
+            FinishOpen(file, prepared);
+        })) {
+        m_path = info.canonicalFilePath();
+        m_fileName = info.fileName();
+        m_title = m_fileName;
+        m_opening = true;
+        m_pendingFrame = 0;
+        return true;
+    }
+    if (!m_doc.OnOpenDocument(file, false)) return false;
     m_path = info.canonicalFilePath();
     m_fileName = info.fileName();
     m_title = QString::fromStdString(m_doc.MakeTitle(m_fileName.toStdString()));
     StartFrames();
     return true;
+}
+
+void CDocumentController::FinishOpen(const std::string& path, const CDorvanelleDoc::PreparedOpen& prepared) {
+    m_opening = false;
+    m_pendingFrame.reset();
+    // A file gone since Open shows why in its window, as a file without an image does.
+    m_doc.OnOpenDocument(path, false, &prepared);
+    m_title = QString::fromStdString(m_doc.MakeTitle(m_fileName.toStdString()));
+    StartFrames();
+    emit opened();
+    emit imageChanged();
 }
 
 void CDocumentController::OpenStack(std::shared_ptr<const SeriesStack> stack) {

@@ -21,6 +21,7 @@
 #include "document/SeriesStack.h"
 #include "image/Geometry.h"
 #include "image/PackedDib.h"
+#include "views/DocumentOpenTask.h"
 #include "views/LiveWindowImage.h"
 #include "views/SampleRangeTask.h"
 
@@ -39,7 +40,12 @@ public:
     // Reads the file at `path` into the document. False when the file cannot be opened
     // at all (OpenError says why); a file that yields no image opens, and
     // NoImageReason says why it shows nothing.
+    // A DICOM file whose data set is deflated is read on a worker (DocumentOpenTask.h):
+    // Open returns at once, the views say "decoding…" and the title is the file's name
+    // until the file has been read; then `opened` comes, and frames as for any file.
     bool Open(const QString& path);
+    // The file is still being read by the worker.
+    bool Opening() const { return m_opening; }
     QString OpenError() const { return QString::fromStdString(m_doc.OpenError().Text()); }
     // Opens a stack of a series as one document: its slices are its frames, stepped,
     // windowed, zoomed and saved as the frames of a file are.
@@ -188,6 +194,8 @@ signals:
     void measurementsChanged();
     // The document released its images: its last window is gone.
     void closed();
+    // A file read on a worker has opened: its title, frames and reason are known now.
+    void opened();
 
 private:
     // IDocumentUi: how the document reaches the user.
@@ -203,6 +211,8 @@ private:
     // Asks the loader for frame `index`: shown now when it has it, else pending.
     void ShowFrame(std::int32_t index, std::chrono::milliseconds wait);
     void OnFrameArrived(const LoadedFrame& frame);
+    // Opens the document from what the worker found for the file at `path`.
+    void FinishOpen(const std::string& path, const CDorvanelleDoc::PreparedOpen& prepared);
     // Shows `frame` in the document and says so.
     void Install(const LoadedFrame& frame);
     static std::chrono::milliseconds FrameWait();
@@ -225,9 +235,11 @@ private:
     std::optional<std::int32_t> m_pendingFrame;
     std::optional<LoadedFrame> m_preview;  // of the pending frame
     std::uint64_t m_framesShown = 0;
+    bool m_opening = false;
     bool m_paintedOnce = false;
     bool m_backgroundStarted = false;
     QString m_rangeNote;
-    // Declared last: it goes first, cancelling its pass.
+    // Declared last: they go first, cancelling their work.
+    CDocumentOpenTask m_openTask{this};
     CSampleRangeTask m_rangeTask{this};
 };

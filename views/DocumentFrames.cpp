@@ -134,6 +134,7 @@ void CDocumentController::Install(const LoadedFrame& frame) {
 
 QString CDocumentController::FrameText() const {
     if (!Image() && !m_pendingFrame) return {};
+    if (Opening()) return QStringLiteral("decoding\u2026");
     const std::int32_t index = StepBase();
     QString text = QStringLiteral("Frame %1 / %2").arg(index + 1).arg(m_doc.FrameCount());
     if (const std::shared_ptr<const FrameStack>& stack = m_doc.Stack()) {

@@ -5,10 +5,13 @@
 //   range   the range pass of a study without a window: how long until the sliders
 //           take a range, what the status bar says then, and how long closing takes
 //           (a JPEG 2000 study whose frames take seconds each to decode);
+//   open    how long the interface thread is held by the open, how long until the
+//           window has painted (its frame, its reason or "decoding…"), and how long
+//           closing it then takes (a deflated data set that inflates to gigabytes);
 //   quit-header, quit-range  the same walk or pass left running when the viewer
 //           ends: it prints when the quit began, and the caller times the end.
 //
-//   hostile_viewer_probe header|range|quit-header|quit-range FILE
+//   hostile_viewer_probe header|range|open|quit-header|quit-range FILE
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -52,6 +55,25 @@ int ProbeRange(CChildFrame& child, QElapsedTimer& clock) {
     std::printf("first frame after %lld ms, range after %lld ms, status \"%s\", peak %.1f MiB\n",
                 static_cast<long long>(painted), static_cast<long long>(ranged),
                 child.View()->StatusFrameText().toLocal8Bit().constData(), PeakMiB());
+    QElapsedTimer closing;
+    closing.start();
+    child.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::printf("closed in %lld ms\n", static_cast<long long>(closing.elapsed()));
+    std::fflush(stdout);
+    return 0;
+}
+
+// From the open: the first paint of the window, and its close right after.
+int ProbeOpen(CChildFrame& child, QElapsedTimer& clock, qint64 held) {
+    const CDocumentController& controller = child.Controller();
+    child.View()->viewport()->grab();
+    const qint64 painted = clock.elapsed();
+    const char* shown = controller.Image() != nullptr             ? "the frame"
+                        : !controller.NoImageReason().isEmpty() ? "its reason"
+                                                                : "decoding";
+    std::printf("open returned after %lld ms, painted %s after %lld ms, peak %.1f MiB\n",
+                static_cast<long long>(held), shown, static_cast<long long>(painted), PeakMiB());
     QElapsedTimer closing;
     closing.start();
     child.close();
@@ -110,8 +132,8 @@ int main(int argc, char** argv) {
         return EndWithoutWaiting(status);
     }
     QApplication qt(argc, argv);
-    if (mode != "header" && mode != "range") {
-        std::fprintf(stderr, "usage: hostile_viewer_probe header|range|quit-header|quit-range FILE\n");
+    if (mode != "header" && mode != "range" && mode != "open") {
+        std::fprintf(stderr, "usage: hostile_viewer_probe header|range|open|quit-header|quit-range FILE\n");
         return 2;
     }
     const bool headerMode = std::strcmp(argv[1], "header") == 0;
@@ -128,6 +150,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the file could not be opened\n");
         return 1;
     }
+    if (std::strcmp(argv[1], "open") == 0) return ProbeOpen(*child, clock, clock.elapsed());
     if (!headerMode) return ProbeRange(*child, clock);
     // Let the frame and the range pass settle.
     QTest::qWait(settle);

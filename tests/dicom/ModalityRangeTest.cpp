@@ -23,11 +23,12 @@ struct Layout {
     const char* intercept;
 };
 
-DicomStreamBuilder Study(const Layout& l, int rows, int columns, int frames, const std::vector<std::uint8_t>& bytes) {
+DicomStreamBuilder Study(const Layout& l, int rows, int columns, int frames, const std::vector<std::uint8_t>& bytes,
+                         std::uint16_t bitsAllocated = 16) {
     DicomStreamBuilder b;
     b.Preamble()
         .MetaGroup()
-        .ImageAttributes(static_cast<std::uint16_t>(rows), static_cast<std::uint16_t>(columns), 16)
+        .ImageAttributes(static_cast<std::uint16_t>(rows), static_cast<std::uint16_t>(columns), bitsAllocated)
         .ExplicitText(0x0028, 0x0008, "IS", std::to_string(frames))
         .ExplicitUS(0x0028, 0x0101, l.bitsStored)
         .ExplicitUS(0x0028, 0x0102, l.highBit)
@@ -76,6 +77,69 @@ TEST(ModalityRange, MatchesEveryStoredValueThroughTheModalityTransform) {
                 EXPECT_EQ(outcome.range, expected) << l.bitsStored << " " << l.highBit << " " << frames;
             }
         }
+    }
+}
+
+// Frames of over 4 MiB are read a block of rows at a time (or cut from the frame
+// the cache holds): the extremes sit in one sample each, at the end of the data and
+// just past the first block of rows, and must still be found. 8-bit samples whose
+// patterns map to values in order are scanned sixteen at a time, the others
+// through the patterns seen; both must agree with every sample's stored value.
+TEST(ModalityRange, FramesLargerThanABlockGiveTheRangeOfEveryRow) {
+    struct Case {
+        std::uint16_t bitsAllocated;
+        Layout layout;
+    };
+    const Case cases[] = {
+        {8, {8, 7, 0, "1", "0"}},     // as stored
+        {8, {8, 7, 1, "1", "-5"}},    // signed: in order once the top bit flips
+        {8, {6, 6, 0, "1", "0"}},     // an overlay bit above: not in order
+        {8, {5, 7, 1, "-2", "3"}},    // signed, in the top bits, a negative slope
+        {16, {16, 15, 1, "1", "0"}},  // signed 16 bits
+        {12, {12, 11, 0, "1", "0"}},  // packed: rows start mid-byte (odd columns)
+    };
+    constexpr int kRows = 700;
+    constexpr int kColumns = 6001;
+    constexpr int kFrames = 2;
+    TempFolder folder;
+    for (const Case& c : cases) {
+        const std::size_t count = std::size_t{kRows} * kColumns * kFrames;
+        const std::size_t frameBytes = std::size_t{kRows} * kColumns * c.bitsAllocated / 8;
+        std::vector<std::uint8_t> bytes(count * c.bitsAllocated / 8, 0x55);
+        bytes.back() = 0;
+        bytes[bytes.size() - 2] = 0xC3;                    // the last sample
+        bytes[frameBytes + (frameBytes / 3 & ~std::size_t{1})] = 0x3C;  // past a block of the second frame
+        bytes[(std::size_t{4} << 20) + 2] = 0x81;          // past the first block of the first frame
+        DicomStreamBuilder b = Study(c.layout, kRows, kColumns, kFrames, bytes, c.bitsAllocated);
+        const std::string path = folder.File("large.dcm");
+        ASSERT_TRUE(b.WriteTo(path));
+        CDicomFile onDisk;
+        ASSERT_EQ(onDisk.LoadFile(path), 0);
+        onDisk.ParseElements(onDisk.DetectLayout());
+        auto inMemory = Captured(b);
+        const ImageAttributes& a = *inMemory->Attributes();
+
+        // Whole frames, one at a time, give the range to match.
+        ValueRange expected;
+        for (std::int32_t f = 0; f < kFrames; ++f) {
+            const auto frame = inMemory->Frames()->FrameUncached(f);
+            ASSERT_TRUE(frame);
+            expected.Widen(FrameValueRange(**frame, a));
+        }
+        if (c.bitsAllocated == 8) {
+            ValueRange each;
+            for (std::size_t i = 0; i < count; ++i) {
+                const double v = a.shared.modality.Apply(static_cast<double>(StoredValueOf(bytes[i], a)));
+                each.Widen({v, v});
+            }
+            EXPECT_EQ(expected, each) << c.layout.bitsStored << " " << c.layout.highBit;
+        }
+        for (const CDicomFile* from : std::array<const CDicomFile*, 2>{inMemory.get(), &onDisk}) {
+            EXPECT_EQ(ScanModalityRange(*from->Frames()).range, expected) << c.bitsAllocated << " " << c.layout.bitsStored;
+        }
+        // With the second frame held in the cache, its rows are cut from it.
+        ASSERT_TRUE(onDisk.Frames()->Frame(1));
+        EXPECT_EQ(ScanModalityRange(*onDisk.Frames()).range, expected) << c.bitsAllocated << " cached";
     }
 }
 

@@ -1,6 +1,7 @@
 // The viewer as a person uses it: the real main window, child windows, views and
 // control panel, with dialogs answered by the test.
 #include <unistd.h>
+#include <zlib.h>
 #include <cstring>
 #include <fstream>
 
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -38,6 +40,7 @@
 #include "tools/dicomstream/DicomStreamBuilder.h"
 #include "views/ControlPanel.h"
 #include "views/DocumentController.h"
+#include "views/DocumentOpenTask.h"
 #include "views/DorvanelleView.h"
 
 namespace {
@@ -62,7 +65,84 @@ QPoint HandleCentre(QSlider* slider) {
     return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
 }
 
+// `bytes` as a raw deflate stream.
+std::vector<std::uint8_t> Deflated(const std::vector<std::uint8_t>& bytes) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(bytes.size())));
+    z.next_in = const_cast<Bytef*>(bytes.data());
+    z.avail_in = static_cast<uInt>(bytes.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// The same 8-bit study of three frames, written plainly and with its data set deflated.
+void WritePlainAndDeflated(const std::string& plain, const std::string& deflated) {
+    std::vector<std::uint8_t> pixels(3 * 40 * 56);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint8_t>(i * 7 / 5);
+    DicomStreamBuilder dataSet;
+    dataSet.ImageAttributes(40, 56, 8)
+        .ExplicitText(0x0028, 0x0008, "IS", "3")
+        .ExplicitUS(0x0028, 0x0101, 8)
+        .ExplicitUS(0x0028, 0x0102, 7)
+        .Explicit(0x7FE0, 0x0010, "OB", pixels)
+        .ExplicitText(0x0040, 0xA160, "UT", "after the pixels");
+    DicomStreamBuilder a;
+    a.Preamble().MetaGroup("1.2.840.10008.1.2.1").Raw(dataSet.Bytes());
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(Deflated(dataSet.Bytes()));
+    EXPECT_TRUE(a.WriteTo(plain));
+    EXPECT_TRUE(b.WriteTo(deflated));
+}
+
 }  // namespace
+
+// A file whose data set is deflated is inflated on a worker, which may take seconds:
+// the window opens, paints "decoding…" and closes while the worker has not begun, and
+// the result it brings later is dropped. Opened again, it shows what the same study
+// written plainly shows, under the same title.
+TEST_F(Viewer, ADeflatedFileOpensAndClosesBeforeItsDataSetIsInflated) {
+    const std::string plain = folder.File("plain.dcm");
+    const std::string deflated = folder.File("deflated.dcm");
+    WritePlainAndDeflated(plain, deflated);
+
+    CDocumentOpenTask::HoldWorkers(true);
+    CChildFrame* held = app->OpenDocumentFile(QString::fromStdString(deflated));
+    ASSERT_NE(held, nullptr);
+    const CDocumentController& opening = held->Controller();
+    EXPECT_TRUE(opening.Opening());
+    EXPECT_EQ(opening.Image(), nullptr);
+    EXPECT_TRUE(opening.NoImageReason().isEmpty());
+    EXPECT_EQ(held->windowTitle(), QStringLiteral("deflated.dcm"));
+    EXPECT_EQ(opening.FrameText(), QStringLiteral("decoding\u2026"));
+    EXPECT_FALSE(held->View()->viewport()->grab().toImage().isNull());
+    held->close();
+    Idle();
+    EXPECT_TRUE(frame->Children().empty());
+    CDocumentOpenTask::HoldWorkers(false);
+    Idle();
+
+    CChildFrame* shown = Open(plain);
+    CChildFrame* child = app->OpenDocumentFile(QString::fromStdString(deflated));
+    ASSERT_NE(child, nullptr);
+    QDeadlineTimer deadline(20000);
+    while ((child->Controller().Opening() || child->Controller().Image() == nullptr) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const PackedDib* expected = shown->Controller().Image();
+    const PackedDib* got = child->Controller().Image();
+    ASSERT_NE(expected, nullptr);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(child->windowTitle(),
+              QString(shown->windowTitle()).replace(QStringLiteral("plain"), QStringLiteral("deflated")));
+    EXPECT_EQ(child->Controller().FrameText(), shown->Controller().FrameText());
+    ASSERT_EQ(DibRowStride(got) * DibHeight(got), DibRowStride(expected) * DibHeight(expected));
+    EXPECT_EQ(std::memcmp(DibBits(got), DibBits(expected), DibRowStride(got) * DibHeight(got)), 0);
+}
 
 // A child window fits its image when image and decoration (13 x 31 here) fit strictly
 // inside the area (1024 x 700), else it takes the fixed 730 x 650.
