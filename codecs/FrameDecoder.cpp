@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "codecs/DecodeFailure.h"
+#include "codecs/DecodeMemoryGate.h"
 #include "codecs/DecoderLibrary.h"
 #include "codecs/DecoderModule.h"
 #include "codecs/DecoderTable.h"
@@ -126,6 +127,9 @@ bool DecodeWith(const DecoderTable& decoders, FrameCodec codec, std::span<const 
         return Fail(why, Reason(DecodeFailure::FrameNotDecodable)
                              .Numbers(probe.decodedRows, probe.decodedColumns, geometry.bitsAllocated));
     }
+    // Decodes running at once share the budget: this one waits until its need, the
+    // decoded frame included, fits beside theirs.
+    const DecodeMemoryGate::Hold held = DecodeMemoryGate::Process().Enter(probe.bytesNeeded, request.memoryBudget);
     try {
         // A fresh block comes zeroed from its allocator; memory kept from an earlier
         // frame is cleared here.
