@@ -41,6 +41,17 @@ double PeakMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// Closes the window and prints how long that took, its deletion included.
+int CloseTimed(CChildFrame& child) {
+    QElapsedTimer closing;
+    closing.start();
+    child.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::printf("closed in %lld ms\n", static_cast<long long>(closing.elapsed()));
+    std::fflush(stdout);
+    return 0;
+}
+
 // From the open: the first frame painted, the range taken, what the status bar says,
 // and how long the window takes to close.
 int ProbeRange(CChildFrame& child, QElapsedTimer& clock) {
@@ -55,13 +66,7 @@ int ProbeRange(CChildFrame& child, QElapsedTimer& clock) {
     std::printf("first frame after %lld ms, range after %lld ms, status \"%s\", peak %.1f MiB\n",
                 static_cast<long long>(painted), static_cast<long long>(ranged),
                 child.View()->StatusFrameText().toLocal8Bit().constData(), PeakMiB());
-    QElapsedTimer closing;
-    closing.start();
-    child.close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    std::printf("closed in %lld ms\n", static_cast<long long>(closing.elapsed()));
-    std::fflush(stdout);
-    return 0;
+    return CloseTimed(child);
 }
 
 // From the open: the first paint of the window, and its close right after.
@@ -74,13 +79,7 @@ int ProbeOpen(CChildFrame& child, QElapsedTimer& clock, qint64 held) {
                                                                 : "decoding";
     std::printf("open returned after %lld ms, painted %s after %lld ms, peak %.1f MiB\n",
                 static_cast<long long>(held), shown, static_cast<long long>(painted), PeakMiB());
-    QElapsedTimer closing;
-    closing.start();
-    child.close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    std::printf("closed in %lld ms\n", static_cast<long long>(closing.elapsed()));
-    std::fflush(stdout);
-    return 0;
+    return CloseTimed(child);
 }
 
 // Opens `path`, leaves its range pass (quit-range) or its header walk (quit-header)
