@@ -5,8 +5,11 @@
 # (opj_decompress -threads N, N the core count), as HTJ2K lossless (ojph_expand,
 # and opj_decompress, which reads it too) and as JPEG XL lossless (djxl). Each
 # stream is wrapped as a one-frame study by dorvanelle-gen, and `convert` writes a
-# bitmap of it; the tools write a PGM picture. A last row times each program's
-# start alone (printing its version): the part of the first row that is no frame.
+# bitmap of it; the tools write a PGM picture, which goes out a row at a time as
+# rows are decoded. A BMP keeps its rows bottom up, so its writer holds the whole
+# picture first: ours, and djpeg's with -bmp, timed in a second JPEG row. A last
+# row times each program's start alone (printing its version): the part of the
+# first row that is no frame.
 # Outputs go to a memory file system where there is one, so that neither side's
 # time is the disk's. Prints a Markdown table of medians, processor times (user +
 # system), ratios and peak memory.
@@ -64,6 +67,7 @@ cjxl "$work/f14.pgm" "$work/f14.jxl" -d 0 -e 3 >/dev/null 2>&1
 
 cases=(
   "8-bit JPEG baseline|$cli convert $work/jpeg.dcm $out/o.bmp|djpeg -outfile $out/o.pgm $work/f8.jpg"
+  "8-bit JPEG baseline, both writing a BMP|$cli convert $work/jpeg.dcm $out/o.bmp|djpeg -bmp -outfile $out/o.bmp $work/f8.jpg"
   "14-bit JPEG 2000 lossless|$cli convert $work/j2k.dcm $out/o.bmp|opj_decompress -threads $threads -i $work/f14.j2k -o $out/o.pgm"
   "HTJ2K lossless|$cli convert $work/htj2k.dcm $out/o.bmp|ojph_expand -i $work/f14.j2c -o $out/o.pgm"
   "HTJ2K lossless, OpenJPEG|$cli convert $work/htj2k.dcm $out/o.bmp|opj_decompress -threads $threads -i $work/f14.j2c -o $out/o.pgm"
