@@ -103,7 +103,7 @@ struct IconvCloser {
 // in it.
 bool Convert(const char* encoding, std::string_view bytes, std::string& out) {
     const iconv_t handle = iconv_open("UTF-8", encoding);
-    if (handle == reinterpret_cast<iconv_t>(-1)) {
+    if (reinterpret_cast<std::intptr_t>(handle) == -1) {  // iconv_open fails with (iconv_t)-1
         return false;
     }
     const IconvCloser closer(handle);
