@@ -19,6 +19,20 @@ std::string Folded(const std::string& name) {
     return folded;
 }
 
+// An ISO 9660 name as a DICOMDIR records it: without its ";1" version and the "."
+// that ends a name without an extension.
+std::string Bare(std::string name) {
+    const std::size_t semicolon = name.rfind(';');
+    if (semicolon != std::string::npos &&
+        name.find_first_not_of("0123456789", semicolon + 1) == std::string::npos) {
+        name.resize(semicolon);
+    }
+    if (name.size() > 1 && name.back() == '.') {
+        name.pop_back();
+    }
+    return Folded(name);
+}
+
 std::string RealPath(const std::string& path) {
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
     return real ? std::string(real.get()) : std::string();
@@ -58,6 +72,7 @@ const FolderLookup::Listing& FolderLookup::ListingOf(const std::string& folder) 
                                entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN};
         listing.exact.emplace(name, e);
         listing.folded.emplace(Folded(name), e);  // the first of names that differ only in case
+        listing.bare.emplace(Bare(name), e);
     }
     return listing;
 }
@@ -80,7 +95,10 @@ FolderLookup::Outcome FolderLookup::Find(const std::vector<std::string>& compone
         if (entry == listing.exact.end()) {
             entry = listing.folded.find(Folded(component));
             if (entry == listing.folded.end()) {
-                return Outcome::Missing;
+                entry = listing.bare.find(Bare(component));
+                if (entry == listing.bare.end()) {
+                    return Outcome::Missing;
+                }
             }
         }
         at += "/" + entry->second.name;

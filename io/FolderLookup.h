@@ -1,7 +1,9 @@
 // Finds the files that a DICOMDIR names under its folder. Names on CDs and on the
 // disks they are copied to differ in letter case ("IMAGES/IM0001" recorded as
 // "images\im0001"), so each component matches exactly or else without regard to
-// ASCII letter case. Nothing outside the root folder is found: a component that is
+// ASCII letter case, or else as an ISO 9660 name with its version and empty extension
+// dropped ("IM0001;1" and "IM0001.;1" for "IM0001", as a CD shows them when mounted
+// or copied without Rock Ridge names). Nothing outside the root folder is found: a component that is
 // a link leading out of it is refused.
 #pragma once
 
@@ -33,6 +35,7 @@ private:
         };
         std::unordered_map<std::string, Entry> exact;
         std::unordered_map<std::string, Entry> folded;
+        std::unordered_map<std::string, Entry> bare;  // upper case, ISO 9660 version dropped
     };
     const Listing& ListingOf(const std::string& folder);
 

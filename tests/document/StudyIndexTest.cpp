@@ -109,9 +109,12 @@ TEST(StudyIndex, TheSameStudyThroughItsDicomdir) {
     ExpectGeneratedStudy(whole, o);
     EXPECT_EQ(whole.filesRead, 36u);
 
-    // A CD's names differ in case from the records: they are still found. A file
-    // that is gone is listed as missing under its series, not dropped.
+    // A CD's names differ in case from the records, or carry ISO 9660 versions:
+    // they are still found. A file that is gone is listed as missing under its
+    // series, not dropped.
     fs::rename(folder.File("cd/IM000001"), folder.File("cd/im000001"));
+    fs::rename(folder.File("cd/IM000003"), folder.File("cd/IM000003;1"));
+    fs::rename(folder.File("cd/IM000004"), folder.File("cd/im000004.;1"));
     fs::remove(folder.File("cd/IM000002"));
     const IndexResult changed = IndexStudies({folder.File("cd/DICOMDIR")});
     EXPECT_EQ(Count(changed, IndexProblem::RecordMissing), 1u) << ProblemList(changed);
