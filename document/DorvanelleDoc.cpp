@@ -345,6 +345,9 @@ MeasuringSpacing CDorvanelleDoc::Spacing() const {
 Expected<RegionStatistics> CDorvanelleDoc::MeasureRegion(const Region& region) const {
     if (m_kind != DocumentKind::Dicom) return PictureRegionStatistics(m_pDib.get(), region, Spacing());
     if (!m_pDib) return NoImageReason();
+    // The samples of the frame shown, with its own attributes: in a series each slice
+    // comes from a file of its own, and the document holds no frame source.
+    if (m_samples && m_attributes) return FrameRegionStatistics(*m_samples, *m_attributes, region, Spacing());
     const std::shared_ptr<const FrameSource> frames = m_frames;
     if (!frames) return RegionFailure::NoPixels;
     // The source keeps the frames asked for last: measuring the same frame again reads

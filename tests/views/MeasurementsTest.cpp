@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -19,10 +20,12 @@
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
+#include "document/SeriesStack.h"
 #include "tests/tools/CliRunner.h"
 #include "tests/views/QStringPrinter.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "tools/generator/PhantomStudy.h"
+#include "tools/generator/SeriesStudy.h"
 #include "views/CommandIds.h"
 #include "views/DocumentController.h"
 #include "views/DorvanelleView.h"
@@ -190,6 +193,45 @@ TEST_F(Measurements, EllipseAndSelectionStatisticsAreTheCommandLines) {
     ASSERT_TRUE(*selection);
     ASSERT_EQ(Panel().RowName(0), QStringLiteral("Selection"));
     ExpectSameAsCli(**selection, DibRect{12, 14, 60, 50}, false, 2);
+}
+
+// A series opened from a folder: an ellipse and the selection on a slice other than
+// the first measure that slice's own file, as dorvanelle-cli stats does.
+TEST_F(Measurements, EllipseAndSelectionOnASliceOfASeriesMeasureThatSlice) {
+    SeriesStudyOptions o;
+    o.rows = 48;
+    o.columns = 64;
+    o.series = 1;
+    o.slices = 4;
+    const std::string study = folder.File("study");
+    ASSERT_EQ(WriteSeriesStudy(study, o), "");
+    app->OpenPaths({QString::fromStdString(study)});
+    QDeadlineTimer deadline(20000);
+    while (frame->Children().empty() && !deadline.hasExpired()) Idle();
+    ASSERT_EQ(frame->Children().size(), 1u);
+    CChildFrame* child = frame->Children()[0];
+    CDocumentController& controller = child->Controller();
+    Run(ID_NEXT_SLIDE);
+    Run(ID_NEXT_SLIDE);
+    while ((controller.PendingFrame() || !controller.Image()) && !deadline.hasExpired()) Idle();
+    ASSERT_EQ(controller.Document().m_nFrame, 2);
+    const auto stack = std::dynamic_pointer_cast<const SeriesStack>(controller.Document().Stack());
+    ASSERT_TRUE(stack);
+    path = stack->PathOf(2);
+
+    Run(ID_ACTIONS_ELLIPSE);
+    DragPixels(child->View(), {10, 8}, {50, 40});
+    const std::vector<Measurement>& all = controller.Document().Measurements();
+    ASSERT_EQ(all.size(), 1u);
+    ASSERT_TRUE(all[0].statistics.has_value()) << all[0].noStatistics.Text();
+    ExpectSameAsCli(*all[0].statistics, all[0].Rect(), true, 0);
+
+    Run(ID_ACTIONS_RECTANGLE);
+    DragPixels(child->View(), {4, 6}, {30, 20});
+    const std::optional<Expected<RegionStatistics>> selection = controller.SelectionStatistics();
+    ASSERT_TRUE(selection.has_value());
+    ASSERT_TRUE(*selection) << selection->Why().Text();
+    ExpectSameAsCli(**selection, DibRect{4, 6, 30, 20}, false, 0);
 }
 
 // A measurement is shown on its own frame only, drawn over the image; Delete removes
