@@ -68,6 +68,41 @@ std::string ReasonText(DecodeFailure code, const Reason& reason) {
     return "the frame could not be decoded";
 }
 
+const char* ReasonName(DecodeFailure code) {
+    switch (code) {
+    case DecodeFailure::FrameNotDecodable: return "frame_not_decodable";
+    case DecodeFailure::NoCompressedData: return "no_compressed_data";
+    case DecodeFailure::StreamTooSmall: return "stream_too_small";
+    case DecodeFailure::OutOfMemory: return "decode_out_of_memory";
+    case DecodeFailure::DecoderNotSetUp: return "decoder_not_set_up";
+    case DecodeFailure::GeometryMismatch: return "geometry_mismatch";
+    case DecodeFailure::PrecisionMismatch: return "precision_mismatch";
+    case DecodeFailure::StreamOver4GiB: return "stream_over_4_gib";
+    case DecodeFailure::JpegNoFrameHeader: return "jpeg_no_frame_header";
+    case DecodeFailure::JpegCorrupt: return "jpeg_corrupt";
+    case DecodeFailure::JpegLsHeaderCorrupt: return "jpeg_ls_header_corrupt";
+    case DecodeFailure::JpegLsScansDisagree: return "jpeg_ls_scans_disagree";
+    case DecodeFailure::JpegLsCorrupt: return "jpeg_ls_corrupt";
+    case DecodeFailure::Jpeg2000NoImageSize: return "jpeg2000_no_image_size";
+    case DecodeFailure::Jpeg2000TooManyTiles: return "jpeg2000_too_many_tiles";
+    case DecodeFailure::Jpeg2000HeaderCorrupt: return "jpeg2000_header_corrupt";
+    case DecodeFailure::Jpeg2000Corrupt: return "jpeg2000_corrupt";
+    case DecodeFailure::Jpeg2000Subsampled: return "jpeg2000_subsampled";
+    case DecodeFailure::RleTooShort: return "rle_too_short";
+    case DecodeFailure::RleShortHeader: return "rle_short_header";
+    case DecodeFailure::RleSegmentCount: return "rle_segment_count";
+    case DecodeFailure::RleSegmentOutside: return "rle_segment_outside";
+    case DecodeFailure::RleSegmentCorrupt: return "rle_segment_corrupt";
+    case DecodeFailure::DecodersNotLoaded: return "decoders_not_loaded";
+    case DecodeFailure::OverMemoryBudget: return "over_memory_budget";
+    case DecodeFailure::JpegXlHeaderCorrupt: return "jpeg_xl_header_corrupt";
+    case DecodeFailure::JpegXlCorrupt: return "jpeg_xl_corrupt";
+    case DecodeFailure::JpegXlUnsupported: return "jpeg_xl_unsupported";
+    case DecodeFailure::DecoderStopped: return "decoder_stopped";
+    }
+    return "unknown";
+}
+
 Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
                         const FrameGeometry& geometry) {
     return Reason(DecodeFailure::GeometryMismatch)
@@ -87,6 +122,18 @@ std::string ReasonText(InflateFailure code, const Reason& reason) {
     case InflateFailure::Unreadable: return "the deflated data set could not be read: the file changed on disk";
     }
     return "the deflated data set could not be inflated";
+}
+
+const char* ReasonName(InflateFailure code) {
+    switch (code) {
+    case InflateFailure::NotSetUp: return "inflater_not_set_up";
+    case InflateFailure::TooLarge: return "inflated_too_large";
+    case InflateFailure::Truncated: return "deflated_truncated";
+    case InflateFailure::Corrupt: return "deflated_corrupt";
+    case InflateFailure::OutOfMemory: return "inflate_out_of_memory";
+    case InflateFailure::Unreadable: return "deflated_unreadable";
+    }
+    return "unknown";
 }
 
 const char* ReasonSummary(DecodeFailure code) {

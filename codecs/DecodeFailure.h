@@ -42,6 +42,7 @@ enum class DecodeFailure {
 };
 std::string ReasonText(DecodeFailure code, const Reason& reason);
 const char* ReasonSummary(DecodeFailure code);
+const char* ReasonName(DecodeFailure code);
 
 // The stream of `kind` holds columns x rows x samples where the file says otherwise.
 Reason GeometryMismatch(const char* kind, std::uint32_t columns, std::uint32_t rows, std::uint32_t samples,
@@ -57,3 +58,4 @@ enum class InflateFailure {
 };
 std::string ReasonText(InflateFailure code, const Reason& reason);
 const char* ReasonSummary(InflateFailure code);
+const char* ReasonName(InflateFailure code);

@@ -126,6 +126,21 @@ std::string ReasonText(FragmentFailure code, const Reason& reason) {
     return "frame " + std::to_string(reason.First()) + " lies outside the pixel data";
 }
 
+const char* ReasonName(FragmentFailure code) {
+    switch (code) {
+    case FragmentFailure::Unreadable: return "fragments_unreadable";
+    case FragmentFailure::NotItems: return "fragments_not_items";
+    case FragmentFailure::ItemPastEnd: return "item_past_end";
+    case FragmentFailure::OffsetTableLength: return "offset_table_length";
+    case FragmentFailure::NoOffsetTable: return "no_offset_table";
+    case FragmentFailure::NoFragments: return "no_fragments";
+    case FragmentFailure::FrameOutside: return "frame_outside";
+    case FragmentFailure::FramesNotTold: return "frames_not_told";
+    case FragmentFailure::DelimiterInside: return "delimiter_inside_frame";
+    }
+    return "unknown";
+}
+
 bool WalkFragments(const ByteSource& source, std::uint64_t start, EncapsulatedPixelData& out, SourceRead& read,
                    Reason* why) {
     out = EncapsulatedPixelData();
@@ -318,5 +333,9 @@ std::span<const std::uint8_t> ReadFrameStream(const ByteSource& source, const En
 }
 
 const char* ReasonSummary(FragmentFailure code) {
-    return code == FragmentFailure::FrameOutside ? "the frame lies outside the pixel data" : nullptr;
+    switch (code) {
+    case FragmentFailure::FrameOutside: return "the frame lies outside the pixel data";
+    case FragmentFailure::DelimiterInside: return "a compressed frame holds a sequence delimiter, so its data is damaged";
+    default: return nullptr;
+    }
 }

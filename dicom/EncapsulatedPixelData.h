@@ -32,6 +32,7 @@ enum class FragmentFailure {
 };
 std::string ReasonText(FragmentFailure code, const Reason& reason);
 const char* ReasonSummary(FragmentFailure code);
+const char* ReasonName(FragmentFailure code);
 
 struct PixelFragment {
     std::uint64_t itemOffset;  // of the item's tag, from the start of the first fragment's item

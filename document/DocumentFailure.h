@@ -13,6 +13,7 @@ enum class DocumentOpenFailure {
 };
 std::string ReasonText(DocumentOpenFailure code, const Reason& reason);
 const char* ReasonSummary(DocumentOpenFailure code);
+const char* ReasonName(DocumentOpenFailure code);
 // Why `path` cannot be opened at all, from the reason its reader gave (a folder, a
 // file not found, a system error); empty when the reader's reason is about what the
 // file holds. The viewer, the header dialog and dump say it in these words.
@@ -25,6 +26,7 @@ enum class DocumentNoImage {
 };
 std::string ReasonText(DocumentNoImage code, const Reason& reason);
 const char* ReasonSummary(DocumentNoImage code);
+const char* ReasonName(DocumentNoImage code);
 
 // Why a save wrote nothing before any writer was asked.
 enum class DocumentSaveFailure {

@@ -56,6 +56,15 @@ std::string ReasonText(DocumentOpenFailure code, const Reason& reason) {
     return reason.Subject() + " cannot be opened: " + SystemErrorText(reason.ErrorNumber()) + ".";
 }
 
+const char* ReasonName(DocumentOpenFailure code) {
+    switch (code) {
+    case DocumentOpenFailure::IsFolder: return "is_folder";
+    case DocumentOpenFailure::NotFound: return "not_found";
+    case DocumentOpenFailure::CannotOpen: return "cannot_open";
+    }
+    return "unknown";
+}
+
 const char* ReasonSummary(DocumentOpenFailure code) {
     switch (code) {
     case DocumentOpenFailure::IsFolder: return "the input is a folder, not a file";
@@ -74,6 +83,15 @@ std::string ReasonText(DocumentNoImage code, const Reason& reason) {
     case DocumentNoImage::SingleFrameOnly: break;
     }
     return "the picture has one frame only, frame 0; there is no frame " + std::to_string(reason.First());
+}
+
+const char* ReasonName(DocumentNoImage code) {
+    switch (code) {
+    case DocumentNoImage::NotConverted: return "not_converted";
+    case DocumentNoImage::SingleFrameOnly: return "single_frame_only";
+    case DocumentNoImage::NoPixels: return "no_pixels";
+    }
+    return "unknown";
 }
 
 const char* ReasonSummary(DocumentNoImage code) {

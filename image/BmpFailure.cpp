@@ -35,6 +35,33 @@ std::string ReasonText(BmpFailure code, const Reason& reason) {
     return "the bitmap cannot be used";
 }
 
+const char* ReasonName(BmpFailure code) {
+    switch (code) {
+    case BmpFailure::NoImage: return "bmp_no_image";
+    case BmpFailure::HeaderMissing: return "bmp_header_missing";
+    case BmpFailure::UnknownHeaderSize: return "bmp_unknown_header_size";
+    case BmpFailure::HeaderCutShort: return "bmp_header_cut_short";
+    case BmpFailure::MorePlanes: return "bmp_more_planes";
+    case BmpFailure::Compressed: return "bmp_compressed";
+    case BmpFailure::UnsupportedBitCount: return "bmp_unsupported_bit_count";
+    case BmpFailure::ColourTableCutShort: return "bmp_colour_table_cut_short";
+    case BmpFailure::RowsCutShort: return "bmp_rows_cut_short";
+    case BmpFailure::FileTooShort: return "bmp_file_too_short";
+    case BmpFailure::NotBitmap: return "not_bitmap";
+    case BmpFailure::NegativeWidth: return "bmp_negative_width";
+    case BmpFailure::TooLarge: return "bmp_too_large";
+    case BmpFailure::TooLargeToShow: return "too_large_to_show";
+    case BmpFailure::MasksMissing: return "bmp_masks_missing";
+    case BmpFailure::OutOfMemory: return "out_of_memory";
+    case BmpFailure::RunPastBounds: return "bmp_run_past_bounds";
+    case BmpFailure::RunDataCutShort: return "bmp_run_data_cut_short";
+    case BmpFailure::CompressedTooLarge: return "bmp_compressed_too_large";
+    case BmpFailure::NothingToSave: return "nothing_to_save";
+    case BmpFailure::TooLargeForFile: return "bmp_too_large_for_file";
+    }
+    return "unknown";
+}
+
 const char* ReasonSummary(BmpFailure code) {
     switch (code) {
     case BmpFailure::UnsupportedBitCount: return "the bitmap has an unsupported number of bits per pixel";

@@ -34,3 +34,4 @@ enum class BmpFailure {
 };
 std::string ReasonText(BmpFailure code, const Reason& reason);
 const char* ReasonSummary(BmpFailure code);
+const char* ReasonName(BmpFailure code);

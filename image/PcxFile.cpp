@@ -37,6 +37,18 @@ std::string ReasonText(PcxFailure code, const Reason& reason) {
     return "there is not enough memory for the picture";
 }
 
+const char* ReasonName(PcxFailure code) {
+    switch (code) {
+    case PcxFailure::FileTooShort: return "pcx_file_too_short";
+    case PcxFailure::TooLarge: return "pcx_too_large";
+    case PcxFailure::DataTooShort: return "pcx_data_too_short";
+    case PcxFailure::DataRunsOut: return "pcx_data_runs_out";
+    case PcxFailure::TooLargeToShow: return "too_large_to_show";
+    case PcxFailure::OutOfMemory: return "out_of_memory";
+    }
+    return "unknown";
+}
+
 namespace {
 
 // Hands out a source's bytes from a starting offset to its end, in order, a chunk

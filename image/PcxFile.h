@@ -19,6 +19,7 @@ enum class PcxFailure {
 };
 std::string ReasonText(PcxFailure code, const Reason& reason);
 const char* ReasonSummary(PcxFailure code);
+const char* ReasonName(PcxFailure code);
 
 // Reads the header, then the run-length bytes a chunk at a time only until the
 // picture is complete: a file of any length costs the picture and one chunk. Only an

@@ -102,6 +102,18 @@ std::string ReasonText(FileReadFailure code, const Reason& reason) {
     return "there is not enough memory to read " + path;
 }
 
+const char* ReasonName(FileReadFailure code) {
+    switch (code) {
+    case FileReadFailure::CannotOpen: return "cannot_open";
+    case FileReadFailure::NotRegularFile: return "not_regular_file";
+    case FileReadFailure::CannotRead: return "cannot_read";
+    case FileReadFailure::TooLarge: return "file_too_large";
+    case FileReadFailure::OutOfMemory: return "out_of_memory";
+    case FileReadFailure::ChangedOnDisk: return "changed_on_disk";
+    }
+    return "unknown";
+}
+
 // Opens `path` for reading and learns its size, refusing a file too large to read whole.
 Reason OpenForWholeRead(const std::string& path, Descriptor& file, std::size_t& size) {
     Reason why;

@@ -45,6 +45,7 @@ enum class FileReadFailure {
 };
 std::string ReasonText(FileReadFailure code, const Reason& reason);
 const char* ReasonSummary(FileReadFailure code);
+const char* ReasonName(FileReadFailure code);
 
 // Reads the whole regular file at `path` into `out` (anything else is refused
 // unopened, see RegularFile.h). Empty on success; otherwise `out` is untouched and

@@ -108,6 +108,10 @@ std::string ReasonText(RegularFileFailure code, const Reason& reason) {
     return reason.Subject() + " is not an ordinary file (a folder, a pipe, a device or a socket)";
 }
 
+const char* ReasonName(RegularFileFailure code) {
+    return code == RegularFileFailure::NotOrdinaryFile ? "not_ordinary_file" : "unknown";
+}
+
 std::shared_ptr<RegularFile> RegularFile::Open(const std::string& path, Reason* why) {
     Reason refusal;
     const int fd = OpenRegularFile(path, &refusal);

@@ -57,6 +57,7 @@ enum class RegularFileFailure {
     NotOrdinaryFile,  // a folder, FIFO, device or socket
 };
 std::string ReasonText(RegularFileFailure code, const Reason& reason);
+const char* ReasonName(RegularFileFailure code);
 
 class RegularFile final : public ByteSource {
 public:

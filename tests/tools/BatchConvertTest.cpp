@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -167,6 +168,29 @@ TEST_F(BatchTest, TheSummaryGroupsReasonsByCodeInWordsOfTheirOwn) {
     // One code, one bucket, no frame number of either file.
     EXPECT_NE(summary.find("2 the frame lies outside the pixel data"), std::string::npos) << summary;
     EXPECT_EQ(summary.find("frame 5"), std::string::npos) << summary;
+}
+
+// Reasons whose words carry a file's details are summed up in words without them:
+// two frames damaged at different bytes are one bucket that names neither byte.
+TEST_F(BatchTest, DamagedCompressedFramesAreSummedUpWithoutOneFilesDetails) {
+    // Two compressed frames damaged by a sequence delimiter, at different bytes.
+    for (const std::size_t at : {2U, 10U}) {
+        std::vector<std::uint8_t> fragment(64, 0x55);
+        const std::uint8_t delimiter[] = {0xFE, 0xFF, 0xDD, 0xE0};
+        std::copy(std::begin(delimiter), std::end(delimiter), fragment.begin() + static_cast<std::ptrdiff_t>(at));
+        DicomStreamBuilder damaged;
+        damaged.Preamble().MetaGroup("1.2.840.10008.1.2.5").ImageAttributes(2, 2, 8).EncapsulatedFrames({fragment});
+        folder.Put("in/damaged" + std::to_string(at) + ".dcm", damaged.Bytes());
+    }
+    CliRun run = RunCli({"convert", "--out-dir", Out(), In()});
+    EXPECT_EQ(run.status, 1);
+    const std::size_t at = run.err.rfind("dorvanelle-cli: no image: ");
+    ASSERT_NE(at, std::string::npos) << run.err;
+    const std::string summary = run.err.substr(at);
+    EXPECT_NE(summary.find("2 a compressed frame holds a sequence delimiter, so its data is damaged"),
+              std::string::npos)
+        << summary;
+    EXPECT_EQ(summary.find("at byte"), std::string::npos) << summary;
 }
 
 TEST_F(BatchTest, NamesThatWouldCollideNeverOverwriteEachOtherOrTheInputs) {

@@ -189,6 +189,28 @@ TEST_F(CliTest, FileThatGivesNoImageStillReportsAndExitsZero) {
     EXPECT_NE(run.err.find("colour table"), std::string::npos) << run.err;
 }
 
+// The reason's code tells failures apart whichever part of the reader found them:
+// a compressed item cut short, a deflated data set cut short and a bitmap too
+// short to be one are three different names, none of them a bare number.
+TEST_F(CliTest, NoImageCodesAreNamesThatTellFailuresApart) {
+    DicomStreamBuilder cut;
+    cut.Preamble().MetaGroup("1.2.840.10008.1.2.5").ImageAttributes(2, 2, 8);
+    cut.ExplicitHeader(0x7FE0, 0x0010, "OB", 0xFFFFFFFFu).U16(0xFFFE).U16(0xE000).U32(0);
+    cut.U16(0xFFFE).U16(0xE000).U32(1000).Raw(std::vector<std::uint8_t>(16, 0));
+    DicomStreamBuilder deflated;
+    deflated.Preamble().MetaGroup("1.2.840.10008.1.2.1.99").Raw(std::vector<std::uint8_t>{0x63, 0x60});
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {folder.Put("cut.dcm", cut.Bytes()), "item_past_end"},
+        {folder.Put("deflated.dcm", deflated.Bytes()), "deflated_truncated"},
+        {folder.Put("short.bmp", std::string("BM")), "bmp_file_too_short"},
+    };
+    for (const auto& [path, code] : files) {
+        CliRun run = RunCli({"info", path});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("\"code\": \"" + code + "\","), std::string::npos) << path << "\n" << run.out;
+    }
+}
+
 TEST_F(CliTest, UnreadableInputExitsWithOne) {
     EXPECT_EQ(RunCli({"info", folder.File("missing.dcm")}).status, 1);
     EXPECT_EQ(RunCli({"dump", folder.File("missing.dcm")}).status, 1);
