@@ -11,6 +11,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "dicom/CharacterSetText.h"
 #include "dicom/DicomDirectory.h"
 #include "io/FileBuffer.h"
 #include "io/FolderLookup.h"
@@ -65,6 +66,7 @@ void MergeKeys(SeriesLevel& into, const SeriesLevel& from) {
             to = value;
         }
     };
+    fill(into.specificCharacterSet, from.specificCharacterSet);
     fill(into.patientName, from.patientName);
     fill(into.patientId, from.patientId);
     fill(into.patientBirthDate, from.patientBirthDate);
@@ -80,6 +82,17 @@ void MergeKeys(SeriesLevel& into, const SeriesLevel& from) {
     if (!into.seriesNumber) {
         into.seriesNumber = from.seriesNumber;
     }
+}
+
+// The level's texts in UTF-8, decoded by the character set they were written in, so
+// that names match across files written in different sets and show as written.
+void DecodeTexts(SeriesLevel& level) {
+    const std::string set = level.specificCharacterSet;
+    for (std::string* text : {&level.patientName, &level.patientId, &level.studyId, &level.studyDescription,
+                              &level.accessionNumber, &level.seriesDescription}) {
+        *text = TextInUtf8(*text, set);
+    }
+    level.specificCharacterSet = "ISO_IR 192";
 }
 
 struct PendingFile {
@@ -185,6 +198,7 @@ struct StudyIndexer::State {
         for (std::int32_t at = static_cast<std::int32_t>(index); at >= 0; at = directory.records[at].parent) {
             MergeKeys(level, directory.records[at].keys);
         }
+        DecodeTexts(level);
         IndexedInstance instance;
         instance.path = std::move(path);
         instance.level = std::make_shared<const SeriesLevel>(std::move(level));
@@ -317,6 +331,7 @@ private:
         instance.path = path;
         // Files of one series usually follow one another: they share one copy of
         // what the series has in common.
+        DecodeTexts(header.series);
         if (m_level == nullptr || !(*m_level == header.series)) {
             m_level = std::make_shared<const SeriesLevel>(std::move(header.series));
         }

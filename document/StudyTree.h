@@ -84,7 +84,8 @@ struct Patient {
 };
 
 // Patients by name, then ID. The texts of each level are those of its first series'
-// SeriesLevel (patient: patientName, patientId; study: study*, accessionNumber).
+// SeriesLevel (patient: patientName, patientId; study: study*, accessionNumber),
+// in UTF-8 whatever character set their files were written in.
 struct StudyTree {
     std::vector<Patient> patients;
     std::size_t SeriesCount() const;

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTreeWidget>
 
@@ -20,18 +21,19 @@ constexpr int kEntryRole = Qt::UserRole;       // the entry's number (every item
 constexpr int kSeriesRole = Qt::UserRole + 1;  // the series UID (series and stacks)
 constexpr int kStackRole = Qt::UserRole + 2;   // the stack's index (series and stacks)
 
-QString Latin(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+// The index gives its texts in UTF-8, and file names are UTF-8 here too.
+QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QString DateText(const std::string& date) {
     if (date.size() == 8 && date.find_first_not_of("0123456789") == std::string::npos) {
-        return Latin(date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2));
+        return Utf8(date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2));
     }
-    return Latin(date);
+    return Utf8(date);
 }
 
 QString FileName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
-    return Latin(slash == std::string::npos ? path : path.substr(slash + 1));
+    return Utf8(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
 QString Key(int entry, const QString& seriesUid, int stack) {
@@ -39,20 +41,20 @@ QString Key(int entry, const QString& seriesUid, int stack) {
 }
 
 QString PatientText(const SeriesLevel& level) {
-    QString text = Latin(level.patientName);
+    QString text = Utf8(level.patientName);
     if (text.isEmpty()) text = QStringLiteral("(no name)");
-    if (!level.patientId.empty()) text += QStringLiteral(" (%1)").arg(Latin(level.patientId));
+    if (!level.patientId.empty()) text += QStringLiteral(" (%1)").arg(Utf8(level.patientId));
     return text;
 }
 
 QString StudyText(const SeriesLevel& level) {
-    if (!level.studyDescription.empty()) return Latin(level.studyDescription);
-    if (!level.studyId.empty()) return QStringLiteral("Study %1").arg(Latin(level.studyId));
+    if (!level.studyDescription.empty()) return Utf8(level.studyDescription);
+    if (!level.studyId.empty()) return QStringLiteral("Study %1").arg(Utf8(level.studyId));
     return QStringLiteral("Study");
 }
 
 QString SeriesText(const SeriesLevel& level) {
-    if (!level.seriesDescription.empty()) return Latin(level.seriesDescription);
+    if (!level.seriesDescription.empty()) return Utf8(level.seriesDescription);
     return level.seriesNumber ? QStringLiteral("Series %1").arg(*level.seriesNumber) : QStringLiteral("Series");
 }
 
@@ -77,9 +79,10 @@ CStudyBrowser::CStudyBrowser(QStatusBar* statusBar, QWidget* parent) : QDockWidg
                              QStringLiteral("Images"), QStringLiteral("Date"), QStringLiteral("Accession")});
     m_tree->setIconSize(QSize(CThumbnailTask::kSize, CThumbnailTask::kSize));
     m_tree->setUniformRowHeights(false);
+    // Every column as wide as what it shows, the thumbnails and descriptions first: a
+    // narrow browser scrolls to the other columns rather than cutting them.
     m_tree->header()->setStretchLastSection(false);
-    m_tree->header()->setSectionResizeMode(kName, QHeaderView::Stretch);
-    for (int column = kModality; column < kColumns; ++column)
+    for (int column = kName; column < kColumns; ++column)
         m_tree->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     setWidget(m_tree);
     // Double click, or Enter on the current item.
@@ -123,6 +126,20 @@ CStudyBrowser::CStudyBrowser(QStatusBar* statusBar, QWidget* parent) : QDockWidg
 
 // The progress widgets belong to the status bar; they go with the browser.
 CStudyBrowser::~CStudyBrowser() { delete m_progressBox.data(); }
+
+int CStudyBrowser::PreferredWidth() const {
+    const QFontMetrics metrics = m_tree->fontMetrics();
+    // A series sits under the entry, its patient and its study, each a step in.
+    constexpr int kSeriesDepth = 4;
+    int width = kSeriesDepth * m_tree->indentation() + m_tree->iconSize().width() +
+                metrics.horizontalAdvance(QStringLiteral("Axial series description"));
+    const QHeaderView* header = m_tree->header();
+    for (int column = kModality; column < kColumns; ++column)
+        width += header->sectionSizeHint(column);
+    // Dates and accession numbers are wider than their titles.
+    width += metrics.horizontalAdvance(QStringLiteral("0000-00-00 ACC00000000"));
+    return width + 2 * m_tree->frameWidth() + m_tree->verticalScrollBar()->sizeHint().width();
+}
 
 int CStudyBrowser::Index(const QStringList& paths, const QString& label) {
     const int number = m_nextEntry++;
@@ -261,9 +278,9 @@ void CStudyBrowser::Show(int number) {
             const SeriesLevel& level = *study.series[0].level;
             QTreeWidgetItem* studyItem = AddItem(patientItem, number, StudyText(level));
             studyItem->setText(kDate, DateText(level.studyDate));
-            studyItem->setText(kAccession, Latin(level.accessionNumber));
-            studyItem->setToolTip(kName, Latin(level.studyUid));
-            studyItem->setExpanded(!collapsed.contains(QStringLiteral("s") + Latin(level.studyUid)));
+            studyItem->setText(kAccession, Utf8(level.accessionNumber));
+            studyItem->setToolTip(kName, Utf8(level.studyUid));
+            studyItem->setExpanded(!collapsed.contains(QStringLiteral("s") + Utf8(level.studyUid)));
             for (const Series& series : study.series) {
                 FillSeries(studyItem, number, series);
                 ++seriesCount;
@@ -294,9 +311,9 @@ void CStudyBrowser::Show(int number) {
 
 void CStudyBrowser::FillSeries(QTreeWidgetItem* parent, int number, const Series& series) {
     const SeriesLevel& level = *series.level;
-    const QString uid = Latin(level.seriesUid);
+    const QString uid = Utf8(level.seriesUid);
     QTreeWidgetItem* item = AddItem(parent, number, SeriesText(level));
-    item->setText(kModality, Latin(level.modality));
+    item->setText(kModality, Utf8(level.modality));
     if (level.seriesNumber) item->setText(kNumber, QString::number(*level.seriesNumber));
     item->setText(kImages, QString::number(series.instances.size()));
     item->setToolTip(kName, uid);
@@ -326,7 +343,7 @@ void CStudyBrowser::FillSeries(QTreeWidgetItem* parent, int number, const Series
     for (const IndexedInstance& instance : series.instances) {
         if (instance.state == IndexedInstance::State::NoImage) {
             QTreeWidgetItem* file = AddItem(item, number, QStringLiteral("No image: %1").arg(FileName(instance.path)));
-            file->setToolTip(kName, Latin(instance.path));
+            file->setToolTip(kName, Utf8(instance.path));
         } else if (instance.state == IndexedInstance::State::Missing) {
             QTreeWidgetItem* file = AddItem(item, number, QStringLiteral("Missing: %1").arg(FileName(instance.path)));
             file->setToolTip(kName, QString::fromStdString(instance.missing.Text()));
@@ -358,7 +375,7 @@ void CStudyBrowser::AskThumbnails(int number, bool ended) {
         for (const Study& study : patient.studies) {
             for (const Series& series : study.series) {
                 if (series.stacks.empty()) continue;
-                const QString uid = Latin(series.level->seriesUid);
+                const QString uid = Utf8(series.level->seriesUid);
                 const std::size_t count = series.instances.size();
                 const QString seenKey = Key(number, uid, 0);
                 // Still growing: its middle image is not known yet.

@@ -266,3 +266,28 @@ TEST(StudyIndex, AFolderOfOtherFilesCostsCountsOnly) {
 }
 
 }  // namespace
+
+TEST(StudyIndex, NamesInAnyCharacterSetAreOnePatientInUtf8) {
+    TempFolder folder;
+    // One patient's series written by two systems, one in Latin-1 and one in UTF-8,
+    // and a Japanese patient's name with ISO 2022 escapes.
+    const auto write = [&](const std::string& name, std::string_view set, std::string_view patient,
+                           std::string_view series) {
+        DicomStreamBuilder b;
+        b.Preamble().MetaGroup().ExplicitText(0x0008, 0x0005, "CS", set).ExplicitText(0x0010, 0x0010, "PN", patient);
+        b.ExplicitText(0x0010, 0x0020, "LO", "ID1").ExplicitText(0x0020, 0x000D, "UI", "1.2.3");
+        b.ExplicitText(0x0020, 0x000E, "UI", series).ImageAttributes(2, 2, 8).PixelData8({1, 2, 3, 4});
+        b.WriteTo(folder.File(name));
+    };
+    write("latin", "ISO_IR 100", "M\xfcller^J\xf6rg", "1.2.3.1");
+    write("utf8", "ISO_IR 192", "M\xc3\xbcller^J\xc3\xb6rg", "1.2.3.2");
+    write("jis", "\\ISO 2022 IR 87", "Yamada^Tarou=\x1b$B;3ED\x1b(B^\x1b$BB@O:\x1b(B", "1.2.3.3");
+    const IndexResult r = IndexStudies({folder.Path().string()});
+    ASSERT_EQ(r.tree.patients.size(), 2u) << ProblemList(r);
+    std::vector<std::string> names;
+    for (const Patient& patient : r.tree.patients) {
+        names.push_back(patient.studies.at(0).series.at(0).level->patientName);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Müller^Jörg", "Yamada^Tarou=山田^太郎"}));
+    EXPECT_EQ(r.tree.patients[0].studies.at(0).series.size(), 2u);
+}

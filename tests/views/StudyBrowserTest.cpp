@@ -197,3 +197,21 @@ TEST_F(StudyBrowserTest, ProgressInTheStatusBarAndCancel) {
     EXPECT_FALSE(browser->Indexing());
     EXPECT_FALSE(progress->isVisible());
 }
+
+TEST_F(StudyBrowserTest, NamesShowAsTheirFilesWriteThem) {
+    // A Latin-1 name beside a Japanese one written with ISO 2022 escapes.
+    const auto write = [&](const std::string& name, std::string_view set, std::string_view patient) {
+        DicomStreamBuilder b;
+        b.Preamble().MetaGroup().ExplicitText(0x0008, 0x0005, "CS", set).ExplicitText(0x0010, 0x0010, "PN", patient);
+        b.ExplicitText(0x0020, 0x000E, "UI", "1.2.3." + std::to_string(name.size()));
+        b.ImageAttributes(2, 2, 8).PixelData8({1, 2, 3, 4});
+        b.WriteTo(folder.File("names/" + name));
+    };
+    fs::create_directory(folder.File("names"));
+    write("latin", "ISO_IR 100", "M\xfcller^J\xf6rg");
+    write("japanese", "\\ISO 2022 IR 87", "Yamada^Tarou=\x1b$B;3ED\x1b(B^\x1b$BB@O:\x1b(B");
+    IndexAndWait({Q(folder.File("names"))}, QStringLiteral("names"));
+    const QString all = Lines(browser->Tree()->topLevelItem(0)).join(QLatin1Char('\n'));
+    EXPECT_TRUE(all.contains(QStringLiteral("Müller^Jörg"))) << all.toStdString();
+    EXPECT_TRUE(all.contains(QStringLiteral("Yamada^Tarou=山田^太郎"))) << all.toStdString();
+}
