@@ -1,5 +1,6 @@
 #include "app/DorvanelleApp.h"
 
+#include <algorithm>
 #include <set>
 
 #include <QFileInfo>
@@ -188,8 +189,15 @@ void CDorvanelleApp::OpenPaths(const QStringList& paths) {
 
 void CDorvanelleApp::Index(const OpenPlan& plan) {
     CStudyBrowser* browser = m_pMainFrame->StudyBrowser();
+    const bool appearing = browser->isHidden();
     browser->show();
     browser->raise();
+    // Wide enough for the thumbnails and the descriptions of the series, leaving most
+    // of the window to the images.
+    if (appearing) {
+        const int most = m_pMainFrame->width() / 3;
+        m_pMainFrame->resizeDocks({browser}, {std::min(browser->PreferredWidth(), most)}, Qt::Horizontal);
+    }
     browser->Index(plan.indexed, plan.label);
 }
 

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTreeWidget>
 
@@ -78,9 +79,10 @@ CStudyBrowser::CStudyBrowser(QStatusBar* statusBar, QWidget* parent) : QDockWidg
                              QStringLiteral("Images"), QStringLiteral("Date"), QStringLiteral("Accession")});
     m_tree->setIconSize(QSize(CThumbnailTask::kSize, CThumbnailTask::kSize));
     m_tree->setUniformRowHeights(false);
+    // Every column as wide as what it shows, the thumbnails and descriptions first: a
+    // narrow browser scrolls to the other columns rather than cutting them.
     m_tree->header()->setStretchLastSection(false);
-    m_tree->header()->setSectionResizeMode(kName, QHeaderView::Stretch);
-    for (int column = kModality; column < kColumns; ++column)
+    for (int column = kName; column < kColumns; ++column)
         m_tree->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     setWidget(m_tree);
     // Double click, or Enter on the current item.
@@ -124,6 +126,20 @@ CStudyBrowser::CStudyBrowser(QStatusBar* statusBar, QWidget* parent) : QDockWidg
 
 // The progress widgets belong to the status bar; they go with the browser.
 CStudyBrowser::~CStudyBrowser() { delete m_progressBox.data(); }
+
+int CStudyBrowser::PreferredWidth() const {
+    const QFontMetrics metrics = m_tree->fontMetrics();
+    // A series sits under the entry, its patient and its study, each a step in.
+    constexpr int kSeriesDepth = 4;
+    int width = kSeriesDepth * m_tree->indentation() + m_tree->iconSize().width() +
+                metrics.horizontalAdvance(QStringLiteral("Axial series description"));
+    const QHeaderView* header = m_tree->header();
+    for (int column = kModality; column < kColumns; ++column)
+        width += header->sectionSizeHint(column);
+    // Dates and accession numbers are wider than their titles.
+    width += metrics.horizontalAdvance(QStringLiteral("0000-00-00 ACC00000000"));
+    return width + 2 * m_tree->frameWidth() + m_tree->verticalScrollBar()->sizeHint().width();
+}
 
 int CStudyBrowser::Index(const QStringList& paths, const QString& label) {
     const int number = m_nextEntry++;

@@ -66,6 +66,9 @@ public:
     std::shared_ptr<SeriesStack> StackOf(const QTreeWidgetItem* item) const;
     // The item of the series `seriesUid`, stack `stack`, in entry `number`; null when none.
     QTreeWidgetItem* SeriesItem(int number, const QString& seriesUid, int stack = 0) const;
+    // The width that shows a series row whole: its place in the tree, its thumbnail, a
+    // description of a usual length and the other columns.
+    int PreferredWidth() const;
     // Thumbnails received so far.
     int ThumbnailCount() const { return static_cast<int>(m_thumbnails.size()); }
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QHeaderView>
 #include <QMdiArea>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -137,6 +138,21 @@ TEST_F(SeriesViewer, AFolderOpensInTheBrowserAndItsFirstSeriesAsOneStack) {
     QTest::keyClick(child->View(), Qt::Key_Right);
     WaitShown(child);
     EXPECT_EQ(c.Document().m_nFrame, 2);
+}
+
+// The browser comes wide enough to show each series' thumbnail and description whole,
+// and leaves the larger part of the window to the images.
+TEST_F(SeriesViewer, TheBrowserShowsEachSeriesThumbnailAndDescription) {
+    app->OpenPaths({QString::fromStdString(WriteStudy())});
+    WaitIndexed();
+    QTreeWidget* tree = Browser().Tree();
+    QTreeWidgetItem* series = Browser().SeriesItem(1, QString::fromStdString(SeriesStudySeriesUid(1)));
+    ASSERT_NE(series, nullptr);
+    const QRect shown = tree->visualRect(tree->indexFromItem(series, CStudyBrowser::kName));
+    EXPECT_GE(shown.width(), tree->iconSize().width() +
+                                 tree->fontMetrics().horizontalAdvance(series->text(CStudyBrowser::kName)));
+    EXPECT_LE(shown.right(), tree->viewport()->width());
+    EXPECT_GE(frame->MdiArea()->width(), Browser().width());
 }
 
 TEST_F(SeriesViewer, TheSameStudyThroughItsDicomdirAndByTheCommandLine) {
