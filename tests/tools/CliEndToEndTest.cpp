@@ -53,6 +53,7 @@ TEST_F(CliTest, UsageFaultsExitWithTwo) {
         {"info", ct, "--frame", "two"},
         {"info", ct, "--select", "1,2,3"},
         {"info", ct, "--width", "wide"},
+        {"info", ct, "--width", "-40"},
         {"info", ct, "--center", "nan"},
         {"dump", ct, "--frame", "1"},
         {"histogram", ct, "--json"},
@@ -308,6 +309,23 @@ TEST_F(CliTest, ConvertWithNothingToWriteCreatesNoFile) {
     std::string empty = folder.Put("nopixels.dcm", tp::DicomWithoutPixels().Bytes());
     EXPECT_EQ(RunCli({"convert", empty, folder.File("none.bmp")}).status, 1);
     EXPECT_FALSE(HasFile(folder.File("none.bmp")));
+
+    // A selection beside the image, or of no area, holds no pixel of it: nothing is
+    // written, alone or in a batch, rather than a bitmap of 0 x 0 pixels.
+    std::string ct = folder.Put("ct.dcm", tp::Dicom16(4, 4, 1).Bytes());
+    for (const char* rect : {"50,50,60,60", "2,2,2,3", "-9,-9,-1,-1"}) {
+        run = RunCli({"convert", ct, folder.File("outside.bmp"), "--select", rect});
+        EXPECT_EQ(run.status, 1) << rect;
+        EXPECT_FALSE(HasFile(folder.File("outside.bmp"))) << rect;
+        EXPECT_NE(run.err.find("the selection holds no pixel of the image"), std::string::npos) << run.err;
+    }
+    run = RunCli({"convert", "--out-dir", folder.File("batch"), "--all-frames", "--select", "50,50,60,60", ct});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(HasFile(folder.File("batch/ct_0001.bmp")));
+    EXPECT_NE(run.err.find("no image: 1 the selection holds no pixel of the image"), std::string::npos) << run.err;
+    // A selection that reaches into the image writes the part it holds.
+    EXPECT_EQ(RunCli({"convert", ct, folder.File("corner.bmp"), "--select", "-9,-9,1,1"}).status, 0);
+    EXPECT_EQ(Field(RunCli({"info", folder.File("corner.bmp")}).out, "height"), 1);
 }
 
 TEST_F(CliTest, OutputThatCannotBeWrittenExitsWithThree) {

@@ -91,7 +91,7 @@ private:
     // Writes the current image to `output`, or to the next free name when another
     // program took that name during the run.
     Written Write(std::string output, std::int32_t frame) {
-        const PackedDib* dib = m_options.select ? m_doc.m_pSelectedDib.get() : m_doc.m_pDib.get();
+        const PackedDib* dib = PictureToWrite(m_doc, m_options);
         if (dib == nullptr) {
             Reason reason = m_doc.NoImageReason();
             if (!reason) reason = BatchNoImage::EmptySelection;
@@ -158,7 +158,7 @@ std::string ReasonText(BatchNoImage code, const Reason&) {
     switch (code) {
     case BatchNoImage::EmptySelection: break;
     }
-    return "the selection holds no image";
+    return "the selection holds no pixel of the image";
 }
 
 JobResult ConvertInput(const BatchInput& input, const std::string& plannedStem, const CliOptions& options,

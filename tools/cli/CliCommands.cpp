@@ -294,7 +294,12 @@ int RunConvert(const CliOptions& options) {
     const std::string& output = options.files[1];
     if (int status = OpenDocument(doc, options, options.files[0]); status >= 0) return status;
 
-    const PackedDib* dib = options.select ? doc.m_pSelectedDib.get() : doc.m_pDib.get();
+    const PackedDib* dib = PictureToWrite(doc, options);
+    if (dib == nullptr && options.select && doc.m_pDib) {
+        std::fprintf(stderr, "dorvanelle-cli: the selection holds no pixel of the image; %s was not created\n",
+                     output.c_str());
+        return exit_status::kInputUnreadable;
+    }
     if (dib == nullptr) {
         std::fprintf(stderr, "dorvanelle-cli: there is no %s to write; %s was not created\n",
                      options.select ? "selected image" : "image", output.c_str());

@@ -23,3 +23,9 @@ bool OpenWithOptions(CDorvanelleDoc& doc, const CliOptions& options, const std::
     if (options.select) doc.CropSelection(*options.select);
     return true;
 }
+
+const PackedDib* PictureToWrite(const CDorvanelleDoc& doc, const CliOptions& options) {
+    if (!options.select) return doc.m_pDib.get();
+    const PackedDib* selected = doc.m_pSelectedDib.get();
+    return DibWidth(selected) == 0 || DibHeight(selected) == 0 ? nullptr : selected;
+}

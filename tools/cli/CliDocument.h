@@ -16,3 +16,8 @@
 // be opened at all (doc.OpenError() says why); a file that gives no image opens.
 bool OpenWithOptions(CDorvanelleDoc& doc, const CliOptions& options, const std::string& path,
                      std::optional<std::int32_t> frame = std::nullopt);
+// The picture convert writes: the image, or with --select the part of it the
+// selection holds. Null when there is none, and when the selection holds no pixel
+// of the image: the crop of a rectangle outside the image is a picture of 0 x 0
+// pixels, which is nothing to write.
+const PackedDib* PictureToWrite(const CDorvanelleDoc& doc, const CliOptions& options);

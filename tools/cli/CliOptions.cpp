@@ -104,6 +104,12 @@ bool StoreValue(CliOptions& options, std::string_view name, std::string_view val
             error = std::string(name) + " wants a number, not \"" + std::string(value) + "\"";
             return false;
         }
+        // A window has no negative width: the slider stops at 0, which is the
+        // default window, and a negative one would draw a half-inverted picture.
+        if (name == "--width" && window < 0) {
+            error = "--width wants a width of 0 or more (0 is the default window), not \"" + std::string(value) + "\"";
+            return false;
+        }
         (name == "--width" ? options.width : options.center) = window;
         return true;
     }
