@@ -9,8 +9,10 @@
 
 WriteOutcome CDorvanelleDoc::WriteDicom(const PackedDib* dib, const std::string& path, Placement placement) {
     if (m_kind != DocumentKind::Dicom || !m_bSaveAsSecondaryCapture) return m_dicom.WriteDicomFile(dib, path, placement);
+    // The frame's number in the file the image comes from: a slice of a series is a
+    // frame of its own file, not the series' n-th.
     std::string derivation = std::string(dib == m_pDib.get() ? "Frame " : "Part of frame ") +
-                             std::to_string(m_nFrame + 1) + " as " + kProgramName + " displayed it";
+                             std::to_string(FrameInFile() + 1) + " as " + kProgramName + " displayed it";
     if (m_instance && !m_instance->instance.sopInstanceUid.empty())
         derivation += ", from image " + m_instance->instance.sopInstanceUid;
     derivation += DibBitCount(dib) == 24 ? " (24-bit colour)" : " (8-bit grey levels)";

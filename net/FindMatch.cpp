@@ -10,6 +10,7 @@
 #include "dcmtk/dcmdata/dcistrmb.h"
 #include "dcmtk/dcmdata/dctag.h"
 #include "dcmtk/dcmdata/dcxfer.h"
+#include "dicom/CharacterSetText.h"
 #include "net/BoundedDataSet.h"
 
 namespace {
@@ -99,9 +100,12 @@ const std::string* FindMatch::Value(std::string_view name) const {
 }
 
 FindMatch ReadFindMatch(DcmItem& identifier) {
-    // Texts in other character sets become UTF-8; where the conversion fails the
-    // bytes stay as sent.
-    identifier.convertToUTF8();
+    // Texts in other character sets become UTF-8: through DCMTK's converter, or where
+    // it cannot open the set (the system's iconv has no ISO 2022 Japanese, which
+    // archives send as they stored it) through the program's own decoding.
+    OFString characterSet;
+    if (identifier.findAndGetOFStringArray(DCM_SpecificCharacterSet, characterSet).bad()) characterSet.clear();
+    const bool converted = identifier.convertToUTF8().good();
     FindMatch match;
     const unsigned long count = identifier.card();
     for (unsigned long i = 0; i < count && match.values.size() < kMaxValuesPerMatch; ++i) {
@@ -116,6 +120,7 @@ FindMatch ReadFindMatch(DcmItem& identifier) {
         found.group = tag.getGTag();
         found.element = tag.getETag();
         found.text.assign(value.c_str(), std::min<std::size_t>(value.length(), kMaxValueText));
+        if (!converted) found.text = TextInUtf8(found.text, std::string_view(characterSet.c_str(), characterSet.length()));
         match.values.push_back(std::move(found));
     }
     return match;

@@ -13,6 +13,7 @@
 #include "net/Send.h"
 #include "tests/net/NetTestFiles.h"
 #include "tests/net/TestServers.h"
+#include "tests/support/DicomDirBytes.h"
 #include "tests/support/TempFiles.h"
 
 namespace fs = std::filesystem;
@@ -204,6 +205,25 @@ TEST_P(ServerTest, SendSaysWhichFilesAreNotDicomAndExitsOne) {
     EXPECT_EQ(RunCommand(Command("send", "'" + m_folder.File("in") + "'"), nullptr, &err), 1);
     EXPECT_NE(err.find("notes.txt is not a DICOM file"), std::string::npos) << err;
     EXPECT_NE(err.find("3 files: 2 sent, 1 refused, 0 not sent"), std::string::npos) << err;
+}
+
+TEST_P(ServerTest, SendOfACdSendsItsImagesNotItsDicomdir) {
+    // Two studies as on a CD: the DICOMDIR beside the images it names.
+    const auto cd = [&](const std::string& folder, const std::string& uidRoot) {
+        MakeStudy(m_folder.File(folder), uidRoot, 2);
+        WriteFileBytes(m_folder.File(folder + "/DICOMDIR"), DicomDirBytes({{"PATIENT", -1, "", {}},
+                                                                           {"IMAGE", 0, "IM1.DCM", {}},
+                                                                           {"IMAGE", 0, "IM2.DCM", {}}}));
+    };
+    cd("cd1", "1.2.826.0.1.3680043.10.41");
+    cd("cd2", "1.2.826.0.1.3680043.10.42");
+    std::string err;
+    // The folder: its images, the DICOMDIR passed over.
+    EXPECT_EQ(RunCommand(Command("send", "'" + m_folder.File("cd1") + "'"), nullptr, &err), 0) << err;
+    EXPECT_NE(err.find("2 files: 2 sent, 0 refused, 0 not sent"), std::string::npos) << err;
+    // The DICOMDIR named alone: the files it names.
+    EXPECT_EQ(RunCommand(Command("send", "'" + m_folder.File("cd2/DICOMDIR") + "'"), nullptr, &err), 0) << err;
+    EXPECT_NE(err.find("2 files: 2 sent, 0 refused, 0 not sent"), std::string::npos) << err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerTest, ::testing::Values(ServerKind::Orthanc, ServerKind::Dcmqrscp),

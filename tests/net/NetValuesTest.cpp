@@ -76,6 +76,14 @@ TEST(FindMatches, TextsBecomeUtf8AndHostileValuesAreBounded) {
     EXPECT_EQ(read.Value("SpecificCharacterSet"), nullptr);
     EXPECT_NE(read.Value("0009,0010"), nullptr);
 
+    // Japanese as an archive stores it, in a set the system's converter may not know.
+    DcmDataset japanese;
+    japanese.putAndInsertString(DCM_SpecificCharacterSet, "\\ISO 2022 IR 87");
+    japanese.putAndInsertString(DCM_PatientName, "Yamada^Tarou=\x1b$B;3ED\x1b(B^\x1b$BB@O:\x1b(B");
+    const FindMatch named = ReadFindMatch(japanese);
+    ASSERT_NE(named.Value("PatientName"), nullptr);
+    EXPECT_EQ(*named.Value("PatientName"), "Yamada^Tarou=山田^太郎");
+
     DcmDataset flood;
     for (Uint16 element = 0x1000; element < 0x1000 + 400; ++element) {
         auto* value = new DcmLongString(DcmTag(0x0011, element, EVR_LO));

@@ -14,7 +14,11 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
 
 #include "app/ChildFrame.h"
 #include "app/DorvanelleApp.h"
@@ -231,6 +235,14 @@ TEST_F(SeriesViewer, OneWindowForTheWholeStackAndTheSlicesShownAreWhatIsSaved) {
     PackedDibPtr part = ReadBmpFile(folder.File("part.bmp"));
     ASSERT_TRUE(part);
     EXPECT_EQ(DibWidth(part.get()), 16);
+    // Saved as DICOM, it says which image and which of its frames it was made from:
+    // the one frame of the twelfth slice's file.
+    dialogs.saveAnswer = QString::fromStdString(folder.File("slice.dcm"));
+    Run(ID_FILE_SAVE);
+    std::ifstream savedDicom(folder.File("slice.dcm"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(savedDicom)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(std::regex_search(bytes, std::regex(R"(Frame 1 as \w+ displayed it, from image [0-9.]+\.1\.12 )")))
+        << bytes.substr(std::min(bytes.find("Frame "), bytes.size()), 120);
 
     // The readout reads the slice shown.
     EXPECT_FALSE(c.ReadoutAt(QPoint(16, 16)).isEmpty());

@@ -2,17 +2,22 @@
 
 #include <sys/prctl.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "dicom/DicomDirectory.h"
+#include "document/StudyIndex.h"
 #include "net/Echo.h"
 #include "net/NetFailure.h"
 #include "net/Retrieve.h"
 #include "net/Send.h"
 #include "tools/cli/BatchInputs.h"
 #include "tools/cli/CliCommands.h"
+#include "tools/cli/IndexCommand.h"
 #include "tools/cli/JsonWriter.h"
 #include "tools/cli/NetEvents.h"
 #include "tools/cli/ProgressBar.h"
@@ -126,6 +131,28 @@ int RunGet(const NetOptions& options) {
     return result.warning || result.notKept > 0 ? net_exit::kPartly : net_exit::kDone;
 }
 
+// A DICOMDIR is the index of its folder, not an object a server stores: found in a
+// folder it is passed over (the files it names are sent with the folder), and named
+// on its own it stands for the files it names.
+void AddDirectoryFiles(const std::string& path, std::vector<std::string>& files, std::size_t& unreadable) {
+    const IndexResult index = IndexStudies({path});
+    for (const ProblemCount& problem : index.problems) {
+        Say(problem.count == 1 ? problem.first.Text()
+                               : std::to_string(problem.count) + " times: " + ProblemLabel(problem.first) +
+                                     " (first: " + problem.first.Subject() + ")");
+        unreadable += problem.count;
+    }
+    for (const Patient& patient : index.tree.patients) {
+        for (const Study& study : patient.studies) {
+            for (const Series& series : study.series) {
+                for (const IndexedInstance& instance : series.instances) {
+                    if (instance.state != IndexedInstance::State::Missing) files.push_back(instance.path);
+                }
+            }
+        }
+    }
+}
+
 int RunSend(const NetOptions& options, const std::vector<std::string>& paths) {
     std::vector<std::string> files;
     std::size_t unreadable = 0;
@@ -133,6 +160,10 @@ int RunSend(const NetOptions& options, const std::vector<std::string>& paths) {
         if (input.problem) {
             Say(input.path + ": " + input.problem.Text());
             ++unreadable;
+        } else if (IsDicomDirName(std::filesystem::path(input.path).filename().string())) {
+            if (std::find(paths.begin(), paths.end(), input.path) != paths.end()) {
+                AddDirectoryFiles(input.path, files, unreadable);
+            }
         } else {
             files.push_back(input.path);
         }
