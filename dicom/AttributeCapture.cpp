@@ -116,7 +116,8 @@ std::vector<double> Decimals(const std::string& v) {
 }
 
 // The windows of paired centre, width and explanation texts; pairs without a
-// usable width (none, 0, not a number) are left out.
+// usable width (none, 0 or less, not a number) are left out: a negative width
+// would draw a half-inverted picture instead of the default window.
 std::vector<WindowSetting> Windows(const std::string& centres, const std::string& widths,
                                    const std::string& explanations) {
     const std::vector<double> c = Decimals(centres);
@@ -124,7 +125,7 @@ std::vector<WindowSetting> Windows(const std::string& centres, const std::string
     const std::vector<std::string> e = SplitValues(explanations);
     std::vector<WindowSetting> windows;
     for (std::size_t i = 0; i < w.size(); ++i) {
-        if (!std::isfinite(w[i]) || w[i] == 0) continue;
+        if (!std::isfinite(w[i]) || w[i] <= 0) continue;
         const double centre = i < c.size() && std::isfinite(c[i]) ? c[i] : 0.0;
         windows.push_back({centre, w[i], i < e.size() ? Trimmed(e[i]) : std::string()});
     }

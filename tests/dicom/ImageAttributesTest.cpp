@@ -57,15 +57,15 @@ TEST(ImageAttributes, AnIconsAttributesAndPixelsNeverReplaceTheImagesOwn) {
 TEST(ImageAttributes, EveryWindowWithItsExplanationAndExactNumbers) {
     DicomStreamBuilder b;
     b.ImageAttributes(1, 2, 16)
-        .ExplicitText(0x0028, 0x1050, "DS", "40.5\\-600\\300")
-        .ExplicitText(0x0028, 0x1051, "DS", "400.25\\1500\\0")
-        .ExplicitText(0x0028, 0x1055, "LO", "SOFT\\LUNG\\NONE")
+        .ExplicitText(0x0028, 0x1050, "DS", "40.5\\-600\\300\\100")
+        .ExplicitText(0x0028, 0x1051, "DS", "400.25\\1500\\0\\-50")
+        .ExplicitText(0x0028, 0x1055, "LO", "SOFT\\LUNG\\NONE\\BACKWARDS")
         .ExplicitText(0x0028, 0x1053, "DS", "0.5")
         .ExplicitText(0x0028, 0x1052, "DS", "-1024.5")
         .ExplicitText(0x0028, 0x1056, "CS", "SIGMOID")
         .PixelData16({1, 2});
     auto a = AttributesOf(b);
-    ASSERT_EQ(a->shared.windows.size(), 2u);  // a width of 0 is no window
+    ASSERT_EQ(a->shared.windows.size(), 2u);  // a width of 0, or a negative one, is no window
     EXPECT_DOUBLE_EQ(a->shared.windows[0].centre, 40.5);
     EXPECT_DOUBLE_EQ(a->shared.windows[0].width, 400.25);
     EXPECT_EQ(a->shared.windows[0].explanation, "SOFT");

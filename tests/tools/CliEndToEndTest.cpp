@@ -414,6 +414,10 @@ TEST_F(CliTest, HistogramsOfTheWholeImageAndTheSelection) {
     run = RunCli({"histogram", folder.Put("nibbles.bmp", BmpFileBytes(nibbles)), "--select", "0,0,1,1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"selected\": null"), std::string::npos) << run.out;
+    // So does a selection beside the picture: it holds no pixel to count.
+    run = RunCli({"histogram", bmp, "--select", "40,40,50,50"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"selected\": null"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -277,9 +277,10 @@ int RunHistogram(const CliOptions& options) {
     json.Key("whole");
     WriteBins(json, doc.m_pDib.get());
     json.Key("selected");
-    // A selection that gives no image (the crop takes only 8-bit images) is null too.
-    if (options.select && doc.m_pSelectedDib) {
-        WriteBins(json, doc.m_pSelectedDib.get());
+    // A selection that gives no image, or holds no pixel of it, is null too: 256
+    // empty bins would pass for a picture.
+    if (const PackedDib* selected = options.select ? PictureToWrite(doc, options) : nullptr) {
+        WriteBins(json, selected);
     } else {
         json.Null();
     }
