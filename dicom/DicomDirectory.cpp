@@ -296,6 +296,39 @@ std::uint32_t FirstItemOffset(RecordReader& reader, std::uint64_t sequenceStart)
     return static_cast<std::uint32_t>(sequence.valueStart);
 }
 
+// Records that name a file and that no offset leads to, read in the order the
+// sequence stores them, as records without a parent: a writer that got the root
+// offset wrong, or a tool that moved records without mending every offset, would
+// otherwise hide their files without a word. Records the walk reached are not read
+// again; a record that cannot be read ends the sweep.
+void AddUnlinkedRecords(RecordReader& reader, std::uint64_t size, std::uint64_t sequenceStart,
+                        const std::unordered_set<std::uint32_t>& seen, DicomDirectory& directory) {
+    ElementHeader sequence;
+    if (!reader.Header(sequenceStart, sequence)) return;
+    const std::uint64_t end = sequence.length == kUndefinedLength
+                                  ? size
+                                  : std::min(size, sequence.valueStart + std::uint64_t{sequence.length});
+    std::uint64_t at = sequence.valueStart;
+    while (at < end && directory.records.size() < kMaxDirectoryRecords) {
+        ElementHeader item;
+        if (!reader.Header(at, item) || item.tag != Tag(0xFFFE, 0xE000)) return;
+        const std::uint64_t next = item.length == kUndefinedLength ? reader.ItemEnd(item.valueStart, size, 0)
+                                                                   : item.valueStart + std::uint64_t{item.length};
+        if (next <= at) return;
+        if (at <= std::numeric_limits<std::uint32_t>::max() && seen.count(static_cast<std::uint32_t>(at)) == 0) {
+            DirectoryRecord record;
+            Links links;
+            Reason unreadable;
+            if (!ReadRecord(reader, size, at, record, links, unreadable)) return;
+            if (record.inUse && (!record.fileId.empty() || record.fileIdProblem)) {
+                record.kind = KindOf(record.type);
+                directory.records.push_back(std::move(record));
+            }
+        }
+        at = next;
+    }
+}
+
 }  // namespace
 
 std::string ReasonText(DirectoryFailure code, const Reason& reason) {
@@ -392,5 +425,6 @@ DicomDirectory ReadDicomDirectory(const std::shared_ptr<const ByteSource>& sourc
         pending.push_back({links.next, p.parent});
         pending.push_back({links.lower, index});
     }
+    if (!directory.stop) AddUnlinkedRecords(reader, bytes.Size(), sequenceStart, seen, directory);
     return directory;
 }

@@ -6,6 +6,9 @@
 // offset outside the file, one reached twice (a loop) or more records than any
 // medium holds end the walk with a reason, keeping the records read until then. A
 // root offset of 0 (left so by some writers) starts the walk at the first record.
+// Records that name a file but that no offset leads to (a wrong root offset, records
+// moved without their offsets mended) are read after the walk, in the order the file
+// stores them, without a parent.
 //
 // A record's Referenced File ID names a file relative to the DICOMDIR's folder, one
 // component per value. An ID that is absolute or climbs out of that folder is

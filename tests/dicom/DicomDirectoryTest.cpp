@@ -88,6 +88,30 @@ TEST(DicomDirectory, HostileOffsetsEndTheWalkWithAReason) {
 
 }
 
+TEST(DicomDirectory, FilesNoOffsetLeadsToAreStillListed) {
+    // The root offset points at the second image, as in pydicom's "nopatient" file:
+    // the first image is reached by no offset, and still names its file.
+    std::vector<DirRecordSpec> records = {
+        {"PATIENT", -1, "", {}}, {"SERIES", 0, "", {}}, {"IMAGE", 1, "IM1", {}},
+        {"IMAGE", 1, "IM2", {}}, {"IMAGE", 1, "IM3", {}},
+    };
+    const DicomDirectory d = Read(DicomDirBytes(records, DicomDirRecordOffset(records, 3)));
+    EXPECT_FALSE(d.stop) << d.stop;
+    std::vector<std::string> files;
+    for (const DirectoryRecord& record : d.records) {
+        if (!record.fileId.empty()) files.push_back(record.fileId.front());
+    }
+    EXPECT_EQ(files, (std::vector<std::string>{"IM2", "IM3", "IM1"}));
+    EXPECT_EQ(Types(d), "IMAGE<-1 IMAGE<-1 IMAGE<-1");
+
+    if (std::filesystem::exists(kPydicomDirs / "DICOMDIR-nopatient")) {
+        const DicomDirectory nopatient = ReadFile(kPydicomDirs / "DICOMDIR-nopatient");
+        std::size_t named = 0;
+        for (const DirectoryRecord& record : nopatient.records) named += record.fileId.empty() ? 0 : 1;
+        EXPECT_EQ(named, 31u);
+    }
+}
+
 TEST(DicomDirectory, ARootOffsetOfZeroStartsAtTheFirstRecord) {
     // Some writers leave the root offset 0: the records that follow the header are read.
     const DicomDirectory d = Read(DicomDirBytes(SmallTree(), 0));
