@@ -20,17 +20,17 @@ const QColor kOutline(0, 0, 0);
 constexpr int kLabelGap = 6;  // between a label and what it labels
 
 // Lines of text with a dark outline, their top-left at `at`. Text that would run off
-// the right of `bounds` goes to the left of `leftEdge` instead (the left of what it
-// labels), and the text stays within `bounds` where they can hold it: numbers cut off
-// at the window's edge cannot be read.
+// the right of `bounds` goes to the left of `leftEdge` (the left of what it labels)
+// when it fits there, and never above or below `bounds`: numbers cut off at the
+// window's edge cannot be read. Text is never moved over what it labels.
 void DrawLabel(QPainter& painter, const QRect& bounds, QPoint at, int leftEdge, const QStringList& lines) {
     const QFontMetrics metrics(painter.font());
     int width = 0;
     for (const QString& line : lines)
         width = std::max(width, metrics.horizontalAdvance(line));
     const int height = metrics.height() * static_cast<int>(lines.size());
-    if (at.x() + width > bounds.right()) at.setX(leftEdge - kLabelGap - width);
-    at.setX(std::clamp(at.x(), bounds.left(), std::max(bounds.left(), bounds.right() - width)));
+    if (at.x() + width > bounds.right() && leftEdge - kLabelGap - width >= bounds.left())
+        at.setX(leftEdge - kLabelGap - width);
     at.setY(std::clamp(at.y(), bounds.top(), std::max(bounds.top(), bounds.bottom() - height)));
     int y = at.y() + metrics.ascent();
     for (const QString& line : lines) {
