@@ -8,6 +8,7 @@
 
 #include "dicom/DicomFile.h"
 #include "dicom/ElementValues.h"
+#include "dicom/NestedSequence.h"
 #include "io/ByteOrder.h"
 #include "io/ByteSource.h"
 #include "io/FileBuffer.h"
@@ -126,7 +127,51 @@ public:
         }
     }
 
+    // Reads from `file` the functional groups of defined length that the walk stepped
+    // over; false when there were none. Offsets of an inflated data set are not the
+    // file's: its groups are not read.
+    bool ReadDefinedGroups(const ByteSource& file) {
+        if (m_definedGroups.empty() || m_out.instance.transferSyntaxUid == "1.2.840.10008.1.2.1.99") {
+            return false;
+        }
+        const auto numbers = [](const NestedItem& item, std::uint32_t macro, std::uint32_t tag) -> const NestedElement* {
+            const NestedItem* inner = item.FirstItemOf(macro);
+            return inner != nullptr ? inner->Find(tag) : nullptr;
+        };
+        for (const DefinedGroups& g : m_definedGroups) {
+            const NestedSequence groups = ReadNestedSequence(file, g.start, g.length, g.bigEndian);
+            if (groups.items.empty()) {
+                continue;
+            }
+            if (g.tag == kSharedGroups) {
+                if (const NestedElement* o = numbers(groups.items.front(), kPlaneOrientation, kImageOrientation)) {
+                    m_sharedOrientation = ValueNumbers<double, 6>(o->value);
+                }
+                if (const NestedElement* spacing = numbers(groups.items.front(), kPixelMeasures, kPixelSpacing)) {
+                    m_sharedSpacing = ValueNumbers<double, 2>(spacing->value);
+                }
+                continue;
+            }
+            m_framePositions.clear();
+            for (const NestedItem& frame : groups.items) {
+                const NestedElement* position = numbers(frame, kPlanePosition, kImagePosition);
+                m_framePositions.push_back(position != nullptr ? ValueNumbers<double, 3>(position->value)
+                                                               : std::nullopt);
+            }
+            if (const NestedElement* o = numbers(groups.items.front(), kPlaneOrientation, kImageOrientation)) {
+                m_firstFrameOrientation = ValueNumbers<double, 6>(o->value);
+            }
+        }
+        return true;
+    }
+
 private:
+    struct DefinedGroups {
+        std::uint32_t tag;
+        std::uint64_t start;  // of the value
+        std::uint32_t length;
+        bool bigEndian;
+    };
     struct Open {
         std::uint32_t tag;
         int item;  // which item of the sequence the walk is in; -1 before the first
@@ -173,6 +218,14 @@ private:
         case Tag(0x0028, 0x0011): i.columns = US(v, e.bigEndian); break;
         case Tag(0x0028, 0x0100): i.bitsAllocated = US(v, e.bigEndian); break;
         case Tag(0x0028, 0x0103): i.pixelRepresentation = US(v, e.bigEndian); break;
+        case kPerFrameGroups:
+        case kSharedGroups:
+            // Functional groups of defined length, which the walk steps over whole:
+            // read with their nesting once the walk is done.
+            if (e.length != 0 && e.next >= e.start + 8 + std::uint64_t{e.length}) {
+                m_definedGroups.push_back({tag, e.next - e.length, e.length, e.bigEndian});
+            }
+            break;
         default:
             // The directory records of a DICOMDIR: nothing of an instance follows.
             if (e.group == 0x0004) {
@@ -222,6 +275,7 @@ private:
     std::uint64_t m_lastNext = 0;
     bool m_lastBigEndian = false;
     std::vector<Open> m_open;
+    std::vector<DefinedGroups> m_definedGroups;
     std::vector<std::optional<Vector3>> m_framePositions;
     std::optional<std::array<double, 6>> m_sharedOrientation;
     std::optional<std::array<double, 6>> m_firstFrameOrientation;
@@ -296,8 +350,9 @@ Reason InstanceHeaderScanner::Scan(const std::shared_ptr<const ByteSource>& file
         }
         // The head was checked for a change as it was read; a walk of the file may
         // have ended early at a read that found one.
+        const bool groupsRead = visitor.ReadDefinedGroups(*file);
         reader.Reset();  // lets go of the file or the head
-        if (whole && !file->Unchanged()) {
+        if ((whole || groupsRead) && !file->Unchanged()) {
             return Reason(FileReadFailure::ChangedOnDisk);
         }
         if (visitor.Directory() || out.instance.sopClassUid == kMediaStorageDirectoryUid) {

@@ -40,8 +40,9 @@ struct NestedLimits {
     static constexpr int kMaxDepth = 8;
     static constexpr std::size_t kMaxElements = std::size_t{1} << 22;
     static constexpr std::size_t kMaxKeptBytes = std::size_t{64} << 20;
-    // Bytes kept of an ordinary value, and of lookup-table data (65536 16-bit entries).
-    static constexpr std::uint32_t kShortValue = 64;
+    // Bytes kept of an ordinary value (an orientation of six 16-byte decimal numbers
+    // takes 101), and of lookup-table data (65536 16-bit entries).
+    static constexpr std::uint32_t kShortValue = 128;
     static constexpr std::uint32_t kTableValue = 2 * 65536;
 };
 

@@ -1,6 +1,7 @@
 // The image view's measuring tools: a ruler dragged from one pixel to another, an
 // ellipse dragged across a region, and the drawing of the measurements of the frame
 // shown (and of the selection's statistics) over the image.
+#include <algorithm>
 #include <cmath>
 
 #include <QMouseEvent>
@@ -16,10 +17,21 @@ namespace {
 
 const QColor kMeasureColour(255, 190, 0);
 const QColor kOutline(0, 0, 0);
+constexpr int kLabelGap = 6;  // between a label and what it labels
 
-// Lines of text with a dark outline, their top-left at `at`.
-void DrawLabel(QPainter& painter, QPoint at, const QStringList& lines) {
+// Lines of text with a dark outline, their top-left at `at`. Text that would run off
+// the right of `bounds` goes to the left of `leftEdge` (the left of what it labels)
+// when it fits there, and never above or below `bounds`: numbers cut off at the
+// window's edge cannot be read. Text is never moved over what it labels.
+void DrawLabel(QPainter& painter, const QRect& bounds, QPoint at, int leftEdge, const QStringList& lines) {
     const QFontMetrics metrics(painter.font());
+    int width = 0;
+    for (const QString& line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line));
+    const int height = metrics.height() * static_cast<int>(lines.size());
+    if (at.x() + width > bounds.right() && leftEdge - kLabelGap - width >= bounds.left())
+        at.setX(leftEdge - kLabelGap - width);
+    at.setY(std::clamp(at.y(), bounds.top(), std::max(bounds.top(), bounds.bottom() - height)));
     int y = at.y() + metrics.ascent();
     for (const QString& line : lines) {
         QPainterPath path;
@@ -145,7 +157,8 @@ void CDorvanelleView::PaintMeasurement(QPainter& painter, const Measurement& m) 
             painter.setPen(QPen(kMeasureColour, 1));
             painter.drawEllipse(end, 2.5, 2.5);
         }
-        DrawLabel(painter, ((a + b) / 2).toPoint() + QPoint(6, 4), {ResultText(m)});
+        const QPoint middle = ((a + b) / 2).toPoint();
+        DrawLabel(painter, viewport()->rect(), middle + QPoint(kLabelGap, 4), middle.x(), {ResultText(m)});
         return;
     }
     const QRect r = m_viewport.ImageRectToView(AsQRect(m.Rect()));
@@ -156,7 +169,7 @@ void CDorvanelleView::PaintMeasurement(QPainter& painter, const Measurement& m) 
     painter.drawEllipse(r);
     const QStringList lines =
         m.statistics ? StatisticsLines(*m.statistics) : QStringList{QString::fromStdString(m.noStatistics.Text())};
-    DrawLabel(painter, QPoint(r.right() + 6, r.top()), lines);
+    DrawLabel(painter, viewport()->rect(), QPoint(r.right() + kLabelGap, r.top()), r.left(), lines);
 }
 
 void CDorvanelleView::PaintMeasurements(QPainter& painter) {
@@ -187,7 +200,8 @@ void CDorvanelleView::PaintMeasurements(QPainter& painter) {
     if (m_bSelectMode && !m_bDragging) {
         if (const auto stats = m_controller->SelectionStatistics(); stats && *stats) {
             const QRect r = m_viewport.ImageRectToView(AsQRect(m_rcSelection));
-            DrawLabel(painter, QPoint(r.right() + 6, r.top()), StatisticsLines(**stats));
+            DrawLabel(painter, viewport()->rect(), QPoint(r.right() + kLabelGap, r.top()), r.left(),
+                      StatisticsLines(**stats));
         }
     }
     painter.restore();

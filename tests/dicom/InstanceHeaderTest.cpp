@@ -150,6 +150,34 @@ TEST(InstanceHeader, EnhancedMultiFrameGivesEachFramesPosition) {
     EXPECT_EQ((*s.header.instance.orientation)[0], 1);
 }
 
+TEST(InstanceHeader, FunctionalGroupsOfDefinedLengthCountToo) {
+    // As DCMTK and pydicom write them: sequences and items of defined length, with an
+    // oblique orientation longer than most values.
+    const auto item = [](const DicomStreamBuilder& content) { return DicomStreamBuilder().Item(content); };
+    const auto macro = [&](std::uint16_t element, std::uint16_t tagElement, std::string_view value) {
+        DicomStreamBuilder numbers;
+        numbers.ExplicitText(0x0020, tagElement, "DS", value);
+        DicomStreamBuilder group;
+        group.DefinedSequence(0x0020, element, item(numbers));
+        return group;
+    };
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup().ExplicitText(0x0008, 0x0018, "UI", "1.2.3.4.5").ExplicitText(0x0020, 0x000E, "UI", "1.2.3.4.6");
+    b.ImageAttributes(4, 4, 8).ExplicitText(0x0028, 0x0008, "IS", "2");
+    const std::string oblique = "0.99862953475457\\0.05233595624294\\0\\-0.0523359562429\\0.99862953475457\\0";
+    b.DefinedSequence(0x5200, 0x9229, item(macro(0x9116, 0x0037, oblique)));
+    DicomStreamBuilder frames;
+    frames.Item(macro(0x9113, 0x0032, "0\\0\\3")).Item(macro(0x9113, 0x0032, "0\\0\\1"));
+    b.DefinedSequence(0x5200, 0x9230, frames);
+    b.Explicit(0x7FE0, 0x0010, "OB", std::vector<std::uint8_t>(32, 0));
+    const Scanned s = Scan(b.Bytes());
+    ASSERT_FALSE(s.why) << s.why;
+    EXPECT_EQ(s.header.instance.framePositions, (std::vector<Vector3>{{0, 0, 3}, {0, 0, 1}}));
+    ASSERT_TRUE(s.header.instance.orientation);
+    EXPECT_DOUBLE_EQ((*s.header.instance.orientation)[1], 0.05233595624294);
+    EXPECT_DOUBLE_EQ((*s.header.instance.orientation)[4], 0.99862953475457);
+}
+
 TEST(InstanceHeader, WhatIsNotAnInstance) {
     EXPECT_TRUE(Scan({}).why.Is(HeaderScanFailure::NotDicom));
     EXPECT_TRUE(Scan(std::vector<std::uint8_t>(5000, 'x')).why.Is(HeaderScanFailure::NotDicom));

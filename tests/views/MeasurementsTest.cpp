@@ -234,6 +234,33 @@ TEST_F(Measurements, EllipseAndSelectionOnASliceOfASeriesMeasureThatSlice) {
     ExpectSameAsCli(**selection, DibRect{4, 6, 30, 20}, false, 0);
 }
 
+// An ellipse drawn against the right edge of the window: its numbers go to its left,
+// where they can be read, instead of running off the window.
+TEST_F(Measurements, NumbersBesideTheWindowsRightEdgeGoLeftOfTheirRegion) {
+    CChildFrame* child = OpenStudy(SpacedCt());
+    ASSERT_NE(child, nullptr);
+    CDorvanelleView* view = child->View();
+    for (int i = 0; i < 6; ++i)
+        view->ZoomIn();
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum() / 2);
+    Idle();
+    const QSize shown = view->viewport()->size();
+    const QPoint edge = view->Viewport().PixelAt(QPointF(shown.width() - 4, shown.height() / 2.0));
+    Run(ID_ACTIONS_ELLIPSE);
+    DragPixels(view, edge - QPoint(6, 4), edge + QPoint(0, 4));
+    ASSERT_EQ(child->Controller().Document().Measurements().size(), 1u);
+    const QImage painted = view->viewport()->grab().toImage();
+    const int regionLeft = OnPixel(view, edge - QPoint(6, 4)).x() - 2;
+    int labelPixels = 0;
+    for (int y = 0; y < painted.height(); ++y) {
+        for (int x = 0; x < regionLeft; ++x) {
+            const QColor c = painted.pixelColor(x, y);
+            if (c.red() > 220 && c.green() > 160 && c.green() < 220 && c.blue() < 60) ++labelPixels;
+        }
+    }
+    EXPECT_GT(labelPixels, 20);
+}
+
 // A measurement is shown on its own frame only, drawn over the image; Delete removes
 // the last one of the frame shown, Delete All every frame's.
 TEST_F(Measurements, MeasurementsStayWithTheirFrameUntilRemoved) {
