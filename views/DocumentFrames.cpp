@@ -129,7 +129,8 @@ void CDocumentController::Install(const LoadedFrame& frame) {
     SettleSampleRange();
     emit imageChanged();
     // The first frame's reason is said by the window that shows it, as it opens.
-    if (!Image() && m_framesShown > 1) emit problemReported(NoImageReason());
+    if (!Image() && m_framesShown > 1 && m_reportedFrames.insert(frame.index).second)
+        emit problemReported(NoImageReason());
 }
 
 QString CDocumentController::FrameText() const {
