@@ -84,6 +84,34 @@ void MergeKeys(SeriesLevel& into, const SeriesLevel& from) {
     }
 }
 
+// A person's name without the empty components and groups that end it: "DOE^JOHN^^^"
+// and "DOE^JOHN" name one person, as systems differ in writing them.
+std::string TrimmedName(const std::string& name) {
+    std::string out;
+    std::size_t kept = 0;  // out's length up to its last group that holds something
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = name.find('=', start);
+        std::string group = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        while (!group.empty() && (group.back() == '^' || group.back() == ' ')) {
+            group.pop_back();
+        }
+        if (start != 0) {
+            out += '=';
+        }
+        out += group;
+        if (!group.empty()) {
+            kept = out.size();
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    out.resize(kept);
+    return out;
+}
+
 // The level's texts in UTF-8, decoded by the character set they were written in, so
 // that names match across files written in different sets and show as written.
 void DecodeTexts(SeriesLevel& level) {
@@ -93,6 +121,7 @@ void DecodeTexts(SeriesLevel& level) {
         *text = TextInUtf8(*text, set);
     }
     level.specificCharacterSet = "ISO_IR 192";
+    level.patientName = TrimmedName(level.patientName);
 }
 
 struct PendingFile {
