@@ -147,7 +147,15 @@ std::string ReasonText(DicomNoImage code, const Reason& reason) {
         return "compressed with transfer syntax " + reason.Subject() + ", which is not known";
     case DicomNoImage::PaletteColour:
         return "palette colour (PALETTE COLOR) without a complete palette (its three descriptors and tables)";
-    case DicomNoImage::PhotometricNotShown: return "photometric interpretation " + reason.Subject() + " is not shown";
+    case DicomNoImage::PhotometricNotShown: {
+        // A photometric interpretation shown for other samples says what does not fit.
+        const std::string named = "photometric interpretation " + reason.Subject();
+        if (reason.First() != 0) return named + " holds one sample per pixel, not " + std::to_string(reason.First());
+        if (reason.Second() != 0) {
+            return named + " is shown for 8-bit samples, not " + std::to_string(reason.Second()) + "-bit ones";
+        }
+        return named + " is not shown";
+    }
     case DicomNoImage::ColourBitsAllocated:
         return "unsupported bits allocated (" + std::to_string(reason.First()) + "; colour is shown for 8, 16 and 32)";
     case DicomNoImage::PixelDataCutShort:
@@ -237,7 +245,13 @@ bool FrameSource::PlanColour(ColourPlan& plan, bool decodedToRgb, Reason& why) c
         (a.pixelData.encapsulated ? plan.ybrFull : plan.ybr422) = true;
         plan.planar = false;
     } else {
-        why = Reason(DicomNoImage::PhotometricNotShown).About(photometric);
+        Reason unshown = Reason(DicomNoImage::PhotometricNotShown).About(photometric);
+        if (photometric == "YBR_FULL_422") {
+            unshown = std::move(unshown).Numbers(0, a.bitsAllocated);
+        } else if (photometric.rfind("MONOCHROME", 0) == 0 || photometric == "PALETTE COLOR") {
+            unshown = std::move(unshown).Numbers(a.samplesPerPixel);
+        }
+        why = std::move(unshown);
         return false;
     }
     return true;

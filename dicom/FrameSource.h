@@ -94,7 +94,8 @@ enum class DicomNoImage {
     FrameNotDecoded,      // Subject: what kept the frame from being decoded (a decoder, or the
                           // search for the frame's fragments, gives its own reason)
     PaletteColour,        // PALETTE COLOR without a complete palette
-    PhotometricNotShown,  // Subject: the photometric interpretation
+    PhotometricNotShown,  // Subject: the photometric interpretation; First: the samples per pixel of
+                          // a grey or palette one, Second: the bits allocated of YBR_FULL_422
     ColourBitsAllocated,  // First: the bits allocated of a colour image
     TooLargeToShow,       // First x Second: the columns and rows
     PixelDataCutShort,    // First: the bytes there are, Second: the bytes the file declares

@@ -124,6 +124,29 @@ void DecodeTexts(SeriesLevel& level) {
     level.patientName = TrimmedName(level.patientName);
 }
 
+// Keeps one file of each instance of a series stored in one transfer syntax: a
+// folder that holds a study twice (a CD copied next to itself) would otherwise give
+// each slice twice. The first by path stays; each other is passed to `dropped`. An
+// instance stored in two syntaxes keeps both files, which differ.
+template <typename Dropped>
+void DropCopies(std::vector<IndexedInstance>& instances, Dropped dropped) {
+    std::sort(instances.begin(), instances.end(),
+              [](const IndexedInstance& a, const IndexedInstance& b) { return a.path < b.path; });
+    std::unordered_set<std::string> seen;
+    std::erase_if(instances, [&](const IndexedInstance& instance) {
+        if (instance.state == IndexedInstance::State::Missing || instance.fields.sopInstanceUid.empty() ||
+            instance.level == nullptr) {
+            return false;
+        }
+        const InstanceLevel& f = instance.fields;
+        if (seen.insert(instance.level->seriesUid + '\n' + f.sopInstanceUid + '\n' + f.transferSyntaxUid).second) {
+            return false;
+        }
+        dropped(instance);
+        return true;
+    });
+}
+
 struct PendingFile {
     std::string path;
 };
@@ -140,6 +163,8 @@ std::string ReasonText(IndexProblem code, const Reason& reason) {
     case IndexProblem::TooManyFiles:
         return "more than " + std::to_string(reason.First()) + " files were found; the rest were not read";
     case IndexProblem::RecordMissing: return path + ", named by a DICOMDIR, is not there";
+    case IndexProblem::SameInstance:
+        return path + " holds the same instance as another file of its series; the first of them is listed";
     case IndexProblem::RecordRefused: break;
     }
     return "a DICOMDIR names " + path + ", outside its folder: refused";
@@ -490,6 +515,8 @@ IndexResult StudyIndexer::Run(const std::vector<std::string>& paths) {
         std::lock_guard lock(s.mutex);
         instances = std::move(s.instances);
         s.instances.clear();
+        DropCopies(instances,
+                   [&](const IndexedInstance& copy) { s.problems.Add(Reason(IndexProblem::SameInstance).About(copy.path)); });
         result.problems = s.problems.Counts();
     }
     result.tree = BuildStudyTree(std::move(instances));
@@ -502,6 +529,7 @@ StudyTree StudyIndexer::Snapshot() const {
         std::lock_guard lock(m_state->mutex);
         instances = m_state->instances;
     }
+    DropCopies(instances, [](const IndexedInstance&) {});
     return BuildStudyTree(std::move(instances));
 }
 

@@ -28,6 +28,7 @@ enum class IndexProblem {
     TooManyFiles,      // First: the limit; the files past it were not read
     RecordMissing,     // a DICOMDIR record names a file that is not there
     RecordRefused,     // a DICOMDIR record names a file outside the DICOMDIR's folder
+    SameInstance,      // holds the instance of another file of its series in its syntax (a copy): listed once
 };
 std::string ReasonText(IndexProblem code, const Reason& reason);
 

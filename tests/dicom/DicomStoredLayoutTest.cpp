@@ -50,6 +50,23 @@ TEST(DicomStoredLayout, UnshownPhotometricsGiveAReasonNotGarbage) {
     EXPECT_EQ(Rendered(*cmyk), nullptr);
     EXPECT_TRUE(NoImage(*cmyk).Is(DicomNoImage::PhotometricNotShown));
     EXPECT_EQ(NoImage(*cmyk).Subject(), "YBR_PARTIAL_420");
+    EXPECT_EQ(NoImage(*cmyk).Text(), "photometric interpretation YBR_PARTIAL_420 is not shown");
+
+    // Grey with three samples a pixel, and 4:2:2 colour of 16 bits: the words say what
+    // does not fit instead of calling a photometric interpretation shown elsewhere unshown.
+    auto grey = Captured(Colour("MONOCHROME2", 0, {1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(Rendered(*grey), nullptr);
+    EXPECT_EQ(NoImage(*grey).Text(), "photometric interpretation MONOCHROME2 holds one sample per pixel, not 3");
+    DicomStreamBuilder wide;
+    wide.ExplicitUS(0x0028, 0x0002, 3)
+        .ExplicitText(0x0028, 0x0004, "CS", "YBR_FULL_422")
+        .ExplicitUS(0x0028, 0x0010, 1)
+        .ExplicitUS(0x0028, 0x0011, 2)
+        .ExplicitUS(0x0028, 0x0100, 16)
+        .PixelData8(std::vector<std::uint8_t>(12, 9));
+    auto ybr16 = Captured(wide);
+    EXPECT_EQ(NoImage(*ybr16).Text(),
+              "photometric interpretation YBR_FULL_422 is shown for 8-bit samples, not 16-bit ones");
 }
 
 TEST(DicomStoredLayout, SignedSamplesOfFewerBitsAreSignExtendedFromTheHighBit) {

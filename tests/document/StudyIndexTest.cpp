@@ -204,6 +204,18 @@ TEST(StudyIndex, AMixedFolderWithThePublicTestFiles) {
     EXPECT_GE(series, 3u + 13u + 5u);
 }
 
+TEST(StudyIndex, AStudyCopiedBesideItselfGivesEachSliceOnce) {
+    TempFolder folder;
+    const SeriesStudyOptions o = SmallStudy();
+    ASSERT_EQ(WriteSeriesStudy(folder.File("study"), o), "");
+    fs::copy(folder.File("study"), folder.File("study2"), fs::copy_options::recursive);
+    const IndexResult r = IndexStudies({folder.Path().string()});
+    ExpectGeneratedStudy(r, o);
+    EXPECT_EQ(Count(r, IndexProblem::SameInstance), 36u) << ProblemList(r);
+    EXPECT_EQ(r.tree.patients.at(0).studies.at(0).series.at(0).instances.at(0).path.find("study2"),
+              std::string::npos);
+}
+
 TEST(StudyIndex, WhatIsNotAStudyIsCountedNotFatal) {
     TempFolder folder;
     const fs::path root = folder.Path() / "root";
