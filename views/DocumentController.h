@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include <QObject>
 #include <QPoint>
@@ -235,6 +236,9 @@ private:
     std::optional<std::int32_t> m_pendingFrame;
     std::optional<LoadedFrame> m_preview;  // of the pending frame
     std::uint64_t m_framesShown = 0;
+    // The frames whose lack of an image the user has been told of: each is said once,
+    // not at every pass of cine or of the wheel over it.
+    std::set<std::int32_t> m_reportedFrames;
     bool m_opening = false;
     bool m_paintedOnce = false;
     bool m_backgroundStarted = false;

@@ -128,8 +128,15 @@ void CDocumentController::Install(const LoadedFrame& frame) {
     }
     SettleSampleRange();
     emit imageChanged();
+    // The rectangle selected on the frame before is cropped from this one: the preview,
+    // Copy and Save Selected hold the pixels shown under it, as its statistics do.
+    if (m_selection) {
+        m_doc.CropSelection(*m_selection);
+        emit selectionChanged();
+    }
     // The first frame's reason is said by the window that shows it, as it opens.
-    if (!Image() && m_framesShown > 1) emit problemReported(NoImageReason());
+    if (!Image() && m_framesShown > 1 && m_reportedFrames.insert(frame.index).second)
+        emit problemReported(NoImageReason());
 }
 
 QString CDocumentController::FrameText() const {

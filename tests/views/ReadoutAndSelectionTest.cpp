@@ -14,6 +14,8 @@
 #include "app/DorvanelleApp.h"
 #include "app/MainFrame.h"
 #include "document/DorvanelleDoc.h"
+#include "image/BmpFile.h"
+#include "image/CropDib.h"
 #include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tests/views/ViewerTestSupport.h"
 #include "views/CommandIds.h"
@@ -186,6 +188,35 @@ TEST_F(ReadoutAndSelection, ASelectionThatIsNotShownDoesNotAct) {
     EXPECT_EQ(Panel().m_pPreview->Picture(), QImage());
     Run(ID_EDIT_COPY);
     EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(300, 260));
+}
+
+// A rectangle selected on one frame and kept while stepping selects the same pixels
+// of each frame shown: its preview and Save Selected hold the frame shown, not the
+// frame it was drawn on.
+TEST_F(ReadoutAndSelection, ASelectionKeptWhileSteppingHoldsTheFrameShown) {
+    const std::string study = folder.File("study.dcm");
+    ASSERT_TRUE(WriteStudy(study, 64, 80, 4));
+    CChildFrame* child = Open(study);
+    ASSERT_NE(child, nullptr);
+    CDocumentController& controller = child->Controller();
+    Run(ID_ACTIONS_RECTANGLE);
+    DragPixels(child->View(), {4, 4}, {76, 60});
+    ASSERT_NE(controller.SelectedImage(), nullptr);
+    const QImage first = Panel().m_pPreview->Picture();
+
+    Run(ID_NEXT_SLIDE);  // the lesion is larger there
+    ASSERT_EQ(controller.Document().m_nFrame, 1);
+    const PackedDibPtr expected = CropDib(DibRect{4, 4, 76, 60}, controller.Image());
+    ASSERT_NE(controller.SelectedImage(), nullptr);
+    const auto bytes = [](const PackedDib* dib) { return std::vector<std::uint8_t>(DibBits(dib), DibBits(dib) + 72 * 56); };
+    EXPECT_EQ(bytes(controller.SelectedImage()), bytes(expected.get()));
+    EXPECT_NE(Panel().m_pPreview->Picture(), first);  // the frames differ there
+
+    dialogs.saveAnswer = QString::fromStdString(folder.File("part.bmp"));
+    Run(ID_FILE_SAVE_SELECTED);
+    const PackedDibPtr saved = ReadBmpFile(folder.File("part.bmp"));
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(bytes(saved.get()), bytes(expected.get()));
 }
 
 // A colour selection is cropped like a grey one: its preview, its copy and its save

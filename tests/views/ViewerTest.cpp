@@ -873,6 +873,28 @@ TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
     EXPECT_EQ(child->View()->viewport()->grab().toImage(), withImage);
 }
 
+// Cine over a frame that gives no image says so once, not at every pass over it (the
+// messages piled up, one more each time round), and neither does stepping back to it.
+TEST_F(Viewer, AFrameWithoutImageIsReportedOnceWhateverPassesOverIt) {
+    DicomStreamBuilder b;
+    b.Preamble().MetaGroup().ImageAttributes(4, 4, 8).ExplicitText(0x0028, 0x0008, "IS", "3");
+    b.PixelData8(std::vector<std::uint8_t>(32, 100));
+    const std::string path = folder.File("short.dcm");
+    ASSERT_TRUE(b.WriteTo(path));
+    CChildFrame* child = Open(path);
+    ASSERT_NE(child, nullptr);
+    CDocumentController& controller = child->Controller();
+    for (int step = 0; step < 9; ++step) {
+        controller.CineStep();
+        QDeadlineTimer deadline(5000);
+        while (controller.PendingFrame() && !deadline.hasExpired()) Idle();
+    }
+    EXPECT_EQ(controller.Document().m_nFrame, 0);  // three times round
+    Run(ID_LAST_SLIDE);
+    EXPECT_FALSE(controller.NoImageReason().isEmpty());
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
 TEST_F(Viewer, AWindowChangeCropsTheActiveWindowsOwnRectangle) {
     const std::string study = folder.File("study.dcm");
     ASSERT_TRUE(WriteStudy(study, 48, 64, 1));
