@@ -1,5 +1,7 @@
 #include "views/StudyBrowser.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -10,6 +12,8 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTreeWidget>
+
+#include <iterator>
 
 #include "views/StudyIndexTask.h"
 #include "views/ThumbnailTask.h"
@@ -56,6 +60,20 @@ QString StudyText(const SeriesLevel& level) {
 QString SeriesText(const SeriesLevel& level) {
     if (!level.seriesDescription.empty()) return Utf8(level.seriesDescription);
     return level.seriesNumber ? QStringLiteral("Series %1").arg(*level.seriesNumber) : QStringLiteral("Series");
+}
+
+// The paths of an entry as one key: each by its canonical name (the name as given,
+// made absolute, for one that is not there), in order.
+QStringList Sources(const QStringList& paths) {
+    QStringList sources;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        const QString canonical = info.canonicalFilePath();
+        sources << (canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical);
+    }
+    sources.sort();
+    sources.removeDuplicates();
+    return sources;
 }
 
 QTreeWidgetItem* AddItem(QTreeWidgetItem* parent, int entry, const QString& name) {
@@ -142,9 +160,24 @@ int CStudyBrowser::PreferredWidth() const {
 }
 
 int CStudyBrowser::Index(const QStringList& paths, const QString& label) {
+    const QStringList sources = Sources(paths);
+    for (auto& [listed, entry] : m_entries) {
+        if (entry.sources != sources) continue;
+        // Read again from what is there now; thumbnails are made again from it too.
+        entry.label = label;
+        entry.seen.clear();
+        const QString prefix = QStringLiteral("%1/").arg(listed);
+        for (auto it = m_thumbnailAsked.begin(); it != m_thumbnailAsked.end();) {
+            it = it.key().startsWith(prefix) ? m_thumbnailAsked.erase(it) : std::next(it);
+        }
+        m_tree->setCurrentItem(entry.root);
+        IndexAgain(listed, paths);
+        return listed;
+    }
     const int number = m_nextEntry++;
     Entry& entry = m_entries[number];
     entry.label = label;
+    entry.sources = sources;
     entry.root = new QTreeWidgetItem(m_tree);
     entry.root->setData(kName, kEntryRole, number);
     entry.root->setText(kName, label);

@@ -44,7 +44,9 @@ public:
     ~CStudyBrowser() override;
 
     // Indexes `paths` (folders, DICOMDIRs, files) as one entry of the browser, shown
-    // as `label`; returns its number.
+    // as `label`; returns its number. Paths an entry already lists (the same folder
+    // opened again, by any spelling of its name) read that entry again instead: the
+    // browser lists each folder once, as it is now.
     int Index(const QStringList& paths, const QString& label);
     // Reads entry `number` again over `paths` (more files of it arrived, say): the
     // entry keeps its place, what was unfolded and what was chosen. While a read of
@@ -83,6 +85,7 @@ signals:
 private:
     struct Entry {
         QString label;
+        QStringList sources;  // the paths indexed, canonical and sorted
         QTreeWidgetItem* root = nullptr;
         QStringList again;  // paths to read once the run under way ends
         bool readAgain = false;

@@ -1,7 +1,7 @@
 // The study browser over real folders: the tree of a generated study read from its
 // folder and through its DICOMDIR, a series split by image size, files without an
-// image and files that are not DICOM at all, thumbnails, opening a stack, and
-// cancelling a large folder.
+// image and files that are not DICOM at all, thumbnails, opening a stack, a folder
+// opened again, and cancelling a large folder.
 #include <gtest/gtest.h>
 
 #include <QMainWindow>
@@ -214,4 +214,31 @@ TEST_F(StudyBrowserTest, NamesShowAsTheirFilesWriteThem) {
     const QString all = Lines(browser->Tree()->topLevelItem(0)).join(QLatin1Char('\n'));
     EXPECT_TRUE(all.contains(QStringLiteral("Müller^Jörg"))) << all.toStdString();
     EXPECT_TRUE(all.contains(QStringLiteral("Yamada^Tarou=山田^太郎"))) << all.toStdString();
+}
+
+TEST_F(StudyBrowserTest, AFolderOpenedAgainIsListedOnceAsItIsNow) {
+    ASSERT_EQ(WriteSeriesStudy(folder.File("cd"), SmallStudy()), "");
+    const int first = IndexAndWait({Q(folder.File("cd"))}, QStringLiteral("cd"));
+    browser->Tree()->topLevelItem(0)->child(0)->setExpanded(false);
+    // The third series goes; the folder is opened again under another spelling of its name.
+    const std::shared_ptr<SeriesStack> third = browser->StackOf(browser->SeriesItem(first, Q(SeriesStudySeriesUid(2))));
+    ASSERT_TRUE(third);
+    for (std::int32_t i = 0; i < third->Count(); ++i)
+        fs::remove(third->PathOf(i));
+    const int again = IndexAndWait({Q(folder.File("cd")) + QStringLiteral("/./")}, QStringLiteral("cd again"));
+    EXPECT_EQ(again, first);
+    QTreeWidget* tree = browser->Tree();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(CStudyBrowser::kName), QStringLiteral("cd again: 2 series"));
+    EXPECT_EQ(Lines(tree->topLevelItem(0)).size(), 4);
+    EXPECT_FALSE(tree->topLevelItem(0)->child(0)->isExpanded());
+    EXPECT_EQ(browser->SeriesItem(first, Q(SeriesStudySeriesUid(2))), nullptr);
+
+    // Another folder, and the same files chosen in another order, are one entry each.
+    ASSERT_EQ(WriteSeriesStudy(folder.File("other"), SmallStudy()), "");
+    const QStringList two = {Q(browser->FirstStack(first)->PathOf(1)), Q(browser->FirstStack(first)->PathOf(0))};
+    const int files = IndexAndWait({two[0], two[1]}, QStringLiteral("two"));
+    IndexAndWait({Q(folder.File("other"))}, QStringLiteral("other"));
+    EXPECT_EQ(IndexAndWait({two[1], two[0]}, QStringLiteral("two")), files);
+    EXPECT_EQ(tree->topLevelItemCount(), 3);
 }
