@@ -15,6 +15,7 @@
 
 #include <iterator>
 
+#include "dicom/FrameSource.h"
 #include "views/StudyIndexTask.h"
 #include "views/ThumbnailTask.h"
 
@@ -446,7 +447,13 @@ std::shared_ptr<SeriesStack> CStudyBrowser::FirstStack(int number) const {
     for (const Patient& patient : tree->patients) {
         for (const Study& study : patient.studies) {
             for (const Series& series : study.series) {
-                if (!series.stacks.empty()) return std::make_shared<SeriesStack>(series, 0);
+                if (series.stacks.empty()) continue;
+                // A file cut short, or one whose pixels cannot be drawn, would open a
+                // window that shows only why not; one file read per series decides.
+                auto stack = std::make_shared<SeriesStack>(series, 0);
+                if (stack->Empty()) continue;
+                const Expected<StackFrame> first = stack->Open(0);
+                if (first && !first->source->Check(first->frame)) return stack;
             }
         }
     }

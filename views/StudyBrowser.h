@@ -61,7 +61,9 @@ public:
     std::shared_ptr<const StudyTree> TreeOf(int number) const;
     // How the index of entry `number` ended; null while it runs.
     std::shared_ptr<const IndexResult> ResultOf(int number) const;
-    // Stack `stack` of the first series of entry `number` that has images; null when none.
+    // The main stack of the first series of entry `number` that shows an image: its
+    // first slice is there to be drawn (its file opens and holds that slice's bytes).
+    // Null when none does: the tree then says why for each.
     std::shared_ptr<SeriesStack> FirstStack(int number) const;
     // The stack an item of the tree stands for (a series: its main stack; a stack
     // split off); null for other items.

@@ -27,6 +27,7 @@
 #include "document/FrameLoader.h"
 #include "image/BmpFile.h"
 #include "tests/views/ViewerTestSupport.h"
+#include "tools/dicomstream/DicomStreamBuilder.h"
 #include "tools/generator/SeriesStudy.h"
 #include "views/CommandIds.h"
 #include "views/DocumentController.h"
@@ -356,4 +357,43 @@ TEST_F(SeriesViewer, FoldersAndSeveralFilesDroppedOnTheMainWindowGoToTheBrowser)
     const std::shared_ptr<SeriesStack> chosen = Browser().FirstStack(2);
     ASSERT_NE(chosen, nullptr);
     EXPECT_EQ(chosen->Count(), 2);
+}
+
+TEST_F(SeriesViewer, WhatOpensByItselfIsTheFirstSeriesThatShowsAnImage) {
+    const std::string study = WriteStudy();
+    // Listed ahead of the study: a report, and a slice whose pixels were cut short.
+    fs::create_directory(folder.File("blank"));
+    for (const std::string& place : {study, folder.File("blank")}) {
+        DicomStreamBuilder report;
+        report.Preamble().MetaGroup().ExplicitText(0x0008, 0x0060, "CS", "SR");
+        report.ExplicitText(0x0020, 0x000E, "UI", "1.2.826.0.1.99.1").WriteTo(place + "/REPORT");
+        DicomStreamBuilder cut;
+        cut.Preamble().MetaGroup().ExplicitText(0x0008, 0x0060, "CS", "CT");
+        cut.ExplicitText(0x0020, 0x000E, "UI", "1.2.826.0.1.99.2").ImageAttributes(256, 256, 8);
+        cut.PixelData8(std::vector<std::uint8_t>(65536, 7)).WriteTo(place + "/CUT");
+        fs::resize_file(place + "/CUT", fs::file_size(place + "/CUT") - 32768);
+    }
+    app->OpenPaths({QString::fromStdString(study)});
+    WaitIndexed();
+    ASSERT_EQ(frame->Children().size(), 1u);
+    CChildFrame* child = frame->Children()[0];
+    WaitShown(child);
+    EXPECT_EQ(child->Controller().Title(), QStringLiteral("CT 1 Axial S1 ==>8 bpp"));
+    EXPECT_NE(child->Controller().Image(), nullptr);
+
+    // Opened again, the folder is listed once and the window stays as it was.
+    app->OpenPaths({QString::fromStdString(study)});
+    WaitIndexed();
+    EXPECT_EQ(Browser().Tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(frame->Children().size(), 1u);
+
+    // Nothing in the folder shows: nothing opens; the browser still lists both series.
+    child->close();
+    Idle();
+    app->OpenPaths({QString::fromStdString(folder.File("blank"))});
+    WaitIndexed();
+    EXPECT_TRUE(frame->Children().empty());
+    const QTreeWidgetItem* root = Browser().Tree()->topLevelItem(1);
+    ASSERT_NE(root, nullptr);
+    EXPECT_TRUE(root->text(CStudyBrowser::kName).endsWith(QStringLiteral(": 2 series")));
 }
