@@ -1,11 +1,13 @@
 // Feeds arbitrary bytes to the DICOMDIR reader, and the same bytes as the header of
-// an instance to the study index's header scan. Every record read must lie in the
-// tree (its parent an earlier record) and no refused file ID may keep components.
+// an instance to the study index's header scan, whose patient name is then decoded
+// by the character set the header names. Every record read must lie in the tree
+// (its parent an earlier record) and no refused file ID may keep components.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "dicom/CharacterSetText.h"
 #include "dicom/DicomDirectory.h"
 #include "dicom/InstanceHeader.h"
 #include "io/ByteSource.h"
@@ -38,6 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InstanceHeader header;
     const Reason why = scanner.Scan(source, header);
     if (!why && header.instance.framePositions.size() > (std::size_t{1} << 20)) {
+        std::abort();
+    }
+    // Each byte makes at most one character of at most three UTF-8 bytes.
+    const std::string& name = header.series.patientName;
+    if (TextInUtf8(name, header.series.specificCharacterSet).size() > 3 * name.size()) {
         std::abort();
     }
     return 0;
