@@ -25,6 +25,7 @@ namespace {
 constexpr int kEntryRole = Qt::UserRole;       // the entry's number (every item)
 constexpr int kSeriesRole = Qt::UserRole + 1;  // the series UID (series and stacks)
 constexpr int kStackRole = Qt::UserRole + 2;   // the stack's index (series and stacks)
+constexpr int kNoPictureRole = Qt::UserRole + 3;  // set on the row that says why a stack shows no picture
 
 // The index gives its texts in UTF-8, and file names are UTF-8 here too.
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -129,18 +130,25 @@ CStudyBrowser::CStudyBrowser(QStatusBar* statusBar, QWidget* parent) : QDockWidg
     }
 
     m_thumbnailTask = new CThumbnailTask(this);
-    connect(m_thumbnailTask, &CThumbnailTask::ready, this, [this](const QString& key, const QImage& image) {
-        const QIcon icon = image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
-        m_thumbnails.insert(key, icon);
-        // The key names the entry, the series and the stack.
-        const int slash = static_cast<int>(key.indexOf(QLatin1Char('/')));
-        const int hash = static_cast<int>(key.lastIndexOf(QLatin1Char('#')));
-        if (QTreeWidgetItem* item =
-                SeriesItem(key.left(slash).toInt(), key.mid(slash + 1, hash - slash - 1), key.mid(hash + 1).toInt())) {
-            item->setIcon(kName, icon);
-        }
-        emit thumbnailArrived();
-    });
+    connect(m_thumbnailTask, &CThumbnailTask::ready, this,
+            [this](const QString& key, const QImage& image, const QString& why) {
+                const QIcon icon = image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+                m_thumbnails.insert(key, icon);
+                if (why.isEmpty()) {
+                    m_noPicture.remove(key);
+                } else {
+                    m_noPicture.insert(key, why);
+                }
+                // The key names the entry, the series and the stack.
+                const int slash = static_cast<int>(key.indexOf(QLatin1Char('/')));
+                const int hash = static_cast<int>(key.lastIndexOf(QLatin1Char('#')));
+                if (QTreeWidgetItem* item = SeriesItem(key.left(slash).toInt(), key.mid(slash + 1, hash - slash - 1),
+                                                       key.mid(hash + 1).toInt())) {
+                    item->setIcon(kName, icon);
+                    ShowNoPicture(item, key);
+                }
+                emit thumbnailArrived();
+            });
 }
 
 // The progress widgets belong to the status bar; they go with the browser.
@@ -356,6 +364,7 @@ void CStudyBrowser::FillSeries(QTreeWidgetItem* parent, int number, const Series
         item->setData(kName, kStackRole, 0);
         const QString key = Key(number, uid, 0);
         if (m_thumbnails.contains(key)) item->setIcon(kName, m_thumbnails.value(key));
+        ShowNoPicture(item, key);
         if (series.stacks.size() > 1) {
             item->setText(kImages, QStringLiteral("%1 (%2 in the main stack)")
                                        .arg(series.instances.size())
@@ -372,6 +381,7 @@ void CStudyBrowser::FillSeries(QTreeWidgetItem* parent, int number, const Series
         split->setData(kName, kStackRole, static_cast<int>(s));
         const QString key = Key(number, uid, static_cast<int>(s));
         if (m_thumbnails.contains(key)) split->setIcon(kName, m_thumbnails.value(key));
+        ShowNoPicture(split, key);
     }
     // Files without an image, and files a DICOMDIR names that are not there.
     for (const IndexedInstance& instance : series.instances) {
@@ -383,6 +393,19 @@ void CStudyBrowser::FillSeries(QTreeWidgetItem* parent, int number, const Series
             file->setToolTip(kName, QString::fromStdString(instance.missing.Text()));
         }
     }
+}
+
+// A stack whose middle slice gives no picture says why in a row under it, the file's
+// own reason (cut short, a kind of pixels not shown...), as its window would.
+void CStudyBrowser::ShowNoPicture(QTreeWidgetItem* item, const QString& key) {
+    for (int i = item->childCount() - 1; i >= 0; --i) {
+        if (item->child(i)->data(kName, kNoPictureRole).toBool()) delete item->takeChild(i);
+    }
+    const QString why = m_noPicture.value(key);
+    if (why.isEmpty()) return;
+    QTreeWidgetItem* row = AddItem(item, item->data(kName, kEntryRole).toInt(), why);
+    row->setToolTip(kName, why);
+    row->setData(kName, kNoPictureRole, true);
 }
 
 void CStudyBrowser::FillProblems(QTreeWidgetItem* root, const std::vector<ProblemCount>& problems) {

@@ -102,6 +102,7 @@ private:
 
     void Show(int number);
     void FillSeries(QTreeWidgetItem* parent, int number, const Series& series);
+    void ShowNoPicture(QTreeWidgetItem* item, const QString& key);
     void FillProblems(QTreeWidgetItem* root, const std::vector<ProblemCount>& problems);
     void AskThumbnails(int number, bool ended);
     void ShowProgress();
@@ -118,4 +119,5 @@ private:
     int m_nextEntry = 1;
     QHash<QString, QIcon> m_thumbnails;  // by "entry/series UID#stack"
     QHash<QString, bool> m_thumbnailAsked;
+    QHash<QString, QString> m_noPicture;  // why a stack's thumbnail could not be drawn, by its key
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "document/DocumentFailure.h"
+#include "document/DorvanelleDoc.h"
 #include "document/FrameLoader.h"
 #include "views/BackgroundPriority.h"
 #include "views/DibImage.h"
@@ -30,9 +32,17 @@ void CThumbnailTask::Request(const QString& key, std::shared_ptr<const FrameStac
     m_wake.notify_one();
 }
 
-QImage CThumbnailTask::Make(const FrameStack& stack) {
-    Expected<StackFrame> opened = stack.Open(stack.Count() / 2);
-    if (!opened || opened->source->Check(opened->frame)) return {};
+QImage CThumbnailTask::Make(const FrameStack& stack, QString* why) {
+    const std::int32_t middle = stack.Count() / 2;
+    const auto fail = [&](const Reason& reason) {
+        if (why != nullptr) {
+            *why = QString::fromStdString(NoImageText(CDorvanelleDoc::FileTitle(stack.PathOf(middle)), reason));
+        }
+        return QImage();
+    };
+    Expected<StackFrame> opened = stack.Open(middle);
+    if (!opened) return fail(opened.Why());
+    if (Reason problem = opened->source->Check(opened->frame)) return fail(problem);
     // Read at the lowest resolution that still fills the thumbnail, where the codec
     // keeps such levels: a fraction of the whole frame's decode.
     const ImageAttributes& attributes = opened->source->Attributes();
@@ -41,7 +51,7 @@ QImage CThumbnailTask::Make(const FrameStack& stack) {
     while (reduce < 8 && (longer >> (reduce + 1)) >= kSize)
         ++reduce;
     Expected<std::shared_ptr<const FrameSamples>> samples = opened->source->FrameReduced(opened->frame, reduce);
-    if (!samples) return {};
+    if (!samples) return fail(samples.Why());
     const QRect picture(0, 0, (*samples)->columns, (*samples)->rows);
     LoadedFrame frame;
     frame.samples = std::move(samples).Take();
@@ -65,8 +75,9 @@ void CThumbnailTask::Run() {
             job = std::move(m_queue.front());
             m_queue.pop_front();
         }
-        const QImage image = Make(*job.second);
+        QString why;
+        const QImage image = Make(*job.second, &why);
         QMetaObject::invokeMethod(
-            this, [this, key = job.first, image] { emit ready(key, image); }, Qt::QueuedConnection);
+            this, [this, key = job.first, image, why] { emit ready(key, image, why); }, Qt::QueuedConnection);
     }
 }

@@ -28,11 +28,13 @@ public:
     // Queues the thumbnail of `stack` under `key`.
     void Request(const QString& key, std::shared_ptr<const FrameStack> stack);
     // The thumbnail of the middle frame of `stack`, made here and now; a null image
-    // when that frame gives no picture.
-    static QImage Make(const FrameStack& stack);
+    // when that frame gives no picture, and then in `why` (when given) the sentence
+    // that says so, naming its file.
+    static QImage Make(const FrameStack& stack, QString* why = nullptr);
 
 signals:
-    void ready(const QString& key, const QImage& image);
+    // `why` is empty unless `image` is null because its frame gives no picture.
+    void ready(const QString& key, const QImage& image, const QString& why);
 
 private:
     void Run();

@@ -396,4 +396,14 @@ TEST_F(SeriesViewer, WhatOpensByItselfIsTheFirstSeriesThatShowsAnImage) {
     const QTreeWidgetItem* root = Browser().Tree()->topLevelItem(1);
     ASSERT_NE(root, nullptr);
     EXPECT_TRUE(root->text(CStudyBrowser::kName).endsWith(QStringLiteral(": 2 series")));
+    // The report says it has no image; the series cut short says why once its
+    // thumbnail has been tried, as its window would.
+    QSignalSpy thumbnails(&Browser(), &CStudyBrowser::thumbnailArrived);
+    const auto why = [&]() -> QString {
+        const QTreeWidgetItem* cut = Browser().SeriesItem(2, QStringLiteral("1.2.826.0.1.99.2"));
+        return cut != nullptr && cut->childCount() == 1 ? cut->child(0)->text(CStudyBrowser::kName) : QString();
+    };
+    while (why().isEmpty() && thumbnails.wait(10000)) {
+    }
+    EXPECT_TRUE(why().startsWith(QStringLiteral("CUT shows no image: "))) << why().toStdString();
 }
