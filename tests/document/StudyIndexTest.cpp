@@ -291,10 +291,10 @@ TEST(StudyIndex, NamesInAnyCharacterSetOrFormAreOnePatientInUtf8) {
         b.ExplicitText(0x0020, 0x000E, "UI", series).ImageAttributes(2, 2, 8).PixelData8({1, 2, 3, 4});
         b.WriteTo(folder.File(name));
     };
-    write("latin", "ISO_IR 100", "M\xfcller^J\xf6rg", "1.2.3.1");
+    write("latin", "ISO_IR 100", "M\xfcller^J\xf6rg", "1.2.3.9.1");
     // Written with the empty components that some systems add.
-    write("utf8", "ISO_IR 192", "M\xc3\xbcller^J\xc3\xb6rg^^^", "1.2.3.2");
-    write("jis", "\\ISO 2022 IR 87", "Yamada^Tarou=\x1b$B;3ED\x1b(B^\x1b$BB@O:\x1b(B", "1.2.3.3");
+    write("utf8", "ISO_IR 192", "M\xc3\xbcller^J\xc3\xb6rg^^^", "1.2.3.9.2");
+    write("jis", "\\ISO 2022 IR 87", "Yamada^Tarou=\x1b$B;3ED\x1b(B^\x1b$BB@O:\x1b(B", "1.2.3.9.3");
     const IndexResult r = IndexStudies({folder.Path().string()});
     ASSERT_EQ(r.tree.patients.size(), 2u) << ProblemList(r);
     std::vector<std::string> names;

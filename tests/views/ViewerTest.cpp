@@ -848,13 +848,19 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
-    // Three frames announced, the data of two present: the last frame gives no image.
+// Three frames announced, the data of two present: the last frame gives no image.
+// The file's path, or empty when it could not be written.
+std::string WriteFramesOneShort(const TempFolder& folder) {
     DicomStreamBuilder b;
     b.Preamble().MetaGroup().ImageAttributes(4, 4, 8).ExplicitText(0x0028, 0x0008, "IS", "3");
     b.PixelData8(std::vector<std::uint8_t>(32, 100));
     const std::string path = folder.File("short.dcm");
-    ASSERT_TRUE(b.WriteTo(path));
+    return b.WriteTo(path) ? path : std::string();
+}
+
+TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
+    const std::string path = WriteFramesOneShort(folder);
+    ASSERT_FALSE(path.empty());
     CChildFrame* child = Open(path);
     ASSERT_NE(child, nullptr);
     child->resize(300, 300);
@@ -876,11 +882,8 @@ TEST_F(Viewer, AFrameWithoutImageShowsItsReasonOnlyWhileItIsShown) {
 // Cine over a frame that gives no image says so once, not at every pass over it (the
 // messages piled up, one more each time round), and neither does stepping back to it.
 TEST_F(Viewer, AFrameWithoutImageIsReportedOnceWhateverPassesOverIt) {
-    DicomStreamBuilder b;
-    b.Preamble().MetaGroup().ImageAttributes(4, 4, 8).ExplicitText(0x0028, 0x0008, "IS", "3");
-    b.PixelData8(std::vector<std::uint8_t>(32, 100));
-    const std::string path = folder.File("short.dcm");
-    ASSERT_TRUE(b.WriteTo(path));
+    const std::string path = WriteFramesOneShort(folder);
+    ASSERT_FALSE(path.empty());
     CChildFrame* child = Open(path);
     ASSERT_NE(child, nullptr);
     CDocumentController& controller = child->Controller();
