@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "dicom/DicomFile.h"
 #include "image/BmpFile.h"
@@ -104,6 +105,32 @@ TEST_F(CliTest, TitleIsValidJsonWhateverTheFileNameBytes) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"title\": \"caf\xC3\xA9 \\\"x\\\".bmp ==>8 bpp\""), std::string::npos) << run.out;
     EXPECT_TRUE(IsWellFormedJson(run.out));
+}
+
+// Byte sequences shaped like UTF-8 that a JSON reader refuses: a UTF-16
+// surrogate, an overlong '/', a code point past U+10FFFF.
+TEST_F(CliTest, FileNamesOfNearlyUtf8BytesStayValidJson) {
+    const auto dicom = tp::Dicom16(4, 4, 1).Bytes();
+    for (const char* name : {"x\xED\xA0\x80.dcm", "y\xE0\x80\xAF.dcm", "z\xF4\x90\x80\x80.dcm"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder.Put(name, dicom);
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"info", path},
+                                                     {"dump", "--json", path, path},
+                                                     {"index", "--instances", path}}) {
+            CliRun run = RunCli(args);
+            EXPECT_EQ(run.status, 0) << args[0];
+            std::istringstream lines(run.out);
+            const bool oneValue = args[0] == "info";
+            if (oneValue) {
+                EXPECT_TRUE(IsWellFormedJson(run.out)) << run.out;
+                continue;
+            }
+            for (std::string line; std::getline(lines, line);) {
+                EXPECT_TRUE(IsWellFormedJson(line)) << args[0] << ": " << line;
+            }
+        }
+        std::filesystem::remove(path);
+    }
 }
 
 TEST_F(CliTest, TwentyFourBitNoticeGoesToStderr) {

@@ -76,6 +76,13 @@ bool IsValidUtf8(std::string_view text) {
         for (std::size_t k = 1; k <= extra; ++k) {
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
         }
+        // Overlong forms, UTF-16 surrogates and code points past U+10FFFF are
+        // not UTF-8 either: a JSON reader refuses them.
+        const auto second = static_cast<unsigned char>(extra > 0 ? text[i + 1] : 0);
+        if (lead == 0xE0 && second < 0xA0) return false;
+        if (lead == 0xED && second >= 0xA0) return false;
+        if (lead == 0xF0 && second < 0x90) return false;
+        if (lead == 0xF4 && second >= 0x90) return false;
         i += extra + 1;
     }
     return true;
