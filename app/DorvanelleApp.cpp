@@ -240,7 +240,7 @@ QString CDorvanelleApp::ChooseSavePath() {
     PrepareImageFolder();
     QString filter;
     const QString chosen = m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters, filter);
-    const QString path = WithFilterExtension(chosen, filter);
+    QString path = WithFilterExtension(chosen, filter);
     // The dialog asked before replacing the name typed, not the one the extension
     // makes of it: "scan" typed beside an existing scan.dcm would replace it unasked.
     if (path != chosen && QFileInfo::exists(path)) {
