@@ -342,13 +342,24 @@ int CDicomFile::RepeatedRunAt(std::uint64_t start) {
 
 const Reason& CDicomFile::WalkStop() const { return m_impl->walkStop; }
 
+Reason CDicomFile::ValueCutShort() const {
+    const Impl::CutShort& cut = m_impl->cutShort;
+    if (!cut.found) return {};
+    const std::uint64_t there = cut.valueStart < m_nSize ? m_nSize - cut.valueStart : 0;
+    return Reason(DicomWalkStop::ValueCutShort)
+        .Numbers(static_cast<std::int64_t>(cut.valueStart), std::int64_t{cut.declared}, cut.group, cut.element,
+                 static_cast<std::int64_t>(there));
+}
+
 std::string ReasonText(DicomWalkStop code, const Reason& reason) {
-    switch (code) {
-    case DicomWalkStop::RepeatedElement: break;
-    }
     char tag[16];
     std::snprintf(tag, sizeof tag, "(%04X,%04X)", static_cast<unsigned>(reason.Number(2)),
                   static_cast<unsigned>(reason.Number(3)));
+    if (code == DicomWalkStop::ValueCutShort) {
+        return "the file ends inside element " + std::string(tag) + ": its value declares " +
+               std::to_string(reason.Second()) + " bytes from byte " + std::to_string(reason.First()) + " on, " +
+               std::to_string(reason.Number(4)) + " of them are there";
+    }
     return "the last " + std::to_string(reason.Second()) + " bytes, from byte " + std::to_string(reason.First()) +
            " on, repeat element " + tag + " and are not read as DICOM";
 }

@@ -40,6 +40,9 @@ enum class DicomWalkStop {
     // First: where the run starts, Second: the bytes from there to the end, Third
     // and Fourth: the group and element repeated.
     RepeatedElement,
+    // First: where the value starts, Second: the length its header declares, Third
+    // and Fourth: the group and element, Fifth: the bytes there are from First on.
+    ValueCutShort,
 };
 std::string ReasonText(DicomWalkStop code, const Reason& reason);
 
@@ -115,6 +118,9 @@ public:
     // holds, ends the walk where it starts: a file of zeros is hundreds of millions of
     // empty (0000,0000) elements that would otherwise all be walked and listed.
     const Reason& WalkStop() const;
+    // The element whose value runs past the end of the file, where the last walk
+    // ended (ValueCutShort); none when every value the walk met was whole.
+    Reason ValueCutShort() const;
     static constexpr int kRepeatedRun = 16;
 
     // The walk with neither capture nor listing: `visit` sees each element as the

@@ -400,6 +400,22 @@ TEST_F(CliTest, DumpListsEveryElementPlainOrAsJson) {
     EXPECT_EQ(RunCli({"dump", folder.Put("a.bmp", BmpFile(4, 4, 8))}).status, 1);
 }
 
+// A file cut inside a value lists the elements before it and says where it ends,
+// in every format; the listing itself is no failure.
+TEST_F(CliTest, DumpOfAFileCutInsideAValueSaysWhereItEnds) {
+    const std::vector<std::uint8_t> whole = tp::Dicom16(8, 8, 1).Bytes();
+    const std::string cut = folder.Put("cut.dcm", std::vector<std::uint8_t>(whole.begin(), whole.end() - 10));
+    const std::string note = "the file ends inside element (7FE0,0010): its value declares 128 bytes from byte " +
+                             std::to_string(whole.size() - 128) + " on, 118 of them are there";
+    CliRun plain = RunCli({"dump", cut});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(plain.out.find("Rows"), std::string::npos);
+    EXPECT_NE(plain.err.find(note), std::string::npos) << plain.err;
+    CliRun lines = RunCli({"dump", "--json", cut, cut});
+    EXPECT_NE(lines.out.find("], \"note\": \"" + note), std::string::npos) << lines.out;
+    EXPECT_EQ(RunCli({"dump", folder.Put("whole.dcm", whole)}).err, "");
+}
+
 // A file of zeros (sparse: no disk) is no data set: dump lists no element, says why
 // on stderr and in a JSON Lines object, and exits 0.
 TEST_F(CliTest, DumpOfAFileOfZerosStopsAtOnceAndSaysWhy) {

@@ -182,7 +182,10 @@ int DumpFile(const std::string& path, DumpFormat format) {
     }
     DumpWriter writer(format, path);
     reader.ListElements(reader.DetectLayout(), [&writer](const CDicomFile& r) { writer.Row(r); });
-    if (!writer.Finish(path, reader.WalkStop().Text())) {
+    // A walk that ends at a value cut short says so: the listing would otherwise end
+    // as if the file ended there.
+    const std::string note = reader.WalkStop() ? reader.WalkStop().Text() : reader.ValueCutShort().Text();
+    if (!writer.Finish(path, note)) {
         std::fprintf(stderr, "dorvanelle-cli: the output could not be written\n");
         return exit_status::kOutputUnwritable;
     }
