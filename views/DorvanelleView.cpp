@@ -458,7 +458,12 @@ void CDorvanelleView::OnLastSlide() { m_controller->LastFrame(); }
 void CDorvanelleView::OnShowDicomHeader() {
     // The dialog walks the bytes the document's reader has open, on a thread of its own.
     const CDorvanelleDoc& document = GetDocument();
-    HeaderDetailsDialog dialog(document.HeaderBytes(), document.m_strDicomPath, this);
+    // A file still being read (a deflated data set inflating) has no reader yet: the
+    // dialog reads the file itself rather than call it no DICOM file.
+    const std::string path = document.m_strDicomPath.empty() && m_controller->Opening()
+                                 ? m_controller->Path().toStdString()
+                                 : document.m_strDicomPath;
+    HeaderDetailsDialog dialog(document.HeaderBytes(), path, this);
     m_dialogs.RunModal(dialog);
 }
 

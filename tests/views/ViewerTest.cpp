@@ -121,6 +121,10 @@ TEST_F(Viewer, ADeflatedFileOpensAndClosesBeforeItsDataSetIsInflated) {
     EXPECT_EQ(held->windowTitle(), QStringLiteral("deflated.dcm"));
     EXPECT_EQ(opening.FrameText(), QStringLiteral("decoding\u2026"));
     EXPECT_FALSE(held->View()->viewport()->grab().toImage().isNull());
+    // Its header is listed from the file while the data set is still inflating.
+    Run(ID_SHOW_DICOM_HEADER);
+    EXPECT_GT(dialogs.headerRows, 0);
+    EXPECT_TRUE(dialogs.headerNotice.isEmpty()) << dialogs.headerNotice.toStdString();
     held->close();
     Idle();
     EXPECT_TRUE(frame->Children().empty());
