@@ -239,8 +239,16 @@ void CDorvanelleApp::OnWindowNew() {
 QString CDorvanelleApp::ChooseSavePath() {
     PrepareImageFolder();
     QString filter;
-    const QString path = m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters, filter);
-    return WithFilterExtension(path, filter);
+    const QString chosen = m_dialogs.GetSaveFileName(m_pMainFrame.get(), kSaveFilters, filter);
+    QString path = WithFilterExtension(chosen, filter);
+    // The dialog asked before replacing the name typed, not the one the extension
+    // makes of it: "scan" typed beside an existing scan.dcm would replace it unasked.
+    if (path != chosen && QFileInfo::exists(path)) {
+        const QString question =
+            QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName());
+        if (!m_dialogs.AskYesNo(m_pMainFrame.get(), kAppName, question)) return {};
+    }
+    return path;
 }
 
 QString WithFilterExtension(const QString& path, const QString& filter) {

@@ -20,6 +20,12 @@ void CQtUserDialogs::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const 
     box.exec();
 }
 
+bool CQtUserDialogs::AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 int CQtUserDialogs::RunModal(QDialog& dialog) { return dialog.exec(); }
 
 bool CQtUserDialogs::SetUpPrinter(QPrinter& printer, QWidget* parent) {

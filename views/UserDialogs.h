@@ -22,6 +22,8 @@ public:
     virtual QString GetSaveFileName(QWidget* parent, const QString& filters, QString& chosenFilter) = 0;
     // A message box with one OK button.
     virtual void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) = 0;
+    // A question with Yes and No buttons, No the default; true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
     // Runs a dialog of the program's own (the about box) modally.
     virtual int RunModal(QDialog& dialog) = 0;
     // The print dialog: sets up `printer`; false when cancelled.
@@ -36,6 +38,7 @@ public:
     QStringList GetOpenFileNames(QWidget* parent, const QString& filters) override;
     QString GetSaveFileName(QWidget* parent, const QString& filters, QString& chosenFilter) override;
     void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) override;
+    bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) override;
     int RunModal(QDialog& dialog) override;
     bool SetUpPrinter(QPrinter& printer, QWidget* parent) override;
     QString GetExistingDirectory(QWidget* parent) override;

@@ -36,6 +36,10 @@ public:
     void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) override {
         messages.push_back({icon, caption, text});
     }
+    bool AskYesNo(QWidget*, const QString&, const QString& text) override {
+        questions.push_back(text);
+        return yesNoAnswer;
+    }
     // Records the dialog (and, for the header dialog, what it lists) and cancels it;
     // the Set Window dialog is answered with windowAnswer when there is one.
     int RunModal(QDialog& dialog) override;
@@ -60,6 +64,8 @@ public:
     int saveAsked = 0;
     int folderAsked = 0;
     std::vector<Message> messages;
+    std::vector<QString> questions;
+    bool yesNoAnswer = false;
     std::vector<QString> modalTitles;
     // The last header dialog run.
     int headerRows = -1;

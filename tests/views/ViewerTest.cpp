@@ -468,6 +468,38 @@ TEST_F(Viewer, SaveWritesByTheChosenNamesExtension) {
     EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
+// The file dialog asks before replacing the name typed; the extension added after it
+// makes another name, which is asked about here before an existing file is replaced.
+TEST_F(Viewer, ANameCompletedByItsExtensionAsksBeforeReplacingAFile) {
+    const std::string picture = folder.File("picture.bmp");
+    ASSERT_TRUE(WriteGreyBmp(picture, 40, 30, Gradient));
+    CChildFrame* child = Open(picture);
+    ASSERT_NE(child, nullptr);
+    const std::string kept = folder.File("scan.dcm");
+    WriteFileBytes(kept, std::string_view("kept"));
+
+    dialogs.saveAnswer = QString::fromStdString(folder.File("scan"));
+    Run(ID_FILE_SAVE);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_TRUE(dialogs.questions.back().contains(QStringLiteral("scan.dcm"))) << dialogs.questions.back().toStdString();
+    EXPECT_EQ(ReadFileText(kept, 10), "kept");
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    dialogs.yesNoAnswer = true;
+    Run(ID_FILE_SAVE);
+    EXPECT_EQ(dialogs.questions.size(), 2u);
+    EXPECT_NE(ReadFileText(kept, 10), "kept");
+
+    // A name given whole was asked about by the dialog itself, and a new name needs no question.
+    dialogs.saveAnswer = QString::fromStdString(kept);
+    Run(ID_FILE_SAVE);
+    dialogs.saveAnswer = QString::fromStdString(folder.File("fresh"));
+    Run(ID_FILE_SAVE);
+    EXPECT_TRUE(Exists(folder.File("fresh.dcm")));
+    EXPECT_EQ(dialogs.questions.size(), 2u);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 TEST_F(Viewer, MainWindowTitleNamesTheActiveDocumentAndClosingClearsThePanel) {
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Dorvanelle"));
     EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
