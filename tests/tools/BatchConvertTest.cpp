@@ -92,10 +92,12 @@ TEST_F(BatchTest, FolderOfMixedInputsConvertsWhatGivesAnImageAndCountsTheRest) {
     ASSERT_EQ(RunCli({"convert", In("ct.dcm"), Out("single.bmp")}).status, 0);
     EXPECT_EQ(Slurp(Out("single.bmp")), Slurp(Out("ct.bmp")));
 
-    // Everything converted: 0.
+    // Everything converted: 0. A DICOMDIR found beside the images is no input.
+    folder.Put("in/pictures/DICOMDIR", tp::DicomWithoutPixels().Bytes());
     run = RunCli({"convert", "--out-dir", Out("again"), In("ct.dcm"), In("pictures")});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Tree(Out("again")).size(), 4u);
+    EXPECT_NE(run.err.find("4 inputs: 4 converted"), std::string::npos) << run.err;
 }
 
 TEST_F(BatchTest, AllFramesWriteOneFilePerFrameInEitherFormat) {

@@ -360,6 +360,11 @@ TEST_F(CliTest, OutputThatCannotBeWrittenExitsWithThree) {
     CliRun run = RunCli({"convert", bmp, folder.Path().string()});
     EXPECT_EQ(run.status, 3);
     EXPECT_FALSE(run.err.empty());
+    // A folder named with its ending slash has no file name: the message names it whole.
+    const std::string slashed = folder.Path().string() + "/";
+    run = RunCli({"convert", bmp, slashed});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.err.rfind("dorvanelle-cli: " + slashed + " was not saved: ", 0), 0U) << run.err;
     EXPECT_EQ(RunCli({"convert", bmp, folder.File("no/such/folder/x.dcm")}).status, 3);
     std::string pipe = folder.File("pipe.dcm");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);

@@ -4,6 +4,8 @@
 #include <set>
 #include <system_error>
 
+#include "dicom/DicomDirectory.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -43,7 +45,9 @@ private:
             std::error_code linkEc;
             if (entry.is_directory(ec) && !entry.is_symlink(linkEc)) {
                 if (Canonical(entry.path()) != m_outDir) Walk(entry.path(), relative / name);
-            } else if (!entry.is_directory(ec)) {
+            } else if (!entry.is_directory(ec) && !IsDicomDirName(name.string())) {
+                // A DICOMDIR is the index of the folder the walk goes through anyway,
+                // not an image: a CD's folder converts without it.
                 Add(entry.path().string(), relative, fs::status(entry.path(), ec));
             }
         }

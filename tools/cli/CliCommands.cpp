@@ -308,8 +308,10 @@ int RunConvert(const CliOptions& options) {
     }
     const WriteOutcome outcome = doc.SaveDibAs(dib, output);
     if (!outcome.written) {
-        std::fprintf(stderr, "dorvanelle-cli: %s\n",
-                     SaveProblemText(CDorvanelleDoc::FileTitle(output), outcome.reason).c_str());
+        // A path ending in a slash has no file name to say.
+        const std::string title = CDorvanelleDoc::FileTitle(output);
+        const std::string text = SaveProblemText(title.empty() ? output : title, outcome.reason);
+        std::fprintf(stderr, "dorvanelle-cli: %s\n", text.c_str());
         return exit_status::kOutputUnwritable;
     }
     return exit_status::kDone;
